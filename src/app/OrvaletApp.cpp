@@ -1,0 +1,78 @@
+#include "OrvaletApp.h"
+
+#include "MainWindow.h"
+#include "SettingsView.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace orvalet {
+
+std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settings, const QString& storePath,
+                                               QString* error) {
+    std::unique_ptr<OrvaletApp> app(new OrvaletApp);
+    app->m_preferences = std::make_unique<Preferences>(std::move(settings));
+    app->m_store = TagStore::open(storePath, error);
+    if (!app->m_store) {
+        return nullptr;
+    }
+    app->m_updater = std::make_unique<UnavailableUpdater>();
+    // Queued writes reach the disk before the process ends, whichever way the user quits.
+    connect(qApp, &QCoreApplication::aboutToQuit, app.get(), [store = app->m_store.get()] { store->flush(); });
+    return app;
+}
+
+OrvaletApp::~OrvaletApp() {
+    delete m_settingsWindow;
+    for (const auto& window : std::as_const(m_mainWindows)) {
+        delete window;
+    }
+}
+
+MainWindow* OrvaletApp::newMainWindow() {
+    AppMenus::Actions actions{
+        [this] { newMainWindow()->show(); },
+        [this] { showSettings(); },
+        [this] { showAbout(); },
+    };
+    auto* window = new MainWindow(*m_store, *m_preferences, *m_updater, std::move(actions));
+    m_mainWindows.removeAll(nullptr);
+    m_mainWindows.append(window);
+    return window;
+}
+
+QWidget* OrvaletApp::showSettings() {
+    if (!m_settingsWindow) {
+        auto* window = new QWidget(nullptr, Qt::Window);
+        window->setObjectName(QStringLiteral("settingsWindow"));
+        window->setWindowTitle(QStringLiteral("Settings"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        auto* layout = new QVBoxLayout(window);
+        layout->addWidget(new SettingsView(*m_preferences, window));
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+        m_settingsWindow = window;
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+    return m_settingsWindow;
+}
+
+void OrvaletApp::showAbout() {
+    QMessageBox::about(QApplication::activeWindow(), QStringLiteral("About Orvalet"),
+                       QStringLiteral("<b>Orvalet</b> %1<p>Manages the tags of Things 3.</p>")
+                           .arg(QCoreApplication::applicationVersion()));
+}
+
+QList<MainWindow*> OrvaletApp::mainWindows() const {
+    QList<MainWindow*> windows;
+    for (const auto& window : m_mainWindows) {
+        if (window) {
+            windows.append(window);
+        }
+    }
+    return windows;
+}
+
+} // namespace orvalet

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Preferences.h"
+#include "TagStore.h"
+#include "Updater.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+namespace orvalet {
+
+class MainWindow;
+
+// The application: the shared preferences, the one tag store, the updater, and the two kinds of
+// window (main windows over the store, and one settings window at a time).
+class OrvaletApp final : public QObject {
+    Q_OBJECT
+
+public:
+    // Binds the preferences, opens the store and creates the updater, in that order. Returns null
+    // with `error` set when the store cannot be opened; no window exists then.
+    static std::unique_ptr<OrvaletApp> create(std::unique_ptr<QSettings> settings, const QString& storePath,
+                                              QString* error);
+    ~OrvaletApp() override;
+
+    Preferences& preferences() { return *m_preferences; }
+    TagStore& store() { return *m_store; }
+    Updater& updater() { return *m_updater; }
+
+    MainWindow* newMainWindow();
+    QWidget* showSettings();
+    void showAbout();
+
+    QList<MainWindow*> mainWindows() const;
+    QWidget* settingsWindow() const { return m_settingsWindow; }
+
+private:
+    OrvaletApp() = default;
+
+    std::unique_ptr<Preferences> m_preferences;
+    std::unique_ptr<TagStore> m_store;
+    std::unique_ptr<Updater> m_updater;
+    QList<QPointer<MainWindow>> m_mainWindows;
+    QPointer<QWidget> m_settingsWindow;
+};
+
+} // namespace orvalet

@@ -1,0 +1,45 @@
+#include "SqliteDatabase.h"
+
+#include <sqlite3.h>
+
+namespace orvalet {
+
+SqliteDatabase::~SqliteDatabase() {
+    sqlite3_close_v2(m_db);
+}
+
+bool SqliteDatabase::open(const QString& path, QString* error) {
+    const QByteArray file = path.toUtf8();
+    const int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        if (error) {
+            *error = m_db ? lastError() : QString::fromUtf8(sqlite3_errstr(rc));
+        }
+        return false;
+    }
+    // Lets a second window's commit wait briefly instead of failing if another connection writes.
+    sqlite3_busy_timeout(m_db, 2000);
+    return true;
+}
+
+bool SqliteDatabase::exec(const char* sql, QString* error) {
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        if (error) {
+            *error = message ? QString::fromUtf8(message) : lastError();
+        }
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
+}
+
+bool SqliteDatabase::isReadOnly() const {
+    return sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+QString SqliteDatabase::lastError() const {
+    return QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+} // namespace orvalet

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+struct sqlite3_stmt;
+
+namespace orvalet {
+
+class SqliteDatabase;
+
+// Short-lived RAII wrapper around sqlite3_stmt, owned by the caller; the connection belongs to the
+// SqliteDatabase it was prepared on. SQLite counts bind positions from 1 and columns from 0.
+class SqliteStatement final {
+public:
+    SqliteStatement(SqliteDatabase& db, const char* sql);
+    ~SqliteStatement();
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    bool isValid() const { return m_stmt != nullptr; }
+
+    void bind(int position, const QString& text);
+    void bind(int position, const std::optional<QString>& text);
+    void bind(int position, const std::optional<double>& value);
+    void bind(int position, const std::optional<qint64>& value);
+
+    // Advances to the next row: true while there is one. False at the end or on an error; `ok`
+    // tells them apart.
+    bool step(bool* ok = nullptr);
+
+    // Steps a statement that returns no rows; true when it ran to completion.
+    bool run();
+
+    // Clears bindings and rewinds, so a prepared statement can run again with new values.
+    void reset();
+
+    bool isNull(int column) const;
+    QString text(int column) const;
+    double real(int column) const;
+    qint64 integer(int column) const;
+
+private:
+    SqliteDatabase& m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+} // namespace orvalet

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace orvalet {
+
+class TagStore;
+
+// One tag of Things 3 as this application keeps it. `id` is the identifier Things 3 gave the tag
+// and the record's identity; the tree is a plain link from a child to its parent's identifier.
+//
+// A constructed Tag is a value until it is inserted into a TagStore; the store then owns a shared
+// record, and every field write on that record takes effect for all readers at once and is saved
+// by the store on its own. Two Tags are equal only when they are the same record.
+class Tag final {
+public:
+    // Absent creation and update times are set to the current time of Clock, read once for each.
+    Tag(QString id, QString name, std::optional<QString> parentTagId = std::nullopt,
+        std::optional<QDateTime> createdAt = std::nullopt, std::optional<QDateTime> updatedAt = std::nullopt,
+        std::optional<qint64> todosCount = std::nullopt);
+
+    // A copy holds the same field values but is not a stored record.
+    Tag(const Tag& other);
+    Tag& operator=(const Tag&) = delete;
+
+    const QString& id() const { return m_id; }
+    const QString& name() const { return m_name; }
+    const std::optional<QString>& parentTagId() const { return m_parentTagId; }
+    const std::optional<QDateTime>& createdAt() const { return m_createdAt; }
+    const std::optional<QDateTime>& updatedAt() const { return m_updatedAt; }
+    const std::optional<qint64>& todosCount() const { return m_todosCount; }
+
+    void setName(const QString& name);
+    void setParentTagId(const std::optional<QString>& parentTagId);
+    void setCreatedAt(const std::optional<QDateTime>& createdAt);
+    void setUpdatedAt(const std::optional<QDateTime>& updatedAt);
+    void setTodosCount(const std::optional<qint64>& todosCount);
+
+    // A tag is a root exactly when it names no parent; an unresolved parent still counts as one.
+    bool isRoot() const { return !m_parentTagId.has_value(); }
+
+    // The name in the form the plain-text order compares (see TextOrder).
+    const QString& nameSortKey() const { return m_nameSortKey; }
+
+    // Whether this is a record held by a store (not a constructed value, not a deleted record).
+    bool isStored() const { return m_store != nullptr; }
+
+    friend bool operator==(const Tag& a, const Tag& b) { return &a == &b; }
+
+private:
+    friend class TagStore;
+    void changed(bool nameChanged);
+
+    QString m_id;
+    QString m_name;
+    std::optional<QString> m_parentTagId;
+    std::optional<QDateTime> m_createdAt;
+    std::optional<QDateTime> m_updatedAt;
+    std::optional<qint64> m_todosCount;
+    QString m_nameSortKey;
+    TagStore* m_store = nullptr;
+};
+
+using TagPtr = std::shared_ptr<Tag>;
+
+} // namespace orvalet

@@ -1,0 +1,300 @@
+#include "TagStore.h"
+
+#include "Clock.h"
+#include "SqliteStatement.h"
+#include "TextOrder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace orvalet {
+
+namespace {
+
+// Marks the file as ours in SQLite's header ("ORVL"), so another program's database is refused.
+constexpr int applicationId = 0x4F52564C;
+
+constexpr const char* createSchemaSql = R"sql(
+    BEGIN;
+    CREATE TABLE tag (
+        id TEXT PRIMARY KEY NOT NULL,
+        name TEXT NOT NULL,
+        parentTagId TEXT,
+        createdAt REAL,
+        updatedAt REAL,
+        todosCount INTEGER
+    );
+    CREATE TABLE metadata (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);
+    INSERT INTO metadata (key, value) VALUES ('schemaVersion', '1.0.0');
+    PRAGMA application_id = 1330796108;
+    COMMIT;
+)sql";
+static_assert(applicationId == 1330796108);
+
+// Dates are kept as seconds since 2001-01-01 00:00:00 UTC, like every other time this program records.
+std::optional<double> toStored(const std::optional<QDateTime>& time) {
+    if (!time || !time->isValid()) {
+        return std::nullopt;
+    }
+    return Clock::secondsSinceReferenceDate(*time);
+}
+
+std::optional<QDateTime> fromStored(const SqliteStatement& row, int column) {
+    if (row.isNull(column)) {
+        return std::nullopt;
+    }
+    return Clock::fromSecondsSinceReferenceDate(row.real(column));
+}
+
+// Reads one integer from a one-row query; false with `error` set when the query fails.
+bool queryInteger(SqliteDatabase& db, const char* sql, qint64* value, QString* error) {
+    SqliteStatement statement(db, sql);
+    bool ok = statement.isValid();
+    if (ok && statement.step(&ok)) {
+        *value = statement.integer(0);
+        return true;
+    }
+    *error = db.lastError();
+    return false;
+}
+
+} // namespace
+
+QString TagStore::defaultPath() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/Orvalet.store");
+}
+
+std::unique_ptr<TagStore> TagStore::open(const QString& path, QString* error) {
+    auto fail = [error](const QString& reason) {
+        if (error) {
+            *error = reason;
+        }
+        return std::unique_ptr<TagStore>();
+    };
+    if (path.isEmpty()) {
+        return fail(QStringLiteral("no per-user data folder is available for the store"));
+    }
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    if (!QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        return fail(QStringLiteral("cannot create the folder %1").arg(folder));
+    }
+    if (file.exists() && !file.isFile()) {
+        return fail(QStringLiteral("%1 is not a file").arg(path));
+    }
+
+    auto db = std::make_unique<SqliteDatabase>();
+    QString why;
+    if (!db->open(path, &why)) {
+        return fail(QStringLiteral("cannot open %1: %2").arg(path, why));
+    }
+    if (db->isReadOnly()) {
+        return fail(QStringLiteral("%1 can be read but not written").arg(path));
+    }
+
+    // Identify the file before anything writes to it: a refused file must stay as it was.
+    qint64 fileApplicationId = 0;
+    qint64 objectCount = 0;
+    if (!queryInteger(*db, "PRAGMA application_id", &fileApplicationId, &why) ||
+        !queryInteger(*db, "SELECT count(*) FROM sqlite_master", &objectCount, &why)) {
+        return fail(QStringLiteral("cannot read %1: %2").arg(path, why));
+    }
+    if (objectCount == 0 && fileApplicationId == 0) {
+        if (!db->exec(createSchemaSql, &why)) {
+            db->exec("ROLLBACK");
+            return fail(QStringLiteral("cannot create the store in %1: %2").arg(path, why));
+        }
+    } else if (fileApplicationId != applicationId) {
+        return fail(QStringLiteral("%1 is not an Orvalet store").arg(path));
+    } else {
+        SqliteStatement version(*db, "SELECT value FROM metadata WHERE key = 'schemaVersion'");
+        const QString found = version.isValid() && version.step() ? version.text(0) : QStringLiteral("unknown");
+        if (found != QLatin1String(schemaVersion)) {
+            return fail(QStringLiteral("%1 has schema version %2; this version of Orvalet reads version %3")
+                            .arg(path, found, QLatin1String(schemaVersion)));
+        }
+    }
+
+    // WAL lets a commit append instead of rewriting pages in place; NORMAL sync is safe with WAL.
+    db->exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+
+    std::unique_ptr<TagStore> store(new TagStore(path, std::move(db)));
+    if (!store->load(&why)) {
+        return fail(QStringLiteral("cannot read the tags in %1: %2").arg(path, why));
+    }
+    return store;
+}
+
+TagStore::TagStore(QString path, std::unique_ptr<SqliteDatabase> db)
+    : m_path(std::move(path))
+    , m_db(std::move(db)) {}
+
+TagStore::~TagStore() {
+    flush();
+    for (const auto& tag : m_tags) {
+        tag->m_store = nullptr;
+    }
+}
+
+bool TagStore::load(QString* error) {
+    SqliteStatement rows(*m_db, "SELECT id, name, parentTagId, createdAt, updatedAt, todosCount FROM tag");
+    bool ok = rows.isValid();
+    while (ok && rows.step(&ok)) {
+        const QDateTime placeholder;
+        auto tag = std::make_shared<Tag>(rows.text(0), rows.text(1),
+                                         rows.isNull(2) ? std::nullopt : std::optional(rows.text(2)), placeholder,
+                                         placeholder);
+        // Stored records keep exactly what the file holds, absent times included.
+        tag->m_createdAt = fromStored(rows, 3);
+        tag->m_updatedAt = fromStored(rows, 4);
+        if (!rows.isNull(5)) {
+            tag->m_todosCount = rows.integer(5);
+        }
+        tag->m_store = this;
+        m_indexById.insert(tag->id(), qsizetype(m_tags.size()));
+        m_tags.push_back(std::move(tag));
+    }
+    if (!ok) {
+        *error = m_db->lastError();
+    }
+    return ok;
+}
+
+QList<TagPtr> TagStore::allTags() const {
+    if (!m_sortedValid) {
+        m_sorted = QList<TagPtr>(m_tags.begin(), m_tags.end());
+        std::sort(m_sorted.begin(), m_sorted.end(), [](const TagPtr& a, const TagPtr& b) {
+            const int order = TextOrder::compareKeys(a->nameSortKey(), b->nameSortKey());
+            return order != 0 ? order < 0 : TextOrder::compareKeys(a->id(), b->id()) < 0;
+        });
+        m_sortedValid = true;
+    }
+    return m_sorted;
+}
+
+QList<TagPtr> TagStore::allTagsUnordered() const {
+    return QList<TagPtr>(m_tags.begin(), m_tags.end());
+}
+
+TagPtr TagStore::tag(const QString& id) const {
+    const auto it = m_indexById.constFind(id);
+    return it == m_indexById.cend() ? nullptr : m_tags[size_t(*it)];
+}
+
+TagPtr TagStore::insert(const Tag& tag) {
+    if (TagPtr existing = this->tag(tag.id())) {
+        existing->m_name = tag.m_name;
+        existing->m_nameSortKey = tag.m_nameSortKey;
+        existing->m_parentTagId = tag.m_parentTagId;
+        existing->m_createdAt = tag.m_createdAt;
+        existing->m_updatedAt = tag.m_updatedAt;
+        existing->m_todosCount = tag.m_todosCount;
+        recordChanged(*existing, true);
+        return existing;
+    }
+    auto stored = std::make_shared<Tag>(tag);
+    stored->m_store = this;
+    m_indexById.insert(stored->id(), qsizetype(m_tags.size()));
+    m_tags.push_back(stored);
+    recordChanged(*stored, true);
+    return stored;
+}
+
+void TagStore::remove(const TagPtr& tag) {
+    if (!tag || tag->m_store != this) {
+        return;
+    }
+    const qsizetype index = m_indexById.take(tag->id());
+    if (size_t(index) + 1 != m_tags.size()) {
+        m_tags[size_t(index)] = std::move(m_tags.back());
+        m_indexById[m_tags[size_t(index)]->id()] = index;
+    }
+    m_tags.pop_back();
+    tag->m_store = nullptr;
+    m_sortedValid = false;
+    m_sorted.clear();
+    markDirty(tag->id());
+}
+
+void TagStore::recordChanged(const Tag& tag, bool nameChanged) {
+    if (nameChanged) {
+        m_sortedValid = false;
+        m_sorted.clear();
+    }
+    markDirty(tag.id());
+}
+
+void TagStore::markDirty(const QString& id) {
+    m_dirty.insert(id);
+    m_changedPending = true;
+    if (!m_turnScheduled) {
+        m_turnScheduled = true;
+        QMetaObject::invokeMethod(this, &TagStore::endOfTurn, Qt::QueuedConnection);
+    }
+}
+
+void TagStore::endOfTurn() {
+    m_turnScheduled = false;
+    flush();
+    if (m_changedPending) {
+        m_changedPending = false;
+        Q_EMIT changed();
+    }
+}
+
+bool TagStore::flush() {
+    if (m_dirty.isEmpty()) {
+        return true;
+    }
+    QString why;
+    bool ok = m_db->exec("BEGIN IMMEDIATE", &why);
+    if (ok) {
+        SqliteStatement upsert(*m_db, "INSERT OR REPLACE INTO tag (id, name, parentTagId, createdAt, updatedAt, "
+                                      "todosCount) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        SqliteStatement erase(*m_db, "DELETE FROM tag WHERE id = ?1");
+        ok = upsert.isValid() && erase.isValid();
+        for (auto it = m_dirty.cbegin(); ok && it != m_dirty.cend(); ++it) {
+            if (const TagPtr tag = this->tag(*it)) {
+                upsert.bind(1, tag->id());
+                upsert.bind(2, tag->name());
+                upsert.bind(3, tag->parentTagId());
+                upsert.bind(4, toStored(tag->createdAt()));
+                upsert.bind(5, toStored(tag->updatedAt()));
+                upsert.bind(6, tag->todosCount());
+                ok = upsert.run();
+                upsert.reset();
+            } else {
+                erase.bind(1, *it);
+                ok = erase.run();
+                erase.reset();
+            }
+        }
+        if (!ok) {
+            why = m_db->lastError();
+        }
+    }
+    if (ok && !m_db->exec("COMMIT", &why)) {
+        ok = false;
+    }
+    if (!ok) {
+        m_db->exec("ROLLBACK");
+        // The records stay queued: the next change or the flush at quit tries again.
+        if (!m_reportedCommitFailure) {
+            m_reportedCommitFailure = true;
+            std::fprintf(stderr, "Orvalet: could not save tags to %s (%s); will retry with the next change.\n",
+                         qPrintable(m_path), qPrintable(why));
+        }
+        return false;
+    }
+    m_reportedCommitFailure = false;
+    m_dirty.clear();
+    ++m_commitCount;
+    return true;
+}
+
+} // namespace orvalet

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "SqliteDatabase.h"
+#include "Tag.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+#include <memory>
+#include <vector>
+
+namespace orvalet {
+
+// The one local store of Tag records, kept in an SQLite file.
+//
+// Every record is loaded at open; reads never touch the disk. Inserts, deletions and field writes
+// change memory at once and are queued; the queue is committed in one transaction at the end of the
+// current event-loop turn (and by flush(), which the application calls when it quits). Views learn
+// of changes from one `changed` signal per turn, however many writes the turn made.
+class TagStore final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* schemaVersion = "1.0.0";
+
+    // Opens the store at `path`, creating the file and its folder when missing. On failure returns
+    // null with `error` set, and leaves an existing file exactly as it was.
+    static std::unique_ptr<TagStore> open(const QString& path, QString* error);
+
+    // `Orvalet.store` in the application's per-user data folder.
+    static QString defaultPath();
+
+    ~TagStore() override;
+
+    QString path() const { return m_path; }
+
+    // Every record, ascending by name in the plain-text order (ties by id, so the order is stable).
+    QList<TagPtr> allTags() const;
+    // Every record in the store's own order.
+    QList<TagPtr> allTagsUnordered() const;
+    qsizetype count() const { return qsizetype(m_tags.size()); }
+    TagPtr tag(const QString& id) const;
+
+    // Stores the tag. When a record with its id exists, that record takes the inserted field values
+    // and is returned; otherwise the new record is returned. Either way, write to the returned one.
+    TagPtr insert(const Tag& tag);
+    // Deletes the record; the caller's pointer stays valid but no longer belongs to the store.
+    void remove(const TagPtr& tag);
+
+    // Commits the queued writes now. True when nothing is left to commit.
+    bool flush();
+    bool hasPendingWrites() const { return !m_dirty.isEmpty(); }
+    // How many transactions this store has committed; lets tests see that a turn's writes go together.
+    int commitCount() const { return m_commitCount; }
+
+Q_SIGNALS:
+    // Emitted once per event-loop turn in which records were inserted, deleted or written.
+    void changed();
+
+private:
+    friend class Tag;
+    TagStore(QString path, std::unique_ptr<SqliteDatabase> db);
+    bool load(QString* error);
+    void recordChanged(const Tag& tag, bool nameChanged);
+    void markDirty(const QString& id);
+    void endOfTurn();
+
+    QString m_path;
+    std::unique_ptr<SqliteDatabase> m_db;
+    std::vector<TagPtr> m_tags;
+    QHash<QString, qsizetype> m_indexById;
+    QSet<QString> m_dirty;
+    mutable QList<TagPtr> m_sorted;
+    mutable bool m_sortedValid = false;
+    bool m_turnScheduled = false;
+    bool m_changedPending = false;
+    bool m_reportedCommitFailure = false;
+    int m_commitCount = 0;
+};
+
+} // namespace orvalet

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Preferences.h"
+
+#include <QString>
+
+namespace orvalet::DisplayTexts {
+
+// The labels of the display preferences, shared by the View menu and the settings pane.
+inline QString flagLabel(PreferenceKey key) {
+    switch (key) {
+    case PreferenceKey::showRootTagsOnly:
+        return QStringLiteral("Show Root Tags Only");
+    case PreferenceKey::showChildrenCounts:
+        return QStringLiteral("Show Children Counts");
+    case PreferenceKey::showTodoCounts:
+        return QStringLiteral("Show Todo Counts");
+    default:
+        return {};
+    }
+}
+
+// The three switches, in the order the menu and the pane list them.
+inline const QList<PreferenceKey>& flagKeys() {
+    static const QList<PreferenceKey> keys{PreferenceKey::showRootTagsOnly, PreferenceKey::showChildrenCounts,
+                                           PreferenceKey::showTodoCounts};
+    return keys;
+}
+
+} // namespace orvalet::DisplayTexts

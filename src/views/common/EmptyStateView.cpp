@@ -1,0 +1,41 @@
+#include "EmptyStateView.h"
+
+#include "Icons.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace orvalet {
+
+EmptyStateView::EmptyStateView(const QString& title, const QString& symbol, const QString& description,
+                               QWidget* parent)
+    : QWidget(parent) {
+    auto* icon = new QLabel(this);
+    icon->setObjectName(QStringLiteral("emptyStateIcon"));
+    icon->setPixmap(Icons::symbol(symbol).pixmap(48, 48));
+    icon->setAlignment(Qt::AlignCenter);
+    icon->setEnabled(false);
+
+    auto* heading = new QLabel(title, this);
+    heading->setObjectName(QStringLiteral("emptyStateTitle"));
+    heading->setAlignment(Qt::AlignCenter);
+    QFont headingFont = heading->font();
+    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.5);
+    headingFont.setBold(true);
+    heading->setFont(headingFont);
+
+    auto* text = new QLabel(description, this);
+    text->setObjectName(QStringLiteral("emptyStateDescription"));
+    text->setAlignment(Qt::AlignCenter);
+    text->setWordWrap(true);
+    text->setForegroundRole(QPalette::PlaceholderText);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addStretch();
+    layout->addWidget(icon);
+    layout->addWidget(heading);
+    layout->addWidget(text);
+    layout->addStretch();
+}
+
+} // namespace orvalet

@@ -1,0 +1,59 @@
+#include "SettingsView.h"
+
+#include "DisplayTexts.h"
+#include "Icons.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace orvalet {
+
+SettingsView::SettingsView(Preferences& preferences, QWidget* parent)
+    : QWidget(parent)
+    , m_preferences(preferences) {
+    setObjectName(QStringLiteral("settingsView"));
+    setFixedWidth(400);
+
+    auto* form = new QFormLayout(this);
+    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignTop);
+
+    auto* sortColumn = new QVBoxLayout;
+    m_sortGroup = new QButtonGroup(this);
+    for (TagSortOption option : TagSortOptions::all()) {
+        auto* button = new QRadioButton(TagSortOptions::rawValue(option), this);
+        button->setObjectName(QStringLiteral("sortOption:") + TagSortOptions::rawValue(option));
+        button->setIcon(Icons::symbol(TagSortOptions::iconName(option)));
+        m_sortGroup->addButton(button, int(option));
+        sortColumn->addWidget(button);
+    }
+    form->addRow(QStringLiteral("Sort Tags By:"), sortColumn);
+    connect(m_sortGroup, &QButtonGroup::idClicked, this,
+            [this](int id) { m_preferences.setSortOption(TagSortOption(id)); });
+
+    for (PreferenceKey key : DisplayTexts::flagKeys()) {
+        auto* toggle = new QCheckBox(DisplayTexts::flagLabel(key), this);
+        toggle->setObjectName(Preferences::keyName(key));
+        form->addRow(QString(), toggle);
+        m_switches.insert(int(key), toggle);
+        connect(toggle, &QCheckBox::clicked, this, [this, key](bool on) { m_preferences.setFlag(key, on); });
+    }
+
+    for (PreferenceKey key : Preferences::displayKeys()) {
+        showPreference(key);
+    }
+    connect(&m_preferences, &Preferences::changed, this, &SettingsView::showPreference);
+}
+
+void SettingsView::showPreference(PreferenceKey key) {
+    if (key == PreferenceKey::tagSortOption) {
+        m_sortGroup->button(int(m_preferences.sortOption()))->setChecked(true);
+    } else if (QAbstractButton* toggle = m_switches.value(int(key))) {
+        toggle->setChecked(m_preferences.flag(key));
+    }
+}
+
+} // namespace orvalet

@@ -1,0 +1,146 @@
+#include "StoreFixture.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+using namespace orvalet;
+using orvalet::test::fileBytes;
+
+namespace {
+
+// Each case lays out a data folder whose store must be refused. `storePath` is where the store
+// would be; `watched` is the file that must stay byte-for-byte as it was.
+struct BadStore {
+    const char* name;
+    std::function<void(const QString& dataHome, QString& watched)> prepare;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void runSql(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+QString storeIn(const QString& dataHome) {
+    return dataHome + QStringLiteral("/Orvalet/Orvalet.store");
+}
+
+// Writes a genuine store, so that the other-version case differs from it in the version alone.
+void makeStore(const QString& path) {
+    QString error;
+    auto store = TagStore::open(path, &error);
+    ASSERT_TRUE(store) << error.toStdString();
+    store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Keep me")));
+}
+
+const BadStore badStores[] = {
+    {"notADatabase",
+     [](const QString& dataHome, QString& watched) {
+         watched = storeIn(dataHome);
+         writeFile(watched, QByteArray("these are not the bytes of a database\n").repeated(200));
+     }},
+    {"anotherSchemaVersion",
+     [](const QString& dataHome, QString& watched) {
+         watched = storeIn(dataHome);
+         makeStore(watched);
+         runSql(watched, "PRAGMA journal_mode = DELETE; UPDATE metadata SET value = '2.0.0'");
+     }},
+    {"anotherApplicationsDatabase",
+     [](const QString& dataHome, QString& watched) {
+         watched = storeIn(dataHome);
+         QDir().mkpath(QFileInfo(watched).absolutePath());
+         runSql(watched, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')");
+     }},
+    {"unreadableStore",
+     [](const QString& dataHome, QString& watched) {
+         // A folder where the file should be cannot be read by anyone, root included.
+         QDir().mkpath(storeIn(dataHome));
+         watched = storeIn(dataHome) + QStringLiteral("/inside");
+         writeFile(watched, "untouched");
+     }},
+    {"folderCannotBeCreated",
+     [](const QString& dataHome, QString& watched) {
+         // The data folder's place is taken by a file, so no folder can be made under it.
+         watched = dataHome;
+         QDir().rmdir(dataHome);
+         writeFile(dataHome, "a file, not a folder");
+     }},
+};
+
+class StoreOpening : public ::testing::TestWithParam<BadStore> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_dataHome = m_dir.filePath(QStringLiteral("data"));
+        QDir().mkpath(m_dataHome);
+        GetParam().prepare(m_dataHome, m_watched);
+        m_before = fileBytes(m_watched);
+    }
+    QTemporaryDir m_dir;
+    QString m_dataHome;
+    QString m_watched;
+    QByteArray m_before;
+};
+
+} // namespace
+
+TEST_P(StoreOpening, isRefusedAndLeavesTheFileAsItWas) {
+    QString error;
+    EXPECT_FALSE(TagStore::open(storeIn(m_dataHome), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(fileBytes(m_watched), m_before);
+}
+
+TEST_P(StoreOpening, stopsTheApplicationBeforeAnyWindow) {
+    QProcess orvalet;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Without a runtime folder Qt prints a warning of its own; the message must stand alone.
+    const QString runtimeDir = m_dir.filePath(QStringLiteral("runtime"));
+    QDir().mkpath(runtimeDir);
+    QFile::setPermissions(runtimeDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    orvalet.setProcessEnvironment(env);
+    orvalet.start(QStringLiteral(ORVALET_BINARY), {});
+    ASSERT_TRUE(orvalet.waitForFinished(20000)) << "orvalet kept running: it opened a window";
+    EXPECT_EQ(orvalet.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(orvalet.exitCode(), 1);
+    const QString stderrText = QString::fromUtf8(orvalet.readAllStandardError());
+    EXPECT_TRUE(stderrText.startsWith(QStringLiteral("Could not create ModelContainer: "))) << stderrText.toStdString();
+    EXPECT_EQ(stderrText.count(QLatin1Char('\n')), 1) << stderrText.toStdString();
+    EXPECT_EQ(fileBytes(m_watched), m_before);
+}
+
+INSTANTIATE_TEST_SUITE_P(BadStores, StoreOpening, ::testing::ValuesIn(badStores),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StoreOpeningPermissions, unreadableOrReadOnlyFileIsRefused) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "file permissions do not bind root; the folder-in-place case covers unreadable stores";
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Orvalet.store"));
+    makeStore(path);
+    const QByteArray before = fileBytes(path);
+    for (auto mode : {QFileDevice::Permissions(), QFileDevice::Permissions(QFileDevice::ReadOwner)}) {
+        QFile::setPermissions(path, mode);
+        QString error;
+        EXPECT_FALSE(TagStore::open(path, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(fileBytes(path), before);
+}

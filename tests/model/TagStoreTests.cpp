@@ -1,0 +1,158 @@
+#include "StoreFixture.h"
+#include "TextOrder.h"
+
+#include <QSignalSpy>
+
+#include <sqlite3.h>
+
+using namespace orvalet;
+using orvalet::test::StoreTest;
+
+namespace {
+
+QStringList names(const QList<TagPtr>& tags) {
+    QStringList result;
+    for (const auto& tag : tags) {
+        result << tag->name();
+    }
+    return result;
+}
+
+// Rows as another connection sees them on disk, to tell committed from merely in memory.
+int rowsOnDisk(const QString& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM tag", -1, &statement, nullptr);
+    const int rows = sqlite3_step(statement) == SQLITE_ROW ? sqlite3_column_int(statement, 0) : -1;
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+} // namespace
+
+TEST_F(StoreTest, firstStartIsEmptyAndCreatesTheFile) {
+    auto store = openStore();
+    EXPECT_TRUE(store->allTags().isEmpty());
+    EXPECT_TRUE(QFile::exists(storePath()));
+}
+
+TEST_F(StoreTest, constructionDefaultsReadTheClockOncePerTime) {
+    const Tag tag(QStringLiteral("a"), QStringLiteral("Work"));
+    ASSERT_TRUE(tag.createdAt() && tag.updatedAt());
+    EXPECT_EQ(*tag.createdAt(), Clock::referenceDate().addSecs(1000));
+    EXPECT_EQ(*tag.updatedAt(), Clock::referenceDate().addSecs(1001));
+    EXPECT_FALSE(tag.parentTagId());
+    EXPECT_FALSE(tag.todosCount());
+
+    const QDateTime given = Clock::referenceDate().addDays(3);
+    const Tag explicitTimes(QStringLiteral("b"), QStringLiteral("Home"), QStringLiteral("a"), given, given, 4);
+    EXPECT_EQ(*explicitTimes.createdAt(), given);
+    EXPECT_EQ(*explicitTimes.updatedAt(), given);
+    EXPECT_EQ(explicitTimes.todosCount(), 4);
+}
+
+TEST_F(StoreTest, insertingAStoredIdReplacesThatRecordsValues) {
+    auto store = openStore();
+    const TagPtr first = store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Errands"), std::nullopt,
+                                           std::nullopt, std::nullopt, 2));
+    const TagPtr second = store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Errands & Shops"),
+                                            QStringLiteral("p"), std::nullopt, std::nullopt, 7));
+    EXPECT_EQ(first, second);
+    ASSERT_EQ(store->count(), 1);
+    EXPECT_EQ(first->name(), QStringLiteral("Errands & Shops"));
+    EXPECT_EQ(first->parentTagId(), QStringLiteral("p"));
+    EXPECT_EQ(first->todosCount(), 7);
+
+    endTurn();
+    store.reset();
+    store = openStore();
+    ASSERT_EQ(store->count(), 1);
+    EXPECT_EQ(store->tag(QStringLiteral("t1"))->name(), QStringLiteral("Errands & Shops"));
+}
+
+TEST_F(StoreTest, equalNamesWithDifferentIdsAreDistinctRecords) {
+    auto store = openStore();
+    const TagPtr a = store->insert(Tag(QStringLiteral("a"), QStringLiteral("Home")));
+    const TagPtr b = store->insert(Tag(QStringLiteral("b"), QStringLiteral("Home")));
+    EXPECT_EQ(store->allTags().size(), 2);
+    EXPECT_FALSE(*a == *b);
+    EXPECT_TRUE(*a == *store->tag(QStringLiteral("a")));
+}
+
+TEST_F(StoreTest, everythingSurvivesCloseAndReopen) {
+    const QString hardName = QStringLiteral("Say \"hi\" \\ back\nslash \u00e9 \U0001F600 ||| ~~~");
+    {
+        auto store = openStore();
+        store->insert(Tag(QStringLiteral("root"), hardName));
+        const TagPtr child = store->insert(Tag(QStringLiteral("child"), QStringLiteral("Child"), QStringLiteral("root")));
+        store->insert(Tag(QStringLiteral("orphan"), QStringLiteral("Orphan"), QStringLiteral("missing-parent")));
+        const TagPtr gone = store->insert(Tag(QStringLiteral("gone"), QStringLiteral("Gone")));
+        endTurn();
+        // Field writes and a deletion in a later turn, some flushed only when the store closes.
+        child->setName(QStringLiteral("Renamed"));
+        child->setParentTagId(std::nullopt);
+        child->setTodosCount(-3);
+        child->setUpdatedAt(Clock::referenceDate().addMSecs(123456789));
+        store->remove(gone);
+        EXPECT_FALSE(gone->isStored());
+    }
+    auto store = openStore();
+    ASSERT_EQ(store->count(), 3);
+    EXPECT_EQ(store->tag(QStringLiteral("root"))->name(), hardName);
+    EXPECT_FALSE(store->tag(QStringLiteral("gone")));
+    EXPECT_EQ(store->tag(QStringLiteral("orphan"))->parentTagId(), QStringLiteral("missing-parent"));
+    const TagPtr child = store->tag(QStringLiteral("child"));
+    EXPECT_EQ(child->name(), QStringLiteral("Renamed"));
+    EXPECT_FALSE(child->parentTagId());
+    EXPECT_EQ(child->todosCount(), -3);
+    EXPECT_EQ(*child->updatedAt(), Clock::referenceDate().addMSecs(123456789));
+    EXPECT_EQ(*child->createdAt(), Clock::referenceDate().addSecs(1002));
+}
+
+TEST_F(StoreTest, oneTurnOfWritesIsOneTransactionAndOneChangedSignal) {
+    auto store = openStore();
+    QSignalSpy changed(store.get(), &TagStore::changed);
+    const int commitsBefore = store->commitCount();
+    for (int i = 0; i < 500; ++i) {
+        const TagPtr tag = store->insert(Tag(QString::number(i), QStringLiteral("Tag %1").arg(i)));
+        tag->setTodosCount(i);
+    }
+    store->remove(store->tag(QStringLiteral("7")));
+    // Nothing reaches the disk until the turn ends, and reads already see every write.
+    EXPECT_EQ(rowsOnDisk(storePath()), 0);
+    EXPECT_EQ(store->count(), 499);
+    EXPECT_EQ(changed.count(), 0);
+
+    endTurn();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(store->commitCount(), commitsBefore + 1);
+    EXPECT_EQ(rowsOnDisk(storePath()), 499);
+
+    endTurn(); // a turn without writes commits and announces nothing
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(store->commitCount(), commitsBefore + 1);
+}
+
+TEST_F(StoreTest, allTagsFollowsRenamesInPlainTextOrder) {
+    auto store = openStore();
+    for (const char* name : {"beta", "Alpha", "alpha", "\xC3\x89" "clair", "Zulu"}) {
+        store->insert(Tag(QString::fromUtf8(name), QString::fromUtf8(name)));
+    }
+    // Upper case before lower case, accented letters after ASCII: no locale, no case folding.
+    EXPECT_EQ(names(store->allTags()),
+              (QStringList{"Alpha", "Zulu", "alpha", "beta", QString::fromUtf8("\xC3\x89" "clair")}));
+    store->tag(QStringLiteral("Zulu"))->setName(QStringLiteral("aardvark"));
+    EXPECT_EQ(names(store->allTags()).first(2), (QStringList{"Alpha", "aardvark"}));
+}
+
+TEST(TextOrder, comparesCodePointsAfterCanonicalEquivalence) {
+    const QString composed = QStringLiteral("\u00e9");   // é as one code point
+    const QString decomposed = QStringLiteral("e\u0301"); // e + combining acute
+    EXPECT_EQ(TextOrder::compare(composed, decomposed), 0);
+    EXPECT_LT(TextOrder::compare(QStringLiteral("Z"), QStringLiteral("a")), 0);
+    // UTF-16 would put U+1F600 (a surrogate pair) before U+FF21; code-point order puts it after.
+    EXPECT_LT(TextOrder::compare(QStringLiteral("\uFF21"), QStringLiteral("\U0001F600")), 0);
+    EXPECT_LT(TextOrder::compare(QStringLiteral("ab"), QStringLiteral("abc")), 0);
+}
