@@ -27,7 +27,7 @@ constexpr const char* createSchemaSql = R"sql(
         createdAt REAL,
         updatedAt REAL,
         todosCount INTEGER
-    );
+    ) WITHOUT ROWID;
     CREATE TABLE metadata (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);
     INSERT INTO metadata (key, value) VALUES ('schemaVersion', '1.0.0');
     PRAGMA application_id = 1330796108;
@@ -254,11 +254,16 @@ bool TagStore::flush() {
     QString why;
     bool ok = m_db->exec("BEGIN IMMEDIATE", &why);
     if (ok) {
-        SqliteStatement upsert(*m_db, "INSERT OR REPLACE INTO tag (id, name, parentTagId, createdAt, updatedAt, "
-                                      "todosCount) VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        SqliteStatement upsert(*m_db, "INSERT INTO tag (id, name, parentTagId, createdAt, updatedAt, todosCount) "
+                                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (id) DO UPDATE SET "
+                                      "name = ?2, parentTagId = ?3, createdAt = ?4, updatedAt = ?5, todosCount = ?6");
         SqliteStatement erase(*m_db, "DELETE FROM tag WHERE id = ?1");
         ok = upsert.isValid() && erase.isValid();
-        for (auto it = m_dirty.cbegin(); ok && it != m_dirty.cend(); ++it) {
+        // Writing in key order keeps SQLite's pages in cache; in hash order a large import would
+        // touch a different page for nearly every row.
+        QList<QString> ids(m_dirty.cbegin(), m_dirty.cend());
+        std::sort(ids.begin(), ids.end());
+        for (auto it = ids.cbegin(); ok && it != ids.cend(); ++it) {
             if (const TagPtr tag = this->tag(*it)) {
                 upsert.bind(1, tag->id());
                 upsert.bind(2, tag->name());

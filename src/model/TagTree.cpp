@@ -1,25 +1,66 @@
 #include "TagTree.h"
 
 #include <QStringList>
+#include <QVarLengthArray>
 
 #include <algorithm>
+#include <vector>
 
 namespace orvalet::TagTree {
 
 namespace {
 
-// Child lists keyed by parent identifier, each in the order of `tags`. Children are kept as indexes
-// into `tags`, which is cheaper than copying shared pointers.
-QHash<QString, QList<qsizetype>> childIndexes(const QList<TagPtr>& tags) {
-    QHash<QString, QList<qsizetype>> children;
-    children.reserve(tags.size());
-    for (qsizetype i = 0; i < tags.size(); ++i) {
-        if (const auto& parent = tags[i]->parentTagId()) {
-            children[*parent].append(i);
+// Children of every node, in the order of `tags`, packed into two arrays. Nodes are the tags
+// (node i is tags[i]) followed by the parent identifiers no tag carries, so that the children of an
+// unresolved parent are found too. Built in two passes without a list per parent.
+struct ChildIndex {
+    QHash<QStringView, int> nodeById;
+    std::vector<int> firstChild; // children of node n: children[firstChild[n] .. firstChild[n + 1])
+    std::vector<int> children;   // tag indexes
+
+    explicit ChildIndex(const QList<TagPtr>& tags) {
+        const int tagCount = int(tags.size());
+        nodeById.reserve(tagCount);
+        for (int i = 0; i < tagCount; ++i) {
+            nodeById.insert(tags[i]->id(), i);
+        }
+        std::vector<int> parentNode(size_t(tagCount), -1);
+        for (int i = 0; i < tagCount; ++i) {
+            if (const auto& parent = tags[i]->parentTagId()) {
+                auto it = nodeById.constFind(*parent);
+                if (it == nodeById.cend()) {
+                    it = nodeById.insert(*parent, int(nodeById.size()));
+                }
+                parentNode[size_t(i)] = *it;
+            }
+        }
+        firstChild.assign(size_t(nodeById.size()) + 1, 0);
+        for (int node : parentNode) {
+            if (node >= 0) {
+                ++firstChild[size_t(node) + 1];
+            }
+        }
+        for (size_t n = 1; n < firstChild.size(); ++n) {
+            firstChild[n] += firstChild[n - 1];
+        }
+        children.resize(size_t(firstChild.back()));
+        std::vector<int> next(firstChild.begin(), firstChild.end() - 1);
+        for (int i = 0; i < tagCount; ++i) {
+            if (parentNode[size_t(i)] >= 0) {
+                children[size_t(next[size_t(parentNode[size_t(i)])]++)] = i;
+            }
         }
     }
-    return children;
-}
+
+    int node(QStringView id) const { return nodeById.value(id, -1); }
+
+    template <typename Visit>
+    void forEachChild(int node, Visit visit) const {
+        for (int c = firstChild[size_t(node)]; c < firstChild[size_t(node) + 1]; ++c) {
+            visit(children[size_t(c)]);
+        }
+    }
+};
 
 } // namespace
 
@@ -50,33 +91,36 @@ std::optional<QString> ancestorPath(const Tag& tag, const TagsById& tagsById) {
     if (!tag.parentTagId()) {
         return std::nullopt;
     }
-    // Paths are short, so the visited identifiers are kept in a list and only a chain longer than
-    // that falls back to a hash set: a scan of a few entries beats hashing.
+    // Identifiers are unique, so "this identifier was visited" is "this record was reached": the
+    // walk compares record addresses. Paths are short, so the ancestors live on the stack and are
+    // scanned; only a chain longer than that also keeps a set of what it reached.
     constexpr qsizetype shortChain = 16;
-    QList<const Tag*> ancestors;
-    QSet<QString> visitedLong;
-    auto visited = [&](const QString& id) {
+    QVarLengthArray<const Tag*, shortChain> ancestors;
+    QSet<const Tag*> reachedLong;
+    auto reached = [&](const Tag* candidate) {
         if (ancestors.size() <= shortChain) {
-            return std::any_of(ancestors.cbegin(), ancestors.cend(), [&](const Tag* t) { return t->id() == id; });
+            return std::find(ancestors.cbegin(), ancestors.cend(), candidate) != ancestors.cend();
         }
-        return visitedLong.contains(id);
+        return reachedLong.contains(candidate);
     };
 
     const QString* current = &*tag.parentTagId();
-    while (!visited(*current)) {
+    qsizetype length = 0;
+    for (;;) {
         const auto it = tagsById.constFind(*current);
-        if (it == tagsById.cend()) {
+        if (it == tagsById.cend() || reached(it->get())) {
             break;
         }
         const Tag* parent = it->get();
         ancestors.append(parent);
+        length += parent->name().size() + 3;
         if (ancestors.size() > shortChain) {
-            if (visitedLong.isEmpty()) {
-                for (const Tag* t : std::as_const(ancestors)) {
-                    visitedLong.insert(t->id());
+            if (reachedLong.isEmpty()) {
+                for (const Tag* earlier : ancestors) {
+                    reachedLong.insert(earlier);
                 }
             } else {
-                visitedLong.insert(parent->id());
+                reachedLong.insert(parent);
             }
         }
         if (!parent->parentTagId()) {
@@ -88,6 +132,7 @@ std::optional<QString> ancestorPath(const Tag& tag, const TagsById& tagsById) {
         return std::nullopt;
     }
     QString path;
+    path.reserve(length);
     for (auto it = ancestors.crbegin(); it != ancestors.crend(); ++it) {
         if (!path.isEmpty()) {
             path += QLatin1String(" > ");
@@ -98,54 +143,66 @@ std::optional<QString> ancestorPath(const Tag& tag, const TagsById& tagsById) {
 }
 
 QSet<QString> descendantIds(const QSet<QString>& rootIds, const QList<TagPtr>& tags) {
-    const auto children = childIndexes(tags);
+    const ChildIndex index(tags);
     QSet<QString> result = rootIds;
-    QList<QString> frontier(rootIds.cbegin(), rootIds.cend());
-    QList<QString> next;
-    while (!frontier.isEmpty()) {
-        next.clear();
-        for (const QString& id : std::as_const(frontier)) {
-            const auto it = children.constFind(id);
-            if (it == children.cend()) {
-                continue;
-            }
-            for (qsizetype index : *it) {
-                const QString& childId = tags[index]->id();
-                if (!result.contains(childId)) {
-                    result.insert(childId);
-                    next.append(childId);
-                }
-            }
+    std::vector<char> reached(size_t(tags.size()), 0);
+    std::vector<int> frontier;
+    for (const QString& id : rootIds) {
+        const int node = index.node(id);
+        if (node < 0) {
+            continue;
         }
-        std::swap(frontier, next);
+        if (node < tags.size()) {
+            reached[size_t(node)] = 1;
+        }
+        index.forEachChild(node, [&](int child) {
+            if (!reached[size_t(child)] && !rootIds.contains(tags[child]->id())) {
+                reached[size_t(child)] = 1;
+                frontier.push_back(child);
+            }
+        });
+    }
+    // Breadth first; each tag enters once, so links that loop end the walk.
+    for (size_t i = 0; i < frontier.size(); ++i) {
+        const int current = frontier[i];
+        result.insert(tags[current]->id());
+        index.forEachChild(current, [&](int child) {
+            if (!reached[size_t(child)]) {
+                reached[size_t(child)] = 1;
+                frontier.push_back(child);
+            }
+        });
     }
     return result;
 }
 
 QList<TagPtr> descendantsInDeletionOrder(const Tag& tag, const QList<TagPtr>& tags) {
-    const auto children = childIndexes(tags);
+    const ChildIndex index(tags);
     QList<TagPtr> collected;
-    // The starting tag counts as seen, so a cycle through it never collects it.
-    QSet<QString> seen{tag.id()};
-    QList<QString> level{tag.id()};
-    QList<QString> next;
-    while (!level.isEmpty()) {
-        next.clear();
-        for (const QString& id : std::as_const(level)) {
-            const auto it = children.constFind(id);
-            if (it == children.cend()) {
-                continue;
-            }
-            for (qsizetype index : *it) {
-                const TagPtr& child = tags[index];
-                if (!seen.contains(child->id())) {
-                    seen.insert(child->id());
-                    collected.append(child);
-                    next.append(child->id());
-                }
-            }
+    const int start = index.node(tag.id());
+    if (start < 0) {
+        return collected;
+    }
+    // The starting tag counts as reached, so a loop through it never collects it. A queue in
+    // breadth-first order gives each level grouped by parent, in the order of the level above.
+    std::vector<char> reached(size_t(tags.size()), 0);
+    if (start < tags.size()) {
+        reached[size_t(start)] = 1;
+    }
+    std::vector<int> queue;
+    auto take = [&](int child) {
+        if (!reached[size_t(child)] && tags[child]->id() != tag.id()) {
+            reached[size_t(child)] = 1;
+            queue.push_back(child);
         }
-        std::swap(level, next);
+    };
+    index.forEachChild(start, take);
+    for (size_t i = 0; i < queue.size(); ++i) {
+        index.forEachChild(queue[i], take);
+    }
+    collected.reserve(qsizetype(queue.size()));
+    for (int i : queue) {
+        collected.append(tags[i]);
     }
     return collected;
 }

@@ -18,7 +18,7 @@ SettingsView::SettingsView(Preferences& preferences, QWidget* parent)
     setFixedWidth(400);
 
     auto* form = new QFormLayout(this);
-    form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignTop);
 
     auto* sortColumn = new QVBoxLayout;

@@ -1,0 +1,174 @@
+#include "AppMenus.h"
+#include "ContentView.h"
+#include "MainWindow.h"
+#include "OrvaletApp.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvalet;
+
+// Drives the real application objects: main windows with their menus and the settings window.
+// Object names are the handles: a missing or disabled action fails the test instead of hanging it.
+class AppShellTests final : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<OrvaletApp> m_app;
+    MainWindow* m_window = nullptr;
+
+    QAction* action(QWidget* window, const QString& name) {
+        auto* found = window->findChild<QAction*>(name);
+        [&] { QVERIFY2(found, qPrintable(QStringLiteral("no action ") + name)); }();
+        return found;
+    }
+    void trigger(QWidget* window, const QString& name) {
+        QAction* a = action(window, name);
+        QVERIFY(a);
+        QVERIFY2(a->isEnabled(), qPrintable(name + QStringLiteral(" is disabled")));
+        a->trigger();
+    }
+    template <typename T>
+    T* child(QWidget* parent, const QString& name) {
+        auto* found = parent->findChild<T*>(name);
+        [&] { QVERIFY2(found, qPrintable(QStringLiteral("no widget ") + name)); }();
+        return found;
+    }
+    // The marks a window's View menu shows: the checked sort entry and the three switches.
+    QString viewMenuState(QWidget* window) {
+        QString sort;
+        for (const char* raw : {"Alphabetical", "Recently Updated", "Highest Todo Count"}) {
+            if (action(window, QStringLiteral("actionSort:") + QLatin1String(raw))->isChecked()) {
+                sort = QLatin1String(raw);
+            }
+        }
+        QString state = sort;
+        for (const char* key : {"showRootTagsOnly", "showChildrenCounts", "showTodoCounts"}) {
+            state += action(window, QStringLiteral("action:") + QLatin1String(key))->isChecked() ? u" on" : u" off";
+        }
+        return state;
+    }
+    QString paneState(QWidget* settings) {
+        QString state;
+        for (const char* raw : {"Alphabetical", "Recently Updated", "Highest Todo Count"}) {
+            if (child<QAbstractButton>(settings, QStringLiteral("sortOption:") + QLatin1String(raw))->isChecked()) {
+                state = QLatin1String(raw);
+            }
+        }
+        for (const char* key : {"showRootTagsOnly", "showChildrenCounts", "showTodoCounts"}) {
+            state += child<QAbstractButton>(settings, QLatin1String(key))->isChecked() ? u" on" : u" off";
+        }
+        return state;
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QString error;
+        m_app = OrvaletApp::create(
+            std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat),
+            m_dir->filePath(QStringLiteral("Orvalet.store")), &error);
+        QVERIFY2(m_app, qPrintable(error));
+        m_window = m_app->newMainWindow();
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+
+    void cleanup() {
+        m_app.reset();
+        m_dir.reset();
+    }
+
+    void firstStartShowsTheDefaultsInMenuAndPane() {
+        QCOMPARE(viewMenuState(m_window), QStringLiteral("Alphabetical off off off"));
+        trigger(m_window, QStringLiteral("actionSettings"));
+        QWidget* settings = m_app->settingsWindow();
+        QVERIFY(settings && settings->isVisible());
+        QCOMPARE(paneState(settings), QStringLiteral("Alphabetical off off off"));
+        QCOMPARE(child<QWidget>(settings, QStringLiteral("settingsView"))->width(), 400);
+        // The detail column shows the placeholder while nothing is selected.
+        auto* placeholder = child<QWidget>(m_window, QStringLiteral("noTagSelected"));
+        QVERIFY(placeholder->isVisible());
+        QCOMPARE(child<QLabel>(placeholder, QStringLiteral("emptyStateTitle"))->text(), QStringLiteral("No Tag Selected"));
+    }
+
+    void paneAndViewMenusOfEveryWindowStayInStep() {
+        trigger(m_window, QStringLiteral("actionNewWindow"));
+        QCOMPARE(m_app->mainWindows().size(), 2);
+        MainWindow* second = m_app->mainWindows().last();
+        trigger(m_window, QStringLiteral("actionSettings"));
+        QWidget* settings = m_app->settingsWindow();
+
+        QTest::mouseClick(child<QAbstractButton>(settings, QStringLiteral("sortOption:Highest Todo Count")),
+                          Qt::LeftButton);
+        QCOMPARE(viewMenuState(m_window), QStringLiteral("Highest Todo Count off off off"));
+        QCOMPARE(viewMenuState(second), QStringLiteral("Highest Todo Count off off off"));
+
+        trigger(second, QStringLiteral("action:showTodoCounts"));
+        QCOMPARE(paneState(settings), QStringLiteral("Highest Todo Count off off on"));
+        QCOMPARE(viewMenuState(m_window), QStringLiteral("Highest Todo Count off off on"));
+
+        QTest::mouseClick(child<QAbstractButton>(settings, QStringLiteral("showRootTagsOnly")), Qt::LeftButton);
+        trigger(m_window, QStringLiteral("actionSort:Recently Updated"));
+        QCOMPARE(paneState(settings), QStringLiteral("Recently Updated on off on"));
+        QCOMPARE(m_app->preferences().sortOption(), TagSortOption::recentlyUpdated);
+
+        // Closing the pane loses nothing: a new one shows the stored values.
+        settings->close();
+        QTRY_VERIFY(!m_app->settingsWindow());
+        trigger(m_window, QStringLiteral("actionSettings"));
+        QCOMPARE(paneState(m_app->settingsWindow()), QStringLiteral("Recently Updated on off on"));
+    }
+
+    void menusCarryTheirExactLabelsAndLinks() {
+        QAction* check = action(m_window, QStringLiteral("actionCheckForUpdates"));
+        QCOMPARE(check->text(), QStringLiteral("Check for Updates\u2026"));
+        QVERIFY(!check->isEnabled()); // no updater is built in here, so no check is offered
+
+        auto* viewMenu = child<QMenu>(m_window, QStringLiteral("viewMenu"));
+        QStringList labels;
+        for (QAction* a : viewMenu->actions()) {
+            labels << (a->isSeparator() ? QStringLiteral("|") : a->text());
+        }
+        QCOMPARE(labels, (QStringList{"|", "Sort Tags By", "|", "Show Root Tags Only", "Show Children Counts",
+                                      "Show Todo Counts"}));
+        QStringList sortLabels;
+        for (QAction* a : child<QMenu>(m_window, QStringLiteral("sortMenu"))->actions()) {
+            sortLabels << a->text();
+            QVERIFY(a->icon().isNull());
+        }
+        QCOMPARE(sortLabels, (QStringList{"Alphabetical", "Recently Updated", "Highest Todo Count"}));
+
+        QCOMPARE(AppMenus::termsUrl().host(), AppMenus::websiteUrl().host());
+        QCOMPARE(AppMenus::termsUrl().path(), QStringLiteral("/terms"));
+        QCOMPARE(AppMenus::privacyUrl().path(), QStringLiteral("/privacy"));
+        QCOMPARE(action(m_window, QStringLiteral("actionWebsite"))->text(), QStringLiteral("Website"));
+        QCOMPARE(action(m_window, QStringLiteral("actionTerms"))->text(), QStringLiteral("Terms of Service"));
+        QCOMPARE(action(m_window, QStringLiteral("actionPrivacy"))->text(), QStringLiteral("Privacy Policy"));
+    }
+
+    // Set ORVALET_SCREENSHOTS to a folder to see what a user sees of the main and settings windows.
+    void screenshots() {
+        const QString folder = qEnvironmentVariable("ORVALET_SCREENSHOTS");
+        if (folder.isEmpty()) {
+            QSKIP("ORVALET_SCREENSHOTS is not set");
+        }
+        QVERIFY(m_window->grab().save(folder + QStringLiteral("/main-window.png")));
+        QVERIFY(m_app->showSettings()->grab().save(folder + QStringLiteral("/settings.png")));
+    }
+
+    void settingsOpensOneWindowAtATime() {
+        QWidget* first = m_app->showSettings();
+        QWidget* again = m_app->showSettings();
+        QCOMPARE(first, again);
+    }
+};
+
+QTEST_MAIN(AppShellTests)
+#include "AppShellTests.moc"
