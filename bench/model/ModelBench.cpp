@@ -4,9 +4,7 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-
 #include <benchmark/benchmark.h>
-
 #include <vector>
 
 using namespace orvalet;
@@ -24,15 +22,16 @@ std::vector<Tag> makeForest(int roots) {
     int made = 0;
     for (int depth = 0; depth < 6; ++depth) {
         QList<QString> level;
-        const int width = depth == 0 ? roots : (tagCount - roots) / 5 + (depth == 5 ? (tagCount - roots) % 5 : 0);
+        const int width =
+            depth == 0 ? roots : (tagCount - roots) / 5 + (depth == 5 ? (tagCount - roots) % 5 : 0);
         for (int i = 0; i < width; ++i, ++made) {
             const QString id = QStringLiteral("TAG%1xxxxxxxxxxxxxxx").arg(made, 6, 10, QLatin1Char('0'));
             std::optional<QString> parent;
             if (depth > 0) {
                 parent = previousLevel[i % previousLevel.size()];
             }
-            tags.emplace_back(id, QStringLiteral("Tag name %1 at depth %2").arg(made).arg(depth), parent, std::nullopt,
-                              std::nullopt, made % 17);
+            tags.emplace_back(id, QStringLiteral("Tag name %1 at depth %2").arg(made).arg(depth), parent,
+                              std::nullopt, std::nullopt, made % 17);
             level.append(id);
         }
         previousLevel = level;

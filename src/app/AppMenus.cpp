@@ -70,7 +70,8 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
     QAction* newWindow = fileMenu->addAction(QStringLiteral("New Window"), actions.newWindow);
     newWindow->setObjectName(QStringLiteral("actionNewWindow"));
     newWindow->setShortcut(QKeySequence::New);
-    QAction* closeWindow = fileMenu->addAction(QStringLiteral("Close Window"), menuBar.window(), &QWidget::close);
+    QAction* closeWindow =
+        fileMenu->addAction(QStringLiteral("Close Window"), menuBar.window(), &QWidget::close);
     closeWindow->setObjectName(QStringLiteral("actionCloseWindow"));
     closeWindow->setShortcut(QKeySequence::Close);
 
@@ -88,7 +89,8 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
         action->setCheckable(true);
         sortGroup->addAction(action);
         sortActions.insert(int(option), action);
-        connect(action, &QAction::triggered, this, [&preferences, option] { preferences.setSortOption(option); });
+        connect(action, &QAction::triggered, this,
+                [&preferences, option] { preferences.setSortOption(option); });
     }
     viewMenu->addSeparator();
     QHash<int, QAction*> flagActions;
@@ -97,7 +99,8 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
         action->setObjectName(QStringLiteral("action:") + Preferences::keyName(key));
         action->setCheckable(true);
         flagActions.insert(int(key), action);
-        connect(action, &QAction::triggered, this, [&preferences, key](bool on) { preferences.setFlag(key, on); });
+        connect(action, &QAction::triggered, this,
+                [&preferences, key](bool on) { preferences.setFlag(key, on); });
     }
     auto showPreference = [&preferences, sortActions, flagActions](PreferenceKey key) {
         if (key == PreferenceKey::tagSortOption) {

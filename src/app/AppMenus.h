@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QUrl>
-
 #include <functional>
 
 class QMenuBar;

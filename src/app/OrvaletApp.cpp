@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace orvalet {
@@ -19,7 +20,8 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
     }
     app->m_updater = std::make_unique<UnavailableUpdater>();
     // Queued writes reach the disk before the process ends, whichever way the user quits.
-    connect(qApp, &QCoreApplication::aboutToQuit, app.get(), [store = app->m_store.get()] { store->flush(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, app.get(),
+            [store = app->m_store.get()] { store->flush(); });
     return app;
 }
 
@@ -51,6 +53,8 @@ QWidget* OrvaletApp::showSettings() {
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(new SettingsView(*m_preferences, window));
         layout->setSizeConstraint(QLayout::SetFixedSize);
+        auto* close = new QShortcut(QKeySequence::Close, window);
+        connect(close, &QShortcut::activated, window, &QWidget::close);
         m_settingsWindow = window;
     }
     m_settingsWindow->show();

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-
 #include <memory>
 
 namespace orvalet {

@@ -2,7 +2,6 @@
 #include "OrvaletApp.h"
 
 #include <QApplication>
-
 #include <cstdio>
 
 namespace {
@@ -21,8 +20,9 @@ bool hasDisplay() {
 
 int main(int argc, char** argv) {
     if (!hasDisplay()) {
-        std::fprintf(stderr, "Orvalet needs a desktop session: no display found (DISPLAY and WAYLAND_DISPLAY are "
-                             "unset).\n");
+        std::fprintf(stderr,
+                     "Orvalet needs a desktop session: no display found (DISPLAY and WAYLAND_DISPLAY are "
+                     "unset).\n");
         return 1;
     }
     QApplication application(argc, argv);

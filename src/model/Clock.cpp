@@ -1,6 +1,5 @@
 #include "Clock.h"
 
-
 #include <cmath>
 
 namespace orvalet {

@@ -3,7 +3,6 @@
 #include "Clock.h"
 
 #include <QStandardPaths>
-
 #include <cmath>
 #include <cstdio>
 
@@ -109,7 +108,8 @@ std::unique_ptr<QSettings> Preferences::openUserSettings() {
     return std::make_unique<QSettings>();
 #else
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return std::make_unique<QSettings>(folder + QStringLiteral("/Orvalet/Orvalet.conf"), QSettings::IniFormat);
+    return std::make_unique<QSettings>(folder + QStringLiteral("/Orvalet/Orvalet.conf"),
+                                       QSettings::IniFormat);
 #endif
 }
 

@@ -7,12 +7,17 @@
 #include <QObject>
 #include <QSettings>
 #include <QVariant>
-
 #include <memory>
 
 namespace orvalet {
 
-enum class PreferenceKey { tagSortOption, showRootTagsOnly, showChildrenCounts, showTodoCounts, lastImportDate };
+enum class PreferenceKey {
+    tagSortOption,
+    showRootTagsOnly,
+    showChildrenCounts,
+    showTodoCounts,
+    lastImportDate
+};
 
 // The user's preferences, one object per process shared by every window, the settings pane and the
 // menus. Each value is read from the preferences store on every read and written there at once, so

@@ -10,7 +10,8 @@ SqliteDatabase::~SqliteDatabase() {
 
 bool SqliteDatabase::open(const QString& path, QString* error) {
     const QByteArray file = path.toUtf8();
-    const int rc = sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int rc =
+        sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         if (error) {
             *error = m_db ? lastError() : QString::fromUtf8(sqlite3_errstr(rc));

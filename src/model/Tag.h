@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QString>
-
 #include <memory>
 #include <optional>
 

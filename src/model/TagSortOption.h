@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-
 #include <optional>
 
 namespace orvalet {

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
 #include <algorithm>
 #include <cstdio>
 
@@ -113,7 +112,8 @@ std::unique_ptr<TagStore> TagStore::open(const QString& path, QString* error) {
         return fail(QStringLiteral("%1 is not an Orvalet store").arg(path));
     } else {
         SqliteStatement version(*db, "SELECT value FROM metadata WHERE key = 'schemaVersion'");
-        const QString found = version.isValid() && version.step() ? version.text(0) : QStringLiteral("unknown");
+        const QString found =
+            version.isValid() && version.step() ? version.text(0) : QStringLiteral("unknown");
         if (found != QLatin1String(schemaVersion)) {
             return fail(QStringLiteral("%1 has schema version %2; this version of Orvalet reads version %3")
                             .arg(path, found, QLatin1String(schemaVersion)));
@@ -147,8 +147,8 @@ bool TagStore::load(QString* error) {
     while (ok && rows.step(&ok)) {
         const QDateTime placeholder;
         auto tag = std::make_shared<Tag>(rows.text(0), rows.text(1),
-                                         rows.isNull(2) ? std::nullopt : std::optional(rows.text(2)), placeholder,
-                                         placeholder);
+                                         rows.isNull(2) ? std::nullopt : std::optional(rows.text(2)),
+                                         placeholder, placeholder);
         // Stored records keep exactly what the file holds, absent times included.
         tag->m_createdAt = fromStored(rows, 3);
         tag->m_updatedAt = fromStored(rows, 4);
@@ -254,9 +254,10 @@ bool TagStore::flush() {
     QString why;
     bool ok = m_db->exec("BEGIN IMMEDIATE", &why);
     if (ok) {
-        SqliteStatement upsert(*m_db, "INSERT INTO tag (id, name, parentTagId, createdAt, updatedAt, todosCount) "
-                                      "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (id) DO UPDATE SET "
-                                      "name = ?2, parentTagId = ?3, createdAt = ?4, updatedAt = ?5, todosCount = ?6");
+        SqliteStatement upsert(
+            *m_db, "INSERT INTO tag (id, name, parentTagId, createdAt, updatedAt, todosCount) "
+                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (id) DO UPDATE SET "
+                   "name = ?2, parentTagId = ?3, createdAt = ?4, updatedAt = ?5, todosCount = ?6");
         SqliteStatement erase(*m_db, "DELETE FROM tag WHERE id = ?1");
         ok = upsert.isValid() && erase.isValid();
         // Writing in key order keeps SQLite's pages in cache; in hash order a large import would
@@ -291,7 +292,8 @@ bool TagStore::flush() {
         // The records stay queued: the next change or the flush at quit tries again.
         if (!m_reportedCommitFailure) {
             m_reportedCommitFailure = true;
-            std::fprintf(stderr, "Orvalet: could not save tags to %s (%s); will retry with the next change.\n",
+            std::fprintf(stderr,
+                         "Orvalet: could not save tags to %s (%s); will retry with the next change.\n",
                          qPrintable(m_path), qPrintable(why));
         }
         return false;

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
-
 #include <memory>
 #include <vector>
 

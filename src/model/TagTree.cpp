@@ -2,7 +2,6 @@
 
 #include <QStringList>
 #include <QVarLengthArray>
-
 #include <algorithm>
 #include <vector>
 

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QSet>
 #include <QString>
-
 #include <optional>
 
 namespace orvalet {

@@ -25,7 +25,9 @@ private:
 
     QAction* action(QWidget* window, const QString& name) {
         auto* found = window->findChild<QAction*>(name);
-        [&] { QVERIFY2(found, qPrintable(QStringLiteral("no action ") + name)); }();
+        [&] {
+            QVERIFY2(found, qPrintable(QStringLiteral("no action ") + name));
+        }();
         return found;
     }
     void trigger(QWidget* window, const QString& name) {
@@ -37,7 +39,9 @@ private:
     template <typename T>
     T* child(QWidget* parent, const QString& name) {
         auto* found = parent->findChild<T*>(name);
-        [&] { QVERIFY2(found, qPrintable(QStringLiteral("no widget ") + name)); }();
+        [&] {
+            QVERIFY2(found, qPrintable(QStringLiteral("no widget ") + name));
+        }();
         return found;
     }
     // The marks a window's View menu shows: the checked sort entry and the three switches.
@@ -50,14 +54,16 @@ private:
         }
         QString state = sort;
         for (const char* key : {"showRootTagsOnly", "showChildrenCounts", "showTodoCounts"}) {
-            state += action(window, QStringLiteral("action:") + QLatin1String(key))->isChecked() ? u" on" : u" off";
+            state += action(window, QStringLiteral("action:") + QLatin1String(key))->isChecked() ? u" on"
+                                                                                                 : u" off";
         }
         return state;
     }
     QString paneState(QWidget* settings) {
         QString state;
         for (const char* raw : {"Alphabetical", "Recently Updated", "Highest Todo Count"}) {
-            if (child<QAbstractButton>(settings, QStringLiteral("sortOption:") + QLatin1String(raw))->isChecked()) {
+            if (child<QAbstractButton>(settings, QStringLiteral("sortOption:") + QLatin1String(raw))
+                    ->isChecked()) {
                 state = QLatin1String(raw);
             }
         }
@@ -71,9 +77,9 @@ private Q_SLOTS:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QString error;
-        m_app = OrvaletApp::create(
-            std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat),
-            m_dir->filePath(QStringLiteral("Orvalet.store")), &error);
+        m_app = OrvaletApp::create(std::make_unique<QSettings>(
+                                       m_dir->filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat),
+                                   m_dir->filePath(QStringLiteral("Orvalet.store")), &error);
         QVERIFY2(m_app, qPrintable(error));
         m_window = m_app->newMainWindow();
         m_window->show();
@@ -95,7 +101,8 @@ private Q_SLOTS:
         // The detail column shows the placeholder while nothing is selected.
         auto* placeholder = child<QWidget>(m_window, QStringLiteral("noTagSelected"));
         QVERIFY(placeholder->isVisible());
-        QCOMPARE(child<QLabel>(placeholder, QStringLiteral("emptyStateTitle"))->text(), QStringLiteral("No Tag Selected"));
+        QCOMPARE(child<QLabel>(placeholder, QStringLiteral("emptyStateTitle"))->text(),
+                 QStringLiteral("No Tag Selected"));
     }
 
     void paneAndViewMenusOfEveryWindowStayInStep() {
@@ -114,7 +121,8 @@ private Q_SLOTS:
         QCOMPARE(paneState(settings), QStringLiteral("Highest Todo Count off off on"));
         QCOMPARE(viewMenuState(m_window), QStringLiteral("Highest Todo Count off off on"));
 
-        QTest::mouseClick(child<QAbstractButton>(settings, QStringLiteral("showRootTagsOnly")), Qt::LeftButton);
+        QTest::mouseClick(child<QAbstractButton>(settings, QStringLiteral("showRootTagsOnly")),
+                          Qt::LeftButton);
         trigger(m_window, QStringLiteral("actionSort:Recently Updated"));
         QCOMPARE(paneState(settings), QStringLiteral("Recently Updated on off on"));
         QCOMPARE(m_app->preferences().sortOption(), TagSortOption::recentlyUpdated);

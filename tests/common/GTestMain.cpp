@@ -1,6 +1,5 @@
 #include <QCoreApplication>
 #include <QStandardPaths>
-
 #include <gtest/gtest.h>
 
 // GoogleTest with a Qt application object, so that tests can run the event loop, use

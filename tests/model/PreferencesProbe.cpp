@@ -3,7 +3,6 @@
 #include "Preferences.h"
 
 #include <QCoreApplication>
-
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -13,9 +12,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     using namespace orvalet;
-    Preferences preferences(std::make_unique<QSettings>(QString::fromLocal8Bit(argv[1]), QSettings::IniFormat));
+    Preferences preferences(
+        std::make_unique<QSettings>(QString::fromLocal8Bit(argv[1]), QSettings::IniFormat));
     std::printf("%s\n%d\n%d\n%d\n%.3f\n", qPrintable(TagSortOptions::rawValue(preferences.sortOption())),
-                preferences.showRootTagsOnly(), preferences.showChildrenCounts(), preferences.showTodoCounts(),
-                preferences.lastImportTimestamp());
+                preferences.showRootTagsOnly(), preferences.showChildrenCounts(),
+                preferences.showTodoCounts(), preferences.lastImportTimestamp());
     return 0;
 }

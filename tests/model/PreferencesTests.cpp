@@ -32,6 +32,10 @@ struct StoredText {
     double lastImport;
 };
 
+[[maybe_unused]] void PrintTo(const StoredText& text, std::ostream* out) {
+    *out << text.name;
+}
+
 class StoredTextReading : public PreferencesTest, public ::testing::WithParamInterface<StoredText> {};
 
 } // namespace
@@ -39,8 +43,8 @@ class StoredTextReading : public PreferencesTest, public ::testing::WithParamInt
 TEST_F(PreferencesTest, firstStartReadsEveryDefault) {
     auto preferences = open();
     EXPECT_EQ(preferences->sortOption(), TagSortOption::alphabetical);
-    for (PreferenceKey key :
-         {PreferenceKey::showRootTagsOnly, PreferenceKey::showChildrenCounts, PreferenceKey::showTodoCounts}) {
+    for (PreferenceKey key : {PreferenceKey::showRootTagsOnly, PreferenceKey::showChildrenCounts,
+                              PreferenceKey::showTodoCounts}) {
         EXPECT_FALSE(preferences->flag(key));
     }
     EXPECT_EQ(preferences->lastImportTimestamp(), 0.0);
@@ -58,18 +62,22 @@ TEST_P(StoredTextReading, readsOnlyValuesOfTheKeysType) {
 INSTANTIATE_TEST_SUITE_P(
     Preferences, StoredTextReading,
     ::testing::Values(
-        StoredText{"exactRawValues", "tagSortOption=Recently Updated\nshowTodoCounts=true\nlastImportDate=786000000.25\n",
+        StoredText{"exactRawValues",
+                   "tagSortOption=Recently Updated\nshowTodoCounts=true\nlastImportDate=786000000.25\n",
                    TagSortOption::recentlyUpdated, true, 786000000.25},
-        StoredText{"mostTodos", "tagSortOption=Highest Todo Count\nshowTodoCounts=false\n", TagSortOption::mostTodos,
+        StoredText{"mostTodos", "tagSortOption=Highest Todo Count\nshowTodoCounts=false\n",
+                   TagSortOption::mostTodos, false, 0},
+        StoredText{"letterCaseDiffers", "tagSortOption=recently updated\n", TagSortOption::alphabetical,
                    false, 0},
-        StoredText{"letterCaseDiffers", "tagSortOption=recently updated\n", TagSortOption::alphabetical, false, 0},
-        StoredText{"trailingSpace", "tagSortOption=\"Highest Todo Count \"\n", TagSortOption::alphabetical, false, 0},
+        StoredText{"trailingSpace", "tagSortOption=\"Highest Todo Count \"\n", TagSortOption::alphabetical,
+                   false, 0},
         StoredText{"caseName", "tagSortOption=mostTodos\n", TagSortOption::alphabetical, false, 0},
         StoredText{"junk", "tagSortOption=@ByteArray(\\x1)\nshowTodoCounts=banana\nlastImportDate=soon\n",
                    TagSortOption::alphabetical, false, 0},
-        StoredText{"notFinite", "showTodoCounts=2\nlastImportDate=inf\n", TagSortOption::alphabetical, false, 0},
-        StoredText{"numbersForBooleans", "showTodoCounts=1\nlastImportDate=-5\n", TagSortOption::alphabetical, true,
-                   -5}),
+        StoredText{"notFinite", "showTodoCounts=2\nlastImportDate=inf\n", TagSortOption::alphabetical, false,
+                   0},
+        StoredText{"numbersForBooleans", "showTodoCounts=1\nlastImportDate=-5\n", TagSortOption::alphabetical,
+                   true, -5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PreferencesTest, valuesWrittenHereAreReadByAFreshProcess) {

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace orvalet::test {

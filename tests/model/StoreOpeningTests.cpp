@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QProcess>
-
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -17,6 +16,11 @@ struct BadStore {
     const char* name;
     std::function<void(const QString& dataHome, QString& watched)> prepare;
 };
+
+// Names the case in test output instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const BadStore& store, std::ostream* out) {
+    *out << store.name;
+}
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -111,7 +115,8 @@ TEST_P(StoreOpening, stopsTheApplicationBeforeAnyWindow) {
     // Without a runtime folder Qt prints a warning of its own; the message must stand alone.
     const QString runtimeDir = m_dir.filePath(QStringLiteral("runtime"));
     QDir().mkpath(runtimeDir);
-    QFile::setPermissions(runtimeDir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(runtimeDir,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
     orvalet.setProcessEnvironment(env);
     orvalet.start(QStringLiteral(ORVALET_BINARY), {});
@@ -119,7 +124,8 @@ TEST_P(StoreOpening, stopsTheApplicationBeforeAnyWindow) {
     EXPECT_EQ(orvalet.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(orvalet.exitCode(), 1);
     const QString stderrText = QString::fromUtf8(orvalet.readAllStandardError());
-    EXPECT_TRUE(stderrText.startsWith(QStringLiteral("Could not create ModelContainer: "))) << stderrText.toStdString();
+    EXPECT_TRUE(stderrText.startsWith(QStringLiteral("Could not create ModelContainer: ")))
+        << stderrText.toStdString();
     EXPECT_EQ(stderrText.count(QLatin1Char('\n')), 1) << stderrText.toStdString();
     EXPECT_EQ(fileBytes(m_watched), m_before);
 }
@@ -129,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(BadStores, StoreOpening, ::testing::ValuesIn(badStores)
 
 TEST(StoreOpeningPermissions, unreadableOrReadOnlyFileIsRefused) {
     if (geteuid() == 0) {
-        GTEST_SKIP() << "file permissions do not bind root; the folder-in-place case covers unreadable stores";
+        GTEST_SKIP()
+            << "file permissions do not bind root; the folder-in-place case covers unreadable stores";
     }
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Orvalet.store"));

@@ -2,7 +2,6 @@
 #include "TextOrder.h"
 
 #include <QSignalSpy>
-
 #include <sqlite3.h>
 
 using namespace orvalet;
@@ -47,7 +46,8 @@ TEST_F(StoreTest, constructionDefaultsReadTheClockOncePerTime) {
     EXPECT_FALSE(tag.todosCount());
 
     const QDateTime given = Clock::referenceDate().addDays(3);
-    const Tag explicitTimes(QStringLiteral("b"), QStringLiteral("Home"), QStringLiteral("a"), given, given, 4);
+    const Tag explicitTimes(QStringLiteral("b"), QStringLiteral("Home"), QStringLiteral("a"), given, given,
+                            4);
     EXPECT_EQ(*explicitTimes.createdAt(), given);
     EXPECT_EQ(*explicitTimes.updatedAt(), given);
     EXPECT_EQ(explicitTimes.todosCount(), 4);
@@ -55,8 +55,8 @@ TEST_F(StoreTest, constructionDefaultsReadTheClockOncePerTime) {
 
 TEST_F(StoreTest, insertingAStoredIdReplacesThatRecordsValues) {
     auto store = openStore();
-    const TagPtr first = store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Errands"), std::nullopt,
-                                           std::nullopt, std::nullopt, 2));
+    const TagPtr first = store->insert(
+        Tag(QStringLiteral("t1"), QStringLiteral("Errands"), std::nullopt, std::nullopt, std::nullopt, 2));
     const TagPtr second = store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Errands & Shops"),
                                             QStringLiteral("p"), std::nullopt, std::nullopt, 7));
     EXPECT_EQ(first, second);
@@ -86,8 +86,10 @@ TEST_F(StoreTest, everythingSurvivesCloseAndReopen) {
     {
         auto store = openStore();
         store->insert(Tag(QStringLiteral("root"), hardName));
-        const TagPtr child = store->insert(Tag(QStringLiteral("child"), QStringLiteral("Child"), QStringLiteral("root")));
-        store->insert(Tag(QStringLiteral("orphan"), QStringLiteral("Orphan"), QStringLiteral("missing-parent")));
+        const TagPtr child =
+            store->insert(Tag(QStringLiteral("child"), QStringLiteral("Child"), QStringLiteral("root")));
+        store->insert(
+            Tag(QStringLiteral("orphan"), QStringLiteral("Orphan"), QStringLiteral("missing-parent")));
         const TagPtr gone = store->insert(Tag(QStringLiteral("gone"), QStringLiteral("Gone")));
         endTurn();
         // Field writes and a deletion in a later turn, some flushed only when the store closes.
@@ -137,18 +139,22 @@ TEST_F(StoreTest, oneTurnOfWritesIsOneTransactionAndOneChangedSignal) {
 
 TEST_F(StoreTest, allTagsFollowsRenamesInPlainTextOrder) {
     auto store = openStore();
-    for (const char* name : {"beta", "Alpha", "alpha", "\xC3\x89" "clair", "Zulu"}) {
+    for (const char* name : {"beta", "Alpha", "alpha",
+                             "\xC3\x89"
+                             "clair",
+                             "Zulu"}) {
         store->insert(Tag(QString::fromUtf8(name), QString::fromUtf8(name)));
     }
     // Upper case before lower case, accented letters after ASCII: no locale, no case folding.
-    EXPECT_EQ(names(store->allTags()),
-              (QStringList{"Alpha", "Zulu", "alpha", "beta", QString::fromUtf8("\xC3\x89" "clair")}));
+    EXPECT_EQ(names(store->allTags()), (QStringList{"Alpha", "Zulu", "alpha", "beta",
+                                                    QString::fromUtf8("\xC3\x89"
+                                                                      "clair")}));
     store->tag(QStringLiteral("Zulu"))->setName(QStringLiteral("aardvark"));
     EXPECT_EQ(names(store->allTags()).first(2), (QStringList{"Alpha", "aardvark"}));
 }
 
 TEST(TextOrder, comparesCodePointsAfterCanonicalEquivalence) {
-    const QString composed = QStringLiteral("\u00e9");   // é as one code point
+    const QString composed = QStringLiteral("\u00e9");    // é as one code point
     const QString decomposed = QStringLiteral("e\u0301"); // e + combining acute
     EXPECT_EQ(TextOrder::compare(composed, decomposed), 0);
     EXPECT_LT(TextOrder::compare(QStringLiteral("Z"), QStringLiteral("a")), 0);

@@ -35,7 +35,8 @@ QStringList sorted(const QSet<QString>& set) {
 }
 
 const TagPtr& byId(const QList<TagPtr>& list, const char* id) {
-    return *std::find_if(list.cbegin(), list.cend(), [id](const TagPtr& t) { return t->id() == QLatin1String(id); });
+    return *std::find_if(list.cbegin(), list.cend(),
+                         [id](const TagPtr& t) { return t->id() == QLatin1String(id); });
 }
 
 } // namespace
@@ -57,7 +58,8 @@ TEST(TagTree, unresolvedParentIsNeitherRootNorPathedButIsOffered) {
 }
 
 TEST(TagTree, pathsNameEveryReachableAncestorHighestFirst) {
-    const auto list = tags({"d:Deep:c", "c:Sub:b", "b:Mid:a", "a:Top:-", "x:Stray:missing", "y:Half:m", "m:Mid2:z"});
+    const auto list =
+        tags({"d:Deep:c", "c:Sub:b", "b:Mid:a", "a:Top:-", "x:Stray:missing", "y:Half:m", "m:Mid2:z"});
     const auto map = tagsById(list);
     EXPECT_EQ(ancestorPath(*byId(list, "d"), map), QStringLiteral("Top > Mid > Sub"));
     EXPECT_EQ(ancestorPath(*byId(list, "b"), map), QStringLiteral("Top"));
@@ -69,9 +71,10 @@ TEST(TagTree, pathsNameEveryReachableAncestorHighestFirst) {
 
 TEST(TagTree, deletionOrderIsBreadthFirstGroupedByParentInListOrder) {
     // Listed ascending by name, as the main window holds them.
-    const auto list = tags({"g1:Apple:c2", "c2:Bravo:r", "g2:Cherry:c1", "c1:Delta:r", "g3:Echo:c2", "r:Root:-",
-                            "s:Sibling:-"});
-    EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "r"), list)), (QStringList{"c2", "c1", "g1", "g3", "g2"}));
+    const auto list = tags(
+        {"g1:Apple:c2", "c2:Bravo:r", "g2:Cherry:c1", "c1:Delta:r", "g3:Echo:c2", "r:Root:-", "s:Sibling:-"});
+    EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "r"), list)),
+              (QStringList{"c2", "c1", "g1", "g3", "g2"}));
     EXPECT_TRUE(descendantsInDeletionOrder(*byId(list, "s"), list).isEmpty());
     EXPECT_EQ(sorted(descendantIds({QStringLiteral("c2"), QStringLiteral("s")}, list)),
               (QStringList{"c2", "g1", "g3", "s"}));

@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QStyle>
-
 #include <array>
 
 namespace orvalet::Icons {
