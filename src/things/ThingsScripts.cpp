@@ -41,8 +41,9 @@ QString ThingsService::appleScriptLiteral(QStringView text) {
         backslashes += c == backslash;
     }
 
+    // Each double quote becomes a closing quote, the separator and an opening quote.
     QString result;
-    result.resize(text.size() + backslashes + 2 + quotes * (quoteSeparator.size() + 2));
+    result.resize(2 + text.size() + backslashes + quotes * (quoteSeparator.size() + 1));
     QChar* out = result.data();
     *out++ = quoteChar;
     for (const QChar c : text) {
