@@ -11,9 +11,6 @@ namespace orvalet {
 
 namespace {
 
-constexpr QStringView fieldSeparator = u"|||";
-constexpr QStringView recordTerminator = u"~~~";
-
 // Exactly the Unicode white-space and newline classes: tab, line feed, vertical tab, form feed,
 // carriage return, next line, the space separators (space, no-break space, the typographic
 // spaces...), the line separator and the paragraph separator. Zero-width characters and the other
@@ -34,39 +31,56 @@ bool isWhitespaceOrNewline(QChar c) {
     }
 }
 
-// The position of `separator` in `text` at or after `from`, or -1. Looks for the first character
-// with the vectorised single-character search and checks the rest by hand: far faster than a
-// general substring search for these three-character separators.
-qsizetype indexOfSeparator(QStringView text, QStringView separator, qsizetype from) {
-    const QChar first = separator.front();
-    const qsizetype lastStart = text.size() - separator.size();
+// Both separators are one character written three times; neither is ever part of the other, so
+// records and fields can be found independently.
+constexpr char16_t fieldMark = u'|';
+constexpr char16_t recordMark = u'~';
+
+// The position of the next "~~~" at or after `from`, or -1. Records are long and "~" is rare, so
+// the vectorised single-character search finds candidates and the next two are checked by hand:
+// far faster than a general substring search over the megabytes an import reads.
+qsizetype indexOfTerminator(QStringView text, qsizetype from) {
+    const qsizetype lastStart = text.size() - 3;
     while (from <= lastStart) {
-        from = text.indexOf(first, from);
+        from = text.indexOf(QChar(recordMark), from);
         if (from < 0 || from > lastStart)
             return -1;
-        if (text.sliced(from, separator.size()) == separator)
+        if (text[from + 1] != recordMark)
+            from += 2;
+        else if (text[from + 2] != recordMark)
+            from += 3;
+        else
             return from;
-        ++from;
     }
     return -1;
 }
 
 using Fields = std::array<QStringView, 4>;
 
-// Splits at every field separator, left to right without overlap; returns the number of fields,
-// 5 standing for "more than four", in which case `fields` is not complete.
+// Splits at every "|||", left to right without overlap; returns the number of fields, 5 standing
+// for "more than four", in which case `fields` is not complete. Fields are short, so a plain scan
+// beats calling a search for each one; it looks at the last character of each candidate first, so
+// that most text is stepped over three characters at a time.
 qsizetype splitFields(QStringView text, Fields& fields) {
-    constexpr qsizetype N = 4;
+    const char16_t* p = text.utf16();
+    const qsizetype n = text.size();
     qsizetype count = 0;
     qsizetype start = 0;
-    while (true) {
-        const qsizetype at = indexOfSeparator(text, fieldSeparator, start);
-        if (at < 0)
-            break;
-        if (count == N - 1)
-            return N + 1;
-        fields[count++] = text.sliced(start, at - start);
-        start = at + fieldSeparator.size();
+    qsizetype i = 0;
+    while (i + 3 <= n) {
+        if (p[i + 2] != fieldMark) {
+            i += 3;
+        } else if (p[i + 1] != fieldMark) {
+            i += 2;
+        } else if (p[i] != fieldMark) {
+            i += 1;
+        } else {
+            if (count == 3)
+                return 5;
+            fields[count++] = text.sliced(start, i - start);
+            i += 3;
+            start = i;
+        }
     }
     fields[count++] = text.sliced(start);
     return count;
@@ -98,9 +112,7 @@ qint64 readCount(QStringView text) {
     return value == min ? 0 : -value;
 }
 
-} // namespace
-
-QStringView ThingsService::trimmed(QStringView text) {
+inline QStringView trimView(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isWhitespaceOrNewline(text[begin]))
@@ -110,49 +122,62 @@ QStringView ThingsService::trimmed(QStringView text) {
     return text.sliced(begin, end - begin);
 }
 
+// The four trimmed fields of one record of the list, or false when the record cannot be read:
+// not exactly four fields, or an empty identifier or name. A blank chunk has one field.
+inline bool readListFields(QStringView chunk, Fields& fields) {
+    if (splitFields(chunk, fields) != 4)
+        return false;
+    for (QStringView& field : fields)
+        field = trimView(field);
+    return !fields[0].isEmpty() && !fields[1].isEmpty();
+}
+
+inline std::optional<QString> optionalText(QStringView text) {
+    return text.isEmpty() ? std::nullopt : std::optional(text.toString());
+}
+
+} // namespace
+
+QStringView ThingsService::trimmed(QStringView text) {
+    return trimView(text);
+}
+
 QList<ThingsTagRecord> ThingsService::parseTagList(QStringView output) {
     QList<ThingsTagRecord> records;
+    Fields fields;
     qsizetype start = 0;
     while (start <= output.size()) {
-        qsizetype end = indexOfSeparator(output, recordTerminator, start);
+        qsizetype end = indexOfTerminator(output, start);
         if (end < 0)
             end = output.size();
-        const QStringView chunk = output.sliced(start, end - start);
-        if (!trimmed(chunk).isEmpty()) {
-            if (auto record = parseTagRecord(chunk))
-                records.append(std::move(*record));
+        if (readListFields(output.sliced(start, end - start), fields)) {
+            records.emplaceBack(fields[0].toString(), fields[1].toString(), optionalText(fields[2]),
+                                readCount(fields[3]));
         }
-        start = end + recordTerminator.size();
+        start = end + 3;
     }
     return records;
 }
 
 std::optional<ThingsTagRecord> ThingsService::parseTagRecord(QStringView chunk) {
     Fields fields;
-    if (splitFields(chunk, fields) != 4)
+    if (!readListFields(chunk, fields))
         return std::nullopt;
-    const QStringView id = trimmed(fields[0]);
-    const QStringView name = trimmed(fields[1]);
-    const QStringView parentId = trimmed(fields[2]);
-    if (id.isEmpty() || name.isEmpty())
-        return std::nullopt;
-    return ThingsTagRecord{id.toString(), name.toString(),
-                           parentId.isEmpty() ? std::nullopt : std::optional(parentId.toString()),
-                           readCount(trimmed(fields[3]))};
+    return ThingsTagRecord{fields[0].toString(), fields[1].toString(), optionalText(fields[2]),
+                           readCount(fields[3])};
 }
 
 std::optional<ThingsTagRecord> ThingsService::parseTagLookup(QStringView output) {
     // Unlike the list, a look-up trims only the whole answer and the count: a name that begins or
     // ends with spaces keeps them, and an empty identifier or name is not rejected.
-    const QStringView answer = trimmed(output);
+    const QStringView answer = trimView(output);
     if (answer.isEmpty())
         return std::nullopt;
     Fields fields;
     if (splitFields(answer, fields) != 4)
         return std::nullopt;
-    return ThingsTagRecord{fields[0].toString(), fields[1].toString(),
-                           fields[2].isEmpty() ? std::nullopt : std::optional(fields[2].toString()),
-                           readCount(trimmed(fields[3]))};
+    return ThingsTagRecord{fields[0].toString(), fields[1].toString(), optionalText(fields[2]),
+                           readCount(trimView(fields[3]))};
 }
 
 } // namespace orvalet

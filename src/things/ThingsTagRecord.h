@@ -16,3 +16,7 @@ struct ThingsTagRecord {
 };
 
 } // namespace orvalet
+
+// Its members can be moved in memory as bytes, which lets a list of many thousands of records
+// grow without moving each record one by one.
+Q_DECLARE_TYPEINFO(orvalet::ThingsTagRecord, Q_RELOCATABLE_TYPE);

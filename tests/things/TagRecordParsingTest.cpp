@@ -16,13 +16,27 @@ TEST(TagRecordParsing, listReadsRecordsInOrderAndSkipsUnreadableOnes) {
                            "|||Home||||||2~~~"    // empty identifier
                            "\n~~~ \r\n"
                            "B2|||  Errands \t|||A1|||x~~~"
+                           "D4|||Tilde||||||1~~~~"
                            "C3|||Last|||B2|||-7"_qs; // the last terminator missing
     const QList<ThingsTagRecord> expected = {
         {u"A1"_qs, u"Work"_qs, std::nullopt, 3},
         {u"B2"_qs, u"Errands"_qs, u"A1"_qs, 0},
-        {u"C3"_qs, u"Last"_qs, u"B2"_qs, -7},
+        {u"D4"_qs, u"Tilde"_qs, std::nullopt, 1},
+        {u"~C3"_qs, u"Last"_qs, u"B2"_qs, -7},
     };
     EXPECT_EQ(ThingsService::parseTagList(output), expected);
+}
+
+TEST(TagRecordParsing, fieldsSplitAtSeparatorsFromTheLeftWithoutOverlap) {
+    const std::pair<QString, Record> cases[] = {
+        {u"A|||B||||C|||1"_qs, ThingsTagRecord{u"A"_qs, u"B"_qs, u"|C"_qs, 1}},
+        {u"A||||B|||||C|||1"_qs, ThingsTagRecord{u"A"_qs, u"|B"_qs, u"||C"_qs, 1}},
+        {u"A|||B|||C||||1"_qs, ThingsTagRecord{u"A"_qs, u"B"_qs, u"C"_qs, 0}}, // count "|1"
+        {u"A|||B|||C|||1|||"_qs, std::nullopt},
+        {u"A|||B|||C||1"_qs, std::nullopt},
+    };
+    for (const auto& [chunk, expected] : cases)
+        EXPECT_EQ(ThingsService::parseTagRecord(chunk), expected) << qPrintable(chunk);
 }
 
 TEST(TagRecordParsing, emptyOrBlankOutputHasNoRecords) {
