@@ -53,8 +53,9 @@ ScriptError OsascriptEngine::parseErrorOutput(const QString& errorOutput) {
     // error". The kind of error is written in the user's language, so only the form is relied
     // on: two offsets, a phrase without a colon, the message, the number in parentheses at the
     // very end. The message may hold colons, parentheses and line breaks of its own.
-    static const QRegularExpression form(QStringLiteral(R"(\A\d+:\d+: [^:\n]+: (.*) \((-?\d+)\)\z)"),
-                                         QRegularExpression::DotMatchesEverythingOption);
+    // Built per call rather than shared: engines keep no shared state, and errors are rare.
+    const QRegularExpression form(QStringLiteral(R"(\A\d+:\d+: [^:\n]+: (.*) \((-?\d+)\)\z)"),
+                                  QRegularExpression::DotMatchesEverythingOption);
     ScriptError error;
     error.description =
         errorOutput.isEmpty() ? QStringLiteral("osascript failed without a message.") : errorOutput;
