@@ -1,0 +1,183 @@
+// Reading the record text Things 3 answers in: four fields joined by "|||", each record of the
+// full list followed by "~~~". No quoting or escaping exists, so a name holding a separator makes
+// its record unreadable; such output yields no record rather than an error.
+
+#include "ThingsService.h"
+
+#include <array>
+#include <limits>
+
+namespace orvalet {
+
+namespace {
+
+// Exactly the Unicode white-space and newline classes: tab, line feed, vertical tab, form feed,
+// carriage return, next line, the space separators (space, no-break space, the typographic
+// spaces...), the line separator and the paragraph separator. Zero-width characters and the other
+// C0 controls are not white space.
+bool isWhitespaceOrNewline(QChar c) {
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return u == u' ' || (u >= u'\t' && u <= u'\r');
+    if (u == 0x85)
+        return true;
+    switch (c.category()) {
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Both separators are one character written three times; neither is ever part of the other, so
+// records and fields can be found independently.
+constexpr char16_t fieldMark = u'|';
+constexpr char16_t recordMark = u'~';
+
+// The position of the next "~~~" at or after `from`, or -1. Records are long and "~" is rare, so
+// the vectorised single-character search finds candidates and the next two are checked by hand:
+// far faster than a general substring search over the megabytes an import reads.
+qsizetype indexOfTerminator(QStringView text, qsizetype from) {
+    const qsizetype lastStart = text.size() - 3;
+    while (from <= lastStart) {
+        from = text.indexOf(QChar(recordMark), from);
+        if (from < 0 || from > lastStart)
+            return -1;
+        if (text[from + 1] != recordMark)
+            from += 2;
+        else if (text[from + 2] != recordMark)
+            from += 3;
+        else
+            return from;
+    }
+    return -1;
+}
+
+using Fields = std::array<QStringView, 4>;
+
+// Splits at every "|||", left to right without overlap; returns the number of fields, 5 standing
+// for "more than four", in which case `fields` is not complete. Fields are short, so a plain scan
+// beats calling a search for each one; it looks at the last character of each candidate first, so
+// that most text is stepped over three characters at a time.
+qsizetype splitFields(QStringView text, Fields& fields) {
+    const char16_t* p = text.utf16();
+    const qsizetype n = text.size();
+    qsizetype count = 0;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i + 3 <= n) {
+        if (p[i + 2] != fieldMark) {
+            i += 3;
+        } else if (p[i + 1] != fieldMark) {
+            i += 2;
+        } else if (p[i] != fieldMark) {
+            i += 1;
+        } else {
+            if (count == 3)
+                return 5;
+            fields[count++] = text.sliced(start, i - start);
+            i += 3;
+            start = i;
+        }
+    }
+    fields[count++] = text.sliced(start);
+    return count;
+}
+
+// A decimal integer: an optional "+" or "-", then one or more of the digits 0 to 9, within the
+// signed 64-bit range. Anything else, the empty text included, reads as 0.
+qint64 readCount(QStringView text) {
+    qsizetype i = 0;
+    const bool negative = !text.isEmpty() && text.front() == u'-';
+    if (!text.isEmpty() && (text.front() == u'-' || text.front() == u'+'))
+        i = 1;
+    if (i == text.size())
+        return 0;
+    // Accumulated as a negative number so that the most negative value is reachable.
+    constexpr qint64 min = std::numeric_limits<qint64>::min();
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < u'0' || u > u'9')
+            return 0;
+        const int digit = u - u'0';
+        if (value < (min + digit) / 10)
+            return 0;
+        value = value * 10 - digit;
+    }
+    if (negative)
+        return value;
+    return value == min ? 0 : -value;
+}
+
+inline QStringView trimView(QStringView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isWhitespaceOrNewline(text[begin]))
+        ++begin;
+    while (end > begin && isWhitespaceOrNewline(text[end - 1]))
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+// The four trimmed fields of one record of the list, or false when the record cannot be read:
+// not exactly four fields, or an empty identifier or name. A blank chunk has one field.
+inline bool readListFields(QStringView chunk, Fields& fields) {
+    if (splitFields(chunk, fields) != 4)
+        return false;
+    for (QStringView& field : fields)
+        field = trimView(field);
+    return !fields[0].isEmpty() && !fields[1].isEmpty();
+}
+
+inline std::optional<QString> optionalText(QStringView text) {
+    return text.isEmpty() ? std::nullopt : std::optional(text.toString());
+}
+
+} // namespace
+
+QStringView ThingsService::trimmed(QStringView text) {
+    return trimView(text);
+}
+
+QList<ThingsTagRecord> ThingsService::parseTagList(QStringView output) {
+    QList<ThingsTagRecord> records;
+    Fields fields;
+    qsizetype start = 0;
+    while (start <= output.size()) {
+        qsizetype end = indexOfTerminator(output, start);
+        if (end < 0)
+            end = output.size();
+        if (readListFields(output.sliced(start, end - start), fields)) {
+            records.emplaceBack(fields[0].toString(), fields[1].toString(), optionalText(fields[2]),
+                                readCount(fields[3]));
+        }
+        start = end + 3;
+    }
+    return records;
+}
+
+std::optional<ThingsTagRecord> ThingsService::parseTagRecord(QStringView chunk) {
+    Fields fields;
+    if (!readListFields(chunk, fields))
+        return std::nullopt;
+    return ThingsTagRecord{fields[0].toString(), fields[1].toString(), optionalText(fields[2]),
+                           readCount(fields[3])};
+}
+
+std::optional<ThingsTagRecord> ThingsService::parseTagLookup(QStringView output) {
+    // Unlike the list, a look-up trims only the whole answer and the count: a name that begins or
+    // ends with spaces keeps them, and an empty identifier or name is not rejected.
+    const QStringView answer = trimView(output);
+    if (answer.isEmpty())
+        return std::nullopt;
+    Fields fields;
+    if (splitFields(answer, fields) != 4)
+        return std::nullopt;
+    return ThingsTagRecord{fields[0].toString(), fields[1].toString(), optionalText(fields[2]),
+                           readCount(trimView(fields[3]))};
+}
+
+} // namespace orvalet

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "ThingsTagRecord.h"
+
+#include <QList>
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+namespace orvalet {
+
+class ScriptEngine;
+
+// The bridge to Things 3. It builds every AppleScript program Orvalet sends, runs it through
+// the engine it was given, and reads the record text Things 3 answers in. It keeps no state
+// besides the engine reference, so one instance may serve every call of the worker thread.
+//
+// Operations that run a program are synchronous and throw ThingsError; the others only build
+// or read text and never fail.
+class ThingsService final {
+public:
+    explicit ThingsService(const ScriptEngine& engine);
+
+    // Runs one complete program and returns the text of its result, unchanged; the empty text
+    // when the result has no text form.
+    QString runAppleScript(const QString& source) const;
+
+    // Looks one tag up; nothing when Things 3 has no such tag or its answer cannot be read.
+    std::optional<ThingsTagRecord> fetchTagById(const QString& id) const;
+    std::optional<ThingsTagRecord> fetchTagByName(const QString& name) const;
+
+    // Renames and/or re-parents the tag called `currentName`; runs nothing when neither changes.
+    // Parents are given by name; an absent `newParentName` makes the tag a root tag.
+    void updateTag(const QString& currentName, const QString& newName,
+                   const std::optional<QString>& newParentName,
+                   const std::optional<QString>& currentParentName) const;
+
+    // Makes a tag, optionally under the tag called `parentName`, and returns its identifier.
+    QString createTag(const QString& name, const std::optional<QString>& parentName) const;
+
+    // An AppleScript expression that evaluates to exactly `text`.
+    static QString appleScriptLiteral(QStringView text);
+
+    static QString fetchAllTagsScript();
+    static QString fetchTagByIdScript(const QString& id);
+    static QString fetchTagByNameScript(const QString& name);
+    static QString deleteTagScript(const QString& name);
+    // The update program, or nothing when neither the name nor the parent changes.
+    static std::optional<QString> updateTagScript(const QString& currentName, const QString& newName,
+                                                  const std::optional<QString>& newParentName,
+                                                  const std::optional<QString>& currentParentName);
+    static QString createTagScript(const QString& name, const std::optional<QString>& parentName);
+
+    // Reads the output of the fetch-all program; unreadable records are skipped.
+    static QList<ThingsTagRecord> parseTagList(QStringView output);
+    // Reads one record of that output (without its "~~~").
+    static std::optional<ThingsTagRecord> parseTagRecord(QStringView chunk);
+    // Reads the answer of either look-up program.
+    static std::optional<ThingsTagRecord> parseTagLookup(QStringView output);
+
+    // Removes leading and trailing Unicode white space and line breaks.
+    static QStringView trimmed(QStringView text);
+
+private:
+    const ScriptEngine& m_engine;
+};
+
+} // namespace orvalet
