@@ -3,7 +3,7 @@ PRESET   ?= testing
 BUILD    := build/$(PRESET)
 JOBS     ?= $(shell nproc)
 
-.PHONY: run test build deps configure bench clean
+.PHONY: run test build deps configure bench clean check-display
 
 deps:
 	@scripts/install-deps
@@ -14,7 +14,11 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) --parallel $(JOBS)
 
-run: configure
+# Without a desktop there is nothing to open: say so in one line before building anything.
+check-display:
+	$(if $(DISPLAY)$(WAYLAND_DISPLAY)$(QT_QPA_PLATFORM),,$(error no display found (DISPLAY and WAYLAND_DISPLAY are unset): run 'make run' from a desktop session))
+
+run: check-display configure
 	cmake --build $(BUILD) --parallel $(JOBS) --target orvalet
 	@scripts/run-orvalet $(BUILD)
 

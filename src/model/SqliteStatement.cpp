@@ -20,7 +20,10 @@ SqliteStatement::~SqliteStatement() {
 
 void SqliteStatement::bind(int position, const QString& text) {
     // SQLITE_TRANSIENT: SQLite copies the bytes, so the temporary UTF-8 buffer may go away.
-    const QByteArray utf8 = text.toUtf8();
+    bindUtf8(position, text.toUtf8());
+}
+
+void SqliteStatement::bindUtf8(int position, const QByteArray& utf8) {
     sqlite3_bind_text(m_stmt, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 

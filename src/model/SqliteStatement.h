@@ -21,6 +21,7 @@ public:
     bool isValid() const { return m_stmt != nullptr; }
 
     void bind(int position, const QString& text);
+    void bindUtf8(int position, const QByteArray& utf8);
     void bind(int position, const std::optional<QString>& text);
     void bind(int position, const std::optional<double>& value);
     void bind(int position, const std::optional<qint64>& value);

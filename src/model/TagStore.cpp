@@ -194,14 +194,18 @@ TagPtr TagStore::insert(const Tag& tag) {
         existing->m_createdAt = tag.m_createdAt;
         existing->m_updatedAt = tag.m_updatedAt;
         existing->m_todosCount = tag.m_todosCount;
-        recordChanged(*existing, true);
+        m_sortedValid = false;
+        m_sorted.clear();
+        markDirty(existing->id(), existing);
         return existing;
     }
     auto stored = std::make_shared<Tag>(tag);
     stored->m_store = this;
     m_indexById.insert(stored->id(), qsizetype(m_tags.size()));
     m_tags.push_back(stored);
-    recordChanged(*stored, true);
+    m_sortedValid = false;
+    m_sorted.clear();
+    markDirty(stored->id(), stored);
     return stored;
 }
 
@@ -218,19 +222,24 @@ void TagStore::remove(const TagPtr& tag) {
     tag->m_store = nullptr;
     m_sortedValid = false;
     m_sorted.clear();
-    markDirty(tag->id());
+    markDirty(tag->id(), nullptr);
 }
 
-void TagStore::recordChanged(const Tag& tag, bool nameChanged) {
+void TagStore::recordChanged(Tag& tag, bool nameChanged) {
     if (nameChanged) {
         m_sortedValid = false;
         m_sorted.clear();
     }
-    markDirty(tag.id());
+    const auto it = m_dirty.find(tag.id());
+    if (it != m_dirty.end() && it->get() == &tag) {
+        markDirty(tag.id(), *it); // already queued: only the turn's bookkeeping is left
+    } else {
+        markDirty(tag.id(), this->tag(tag.id()));
+    }
 }
 
-void TagStore::markDirty(const QString& id) {
-    m_dirty.insert(id);
+void TagStore::markDirty(const QString& id, const TagPtr& record) {
+    m_dirty.insert(id, record);
     m_changedPending = true;
     if (!m_turnScheduled) {
         m_turnScheduled = true;
@@ -261,12 +270,17 @@ bool TagStore::flush() {
         SqliteStatement erase(*m_db, "DELETE FROM tag WHERE id = ?1");
         ok = upsert.isValid() && erase.isValid();
         // Writing in key order keeps SQLite's pages in cache; in hash order a large import would
-        // touch a different page for nearly every row.
-        QList<QString> ids(m_dirty.cbegin(), m_dirty.cend());
-        std::sort(ids.begin(), ids.end());
-        for (auto it = ids.cbegin(); ok && it != ids.cend(); ++it) {
-            if (const TagPtr tag = this->tag(*it)) {
-                upsert.bind(1, tag->id());
+        // touch a different page for nearly every row. SQLite orders text keys by their UTF-8
+        // bytes, so the rows are sorted by those bytes too.
+        std::vector<std::pair<QByteArray, Tag*>> rows;
+        rows.reserve(size_t(m_dirty.size()));
+        for (auto it = m_dirty.cbegin(); it != m_dirty.cend(); ++it) {
+            rows.emplace_back(it.key().toUtf8(), it->get());
+        }
+        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto it = rows.cbegin(); ok && it != rows.cend(); ++it) {
+            if (const Tag* tag = it->second) {
+                upsert.bindUtf8(1, it->first);
                 upsert.bind(2, tag->name());
                 upsert.bind(3, tag->parentTagId());
                 upsert.bind(4, toStored(tag->createdAt()));
@@ -275,7 +289,7 @@ bool TagStore::flush() {
                 ok = upsert.run();
                 upsert.reset();
             } else {
-                erase.bind(1, *it);
+                erase.bindUtf8(1, it->first);
                 ok = erase.run();
                 erase.reset();
             }

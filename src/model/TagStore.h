@@ -62,15 +62,16 @@ private:
     friend class Tag;
     TagStore(QString path, std::unique_ptr<SqliteDatabase> db);
     bool load(QString* error);
-    void recordChanged(const Tag& tag, bool nameChanged);
-    void markDirty(const QString& id);
+    void recordChanged(Tag& tag, bool nameChanged);
+    void markDirty(const QString& id, const TagPtr& record);
     void endOfTurn();
 
     QString m_path;
     std::unique_ptr<SqliteDatabase> m_db;
     std::vector<TagPtr> m_tags;
     QHash<QString, qsizetype> m_indexById;
-    QSet<QString> m_dirty;
+    // Records written since the last commit: the record, or null for a deleted identifier.
+    QHash<QString, TagPtr> m_dirty;
     mutable QList<TagPtr> m_sorted;
     mutable bool m_sortedValid = false;
     bool m_turnScheduled = false;
