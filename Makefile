@@ -31,7 +31,7 @@ fuzz: deps
 	@test -f build/fuzz/build.ninja || cmake --preset fuzz
 	cmake --build build/fuzz --parallel $(JOBS) --target standin_fuzz
 	@mkdir -p build/fuzz/corpus
-	build/fuzz/fuzz/standin_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 -rss_limit_mb=4096 \
+	build/fuzz/fuzz/standin_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=10 -rss_limit_mb=4096 -artifact_prefix=build/fuzz/ \
 		-dict=fuzz/standin/applescript.dict build/fuzz/corpus fuzz/standin/corpus
 
 clean:
