@@ -1,0 +1,102 @@
+// The fetch-all program through the interpreter at two library sizes, and one look-up by name
+// through the socket and back.
+#include "ProgramRunner.h"
+#include "RandomLibrary.h"
+#include "StandInEngine.h"
+
+#include <QCoreApplication>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+const QString fetchAll = QStringLiteral(R"(tell application "Things3"
+    set tagList to tags
+    set output to ""
+    repeat with t in tagList
+        set tid to id of t
+        set tname to name of t
+        set tparent to ""
+        try
+            set tparent to id of parent tag of t
+        end try
+        set tcount to count of (to dos of t whose status is open)
+        set output to output & tid & "|||" & tname & "|||" & tparent & "|||" & tcount & "~~~"
+    end repeat
+    return output
+end tell)");
+
+const QString lookUpByName = QStringLiteral(R"(tell application "Things3"
+    set output to ""
+    try
+        set t to tag "Say " & quote & "Hello" & quote
+        set tid to id of t
+        set tname to name of t
+        set tparent to ""
+        try
+            set tparent to id of parent tag of t
+        end try
+        set tcount to count of (to dos of t whose status is open)
+        set output to tid & "|||" & tname & "|||" & tparent & "|||" & tcount
+    end try
+    return output
+end tell)");
+
+void fetchAllTags(benchmark::State& state) {
+    const int tags = int(state.range(0));
+    standin::ThingsLibrary library = standin::RandomLibrary::build(tags, 4, tags * 3);
+    standin::ProgramRunner runner(library, QString());
+    for (auto _ : state) {
+        const standin::ProgramAnswer answer = runner.run(fetchAll);
+        if (answer.failure || !answer.result) {
+            state.SkipWithError("the fetch-all program failed");
+            return;
+        }
+        benchmark::DoNotOptimize(answer.result->size());
+    }
+    state.SetLabel(std::to_string(tags) + " tags, " + std::to_string(tags * 3) + " to-dos");
+}
+BENCHMARK(fetchAllTags)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void lookUpThroughSocket(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString socketPath = dir.filePath(QStringLiteral("socket"));
+    qputenv("ORVALET_STANDIN_SOCKET", socketPath.toUtf8());
+    QProcess server;
+    server.start(QStringLiteral(STANDIN_BINARY),
+                 {QStringLiteral("serve"), QStringLiteral("--demo"), QStringLiteral("--library"),
+                  dir.filePath(QStringLiteral("l.json"))});
+    server.waitForStarted();
+    for (int i = 0; i < 200; ++i) {
+        QLocalSocket probe;
+        probe.connectToServer(socketPath);
+        if (probe.waitForConnected(50)) {
+            break;
+        }
+        QThread::msleep(20);
+    }
+    const orvalet::StandInEngine engine;
+    for (auto _ : state) {
+        const auto outcome = engine.run(lookUpByName);
+        if (!outcome || !outcome->result || outcome->result->isEmpty()) {
+            state.SkipWithError("the look-up failed");
+            break;
+        }
+    }
+    server.terminate();
+    server.waitForFinished();
+}
+BENCHMARK(lookUpThroughSocket)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

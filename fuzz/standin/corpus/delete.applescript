@@ -1,0 +1,3 @@
+tell application "Things3"
+    delete tag "Home"
+end tell

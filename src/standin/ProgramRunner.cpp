@@ -1,0 +1,63 @@
+#include "ProgramRunner.h"
+
+#include "applescript/Parser.h"
+
+#include <QFile>
+
+namespace standin {
+
+using applescript::ScriptFailure;
+using applescript::Value;
+
+ProgramRunner::ProgramRunner(ThingsLibrary& library, QString libraryPath, applescript::Limits limits)
+    : m_library(library)
+    , m_libraryPath(std::move(libraryPath))
+    , m_limits(limits) {}
+
+ProgramAnswer ProgramRunner::run(const QString& source) {
+    ProgramAnswer answer;
+    const quint64 revisionBefore = m_library.revision();
+    ThingsApplication things(m_library);
+    try {
+        const applescript::Script script = applescript::Parser::parse(source);
+        applescript::Interpreter interpreter(&things, m_limits);
+        const Value result = interpreter.run(script);
+        answer.result = result.stringValue();
+        if (result.kind == Value::Kind::List) {
+            // osascript prints a list's items separated by commas, without braces.
+            QString printed = result.sourceForm(things.name());
+            answer.printed = printed.mid(1, printed.size() - 2);
+        } else if (result.kind != Value::Kind::Nothing) {
+            answer.printed = result.isText() ? result.text : result.sourceForm(things.name());
+        }
+    } catch (const ScriptFailure& failure) {
+        answer.failure = failure;
+    }
+
+    // What ran before a failure has happened, as in Things 3 itself, so it is saved too.
+    if (m_library.revision() == revisionBefore || m_libraryPath.isEmpty()) {
+        return answer;
+    }
+    try {
+        m_library.save(m_libraryPath);
+    } catch (const LibraryError& error) {
+        // The change cannot be kept: go back to the library on disk, which is the state before this
+        // program, and say so instead of answering as if it had worked.
+        if (QFile::exists(m_libraryPath)) {
+            try {
+                m_library = ThingsLibrary::load(m_libraryPath);
+            } catch (const LibraryError&) {
+                // The file went bad underneath us; keep what is in memory.
+            }
+        }
+        ScriptFailure failure = ScriptFailure::execution(
+            applescript::errors::handlerFailed, QStringLiteral("The library could not be saved to ") +
+                                                    m_libraryPath + QStringLiteral(": ") + error.message);
+        failure.application = things.name();
+        answer = ProgramAnswer{};
+        answer.failure = failure;
+    }
+    return answer;
+}
+
+} // namespace standin

@@ -1,0 +1,275 @@
+#include "ThingsApplication.h"
+
+namespace standin {
+
+using applescript::ObjectClass;
+using applescript::Property;
+using applescript::ScriptFailure;
+using applescript::Value;
+namespace errors = applescript::errors;
+
+namespace {
+
+applescript::TodoStatus statusOf(TodoState state) {
+    switch (state) {
+    case TodoState::Open:
+        return applescript::TodoStatus::Open;
+    case TodoState::Completed:
+        return applescript::TodoStatus::Completed;
+    case TodoState::Canceled:
+        return applescript::TodoStatus::Canceled;
+    }
+    return applescript::TodoStatus::Open;
+}
+
+TodoState stateOf(applescript::TodoStatus status) {
+    switch (status) {
+    case applescript::TodoStatus::Open:
+        return TodoState::Open;
+    case applescript::TodoStatus::Completed:
+        return TodoState::Completed;
+    case applescript::TodoStatus::Canceled:
+        return TodoState::Canceled;
+    }
+    return TodoState::Open;
+}
+
+Value references(ObjectClass objectClass, const std::vector<QString>& ids) {
+    std::vector<Value> values;
+    values.reserve(ids.size());
+    for (const QString& id : ids) {
+        values.push_back(Value::reference(objectClass, id));
+    }
+    return Value::list(std::move(values));
+}
+
+QString propertyWord(Property p) {
+    switch (p) {
+    case Property::Id:
+        return QStringLiteral("id");
+    case Property::Name:
+        return QStringLiteral("name");
+    case Property::ParentTag:
+        return QStringLiteral("parent tag");
+    case Property::KeyboardShortcut:
+        return QStringLiteral("keyboard shortcut");
+    case Property::Status:
+        return QStringLiteral("status");
+    }
+    return {};
+}
+
+} // namespace
+
+QString ThingsApplication::name() const {
+    return QStringLiteral("Things3");
+}
+
+void ThingsApplication::fail(qint64 number, const QString& brief) const {
+    ScriptFailure failure = ScriptFailure::execution(number, brief);
+    failure.application = name();
+    throw failure;
+}
+
+template <typename F>
+void ThingsApplication::change(F&& f) {
+    try {
+        f();
+    } catch (const LibraryError& refused) {
+        fail(errors::handlerFailed, refused.message);
+    }
+}
+
+const LibraryTag& ThingsApplication::tagOf(const Value& object) const {
+    const LibraryTag* t = object.kind == Value::Kind::Reference && object.objectClass == ObjectClass::Tag
+                              ? m_library.tag(object.text)
+                              : nullptr;
+    if (t == nullptr) {
+        fail(errors::cantGet, QStringLiteral("Can’t get ") + object.sourceForm(name()) + u'.');
+    }
+    return *t;
+}
+
+const LibraryTodo& ThingsApplication::todoOf(const Value& object) const {
+    const LibraryTodo* t = object.kind == Value::Kind::Reference && object.objectClass == ObjectClass::Todo
+                               ? m_library.todo(object.text)
+                               : nullptr;
+    if (t == nullptr) {
+        fail(errors::cantGet, QStringLiteral("Can’t get ") + object.sourceForm(name()) + u'.');
+    }
+    return *t;
+}
+
+Value ThingsApplication::elements(ObjectClass objectClass, const Value* container) {
+    if (container == nullptr) {
+        return references(objectClass,
+                          objectClass == ObjectClass::Tag ? m_library.tagIds() : m_library.todoIds());
+    }
+    const LibraryTag& t = tagOf(*container);
+    if (objectClass == ObjectClass::Tag) {
+        const QStringList children = m_library.childTagIds(t.id);
+        return references(ObjectClass::Tag, std::vector<QString>(children.begin(), children.end()));
+    }
+    return references(ObjectClass::Todo, m_library.todoIdsOfTag(t.id));
+}
+
+Value ThingsApplication::byName(ObjectClass objectClass, const QString& wanted) {
+    if (objectClass == ObjectClass::Tag) {
+        if (std::optional<QString> id = m_library.tagIdByName(wanted)) {
+            return Value::reference(ObjectClass::Tag, *id);
+        }
+        fail(errors::cantGet, QStringLiteral("Can’t get tag ") + applescript::quotedText(wanted) + u'.');
+    }
+    for (const QString& id : m_library.todoIds()) {
+        if (applescript::textsEqual(m_library.todo(id)->name, wanted)) {
+            return Value::reference(ObjectClass::Todo, id);
+        }
+    }
+    fail(errors::cantGet, QStringLiteral("Can’t get to do ") + applescript::quotedText(wanted) + u'.');
+}
+
+Value ThingsApplication::byId(ObjectClass objectClass, const QString& id) {
+    const Value reference = Value::reference(objectClass, id);
+    if (objectClass == ObjectClass::Tag) {
+        tagOf(reference);
+    } else {
+        todoOf(reference);
+    }
+    return reference;
+}
+
+Value ThingsApplication::property(const Value& object, Property property) {
+    if (object.kind == Value::Kind::Reference && object.objectClass == ObjectClass::Todo) {
+        const LibraryTodo& t = todoOf(object);
+        switch (property) {
+        case Property::Id:
+            return Value::fromText(t.id);
+        case Property::Name:
+            return Value::fromText(t.name);
+        case Property::Status:
+            return Value::fromStatus(statusOf(t.state));
+        default:
+            break;
+        }
+    } else {
+        const LibraryTag& t = tagOf(object);
+        switch (property) {
+        case Property::Id:
+            return Value::fromText(t.id);
+        case Property::Name:
+            return Value::fromText(t.name);
+        case Property::ParentTag:
+            return t.parentId.isEmpty() ? Value::missing() : Value::reference(ObjectClass::Tag, t.parentId);
+        case Property::KeyboardShortcut:
+            return Value::fromText(t.shortcut);
+        default:
+            break;
+        }
+    }
+    fail(errors::cantGet, QStringLiteral("Can’t get ") + propertyWord(property) + QStringLiteral(" of ") +
+                              object.sourceForm(name()) + u'.');
+}
+
+QString ThingsApplication::tagIdOf(const Value& parent, const QString& context) const {
+    if (parent.kind == Value::Kind::Missing) {
+        return {};
+    }
+    if (parent.kind != Value::Kind::Reference || parent.objectClass != ObjectClass::Tag) {
+        fail(errors::cantSet, context + parent.sourceForm(name()) + u'.');
+    }
+    return tagOf(parent).id;
+}
+
+void ThingsApplication::setProperty(const Value& object, Property property, const Value& value) {
+    const QString cantSet = QStringLiteral("Can’t set ") + propertyWord(property) + QStringLiteral(" of ") +
+                            object.sourceForm(name()) + QStringLiteral(" to ");
+    if (object.objectClass == ObjectClass::Todo) {
+        todoOf(object);
+        fail(errors::cantSet, cantSet + value.sourceForm(name()) + u'.');
+    }
+    const QString id = tagOf(object).id;
+    switch (property) {
+    case Property::Name:
+        if (!value.isText()) {
+            fail(errors::cantSet, cantSet + value.sourceForm(name()) + u'.');
+        }
+        change([&] { m_library.renameTag(id, value.text); });
+        return;
+    case Property::ParentTag: {
+        const QString parentId = tagIdOf(value, cantSet);
+        change([&] { m_library.setParent(id, parentId); });
+        return;
+    }
+    case Property::KeyboardShortcut:
+        if (!value.isText()) {
+            fail(errors::cantSet, cantSet + value.sourceForm(name()) + u'.');
+        }
+        change([&] { m_library.setShortcut(id, value.text); });
+        return;
+    default:
+        fail(errors::cantSet, cantSet + value.sourceForm(name()) + u'.');
+    }
+}
+
+Value ThingsApplication::make(ObjectClass objectClass,
+                              const std::vector<std::pair<Property, Value>>& properties) {
+    if (objectClass != ObjectClass::Tag) {
+        fail(errors::handlerFailed, QStringLiteral("Can’t make new to do here."));
+    }
+    std::optional<QString> tagName;
+    QString parentId;
+    std::optional<QString> shortcut;
+    for (const auto& [property, value] : properties) {
+        const QString context = QStringLiteral("Can’t make a tag with ") + propertyWord(property) + u' ';
+        switch (property) {
+        case Property::Name:
+            if (!value.isText()) {
+                fail(errors::cantSet, context + value.sourceForm(name()) + u'.');
+            }
+            tagName = value.text;
+            break;
+        case Property::ParentTag:
+            parentId = tagIdOf(value, context);
+            break;
+        case Property::KeyboardShortcut:
+            if (!value.isText()) {
+                fail(errors::cantSet, context + value.sourceForm(name()) + u'.');
+            }
+            shortcut = value.text;
+            break;
+        default:
+            fail(errors::cantSet, context + value.sourceForm(name()) + u'.');
+        }
+    }
+    if (!tagName) {
+        fail(errors::handlerFailed, QStringLiteral("A new tag needs a name."));
+    }
+    // Like Things 3, making a tag whose name is taken (ignoring case) gives back the tag that has it,
+    // unchanged, rather than a second tag of the same name.
+    if (std::optional<QString> existing = m_library.tagIdByName(*tagName)) {
+        return Value::reference(ObjectClass::Tag, *existing);
+    }
+    QString id;
+    change([&] {
+        id = m_library.makeTag(*tagName, parentId);
+        if (shortcut) {
+            m_library.setShortcut(id, *shortcut);
+        }
+    });
+    return Value::reference(ObjectClass::Tag, id);
+}
+
+void ThingsApplication::remove(const Value& object) {
+    if (object.objectClass == ObjectClass::Todo) {
+        todoOf(object);
+        fail(errors::handlerFailed, QStringLiteral("Can’t delete ") + object.sourceForm(name()) + u'.');
+    }
+    const QString id = tagOf(object).id;
+    change([&] { m_library.deleteTag(id); });
+}
+
+std::optional<qint64> ThingsApplication::countTodos(const Value& tag, applescript::TodoStatus status) {
+    return m_library.todoCount(tagOf(tag).id, stateOf(status));
+}
+
+} // namespace standin

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Ast.h"
+#include "Value.h"
+
+#include <QString>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace standin::applescript {
+
+// The scriptable application a `tell application` block talks to. The interpreter knows the
+// language; everything about the application's objects goes through this interface. Failures are
+// thrown as ScriptFailure with `application` set to name(), so that they read "NAME got an error: ".
+class Application {
+public:
+    virtual ~Application() = default;
+
+    virtual QString name() const = 0;
+
+    // Every object of a class, or those of `container` (the to-dos of a tag, the child tags of a tag).
+    virtual Value elements(ObjectClass objectClass, const Value* container) = 0;
+    virtual Value byName(ObjectClass objectClass, const QString& name) = 0;
+    virtual Value byId(ObjectClass objectClass, const QString& id) = 0;
+    virtual Value property(const Value& object, Property property) = 0;
+    virtual void setProperty(const Value& object, Property property, const Value& value) = 0;
+    virtual Value make(ObjectClass objectClass,
+                       const std::vector<std::pair<Property, Value>>& properties) = 0;
+    virtual void remove(const Value& object) = 0;
+
+    // The number of to-dos of `tag` with `status`, when the application keeps it ready; none when
+    // the interpreter has to count them one by one.
+    virtual std::optional<qint64> countTodos(const Value& tag, TodoStatus status) {
+        Q_UNUSED(tag);
+        Q_UNUSED(status);
+        return std::nullopt;
+    }
+};
+
+} // namespace standin::applescript

@@ -1,0 +1,627 @@
+#include "Interpreter.h"
+
+#include "Parser.h"
+
+namespace standin::applescript {
+
+namespace {
+
+QString propertyName(Property p) {
+    switch (p) {
+    case Property::Id:
+        return QStringLiteral("id");
+    case Property::Name:
+        return QStringLiteral("name");
+    case Property::ParentTag:
+        return QStringLiteral("parent tag");
+    case Property::KeyboardShortcut:
+        return QStringLiteral("keyboard shortcut");
+    case Property::Status:
+        return QStringLiteral("status");
+    }
+    return {};
+}
+
+QString className(ObjectClass c) {
+    return c == ObjectClass::Tag ? QStringLiteral("tag") : QStringLiteral("to do");
+}
+
+// The condition `status is <constant>` (in either order), which the application may answer from
+// its own index instead of testing every to-do.
+std::optional<TodoStatus> statusTest(const Expr& condition) {
+    if (condition.kind != ExprKind::Equal) {
+        return std::nullopt;
+    }
+    const Expr* a = condition.kids[0].get();
+    const Expr* b = condition.kids[1].get();
+    if (a->kind == ExprKind::Status) {
+        std::swap(a, b);
+    }
+    const bool isStatusOfItem = a->kind == ExprKind::Property && a->property == Property::Status &&
+                                (a->kids.empty() || a->kids[0]->kind == ExprKind::It);
+    if (!isStatusOfItem || b->kind != ExprKind::Status) {
+        return std::nullopt;
+    }
+    return b->status;
+}
+
+} // namespace
+
+class Interpreter::TellScope final {
+public:
+    explicit TellScope(int& depth)
+        : m_depth(depth) {
+        ++m_depth;
+    }
+    ~TellScope() { --m_depth; }
+    TellScope(const TellScope&) = delete;
+    TellScope& operator=(const TellScope&) = delete;
+
+private:
+    int& m_depth;
+};
+
+class Interpreter::ItScope final {
+public:
+    ItScope(std::vector<Value>& its, Value it)
+        : m_its(its) {
+        m_its.push_back(std::move(it));
+    }
+    ~ItScope() { m_its.pop_back(); }
+    ItScope(const ItScope&) = delete;
+    ItScope& operator=(const ItScope&) = delete;
+
+private:
+    std::vector<Value>& m_its;
+};
+
+Interpreter::Interpreter(Application* application, Limits limits)
+    : m_application(application)
+    , m_limits(limits) {}
+
+Value Interpreter::run(const QString& source, Application* application, Limits limits) {
+    const Script script = Parser::parse(source);
+    Interpreter interpreter(application, limits);
+    return interpreter.run(script);
+}
+
+Value Interpreter::run(const Script& script) {
+    m_slots.assign(script.variableNames.size(), std::nullopt);
+    m_names = &script.variableNames;
+    if (exec(script.body) == Flow::Return) {
+        return m_returned;
+    }
+    if (m_resultSlot >= 0) {
+        return m_slots[std::size_t(m_resultSlot)].value_or(Value{});
+    }
+    return m_result;
+}
+
+void Interpreter::tick(qint64 cost) {
+    m_steps += cost;
+    if (m_steps > m_limits.maxSteps) {
+        ScriptFailure failure =
+            ScriptFailure::execution(errors::timedOut, QStringLiteral("AppleEvent timed out."));
+        failure.fatal = true;
+        throw failure;
+    }
+}
+
+void Interpreter::checkTextLength(qsizetype length) {
+    if (length > m_limits.maxTextLength) {
+        ScriptFailure failure =
+            ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
+        failure.fatal = true;
+        throw failure;
+    }
+}
+
+void Interpreter::raise(qsizetype start, qsizetype end, qint64 number, const QString& brief) const {
+    ScriptFailure failure = ScriptFailure::execution(number, brief);
+    failure.start = start;
+    failure.end = end;
+    throw failure;
+}
+
+QString Interpreter::describe(const Value& v) const {
+    return v.sourceForm(m_application ? m_application->name() : QString());
+}
+
+Application& Interpreter::application(const Expr& at, const QString& what) {
+    if (m_tellDepth == 0 || m_application == nullptr) {
+        raise(at, errors::cantGet, QStringLiteral("Can’t get ") + what + u'.');
+    }
+    return *m_application;
+}
+
+// ---- statements ----
+
+Interpreter::Flow Interpreter::exec(const Block& block) {
+    for (const auto& statement : block) {
+        tick();
+        const Flow flow = execStatement(*statement);
+        if (flow != Flow::Next) {
+            return flow;
+        }
+    }
+    return Flow::Next;
+}
+
+Interpreter::Flow Interpreter::execStatement(const Stmt& s) {
+    switch (s.kind) {
+    case StmtKind::Expression:
+        m_result = eval(*s.expr);
+        m_resultSlot = -1;
+        return Flow::Next;
+    case StmtKind::Set:
+        execSet(s);
+        return Flow::Next;
+    case StmtKind::Tell:
+        return execTell(s);
+    case StmtKind::Repeat:
+        return execRepeat(s);
+    case StmtKind::Exit:
+        return Flow::Exit;
+    case StmtKind::If:
+        return execIf(s);
+    case StmtKind::Try:
+        return execTry(s);
+    case StmtKind::Return:
+        m_returned = s.expr ? eval(*s.expr) : Value{};
+        return Flow::Return;
+    case StmtKind::Delete:
+        execDelete(s);
+        return Flow::Next;
+    case StmtKind::Error:
+        execError(s);
+    }
+    return Flow::Next;
+}
+
+void Interpreter::execSet(const Stmt& s) {
+    if (s.appendsInPlace && appendInPlace(s)) {
+        return;
+    }
+    Value value = eval(*s.value);
+    const Expr& target = *s.expr;
+    if (target.kind == ExprKind::Variable) {
+        m_slots[std::size_t(target.slot)] = value;
+        m_result = std::move(value);
+        m_resultSlot = -1;
+        return;
+    }
+    if (target.kids.empty()) {
+        raise(target, errors::cantSet,
+              QStringLiteral("Can’t set ") + propertyName(target.property) + QStringLiteral(" to ") +
+                  describe(value) + u'.');
+    }
+    const Value object = eval(*target.kids[0]);
+    if (object.kind != Value::Kind::Reference) {
+        raise(target, errors::cantSet,
+              QStringLiteral("Can’t set ") + propertyName(target.property) + QStringLiteral(" of ") +
+                  describe(object) + QStringLiteral(" to ") + describe(value) + u'.');
+    }
+    Application& app = application(target, propertyName(target.property));
+    callApplication(s.start, s.end, [&] { app.setProperty(object, target.property, value); });
+    m_result = std::move(value);
+    m_resultSlot = -1;
+}
+
+// `set x to x & a & b` on text: append a and b to the text already in x instead of building a new
+// text from the old one, which would make a loop that collects output quadratic in its length.
+// Returns false (nothing done) when x does not hold text, so the general path keeps the full rules.
+bool Interpreter::appendInPlace(const Stmt& s) {
+    const Expr& concat = *s.value;
+    const Expr& head = *concat.kids.front();
+    std::optional<Value>& slot = m_slots[std::size_t(head.slot)];
+    if (!slot) {
+        raise(head, errors::undefinedVariable,
+              QStringLiteral("The variable ") + head.text + QStringLiteral(" is not defined."));
+    }
+    if (!slot->isText()) {
+        return false;
+    }
+    // Every operand is evaluated before the variable changes, so a failure leaves it as it was.
+    QString suffix;
+    for (std::size_t i = 1; i < concat.kids.size(); ++i) {
+        const Value part = eval(*concat.kids[i]);
+        std::optional<QString> text = part.coercedToText();
+        if (!text) {
+            raise(*concat.kids[i], errors::cantMakeType,
+                  QStringLiteral("Can’t make ") + describe(part) + QStringLiteral(" into type text."));
+        }
+        suffix += *text;
+        checkTextLength(suffix.size());
+    }
+    std::optional<Value>& target = m_slots[std::size_t(head.slot)];
+    if (!target || !target->isText()) {
+        return false; // an operand changed the variable; take the general path
+    }
+    checkTextLength(target->text.size() + suffix.size());
+    tick(suffix.size() / 64);
+    target->text += suffix;
+    m_result = Value{};
+    m_resultSlot = head.slot;
+    return true;
+}
+
+Interpreter::Flow Interpreter::execTell(const Stmt& s) {
+    const Value target = eval(*s.expr);
+    if (!target.isText()) {
+        raise(*s.expr, errors::cantGet, QStringLiteral("Can’t get application ") + describe(target) + u'.');
+    }
+    if (m_application == nullptr) {
+        ScriptFailure failure = ScriptFailure::execution(errors::applicationNotRunning,
+                                                         QStringLiteral("Application isn’t running."));
+        failure.application = target.text;
+        failure.start = s.start;
+        failure.end = s.end;
+        throw failure;
+    }
+    if (!textsEqual(target.text, m_application->name())) {
+        raise(*s.expr, errors::cantGet, QStringLiteral("Can’t get application ") + describe(target) + u'.');
+    }
+    TellScope scope(m_tellDepth);
+    return exec(s.body);
+}
+
+Interpreter::Flow Interpreter::execRepeat(const Stmt& s) {
+    const Value list = eval(*s.expr);
+    if (list.kind != Value::Kind::List) {
+        raise(*s.expr, errors::cantMakeType,
+              QStringLiteral("Can’t make ") + describe(list) + QStringLiteral(" into type list."));
+    }
+    // The list is a snapshot: changes made inside the loop do not change what it walks over.
+    const auto items = list.items;
+    for (const Value& item : *items) {
+        tick();
+        m_slots[std::size_t(s.slot)] = item;
+        const Flow flow = exec(s.body);
+        if (flow == Flow::Exit) {
+            break;
+        }
+        if (flow == Flow::Return) {
+            return flow;
+        }
+    }
+    return Flow::Next;
+}
+
+Interpreter::Flow Interpreter::execIf(const Stmt& s) {
+    for (std::size_t i = 0; i < s.conditions.size(); ++i) {
+        if (truth(eval(*s.conditions[i]), *s.conditions[i])) {
+            return exec(s.branches[i]);
+        }
+    }
+    return exec(s.elseBody);
+}
+
+Interpreter::Flow Interpreter::execTry(const Stmt& s) {
+    std::optional<ScriptFailure> caught;
+    try {
+        return exec(s.body);
+    } catch (const ScriptFailure& failure) {
+        if (failure.fatal) {
+            throw;
+        }
+        caught = failure;
+    }
+    if (!s.hasErrorHandler) {
+        return Flow::Next;
+    }
+    // The handler sees the brief message: the "Things3 got an error: " prefix belongs to the
+    // report of an error nobody caught.
+    if (s.slot >= 0) {
+        m_slots[std::size_t(s.slot)] = Value::fromText(caught->briefMessage);
+    }
+    if (s.errorNumberSlot >= 0) {
+        m_slots[std::size_t(s.errorNumberSlot)] = Value::fromInteger(caught->number);
+    }
+    return exec(s.elseBody);
+}
+
+void Interpreter::execDelete(const Stmt& s) {
+    const Value object = eval(*s.expr);
+    std::vector<Value> objects;
+    if (object.kind == Value::Kind::List) {
+        objects = *object.items;
+    } else {
+        objects.push_back(object);
+    }
+    for (const Value& one : objects) {
+        if (one.kind != Value::Kind::Reference) {
+            raise(*s.expr, errors::doesNotUnderstand,
+                  describe(one) + QStringLiteral(" doesn’t understand the “delete” message."));
+        }
+        Application& app = application(*s.expr, className(one.objectClass));
+        callApplication(s.start, s.end, [&] { app.remove(one); });
+    }
+    m_result = Value{};
+    m_resultSlot = -1;
+}
+
+void Interpreter::execError(const Stmt& s) {
+    qint64 number = errors::userError;
+    if (s.value) {
+        const Value n = eval(*s.value);
+        if (n.kind != Value::Kind::Integer) {
+            raise(*s.value, errors::cantMakeType,
+                  QStringLiteral("Can’t make ") + describe(n) + QStringLiteral(" into type number."));
+        }
+        number = n.integer;
+    }
+    QString brief =
+        QStringLiteral("An error of type ") + QString::number(number) + QStringLiteral(" has occurred.");
+    if (s.expr) {
+        const Value message = eval(*s.expr);
+        brief = message.coercedToText().value_or(describe(message));
+    }
+    raise(s.start, s.end, number, brief);
+}
+
+// ---- expressions ----
+
+bool Interpreter::truth(const Value& v, const Expr& at) {
+    if (v.kind != Value::Kind::Boolean) {
+        raise(at, errors::cantMakeType,
+              QStringLiteral("Can’t make ") + describe(v) + QStringLiteral(" into type boolean."));
+    }
+    return v.boolean;
+}
+
+Value Interpreter::eval(const Expr& e) {
+    switch (e.kind) {
+    case ExprKind::Text:
+        return Value::fromText(e.text);
+    case ExprKind::Integer:
+        return Value::fromInteger(e.integer);
+    case ExprKind::Boolean:
+        return Value::fromBool(e.integer != 0);
+    case ExprKind::Missing:
+        return Value::missing();
+    case ExprKind::Status:
+        return Value::fromStatus(e.status);
+    case ExprKind::Variable:
+        return evalVariable(e);
+    case ExprKind::It:
+        if (m_its.empty()) {
+            raise(e, errors::cantGet, QStringLiteral("Can’t get it."));
+        }
+        return m_its.back();
+    case ExprKind::Concat:
+        return evalConcat(e);
+    case ExprKind::Equal:
+        return Value::fromBool(valuesEqual(eval(*e.kids[0]), eval(*e.kids[1])));
+    case ExprKind::NotEqual:
+        return Value::fromBool(!valuesEqual(eval(*e.kids[0]), eval(*e.kids[1])));
+    case ExprKind::Contains: {
+        const Value container = eval(*e.kids[0]);
+        const Value part = eval(*e.kids[1]);
+        if (container.kind == Value::Kind::List) {
+            for (const Value& item : *container.items) {
+                if (valuesEqual(item, part)) {
+                    return Value::fromBool(true);
+                }
+            }
+            return Value::fromBool(false);
+        }
+        const std::optional<QString> haystack = container.coercedToText();
+        const std::optional<QString> needle = part.coercedToText();
+        if (!haystack || !needle) {
+            raise(e, errors::cantMakeType,
+                  QStringLiteral("Can’t make ") + describe(haystack ? part : container) +
+                      QStringLiteral(" into type text."));
+        }
+        return Value::fromBool(textContains(*haystack, *needle));
+    }
+    case ExprKind::And:
+        for (const auto& kid : e.kids) {
+            if (!truth(eval(*kid), *kid)) {
+                return Value::fromBool(false);
+            }
+        }
+        return Value::fromBool(true);
+    case ExprKind::Or:
+        for (const auto& kid : e.kids) {
+            if (truth(eval(*kid), *kid)) {
+                return Value::fromBool(true);
+            }
+        }
+        return Value::fromBool(false);
+    case ExprKind::Not:
+        return Value::fromBool(!truth(eval(*e.kids[0]), *e.kids[0]));
+    case ExprKind::Property:
+        return evalProperty(e);
+    case ExprKind::Elements:
+        return evalElements(e);
+    case ExprKind::ByName:
+    case ExprKind::ById:
+        return evalKeyed(e);
+    case ExprKind::Whose:
+        return evalWhose(e);
+    case ExprKind::Count:
+        return evalCount(e);
+    case ExprKind::Make:
+        return evalMake(e);
+    }
+    return Value{};
+}
+
+Value Interpreter::evalVariable(const Expr& e) {
+    const std::optional<Value>& slot = m_slots[std::size_t(e.slot)];
+    if (!slot) {
+        raise(e, errors::undefinedVariable,
+              QStringLiteral("The variable ") + e.text + QStringLiteral(" is not defined."));
+    }
+    return *slot;
+}
+
+void Interpreter::concatInto(Value& left, const Value& right, const Expr& at) {
+    if (left.isText()) {
+        // Text on the left makes text: the right side is coerced (an integer becomes its digits).
+        std::optional<QString> text = right.coercedToText();
+        if (!text) {
+            raise(at, errors::cantMakeType,
+                  QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type text."));
+        }
+        checkTextLength(left.text.size() + text->size());
+        tick((left.text.size() + text->size()) / 64);
+        left.text += *text;
+        return;
+    }
+    // Anything else on the left makes a list of both sides' items.
+    std::vector<Value> items;
+    if (left.kind == Value::Kind::List) {
+        items = *left.items;
+    } else {
+        items.push_back(left);
+    }
+    if (right.kind == Value::Kind::List) {
+        items.insert(items.end(), right.items->begin(), right.items->end());
+    } else {
+        items.push_back(right);
+    }
+    if (qsizetype(items.size()) > m_limits.maxListLength) {
+        ScriptFailure failure =
+            ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
+        failure.fatal = true;
+        throw failure;
+    }
+    tick(qint64(items.size()) / 64);
+    left = Value::list(std::move(items));
+}
+
+Value Interpreter::evalConcat(const Expr& e) {
+    Value left = eval(*e.kids[0]);
+    for (std::size_t i = 1; i < e.kids.size(); ++i) {
+        concatInto(left, eval(*e.kids[i]), *e.kids[i]);
+    }
+    return left;
+}
+
+Value Interpreter::evalProperty(const Expr& e) {
+    Value object;
+    if (!e.kids.empty()) {
+        object = eval(*e.kids[0]);
+    } else if (!m_its.empty()) {
+        object = m_its.back(); // inside `whose`, a bare property is the tested item's
+    } else if (m_tellDepth > 0 && m_application != nullptr && e.property == Property::Name) {
+        return Value::fromText(m_application->name());
+    } else {
+        raise(e, errors::cantGet, QStringLiteral("Can’t get ") + propertyName(e.property) + u'.');
+    }
+    if (object.kind == Value::Kind::List) {
+        // `name of every tag` is the list of their names.
+        std::vector<Value> values;
+        values.reserve(object.items->size());
+        for (const Value& item : *object.items) {
+            tick();
+            if (item.kind != Value::Kind::Reference) {
+                raise(e, errors::cantGet,
+                      QStringLiteral("Can’t get ") + propertyName(e.property) + QStringLiteral(" of ") +
+                          describe(item) + u'.');
+            }
+            values.push_back(
+                callApplication(e.start, e.end, [&] { return m_application->property(item, e.property); }));
+        }
+        return Value::list(std::move(values));
+    }
+    if (object.kind != Value::Kind::Reference || m_application == nullptr) {
+        raise(e, errors::cantGet,
+              QStringLiteral("Can’t get ") + propertyName(e.property) + QStringLiteral(" of ") +
+                  describe(object) + u'.');
+    }
+    return callApplication(e.start, e.end, [&] { return m_application->property(object, e.property); });
+}
+
+Value Interpreter::evalElements(const Expr& e) {
+    if (e.kids.empty()) {
+        Application& app = application(e, QStringLiteral("every ") + className(e.objectClass));
+        return callApplication(e.start, e.end, [&] { return app.elements(e.objectClass, nullptr); });
+    }
+    const Value container = eval(*e.kids[0]);
+    if (container.kind != Value::Kind::Reference || m_application == nullptr) {
+        raise(e, errors::cantGet,
+              QStringLiteral("Can’t get every ") + className(e.objectClass) + QStringLiteral(" of ") +
+                  describe(container) + u'.');
+    }
+    return callApplication(e.start, e.end,
+                           [&] { return m_application->elements(e.objectClass, &container); });
+}
+
+Value Interpreter::evalKeyed(const Expr& e) {
+    const Value key = eval(*e.kids[0]);
+    const QString form =
+        className(e.objectClass) + (e.kind == ExprKind::ById ? QStringLiteral(" id ") : u" "_qs);
+    if (!key.isText()) {
+        raise(e, errors::cantGet, QStringLiteral("Can’t get ") + form + describe(key) + u'.');
+    }
+    Application& app = application(e, form + describe(key));
+    return callApplication(e.start, e.end, [&] {
+        return e.kind == ExprKind::ById ? app.byId(e.objectClass, key.text)
+                                        : app.byName(e.objectClass, key.text);
+    });
+}
+
+Value Interpreter::evalWhose(const Expr& e) {
+    const Value subject = eval(*e.kids[0]);
+    if (subject.kind != Value::Kind::List) {
+        raise(e, errors::cantGet,
+              QStringLiteral("Can’t get ") + describe(subject) + QStringLiteral(" whose …."));
+    }
+    std::vector<Value> kept;
+    for (const Value& item : *subject.items) {
+        tick();
+        ItScope scope(m_its, item);
+        if (truth(eval(*e.kids[1]), *e.kids[1])) {
+            kept.push_back(item);
+        }
+    }
+    return Value::list(std::move(kept));
+}
+
+std::optional<qint64> Interpreter::countByStatus(const Expr& e) {
+    const Expr& operand = *e.kids[0];
+    if (operand.kind != ExprKind::Whose || m_application == nullptr) {
+        return std::nullopt;
+    }
+    const Expr& elements = *operand.kids[0];
+    if (elements.kind != ExprKind::Elements || elements.objectClass != ObjectClass::Todo ||
+        elements.kids.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<TodoStatus> status = statusTest(*operand.kids[1]);
+    if (!status) {
+        return std::nullopt;
+    }
+    const Value container = eval(*elements.kids[0]);
+    if (container.kind != Value::Kind::Reference || container.objectClass != ObjectClass::Tag) {
+        return std::nullopt;
+    }
+    return callApplication(e.start, e.end, [&] { return m_application->countTodos(container, *status); });
+}
+
+Value Interpreter::evalCount(const Expr& e) {
+    if (std::optional<qint64> counted = countByStatus(e)) {
+        return Value::fromInteger(*counted);
+    }
+    const Value v = eval(*e.kids[0]);
+    if (v.kind == Value::Kind::List) {
+        return Value::fromInteger(qint64(v.items->size()));
+    }
+    if (v.isText()) {
+        return Value::fromInteger(v.text.size());
+    }
+    raise(e, errors::cantGet, QStringLiteral("Can’t get count of ") + describe(v) + u'.');
+}
+
+Value Interpreter::evalMake(const Expr& e) {
+    Application& app = application(e, QStringLiteral("new ") + className(e.objectClass));
+    std::vector<std::pair<Property, Value>> properties;
+    for (std::size_t i = 0; i < e.kids.size(); ++i) {
+        properties.emplace_back(e.labels[i], eval(*e.kids[i]));
+    }
+    return callApplication(e.start, e.end, [&] { return app.make(e.objectClass, properties); });
+}
+
+} // namespace standin::applescript

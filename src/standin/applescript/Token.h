@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+namespace standin::applescript {
+
+enum class TokenKind {
+    Word,    // a keyword or an identifier; `text` is its case-folded spelling
+    Text,    // a string literal; `text` is its value with the escapes resolved
+    Integer, // `integer` holds the value
+    LeftParen,
+    RightParen,
+    LeftBrace,
+    RightBrace,
+    Comma,
+    Colon,
+    Ampersand,
+    Equals,
+    NotEquals,
+    EndOfLine,
+    EndOfScript,
+};
+
+struct Token {
+    TokenKind kind = TokenKind::EndOfScript;
+    QString text;
+    qint64 integer = 0;
+    qsizetype start = 0; // offset of the first UTF-16 unit in the source
+    qsizetype end = 0;   // offset one past the last
+};
+
+using TokenList = std::vector<Token>;
+
+} // namespace standin::applescript

@@ -1,0 +1,134 @@
+#include "TokenCursor.h"
+
+#include "ScriptFailure.h"
+
+#include <QSet>
+
+namespace standin::applescript {
+
+namespace {
+
+const QSet<QString>& reservedWords() {
+    static const QSet<QString> words = {
+        QStringLiteral("and"),      QStringLiteral("application"), QStringLiteral("by"),
+        QStringLiteral("canceled"), QStringLiteral("completed"),   QStringLiteral("contains"),
+        QStringLiteral("count"),    QStringLiteral("delete"),      QStringLiteral("else"),
+        QStringLiteral("end"),      QStringLiteral("equal"),       QStringLiteral("equals"),
+        QStringLiteral("error"),    QStringLiteral("every"),       QStringLiteral("exit"),
+        QStringLiteral("false"),    QStringLiteral("from"),        QStringLiteral("id"),
+        QStringLiteral("if"),       QStringLiteral("in"),          QStringLiteral("is"),
+        QStringLiteral("it"),       QStringLiteral("keyboard"),    QStringLiteral("make"),
+        QStringLiteral("missing"),  QStringLiteral("name"),        QStringLiteral("new"),
+        QStringLiteral("not"),      QStringLiteral("number"),      QStringLiteral("of"),
+        QStringLiteral("on"),       QStringLiteral("open"),        QStringLiteral("or"),
+        QStringLiteral("parent"),   QStringLiteral("properties"),  QStringLiteral("quote"),
+        QStringLiteral("repeat"),   QStringLiteral("return"),      QStringLiteral("set"),
+        QStringLiteral("shortcut"), QStringLiteral("status"),      QStringLiteral("tag"),
+        QStringLiteral("tags"),     QStringLiteral("tell"),        QStringLiteral("then"),
+        QStringLiteral("times"),    QStringLiteral("to"),          QStringLiteral("true"),
+        QStringLiteral("try"),      QStringLiteral("until"),       QStringLiteral("where"),
+        QStringLiteral("while"),    QStringLiteral("whose"),       QStringLiteral("with"),
+    };
+    return words;
+}
+
+} // namespace
+
+const Token& TokenCursor::peek(std::size_t ahead) const {
+    const std::size_t i = m_pos + ahead;
+    return i < m_tokens.size() ? m_tokens[i] : m_tokens.back();
+}
+
+const Token& TokenCursor::take() {
+    const Token& t = peek();
+    if (m_pos < m_tokens.size() - 1) {
+        ++m_pos;
+    }
+    return t;
+}
+
+bool TokenCursor::isWord(QStringView word, std::size_t ahead) const {
+    const Token& t = peek(ahead);
+    return t.kind == TokenKind::Word && t.text == word;
+}
+
+bool TokenCursor::acceptWord(QStringView word) {
+    if (!isWord(word)) {
+        return false;
+    }
+    take();
+    return true;
+}
+
+void TokenCursor::expectWord(QStringView word) {
+    if (!acceptWord(word)) {
+        failExpected(u'“' + word.toString() + u'”');
+    }
+}
+
+bool TokenCursor::accept(TokenKind kind) {
+    if (peek().kind != kind) {
+        return false;
+    }
+    take();
+    return true;
+}
+
+bool TokenCursor::atEndOfStatement() const {
+    return peek().kind == TokenKind::EndOfLine || peek().kind == TokenKind::EndOfScript;
+}
+
+void TokenCursor::endStatement() {
+    if (!accept(TokenKind::EndOfLine) && peek().kind != TokenKind::EndOfScript) {
+        failExpected(QStringLiteral("end of line"));
+    }
+}
+
+QString TokenCursor::describe(const Token& token) const {
+    switch (token.kind) {
+    case TokenKind::EndOfScript:
+        return QStringLiteral("end of script");
+    case TokenKind::EndOfLine:
+        return QStringLiteral("end of line");
+    case TokenKind::Integer:
+        return QStringLiteral("number");
+    case TokenKind::Text:
+        return QStringLiteral("“\"”");
+    case TokenKind::Word:
+        if (!isReserved(token.text)) {
+            return QStringLiteral("identifier");
+        }
+        break;
+    default:
+        break;
+    }
+    return u'“' + spelling(token) + u'”';
+}
+
+void TokenCursor::failExpected(const QString& expected) const {
+    const Token& t = peek();
+    throw ScriptFailure::syntax(errors::expectedButFound,
+                                QStringLiteral("Expected ") + expected + QStringLiteral(" but found ") +
+                                    describe(t) + u'.',
+                                t.start, t.end);
+}
+
+bool TokenCursor::isReserved(const QString& word) {
+    return reservedWords().contains(word);
+}
+
+void TokenCursor::skip(std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        take();
+    }
+}
+
+qsizetype TokenCursor::previousEnd() const {
+    return m_pos > 0 ? m_tokens[m_pos - 1].end : 0;
+}
+
+QString TokenCursor::spelling(const Token& token) const {
+    return m_source.mid(token.start, token.end - token.start);
+}
+
+} // namespace standin::applescript

@@ -1,0 +1,175 @@
+#include "StandInEngine.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalSocket>
+#include <QtEndian>
+#include <unistd.h>
+
+namespace orvalet {
+
+namespace {
+
+// The stand-in's protocol, which this engine knows on its own because Orvalet shares no code with
+// the stand-in. Every message both ways is "T3SI", a 32-bit big-endian payload length, and a UTF-8
+// JSON object. The request is {"program": TEXT}; the answer is {"result": TEXT or null} or
+// {"error": {"number", "message", "briefMessage", ...}}.
+constexpr char frameMagic[] = "T3SI";
+constexpr qsizetype headerSize = 8;
+constexpr qsizetype maxRequestSize = 8 << 20;
+constexpr quint32 maxAnswerSize = 1u << 30;
+
+const QString applicationName = QStringLiteral("Things3");
+
+QString quotedForDescription(const QString& text) {
+    return u'"' + QString(text).replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\"")) +
+           u'"';
+}
+
+// A printable form of the error dictionary, laid out as the real one prints.
+QString describe(const ScriptError& error) {
+    QString out = QStringLiteral("{\n    NSAppleScriptErrorAppName = ") +
+                  quotedForDescription(applicationName) + QStringLiteral(";\n");
+    if (error.briefMessage) {
+        out += QStringLiteral("    NSAppleScriptErrorBriefMessage = ") +
+               quotedForDescription(*error.briefMessage) + QStringLiteral(";\n");
+    }
+    if (error.message) {
+        out += QStringLiteral("    NSAppleScriptErrorMessage = ") + quotedForDescription(*error.message) +
+               QStringLiteral(";\n");
+    }
+    if (error.number) {
+        out += QStringLiteral("    NSAppleScriptErrorNumber = ") + QString::number(*error.number) +
+               QStringLiteral(";\n");
+    }
+    return out + u'}';
+}
+
+ScriptOutcome applicationError(qint64 number, const QString& brief) {
+    ScriptError error;
+    error.message = applicationName + QStringLiteral(" got an error: ") + brief;
+    error.briefMessage = brief;
+    error.number = number;
+    error.description = describe(error);
+    return ScriptOutcome{std::nullopt, error};
+}
+
+ScriptOutcome notRunning() {
+    return applicationError(-600, QStringLiteral("Application isn’t running."));
+}
+
+ScriptOutcome connectionLost() {
+    return applicationError(-609, QStringLiteral("Connection is invalid."));
+}
+
+ScriptOutcome timedOut() {
+    return applicationError(-1712, QStringLiteral("AppleEvent timed out."));
+}
+
+// Reads exactly `size` bytes, or none when the stand-in closes the connection or the time is up.
+std::optional<QByteArray> readExactly(QLocalSocket& socket, qsizetype size, const QDeadlineTimer& deadline,
+                                      bool& timedOutWaiting) {
+    QByteArray data;
+    while (data.size() < size) {
+        if (socket.bytesAvailable() == 0) {
+            if (socket.state() != QLocalSocket::ConnectedState) {
+                return std::nullopt;
+            }
+            if (!socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 0)))) {
+                timedOutWaiting = deadline.hasExpired();
+                if (timedOutWaiting || socket.state() != QLocalSocket::ConnectedState) {
+                    return std::nullopt;
+                }
+                continue;
+            }
+        }
+        data += socket.read(size - data.size());
+    }
+    return data;
+}
+
+} // namespace
+
+StandInEngine::StandInEngine(std::chrono::milliseconds answerTimeout)
+    : m_answerTimeout(answerTimeout) {}
+
+QString StandInEngine::socketPath() {
+    const QString overridden = qEnvironmentVariable("ORVALET_STANDIN_SOCKET");
+    if (!overridden.isEmpty()) {
+        return overridden;
+    }
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty()) {
+        return runtime + QStringLiteral("/things3-standin/socket");
+    }
+    return QDir::tempPath() + QStringLiteral("/things3-standin-") + QString::number(::getuid()) +
+           QStringLiteral("/socket");
+}
+
+std::optional<ScriptOutcome> StandInEngine::run(const QString& source) const {
+    const QByteArray payload =
+        QJsonDocument(QJsonObject{{QStringLiteral("program"), source}}).toJson(QJsonDocument::Compact);
+    if (payload.size() > maxRequestSize) {
+        // The stand-in would refuse it unread; as with a text the engine cannot take, no script is made.
+        return std::nullopt;
+    }
+
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(2000)) {
+        return notRunning();
+    }
+    QByteArray frame(frameMagic, 4);
+    char length[4];
+    qToBigEndian(quint32(payload.size()), length);
+    frame.append(length, 4);
+    frame.append(payload);
+    const QDeadlineTimer deadline(m_answerTimeout);
+    socket.write(frame);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 0)))) {
+            return deadline.hasExpired() ? timedOut() : connectionLost();
+        }
+    }
+
+    bool late = false;
+    const std::optional<QByteArray> header = readExactly(socket, headerSize, deadline, late);
+    if (!header) {
+        return late ? timedOut() : connectionLost();
+    }
+    const quint32 size = qFromBigEndian<quint32>(header->constData() + 4);
+    if (!header->startsWith(frameMagic) || size > maxAnswerSize) {
+        return connectionLost();
+    }
+    const std::optional<QByteArray> body = readExactly(socket, qsizetype(size), deadline, late);
+    if (!body) {
+        return late ? timedOut() : connectionLost();
+    }
+
+    const QJsonObject answer = QJsonDocument::fromJson(*body).object();
+    if (answer.contains(u"result")) {
+        const QJsonValue result = answer.value(u"result");
+        return ScriptOutcome{result.isString() ? std::optional<QString>(result.toString()) : std::nullopt,
+                             std::nullopt};
+    }
+    if (!answer.value(u"error").isObject()) {
+        return connectionLost();
+    }
+    const QJsonObject fields = answer.value(u"error").toObject();
+    ScriptError error;
+    if (fields.value(u"message").isString()) {
+        error.message = fields.value(u"message").toString();
+    }
+    if (fields.value(u"briefMessage").isString()) {
+        error.briefMessage = fields.value(u"briefMessage").toString();
+    }
+    if (fields.value(u"number").isDouble()) {
+        error.number = qint64(fields.value(u"number").toDouble());
+    }
+    error.description = describe(error);
+    return ScriptOutcome{std::nullopt, error};
+}
+
+} // namespace orvalet

@@ -1,0 +1,244 @@
+#include "StandInTestSupport.h"
+#include "applescript/Parser.h"
+
+using standin::ThingsLibrary;
+using standin::testing::runOn;
+namespace errors = standin::applescript::errors;
+
+namespace {
+
+struct Case {
+    const char* what;
+    QString source;
+    QString printed;      // the expected result as `run` prints it, when the program succeeds
+    qint64 errorNumber{}; // the expected error number, when it fails
+};
+
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.what;
+}
+
+Case ok(const char* what, const char16_t* source, const char16_t* printed) {
+    return Case{what, QString::fromUtf16(source), QString::fromUtf16(printed), 0};
+}
+
+Case fails(const char* what, const char16_t* source, qint64 number) {
+    return Case{what, QString::fromUtf16(source), {}, number};
+}
+
+class LanguageTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(LanguageTest, givesTheResultOrErrorOfTheRealLanguage) {
+    const Case& c = GetParam();
+    ThingsLibrary library;
+    library.makeTag(QStringLiteral("Work"));
+    library.makeTag(QStringLiteral("Home"));
+    const auto answer = runOn(library, c.source);
+    if (c.errorNumber != 0) {
+        ASSERT_TRUE(answer.failure) << "printed " << answer.printed.value_or(QString()).toStdString();
+        EXPECT_EQ(answer.failure->number, c.errorNumber) << answer.failure->message().toStdString();
+    } else {
+        ASSERT_FALSE(answer.failure) << answer.failure->message().toStdString();
+        EXPECT_EQ(answer.printed.value_or(QString()), c.printed);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Literals, LanguageTest,
+    ::testing::Values(
+        ok("backslash escape", u"return \"a\\\\b\"", u"a\\b"),
+        ok("quote escape", u"return \"say \\\"hi\\\"\"", u"say \"hi\""),
+        ok("line feed, return and tab escapes", u"return \"1\\n2\\r3\\t4\"", u"1\n2\r3\t4"),
+        fails("any other escape is a syntax error", u"return \"a\\qb\"", errors::expectedButFound),
+        fails("escaped end of script", u"return \"a\\", errors::expectedButFound),
+        fails("unterminated literal", u"return \"abc", errors::expectedButFound),
+        ok("raw line breaks stay in the literal", u"return \"a\nb\rc\r\nd\"", u"a\nb\rc\r\nd"),
+        ok("quote constant", u"return quote & \"x\" & quote", u"\"x\""),
+        ok("keywords inside a literal are text", u"return \"end tell\" & \"|||~~~\"", u"end tell|||~~~"),
+        ok("integer after text becomes its digits", u"return \"n\" & 42 & 0", u"n420"),
+        ok("integer first makes a list", u"return 1 & 2 & \"x\"", u"1, 2, \"x\""),
+        ok("missing value", u"return missing value", u"missing value"),
+        ok("missing value after text", u"return \"a\" & missing value", u"amissing value"),
+        ok("comments and continuation",
+           u"-- line comment\n# another\n(* block (* nested *) *)\nreturn \"a\" & ¬\n  \"b\"", u"ab")));
+
+INSTANTIATE_TEST_SUITE_P(
+    Comparison, LanguageTest,
+    ::testing::Values(
+        ok("equality ignores case", u"return \"Work\" is \"wORK\"", u"true"),
+        ok("equality ignores case beyond ASCII", u"return \"Café\" = \"CAFÉ\"", u"true"),
+        ok("accents still count", u"return \"Cafe\" = \"Café\"", u"false"),
+        ok("composed and decomposed forms are equal", u"return \"Cafe\u0301\" = \"Café\"", u"true"),
+        ok("is not", u"return \"a\" is not \"A\"", u"false"),
+        ok("is equal to", u"return 3 is equal to 3", u"true"),
+        ok("text is never a number", u"return 1 = \"1\"", u"false"),
+        ok("contains ignores case", u"return \"Hardware Store\" contains \"STORE\"", u"true"),
+        ok("and, or, not", u"return (true and not false) or false", u"true"),
+        fails("a condition must be true or false", u"if \"yes\" then return 1", errors::cantMakeType)));
+
+INSTANTIATE_TEST_SUITE_P(
+    Control, LanguageTest,
+    ::testing::Values(
+        ok("try without on error swallows the error", u"try\n    error \"x\"\nend try\nreturn \"after\"",
+           u"after"),
+        ok("on error gets the message and number",
+           u"try\n    error \"boom\" number 42\non error m number n\n    return m & \"/\" & n\nend try",
+           u"boom/42"),
+        ok("on error gets an application error's brief message",
+           u"tell application \"Things3\"\n    try\n        set t to tag \"Nope\"\n    on error m number n\n"
+           u"        return m & n\n    end try\nend tell",
+           u"Can’t get tag \"Nope\".-1728"),
+        ok("repeat with and exit repeat",
+           u"set out to \"\"\nrepeat with x in 1 & 2 & 3 & 4\n    if x = 3 then exit repeat\n    set out to "
+           u"out & x\n"
+           u"end repeat\nreturn out",
+           u"12"),
+        ok("exit repeat leaves only the inner loop",
+           u"set out to \"\"\nrepeat with a in 1 & 2\n    repeat with b in 7 & 8\n        exit repeat\n    "
+           u"end repeat\n"
+           u"    set out to out & a\nend repeat\nreturn out",
+           u"12"),
+        ok("if, else if, else",
+           u"set x to 2\nif x = 1 then\n    return \"one\"\nelse if x = 2 then\n    return \"two\"\nelse\n"
+           u"    return \"many\"\nend if",
+           u"two"),
+        ok("else branch", u"if false then\n    return \"a\"\nelse\n    return \"b\"\nend if", u"b"),
+        ok("one-line if", u"set x to \"a\"\nif true then set x to \"b\"\nreturn x", u"b"),
+        ok("return ends the program at once", u"return \"a\"\nreturn \"b\"", u"a"),
+        ok("return from inside a loop inside a try",
+           u"repeat with x in 1 & 2\n    try\n        return \"got \" & x\n    end try\nend repeat",
+           u"got 1"),
+        ok("result of the last statement", u"set x to \"last\"", u"last"),
+        ok("variables ignore case", u"set Foo to \"v\"\nreturn FOO", u"v"),
+        ok("count of a list and of a text", u"return (count of (1 & 2 & 3)) & \"/\" & (count \"abcd\")",
+           u"3, \"/\", 4"),
+        ok("whose filters by a property",
+           u"tell application \"Things3\"\n    return count of (tags whose name is \"work\")\nend tell",
+           u"1"),
+        ok("name of every tag", u"tell application \"Things3\"\n    return name of every tag\nend tell",
+           u"\"Work\", \"Home\""),
+        fails("undefined variable", u"return y", errors::undefinedVariable),
+        fails("variable read before it is set", u"if false then set z to 1\nreturn z",
+              errors::undefinedVariable),
+        fails("error statement", u"error \"mine\" number 7", 7),
+        fails("another application", u"tell application \"Finder\"\n    return 1\nend tell", errors::cantGet),
+        fails("tags outside tell", u"return count of tags", errors::cantGet)));
+
+INSTANTIATE_TEST_SUITE_P(
+    Syntax, LanguageTest,
+    ::testing::Values(
+        fails("set without a value", u"set x to", errors::expectedButFound),
+        fails("unknown repeat form", u"repeat 3 times\nend repeat", errors::expectedButFound),
+        fails("end without a block", u"end tell", errors::expectedButFound),
+        fails("tell without end", u"tell application \"Things3\"\n    return 1", errors::expectedButFound),
+        fails("mismatched end", u"tell application \"Things3\"\nend repeat", errors::expectedButFound),
+        fails("unknown operator", u"return 1 + 1", errors::expectedButFound),
+        fails("reserved word as a variable", u"set tell to 1", errors::expectedButFound),
+        fails("exit outside a repeat", u"exit repeat", errors::exitOutsideRepeat),
+        fails("exit in a try outside a repeat", u"try\n    exit repeat\nend try", errors::exitOutsideRepeat),
+        fails("unterminated block comment", u"(* open", errors::expectedButFound),
+        fails("unknown character", u"return 1 % 2", errors::expectedButFound),
+        fails("number glued to a word", u"return 12abc", errors::expectedButFound)));
+
+TEST(LanguageErrors, languageErrorsHaveNoApplicationPrefixButThingsErrorsDo) {
+    ThingsLibrary library;
+    auto own = runOn(library, QStringLiteral("return nothingHere"));
+    ASSERT_TRUE(own.failure);
+    EXPECT_EQ(own.failure->message(), QStringLiteral("The variable nothingHere is not defined."));
+
+    auto things =
+        runOn(library, QStringLiteral("tell application \"Things3\"\n    delete tag \"Work\"\nend tell"));
+    ASSERT_TRUE(things.failure);
+    EXPECT_EQ(things.failure->message(), QStringLiteral("Things3 got an error: Can’t get tag \"Work\"."));
+    EXPECT_EQ(things.failure->briefMessage, QStringLiteral("Can’t get tag \"Work\"."));
+    EXPECT_EQ(things.failure->number, errors::cantGet);
+    // The range points at the reference that failed, which osascript reports as START:END.
+    EXPECT_EQ(things.failure->start, 38);
+    EXPECT_EQ(things.failure->end, 48);
+
+    auto syntax = runOn(library, QStringLiteral("set x to \"a\\qb\""));
+    ASSERT_TRUE(syntax.failure);
+    EXPECT_EQ(syntax.failure->kind, standin::applescript::ScriptFailure::Kind::Syntax);
+    EXPECT_EQ(syntax.failure->start, 11);
+}
+
+TEST(LanguageErrors, aSyntaxErrorAnywhereStopsTheWholeProgramBeforeItRuns) {
+    ThingsLibrary library;
+    const auto answer = runOn(library, QStringLiteral("tell application \"Things3\"\n"
+                                                      "    make new tag with properties {name: \"Early\"}\n"
+                                                      "end tell\n"
+                                                      "return \"\\x\""));
+    ASSERT_TRUE(answer.failure);
+    EXPECT_EQ(answer.failure->number, errors::expectedButFound);
+    EXPECT_EQ(library.tagCount(), 0);
+    EXPECT_EQ(library.revision(), 0u);
+}
+
+TEST(LanguageLimits, deepNestingIsAnErrorNotACrash) {
+    ThingsLibrary library;
+    const int depth = 20000;
+    const QStringList programs = {
+        QString(depth, u'(') + u'1' + QString(depth, u')'),
+        QStringLiteral("return ") + QStringLiteral("not ").repeated(depth) + QStringLiteral("true"),
+        QStringLiteral("tell application \"Things3\"\nreturn ") + QStringLiteral("id of ").repeated(depth) +
+            QStringLiteral("tag \"Work\"\nend tell"),
+        QStringLiteral("if true then\n").repeated(depth) + QStringLiteral("end if\n").repeated(depth),
+        QStringLiteral("try\n").repeated(depth) + QStringLiteral("end try\n").repeated(depth),
+    };
+    for (const QString& program : programs) {
+        const auto answer = runOn(library, program);
+        ASSERT_TRUE(answer.failure);
+        EXPECT_EQ(answer.failure->number, errors::stackOverflow);
+    }
+    // Nesting that real programs use is well inside the bound.
+    const QString nested = QStringLiteral("if true then\n").repeated(40) +
+                           QStringLiteral("return \"deep\"\n") + QStringLiteral("end if\n").repeated(40);
+    EXPECT_EQ(runOn(library, nested).printed.value_or(QString()), QStringLiteral("deep"));
+}
+
+TEST(LanguageLimits, veryLongProgramsRunInFull) {
+    ThingsLibrary library;
+    const int statements = 200000;
+    const QString appends = QStringLiteral("set x to \"\"\n") +
+                            QStringLiteral("set x to x & \"ab\"\n").repeated(statements) +
+                            QStringLiteral("return count of x");
+    EXPECT_EQ(runOn(library, appends).printed.value_or(QString()), QString::number(2 * statements));
+
+    // One expression of a hundred thousand operands.
+    const QString chain = QStringLiteral("return \"\"") + QStringLiteral(" & \"z\"").repeated(100000);
+    EXPECT_EQ(runOn(library, chain).printed.value_or(QString()).size(), 100000);
+}
+
+TEST(LanguageLimits, runawayProgramsStopWithTheEngineErrorsEvenInsideTry) {
+    ThingsLibrary library;
+    standin::applescript::Limits limits;
+    limits.maxSteps = 100000;
+    limits.maxTextLength = 1 << 20;
+    limits.maxListLength = 100000;
+
+    const QString doubling =
+        QStringLiteral("set s to \"x\"\nset l to 1 & 2\n"
+                       "try\n    repeat with a in l & l & l & l & l & l & l & l & l & l & l & l\n"
+                       "        set s to s & s\n    end repeat\nend try\nreturn 1");
+    auto grown = runOn(library, doubling, limits);
+    ASSERT_TRUE(grown.failure);
+    EXPECT_EQ(grown.failure->number, errors::outOfMemory);
+
+    const QString lists =
+        QStringLiteral("set l to 1 & 2\nrepeat with a in 1 & 2 & 3 & 4 & 5 & 6 & 7 & 8 & 9 & 10 & 11 & "
+                       "12 & 13 & 14 & 15 & 16 & 17 & 18 & 19 & 20\n"
+                       "    set l to l & l\nend repeat");
+    auto listed = runOn(library, lists, limits);
+    ASSERT_TRUE(listed.failure);
+    EXPECT_EQ(listed.failure->number, errors::outOfMemory);
+
+    QString loops = QStringLiteral("set l to 1") + QStringLiteral(" & 1").repeated(99) + u'\n';
+    loops += QStringLiteral("try\n") + QStringLiteral("repeat with a in l\n").repeated(4) +
+             QStringLiteral("set x to 1\n") + QStringLiteral("end repeat\n").repeated(4) +
+             QStringLiteral("end try\nreturn 1");
+    auto looped = runOn(library, loops, limits);
+    ASSERT_TRUE(looped.failure);
+    EXPECT_EQ(looped.failure->number, errors::timedOut);
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// Any text, quoted the way Orvalet quotes values, must come back as exactly that text, and must
+// address exactly the tag of that name.
+#include "StandInTestSupport.h"
+
+#include <QRandomGenerator>
+
+using standin::ThingsLibrary;
+using standin::testing::literal;
+using standin::testing::runOn;
+
+namespace {
+
+constexpr int generatedTexts = 100000;
+
+// Pieces that break naive quoting: quotes, backslashes and escape look-alikes, line breaks, the
+// record separators, typographic and no-break characters, a surrogate pair, and words of the language.
+const QStringList& pieces() {
+    static const QStringList all = {
+        QStringLiteral("\""),
+        QStringLiteral("\\"),
+        QStringLiteral("\\\""),
+        QStringLiteral("\\n"),
+        QStringLiteral("\\\\"),
+        QStringLiteral("\r"),
+        QStringLiteral("\n"),
+        QStringLiteral("\r\n"),
+        QStringLiteral("\t"),
+        QStringLiteral("\u2019"),
+        QStringLiteral("\u00A0"),
+        QStringLiteral("\U0001F600"),
+        QStringLiteral("|||"),
+        QStringLiteral("~~~"),
+        QStringLiteral(" & quote & "),
+        QStringLiteral("end tell"),
+        QStringLiteral("return"),
+        QStringLiteral("tag"),
+        QStringLiteral("(*"),
+        QStringLiteral("--"),
+        QStringLiteral("#"),
+        QStringLiteral("¬"),
+        QStringLiteral(" "),
+        QStringLiteral("a"),
+        QStringLiteral("Work"),
+        QStringLiteral("é"),
+        QStringLiteral("e\u0301"),
+        QStringLiteral("{name: x}"),
+        QStringLiteral("missing value"),
+    };
+    return all;
+}
+
+QString generate(QRandomGenerator& random) {
+    QString text;
+    const int count = int(random.bounded(9));
+    for (int i = 0; i < count; ++i) {
+        text += pieces()[int(random.bounded(int(pieces().size())))];
+    }
+    return text;
+}
+
+TEST(LiteralSafety, aQuotedTextEvaluatesToExactlyThatText) {
+    QRandomGenerator random(2024);
+    ThingsLibrary library;
+    for (int i = 0; i < generatedTexts; ++i) {
+        const QString text = generate(random);
+        const auto answer = runOn(library, QStringLiteral("return ") + literal(text));
+        ASSERT_FALSE(answer.failure) << "text #" << i << ": " << answer.failure->message().toStdString();
+        ASSERT_EQ(answer.result, text) << "text #" << i;
+    }
+}
+
+TEST(LiteralSafety, deleteOfAQuotedNameDeletesThatTagAndNothingElse) {
+    QRandomGenerator random(4048);
+    int checked = 0;
+    for (int i = 0; i < generatedTexts; ++i) {
+        const QString name = generate(random);
+        if (name.trimmed().isEmpty()) {
+            continue; // a tag needs a name with something in it
+        }
+        // The tag itself and neighbours that a broken quoting could reach instead.
+        ThingsLibrary library;
+        const QString target = library.makeTag(name);
+        const QStringList neighbours = {name + u'x',
+                                        QString(u'x' + name),
+                                        name.left(name.size() - 1),
+                                        name.mid(1),
+                                        QString(name).remove(u'\\'),
+                                        QString(name).remove(u'"'),
+                                        QStringLiteral("Work"),
+                                        QStringLiteral("\""),
+                                        QStringLiteral("\\")};
+        for (const QString& neighbour : neighbours) {
+            if (!neighbour.trimmed().isEmpty()) {
+                library.makeTag(neighbour);
+            }
+        }
+        std::vector<QString> expected = library.tagIds();
+        std::erase(expected, target);
+
+        const auto answer = runOn(library, QStringLiteral("tell application \"Things3\"\n    delete tag ") +
+                                               literal(name) + QStringLiteral("\nend tell"));
+        ASSERT_FALSE(answer.failure) << "name #" << i << ": " << answer.failure->message().toStdString();
+        ASSERT_EQ(library.tagIds(), expected) << "name #" << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, generatedTexts * 8 / 10); // blank names are skipped
+}
+
+} // namespace

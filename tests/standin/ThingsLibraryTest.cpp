@@ -1,0 +1,207 @@
+#include "DemoLibrary.h"
+#include "RandomLibrary.h"
+#include "StandInTestSupport.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+using standin::DemoLibrary;
+using standin::LibraryError;
+using standin::RandomLibrary;
+using standin::ThingsLibrary;
+using standin::TodoState;
+using standin::testing::runOn;
+
+namespace {
+
+int depthOf(const ThingsLibrary& library, const QString& id) {
+    int depth = 0;
+    for (QString p = library.tag(id)->parentId; !p.isEmpty(); p = library.tag(p)->parentId) {
+        ++depth;
+    }
+    return depth;
+}
+
+// Everything the indexes answer, recomputed the slow way from the records.
+void expectIndexesMatchRecords(const ThingsLibrary& library) {
+    QHash<QString, std::array<qint64, 3>> counts;
+    for (const QString& todoId : library.todoIds()) {
+        for (const QString& tagId : library.todo(todoId)->tagIds) {
+            ASSERT_NE(library.tag(tagId), nullptr) << "a to-do carries a deleted tag";
+            counts[tagId][std::size_t(library.todo(todoId)->state)] += 1;
+        }
+    }
+    for (const QString& id : library.tagIds()) {
+        for (TodoState s : {TodoState::Open, TodoState::Completed, TodoState::Canceled}) {
+            ASSERT_EQ(library.todoCount(id, s), counts.value(id)[std::size_t(s)]);
+        }
+        const QString parent = library.tag(id)->parentId;
+        if (!parent.isEmpty()) {
+            ASSERT_NE(library.tag(parent), nullptr);
+            ASSERT_TRUE(library.childTagIds(parent).contains(id));
+        }
+        ASSERT_EQ(library.tagIdByName(library.tag(id)->name.toUpper()), id);
+    }
+}
+
+TEST(ThingsLibrary, indexesStayTrueThroughRandomChanges) {
+    ThingsLibrary library = RandomLibrary::build(400, 4, 1200, 11);
+    QRandomGenerator random(5);
+    for (int step = 0; step < 300 && library.tagCount() > 1; ++step) {
+        const std::vector<QString> ids = library.tagIds();
+        const QString a = ids[std::size_t(random.bounded(int(ids.size())))];
+        const QString b = ids[std::size_t(random.bounded(int(ids.size())))];
+        try {
+            switch (random.bounded(4)) {
+            case 0:
+                library.deleteTag(a);
+                break;
+            case 1:
+                library.setParent(a, random.bounded(3) == 0 ? QString() : b);
+                break;
+            case 2:
+                library.renameTag(a, QStringLiteral("Renamed ") + QString::number(step));
+                break;
+            default:
+                library.addTodo(QStringLiteral("New"), TodoState(random.bounded(3)), {a, b});
+                break;
+            }
+        } catch (const LibraryError&) {
+            // A refused change (a cycle) must leave everything as it was; the check below says so.
+        }
+        expectIndexesMatchRecords(library);
+        for (const QString& id : library.tagIds()) {
+            ASSERT_LT(depthOf(library, id), library.tagCount());
+        }
+    }
+}
+
+TEST(ThingsLibrary, jsonRoundTripKeepsEverything) {
+    ThingsLibrary library;
+    const QString odd = QStringLiteral(" Say \"hi\" \\ \n\t\u0001 \U0001F600 é ");
+    const QString root = library.makeTag(odd);
+    const QString child = library.makeTag(QStringLiteral("Child"), root);
+    library.setShortcut(child, QStringLiteral("c"));
+    library.addTodo(QStringLiteral("Todo \"1\""), TodoState::Canceled, {child, root});
+    library.addTodo(QStringLiteral("Todo 2"), TodoState::Open, {});
+
+    const ThingsLibrary again = ThingsLibrary::fromJson(library.toJson());
+    EXPECT_EQ(again.toJson(), library.toJson());
+    EXPECT_EQ(again.tag(root)->name, odd);
+    EXPECT_EQ(again.tag(child)->parentId, root);
+    EXPECT_EQ(again.tag(child)->shortcut, QStringLiteral("c"));
+    EXPECT_EQ(again.todoCount(root, TodoState::Canceled), 1);
+    expectIndexesMatchRecords(again);
+}
+
+TEST(ThingsLibrary, corruptFilesAreRefused) {
+    const QByteArray head = R"({"format": "things3-standin library", "version": 1, )";
+    const QByteArray tagA = R"({"id": "A", "name": "a", "parent": null})";
+    const QList<QByteArray> corrupt = {
+        "",
+        "not json",
+        "[]",
+        R"({"format": "something else", "version": 1, "tags": [], "todos": []})",
+        R"({"format": "things3-standin library", "version": 2, "tags": [], "todos": []})",
+        head + R"("tags": {}, "todos": []})",
+        head + R"("tags": [{"id": "A"}], "todos": []})",
+        head + R"("tags": [{"id": "", "name": "a"}], "todos": []})",
+        head + R"("tags": [{"id": "A", "name": "   "}], "todos": []})",
+        head + R"("tags": [)" + tagA + "," + tagA + R"(], "todos": []})",
+        head + R"("tags": [{"id": "A", "name": "a", "parent": "B"}], "todos": []})",
+        head +
+            R"("tags": [{"id": "A", "name": "a", "parent": "B"}, {"id": "B", "name": "b", "parent": "A"}], "todos": []})",
+        head + R"("tags": [{"id": "A", "name": "a", "parent": "A"}], "todos": []})",
+        head + R"("tags": [)" + tagA +
+            R"(], "todos": [{"id": "T", "name": "t", "status": "open", "tags": ["B"]}]})",
+        head + R"("tags": [)" + tagA +
+            R"(], "todos": [{"id": "T", "name": "t", "status": "done", "tags": []}]})",
+        head + R"("tags": [)" + tagA +
+            R"(], "todos": [{"id": "A", "name": "t", "status": "open", "tags": []}]})",
+        head + R"("tags": [)" + tagA + R"(], "todos": [{"id": "T", "name": "t", "status": "open"}]})",
+    };
+    for (const QByteArray& json : corrupt) {
+        EXPECT_THROW(ThingsLibrary::fromJson(json), LibraryError) << json.toStdString();
+    }
+    EXPECT_NO_THROW(ThingsLibrary::fromJson(head + R"("tags": [)" + tagA + R"(], "todos": []})"));
+}
+
+TEST(ThingsLibrary, saveReplacesTheFileAndFailsLoudly) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("library.json"));
+    ThingsLibrary library;
+    library.makeTag(QStringLiteral("One"));
+    library.save(path);
+    library.makeTag(QStringLiteral("Two"));
+    library.save(path);
+    EXPECT_EQ(ThingsLibrary::load(path).tagCount(), 2);
+    EXPECT_EQ(QFile::permissions(path) & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+    // A folder that cannot exist (its parent is a file).
+    EXPECT_THROW(library.save(path + QStringLiteral("/inside.json")), LibraryError);
+}
+
+TEST(ThingsLibrary, programsThatChangeNothingDoNotWriteAndFailedSavesAreReported) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("library.json"));
+    ThingsLibrary library;
+    library.makeTag(QStringLiteral("One"));
+    library.save(path);
+    const auto modified = QFileInfo(path).lastModified();
+
+    standin::ProgramRunner runner(library, path);
+    EXPECT_FALSE(
+        runner.run(QStringLiteral("tell application \"Things3\"\n    return count of tags\nend tell"))
+            .failure);
+    EXPECT_EQ(QFileInfo(path).lastModified(), modified);
+
+    EXPECT_FALSE(
+        runner.run(QStringLiteral("tell application \"Things3\"\n    delete tag \"One\"\nend tell")).failure);
+    EXPECT_EQ(ThingsLibrary::load(path).tagCount(), 0);
+
+    // When the library cannot be written, the program's answer says so instead of succeeding.
+    ThingsLibrary unsaved;
+    standin::ProgramRunner broken(unsaved, path + QStringLiteral("/cannot.json"));
+    const auto answer =
+        broken.run(QStringLiteral("tell application \"Things3\"\n    make new tag with properties "
+                                  "{name: \"X\"}\nend tell"));
+    ASSERT_TRUE(answer.failure);
+    EXPECT_EQ(answer.failure->number, standin::applescript::errors::handlerFailed);
+}
+
+TEST(DemoLibrary, looksLikeARealLibraryWithHardNames) {
+    const ThingsLibrary demo = DemoLibrary::build();
+    EXPECT_GE(demo.tagCount(), 55);
+    EXPECT_LE(demo.tagCount(), 65);
+    EXPECT_GE(demo.todoCount(), 240);
+    EXPECT_LE(demo.todoCount(), 260);
+    int deepest = 0;
+    for (const QString& id : demo.tagIds()) {
+        EXPECT_TRUE(ThingsLibrary::isIdentifier(id));
+        deepest = std::max(deepest, depthOf(demo, id));
+    }
+    EXPECT_EQ(deepest, 3); // four levels
+    QSet<TodoState> states;
+    for (const QString& id : demo.todoIds()) {
+        states.insert(demo.todo(id)->state);
+    }
+    EXPECT_EQ(states.size(), 3);
+    for (const QString& hard : {QStringLiteral("Say \"Hello\""), QStringLiteral("C:\\Backups"),
+                                QStringLiteral("Café"), QStringLiteral(" Someday ")}) {
+        ASSERT_TRUE(demo.tagIdByName(hard)) << hard.toStdString();
+        EXPECT_EQ(demo.tag(*demo.tagIdByName(hard))->name, hard);
+    }
+    EXPECT_EQ(DemoLibrary::build().toJson(), demo.toJson()) << "the demo must come out the same every time";
+    expectIndexesMatchRecords(demo);
+}
+
+TEST(RandomLibrary, hasTheAskedSizeAndDepth) {
+    const ThingsLibrary library = RandomLibrary::build(1000, 3, 2500, 9);
+    EXPECT_EQ(library.tagCount(), 1000);
+    EXPECT_EQ(library.todoCount(), 2500);
+    for (const QString& id : library.tagIds()) {
+        EXPECT_LT(depthOf(library, id), 3);
+    }
+}
+
+} // namespace
