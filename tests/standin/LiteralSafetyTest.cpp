@@ -1,11 +1,12 @@
 // Any text, quoted the way Orvalet quotes values, must come back as exactly that text, and must
 // address exactly the tag of that name.
 #include "StandInTestSupport.h"
+#include "ThingsService.h"
 
 #include <QRandomGenerator>
 
+using orvalet::ThingsService;
 using standin::ThingsLibrary;
-using standin::testing::literal;
 using standin::testing::runOn;
 
 namespace {
@@ -63,7 +64,8 @@ TEST(LiteralSafety, aQuotedTextEvaluatesToExactlyThatText) {
     ThingsLibrary library;
     for (int i = 0; i < generatedTexts; ++i) {
         const QString text = generate(random);
-        const auto answer = runOn(library, QStringLiteral("return ") + literal(text));
+        const auto answer =
+            runOn(library, QStringLiteral("return ") + ThingsService::appleScriptLiteral(text));
         ASSERT_FALSE(answer.failure) << "text #" << i << ": " << answer.failure->message().toStdString();
         ASSERT_EQ(answer.result, text) << "text #" << i;
     }
@@ -97,8 +99,7 @@ TEST(LiteralSafety, deleteOfAQuotedNameDeletesThatTagAndNothingElse) {
         std::vector<QString> expected = library.tagIds();
         std::erase(expected, target);
 
-        const auto answer = runOn(library, QStringLiteral("tell application \"Things3\"\n    delete tag ") +
-                                               literal(name) + QStringLiteral("\nend tell"));
+        const auto answer = runOn(library, ThingsService::deleteTagScript(name));
         ASSERT_FALSE(answer.failure) << "name #" << i << ": " << answer.failure->message().toStdString();
         ASSERT_EQ(library.tagIds(), expected) << "name #" << i;
         ++checked;

@@ -2,6 +2,8 @@
 #include "StandInEngine.h"
 #include "StandInProcess.h"
 #include "StandInTestSupport.h"
+#include "ThingsError.h"
+#include "ThingsService.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -162,6 +164,15 @@ TEST_F(ServerTest, noStandInListeningIsTheApplicationNotRunningError) {
     EXPECT_EQ(outcome->error->briefMessage, QStringLiteral("Application isn’t running."));
     EXPECT_EQ(outcome->error->number, -600);
     EXPECT_TRUE(outcome->error->description.contains(QStringLiteral("-600")));
+    // What the user reads: the bridge turns it into the "not open" text.
+    const StandInEngine engine;
+    try {
+        orvalet::ThingsService(engine).runAppleScript(orvalet::ThingsService::fetchAllTagsScript());
+        ADD_FAILURE() << "a program ran with no stand-in listening";
+    } catch (const orvalet::ThingsError& error) {
+        EXPECT_EQ(error.errorDescription(),
+                  QStringLiteral("Things 3 is not open. Please open Things 3 and try again."));
+    }
 
     // A socket file left by a stand-in that was killed is no stand-in either, and a new one takes its place.
     ASSERT_TRUE(standIn.start());

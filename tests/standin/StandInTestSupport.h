@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ProgramRunner.h"
+#include "ScriptEngine.h"
+#include "TestPrinters.h"
 #include "ThingsLibrary.h"
 
 #include <QString>
@@ -15,21 +17,26 @@ inline ProgramAnswer runOn(ThingsLibrary& library, const QString& source, apples
     return runner.run(source);
 }
 
-// Orvalet's own quoting of a value for a program: split at double quotes, join the pieces with
-// ` & quote & `, each piece a literal with its backslashes doubled.
-inline QString literal(const QString& text) {
-    QStringList pieces = text.split(u'"');
-    for (QString& piece : pieces) {
-        piece = u'"' + QString(piece).replace(u'\\', QStringLiteral("\\\\")) + u'"';
+// Orvalet's script engine seam over a library in memory: the programs Orvalet builds run through
+// the interpreter exactly as they would through the server, without the socket in between.
+class LibraryEngine final : public orvalet::ScriptEngine {
+public:
+    explicit LibraryEngine(ThingsLibrary& library)
+        : m_library(library) {}
+
+    std::optional<orvalet::ScriptOutcome> run(const QString& source) const override {
+        const ProgramAnswer answer = runOn(m_library, source);
+        orvalet::ScriptOutcome outcome;
+        outcome.result = answer.result;
+        if (answer.failure) {
+            outcome.error = orvalet::ScriptError{answer.failure->message(), answer.failure->briefMessage,
+                                                 answer.failure->number, answer.failure->message()};
+        }
+        return outcome;
     }
-    return pieces.join(QStringLiteral(" & quote & "));
-}
+
+private:
+    ThingsLibrary& m_library;
+};
 
 } // namespace standin::testing
-
-// Lets GoogleTest print QStrings in failure messages.
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-QT_END_NAMESPACE

@@ -1,117 +1,20 @@
-// Orvalet's programs, written out as Orvalet sends them, run against a library.
+// Orvalet's programs, built and read by its bridge, run against a library: what the bridge relies on
+// Things 3 to do, the stand-in must do.
 #include "StandInTestSupport.h"
+#include "ThingsError.h"
+#include "ThingsService.h"
 
-#include <QRegularExpression>
-
+using orvalet::ThingsError;
+using orvalet::ThingsService;
+using orvalet::ThingsTagRecord;
 using standin::LibraryTag;
 using standin::ThingsLibrary;
 using standin::TodoState;
-using standin::testing::literal;
+using standin::testing::LibraryEngine;
 using standin::testing::runOn;
 namespace errors = standin::applescript::errors;
 
 namespace {
-
-QString lines(const QStringList& all) {
-    return all.join(u'\n');
-}
-
-QString fetchAllProgram() {
-    return lines({
-        QStringLiteral("tell application \"Things3\""),
-        QStringLiteral("    set tagList to tags"),
-        QStringLiteral("    set output to \"\""),
-        QStringLiteral("    repeat with t in tagList"),
-        QStringLiteral("        set tid to id of t"),
-        QStringLiteral("        set tname to name of t"),
-        QStringLiteral("        set tparent to \"\""),
-        QStringLiteral("        try"),
-        QStringLiteral("            set tparent to id of parent tag of t"),
-        QStringLiteral("        end try"),
-        QStringLiteral("        set tcount to count of (to dos of t whose status is open)"),
-        QStringLiteral(
-            "        set output to output & tid & \"|||\" & tname & \"|||\" & tparent & \"|||\" & tcount & "
-            "\"~~~\""),
-        QStringLiteral("    end repeat"),
-        QStringLiteral("    return output"),
-        QStringLiteral("end tell"),
-    });
-}
-
-QString fetchByIdProgram(const QString& id) {
-    return lines({
-        QStringLiteral("tell application \"Things3\""),
-        QStringLiteral("    set output to \"\""),
-        QStringLiteral("    repeat with t in tags"),
-        QStringLiteral("        if id of t is ") + literal(id) + QStringLiteral(" then"),
-        QStringLiteral("            set tname to name of t"),
-        QStringLiteral("            set tparent to \"\""),
-        QStringLiteral("            try"),
-        QStringLiteral("                set tparent to id of parent tag of t"),
-        QStringLiteral("            end try"),
-        QStringLiteral("            set tcount to count of (to dos of t whose status is open)"),
-        QStringLiteral("            set output to ") + literal(id) +
-            QStringLiteral(" & \"|||\" & tname & \"|||\" & tparent & \"|||\" & tcount"),
-        QStringLiteral("            exit repeat"),
-        QStringLiteral("        end if"),
-        QStringLiteral("    end repeat"),
-        QStringLiteral("    return output"),
-        QStringLiteral("end tell"),
-    });
-}
-
-QString fetchByNameProgram(const QString& name) {
-    return lines({
-        QStringLiteral("tell application \"Things3\""),
-        QStringLiteral("    set output to \"\""),
-        QStringLiteral("    try"),
-        QStringLiteral("        set t to tag ") + literal(name),
-        QStringLiteral("        set tid to id of t"),
-        QStringLiteral("        set tname to name of t"),
-        QStringLiteral("        set tparent to \"\""),
-        QStringLiteral("        try"),
-        QStringLiteral("            set tparent to id of parent tag of t"),
-        QStringLiteral("        end try"),
-        QStringLiteral("        set tcount to count of (to dos of t whose status is open)"),
-        QStringLiteral("        set output to tid & \"|||\" & tname & \"|||\" & tparent & \"|||\" & tcount"),
-        QStringLiteral("    end try"),
-        QStringLiteral("    return output"),
-        QStringLiteral("end tell"),
-    });
-}
-
-// The update program with both lines: rename first, then re-parent by the new name.
-QString updateProgram(const QString& current, const std::optional<QString>& newName,
-                      const std::optional<std::optional<QString>>& newParent) {
-    QStringList out{QStringLiteral("tell application \"Things3\"")};
-    if (newName) {
-        out << QStringLiteral("    set name of tag ") + literal(current) + QStringLiteral(" to ") +
-                   literal(*newName);
-    }
-    if (newParent) {
-        out << QStringLiteral("    set parent tag of tag ") + literal(newName.value_or(current)) +
-                   (*newParent ? QStringLiteral(" to tag ") + literal(**newParent)
-                               : QStringLiteral(" to missing value"));
-    }
-    out << QStringLiteral("end tell");
-    return lines(out);
-}
-
-QString createProgram(const QString& name, const std::optional<QString>& parent) {
-    QStringList out{QStringLiteral("tell application \"Things3\""),
-                    QStringLiteral("    set newTag to make new tag with properties {name: ") + literal(name) +
-                        u'}'};
-    if (parent) {
-        out << QStringLiteral("    set parent tag of newTag to tag ") + literal(*parent);
-    }
-    out << QStringLiteral("    return id of newTag") << QStringLiteral("end tell");
-    return lines(out);
-}
-
-QString deleteProgram(const QString& name) {
-    return lines({QStringLiteral("tell application \"Things3\""),
-                  QStringLiteral("    delete tag ") + literal(name), QStringLiteral("end tell")});
-}
 
 class ThingsProgramsTest : public ::testing::Test {
 protected:
@@ -131,114 +34,129 @@ protected:
         library.addTodo(QStringLiteral("Leak"), TodoState::Open, {plumbing, work});
     }
 
-    QString run(const QString& program) {
-        const auto answer = runOn(library, program);
-        EXPECT_FALSE(answer.failure) << answer.failure->message().toStdString();
-        return answer.result.value_or(QString());
-    }
-
-    QString record(const QString& id) const {
+    // The tag as the library holds it, in the form the bridge reads it.
+    ThingsTagRecord record(const QString& id) const {
         const LibraryTag* t = library.tag(id);
-        return t->id + QStringLiteral("|||") + t->name + QStringLiteral("|||") + t->parentId +
-               QStringLiteral("|||") + QString::number(library.todoCount(id, TodoState::Open));
+        return {t->id, t->name, t->parentId.isEmpty() ? std::nullopt : std::optional(t->parentId),
+                library.todoCount(id, TodoState::Open)};
     }
 
     ThingsLibrary library;
+    LibraryEngine engine{library};
+    ThingsService things{engine};
     QString home, garden, repairs, plumbing, work, separators, quoted, backslash;
 };
 
 TEST_F(ThingsProgramsTest, fetchAllGivesEveryTagOnceInTheRecordFormat) {
-    QString expected;
+    QList<ThingsTagRecord> expected;
     for (const QString& id : library.tagIds()) {
-        expected += record(id) + QStringLiteral("~~~");
+        if (id != separators) { // a name holding the record separators cannot be read back
+            expected.append(record(id));
+        }
     }
-    const QString output = run(fetchAllProgram());
-    EXPECT_EQ(output, expected);
-    EXPECT_TRUE(output.contains(garden + QStringLiteral("|||Garden|||") + home + QStringLiteral("|||2~~~")));
+    const QString output = things.runAppleScript(ThingsService::fetchAllTagsScript());
+    EXPECT_EQ(ThingsService::parseTagList(output), expected);
     EXPECT_TRUE(output.startsWith(home + QStringLiteral("|||Home||||||1~~~")));
-}
+    EXPECT_TRUE(output.contains(garden + QStringLiteral("|||Garden|||") + home + QStringLiteral("|||2~~~")));
 
-TEST_F(ThingsProgramsTest, fetchAllOfAnEmptyLibraryIsEmpty) {
     ThingsLibrary empty;
-    const auto answer = runOn(empty, fetchAllProgram());
-    ASSERT_FALSE(answer.failure);
-    EXPECT_EQ(answer.result, QString());
+    const LibraryEngine emptyEngine(empty);
+    EXPECT_EQ(ThingsService(emptyEngine).runAppleScript(ThingsService::fetchAllTagsScript()), QString());
 }
 
-TEST_F(ThingsProgramsTest, lookUpsFindTheTagOrGiveEmptyText) {
-    EXPECT_EQ(run(fetchByIdProgram(plumbing)), record(plumbing));
-    EXPECT_EQ(run(fetchByIdProgram(QStringLiteral("NoSuchIdentifier123456"))), QString());
-    EXPECT_EQ(run(fetchByNameProgram(QStringLiteral("Garden"))), record(garden));
-    EXPECT_EQ(run(fetchByNameProgram(QStringLiteral("gARDEN"))), record(garden));
-    EXPECT_EQ(run(fetchByNameProgram(QStringLiteral("Nowhere"))), QString());
-    EXPECT_EQ(run(fetchByNameProgram(QStringLiteral("a|||b~~~c"))), record(separators));
-    EXPECT_EQ(run(fetchByNameProgram(QStringLiteral("Say \"Hello\""))), record(quoted));
-    EXPECT_EQ(run(fetchByNameProgram(QStringLiteral("C:\\Backups\\new"))), record(backslash));
-    // The look-up compares identifiers with the engine's text comparison, which ignores case as the
-    // real engine's does: an identifier in other letters still finds the tag.
-    EXPECT_EQ(run(fetchByIdProgram(work.toLower())).section(QStringLiteral("|||"), 1, 1),
-              QStringLiteral("Work"));
+TEST_F(ThingsProgramsTest, lookUpsFindTheTagOrNothing) {
+    EXPECT_EQ(things.fetchTagById(plumbing), record(plumbing));
+    EXPECT_EQ(things.fetchTagById(QStringLiteral("NoSuchIdentifier123456")), std::nullopt);
+    EXPECT_EQ(things.fetchTagByName(QStringLiteral("Garden")), record(garden));
+    EXPECT_EQ(things.fetchTagByName(QStringLiteral("gARDEN")), record(garden));
+    EXPECT_EQ(things.fetchTagByName(QStringLiteral("Nowhere")), std::nullopt);
+    EXPECT_EQ(things.fetchTagByName(QStringLiteral("Say \"Hello\"")), record(quoted));
+    EXPECT_EQ(things.fetchTagByName(QStringLiteral("C:\\Backups\\new")), record(backslash));
+    // Things 3 finds the tag, but its name splits the answer into more than four fields.
+    EXPECT_EQ(
+        things.runAppleScript(ThingsService::fetchTagByNameScript(QStringLiteral("a|||b~~~c"))).count(u'|'),
+        12);
+    EXPECT_EQ(things.fetchTagByName(QStringLiteral("a|||b~~~c")), std::nullopt);
 }
 
 TEST_F(ThingsProgramsTest, renameAndReparent) {
-    run(updateProgram(QStringLiteral("Work"), QStringLiteral("Job \"day\""), std::nullopt));
+    const QString home = QStringLiteral("Home");
+    things.updateTag(QStringLiteral("Work"), QStringLiteral("Job \"day\""), std::nullopt, std::nullopt);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("Job \"day\""));
 
-    run(updateProgram(QStringLiteral("Job \"day\""), std::nullopt,
-                      std::optional<QString>(QStringLiteral("Home"))));
-    EXPECT_EQ(library.tag(work)->parentId, home);
+    things.updateTag(QStringLiteral("Job \"day\""), QStringLiteral("Job \"day\""), home, std::nullopt);
+    EXPECT_EQ(library.tag(work)->parentId, this->home);
 
-    run(updateProgram(QStringLiteral("job \"DAY\""), QStringLiteral("Career"),
-                      std::optional<QString>(QStringLiteral("Garden"))));
+    // Renamed first, then addressed by the new name; Things 3 finds names in any letter case.
+    things.updateTag(QStringLiteral("job \"DAY\""), QStringLiteral("Career"), QStringLiteral("Garden"), home);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("Career"));
     EXPECT_EQ(library.tag(work)->parentId, garden);
 
-    run(updateProgram(QStringLiteral("Career"), std::nullopt, std::optional<QString>()));
+    things.updateTag(QStringLiteral("Career"), QStringLiteral("Career"), std::nullopt,
+                     QStringLiteral("Garden"));
     EXPECT_TRUE(library.tag(work)->parentId.isEmpty());
 
     // A rename that only changes case is the same tag, not a clash.
-    run(updateProgram(QStringLiteral("Career"), QStringLiteral("CAREER"), std::nullopt));
+    things.updateTag(QStringLiteral("Career"), QStringLiteral("CAREER"), std::nullopt, std::nullopt);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("CAREER"));
 }
 
-TEST_F(ThingsProgramsTest, refusedChangesChangeNothing) {
+TEST_F(ThingsProgramsTest, refusedChangesRaiseThingsErrorsAndChangeNothing) {
     struct Refusal {
-        QString program;
+        std::function<void()> change;
         qint64 number;
     };
+    const std::optional<QString> none;
     const Refusal refusals[] = {
-        {updateProgram(QStringLiteral("Work"), QStringLiteral("home"), std::nullopt), errors::handlerFailed},
-        {updateProgram(QStringLiteral("Work"), QStringLiteral("  "), std::nullopt), errors::handlerFailed},
-        {updateProgram(QStringLiteral("Home"), std::nullopt,
-                       std::optional<QString>(QStringLiteral("Plumbing"))),
+        {[&] { things.updateTag(QStringLiteral("Work"), QStringLiteral("home"), none, none); },
          errors::handlerFailed},
-        {updateProgram(QStringLiteral("Home"), std::nullopt, std::optional<QString>(QStringLiteral("Home"))),
+        {[&] { things.updateTag(QStringLiteral("Work"), QStringLiteral("  "), none, none); },
          errors::handlerFailed},
-        {updateProgram(QStringLiteral("Nowhere"), QStringLiteral("X"), std::nullopt), errors::cantGet},
-        {updateProgram(QStringLiteral("Work"), std::nullopt,
-                       std::optional<QString>(QStringLiteral("Nowhere"))),
+        {[&] {
+             things.updateTag(QStringLiteral("Home"), QStringLiteral("Home"), QStringLiteral("Plumbing"),
+                              none);
+         },
+         errors::handlerFailed},
+        {[&] {
+             things.updateTag(QStringLiteral("Home"), QStringLiteral("Home"), QStringLiteral("Home"), none);
+         },
+         errors::handlerFailed},
+        {[&] { things.updateTag(QStringLiteral("Nowhere"), QStringLiteral("X"), none, none); },
          errors::cantGet},
-        {deleteProgram(QStringLiteral("Nowhere")), errors::cantGet},
-        {createProgram(QStringLiteral(""), std::nullopt), errors::handlerFailed},
+        {[&] {
+             things.updateTag(QStringLiteral("Work"), QStringLiteral("Work"), QStringLiteral("Nowhere"),
+                              none);
+         },
+         errors::cantGet},
+        {[&] { things.runAppleScript(ThingsService::deleteTagScript(QStringLiteral("Nowhere"))); },
+         errors::cantGet},
+        {[&] { things.createTag(QString(), none); }, errors::handlerFailed},
     };
     for (const Refusal& refusal : refusals) {
         const QByteArray before = library.toJson();
-        const auto answer = runOn(library, refusal.program);
-        ASSERT_TRUE(answer.failure) << refusal.program.toStdString();
-        EXPECT_EQ(answer.failure->number, refusal.number) << refusal.program.toStdString();
-        EXPECT_TRUE(answer.failure->message().startsWith(QStringLiteral("Things3 got an error: ")));
-        EXPECT_EQ(library.toJson(), before) << refusal.program.toStdString();
+        try {
+            refusal.change();
+            ADD_FAILURE() << "refusal #" << (&refusal - refusals) << " was accepted";
+        } catch (const ThingsError& error) {
+            EXPECT_TRUE(error.message().startsWith(QStringLiteral("Things3 got an error: ")))
+                << error.message().toStdString();
+            EXPECT_TRUE(error.errorDescription().startsWith(
+                QStringLiteral("AppleScript error: Things3 got an error: ")));
+        }
+        EXPECT_EQ(library.toJson(), before) << "refusal #" << (&refusal - refusals);
     }
+    // The numbers are the engine's, as the bridge's callers never see them: check them directly.
+    EXPECT_EQ(runOn(library, ThingsService::deleteTagScript(QStringLiteral("Nowhere"))).failure->number,
+              errors::cantGet);
 }
 
 TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
-    const QString root = run(createProgram(QStringLiteral("Errands"), std::nullopt));
+    const QString root = things.createTag(QStringLiteral("Errands"), std::nullopt);
     ASSERT_TRUE(ThingsLibrary::isIdentifier(root)) << root.toStdString();
     EXPECT_EQ(library.tag(root)->name, QStringLiteral("Errands"));
     EXPECT_TRUE(library.tag(root)->parentId.isEmpty());
 
-    const QString child =
-        run(createProgram(QStringLiteral("Tap \"hot\" \\ cold"), QStringLiteral("plumbing")));
+    const QString child = things.createTag(QStringLiteral("Tap \"hot\" \\ cold"), QStringLiteral("plumbing"));
     ASSERT_TRUE(ThingsLibrary::isIdentifier(child));
     EXPECT_EQ(library.tag(child)->name, QStringLiteral("Tap \"hot\" \\ cold"));
     EXPECT_EQ(library.tag(child)->parentId, plumbing);
@@ -246,13 +164,13 @@ TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
 
 TEST_F(ThingsProgramsTest, createOfAnExistingNameReturnsThatTag) {
     const qsizetype before = library.tagCount();
-    EXPECT_EQ(run(createProgram(QStringLiteral("wORK"), std::nullopt)), work);
+    EXPECT_EQ(things.createTag(QStringLiteral("wORK"), std::nullopt), work);
     EXPECT_EQ(library.tagCount(), before);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("Work"));
 }
 
 TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndClearsThemFromToDos) {
-    EXPECT_EQ(run(deleteProgram(QStringLiteral("home"))), QString());
+    EXPECT_EQ(things.runAppleScript(ThingsService::deleteTagScript(QStringLiteral("home"))), QString());
     for (const QString& gone : {home, garden, repairs, plumbing}) {
         EXPECT_EQ(library.tag(gone), nullptr);
         EXPECT_EQ(library.todoCount(gone, TodoState::Open), 0);
@@ -265,7 +183,7 @@ TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndClearsThemFromToDos) {
     }
     EXPECT_EQ(library.todoCount(work, TodoState::Open), 1);
     // A tag of the same name can be made again afterwards.
-    EXPECT_TRUE(ThingsLibrary::isIdentifier(run(createProgram(QStringLiteral("Home"), std::nullopt))));
+    EXPECT_TRUE(ThingsLibrary::isIdentifier(things.createTag(QStringLiteral("Home"), std::nullopt)));
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include <QString>
 #include <ostream>
 
-// Readable failure output for the bridge's types: GoogleTest would otherwise print raw bytes.
+// Readable failure output for Qt texts and the bridge's types: GoogleTest would otherwise print raw bytes.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toUtf8().toStdString() << '"';
 }
