@@ -3,6 +3,7 @@
 #include "ProgramRunner.h"
 #include "RandomLibrary.h"
 #include "StandInEngine.h"
+#include "ThingsService.h"
 
 #include <QCoreApplication>
 #include <QLocalSocket>
@@ -13,37 +14,9 @@
 
 namespace {
 
-const QString fetchAll = QStringLiteral(R"(tell application "Things3"
-    set tagList to tags
-    set output to ""
-    repeat with t in tagList
-        set tid to id of t
-        set tname to name of t
-        set tparent to ""
-        try
-            set tparent to id of parent tag of t
-        end try
-        set tcount to count of (to dos of t whose status is open)
-        set output to output & tid & "|||" & tname & "|||" & tparent & "|||" & tcount & "~~~"
-    end repeat
-    return output
-end tell)");
-
-const QString lookUpByName = QStringLiteral(R"(tell application "Things3"
-    set output to ""
-    try
-        set t to tag "Say " & quote & "Hello" & quote
-        set tid to id of t
-        set tname to name of t
-        set tparent to ""
-        try
-            set tparent to id of parent tag of t
-        end try
-        set tcount to count of (to dos of t whose status is open)
-        set output to tid & "|||" & tname & "|||" & tparent & "|||" & tcount
-    end try
-    return output
-end tell)");
+// Orvalet's own programs, as its bridge builds them.
+const QString fetchAll = orvalet::ThingsService::fetchAllTagsScript();
+const QString lookUpByName = orvalet::ThingsService::fetchTagByNameScript(QStringLiteral("Say \"Hello\""));
 
 void fetchAllTags(benchmark::State& state) {
     const int tags = int(state.range(0));

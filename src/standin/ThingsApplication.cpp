@@ -43,22 +43,6 @@ Value references(ObjectClass objectClass, const std::vector<QString>& ids) {
     return Value::list(std::move(values));
 }
 
-QString propertyWord(Property p) {
-    switch (p) {
-    case Property::Id:
-        return QStringLiteral("id");
-    case Property::Name:
-        return QStringLiteral("name");
-    case Property::ParentTag:
-        return QStringLiteral("parent tag");
-    case Property::KeyboardShortcut:
-        return QStringLiteral("keyboard shortcut");
-    case Property::Status:
-        return QStringLiteral("status");
-    }
-    return {};
-}
-
 } // namespace
 
 QString ThingsApplication::name() const {
@@ -166,7 +150,7 @@ Value ThingsApplication::property(const Value& object, Property property) {
             break;
         }
     }
-    fail(errors::cantGet, QStringLiteral("Can’t get ") + propertyWord(property) + QStringLiteral(" of ") +
+    fail(errors::cantGet, QStringLiteral("Can’t get ") + propertyName(property) + QStringLiteral(" of ") +
                               object.sourceForm(name()) + u'.');
 }
 
@@ -181,7 +165,7 @@ QString ThingsApplication::tagIdOf(const Value& parent, const QString& context) 
 }
 
 void ThingsApplication::setProperty(const Value& object, Property property, const Value& value) {
-    const QString cantSet = QStringLiteral("Can’t set ") + propertyWord(property) + QStringLiteral(" of ") +
+    const QString cantSet = QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" of ") +
                             object.sourceForm(name()) + QStringLiteral(" to ");
     if (object.objectClass == ObjectClass::Todo) {
         todoOf(object);
@@ -220,7 +204,7 @@ Value ThingsApplication::make(ObjectClass objectClass,
     QString parentId;
     std::optional<QString> shortcut;
     for (const auto& [property, value] : properties) {
-        const QString context = QStringLiteral("Can’t make a tag with ") + propertyWord(property) + u' ';
+        const QString context = QStringLiteral("Can’t make a tag with ") + propertyName(property) + u' ';
         switch (property) {
         case Property::Name:
             if (!value.isText()) {

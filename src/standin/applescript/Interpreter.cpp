@@ -4,8 +4,6 @@
 
 namespace standin::applescript {
 
-namespace {
-
 QString propertyName(Property p) {
     switch (p) {
     case Property::Id:
@@ -21,6 +19,8 @@ QString propertyName(Property p) {
     }
     return {};
 }
+
+namespace {
 
 QString className(ObjectClass c) {
     return c == ObjectClass::Tag ? QStringLiteral("tag") : QStringLiteral("to do");
