@@ -7,10 +7,10 @@ using namespace orvalet::TagTree;
 namespace {
 
 // Tags from "id:name:parent" triples; parent "-" means none. Kept in the given order.
-QList<TagPtr> tags(std::initializer_list<const char*> specs) {
+QList<TagPtr> tags(std::initializer_list<const char*> triples) {
     QList<TagPtr> list;
-    for (const char* spec : specs) {
-        const QStringList parts = QString::fromUtf8(spec).split(QLatin1Char(':'));
+    for (const char* triple : triples) {
+        const QStringList parts = QString::fromUtf8(triple).split(QLatin1Char(':'));
         std::optional<QString> parent;
         if (parts[2] != u"-") {
             parent = parts[2];
