@@ -2,7 +2,6 @@
 #include "TagStore.h"
 #include "TagTree.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <vector>
@@ -160,11 +159,3 @@ BENCHMARK(tagsByIdOfEveryTag)->Unit(benchmark::kMillisecond);
 BENCHMARK(ancestorPathOfEveryTag)->Unit(benchmark::kMillisecond);
 BENCHMARK(descendantIdsOfHundredRoots)->Unit(benchmark::kMillisecond);
 BENCHMARK(deletionOrderOfTenThousandDescendants)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

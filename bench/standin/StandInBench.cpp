@@ -5,7 +5,6 @@
 #include "StandInEngine.h"
 #include "ThingsService.h"
 
-#include <QCoreApplication>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -65,11 +64,3 @@ void lookUpThroughSocket(benchmark::State& state) {
 BENCHMARK(lookUpThroughSocket)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

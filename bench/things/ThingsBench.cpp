@@ -49,5 +49,3 @@ void appleScriptLiteral(benchmark::State& state) {
 BENCHMARK(appleScriptLiteral)->RangeMultiplier(4)->Range(1 << 16, 1 << 20)->Complexity(benchmark::oN);
 
 } // namespace
-
-BENCHMARK_MAIN();
