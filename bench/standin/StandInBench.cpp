@@ -1,5 +1,5 @@
-// The fetch-all program through the interpreter at two library sizes, and one look-up by name
-// through the socket and back.
+// The fetch-all program through the interpreter at two library sizes, the creation of a tag whose
+// name is a megabyte of double quotes and letters, and one look-up by name through the socket and back.
 #include "ProgramRunner.h"
 #include "RandomLibrary.h"
 #include "StandInEngine.h"
@@ -32,6 +32,24 @@ void fetchAllTags(benchmark::State& state) {
     state.SetLabel(std::to_string(tags) + " tags, " + std::to_string(tags * 3) + " to-dos");
 }
 BENCHMARK(fetchAllTags)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// A name of a million characters with a double quote every second one: its literal is 500,001
+// pieces joined by `& quote &`, so this measures the joining cost per piece.
+void createTagWithQuotedMegabyteName(benchmark::State& state) {
+    const QString name = QStringLiteral("a\"").repeated(500000);
+    const QString program = orvalet::ThingsService::createTagScript(name, std::nullopt);
+    for (auto _ : state) {
+        standin::ThingsLibrary library;
+        standin::ProgramRunner runner(library, QString());
+        const standin::ProgramAnswer answer = runner.run(program);
+        if (answer.failure || !answer.result) {
+            state.SkipWithError("the creation failed");
+            return;
+        }
+    }
+    state.SetLabel(std::to_string(program.size()) + " characters of program");
+}
+BENCHMARK(createTagWithQuotedMegabyteName)->Unit(benchmark::kMillisecond);
 
 void lookUpThroughSocket(benchmark::State& state) {
     QTemporaryDir dir;

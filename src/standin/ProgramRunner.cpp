@@ -25,13 +25,21 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
         answer.result = result.stringValue();
         if (result.kind == Value::Kind::List) {
             // osascript prints a list's items separated by commas, without braces.
-            QString printed = result.sourceForm(things.name());
+            const QString printed = result.sourceForm(things.name(), m_limits.maxTextLength + 2);
             answer.printed = printed.mid(1, printed.size() - 2);
         } else if (result.kind != Value::Kind::Nothing) {
-            answer.printed = result.isText() ? result.text : result.sourceForm(things.name());
+            answer.printed =
+                result.isText() ? result.text : result.sourceForm(things.name(), m_limits.maxTextLength);
         }
     } catch (const ScriptFailure& failure) {
+        answer = ProgramAnswer{};
         answer.failure = failure;
+    } catch (const std::bad_alloc&) {
+        // The budgets keep programs far below the machine's memory, but should an allocation fail
+        // anyway, it ends this program with the engine's error, never the process.
+        answer = ProgramAnswer{};
+        answer.failure =
+            ScriptFailure::execution(applescript::errors::outOfMemory, QStringLiteral("Out of memory."));
     }
 
     // What ran before a failure has happened, as in Things 3 itself, so it is saved too.

@@ -34,6 +34,8 @@ QString ThingsService::appleScriptLiteral(QStringView text) {
     // Inside an AppleScript string literal a backslash starts an escape and a double quote ends
     // the literal. Backslashes are doubled; double quotes become the constant `quote` joined to
     // the pieces around them, so the expression evaluates to exactly `text` whatever it holds.
+    // Such a join is put in parentheses: an element's key takes one primary, so `tag "a" & quote`
+    // would address the tag "a" and join the quote to that reference.
     qsizetype quotes = 0;
     qsizetype backslashes = 0;
     for (const QChar c : text) {
@@ -42,9 +44,12 @@ QString ThingsService::appleScriptLiteral(QStringView text) {
     }
 
     // Each double quote becomes a closing quote, the separator and an opening quote.
+    const bool joined = quotes > 0;
     QString result;
-    result.resize(2 + text.size() + backslashes + quotes * (quoteSeparator.size() + 1));
+    result.resize(2 + text.size() + backslashes + quotes * (quoteSeparator.size() + 1) + (joined ? 2 : 0));
     QChar* out = result.data();
+    if (joined)
+        *out++ = u'(';
     *out++ = quoteChar;
     for (const QChar c : text) {
         if (c == quoteChar) {
@@ -58,6 +63,8 @@ QString ThingsService::appleScriptLiteral(QStringView text) {
         }
     }
     *out++ = quoteChar;
+    if (joined)
+        *out++ = u')';
     Q_ASSERT(out == result.data() + result.size());
     return result;
 }

@@ -1,6 +1,8 @@
 #include "StandInTestSupport.h"
+#include "ThingsService.h"
 #include "applescript/Parser.h"
 
+using orvalet::ThingsService;
 using standin::ThingsLibrary;
 using standin::testing::runOn;
 namespace errors = standin::applescript::errors;
@@ -84,10 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
         ok("on error gets the message and number",
            u"try\n    error \"boom\" number 42\non error m number n\n    return m & \"/\" & n\nend try",
            u"boom/42"),
-        ok("on error gets an application error's brief message",
+        ok("on error gets an application error's full message",
            u"tell application \"Things3\"\n    try\n        set t to tag \"Nope\"\n    on error m number n\n"
            u"        return m & n\n    end try\nend tell",
-           u"Can’t get tag \"Nope\".-1728"),
+           u"Things3 got an error: Can’t get tag \"Nope\".-1728"),
         ok("repeat with and exit repeat",
            u"set out to \"\"\nrepeat with x in 1 & 2 & 3 & 4\n    if x = 3 then exit repeat\n    set out to "
            u"out & x\n"
@@ -112,6 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
         ok("variables ignore case", u"set Foo to \"v\"\nreturn FOO", u"v"),
         ok("count of a list and of a text", u"return (count of (1 & 2 & 3)) & \"/\" & (count \"abcd\")",
            u"3, \"/\", 4"),
+        // A character outside the Basic Multilingual Plane and an accent written as two code points
+        // are one character each, as the user sees them.
+        ok("count of a text counts characters", u"return count of \"\U0001F600e\u0301x\"", u"3"),
         ok("whose filters by a property",
            u"tell application \"Things3\"\n    return count of (tags whose name is \"work\")\nend tell",
            u"1"),
@@ -139,6 +144,49 @@ INSTANTIATE_TEST_SUITE_P(
         fails("unterminated block comment", u"(* open", errors::expectedButFound),
         fails("unknown character", u"return 1 % 2", errors::expectedButFound),
         fails("number glued to a word", u"return 12abc", errors::expectedButFound)));
+
+// Where the reading of a program decides which tag it touches, it follows the language exactly.
+TEST(LanguageGrammar, anElementKeyIsOnePrimaryAndAFilterAppliesToElements) {
+    ThingsLibrary library;
+    const QString a = library.makeTag(QStringLiteral("a"));
+    const QString quoted = library.makeTag(QStringLiteral("a\"b"));
+    const QString work = library.makeTag(QStringLiteral("Work"));
+    library.addTodo(QStringLiteral("one"), standin::TodoState::Open, {work});
+    library.addTodo(QStringLiteral("two"), standin::TodoState::Open, {work, a});
+    library.addTodo(QStringLiteral("done"), standin::TodoState::Completed, {work});
+    const auto result = [&](const QString& body) {
+        const auto answer = runOn(library, QStringLiteral("tell application \"Things3\"\n") + body +
+                                               QStringLiteral("\nend tell"));
+        return answer.failure ? QStringLiteral("error ") + QString::number(answer.failure->number)
+                              : answer.printed.value_or(QString());
+    };
+
+    EXPECT_EQ(result(QStringLiteral("return id of tag (\"a\" & quote & \"b\")")), quoted);
+    EXPECT_EQ(result(QStringLiteral("return id of tag id (\"") + quoted + QStringLiteral("\")")), quoted);
+    // Without parentheses `&` joins to the reference `tag "a"`: never the tag a"b.
+    EXPECT_EQ(result(QStringLiteral("return id of tag \"a\" & quote & \"b\"")), a + QStringLiteral("\"b"));
+    EXPECT_EQ(result(QStringLiteral("return tag \"a\" & quote & \"b\"")),
+              QStringLiteral("tag id \"") + a +
+                  QStringLiteral("\" of application \"Things3\", \"\\\"\", \"b\""));
+    EXPECT_EQ(result(QStringLiteral("return tag \"x\" & quote & \"b\"")), QStringLiteral("error -1728"));
+
+    EXPECT_EQ(result(QStringLiteral("return count of (to dos of tag \"Work\" whose status is open)")),
+              QStringLiteral("2"));
+    EXPECT_EQ(result(QStringLiteral("return count of (to dos of (tag \"Work\") whose status is open)")),
+              QStringLiteral("2"));
+    EXPECT_EQ(result(QStringLiteral("return count of to dos of tag \"a\" whose status is open")),
+              QStringLiteral("1"));
+    EXPECT_EQ(result(QStringLiteral("return count of (tags whose name is \"work\")")), QStringLiteral("1"));
+    EXPECT_EQ(result(QStringLiteral("return count of ((every tag) whose name is \"a\")")),
+              QStringLiteral("1"));
+    // A filter never applies to a text, a variable or one object.
+    const QString syntaxError = QStringLiteral("error ") + QString::number(errors::expectedButFound);
+    EXPECT_EQ(result(QStringLiteral("return \"Work\" whose name is \"Work\"")), syntaxError);
+    EXPECT_EQ(result(QStringLiteral("return to dos of tag \"Work\" & \"x\" whose status is open")),
+              syntaxError);
+    EXPECT_EQ(result(QStringLiteral("return tag \"Work\" whose name is \"Work\"")), syntaxError);
+    EXPECT_EQ(result(QStringLiteral("set l to tags\nreturn l whose name is \"Work\"")), syntaxError);
+}
 
 TEST(LanguageErrors, languageErrorsHaveNoApplicationPrefixButThingsErrorsDo) {
     ThingsLibrary library;
@@ -239,6 +287,64 @@ TEST(LanguageLimits, runawayProgramsStopWithTheEngineErrorsEvenInsideTry) {
     auto looped = runOn(library, loops, limits);
     ASSERT_TRUE(looped.failure);
     EXPECT_EQ(looped.failure->number, errors::timedOut);
+}
+
+// A list of 1,024 copies of one 32 Mi-character text: a few hundred bytes of program whose joined or
+// printed form would take gigabytes.
+QString hugeListProgram(const QString& use) {
+    return QStringLiteral("set s to \"x\"\nrepeat with i in ") + QStringLiteral("1 & ").repeated(24) +
+           QStringLiteral(
+               "25\n    set s to s & s\nend repeat\nset L to missing value & s\nrepeat with i in ") +
+           QStringLiteral("1 & ").repeated(9) + QStringLiteral("10\n    set L to L & L\nend repeat\n") + use;
+}
+
+TEST(LanguageLimits, joiningOrPrintingMoreThanATextMayHoldIsOutOfMemory) {
+    ThingsLibrary library;
+    for (const QString& use :
+         {QStringLiteral("return L"), QStringLiteral("return \"\" & L"),
+          QStringLiteral("set t to \"\"\nset t to t & L"), QStringLiteral("return (\"\" & L) contains \"y\""),
+          QStringLiteral("error L")}) {
+        const auto answer = runOn(library, hugeListProgram(use));
+        ASSERT_TRUE(answer.failure) << use.toStdString();
+        EXPECT_EQ(answer.failure->number, errors::outOfMemory) << use.toStdString();
+        EXPECT_LT(answer.failure->message().size(), 10000) << use.toStdString();
+    }
+    // Lists of values are bounded too, long before they could take the machine's memory.
+    const QString lists = QStringLiteral("set L to 1 & 2\nrepeat with i in ") +
+                          QStringLiteral("1 & ").repeated(29) +
+                          QStringLiteral("30\n    set L to L & L\nend repeat");
+    const auto answer = runOn(library, lists);
+    ASSERT_TRUE(answer.failure);
+    EXPECT_EQ(answer.failure->number, errors::outOfMemory);
+}
+
+TEST(LanguageLimits, textCostsStepsInProportionToItsLength) {
+    ThingsLibrary library;
+    standin::applescript::Limits limits;
+    limits.maxSteps = 1'000'000;
+    // A thousand comparisons on a text of a million characters are far more than a million steps.
+    const QString comparisons =
+        QStringLiteral("set s to \"x\"\nrepeat with i in ") + QStringLiteral("1 & ").repeated(19) +
+        QStringLiteral("20\n    set s to s & s\nend repeat\nset L to 1 & 2\nrepeat with i in ") +
+        QStringLiteral("1 & ").repeated(8) + QStringLiteral("9\n    set L to L & L\nend repeat\n") +
+        QStringLiteral("repeat with i in L\n    if s contains \"zz\" or s is \"y\" then exit repeat\nend "
+                       "repeat\nreturn 1");
+    const auto compared = runOn(library, comparisons, limits);
+    ASSERT_TRUE(compared.failure);
+    EXPECT_EQ(compared.failure->number, errors::timedOut);
+
+    // Joining many small pieces costs each piece, not the whole text built so far: a literal of
+    // 120,000 double quotes, as Orvalet writes it, runs within the default budget.
+    const QString quotes(120000, u'"');
+    const auto joined = runOn(library, QStringLiteral("return ") + ThingsService::appleScriptLiteral(quotes));
+    ASSERT_FALSE(joined.failure) << joined.failure->message().toStdString();
+    EXPECT_EQ(joined.result, quotes);
+
+    // A name of a million characters with a double quote every second one.
+    const QString name = QStringLiteral("a\"").repeated(500000);
+    const auto created = runOn(library, ThingsService::createTagScript(name, std::nullopt));
+    ASSERT_FALSE(created.failure) << created.failure->message().toStdString();
+    EXPECT_EQ(library.tag(*created.result)->name, name);
 }
 
 } // namespace

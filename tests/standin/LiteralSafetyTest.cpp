@@ -7,6 +7,7 @@
 
 using orvalet::ThingsService;
 using standin::ThingsLibrary;
+using standin::testing::LibraryEngine;
 using standin::testing::runOn;
 
 namespace {
@@ -105,6 +106,53 @@ TEST(LiteralSafety, deleteOfAQuotedNameDeletesThatTagAndNothingElse) {
         ++checked;
     }
     EXPECT_GT(checked, generatedTexts * 8 / 10); // blank names are skipped
+}
+
+// A name with a double quote addresses that tag, not the tag named by its first piece: with tags
+// "a" and a"b side by side, every program of Orvalet's for a"b leaves "a" and its children alone.
+TEST(LiteralSafety, aNameWithAQuoteNeverReachesTheTagNamedByItsFirstPiece) {
+    ThingsLibrary library;
+    const QString a = library.makeTag(QStringLiteral("a"));
+    const QString child = library.makeTag(QStringLiteral("a child"), a);
+    const QString grandchild = library.makeTag(QStringLiteral("a grandchild"), child);
+    const QString quoted = library.makeTag(QStringLiteral("a\"b"));
+    const QString below = library.makeTag(QStringLiteral("below a\"b"), quoted);
+    const LibraryEngine engine(library);
+    const ThingsService things(engine);
+
+    const auto found = things.fetchTagByName(QStringLiteral("a\"b"));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, quoted);
+
+    things.updateTag(QStringLiteral("a\"b"), QStringLiteral("c\"d"), std::nullopt, std::nullopt);
+    EXPECT_EQ(library.tag(a)->name, QStringLiteral("a"));
+    EXPECT_EQ(library.tag(quoted)->name, QStringLiteral("c\"d"));
+    things.updateTag(QStringLiteral("c\"d"), QStringLiteral("a\"b"), QStringLiteral("a child"), std::nullopt);
+    EXPECT_EQ(library.tag(quoted)->parentId, child);
+    things.updateTag(QStringLiteral("a\"b"), QStringLiteral("a\"b"), std::nullopt, QStringLiteral("a child"));
+    EXPECT_TRUE(library.tag(quoted)->parentId.isEmpty());
+
+    const QString made = things.createTag(QStringLiteral("new \"one\""), QStringLiteral("a\"b"));
+    EXPECT_EQ(library.tag(made)->parentId, quoted);
+
+    // The program of a name with a quote, written without parentheses, joins the texts to the
+    // reference `tag "a"`: it fails and deletes nothing.
+    const auto unsafe =
+        runOn(library,
+              QStringLiteral("tell application \"Things3\"\n    delete tag \"a\" & quote & \"b\"\nend tell"));
+    EXPECT_TRUE(unsafe.failure);
+    EXPECT_EQ(library.tagCount(), 6);
+
+    const auto deleted = runOn(library, ThingsService::deleteTagScript(QStringLiteral("a\"b")));
+    ASSERT_FALSE(deleted.failure) << deleted.failure->message().toStdString();
+    EXPECT_EQ(library.tag(quoted), nullptr);
+    EXPECT_EQ(library.tag(below), nullptr);
+    EXPECT_EQ(library.tag(made), nullptr);
+    for (const QString& kept : {a, child, grandchild}) {
+        ASSERT_NE(library.tag(kept), nullptr);
+    }
+    EXPECT_EQ(library.tag(grandchild)->parentId, child);
+    EXPECT_EQ(library.tag(child)->parentId, a);
 }
 
 } // namespace

@@ -9,13 +9,13 @@ TEST(ThingsScripts, literalEvaluatesToTheTextWhateverItHolds) {
     const std::pair<QString, QString> cases[] = {
         {u""_qs, uR"("")"_qs},
         {u"ab"_qs, uR"("ab")"_qs},
-        {uR"(a"b)"_qs, uR"("a" & quote & "b")"_qs},
-        {uR"(")"_qs, uR"("" & quote & "")"_qs},
+        {uR"(a"b)"_qs, uR"(("a" & quote & "b"))"_qs},
+        {uR"(")"_qs, uR"(("" & quote & ""))"_qs},
         {uR"(a\)"_qs, uR"("a\\")"_qs},
-        {uR"(\"\n)"_qs, uR"("\\" & quote & "\\n")"_qs},
+        {uR"(\"\n)"_qs, uR"(("\\" & quote & "\\n"))"_qs},
         // A name crafted to close the literal and run a command stays inside the literal.
         {uR"(\" & (do shell script "id") & ")"_qs,
-         uR"("\\" & quote & " & (do shell script " & quote & "id" & quote & ") & " & quote & "")"_qs},
+         uR"(("\\" & quote & " & (do shell script " & quote & "id" & quote & ") & " & quote & ""))"_qs},
         {u"a\nb\r\u2028"_qs, u"\"a\nb\r\u2028\""_qs},
         {u"  Work\t "_qs, u"\"  Work\t \""_qs},
     };
@@ -49,14 +49,14 @@ TEST(ThingsScripts, lookUpByIdPlacesTheIdentifierTwice) {
     EXPECT_EQ(ThingsService::fetchTagByIdScript(uR"(A"1\)"_qs), uR"(tell application "Things3"
     set output to ""
     repeat with t in tags
-        if id of t is "A" & quote & "1\\" then
+        if id of t is ("A" & quote & "1\\") then
             set tname to name of t
             set tparent to ""
             try
                 set tparent to id of parent tag of t
             end try
             set tcount to count of (to dos of t whose status is open)
-            set output to "A" & quote & "1\\" & "|||" & tname & "|||" & tparent & "|||" & tcount
+            set output to ("A" & quote & "1\\") & "|||" & tname & "|||" & tparent & "|||" & tcount
             exit repeat
         end if
     end repeat
@@ -87,7 +87,7 @@ TEST(ThingsScripts, deleteProgramQuotesTheName) {
     EXPECT_EQ(ThingsService::deleteTagScript(u"Home"_qs), u"tell application \"Things3\"\n"
                                                           "    delete tag \"Home\"\nend tell"_qs);
     EXPECT_EQ(ThingsService::deleteTagScript(uR"(say "hi"\)"_qs), uR"(tell application "Things3"
-    delete tag "say " & quote & "hi" & quote & "\\"
+    delete tag ("say " & quote & "hi" & quote & "\\")
 end tell)"_qs);
 }
 
@@ -104,7 +104,7 @@ TEST(ThingsScripts, updateSendsOnlyWhatChanges) {
 end tell)"_qs);
     EXPECT_EQ(ThingsService::updateTagScript(u"Old"_qs, u"Old"_qs, u"P\""_qs, {}),
               uR"(tell application "Things3"
-    set parent tag of tag "Old" to tag "P" & quote & ""
+    set parent tag of tag "Old" to tag ("P" & quote & "")
 end tell)"_qs);
     // Renamed first, then addressed by the new name; no new parent makes it a root tag.
     EXPECT_EQ(ThingsService::updateTagScript(u"Old"_qs, u"New"_qs, {}, u"P"_qs),
@@ -121,7 +121,7 @@ TEST(ThingsScripts, createSetsTheParentOnlyWhenGiven) {
 end tell)"_qs);
     EXPECT_EQ(ThingsService::createTagScript(u"a\\b"_qs, u"P \"1\""_qs), uR"(tell application "Things3"
     set newTag to make new tag with properties {name: "a\\b"}
-    set parent tag of newTag to tag "P " & quote & "1" & quote & ""
+    set parent tag of newTag to tag ("P " & quote & "1" & quote & "")
     return id of newTag
 end tell)"_qs);
 }

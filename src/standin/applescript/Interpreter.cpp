@@ -2,6 +2,8 @@
 
 #include "Parser.h"
 
+#include <QTextBoundaryFinder>
+
 namespace standin::applescript {
 
 QString propertyName(Property p) {
@@ -24,6 +26,38 @@ namespace {
 
 QString className(ObjectClass c) {
     return c == ObjectClass::Tag ? QStringLiteral("tag") : QStringLiteral("to do");
+}
+
+[[noreturn]] void raiseOutOfMemory() {
+    ScriptFailure failure = ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
+    failure.fatal = true;
+    throw failure;
+}
+
+// How much text a comparison of the value has to read.
+qint64 textWeight(const Value& v) {
+    if (v.isText()) {
+        return v.text.size();
+    }
+    if (v.kind != Value::Kind::List) {
+        return 0;
+    }
+    qint64 weight = qint64(v.items->size());
+    for (const Value& item : *v.items) {
+        weight += textWeight(item);
+    }
+    return weight;
+}
+
+// What the language counts as characters: user-perceived ones, so "é" written as e and a combining
+// accent is one character, and so is a character outside the Basic Multilingual Plane.
+qint64 characterCount(const QString& text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qint64 count = 0;
+    while (finder.toNextBoundary() > 0) {
+        ++count;
+    }
+    return count;
 }
 
 // The condition `status is <constant>` (in either order), which the application may answer from
@@ -109,11 +143,36 @@ void Interpreter::tick(qint64 cost) {
 
 void Interpreter::checkTextLength(qsizetype length) {
     if (length > m_limits.maxTextLength) {
-        ScriptFailure failure =
-            ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
-        failure.fatal = true;
-        throw failure;
+        raiseOutOfMemory();
     }
+}
+
+void Interpreter::makeText(qsizetype length) {
+    checkTextLength(length);
+    m_bytesMade += qint64(length) * qint64(sizeof(QChar));
+    if (m_bytesMade > m_limits.maxBytesMade) {
+        raiseOutOfMemory();
+    }
+    tick(1 + length / 64);
+}
+
+void Interpreter::makeList(qsizetype length) {
+    m_bytesMade += qint64(length) * qint64(sizeof(Value));
+    if (length > m_limits.maxListLength || m_bytesMade > m_limits.maxBytesMade) {
+        raiseOutOfMemory();
+    }
+    tick(1 + length / 64);
+}
+
+// Comparing text reads it (and, beyond ASCII, folds a copy of it), so a comparison costs steps in
+// proportion to its length: a loop of comparisons on a huge text runs out of steps, not of time.
+void Interpreter::chargeComparison(const Value& a, const Value& b) {
+    tick(1 + (textWeight(a) + textWeight(b)) / 4);
+}
+
+bool Interpreter::equal(const Value& a, const Value& b) {
+    chargeComparison(a, b);
+    return valuesEqual(a, b);
 }
 
 void Interpreter::raise(qsizetype start, qsizetype end, qint64 number, const QString& brief) const {
@@ -225,20 +284,23 @@ bool Interpreter::appendInPlace(const Stmt& s) {
     QString suffix;
     for (std::size_t i = 1; i < concat.kids.size(); ++i) {
         const Value part = eval(*concat.kids[i]);
-        std::optional<QString> text = part.coercedToText();
+        std::optional<QString> text = part.coercedToText(m_limits.maxTextLength);
         if (!text) {
             raise(*concat.kids[i], errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(part) + QStringLiteral(" into type text."));
         }
+        checkTextLength(suffix.size() + text->size());
+        makeText(text->size());
         suffix += *text;
-        checkTextLength(suffix.size());
     }
     std::optional<Value>& target = m_slots[std::size_t(head.slot)];
     if (!target || !target->isText()) {
         return false; // an operand changed the variable; take the general path
     }
     checkTextLength(target->text.size() + suffix.size());
-    tick(suffix.size() / 64);
+    if (!target->text.isDetached()) {
+        makeText(target->text.size()); // shared with another value: the append copies it first
+    }
     target->text += suffix;
     m_result = Value{};
     m_resultSlot = head.slot;
@@ -309,10 +371,10 @@ Interpreter::Flow Interpreter::execTry(const Stmt& s) {
     if (!s.hasErrorHandler) {
         return Flow::Next;
     }
-    // The handler sees the brief message: the "Things3 got an error: " prefix belongs to the
-    // report of an error nobody caught.
+    // The handler sees the message as the caller of the engine would: "Things3 got an error: "
+    // and the brief message, for an error the application raised.
     if (s.slot >= 0) {
-        m_slots[std::size_t(s.slot)] = Value::fromText(caught->briefMessage);
+        m_slots[std::size_t(s.slot)] = Value::fromText(caught->message());
     }
     if (s.errorNumberSlot >= 0) {
         m_slots[std::size_t(s.errorNumberSlot)] = Value::fromInteger(caught->number);
@@ -328,11 +390,15 @@ void Interpreter::execDelete(const Stmt& s) {
     } else {
         objects.push_back(object);
     }
+    // Every item is checked before anything is deleted: `delete tag "a" & "b"` is a list of a
+    // reference and a text, and must not delete the tag "a" before failing on the text.
     for (const Value& one : objects) {
         if (one.kind != Value::Kind::Reference) {
             raise(*s.expr, errors::doesNotUnderstand,
                   describe(one) + QStringLiteral(" doesn’t understand the “delete” message."));
         }
+    }
+    for (const Value& one : objects) {
         Application& app = application(*s.expr, className(one.objectClass));
         callApplication(s.start, s.end, [&] { app.remove(one); });
     }
@@ -354,7 +420,7 @@ void Interpreter::execError(const Stmt& s) {
         QStringLiteral("An error of type ") + QString::number(number) + QStringLiteral(" has occurred.");
     if (s.expr) {
         const Value message = eval(*s.expr);
-        brief = message.coercedToText().value_or(describe(message));
+        brief = message.coercedToText(m_limits.maxTextLength).value_or(describe(message));
     }
     raise(s.start, s.end, number, brief);
 }
@@ -390,28 +456,33 @@ Value Interpreter::eval(const Expr& e) {
         return m_its.back();
     case ExprKind::Concat:
         return evalConcat(e);
-    case ExprKind::Equal:
-        return Value::fromBool(valuesEqual(eval(*e.kids[0]), eval(*e.kids[1])));
-    case ExprKind::NotEqual:
-        return Value::fromBool(!valuesEqual(eval(*e.kids[0]), eval(*e.kids[1])));
+    case ExprKind::Equal: {
+        const Value left = eval(*e.kids[0]);
+        return Value::fromBool(equal(left, eval(*e.kids[1])));
+    }
+    case ExprKind::NotEqual: {
+        const Value left = eval(*e.kids[0]);
+        return Value::fromBool(!equal(left, eval(*e.kids[1])));
+    }
     case ExprKind::Contains: {
         const Value container = eval(*e.kids[0]);
         const Value part = eval(*e.kids[1]);
         if (container.kind == Value::Kind::List) {
             for (const Value& item : *container.items) {
-                if (valuesEqual(item, part)) {
+                if (equal(item, part)) {
                     return Value::fromBool(true);
                 }
             }
             return Value::fromBool(false);
         }
-        const std::optional<QString> haystack = container.coercedToText();
-        const std::optional<QString> needle = part.coercedToText();
+        const std::optional<QString> haystack = container.coercedToText(m_limits.maxTextLength);
+        const std::optional<QString> needle = part.coercedToText(m_limits.maxTextLength);
         if (!haystack || !needle) {
             raise(e, errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(haystack ? part : container) +
                       QStringLiteral(" into type text."));
         }
+        chargeComparison(Value::fromText(*haystack), Value::fromText(*needle));
         return Value::fromBool(textContains(*haystack, *needle));
     }
     case ExprKind::And:
@@ -459,18 +530,24 @@ Value Interpreter::evalVariable(const Expr& e) {
 void Interpreter::concatInto(Value& left, const Value& right, const Expr& at) {
     if (left.isText()) {
         // Text on the left makes text: the right side is coerced (an integer becomes its digits).
-        std::optional<QString> text = right.coercedToText();
+        std::optional<QString> text = right.coercedToText(m_limits.maxTextLength);
         if (!text) {
             raise(at, errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type text."));
         }
         checkTextLength(left.text.size() + text->size());
-        tick((left.text.size() + text->size()) / 64);
+        // Only the piece added is new; a text still shared with a variable is copied once first.
+        makeText(text->size() + (left.text.isDetached() ? 0 : left.text.size()));
         left.text += *text;
         return;
     }
     // Anything else on the left makes a list of both sides' items.
+    const auto itemCount = [](const Value& v) {
+        return v.kind == Value::Kind::List ? v.items->size() : 1;
+    };
+    makeList(qsizetype(itemCount(left) + itemCount(right)));
     std::vector<Value> items;
+    items.reserve(itemCount(left) + itemCount(right));
     if (left.kind == Value::Kind::List) {
         items = *left.items;
     } else {
@@ -481,13 +558,6 @@ void Interpreter::concatInto(Value& left, const Value& right, const Expr& at) {
     } else {
         items.push_back(right);
     }
-    if (qsizetype(items.size()) > m_limits.maxListLength) {
-        ScriptFailure failure =
-            ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
-        failure.fatal = true;
-        throw failure;
-    }
-    tick(qint64(items.size()) / 64);
     left = Value::list(std::move(items));
 }
 
@@ -610,7 +680,8 @@ Value Interpreter::evalCount(const Expr& e) {
         return Value::fromInteger(qint64(v.items->size()));
     }
     if (v.isText()) {
-        return Value::fromInteger(v.text.size());
+        tick(1 + v.text.size() / 16);
+        return Value::fromInteger(characterCount(v.text));
     }
     raise(e, errors::cantGet, QStringLiteral("Can’t get count of ") + describe(v) + u'.');
 }

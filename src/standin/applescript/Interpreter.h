@@ -13,9 +13,12 @@ namespace standin::applescript {
 // Bounds on one run, so that no program, however written, runs for ever or eats the machine.
 // A program that exceeds them fails with the engine's own errors (-1712 timed out, -108 out of memory).
 struct Limits {
-    qint64 maxSteps = 200'000'000;       // statements, loop turns, `whose` tests, and text copied / 64
-    qsizetype maxTextLength = 256 << 20; // UTF-16 units in one text
-    qsizetype maxListLength = 50'000'000;
+    // Statements, loop turns, `whose` tests, plus texts made, copied and compared, in proportion to
+    // their length.
+    qint64 maxSteps = 200'000'000;
+    qsizetype maxTextLength = 32 << 20; // UTF-16 units in one text
+    qsizetype maxListLength = 4'000'000;
+    qint64 maxBytesMade = 256 << 20; // all the texts and lists one run makes, in bytes
 };
 
 // Runs a parsed Script against an application. One Interpreter runs one program.
@@ -62,6 +65,13 @@ private:
 
     void tick(qint64 cost = 1);
     void checkTextLength(qsizetype length);
+    // Counts a text of `length` units, or a list of `length` items, about to be made against the
+    // budgets; raises before anything is allocated.
+    void makeText(qsizetype length);
+    void makeList(qsizetype length);
+    // Counts the comparison of two values, in proportion to the text in them.
+    void chargeComparison(const Value& a, const Value& b);
+    bool equal(const Value& a, const Value& b);
     [[noreturn]] void raise(qsizetype start, qsizetype end, qint64 number, const QString& brief) const;
     [[noreturn]] void raise(const Expr& at, qint64 number, const QString& brief) const {
         raise(at.start, at.end, number, brief);
@@ -88,6 +98,7 @@ private:
     std::vector<Value> m_its;
     int m_tellDepth = 0;
     qint64 m_steps = 0;
+    qint64 m_bytesMade = 0;
     Value m_result;
     int m_resultSlot = -1; // the result is this variable's value (`set x to x & …` leaves it in place)
     Value m_returned;

@@ -429,10 +429,11 @@ ExprPtr Parser::parseReference() {
         return parseElements(*objectClass, start);
     }
     if (std::optional<ObjectClass> objectClass = acceptSingularClass()) {
-        // The key of `tag "a" & quote & "b"` is the whole concatenation, so that a name built
-        // from pieces addresses one tag.
+        // An element's key is one primary, as in the language: `tag "a" & quote & "b"` is the
+        // reference `tag "a"` joined to two texts, and only `tag ("a" & quote & "b")` addresses
+        // the tag named a"b.
         const ExprKind kind = m_in.acceptWord(u"id") ? ExprKind::ById : ExprKind::ByName;
-        ExprPtr key = parseConcat();
+        ExprPtr key = parsePrimary();
         auto e = node(kind, start);
         e->objectClass = *objectClass;
         e->kids.push_back(std::move(key));
@@ -449,7 +450,11 @@ ExprPtr Parser::parseReference() {
         return parseMake(start);
     }
     ExprPtr primary = parsePrimary();
-    if (primary->kind != ExprKind::Variable && (m_in.isWord(u"whose") || m_in.isWord(u"where"))) {
+    // A filter applies to elements only: `(every tag) whose ...` filters them, while a text, a
+    // variable or a single object followed by `whose` leaves the word to whatever comes next
+    // (in `to dos of (tag "Work") whose ...` it filters the to-dos).
+    const bool filterable = primary->kind == ExprKind::Elements || primary->kind == ExprKind::Whose;
+    if (filterable && (m_in.isWord(u"whose") || m_in.isWord(u"where"))) {
         return parseWhose(std::move(primary));
     }
     return primary;

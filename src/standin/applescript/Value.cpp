@@ -1,8 +1,116 @@
 #include "Value.h"
 
+#include "ScriptFailure.h"
+
+#include <algorithm>
+
 namespace standin::applescript {
 
 namespace {
+
+// Builds a text that may not grow past a bound. Past it, a strict builder raises the engine's
+// "Out of memory." before allocating; an eliding one ends the text with "…" and takes no more.
+class BoundedText final {
+public:
+    enum class Overflow { Raise, Elide };
+
+    BoundedText(qsizetype maxLength, Overflow overflow)
+        : m_maxLength(maxLength)
+        , m_overflow(overflow) {}
+
+    bool full() const { return m_full; }
+
+    void append(QStringView piece) {
+        if (m_full) {
+            return;
+        }
+        if (piece.size() <= m_maxLength - m_text.size()) {
+            m_text += piece;
+            return;
+        }
+        if (m_overflow == Overflow::Raise) {
+            ScriptFailure failure =
+                ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
+            failure.fatal = true;
+            throw failure;
+        }
+        m_text += piece.left(m_maxLength - m_text.size());
+        m_text += u'…';
+        m_full = true;
+    }
+
+    void appendQuoted(QStringView text) {
+        append(u"\"");
+        qsizetype from = 0;
+        for (qsizetype i = 0; i < text.size() && !m_full; ++i) {
+            if (text[i] == u'"' || text[i] == u'\\') {
+                append(text.mid(from, i - from));
+                append(u"\\");
+                from = i;
+            }
+        }
+        append(text.mid(from));
+        append(u"\"");
+    }
+
+    QString take() { return std::move(m_text); }
+
+private:
+    QString m_text;
+    qsizetype m_maxLength;
+    Overflow m_overflow;
+    bool m_full = false;
+};
+
+bool hasTextForm(const Value& v) {
+    if (v.kind == Value::Kind::List) {
+        return std::all_of(v.items->begin(), v.items->end(), hasTextForm);
+    }
+    return v.kind != Value::Kind::Nothing && v.kind != Value::Kind::Reference;
+}
+
+void writeTextForm(const Value& v, BoundedText& out) {
+    if (v.kind == Value::Kind::Text) {
+        out.append(v.text);
+    } else if (v.kind == Value::Kind::List) {
+        for (const Value& item : *v.items) {
+            if (out.full()) {
+                return;
+            }
+            writeTextForm(item, out);
+        }
+    } else {
+        out.append(v.coercedToText().value_or(QString()));
+    }
+}
+
+void writeSourceForm(const Value& v, const QString& application, BoundedText& out) {
+    switch (v.kind) {
+    case Value::Kind::Nothing:
+        return;
+    case Value::Kind::Text:
+        out.appendQuoted(v.text);
+        return;
+    case Value::Kind::Reference:
+        out.append(v.objectClass == ObjectClass::Tag ? u"tag id " : u"to do id ");
+        out.appendQuoted(v.text);
+        out.append(u" of application ");
+        out.appendQuoted(application);
+        return;
+    case Value::Kind::List:
+        out.append(u"{");
+        for (std::size_t i = 0; i < v.items->size() && !out.full(); ++i) {
+            if (i > 0) {
+                out.append(u", ");
+            }
+            writeSourceForm((*v.items)[i], application, out);
+        }
+        out.append(u"}");
+        return;
+    default:
+        out.append(v.coercedToText().value_or(QString()));
+    }
+}
 
 bool isAscii(const QString& s) {
     for (QChar c : s) {
@@ -56,7 +164,7 @@ Value Value::list(std::vector<Value> values) {
     return v;
 }
 
-std::optional<QString> Value::coercedToText() const {
+std::optional<QString> Value::coercedToText(qsizetype maxLength) const {
     switch (kind) {
     case Kind::Text:
         return text;
@@ -70,15 +178,12 @@ std::optional<QString> Value::coercedToText() const {
         return statusName(status);
     case Kind::List: {
         // A list becomes the text of its items run together (the text item delimiters are empty).
-        QString joined;
-        for (const Value& item : *items) {
-            std::optional<QString> part = item.coercedToText();
-            if (!part) {
-                return std::nullopt;
-            }
-            joined += *part;
+        if (!hasTextForm(*this)) {
+            return std::nullopt;
         }
-        return joined;
+        BoundedText joined(maxLength, BoundedText::Overflow::Raise);
+        writeTextForm(*this, joined);
+        return joined.take();
     }
     case Kind::Nothing:
     case Kind::Reference:
@@ -100,31 +205,16 @@ std::optional<QString> Value::stringValue() const {
     }
 }
 
+QString Value::sourceForm(const QString& application, qsizetype maxLength) const {
+    BoundedText out(maxLength, BoundedText::Overflow::Raise);
+    writeSourceForm(*this, application, out);
+    return out.take();
+}
+
 QString Value::sourceForm(const QString& application) const {
-    switch (kind) {
-    case Kind::Nothing:
-        return {};
-    case Kind::Text:
-        return quotedText(text);
-    case Kind::Reference: {
-        const QString className =
-            objectClass == ObjectClass::Tag ? QStringLiteral("tag") : QStringLiteral("to do");
-        return className + QStringLiteral(" id ") + quotedText(text) + QStringLiteral(" of application ") +
-               quotedText(application);
-    }
-    case Kind::List: {
-        QString out = QStringLiteral("{");
-        for (std::size_t i = 0; i < items->size(); ++i) {
-            if (i > 0) {
-                out += QStringLiteral(", ");
-            }
-            out += (*items)[i].sourceForm(application);
-        }
-        return out + u'}';
-    }
-    default:
-        return coercedToText().value_or(QString());
-    }
+    BoundedText out(messageLength, BoundedText::Overflow::Elide);
+    writeSourceForm(*this, application, out);
+    return out.take();
 }
 
 bool textsEqual(const QString& a, const QString& b) {

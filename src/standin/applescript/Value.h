@@ -3,6 +3,7 @@
 #include "Ast.h"
 
 #include <QString>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -38,12 +39,20 @@ struct Value {
     bool isText() const { return kind == Kind::Text; }
 
     // The text this value becomes on the right of `&` after text, or none when it has no text form.
-    std::optional<QString> coercedToText() const;
+    // A text longer than `maxLength` is never built: the engine's "Out of memory." is raised first.
+    std::optional<QString> coercedToText(qsizetype maxLength = unlimited) const;
     // What the engine's result descriptor gives as its string value: text, numbers and truth values
     // only; a list, a reference or missing value has none.
     std::optional<QString> stringValue() const;
-    // How the value is written in source and in messages: "Work" with quotes, tag id "…" and so on.
+    // How the value is written in source: "Work" with quotes, tag id "…" and so on. Raises "Out of
+    // memory." rather than build more than `maxLength` characters.
+    QString sourceForm(const QString& application, qsizetype maxLength) const;
+    // The source form as error messages quote it: cut short with "…" past a few thousand characters,
+    // so that a message about a huge value stays small.
     QString sourceForm(const QString& application) const;
+
+    static constexpr qsizetype unlimited = std::numeric_limits<qsizetype>::max();
+    static constexpr qsizetype messageLength = 4096;
 };
 
 // AppleScript's text comparison with its default considerations: case is ignored, canonically
