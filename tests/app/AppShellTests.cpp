@@ -131,6 +131,17 @@ private Q_SLOTS:
                  QStringLiteral("No Tag Selected"));
     }
 
+    void newWindowOpensOverTheSameStore() {
+        trigger(m_window, QStringLiteral("actionNewWindow"));
+        const QList<MainWindow*> windows = m_app->mainWindows();
+        QCOMPARE(windows.size(), 2);
+        MainWindow* second = windows.last();
+        QVERIFY(second != m_window);
+        QVERIFY(QTest::qWaitForWindowExposed(second));
+        QCOMPARE(&m_window->contentView()->store(), &m_app->store());
+        QCOMPARE(&second->contentView()->store(), &m_app->store());
+    }
+
     void checkForUpdatesFollowsTheUpdaterEachTimeTheMenuOpens() {
         QAction* check = action(m_window, QStringLiteral("actionCheckForUpdates"));
         QVERIFY(check);
