@@ -19,10 +19,11 @@ class OrvaletApp final : public QObject {
     Q_OBJECT
 
 public:
-    // Binds the preferences, opens the store and creates the updater, in that order. Returns null
-    // with `error` set when the store cannot be opened; no window exists then.
+    // Binds the preferences, opens the store and takes the updater, in that order; without one it
+    // uses an updater that never offers a check. Returns null with `error` set when the store cannot
+    // be opened; no window exists then.
     static std::unique_ptr<OrvaletApp> create(std::unique_ptr<QSettings> settings, const QString& storePath,
-                                              QString* error);
+                                              QString* error, std::unique_ptr<Updater> updater = nullptr);
     ~OrvaletApp() override;
 
     Preferences& preferences() { return *m_preferences; }

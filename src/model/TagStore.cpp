@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QtEndian>
 #include <algorithm>
 #include <cstdio>
 
@@ -61,6 +62,29 @@ bool queryInteger(SqliteDatabase& db, const char* sql, qint64* value, QString* e
     return false;
 }
 
+// What a file holds, judged from its own bytes before SQLite is let near it: even a read through
+// SQLite may roll back a leftover journal or leave -wal and -shm files beside someone else's file.
+enum class FileKind { missingOrEmpty, ours, another, unreadable };
+
+FileKind identifyFile(const QFileInfo& file, QString* error) {
+    if (!file.exists() || file.size() == 0) {
+        return FileKind::missingOrEmpty;
+    }
+    QFile device(file.filePath());
+    if (!device.open(QIODevice::ReadOnly)) {
+        *error = device.errorString();
+        return FileKind::unreadable;
+    }
+    // The 100-byte database header: the format's magic text first, the application id at offset 68.
+    const QByteArray header = device.read(100);
+    static constexpr char magic[] = "SQLite format 3";
+    if (header.size() < 100 || !header.startsWith(QByteArray::fromRawData(magic, sizeof magic))) {
+        return FileKind::another;
+    }
+    const auto id = qFromBigEndian<quint32>(header.constData() + 68);
+    return id == quint32(applicationId) ? FileKind::ours : FileKind::another;
+}
+
 } // namespace
 
 QString TagStore::defaultPath() {
@@ -87,8 +111,17 @@ std::unique_ptr<TagStore> TagStore::open(const QString& path, QString* error) {
         return fail(QStringLiteral("%1 is not a file").arg(path));
     }
 
-    auto db = std::make_unique<SqliteDatabase>();
+    // Only a missing or empty file is adopted; anything else must already carry our application id.
     QString why;
+    const FileKind kind = identifyFile(file, &why);
+    if (kind == FileKind::unreadable) {
+        return fail(QStringLiteral("cannot read %1: %2").arg(path, why));
+    }
+    if (kind == FileKind::another) {
+        return fail(QStringLiteral("%1 is not an Orvalet store").arg(path));
+    }
+
+    auto db = std::make_unique<SqliteDatabase>();
     if (!db->open(path, &why)) {
         return fail(QStringLiteral("cannot open %1: %2").arg(path, why));
     }
@@ -96,21 +129,20 @@ std::unique_ptr<TagStore> TagStore::open(const QString& path, QString* error) {
         return fail(QStringLiteral("%1 can be read but not written").arg(path));
     }
 
-    // Identify the file before anything writes to it: a refused file must stay as it was.
-    qint64 fileApplicationId = 0;
-    qint64 objectCount = 0;
-    if (!queryInteger(*db, "PRAGMA application_id", &fileApplicationId, &why) ||
-        !queryInteger(*db, "SELECT count(*) FROM sqlite_master", &objectCount, &why)) {
-        return fail(QStringLiteral("cannot read %1: %2").arg(path, why));
-    }
-    if (objectCount == 0 && fileApplicationId == 0) {
+    if (kind == FileKind::missingOrEmpty) {
         if (!db->exec(createSchemaSql, &why)) {
             db->exec("ROLLBACK");
             return fail(QStringLiteral("cannot create the store in %1: %2").arg(path, why));
         }
-    } else if (fileApplicationId != applicationId) {
-        return fail(QStringLiteral("%1 is not an Orvalet store").arg(path));
     } else {
+        // The header said ours; SQLite's own reading of it also shows whether the rest is sound.
+        qint64 fileApplicationId = 0;
+        if (!queryInteger(*db, "PRAGMA application_id", &fileApplicationId, &why)) {
+            return fail(QStringLiteral("cannot read %1: %2").arg(path, why));
+        }
+        if (fileApplicationId != applicationId) {
+            return fail(QStringLiteral("%1 is not an Orvalet store").arg(path));
+        }
         SqliteStatement version(*db, "SELECT value FROM metadata WHERE key = 'schemaVersion'");
         const QString found =
             version.isValid() && version.step() ? version.text(0) : QStringLiteral("unknown");

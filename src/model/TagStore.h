@@ -24,8 +24,9 @@ class TagStore final : public QObject {
 public:
     static constexpr const char* schemaVersion = "1.0.0";
 
-    // Opens the store at `path`, creating the file and its folder when missing. On failure returns
-    // null with `error` set, and leaves an existing file exactly as it was.
+    // Opens the store at `path`, creating the file and its folder when missing. An empty file becomes
+    // a new store; any other file must already be one. On failure returns null with `error` set, and
+    // leaves an existing file exactly as it was.
     static std::unique_ptr<TagStore> open(const QString& path, QString* error);
 
     // `Orvalet.store` in the application's per-user data folder.

@@ -13,6 +13,20 @@
 
 using namespace orvalet;
 
+namespace {
+
+// Stands in for a platform updater: the test decides whether a check may start, and counts checks.
+class FakeUpdater final : public Updater {
+public:
+    bool canCheckForUpdates() const override { return available; }
+    void checkForUpdates() override { ++checks; }
+
+    bool available = false;
+    int checks = 0;
+};
+
+} // namespace
+
 // Drives the real application objects: main windows with their menus and the settings window.
 // Object names are the handles: a missing or disabled action fails the test instead of hanging it.
 class AppShellTests final : public QObject {
@@ -21,6 +35,7 @@ class AppShellTests final : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<OrvaletApp> m_app;
+    FakeUpdater* m_updater = nullptr;
     MainWindow* m_window = nullptr;
 
     QAction* action(QWidget* window, const QString& name) {
@@ -59,6 +74,14 @@ private:
         }
         return state;
     }
+    // Opens and closes the application menu, as a user glancing at it would.
+    void showApplicationMenu() {
+        auto* menu = child<QMenu>(m_window, QStringLiteral("applicationMenu"));
+        QVERIFY(menu);
+        menu->popup(m_window->mapToGlobal(QPoint(0, 0)));
+        QVERIFY(menu->isVisible());
+        menu->hide();
+    }
     QString paneState(QWidget* settings) {
         QString state;
         for (const char* raw : {"Alphabetical", "Recently Updated", "Highest Todo Count"}) {
@@ -77,9 +100,12 @@ private Q_SLOTS:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QString error;
-        m_app = OrvaletApp::create(std::make_unique<QSettings>(
-                                       m_dir->filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat),
-                                   m_dir->filePath(QStringLiteral("Orvalet.store")), &error);
+        auto updater = std::make_unique<FakeUpdater>();
+        m_updater = updater.get();
+        m_app =
+            OrvaletApp::create(std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("Orvalet.conf")),
+                                                           QSettings::IniFormat),
+                               m_dir->filePath(QStringLiteral("Orvalet.store")), &error, std::move(updater));
         QVERIFY2(m_app, qPrintable(error));
         m_window = m_app->newMainWindow();
         m_window->show();
@@ -103,6 +129,33 @@ private Q_SLOTS:
         QVERIFY(placeholder->isVisible());
         QCOMPARE(child<QLabel>(placeholder, QStringLiteral("emptyStateTitle"))->text(),
                  QStringLiteral("No Tag Selected"));
+    }
+
+    void newWindowOpensOverTheSameStore() {
+        trigger(m_window, QStringLiteral("actionNewWindow"));
+        const QList<MainWindow*> windows = m_app->mainWindows();
+        QCOMPARE(windows.size(), 2);
+        MainWindow* second = windows.last();
+        QVERIFY(second != m_window);
+        QVERIFY(QTest::qWaitForWindowExposed(second));
+        QCOMPARE(&m_window->contentView()->store(), &m_app->store());
+        QCOMPARE(&second->contentView()->store(), &m_app->store());
+    }
+
+    void checkForUpdatesFollowsTheUpdaterEachTimeTheMenuOpens() {
+        QAction* check = action(m_window, QStringLiteral("actionCheckForUpdates"));
+        QVERIFY(check);
+        QVERIFY(!check->isEnabled()); // the updater offered no check when the menu was built
+
+        m_updater->available = true;
+        showApplicationMenu();
+        QVERIFY(check->isEnabled());
+        trigger(m_window, QStringLiteral("actionCheckForUpdates"));
+        QCOMPARE(m_updater->checks, 1);
+
+        m_updater->available = false;
+        showApplicationMenu();
+        QVERIFY(!check->isEnabled());
     }
 
     void paneAndViewMenusOfEveryWindowStayInStep() {
@@ -137,7 +190,6 @@ private Q_SLOTS:
     void menusCarryTheirExactLabelsAndLinks() {
         QAction* check = action(m_window, QStringLiteral("actionCheckForUpdates"));
         QCOMPARE(check->text(), QStringLiteral("Check for Updates\u2026"));
-        QVERIFY(!check->isEnabled()); // no updater is built in here, so no check is offered
 
         auto* viewMenu = child<QMenu>(m_window, QStringLiteral("viewMenu"));
         QStringList labels;

@@ -36,6 +36,15 @@ void runSql(const QString& path, const char* sql) {
     sqlite3_close(db);
 }
 
+// The file and its namesakes beside it, so that a refusal is seen to leave no -wal, -shm or -journal.
+std::string fileAndNamesakes(const QString& path) {
+    const QFileInfo file(path);
+    return file.absoluteDir()
+        .entryList({file.fileName() + QLatin1Char('*')}, QDir::AllEntries | QDir::Hidden | QDir::System)
+        .join(QStringLiteral(", "))
+        .toStdString();
+}
+
 QString storeIn(const QString& dataHome) {
     return dataHome + QStringLiteral("/Orvalet/Orvalet.store");
 }
@@ -66,6 +75,14 @@ const BadStore badStores[] = {
          QDir().mkpath(QFileInfo(watched).absolutePath());
          runSql(watched, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('mine')");
      }},
+    {"anotherProgramsDatabaseWithoutTables",
+     [](const QString& dataHome, QString& watched) {
+         // No tables and no application id, yet not empty: the other program has marked it as its own.
+         watched = storeIn(dataHome);
+         QDir().mkpath(QFileInfo(watched).absolutePath());
+         runSql(watched, "PRAGMA user_version = 42");
+         ASSERT_GT(QFileInfo(watched).size(), 0);
+     }},
     {"unreadableStore",
      [](const QString& dataHome, QString& watched) {
          // A folder where the file should be cannot be read by anyone, root included.
@@ -90,11 +107,13 @@ protected:
         QDir().mkpath(m_dataHome);
         GetParam().prepare(m_dataHome, m_watched);
         m_before = fileBytes(m_watched);
+        m_namesakesBefore = fileAndNamesakes(m_watched);
     }
     QTemporaryDir m_dir;
     QString m_dataHome;
     QString m_watched;
     QByteArray m_before;
+    std::string m_namesakesBefore;
 };
 
 } // namespace
@@ -104,6 +123,7 @@ TEST_P(StoreOpening, isRefusedAndLeavesTheFileAsItWas) {
     EXPECT_FALSE(TagStore::open(storeIn(m_dataHome), &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(fileBytes(m_watched), m_before);
+    EXPECT_EQ(fileAndNamesakes(m_watched), m_namesakesBefore);
 }
 
 TEST_P(StoreOpening, stopsTheApplicationBeforeAnyWindow) {
@@ -128,10 +148,37 @@ TEST_P(StoreOpening, stopsTheApplicationBeforeAnyWindow) {
         << stderrText.toStdString();
     EXPECT_EQ(stderrText.count(QLatin1Char('\n')), 1) << stderrText.toStdString();
     EXPECT_EQ(fileBytes(m_watched), m_before);
+    EXPECT_EQ(fileAndNamesakes(m_watched), m_namesakesBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(BadStores, StoreOpening, ::testing::ValuesIn(badStores),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A store is created only where no file is or the file is empty; a file with any content belongs to
+// someone and is refused like the cases above.
+TEST(StoreAdoption, aMissingOrEmptyFileBecomesANewStore) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("new/Orvalet.store"));
+    const QString empty = dir.filePath(QStringLiteral("Orvalet.store"));
+    writeFile(empty, QByteArray());
+    ASSERT_TRUE(QFileInfo::exists(empty));
+    ASSERT_EQ(QFileInfo(empty).size(), 0);
+    for (const QString& path : {missing, empty}) {
+        SCOPED_TRACE(path.toStdString());
+        {
+            QString error;
+            auto store = TagStore::open(path, &error);
+            ASSERT_TRUE(store) << error.toStdString();
+            EXPECT_EQ(store->count(), 0);
+            store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Kept")));
+        }
+        // Opened again, the file is known as a store and holds what was written.
+        QString error;
+        auto again = TagStore::open(path, &error);
+        ASSERT_TRUE(again) << error.toStdString();
+        ASSERT_TRUE(again->tag(QStringLiteral("t1")));
+    }
+}
 
 TEST(StoreOpeningPermissions, unreadableOrReadOnlyFileIsRefused) {
     if (geteuid() == 0) {

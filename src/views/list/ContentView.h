@@ -18,6 +18,7 @@ public:
     ContentView(TagStore& store, Preferences& preferences, QWidget* parent = nullptr);
 
     QSplitter* splitter() const { return m_splitter; }
+    TagStore& store() const { return m_store; }
 
 private:
     TagStore& m_store;
