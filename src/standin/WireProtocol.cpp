@@ -11,6 +11,85 @@ namespace {
 // A request that could not be read at all is answered with the engine's "parameter error".
 constexpr qint64 badRequestNumber = -50;
 
+// Writes the JSON form of `text`, quotes included, at `out`; with `out` null, only counts its bytes.
+// One function does both, so that the count and the text written cannot disagree.
+qsizetype encodeString(QStringView text, char* out) {
+    static constexpr char hex[] = "0123456789abcdef";
+    qsizetype n = 0;
+    const auto put = [&](char c) {
+        if (out != nullptr) {
+            out[n] = c;
+        }
+        ++n;
+    };
+    const auto escape = [&](char16_t unit) {
+        put('\\');
+        put('u');
+        put(hex[(unit >> 12) & 0xf]);
+        put(hex[(unit >> 8) & 0xf]);
+        put(hex[(unit >> 4) & 0xf]);
+        put(hex[unit & 0xf]);
+    };
+    put('"');
+    const char16_t* units = text.utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i];
+        if (unit >= 0x20 && unit < 0x7f) {
+            if (unit == u'"' || unit == u'\\') {
+                put('\\');
+            }
+            put(char(unit));
+        } else if (unit < 0x80) {
+            const char shortForm = unit == u'\n' ? 'n' : unit == u'\r' ? 'r' : unit == u'\t' ? 't' : 0;
+            if (shortForm != 0) {
+                put('\\');
+                put(shortForm);
+            } else {
+                escape(unit);
+            }
+        } else if (unit < 0x800) {
+            put(char(0xc0 | (unit >> 6)));
+            put(char(0x80 | (unit & 0x3f)));
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
+            const char32_t c = QChar::surrogateToUcs4(unit, units[++i]);
+            put(char(0xf0 | (c >> 18)));
+            put(char(0x80 | ((c >> 12) & 0x3f)));
+            put(char(0x80 | ((c >> 6) & 0x3f)));
+            put(char(0x80 | (c & 0x3f)));
+        } else if (QChar::isSurrogate(unit) || unit == 0xfeff || unit == 0x2028 || unit == 0x2029) {
+            escape(unit);
+        } else {
+            put(char(0xe0 | (unit >> 12)));
+            put(char(0x80 | ((unit >> 6) & 0x3f)));
+            put(char(0x80 | (unit & 0x3f)));
+        }
+    }
+    put('"');
+    return n;
+}
+
+void appendField(QByteArray& out, const char* name, QStringView text) {
+    out += '"';
+    out += name;
+    out += "\":";
+    WireProtocol::appendString(out, text);
+}
+
+QByteArray errorPayload(qint64 number, QStringView message, QStringView brief, QStringView application,
+                        const char* kind, qsizetype start, qsizetype end) {
+    QByteArray out = QByteArrayLiteral(R"({"error":{"number":)") + QByteArray::number(number) + ',';
+    appendField(out, "message", message);
+    out += ',';
+    appendField(out, "briefMessage", brief);
+    out += ',';
+    appendField(out, "application", application);
+    out += QByteArrayLiteral(R"(,"kind":")") + kind + QByteArrayLiteral(R"(","start":)") +
+           QByteArray::number(std::max<qsizetype>(start, 0)) + QByteArrayLiteral(R"(,"end":)") +
+           QByteArray::number(std::max<qsizetype>(end, 0)) + "}}";
+    return out;
+}
+
 } // namespace
 
 QByteArray WireProtocol::frame(const QByteArray& payload) {
@@ -34,8 +113,16 @@ WireProtocol::Header WireProtocol::readHeader(const QByteArray& data, quint32 li
     return length > limit ? Header::TooLarge : Header::Valid;
 }
 
+void WireProtocol::appendString(QByteArray& out, QStringView text) {
+    const qsizetype at = out.size();
+    out.resize(at + encodeString(text, nullptr));
+    encodeString(text, out.data() + at);
+}
+
 QByteArray WireProtocol::requestPayload(const QString& program) {
-    return QJsonDocument(QJsonObject{{QStringLiteral("program"), program}}).toJson(QJsonDocument::Compact);
+    QByteArray out = QByteArrayLiteral(R"({"program":)");
+    appendString(out, program);
+    return out + '}';
 }
 
 std::optional<QString> WireProtocol::programOf(const QByteArray& payload, QString& why) {
@@ -54,40 +141,23 @@ std::optional<QString> WireProtocol::programOf(const QByteArray& payload, QStrin
 }
 
 QByteArray WireProtocol::answerPayload(const ProgramAnswer& answer) {
-    QJsonObject object;
     if (answer.failure) {
         const applescript::ScriptFailure& f = *answer.failure;
-        object.insert(QStringLiteral("error"),
-                      QJsonObject{
-                          {QStringLiteral("number"), f.number},
-                          {QStringLiteral("message"), f.message()},
-                          {QStringLiteral("briefMessage"), f.briefMessage},
-                          {QStringLiteral("application"), f.application},
-                          {QStringLiteral("kind"), f.kind == applescript::ScriptFailure::Kind::Syntax
-                                                       ? QStringLiteral("syntax")
-                                                       : QStringLiteral("execution")},
-                          {QStringLiteral("start"), qint64(std::max<qsizetype>(f.start, 0))},
-                          {QStringLiteral("end"), qint64(std::max<qsizetype>(f.end, 0))},
-                      });
-    } else {
-        object.insert(QStringLiteral("result"), answer.result ? QJsonValue(*answer.result) : QJsonValue());
+        return errorPayload(f.number, f.message(), f.briefMessage, f.application,
+                            f.kind == applescript::ScriptFailure::Kind::Syntax ? "syntax" : "execution",
+                            f.start, f.end);
     }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    if (!answer.result) {
+        return QByteArrayLiteral(R"({"result":null})");
+    }
+    QByteArray out = QByteArrayLiteral(R"({"result":)");
+    appendString(out, *answer.result);
+    return out + '}';
 }
 
 QByteArray WireProtocol::refusalPayload(const QString& why) {
     const QString brief = QStringLiteral("The stand-in could not read the request: ") + why + u'.';
-    return QJsonDocument(QJsonObject{{QStringLiteral("error"),
-                                      QJsonObject{
-                                          {QStringLiteral("number"), badRequestNumber},
-                                          {QStringLiteral("message"), brief},
-                                          {QStringLiteral("briefMessage"), brief},
-                                          {QStringLiteral("application"), QString()},
-                                          {QStringLiteral("kind"), QStringLiteral("request")},
-                                          {QStringLiteral("start"), 0},
-                                          {QStringLiteral("end"), 0},
-                                      }}})
-        .toJson(QJsonDocument::Compact);
+    return errorPayload(badRequestNumber, brief, brief, QString(), "request", 0, 0);
 }
 
 } // namespace standin

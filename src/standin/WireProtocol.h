@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <optional>
 
 namespace standin {
@@ -19,6 +20,13 @@ namespace standin {
 // no text form), or {"error": {"number", "message", "briefMessage", "application", "kind", "start",
 // "end"}} where kind is "syntax", "execution" or "request" (the request itself was unreadable).
 // A client may send several requests on one connection, each after the previous answer.
+//
+// Texts must arrive exactly as they were sent, whatever QString they are: NUL and other controls,
+// lone surrogates (which UTF-8 cannot carry) and a leading U+FEFF (which Qt's JSON reader drops when
+// it comes as raw UTF-8) included. So both sides write their JSON strings themselves: printable ASCII
+// and well-formed characters as UTF-8, and as \uXXXX escapes every control character, DEL, lone
+// surrogate, U+FEFF and the line and paragraph separators U+2028 and U+2029. Qt's JSON reader gives
+// each of these escapes back as exactly that UTF-16 unit, and every other character as it was sent.
 class WireProtocol final {
 public:
     static constexpr char magic[] = "T3SI";
@@ -37,6 +45,9 @@ public:
 
     static QByteArray answerPayload(const ProgramAnswer& answer);
     static QByteArray refusalPayload(const QString& why);
+
+    // Appends `text` as a JSON string, quotes included, written as described above.
+    static void appendString(QByteArray& out, QStringView text);
 };
 
 } // namespace standin

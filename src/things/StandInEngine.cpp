@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QtEndian>
+#include <algorithm>
+#include <cstring>
 #include <unistd.h>
 
 namespace orvalet {
@@ -16,10 +18,89 @@ namespace {
 // the stand-in. Every message both ways is "T3SI", a 32-bit big-endian payload length, and a UTF-8
 // JSON object. The request is {"program": TEXT}; the answer is {"result": TEXT or null} or
 // {"error": {"number", "message", "briefMessage", ...}}.
+//
+// Texts go both ways exactly, whatever QString they are. Raw UTF-8 cannot carry lone surrogates, and
+// Qt's JSON reader drops a U+FEFF that starts a string, so strings are written here, not by Qt:
+// printable ASCII and well-formed characters as UTF-8; every control character, DEL, lone surrogate,
+// U+FEFF, U+2028 and U+2029 as a \uXXXX escape, which Qt's reader gives back as that very unit.
 constexpr char frameMagic[] = "T3SI";
 constexpr qsizetype headerSize = 8;
 constexpr qsizetype maxRequestSize = 8 << 20;
 constexpr quint32 maxAnswerSize = 1u << 30;
+
+// Writes the JSON form of `text`, quotes included, at `out`; with `out` null, only counts its bytes.
+qsizetype encodeString(QStringView text, char* out) {
+    static constexpr char hex[] = "0123456789abcdef";
+    qsizetype n = 0;
+    const auto put = [&](char c) {
+        if (out != nullptr) {
+            out[n] = c;
+        }
+        ++n;
+    };
+    const auto escape = [&](char16_t unit) {
+        put('\\');
+        put('u');
+        put(hex[(unit >> 12) & 0xf]);
+        put(hex[(unit >> 8) & 0xf]);
+        put(hex[(unit >> 4) & 0xf]);
+        put(hex[unit & 0xf]);
+    };
+    put('"');
+    const char16_t* units = text.utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i];
+        if (unit >= 0x20 && unit < 0x7f) {
+            if (unit == u'"' || unit == u'\\') {
+                put('\\');
+            }
+            put(char(unit));
+        } else if (unit < 0x80) {
+            const char shortForm = unit == u'\n' ? 'n' : unit == u'\r' ? 'r' : unit == u'\t' ? 't' : 0;
+            if (shortForm != 0) {
+                put('\\');
+                put(shortForm);
+            } else {
+                escape(unit);
+            }
+        } else if (unit < 0x800) {
+            put(char(0xc0 | (unit >> 6)));
+            put(char(0x80 | (unit & 0x3f)));
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
+            const char32_t c = QChar::surrogateToUcs4(unit, units[++i]);
+            put(char(0xf0 | (c >> 18)));
+            put(char(0x80 | ((c >> 12) & 0x3f)));
+            put(char(0x80 | ((c >> 6) & 0x3f)));
+            put(char(0x80 | (c & 0x3f)));
+        } else if (QChar::isSurrogate(unit) || unit == 0xfeff || unit == 0x2028 || unit == 0x2029) {
+            escape(unit);
+        } else {
+            put(char(0xe0 | (unit >> 12)));
+            put(char(0x80 | ((unit >> 6) & 0x3f)));
+            put(char(0x80 | (unit & 0x3f)));
+        }
+    }
+    put('"');
+    return n;
+}
+
+// The request frame for `program`, header included; none when it is longer than the stand-in takes.
+std::optional<QByteArray> requestFrame(const QString& program) {
+    static constexpr char opening[] = R"({"program":)";
+    const qsizetype textSize = encodeString(program, nullptr);
+    if (qsizetype(sizeof opening) - 1 + textSize + 1 > maxRequestSize) {
+        return std::nullopt;
+    }
+    QByteArray frame(headerSize + qsizetype(sizeof opening) - 1 + textSize + 1, Qt::Uninitialized);
+    char* out = frame.data();
+    std::memcpy(out, frameMagic, 4);
+    qToBigEndian(quint32(frame.size() - headerSize), out + 4);
+    out = std::copy_n(opening, sizeof opening - 1, out + headerSize);
+    encodeString(program, out);
+    frame.back() = '}';
+    return frame;
+}
 
 const QString applicationName = QStringLiteral("Things3");
 
@@ -109,9 +190,8 @@ QString StandInEngine::socketPath() {
 }
 
 std::optional<ScriptOutcome> StandInEngine::run(const QString& source) const {
-    const QByteArray payload =
-        QJsonDocument(QJsonObject{{QStringLiteral("program"), source}}).toJson(QJsonDocument::Compact);
-    if (payload.size() > maxRequestSize) {
+    const std::optional<QByteArray> frame = requestFrame(source);
+    if (!frame) {
         // The stand-in would refuse it unread; as with a text the engine cannot take, no script is made.
         return std::nullopt;
     }
@@ -121,13 +201,8 @@ std::optional<ScriptOutcome> StandInEngine::run(const QString& source) const {
     if (!socket.waitForConnected(2000)) {
         return notRunning();
     }
-    QByteArray frame(frameMagic, 4);
-    char length[4];
-    qToBigEndian(quint32(payload.size()), length);
-    frame.append(length, 4);
-    frame.append(payload);
     const QDeadlineTimer deadline(m_answerTimeout);
-    socket.write(frame);
+    socket.write(*frame);
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 0)))) {
             return deadline.hasExpired() ? timedOut() : connectionLost();
