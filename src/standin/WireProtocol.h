@@ -31,7 +31,8 @@ class WireProtocol final {
 public:
     static constexpr char magic[] = "T3SI";
     static constexpr qsizetype headerSize = 8;
-    static constexpr quint32 maxRequestSize = 8u << 20;
+    // A 1 MB tag name full of double quotes makes a program of about 8 MB.
+    static constexpr quint32 maxRequestSize = 16u << 20;
 
     enum class Header { Incomplete, Valid, BadMagic, TooLarge };
 

@@ -25,7 +25,7 @@ namespace {
 // U+FEFF, U+2028 and U+2029 as a \uXXXX escape, which Qt's reader gives back as that very unit.
 constexpr char frameMagic[] = "T3SI";
 constexpr qsizetype headerSize = 8;
-constexpr qsizetype maxRequestSize = 8 << 20;
+constexpr qsizetype maxRequestSize = 16 << 20;
 constexpr quint32 maxAnswerSize = 1u << 30;
 
 // Writes the JSON form of `text`, quotes included, at `out`; with `out` null, only counts its bytes.

@@ -115,7 +115,7 @@ TEST_F(ServerTest, malformedRequestsGetAnErrorAndTheServerGoesOn) {
         frame(R"({"program": 42})"),
         frame(R"(["program"])"),
         QByteArray("T3SI") + QByteArray("\x7f\xff\xff\xff", 4), // a length far over the limit, never sent
-        QByteArray("T3SI") + QByteArray("\x00\x80\x00\x01", 4) + QByteArray(64, 'x'),
+        QByteArray("T3SI") + QByteArray("\x01\x00\x00\x01", 4) + QByteArray(64, 'x'),
     };
     for (const QByteArray& bytes : malformed) {
         const QJsonObject answer = exchange(standIn.socketPath(), bytes);
@@ -231,8 +231,17 @@ TEST(StandInEngine, anAnswerCutOffMidwayOrTooLateIsAnError) {
     }
 }
 
-TEST(StandInEngine, aProgramTooLargeToSendMakesNoScript) {
-    EXPECT_FALSE(StandInEngine().run(QString(9 << 20, u'x')));
+// Both sides take requests of up to 16 MiB: `return "xxx…"` is 25 bytes of JSON around the x's.
+TEST_F(ServerTest, requestsUpToTheSizeLimitAreAnsweredAndLargerOnesMakeNoScript) {
+    ASSERT_TRUE(standIn.start());
+    const qsizetype fitting = (16 << 20) - 25;
+    const QString text(fitting, u'x');
+    const std::optional<ScriptOutcome> outcome =
+        StandInEngine().run(QStringLiteral("return \"") + text + QStringLiteral("\""));
+    ASSERT_TRUE(outcome && outcome->result)
+        << (outcome && outcome->error ? outcome->error->description.toStdString() : "");
+    EXPECT_EQ(*outcome->result, text);
+    EXPECT_FALSE(StandInEngine().run(QStringLiteral("return \"") + text + QStringLiteral("x\"")));
 }
 
 TEST(StandInCommandLine, runWritesOsascriptForms) {
