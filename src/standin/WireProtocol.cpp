@@ -3,10 +3,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
+#include <new>
+#include <string_view>
 
 namespace standin {
 
 namespace {
+
+using applescript::ScriptFailure;
 
 // A request that could not be read at all is answered with the engine's "parameter error".
 constexpr qint64 badRequestNumber = -50;
@@ -69,25 +73,62 @@ qsizetype encodeString(QStringView text, char* out) {
     return n;
 }
 
-void appendField(QByteArray& out, const char* name, QStringView text) {
-    out += '"';
-    out += name;
-    out += "\":";
-    WireProtocol::appendString(out, text);
-}
+// Builds one frame in place: the header first, its length filled in at the end. The payload may not
+// grow past `limit` bytes; trying to is answered like any other allocation that fails.
+class FrameWriter final {
+public:
+    explicit FrameWriter(qsizetype limit)
+        : m_limit(limit) {
+        m_frame.append(WireProtocol::magic, 4);
+        m_frame.append(4, '\0');
+    }
 
-QByteArray errorPayload(qint64 number, QStringView message, QStringView brief, QStringView application,
-                        const char* kind, qsizetype start, qsizetype end) {
-    QByteArray out = QByteArrayLiteral(R"({"error":{"number":)") + QByteArray::number(number) + ',';
-    appendField(out, "message", message);
-    out += ',';
-    appendField(out, "briefMessage", brief);
-    out += ',';
-    appendField(out, "application", application);
-    out += QByteArrayLiteral(R"(,"kind":")") + kind + QByteArrayLiteral(R"(","start":)") +
-           QByteArray::number(std::max<qsizetype>(start, 0)) + QByteArrayLiteral(R"(,"end":)") +
-           QByteArray::number(std::max<qsizetype>(end, 0)) + "}}";
-    return out;
+    FrameWriter& raw(std::string_view bytes) {
+        makeRoom(qsizetype(bytes.size()));
+        m_frame.append(bytes.data(), qsizetype(bytes.size()));
+        return *this;
+    }
+    FrameWriter& number(qint64 value) {
+        const QByteArray digits = QByteArray::number(value);
+        return raw(std::string_view(digits.constData(), size_t(digits.size())));
+    }
+    FrameWriter& string(QStringView text) {
+        const qsizetype n = encodeString(text, nullptr);
+        makeRoom(n);
+        const qsizetype at = m_frame.size();
+        m_frame.resize(at + n);
+        encodeString(text, m_frame.data() + at);
+        return *this;
+    }
+
+    QByteArray finish() {
+        qToBigEndian(quint32(m_frame.size() - WireProtocol::headerSize), m_frame.data() + 4);
+        return std::move(m_frame);
+    }
+
+private:
+    void makeRoom(qsizetype n) {
+        const qsizetype payload = m_frame.size() - WireProtocol::headerSize;
+        if (n > m_limit - payload) {
+            throw std::bad_alloc();
+        }
+        // Room for the closing bytes too, so that a large text is not copied again to add them.
+        m_frame.reserve(m_frame.size() + n + 64);
+    }
+
+    qsizetype m_limit;
+    QByteArray m_frame;
+};
+
+void writeError(FrameWriter& out, qint64 number, QStringView message, QStringView brief,
+                QStringView application, std::string_view kind, qsizetype start, qsizetype end) {
+    out.raw(R"({"error":{"number":)").number(number);
+    out.raw(R"(,"message":)").string(message);
+    out.raw(R"(,"briefMessage":)").string(brief);
+    out.raw(R"(,"application":)").string(application);
+    out.raw(R"(,"kind":")").raw(kind);
+    out.raw(R"(","start":)").number(std::max<qsizetype>(start, 0));
+    out.raw(R"(,"end":)").number(std::max<qsizetype>(end, 0)).raw("}}");
 }
 
 } // namespace
@@ -140,24 +181,32 @@ std::optional<QString> WireProtocol::programOf(const QByteArray& payload, QStrin
     return program.toString();
 }
 
-QByteArray WireProtocol::answerPayload(const ProgramAnswer& answer) {
+QByteArray WireProtocol::answerFrame(const ProgramAnswer& answer) {
+    FrameWriter out(maxAnswerSize);
     if (answer.failure) {
-        const applescript::ScriptFailure& f = *answer.failure;
-        return errorPayload(f.number, f.message(), f.briefMessage, f.application,
-                            f.kind == applescript::ScriptFailure::Kind::Syntax ? "syntax" : "execution",
-                            f.start, f.end);
+        const ScriptFailure& f = *answer.failure;
+        writeError(out, f.number, f.message(), f.briefMessage, f.application,
+                   f.kind == ScriptFailure::Kind::Syntax ? "syntax" : "execution", f.start, f.end);
+    } else if (answer.result) {
+        out.raw(R"({"result":)").string(*answer.result).raw("}");
+    } else {
+        out.raw(R"({"result":null})");
     }
-    if (!answer.result) {
-        return QByteArrayLiteral(R"({"result":null})");
-    }
-    QByteArray out = QByteArrayLiteral(R"({"result":)");
-    appendString(out, *answer.result);
-    return out + '}';
+    return out.finish();
 }
 
-QByteArray WireProtocol::refusalPayload(const QString& why) {
+QByteArray WireProtocol::outOfMemoryFrame() {
+    FrameWriter out(maxAnswerSize);
+    const QString brief = QStringLiteral("Out of memory.");
+    writeError(out, applescript::errors::outOfMemory, brief, brief, QString(), "execution", 0, 0);
+    return out.finish();
+}
+
+QByteArray WireProtocol::refusalFrame(const QString& why) {
+    FrameWriter out(maxAnswerSize);
     const QString brief = QStringLiteral("The stand-in could not read the request: ") + why + u'.';
-    return errorPayload(badRequestNumber, brief, brief, QString(), "request", 0, 0);
+    writeError(out, badRequestNumber, brief, brief, QString(), "request", 0, 0);
+    return out.finish();
 }
 
 } // namespace standin
