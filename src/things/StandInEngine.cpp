@@ -2,12 +2,16 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QtEndian>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orvalet {
@@ -171,6 +175,64 @@ std::optional<QByteArray> readExactly(QLocalSocket& socket, qsizetype size, cons
     return data;
 }
 
+// Anyone may make a folder in the shared temporary folder before us and listen there, and would then
+// read every program sent and answer what they like. So the socket is used only when its folder is
+// this user's and closed to everyone else (0700), the socket file is this user's, and the process
+// listening runs as this user. The stand-in makes and checks its folder by the same rules.
+//
+// Why the socket's folder is not trusted, or nothing when it is or when it does not exist (then
+// nothing listens there).
+std::optional<QString> distrustedFolder(const QString& socketPath) {
+    const QString folder = QFileInfo(socketPath).absolutePath();
+    struct stat info {};
+    if (::lstat(QFile::encodeName(folder).constData(), &info) != 0) {
+        return std::nullopt;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return folder + QStringLiteral(" is not a folder");
+    }
+    if (info.st_uid != ::getuid()) {
+        return QStringLiteral("the folder ") + folder + QStringLiteral(" is not owned by this user");
+    }
+    if ((info.st_mode & 0777) != 0700) {
+        return QStringLiteral("the folder ") + folder + QStringLiteral(" has mode 0") +
+               QString::number(info.st_mode & 0777, 8) + QStringLiteral(", not 0700");
+    }
+    return std::nullopt;
+}
+
+// Why the socket, now connected, is not trusted, or nothing when it is.
+std::optional<QString> distrustedListener(const QString& socketPath, const QLocalSocket& socket) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(socketPath).constData(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
+        return socketPath + QStringLiteral(" is not a socket");
+    }
+    if (info.st_uid != ::getuid()) {
+        return QStringLiteral("the socket file is not owned by this user");
+    }
+#ifdef Q_OS_LINUX
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0) {
+        return QStringLiteral("the process listening there cannot be identified");
+    }
+    if (peer.uid != ::getuid()) {
+        return QStringLiteral("the process listening there runs as user ") + QString::number(peer.uid) +
+               QStringLiteral(", not as this user");
+    }
+#else
+    Q_UNUSED(socket);
+#endif
+    return std::nullopt;
+}
+
+ScriptOutcome distrusted(const QString& socketPath, const QString& why) {
+    const QString line = QStringLiteral("orvalet: not using the stand-in socket at ") + socketPath +
+                         QStringLiteral(": ") + why;
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+    return notRunning();
+}
+
 } // namespace
 
 StandInEngine::StandInEngine(std::chrono::milliseconds answerTimeout)
@@ -196,10 +258,17 @@ std::optional<ScriptOutcome> StandInEngine::run(const QString& source) const {
         return std::nullopt;
     }
 
+    const QString path = socketPath();
+    if (const std::optional<QString> why = distrustedFolder(path)) {
+        return distrusted(path, *why);
+    }
     QLocalSocket socket;
-    socket.connectToServer(socketPath());
+    socket.connectToServer(path);
     if (!socket.waitForConnected(2000)) {
         return notRunning();
+    }
+    if (const std::optional<QString> why = distrustedListener(path, socket)) {
+        return distrusted(path, *why);
     }
     const QDeadlineTimer deadline(m_answerTimeout);
     socket.write(*frame);

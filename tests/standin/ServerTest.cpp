@@ -9,10 +9,13 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
+#include <QTemporaryFile>
 #include <QtEndian>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <iostream>
@@ -163,6 +166,42 @@ qint64 peakMemoryKb(qint64 pid) {
     return -1;
 }
 
+// What `work` writes to standard error.
+template <typename Work>
+QByteArray standardErrorOf(Work work) {
+    QTemporaryFile file;
+    if (!file.open()) {
+        return {};
+    }
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file.handle(), STDERR_FILENO);
+    work();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    file.seek(0);
+    return file.readAll();
+}
+
+// Orvalet and `status` both leave the socket alone, for `reason`: Orvalet reports Things 3 as not
+// running and says why on standard error, `status` says it is not trusted and why.
+void expectDistrusted(const QString& socketPath, const QString& reason) {
+    std::optional<ScriptOutcome> outcome;
+    const QByteArray said =
+        standardErrorOf([&] { outcome = StandInEngine().run(QStringLiteral("return 1")); });
+    ASSERT_TRUE(outcome && outcome->error) << reason.toStdString();
+    EXPECT_EQ(outcome->error->number, -600);
+    EXPECT_EQ(outcome->error->message, QStringLiteral("Things3 got an error: Application isn’t running."));
+    EXPECT_EQ(outcome->error->briefMessage, QStringLiteral("Application isn’t running."));
+    EXPECT_EQ(QString::fromUtf8(said), QStringLiteral("orvalet: not using the stand-in socket at ") +
+                                           socketPath + QStringLiteral(": ") + reason + u'\n');
+    QByteArray out;
+    EXPECT_EQ(StandInProcess::command({QStringLiteral("status")}, &out), 3);
+    EXPECT_EQ(QString::fromUtf8(out), QStringLiteral("the socket at ") + socketPath +
+                                          QStringLiteral(" is not trusted: ") + reason + u'\n');
+}
+
 class ServerTest : public ::testing::Test {
 protected:
     StandInProcess standIn;
@@ -212,6 +251,87 @@ TEST_F(ServerTest, onlyTheUserCanReachTheSocket) {
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(standIn.socketPath()).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & (S_IRWXG | S_IRWXO), 0u);
+}
+
+// A socket that another user may have put there or may listen on is not used. Its folder must be
+// this user's with mode 0700; the stand-in refuses to listen in any other.
+TEST_F(ServerTest, aSocketInAFolderOthersMayUseIsNotUsed) {
+    ASSERT_TRUE(standIn.start());
+    const QString folder = QFileInfo(standIn.socketPath()).absolutePath();
+    const QByteArray native = QFile::encodeName(folder);
+    for (const mode_t mode : {0755, 0770}) {
+        ASSERT_EQ(::chmod(native.constData(), mode), 0);
+        expectDistrusted(standIn.socketPath(), QStringLiteral("the folder ") + folder +
+                                                   QStringLiteral(" has mode 0") + QString::number(mode, 8) +
+                                                   QStringLiteral(", not 0700"));
+    }
+    QByteArray out, err;
+    EXPECT_EQ(StandInProcess::command({QStringLiteral("serve"), QStringLiteral("--library"),
+                                       standIn.filePath(QStringLiteral("other.json"))},
+                                      &out, &err),
+              1);
+    EXPECT_TRUE(err.contains(" has mode 0770, not 0700")) << err.toStdString();
+
+    // This user's folder, socket file and stand-in: used, and the stand-in's uid checked on the way.
+    ASSERT_EQ(::chmod(native.constData(), 0700), 0);
+    const QByteArray said = standardErrorOf(
+        [] { EXPECT_EQ(StandInEngine().run(QStringLiteral("return 1"))->result, QStringLiteral("1")); });
+    EXPECT_EQ(said, QByteArray());
+    EXPECT_EQ(StandInProcess::command({QStringLiteral("status")}), 0);
+}
+
+// Another user's folder, socket file or stand-in is not used either. Only root can make things
+// another user's, so these cases need it (CI runs as root).
+TEST(StandInSocket, anotherUsersFolderSocketOrStandInIsNotUsed) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "making files and processes of another user needs root";
+    }
+    constexpr uid_t nobody = 65534;
+    StandInProcess standIn;
+    ASSERT_TRUE(standIn.start());
+    const QString folder = QFileInfo(standIn.socketPath()).absolutePath();
+    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray socketFile = QFile::encodeName(standIn.socketPath());
+    ASSERT_EQ(::chown(native.constData(), nobody, nobody), 0);
+    expectDistrusted(standIn.socketPath(),
+                     QStringLiteral("the folder ") + folder + QStringLiteral(" is not owned by this user"));
+    ASSERT_EQ(::chown(native.constData(), 0, 0), 0);
+    ASSERT_EQ(::lchown(socketFile.constData(), nobody, nobody), 0);
+    expectDistrusted(standIn.socketPath(), QStringLiteral("the socket file is not owned by this user"));
+    ASSERT_EQ(::lchown(socketFile.constData(), 0, 0), 0);
+    standIn.stop();
+
+    // A stand-in of another user, whose socket file is then moved into this user's folder and made
+    // this user's: only the peer's credentials tell.
+    QTemporaryDir theirs;
+    ASSERT_EQ(::chown(QFile::encodeName(theirs.path()).constData(), nobody, nobody), 0);
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ORVALET_STANDIN_SOCKET"), theirs.filePath(QStringLiteral("socket")));
+    other.setProcessEnvironment(environment);
+    other.setChildProcessModifier([] {
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+            ::_exit(126);
+        }
+    });
+    other.start(QStringLiteral(STANDIN_BINARY), {QStringLiteral("serve"), QStringLiteral("--library"),
+                                                 theirs.filePath(QStringLiteral("library.json"))});
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(theirs.filePath(QStringLiteral("socket"))) && waited.elapsed() < 10000 &&
+           other.state() != QProcess::NotRunning) {
+        QThread::msleep(20);
+    }
+    ASSERT_TRUE(QFileInfo::exists(theirs.filePath(QStringLiteral("socket"))))
+        << other.readAllStandardError().toStdString();
+    ASSERT_EQ(::rename(QFile::encodeName(theirs.filePath(QStringLiteral("socket"))).constData(),
+                       socketFile.constData()),
+              0);
+    ASSERT_EQ(::lchown(socketFile.constData(), 0, 0), 0);
+    expectDistrusted(standIn.socketPath(),
+                     QStringLiteral("the process listening there runs as user 65534, not as this user"));
+    other.terminate();
+    other.waitForFinished();
 }
 
 TEST_F(ServerTest, malformedRequestsGetAnErrorAndTheServerGoesOn) {
