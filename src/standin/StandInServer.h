@@ -9,17 +9,36 @@
 #include <QTimer>
 #include <chrono>
 #include <deque>
+#include <unordered_map>
 
 class QLocalSocket;
 
 namespace standin {
 
+// What the server lets its clients hold, and for how long.
+struct ServerLimits {
+    // Connections served at once; a further one is refused.
+    int maxConnections = 16;
+    // Request bytes held for all connections together: frames still arriving and requests
+    // waiting for their turn.
+    qsizetype incomingBudget = 32 << 20;
+    // Answer bytes that clients have not taken yet; no further program runs while they hold more.
+    qsizetype outgoingBudget = 64 << 20;
+    // A request must arrive whole within this time of its first byte.
+    std::chrono::milliseconds frameDeadline = std::chrono::seconds(10);
+    // A client must take more of its answer within this time of the last part it took.
+    std::chrono::milliseconds answerDeadline = std::chrono::seconds(30);
+};
+
 // Serves programs over the per-user local socket, one at a time, in the order their requests were
-// complete. Each connection has at most one program waiting or running; it is read again only
-// after its answer is written, so a client cannot pile requests up in the server's memory.
+// complete. No client can make the server hold much memory: each connection has at most one
+// request waiting, running or being answered, and is read again only once its answer has left
+// entirely; the number of connections, the request bytes held for all of them together and the
+// answers waiting for their clients to take them are bounded, and a client that stops half-way
+// through a request or stops taking its answer is dropped after a while.
 class StandInServer final : public QObject {
 public:
-    explicit StandInServer(ProgramRunner& runner, QObject* parent = nullptr);
+    explicit StandInServer(ProgramRunner& runner, ServerLimits limits = {}, QObject* parent = nullptr);
     ~StandInServer() override;
 
     // Answers each program this long after running it, so that clients can be tried on slow answers.
@@ -33,23 +52,43 @@ public:
     void close();
 
 private:
+    // What the server keeps for one connection it serves.
+    struct Connection {
+        QByteArray header;  // the frame header as far as it has arrived
+        quint32 length = 0; // the payload length it announced
+        QByteArray payload; // the payload as far as it has arrived
+        bool busy = false;  // its request waits, runs, or its answer is still being written
+        QByteArray answer;  // the answer frame being written
+        qsizetype sent = 0; // how much of `answer` has been handed to the socket
+        QTimer* deadline{}; // for the frame arriving, then for the answer being taken
+    };
     struct Pending {
         QPointer<QLocalSocket> socket;
-        QString program;
+        QByteArray payload;
     };
 
     void acceptConnections();
     void readFrom(QLocalSocket* socket);
+    void receive(QLocalSocket* socket);
+    void writeTo(QLocalSocket* socket);
+    void deadlinePassed(QLocalSocket* socket);
     void refuse(QLocalSocket* socket, const QString& why);
+    void drop(QLocalSocket* socket);
+    void forget(QLocalSocket* socket);
     void runNext();
-    void answer(const Pending& pending, const ProgramAnswer& programAnswer);
-    void record(const QString& program, const QByteArray& answerPayload);
+    void answer(const QPointer<QLocalSocket>& socket, const QString& program,
+                const ProgramAnswer& programAnswer);
+    void record(const QString& program, const QByteArray& frame);
 
     ProgramRunner& m_runner;
+    ServerLimits m_limits;
     QLocalServer m_server;
     std::chrono::milliseconds m_delay{0};
     QFile m_transcript;
+    std::unordered_map<QLocalSocket*, Connection> m_connections;
     std::deque<Pending> m_queue;
+    qsizetype m_incoming = 0; // request bytes held: frames arriving plus the queue
+    qsizetype m_outgoing = 0; // answer bytes held until their clients take them
     bool m_busy = false;
 };
 

@@ -3,13 +3,133 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtEndian>
+#include <new>
+#include <string_view>
 
 namespace standin {
 
 namespace {
 
+using applescript::ScriptFailure;
+
 // A request that could not be read at all is answered with the engine's "parameter error".
 constexpr qint64 badRequestNumber = -50;
+
+// Writes the JSON form of `text`, quotes included, at `out`; with `out` null, only counts its bytes.
+// One function does both, so that the count and the text written cannot disagree.
+qsizetype encodeString(QStringView text, char* out) {
+    static constexpr char hex[] = "0123456789abcdef";
+    qsizetype n = 0;
+    const auto put = [&](char c) {
+        if (out != nullptr) {
+            out[n] = c;
+        }
+        ++n;
+    };
+    const auto escape = [&](char16_t unit) {
+        put('\\');
+        put('u');
+        put(hex[(unit >> 12) & 0xf]);
+        put(hex[(unit >> 8) & 0xf]);
+        put(hex[(unit >> 4) & 0xf]);
+        put(hex[unit & 0xf]);
+    };
+    put('"');
+    const char16_t* units = text.utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t unit = units[i];
+        if (unit >= 0x20 && unit < 0x7f) {
+            if (unit == u'"' || unit == u'\\') {
+                put('\\');
+            }
+            put(char(unit));
+        } else if (unit < 0x80) {
+            const char shortForm = unit == u'\n' ? 'n' : unit == u'\r' ? 'r' : unit == u'\t' ? 't' : 0;
+            if (shortForm != 0) {
+                put('\\');
+                put(shortForm);
+            } else {
+                escape(unit);
+            }
+        } else if (unit < 0x800) {
+            put(char(0xc0 | (unit >> 6)));
+            put(char(0x80 | (unit & 0x3f)));
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
+            const char32_t c = QChar::surrogateToUcs4(unit, units[++i]);
+            put(char(0xf0 | (c >> 18)));
+            put(char(0x80 | ((c >> 12) & 0x3f)));
+            put(char(0x80 | ((c >> 6) & 0x3f)));
+            put(char(0x80 | (c & 0x3f)));
+        } else if (QChar::isSurrogate(unit) || unit == 0xfeff || unit == 0x2028 || unit == 0x2029) {
+            escape(unit);
+        } else {
+            put(char(0xe0 | (unit >> 12)));
+            put(char(0x80 | ((unit >> 6) & 0x3f)));
+            put(char(0x80 | (unit & 0x3f)));
+        }
+    }
+    put('"');
+    return n;
+}
+
+// Builds one frame in place: the header first, its length filled in at the end. The payload may not
+// grow past `limit` bytes; trying to is answered like any other allocation that fails.
+class FrameWriter final {
+public:
+    explicit FrameWriter(qsizetype limit)
+        : m_limit(limit) {
+        m_frame.append(WireProtocol::magic, 4);
+        m_frame.append(4, '\0');
+    }
+
+    FrameWriter& raw(std::string_view bytes) {
+        makeRoom(qsizetype(bytes.size()));
+        m_frame.append(bytes.data(), qsizetype(bytes.size()));
+        return *this;
+    }
+    FrameWriter& number(qint64 value) {
+        const QByteArray digits = QByteArray::number(value);
+        return raw(std::string_view(digits.constData(), size_t(digits.size())));
+    }
+    FrameWriter& string(QStringView text) {
+        const qsizetype n = encodeString(text, nullptr);
+        makeRoom(n);
+        const qsizetype at = m_frame.size();
+        m_frame.resize(at + n);
+        encodeString(text, m_frame.data() + at);
+        return *this;
+    }
+
+    QByteArray finish() {
+        qToBigEndian(quint32(m_frame.size() - WireProtocol::headerSize), m_frame.data() + 4);
+        return std::move(m_frame);
+    }
+
+private:
+    void makeRoom(qsizetype n) {
+        const qsizetype payload = m_frame.size() - WireProtocol::headerSize;
+        if (n > m_limit - payload) {
+            throw std::bad_alloc();
+        }
+        // Room for the closing bytes too, so that a large text is not copied again to add them.
+        m_frame.reserve(m_frame.size() + n + 64);
+    }
+
+    qsizetype m_limit;
+    QByteArray m_frame;
+};
+
+void writeError(FrameWriter& out, qint64 number, QStringView message, QStringView brief,
+                QStringView application, std::string_view kind, qsizetype start, qsizetype end) {
+    out.raw(R"({"error":{"number":)").number(number);
+    out.raw(R"(,"message":)").string(message);
+    out.raw(R"(,"briefMessage":)").string(brief);
+    out.raw(R"(,"application":)").string(application);
+    out.raw(R"(,"kind":")").raw(kind);
+    out.raw(R"(","start":)").number(std::max<qsizetype>(start, 0));
+    out.raw(R"(,"end":)").number(std::max<qsizetype>(end, 0)).raw("}}");
+}
 
 } // namespace
 
@@ -34,8 +154,16 @@ WireProtocol::Header WireProtocol::readHeader(const QByteArray& data, quint32 li
     return length > limit ? Header::TooLarge : Header::Valid;
 }
 
+void WireProtocol::appendString(QByteArray& out, QStringView text) {
+    const qsizetype at = out.size();
+    out.resize(at + encodeString(text, nullptr));
+    encodeString(text, out.data() + at);
+}
+
 QByteArray WireProtocol::requestPayload(const QString& program) {
-    return QJsonDocument(QJsonObject{{QStringLiteral("program"), program}}).toJson(QJsonDocument::Compact);
+    QByteArray out = QByteArrayLiteral(R"({"program":)");
+    appendString(out, program);
+    return out + '}';
 }
 
 std::optional<QString> WireProtocol::programOf(const QByteArray& payload, QString& why) {
@@ -53,41 +181,32 @@ std::optional<QString> WireProtocol::programOf(const QByteArray& payload, QStrin
     return program.toString();
 }
 
-QByteArray WireProtocol::answerPayload(const ProgramAnswer& answer) {
-    QJsonObject object;
+QByteArray WireProtocol::answerFrame(const ProgramAnswer& answer) {
+    FrameWriter out(maxAnswerSize);
     if (answer.failure) {
-        const applescript::ScriptFailure& f = *answer.failure;
-        object.insert(QStringLiteral("error"),
-                      QJsonObject{
-                          {QStringLiteral("number"), f.number},
-                          {QStringLiteral("message"), f.message()},
-                          {QStringLiteral("briefMessage"), f.briefMessage},
-                          {QStringLiteral("application"), f.application},
-                          {QStringLiteral("kind"), f.kind == applescript::ScriptFailure::Kind::Syntax
-                                                       ? QStringLiteral("syntax")
-                                                       : QStringLiteral("execution")},
-                          {QStringLiteral("start"), qint64(std::max<qsizetype>(f.start, 0))},
-                          {QStringLiteral("end"), qint64(std::max<qsizetype>(f.end, 0))},
-                      });
+        const ScriptFailure& f = *answer.failure;
+        writeError(out, f.number, f.message(), f.briefMessage, f.application,
+                   f.kind == ScriptFailure::Kind::Syntax ? "syntax" : "execution", f.start, f.end);
+    } else if (answer.result) {
+        out.raw(R"({"result":)").string(*answer.result).raw("}");
     } else {
-        object.insert(QStringLiteral("result"), answer.result ? QJsonValue(*answer.result) : QJsonValue());
+        out.raw(R"({"result":null})");
     }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return out.finish();
 }
 
-QByteArray WireProtocol::refusalPayload(const QString& why) {
+QByteArray WireProtocol::outOfMemoryFrame() {
+    FrameWriter out(maxAnswerSize);
+    const QString brief = QStringLiteral("Out of memory.");
+    writeError(out, applescript::errors::outOfMemory, brief, brief, QString(), "execution", 0, 0);
+    return out.finish();
+}
+
+QByteArray WireProtocol::refusalFrame(const QString& why) {
+    FrameWriter out(maxAnswerSize);
     const QString brief = QStringLiteral("The stand-in could not read the request: ") + why + u'.';
-    return QJsonDocument(QJsonObject{{QStringLiteral("error"),
-                                      QJsonObject{
-                                          {QStringLiteral("number"), badRequestNumber},
-                                          {QStringLiteral("message"), brief},
-                                          {QStringLiteral("briefMessage"), brief},
-                                          {QStringLiteral("application"), QString()},
-                                          {QStringLiteral("kind"), QStringLiteral("request")},
-                                          {QStringLiteral("start"), 0},
-                                          {QStringLiteral("end"), 0},
-                                      }}})
-        .toJson(QJsonDocument::Compact);
+    writeError(out, badRequestNumber, brief, brief, QString(), "request", 0, 0);
+    return out.finish();
 }
 
 } // namespace standin

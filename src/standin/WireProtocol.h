@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <optional>
 
 namespace standin {
@@ -17,13 +18,24 @@ namespace standin {
 //     payload N bytes of UTF-8 JSON, one object
 // A request is {"program": TEXT}. The answer is {"result": TEXT} or {"result": null} (a result with
 // no text form), or {"error": {"number", "message", "briefMessage", "application", "kind", "start",
-// "end"}} where kind is "syntax", "execution" or "request" (the request itself was unreadable).
+// "end"}} where kind is "syntax", "execution" or "request" (the request itself was unreadable or the
+// server would not take it).
 // A client may send several requests on one connection, each after the previous answer.
+//
+// Texts must arrive exactly as they were sent, whatever QString they are: NUL and other controls,
+// lone surrogates (which UTF-8 cannot carry) and a leading U+FEFF (which Qt's JSON reader drops when
+// it comes as raw UTF-8) included. So both sides write their JSON strings themselves: printable ASCII
+// and well-formed characters as UTF-8, and as \uXXXX escapes every control character, DEL, lone
+// surrogate, U+FEFF and the line and paragraph separators U+2028 and U+2029. Qt's JSON reader gives
+// each of these escapes back as exactly that UTF-16 unit, and every other character as it was sent.
 class WireProtocol final {
 public:
     static constexpr char magic[] = "T3SI";
     static constexpr qsizetype headerSize = 8;
-    static constexpr quint32 maxRequestSize = 8u << 20;
+    // A 1 MB tag name full of double quotes makes a program of about 8 MB.
+    static constexpr quint32 maxRequestSize = 16u << 20;
+    // The most StandInEngine reads; a longer answer is reported as being out of memory.
+    static constexpr quint32 maxAnswerSize = 1u << 30;
 
     enum class Header { Incomplete, Valid, BadMagic, TooLarge };
 
@@ -35,8 +47,16 @@ public:
     // The program of a request payload, or none with `why` set.
     static std::optional<QString> programOf(const QByteArray& payload, QString& why);
 
-    static QByteArray answerPayload(const ProgramAnswer& answer);
-    static QByteArray refusalPayload(const QString& why);
+    // The whole answer frame, header included. Throws std::bad_alloc when there is no memory for
+    // it, and also when its payload would be longer than maxAnswerSize.
+    static QByteArray answerFrame(const ProgramAnswer& answer);
+    // The answer to a program whose answer could not be made for lack of memory.
+    static QByteArray outOfMemoryFrame();
+    // The answer to a request that is not read or not taken: kind "request", number -50.
+    static QByteArray refusalFrame(const QString& why);
+
+    // Appends `text` as a JSON string, quotes included, written as described above.
+    static void appendString(QByteArray& out, QStringView text);
 };
 
 } // namespace standin

@@ -239,15 +239,28 @@ int seed() {
     return saveLibrary(made, parser.value(library)) ? 0 : exitFailure;
 }
 
+// Orvalet would not use a socket that is not trusted; neither does status count it as a stand-in.
 int status() {
-    QLocalSocket socket;
-    socket.connectToServer(SocketLocation::path());
-    if (socket.waitForConnected(1000)) {
-        print(stdout, QStringLiteral("a stand-in is listening at ") + SocketLocation::path() + u'\n');
-        return 0;
+    const QString path = SocketLocation::path();
+    const auto distrusted = [&](const QString& why) {
+        print(stdout,
+              QStringLiteral("the socket at ") + path + QStringLiteral(" is not trusted: ") + why + u'\n');
+        return exitNotRunning;
+    };
+    if (const std::optional<QString> why = SocketLocation::distrustedFolder(path)) {
+        return distrusted(*why);
     }
-    print(stdout, QStringLiteral("no stand-in is listening at ") + SocketLocation::path() + u'\n');
-    return exitNotRunning;
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(1000)) {
+        print(stdout, QStringLiteral("no stand-in is listening at ") + path + u'\n');
+        return exitNotRunning;
+    }
+    if (const std::optional<QString> why = SocketLocation::distrustedListener(path, socket)) {
+        return distrusted(*why);
+    }
+    print(stdout, QStringLiteral("a stand-in is listening at ") + path + u'\n');
+    return 0;
 }
 
 } // namespace

@@ -9,7 +9,9 @@ namespace orvalet {
 // Runs programs in things3-standin, the stand-in for Things 3 on machines without it, over its
 // per-user local socket. Fails the way the real engine fails: -600 when nothing is listening (as
 // when Things 3 is not running), -609 when the stand-in goes away before it has answered, -1712
-// when it does not answer in time.
+// when it does not answer in time. A socket that may not be this user's own (its folder is not
+// this user's with mode 0700, or the socket file or the process listening is another user's) is
+// not used: that is -600 too, with a line on standard error saying why.
 class StandInEngine final : public ScriptEngine {
 public:
     // The real engine gives up on an application after two minutes by default; so does this one.

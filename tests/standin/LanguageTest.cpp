@@ -289,12 +289,12 @@ TEST(LanguageLimits, runawayProgramsStopWithTheEngineErrorsEvenInsideTry) {
     EXPECT_EQ(looped.failure->number, errors::timedOut);
 }
 
-// A list of 1,024 copies of one 32 Mi-character text: a few hundred bytes of program whose joined or
+// A list of 1,024 copies of one 16 Mi-character text (the longest a text may be): a few hundred bytes of program whose joined or
 // printed form would take gigabytes.
 QString hugeListProgram(const QString& use) {
-    return QStringLiteral("set s to \"x\"\nrepeat with i in ") + QStringLiteral("1 & ").repeated(24) +
+    return QStringLiteral("set s to \"x\"\nrepeat with i in ") + QStringLiteral("1 & ").repeated(23) +
            QStringLiteral(
-               "25\n    set s to s & s\nend repeat\nset L to missing value & s\nrepeat with i in ") +
+               "24\n    set s to s & s\nend repeat\nset L to missing value & s\nrepeat with i in ") +
            QStringLiteral("1 & ").repeated(9) + QStringLiteral("10\n    set L to L & L\nend repeat\n") + use;
 }
 

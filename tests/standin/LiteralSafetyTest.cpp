@@ -1,5 +1,7 @@
 // Any text, quoted the way Orvalet quotes values, must come back as exactly that text, and must
-// address exactly the tag of that name.
+// address exactly the tag of that name; through the interpreter, and through the socket too.
+#include "StandInEngine.h"
+#include "StandInProcess.h"
 #include "StandInTestSupport.h"
 #include "ThingsService.h"
 
@@ -13,6 +15,7 @@ using standin::testing::runOn;
 namespace {
 
 constexpr int generatedTexts = 100000;
+constexpr int textsThroughTheSocket = 3000;
 
 // Pieces that break naive quoting: quotes, backslashes and escape look-alikes, line breaks, the
 // record separators, typographic and no-break characters, a surrogate pair, and words of the language.
@@ -51,11 +54,30 @@ const QStringList& pieces() {
     return all;
 }
 
-QString generate(QRandomGenerator& random) {
+// And pieces that the way through the socket could lose or change: byte order marks, lone and
+// reversed surrogates, NUL and other controls, the line and paragraph separators.
+const QStringList& socketPieces() {
+    static const QStringList all = pieces() + QStringList{
+                                                  QString(QChar(0xfeff)),
+                                                  QString(QChar(0xd800)),
+                                                  QString(QChar(0xdc00)),
+                                                  QString(QChar(0xdbff)) + QChar(0xd83d),
+                                                  QString(QChar(0xdc00)) + QChar(0xd800),
+                                                  QString(QChar(0)),
+                                                  QString(QChar(1)),
+                                                  QString(QChar(0x7f)),
+                                                  QString(QChar(0x2028)),
+                                                  QString(QChar(0x2029)),
+                                                  QString(QChar(0xfffe)),
+                                              };
+    return all;
+}
+
+QString generate(QRandomGenerator& random, const QStringList& from = pieces()) {
     QString text;
     const int count = int(random.bounded(9));
     for (int i = 0; i < count; ++i) {
-        text += pieces()[int(random.bounded(int(pieces().size())))];
+        text += from[int(random.bounded(int(from.size())))];
     }
     return text;
 }
@@ -153,6 +175,51 @@ TEST(LiteralSafety, aNameWithAQuoteNeverReachesTheTagNamedByItsFirstPiece) {
     }
     EXPECT_EQ(library.tag(grandchild)->parentId, child);
     EXPECT_EQ(library.tag(child)->parentId, a);
+}
+
+TEST(LiteralSafety, aQuotedTextComesBackExactlyThroughTheSocket) {
+    StandInProcess standIn;
+    ASSERT_TRUE(standIn.start());
+    const orvalet::StandInEngine engine;
+    const auto roundTrip = [&](const QString& text) -> QString {
+        const auto outcome = engine.run(QStringLiteral("return ") + ThingsService::appleScriptLiteral(text));
+        if (!outcome || outcome->error) {
+            return QStringLiteral("(failed: ") +
+                   (outcome && outcome->error ? outcome->error->description : QStringLiteral("no script")) +
+                   u')';
+        }
+        return outcome->result.value_or(QStringLiteral("(no result)"));
+    };
+
+    QRandomGenerator random(8096);
+    for (int i = 0; i < textsThroughTheSocket; ++i) {
+        const QString text = generate(random, socketPieces());
+        ASSERT_EQ(roundTrip(text), text) << "text #" << i;
+        if (i % 10 == 0) {
+            // The texts of an error come back as exactly too.
+            const auto outcome =
+                engine.run(QStringLiteral("error ") + ThingsService::appleScriptLiteral(text));
+            ASSERT_TRUE(outcome && outcome->error) << "text #" << i;
+            ASSERT_EQ(outcome->error->message, text) << "text #" << i;
+            ASSERT_EQ(outcome->error->briefMessage, text) << "text #" << i;
+        }
+    }
+
+    // Every UTF-16 unit on its own, each followed by a letter so that surrogates stay lone, then
+    // every character beyond the Basic Multilingual Plane.
+    QString everything;
+    for (char32_t unit = 0; unit <= 0xffff; ++unit) {
+        everything += QChar(char16_t(unit));
+        everything += u'a';
+    }
+    for (char32_t c = 0x10000; c <= 0x10ffff; ++c) {
+        everything += QString::fromUcs4(&c, 1);
+    }
+    const QString back = roundTrip(everything);
+    ASSERT_EQ(back.size(), everything.size()) << back.left(200).toStdString();
+    for (qsizetype i = 0; i < everything.size(); ++i) {
+        ASSERT_EQ(back[i].unicode(), everything[i].unicode()) << "unit #" << i;
+    }
 }
 
 } // namespace

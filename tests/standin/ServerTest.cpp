@@ -1,18 +1,30 @@
 // The stand-in as a separate process: its socket protocol, its command line, and StandInEngine.
 #include "StandInEngine.h"
 #include "StandInProcess.h"
+#include "StandInServer.h"
 #include "StandInTestSupport.h"
 #include "ThingsError.h"
 #include "ThingsService.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalServer>
+#include <QTemporaryFile>
 #include <QtEndian>
+#include <cstdio>
+#include <cstring>
 #include <future>
+#include <iostream>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using orvalet::ScriptOutcome;
 using orvalet::StandInEngine;
@@ -53,6 +65,141 @@ QJsonObject exchange(const QString& socketPath, const QByteArray& bytes) {
 
 QString program(const QString& body) {
     return QStringLiteral("tell application \"Things3\"\n") + body + QStringLiteral("\nend tell");
+}
+
+QByteArray request(const QString& program) {
+    return frame(
+        QJsonDocument(QJsonObject{{QStringLiteral("program"), program}}).toJson(QJsonDocument::Compact));
+}
+
+// A client on a bare file descriptor, which writes and reads exactly when the test says so.
+class RawClient final {
+public:
+    explicit RawClient(const QString& socketPath) {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(socketPath);
+        std::memcpy(address.sun_path, native.constData(),
+                    std::min<size_t>(native.size(), sizeof address.sun_path - 1));
+        if (::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+        const timeval limit{10, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    }
+    ~RawClient() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    RawClient(const RawClient&) = delete;
+    RawClient& operator=(const RawClient&) = delete;
+
+    bool connected() const { return m_fd >= 0; }
+
+    // Sends `bytes`, or as many of them as go before the server closes the connection.
+    qint64 send(const QByteArray& bytes) {
+        qint64 sent = 0;
+        while (m_fd >= 0 && sent < bytes.size()) {
+            const ssize_t n =
+                ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
+            if (n <= 0) {
+                break;
+            }
+            sent += n;
+        }
+        return sent;
+    }
+
+    // What arrives within `timeoutMs`, until the server closes the connection or, with `oneFrame`,
+    // until a whole frame has arrived.
+    QByteArray receive(int timeoutMs, bool oneFrame = false, bool* closed = nullptr) {
+        QByteArray received;
+        QElapsedTimer waited;
+        waited.start();
+        char buffer[1 << 16];
+        while (!oneFrame || received.size() < 8 ||
+               received.size() < 8 + qFromBigEndian<quint32>(received.constData() + 4)) {
+            pollfd ready{m_fd, POLLIN, 0};
+            if (::poll(&ready, 1, int(std::max<qint64>(timeoutMs - waited.elapsed(), 0))) <= 0) {
+                break;
+            }
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+                if (closed != nullptr) {
+                    *closed = true;
+                }
+                break;
+            }
+            received.append(buffer, n);
+        }
+        return received;
+    }
+
+    // The JSON of the answer frame that arrives within `timeoutMs`; empty when none does.
+    QJsonObject answer(int timeoutMs) {
+        const QByteArray received = receive(timeoutMs, true);
+        if (received.size() < 8) {
+            return {};
+        }
+        return QJsonDocument::fromJson(received.mid(8)).object();
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// The most memory the process has had resident, in kB (VmHWM).
+qint64 peakMemoryKb(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').front().toLongLong();
+        }
+    }
+    return -1;
+}
+
+// What `work` writes to standard error.
+template <typename Work>
+QByteArray standardErrorOf(Work work) {
+    QTemporaryFile file;
+    if (!file.open()) {
+        return {};
+    }
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(file.handle(), STDERR_FILENO);
+    work();
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    file.seek(0);
+    return file.readAll();
+}
+
+// Orvalet and `status` both leave the socket alone, for `reason`: Orvalet reports Things 3 as not
+// running and says why on standard error, `status` says it is not trusted and why.
+void expectDistrusted(const QString& socketPath, const QString& reason) {
+    std::optional<ScriptOutcome> outcome;
+    const QByteArray said =
+        standardErrorOf([&] { outcome = StandInEngine().run(QStringLiteral("return 1")); });
+    ASSERT_TRUE(outcome && outcome->error) << reason.toStdString();
+    EXPECT_EQ(outcome->error->number, -600);
+    EXPECT_EQ(outcome->error->message, QStringLiteral("Things3 got an error: Application isn’t running."));
+    EXPECT_EQ(outcome->error->briefMessage, QStringLiteral("Application isn’t running."));
+    EXPECT_EQ(QString::fromUtf8(said), QStringLiteral("orvalet: not using the stand-in socket at ") +
+                                           socketPath + QStringLiteral(": ") + reason + u'\n');
+    QByteArray out;
+    EXPECT_EQ(StandInProcess::command({QStringLiteral("status")}, &out), 3);
+    EXPECT_EQ(QString::fromUtf8(out), QStringLiteral("the socket at ") + socketPath +
+                                          QStringLiteral(" is not trusted: ") + reason + u'\n');
 }
 
 class ServerTest : public ::testing::Test {
@@ -106,6 +253,87 @@ TEST_F(ServerTest, onlyTheUserCanReachTheSocket) {
     EXPECT_EQ(info.st_mode & (S_IRWXG | S_IRWXO), 0u);
 }
 
+// A socket that another user may have put there or may listen on is not used. Its folder must be
+// this user's with mode 0700; the stand-in refuses to listen in any other.
+TEST_F(ServerTest, aSocketInAFolderOthersMayUseIsNotUsed) {
+    ASSERT_TRUE(standIn.start());
+    const QString folder = QFileInfo(standIn.socketPath()).absolutePath();
+    const QByteArray native = QFile::encodeName(folder);
+    for (const mode_t mode : {0755, 0770}) {
+        ASSERT_EQ(::chmod(native.constData(), mode), 0);
+        expectDistrusted(standIn.socketPath(), QStringLiteral("the folder ") + folder +
+                                                   QStringLiteral(" has mode 0") + QString::number(mode, 8) +
+                                                   QStringLiteral(", not 0700"));
+    }
+    QByteArray out, err;
+    EXPECT_EQ(StandInProcess::command({QStringLiteral("serve"), QStringLiteral("--library"),
+                                       standIn.filePath(QStringLiteral("other.json"))},
+                                      &out, &err),
+              1);
+    EXPECT_TRUE(err.contains(" has mode 0770, not 0700")) << err.toStdString();
+
+    // This user's folder, socket file and stand-in: used, and the stand-in's uid checked on the way.
+    ASSERT_EQ(::chmod(native.constData(), 0700), 0);
+    const QByteArray said = standardErrorOf(
+        [] { EXPECT_EQ(StandInEngine().run(QStringLiteral("return 1"))->result, QStringLiteral("1")); });
+    EXPECT_EQ(said, QByteArray());
+    EXPECT_EQ(StandInProcess::command({QStringLiteral("status")}), 0);
+}
+
+// Another user's folder, socket file or stand-in is not used either. Only root can make things
+// another user's, so these cases need it (CI runs as root).
+TEST(StandInSocket, anotherUsersFolderSocketOrStandInIsNotUsed) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "making files and processes of another user needs root";
+    }
+    constexpr uid_t nobody = 65534;
+    StandInProcess standIn;
+    ASSERT_TRUE(standIn.start());
+    const QString folder = QFileInfo(standIn.socketPath()).absolutePath();
+    const QByteArray native = QFile::encodeName(folder);
+    const QByteArray socketFile = QFile::encodeName(standIn.socketPath());
+    ASSERT_EQ(::chown(native.constData(), nobody, nobody), 0);
+    expectDistrusted(standIn.socketPath(),
+                     QStringLiteral("the folder ") + folder + QStringLiteral(" is not owned by this user"));
+    ASSERT_EQ(::chown(native.constData(), 0, 0), 0);
+    ASSERT_EQ(::lchown(socketFile.constData(), nobody, nobody), 0);
+    expectDistrusted(standIn.socketPath(), QStringLiteral("the socket file is not owned by this user"));
+    ASSERT_EQ(::lchown(socketFile.constData(), 0, 0), 0);
+    standIn.stop();
+
+    // A stand-in of another user, whose socket file is then moved into this user's folder and made
+    // this user's: only the peer's credentials tell.
+    QTemporaryDir theirs;
+    ASSERT_EQ(::chown(QFile::encodeName(theirs.path()).constData(), nobody, nobody), 0);
+    QProcess other;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ORVALET_STANDIN_SOCKET"), theirs.filePath(QStringLiteral("socket")));
+    other.setProcessEnvironment(environment);
+    other.setChildProcessModifier([] {
+        if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+            ::_exit(126);
+        }
+    });
+    other.start(QStringLiteral(STANDIN_BINARY), {QStringLiteral("serve"), QStringLiteral("--library"),
+                                                 theirs.filePath(QStringLiteral("library.json"))});
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(theirs.filePath(QStringLiteral("socket"))) && waited.elapsed() < 10000 &&
+           other.state() != QProcess::NotRunning) {
+        QThread::msleep(20);
+    }
+    ASSERT_TRUE(QFileInfo::exists(theirs.filePath(QStringLiteral("socket"))))
+        << other.readAllStandardError().toStdString();
+    ASSERT_EQ(::rename(QFile::encodeName(theirs.filePath(QStringLiteral("socket"))).constData(),
+                       socketFile.constData()),
+              0);
+    ASSERT_EQ(::lchown(socketFile.constData(), 0, 0), 0);
+    expectDistrusted(standIn.socketPath(),
+                     QStringLiteral("the process listening there runs as user 65534, not as this user"));
+    other.terminate();
+    other.waitForFinished();
+}
+
 TEST_F(ServerTest, malformedRequestsGetAnErrorAndTheServerGoesOn) {
     ASSERT_TRUE(standIn.start());
     const QList<QByteArray> malformed = {
@@ -115,7 +343,7 @@ TEST_F(ServerTest, malformedRequestsGetAnErrorAndTheServerGoesOn) {
         frame(R"({"program": 42})"),
         frame(R"(["program"])"),
         QByteArray("T3SI") + QByteArray("\x7f\xff\xff\xff", 4), // a length far over the limit, never sent
-        QByteArray("T3SI") + QByteArray("\x00\x80\x00\x01", 4) + QByteArray(64, 'x'),
+        QByteArray("T3SI") + QByteArray("\x01\x00\x00\x01", 4) + QByteArray(64, 'x'),
     };
     for (const QByteArray& bytes : malformed) {
         const QJsonObject answer = exchange(standIn.socketPath(), bytes);
@@ -134,6 +362,110 @@ TEST_F(ServerTest, malformedRequestsGetAnErrorAndTheServerGoesOn) {
     const QJsonObject fine = exchange(standIn.socketPath(), frame(R"({"program": "return \"still here\""})"));
     EXPECT_EQ(fine.value(u"result").toString(), QStringLiteral("still here"));
     EXPECT_FALSE(standIn.process().waitForFinished(100));
+}
+
+// A client that sends request after request and never reads an answer. The server reads the next
+// request of a connection only once the previous answer has left, so only the first one runs, and
+// it holds one answer for that client, not one for each request.
+TEST_F(ServerTest, aClientThatNeverReadsItsAnswersHoldsOneAnswer) {
+    ASSERT_TRUE(standIn.start());
+    RawClient greedy(standIn.socketPath());
+    ASSERT_TRUE(greedy.connected());
+    QByteArray requests;
+    for (int i = 0; i < 8; ++i) {
+        // Makes a tag, then answers 32 Mi characters.
+        QString body = QStringLiteral("    make new tag with properties {name: \"T%1\"}\n").arg(i) +
+                       QStringLiteral("    set s to \"xxxxxxxx\"\n");
+        for (int doubling = 0; doubling < 22; ++doubling) {
+            body += QStringLiteral("    set s to s & s\n");
+        }
+        requests += request(program(body + QStringLiteral("    return s")));
+    }
+    ASSERT_EQ(greedy.send(requests), requests.size());
+
+    // The greedy client's first request came first; another client is served after it, and then
+    // as often as it likes, while the greedy one's answer waits.
+    const StandInEngine engine;
+    for (int i = 0; i < 3; ++i) {
+        const std::optional<ScriptOutcome> outcome =
+            engine.run(program(QStringLiteral("    return count of tags")));
+        ASSERT_TRUE(outcome && outcome->result);
+        EXPECT_EQ(*outcome->result, QStringLiteral("1"));
+        QThread::msleep(300);
+    }
+    const qint64 peak = peakMemoryKb(standIn.process().processId());
+    std::cout << "VmHWM of things3-standin serve with a client pipelining 32 MiB answers: " << peak
+              << " kB\n";
+    RecordProperty("VmHWM_kB", int(peak));
+    // Building the 32 Mi-character text alone takes the interpreter some 100 MB.
+    EXPECT_LT(peak, 200 * 1024);
+}
+
+// 30 connections each announce a 16 MiB request and send only part of it. The server takes 16
+// connections at once and holds at most 32 MiB of requests for all of them; the rest are refused,
+// and an ordinary client is still served.
+TEST_F(ServerTest, clientsThatNeverFinishTheirRequestsHoldBoundedMemory) {
+    ASSERT_TRUE(standIn.start());
+    QByteArray header("T3SI");
+    header += QByteArray("\x01\x00\x00\x00", 4);
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (int i = 0; i < 30; ++i) {
+        clients.push_back(std::make_unique<RawClient>(standIn.socketPath()));
+        clients.back()->send(header + QByteArray(1 << 20, '{'));
+    }
+    for (const auto& client : clients) {
+        client->send(QByteArray(5 << 18, '{'));
+    }
+
+    int tooManyConnections = 0;
+    int tooManyBytes = 0;
+    int waiting = 0;
+    for (const auto& client : clients) {
+        const QJsonObject error = client->answer(100).value(u"error").toObject();
+        if (error.isEmpty()) {
+            ++waiting;
+            continue;
+        }
+        EXPECT_EQ(error.value(u"kind").toString(), QStringLiteral("request"));
+        const QString message = error.value(u"message").toString();
+        tooManyConnections += message.contains(QStringLiteral("16 connections, the most it takes at once"));
+        tooManyBytes += message.contains(QStringLiteral("takes at most 33554432 at once"));
+    }
+    EXPECT_EQ(tooManyConnections, 14);
+    EXPECT_GE(tooManyBytes, 1);
+    EXPECT_EQ(waiting + tooManyConnections + tooManyBytes, 30);
+    EXPECT_LE(waiting * 9 << 18, 32 << 20);
+
+    const std::optional<ScriptOutcome> outcome = StandInEngine().run(QStringLiteral("return 1"));
+    ASSERT_TRUE(outcome && outcome->result);
+    EXPECT_EQ(*outcome->result, QStringLiteral("1"));
+    const qint64 peak = peakMemoryKb(standIn.process().processId());
+    std::cout << "VmHWM of things3-standin serve with 30 unfinished 16 MiB requests: " << peak << " kB\n";
+    RecordProperty("VmHWM_kB", int(peak));
+    EXPECT_LT(peak, 64 * 1024);
+}
+
+// An answer there is no memory to make is the engine's out-of-memory error, and the server goes on.
+TEST_F(ServerTest, anAnswerThereIsNoMemoryForIsAnErrorAndTheServerGoesOn) {
+    // Room for the program's text of 16 Mi control characters (32 MiB), not for its answer, where
+    // each of them takes six bytes.
+    standIn.process().setChildProcessModifier([] {
+        const rlimit limit{100 << 20, 100 << 20};
+        ::setrlimit(RLIMIT_DATA, &limit);
+    });
+    ASSERT_TRUE(standIn.start());
+    QString body = QStringLiteral("set s to \"") + QString(8, QChar(1)) + QStringLiteral("\"\n");
+    for (int doubling = 0; doubling < 21; ++doubling) {
+        body += QStringLiteral("set s to s & s\n");
+    }
+    const StandInEngine engine;
+    std::optional<ScriptOutcome> outcome = engine.run(body + QStringLiteral("return s"));
+    ASSERT_TRUE(outcome && outcome->error);
+    EXPECT_EQ(outcome->error->number, -108);
+    EXPECT_EQ(outcome->error->message, QStringLiteral("Out of memory."));
+    outcome = engine.run(QStringLiteral("return 1"));
+    ASSERT_TRUE(outcome && outcome->result);
+    EXPECT_EQ(*outcome->result, QStringLiteral("1"));
 }
 
 TEST_F(ServerTest, twoClientsAtOnceAreServedOneAfterTheOther) {
@@ -231,8 +563,73 @@ TEST(StandInEngine, anAnswerCutOffMidwayOrTooLateIsAnError) {
     }
 }
 
-TEST(StandInEngine, aProgramTooLargeToSendMakesNoScript) {
-    EXPECT_FALSE(StandInEngine().run(QString(9 << 20, u'x')));
+// Runs the event loop of this thread, where a server of the test's own answers, until `work` is done.
+template <typename T>
+T whileServing(std::future<T> work) {
+    while (work.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready) {
+        QCoreApplication::processEvents();
+    }
+    return work.get();
+}
+
+// The deadlines, on a server in this process with limits short enough to wait for.
+TEST(StandInServer, aRequestLeftUnfinishedOrAnAnswerLeftUntakenIsDroppedInTime) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("socket"));
+    standin::ThingsLibrary library;
+    standin::ProgramRunner runner(library, QString());
+    standin::ServerLimits limits;
+    limits.frameDeadline = std::chrono::milliseconds(300);
+    limits.answerDeadline = std::chrono::milliseconds(300);
+    standin::StandInServer server(runner, limits);
+    QString why;
+    ASSERT_TRUE(server.listen(path, why)) << why.toStdString();
+
+    // Half a request, then nothing: refused once the deadline has passed, not before.
+    const QJsonObject refusal = whileServing(std::async(std::launch::async, [&] {
+        RawClient client(path);
+        client.send(request(QStringLiteral("return 1")).left(12));
+        return client.answer(3000);
+    }));
+    EXPECT_EQ(refusal.value(u"error").toObject().value(u"message").toString(),
+              QStringLiteral("The stand-in could not read the request: it did not arrive whole within 0.3 "
+                             "seconds."));
+
+    // An answer of 8 MiB that the client does not read: the connection is closed with the answer
+    // unfinished, and the server is free again.
+    QString body = QStringLiteral("set s to \"xxxxxxxx\"\n");
+    for (int doubling = 0; doubling < 20; ++doubling) {
+        body += QStringLiteral("set s to s & s\n");
+    }
+    const auto [received, closed] = whileServing(std::async(std::launch::async, [&] {
+        RawClient client(path);
+        client.send(request(body + QStringLiteral("return s")));
+        QThread::msleep(1000);
+        bool closed = false;
+        const QByteArray received = client.receive(3000, false, &closed);
+        return std::make_pair(received.size(), closed);
+    }));
+    EXPECT_TRUE(closed);
+    EXPECT_LT(received, 8 << 20);
+    const QJsonObject fine = whileServing(std::async(std::launch::async, [&] {
+        RawClient client(path);
+        client.send(request(QStringLiteral("return \"still here\"")));
+        return client.answer(3000);
+    }));
+    EXPECT_EQ(fine.value(u"result").toString(), QStringLiteral("still here"));
+}
+
+// Both sides take requests of up to 16 MiB: `return "xxx…"` is 25 bytes of JSON around the x's.
+TEST_F(ServerTest, requestsUpToTheSizeLimitAreAnsweredAndLargerOnesMakeNoScript) {
+    ASSERT_TRUE(standIn.start());
+    const qsizetype fitting = (16 << 20) - 25;
+    const QString text(fitting, u'x');
+    const std::optional<ScriptOutcome> outcome =
+        StandInEngine().run(QStringLiteral("return \"") + text + QStringLiteral("\""));
+    ASSERT_TRUE(outcome && outcome->result)
+        << (outcome && outcome->error ? outcome->error->description.toStdString() : "");
+    EXPECT_EQ(*outcome->result, text);
+    EXPECT_FALSE(StandInEngine().run(QStringLiteral("return \"") + text + QStringLiteral("x\"")));
 }
 
 TEST(StandInCommandLine, runWritesOsascriptForms) {

@@ -16,7 +16,7 @@ struct Limits {
     // Statements, loop turns, `whose` tests, plus texts made, copied and compared, in proportion to
     // their length.
     qint64 maxSteps = 200'000'000;
-    qsizetype maxTextLength = 32 << 20; // UTF-16 units in one text
+    qsizetype maxTextLength = 16 << 20; // UTF-16 units in one text
     qsizetype maxListLength = 4'000'000;
     qint64 maxBytesMade = 256 << 20; // all the texts and lists one run makes, in bytes
 };
