@@ -1,6 +1,7 @@
 #include "OrvaletApp.h"
 
 #include "MainWindow.h"
+#include "PlatformScriptEngine.h"
 #include "SettingsView.h"
 
 #include <QApplication>
@@ -18,6 +19,7 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
     if (!app->m_store) {
         return nullptr;
     }
+    app->m_worker = std::make_unique<ThingsWorker>(makePlatformScriptEngine());
     app->m_updater = updater ? std::move(updater) : std::make_unique<UnavailableUpdater>();
     // Queued writes reach the disk before the process ends, whichever way the user quits.
     connect(qApp, &QCoreApplication::aboutToQuit, app.get(),

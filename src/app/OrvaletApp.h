@@ -2,6 +2,7 @@
 
 #include "Preferences.h"
 #include "TagStore.h"
+#include "ThingsWorker.h"
 #include "Updater.h"
 
 #include <QList>
@@ -13,21 +14,23 @@ namespace orvalet {
 
 class MainWindow;
 
-// The application: the shared preferences, the one tag store, the updater, and the two kinds of
-// window (main windows over the store, and one settings window at a time).
+// The application: the shared preferences, the one tag store, the one worker that runs every
+// program sent to Things 3, the updater, and the two kinds of window (main windows over the store,
+// and one settings window at a time).
 class OrvaletApp final : public QObject {
     Q_OBJECT
 
 public:
-    // Binds the preferences, opens the store and takes the updater, in that order; without one it
-    // uses an updater that never offers a check. Returns null with `error` set when the store cannot
-    // be opened; no window exists then.
+    // Binds the preferences, opens the store, creates the worker over the platform's script engine,
+    // and takes the updater, in that order; without one it uses an updater that never offers a
+    // check. Returns null with `error` set when the store cannot be opened; no window exists then.
     static std::unique_ptr<OrvaletApp> create(std::unique_ptr<QSettings> settings, const QString& storePath,
                                               QString* error, std::unique_ptr<Updater> updater = nullptr);
     ~OrvaletApp() override;
 
     Preferences& preferences() { return *m_preferences; }
     TagStore& store() { return *m_store; }
+    ThingsWorker& worker() { return *m_worker; }
     Updater& updater() { return *m_updater; }
 
     MainWindow* newMainWindow();
@@ -42,6 +45,7 @@ private:
 
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<TagStore> m_store;
+    std::unique_ptr<ThingsWorker> m_worker;
     std::unique_ptr<Updater> m_updater;
     QList<QPointer<MainWindow>> m_mainWindows;
     QPointer<QWidget> m_settingsWindow;

@@ -1,0 +1,269 @@
+#include "TagListActions.h"
+
+#include "Clock.h"
+#include "Preferences.h"
+#include "TagStore.h"
+#include "TagTree.h"
+#include "ThingsWorker.h"
+
+#include <QHash>
+#include <QPointer>
+#include <algorithm>
+#include <vector>
+
+namespace orvalet {
+
+namespace {
+
+// The import's one job. Reading the records is pure text work, so it is done on the worker too,
+// off the interface thread.
+QList<ThingsTagRecord> fetchAllTags(const ThingsService& things) {
+    return ThingsService::parseTagList(things.runAppleScript(ThingsService::fetchAllTagsScript()));
+}
+
+} // namespace
+
+// Every flow below follows one rule: after its first co_await, `this` may be gone (the window was
+// closed while Things 3 was answering). It reaches the store and the worker through references
+// taken before that point, which outlive windows, and its own state only through `self`.
+
+TagListActions::TagListActions(TagStore& store, Preferences& preferences, ThingsWorker& worker,
+                               QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_preferences(preferences)
+    , m_worker(worker) {}
+
+// ---- Import ----
+
+QCoro::Task<> TagListActions::importAllTags() {
+    const QPointer<TagListActions> self(this);
+    TagStore& store = m_store;
+    Preferences& preferences = m_preferences;
+    m_isImporting = true;
+    m_importError.reset();
+    Q_EMIT changed();
+
+    const auto fetched = co_await m_worker.run(fetchAllTags);
+    if (fetched) {
+        mergeImportedTags(store, preferences, fetched.value());
+    }
+    if (self) {
+        if (!fetched) {
+            self->m_importError = fetched.error().errorDescription();
+        }
+        self->m_isImporting = false;
+        Q_EMIT self->changed();
+    }
+}
+
+void TagListActions::dismissImportError() {
+    if (m_importError) {
+        m_importError.reset();
+        Q_EMIT changed();
+    }
+}
+
+void TagListActions::mergeImportedTags(const QList<ThingsTagRecord>& records) {
+    mergeImportedTags(m_store, m_preferences, records);
+}
+
+void TagListActions::mergeImportedTags(TagStore& store, Preferences& preferences,
+                                       const QList<ThingsTagRecord>& records) {
+    // The identifiers Things 3 reported, each marked when this merge inserted its record. The store's
+    // own index stands for the stored tags as they were before the merge, except for those marked:
+    // a record repeated in the answer after a new one is inserted again rather than updated.
+    QHash<QString, bool> seen;
+    seen.reserve(records.size());
+    for (const ThingsTagRecord& record : records) {
+        bool& insertedHere = seen[record.id];
+        const TagPtr stored = insertedHere ? nullptr : store.tag(record.id);
+        if (stored) {
+            if (stored->name() != record.name) {
+                stored->setName(record.name);
+            }
+            if (stored->parentTagId() != record.parentId) {
+                stored->setParentTagId(record.parentId);
+            }
+            stored->setTodosCount(record.todosCount);
+            stored->setUpdatedAt(Clock::now());
+        } else {
+            Tag fresh(record.id, record.name, record.parentId);
+            fresh.setTodosCount(record.todosCount);
+            store.insert(fresh);
+            insertedHere = true;
+        }
+    }
+    // Tags Things 3 no longer has go; their children stay, with the parent Things 3 reported.
+    const QList<TagPtr> all = store.allTagsUnordered();
+    for (const TagPtr& tag : all) {
+        if (!seen.contains(tag->id())) {
+            store.remove(tag);
+        }
+    }
+    preferences.setLastImportDate(Clock::now());
+}
+
+// ---- Progress overlay ----
+
+void TagListActions::setRefreshingTagCount(int count) {
+    if (count != m_refreshingTagCount) {
+        m_refreshingTagCount = count;
+        Q_EMIT changed();
+    }
+}
+
+QString TagListActions::overlayTitle() const {
+    if (m_isImporting) {
+        return QStringLiteral("Importing tags from Things\u2026");
+    }
+    if (m_refreshingTagCount == 1) {
+        return QStringLiteral("Importing tag from Things\u2026");
+    }
+    return QStringLiteral("Importing ") + QString::number(m_refreshingTagCount) +
+           QStringLiteral(" tags from Things\u2026");
+}
+
+QString TagListActions::overlayMessage() {
+    return QStringLiteral("Please wait while the import completes.");
+}
+
+// ---- Selection ----
+
+void TagListActions::setSelectedTagIds(const QSet<QString>& ids) {
+    if (ids != m_selectedTagIds) {
+        m_selectedTagIds = ids;
+        Q_EMIT selectionChanged();
+    }
+}
+
+void TagListActions::removeFromSelection(const QString& id) {
+    if (m_selectedTagIds.remove(id)) {
+        Q_EMIT selectionChanged();
+    }
+}
+
+// ---- Row context menu ----
+
+QList<TagPtr> TagListActions::menuTargets(const QString& rowTagId) const {
+    QList<TagPtr> targets;
+    if (m_selectedTagIds.contains(rowTagId)) {
+        for (const QString& id : m_selectedTagIds) {
+            if (TagPtr tag = m_store.tag(id)) {
+                targets.append(std::move(tag));
+            }
+        }
+    } else if (TagPtr tag = m_store.tag(rowTagId)) {
+        targets.append(std::move(tag));
+    }
+    return targets;
+}
+
+QString TagListActions::deleteMenuTitle(qsizetype targetCount) {
+    return targetCount >= 2 ? QStringLiteral("Delete Tags") : QStringLiteral("Delete Tag");
+}
+
+std::optional<QUrl> TagListActions::viewInThingsUrl(const QString& tagId) {
+    // The identifier goes in as it is: one that needs encoding to be part of a link has no link.
+    const QUrl url(QStringLiteral("things:///show?id=") + tagId, QUrl::StrictMode);
+    if (!url.isValid()) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+// ---- Deletion ----
+
+void TagListActions::requestDelete(const QList<TagPtr>& targets) {
+    m_tagsPendingDelete = targets;
+    m_showDeleteConfirmationForListTags = true;
+    Q_EMIT changed();
+}
+
+QString TagListActions::confirmationTitle() const {
+    if (m_tagsPendingDelete.size() == 1) {
+        return QStringLiteral("Delete \"") + m_tagsPendingDelete.first()->name() + QStringLiteral("\"?");
+    }
+    return QStringLiteral("Delete ") + QString::number(m_tagsPendingDelete.size()) + QStringLiteral(" tags?");
+}
+
+QString TagListActions::confirmationMessage() const {
+    return QStringLiteral("This will permanently delete the tag") +
+           (m_tagsPendingDelete.size() == 1 ? QString() : QStringLiteral("s")) +
+           QStringLiteral(
+               " and all their child tags from this app AND Things 3. This action cannot be undone!");
+}
+
+QCoro::Task<> TagListActions::confirmDelete() {
+    // Each deletion reads its tag's descendants now, as it starts, and then proceeds on its own.
+    std::vector<QCoro::Task<>> deletions;
+    for (const TagPtr& tag : std::as_const(m_tagsPendingDelete)) {
+        deletions.push_back(deleteTagFromList(tag));
+    }
+    m_tagsPendingDelete.clear();
+    m_showDeleteConfirmationForListTags = false;
+    Q_EMIT changed();
+    for (const QCoro::Task<>& deletion : deletions) {
+        co_await deletion;
+    }
+}
+
+void TagListActions::cancelDelete() {
+    m_tagsPendingDelete.clear();
+    m_showDeleteConfirmationForListTags = false;
+    Q_EMIT changed();
+}
+
+QCoro::Task<> TagListActions::deleteTagFromList(TagPtr tag) {
+    const QPointer<TagListActions> self(this);
+    TagStore& store = m_store;
+    const QString name = tag->name();
+    const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
+
+    // Things 3 deletes the tag's descendants with it: only the tag is named.
+    const auto deleted =
+        co_await m_worker.run(&ThingsService::runAppleScript, ThingsService::deleteTagScript(name));
+    if (!deleted) {
+        co_return;
+    }
+    for (const TagPtr& descendant : descendants) {
+        store.remove(descendant);
+    }
+    store.remove(tag);
+    // The descendants' identifiers stay selected: the detail column shows its placeholder for them.
+    if (self) {
+        self->removeFromSelection(tag->id());
+    }
+}
+
+// ---- Refresh ----
+
+QCoro::Task<> TagListActions::refreshTags(QList<TagPtr> tags) {
+    const QPointer<TagListActions> self(this);
+    ThingsWorker& worker = m_worker;
+    setRefreshingTagCount(int(tags.size()));
+    QStringList ids;
+    ids.reserve(tags.size());
+    for (const TagPtr& tag : std::as_const(tags)) {
+        ids.append(tag->id());
+    }
+
+    for (const QString& id : std::as_const(ids)) {
+        const auto fetched = co_await worker.run(&ThingsService::fetchTagById, id);
+        if (!fetched || !fetched.value()) {
+            continue;
+        }
+        const ThingsTagRecord& record = *fetched.value();
+        const TagPtr& tag =
+            *std::find_if(tags.cbegin(), tags.cend(), [&id](const TagPtr& tag) { return tag->id() == id; });
+        tag->setName(record.name);
+        tag->setParentTagId(record.parentId);
+        tag->setTodosCount(record.todosCount);
+        tag->setUpdatedAt(Clock::now());
+    }
+    if (self) {
+        self->setRefreshingTagCount(0);
+    }
+}
+
+} // namespace orvalet

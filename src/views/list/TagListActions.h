@@ -1,0 +1,133 @@
+#pragma once
+
+#include "Tag.h"
+#include "ThingsTagRecord.h"
+
+#include <QCoroTask>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+namespace orvalet {
+
+class Preferences;
+class TagStore;
+class ThingsWorker;
+
+// The actions of the main window's tag list, without the widgets: the import from Things 3, the
+// deletion of listed tags after a confirmation, the refresh of listed tags, and the state the
+// window shows for them (busy flags, the progress overlay, the import's failure alert, the delete
+// confirmation, the selection).
+//
+// Every flow sends its program to Things 3 through the ThingsWorker first and changes the store
+// only once Things 3 accepted it. A flow is a coroutine: it returns at its first wait, and the
+// widget may drop the returned task. A flow outlives this object when the window closes first: its
+// store changes still land, and it leaves alone the state of an object that is gone. Busy state
+// is set before the program is submitted and cleared in the flow's last step.
+//
+// State changes are announced by `changed` (selection changes by `selectionChanged`); the widget
+// re-reads what it shows.
+class TagListActions final : public QObject {
+    Q_OBJECT
+
+public:
+    // The store, the preferences and the worker must outlive every flow started here; in the
+    // application all three live as long as the process.
+    TagListActions(TagStore& store, Preferences& preferences, ThingsWorker& worker,
+                   QObject* parent = nullptr);
+
+    // ---- Import ----
+
+    // Replaces the store's tags with those of Things 3. isImporting is set at once; on failure
+    // importError holds the text for the "Import Failed" alert and nothing else changes.
+    QCoro::Task<> importAllTags();
+    bool isImporting() const { return m_isImporting; }
+    const std::optional<QString>& importError() const { return m_importError; }
+    // The alert's "OK", or the alert dismissed any other way.
+    void dismissImportError();
+
+    // Makes the store a copy of `records`, the tags Things 3 reported: known identifiers are
+    // updated (name, parent, count, and updatedAt always), new ones inserted, the rest deleted
+    // (their children are not deleted with them); records "lastImportDate". All in one event-loop
+    // turn, so the store commits it as one transaction.
+    void mergeImportedTags(const QList<ThingsTagRecord>& records);
+    static void mergeImportedTags(TagStore& store, Preferences& preferences,
+                                  const QList<ThingsTagRecord>& records);
+
+    // ---- Progress overlay ----
+
+    // Tags being refreshed from Things 3, by refreshTags or by an editor (its onRefreshingChanged).
+    int refreshingTagCount() const { return m_refreshingTagCount; }
+    void setRefreshingTagCount(int count);
+
+    bool isOverlayShown() const { return m_isImporting || m_refreshingTagCount > 0; }
+    QString overlayTitle() const;
+    static QString overlayMessage();
+
+    // ---- Selection ----
+
+    const QSet<QString>& selectedTagIds() const { return m_selectedTagIds; }
+    void setSelectedTagIds(const QSet<QString>& ids);
+
+    // ---- Row context menu ----
+
+    // The tags a context menu opened on the row of `rowTagId` acts on: the selected tags, in the
+    // set's iteration order and leaving out identifiers without a stored tag, when the row is
+    // selected; otherwise the row's tag alone. The selection is not changed.
+    QList<TagPtr> menuTargets(const QString& rowTagId) const;
+    static QString deleteMenuTitle(qsizetype targetCount);
+
+    // "View in Things": things:///show?id= followed by the identifier as it is; none when that is
+    // not a valid link, and then the menu entry does nothing.
+    static std::optional<QUrl> viewInThingsUrl(const QString& tagId);
+
+    // ---- Deletion ----
+
+    // "Delete Tag(s)" chosen: the targets await confirmation.
+    void requestDelete(const QList<TagPtr>& targets);
+    const QList<TagPtr>& tagsPendingDelete() const { return m_tagsPendingDelete; }
+    bool showDeleteConfirmationForListTags() const { return m_showDeleteConfirmationForListTags; }
+    QString confirmationTitle() const;
+    QString confirmationMessage() const;
+
+    // The dialog's "Delete": starts deleteTagFromList for each pending tag, in order, then empties
+    // the list and closes the dialog. The task completes when every deletion has.
+    QCoro::Task<> confirmDelete();
+    // The dialog's "Cancel", or the dialog dismissed any other way: nothing is deleted.
+    void cancelDelete();
+
+    // Deletes the tag in Things 3 (one program naming only the tag), then its descendants, as they
+    // are now, and the tag from the store, and the tag's identifier from the selection. A failure
+    // changes nothing and shows nothing.
+    QCoro::Task<> deleteTagFromList(TagPtr tag);
+
+    // ---- Refresh ----
+
+    // Reads each tag from Things 3 in turn and writes what it reports (name, parent, count, and
+    // updatedAt); failures and tags Things 3 no longer has are skipped silently. refreshingTagCount
+    // holds the number of tags until the last one is done.
+    QCoro::Task<> refreshTags(QList<TagPtr> tags);
+
+Q_SIGNALS:
+    void changed();
+    void selectionChanged();
+
+private:
+    void removeFromSelection(const QString& id);
+
+    TagStore& m_store;
+    Preferences& m_preferences;
+    ThingsWorker& m_worker;
+
+    bool m_isImporting = false;
+    std::optional<QString> m_importError;
+    int m_refreshingTagCount = 0;
+    QList<TagPtr> m_tagsPendingDelete;
+    bool m_showDeleteConfirmationForListTags = false;
+    QSet<QString> m_selectedTagIds;
+};
+
+} // namespace orvalet

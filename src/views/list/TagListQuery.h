@@ -1,0 +1,106 @@
+#pragma once
+
+#include "Tag.h"
+#include "TagSortOption.h"
+#include "TagTree.h"
+
+#include <QList>
+#include <QLocale>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace orvalet {
+
+class Preferences;
+class TagStore;
+
+// The display preferences the tag list follows, read once per rebuild rather than once per row.
+struct TagListOptions {
+    TagSortOption sortOption = TagSortOption::alphabetical;
+    bool showRootTagsOnly = false;
+    bool showChildrenCounts = false;
+    bool showTodoCounts = false;
+
+    static TagListOptions read(const Preferences& preferences);
+};
+
+// The texts of one drawn row of the list. A count or the path is absent when the row does not show it.
+struct TagRowTexts {
+    QString name;
+    std::optional<QString> childCountText; // "N child tags", with showChildrenCounts
+    std::optional<QString> todoCountText;  // "N todos", with showTodoCounts; an unreported count is 0
+    std::optional<QString> ancestorPath;   // "Grandparent > Parent" when the tag has one
+    // Everything the row shows, for screen readers: "Garden, 2 child tags, 3 todos, Home".
+    QString accessibleText;
+};
+
+// What the sidebar list shows: which tags, in which order, with which texts.
+//
+// The query reads the store's tags in name order (TagStore::allTags()) at construction and again at
+// every storeChanged(), which the window calls from TagStore::changed. What a keystroke in the
+// search field needs is kept from one store change to the next: each sort order, once asked for,
+// and the lower-cased names, so that visibleTags is one filtering pass over a ready order. Child
+// counts are likewise counted on first use after a change; ancestor paths are found per row through
+// the store's own index.
+//
+// Interface thread only: the lazily built parts are not guarded.
+class TagListQuery final {
+public:
+    // The store must outlive the query.
+    explicit TagListQuery(const TagStore& store);
+
+    // Reads the store's tags again and drops everything derived from the previous ones.
+    void storeChanged();
+    const QList<TagPtr>& allTags() const { return m_tags; }
+
+    // The tags of the list, in order: the store's name order, stably re-sorted by the option
+    // (latest updatedAt first, an absent one last; highest todosCount first, absent as 0), then,
+    // with rootTagsOnly, only tags without a parent (an unresolved parent is not a root), then,
+    // with a non-empty searchText, only names containing the text as typed, compared in lower case
+    // under the user's locale (QLocale()), diacritics kept.
+    QList<TagPtr> visibleTags(TagSortOption sortOption, bool rootTagsOnly, const QString& searchText) const;
+    QList<TagPtr> visibleTags(const TagListOptions& options, const QString& searchText) const;
+
+    // The tag's direct children among all stored tags, whatever the list filters out.
+    int childCount(const Tag& tag) const;
+    // The names above the tag, highest first, joined with " > "; none for a root tag or one whose
+    // parent is not stored.
+    std::optional<QString> ancestorPath(const Tag& tag) const;
+
+    TagRowTexts rowTexts(const Tag& tag, const TagListOptions& options) const;
+
+    // The positions in `rows` of the stored tags whose identifiers are in `ids`, ascending: the rows
+    // to select again after the list was rebuilt. Identifiers without a row are left out.
+    QList<qsizetype> rowsOf(const QList<TagPtr>& rows, const QSet<QString>& ids) const;
+
+    // The lines of the status area above the list, in order; empty when the area is hidden.
+    static QStringList statusLines(const TagListOptions& options);
+    static QStringList statusLines(const Preferences& preferences);
+
+private:
+    // Every name lower-cased, one after another in one buffer: name i is text[start[i], start[i + 1]).
+    struct LowerNames {
+        QString locale;
+        QString text;
+        std::vector<qsizetype> start;
+    };
+
+    const std::vector<int>& order(TagSortOption sortOption) const;
+    const LowerNames& lowerNames(const QLocale& locale) const;
+    // Per position in name order, whether the lower-cased name contains `needle`.
+    std::vector<char> nameMatches(const QString& needle, const LowerNames& names) const;
+
+    const TagStore& m_store;
+    QList<TagPtr> m_tags;
+    std::vector<char> m_isRoot;
+    // Positions in m_tags, per sort option other than alphabetical; empty until first asked for.
+    mutable std::vector<int> m_recentlyUpdated;
+    mutable std::vector<int> m_mostTodos;
+    mutable std::optional<LowerNames> m_lowerNames;
+    mutable std::optional<TagTree::ChildCounts> m_childCounts;
+};
+
+} // namespace orvalet

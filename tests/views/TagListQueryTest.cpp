@@ -1,0 +1,223 @@
+// The sidebar list: which tags it shows in which order, the texts of its rows, the status area.
+#include "TagListQuery.h"
+
+#include "StoreFixture.h"
+#include "TestPrinters.h"
+
+#include <QLocale>
+
+using namespace orvalet;
+
+namespace {
+
+struct Stored {
+    const char* id;
+    const char* name;
+    const char* parent;           // nullptr: a root tag
+    std::optional<int> updatedAt; // seconds after the reference date
+    std::optional<qint64> todos;
+};
+
+// Stored in this order; the store lists them by name: Big Garden, Café, HOMEWORK, Home, Orphan,
+// Tasks, Work, Zeta, garden (upper case before lower case).
+const Stored library[] = {
+    {"w", "Work", nullptr, 30, 3},         {"t", "Tasks", "w", 20, 3},
+    {"h", "Home", nullptr, 10, 0},         {"hw", "HOMEWORK", "h", 30, std::nullopt},
+    {"g", "garden", "h", std::nullopt, 5}, {"wor1", "Zeta", nullptr, std::nullopt, std::nullopt},
+    {"o", "Orphan", "gone", 20, 1},        {"b", "Big Garden", nullptr, 40, 0},
+    {"c", "Caf\u00e9", nullptr, 5, 2},
+};
+
+class TagListQueryTest : public test::StoreTest {
+protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        store = openStore();
+        ASSERT_TRUE(store);
+        for (const Stored& s : library) {
+            const std::optional<QDateTime> updatedAt =
+                s.updatedAt ? std::optional(Clock::referenceDate().addSecs(*s.updatedAt)) : std::nullopt;
+            const std::optional<QString> parent =
+                s.parent ? std::optional(QString::fromUtf8(s.parent)) : std::nullopt;
+            TagPtr tag = store->insert(Tag(QString::fromUtf8(s.id), QString::fromUtf8(s.name), parent,
+                                           Clock::referenceDate(), Clock::referenceDate(), s.todos));
+            tag->setUpdatedAt(updatedAt);
+        }
+        query.emplace(*store);
+    }
+    void TearDown() override {
+        QLocale::setDefault(QLocale::c());
+        StoreTest::TearDown();
+    }
+
+    const Tag& byId(const char* id) const { return *store->tag(QString::fromUtf8(id)); }
+
+    static QStringList names(const QList<TagPtr>& tags) {
+        QStringList result;
+        for (const TagPtr& tag : tags) {
+            result.append(tag->name());
+        }
+        return result;
+    }
+
+    std::unique_ptr<TagStore> store;
+    std::optional<TagListQuery> query;
+};
+
+struct VisibleCase {
+    const char* name;
+    TagSortOption sort;
+    bool rootOnly;
+    QString search;
+    QStringList expected;
+};
+
+[[maybe_unused]] void PrintTo(const VisibleCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class VisibleTags : public TagListQueryTest, public ::testing::WithParamInterface<VisibleCase> {};
+
+TEST_P(VisibleTags, followSortThenRootOnlyThenSearch) {
+    const VisibleCase& c = GetParam();
+    EXPECT_EQ(names(query->visibleTags(c.sort, c.rootOnly, c.search)), c.expected);
+}
+
+using enum TagSortOption;
+
+INSTANTIATE_TEST_SUITE_P(
+    TagList, VisibleTags,
+    ::testing::Values(
+        VisibleCase{
+            "nameOrderUpperCaseFirst",
+            alphabetical,
+            false,
+            {},
+            {"Big Garden", "Caf\u00e9", "HOMEWORK", "Home", "Orphan", "Tasks", "Work", "Zeta", "garden"}},
+        VisibleCase{
+            "latestFirstEqualTimesByNameAbsentLast",
+            recentlyUpdated,
+            false,
+            {},
+            {"Big Garden", "HOMEWORK", "Work", "Orphan", "Tasks", "Home", "Caf\u00e9", "Zeta", "garden"}},
+        VisibleCase{
+            "mostTodosAbsentCountsAmongTheZeros",
+            mostTodos,
+            false,
+            {},
+            {"garden", "Tasks", "Work", "Caf\u00e9", "Orphan", "Big Garden", "HOMEWORK", "Home", "Zeta"}},
+        VisibleCase{"rootOnlyDropsUnresolvedParent",
+                    alphabetical,
+                    true,
+                    {},
+                    {"Big Garden", "Caf\u00e9", "Home", "Work", "Zeta"}},
+        VisibleCase{"rootOnlyKeepsTheSortedOrder",
+                    recentlyUpdated,
+                    true,
+                    {},
+                    {"Big Garden", "Work", "Home", "Caf\u00e9", "Zeta"}},
+        VisibleCase{"searchIgnoresCaseNotPathOrId", alphabetical, false, u"wor"_qs, {"HOMEWORK", "Work"}},
+        VisibleCase{
+            "searchKeepsTheSortedOrder", mostTodos, false, u"O"_qs, {"Work", "Orphan", "HOMEWORK", "Home"}},
+        VisibleCase{"rootOnlyAndSearch", alphabetical, true, u"wor"_qs, {"Work"}},
+        VisibleCase{"searchNeverSpansTwoNames", alphabetical, false, u"nc"_qs, {}},
+        VisibleCase{"searchFindsEveryMatchingName", recentlyUpdated, false, u"ta"_qs, {"Tasks", "Zeta"}},
+        VisibleCase{"searchOfOneSpace", alphabetical, false, u" "_qs, {"Big Garden"}},
+        VisibleCase{"searchOfTwoSpacesFindsNone", alphabetical, false, u"  "_qs, {}},
+        VisibleCase{"searchIsNotTrimmed", alphabetical, false, u" GARDEN"_qs, {"Big Garden"}},
+        VisibleCase{"searchKeepsDiacritics", alphabetical, false, u"cafe"_qs, {}},
+        VisibleCase{"searchFoldsAccentedCapitals", alphabetical, false, u"CAF\u00c9"_qs, {"Caf\u00e9"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TagListQueryTest, searchLowersUnderTheUsersLocale) {
+    store->insert(Tag(u"k"_qs, u"KIRMIZI"_qs));
+    query->storeChanged();
+    EXPECT_EQ(names(query->visibleTags(alphabetical, false, u"kirmizi"_qs)), QStringList{"KIRMIZI"});
+
+    // In Turkish, I lowers to the dotless ı.
+    QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+    EXPECT_EQ(names(query->visibleTags(alphabetical, false, u"k\u0131rm\u0131z\u0131"_qs)),
+              QStringList{"KIRMIZI"});
+    EXPECT_TRUE(query->visibleTags(alphabetical, false, u"kirmizi"_qs).isEmpty());
+}
+
+TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNames) {
+    // Build the kept orders and lower-cased names, then change the store under them.
+    ASSERT_EQ(names(query->visibleTags(recentlyUpdated, false, u"zeta"_qs)), QStringList{"Zeta"});
+    ASSERT_EQ(names(query->visibleTags(mostTodos, false, {})).first(), u"garden");
+    store->tag(u"wor1"_qs)->setUpdatedAt(Clock::referenceDate().addSecs(99));
+    store->tag(u"wor1"_qs)->setName(u"Alpha"_qs);
+    store->tag(u"h"_qs)->setTodosCount(9);
+    store->remove(store->tag(u"g"_qs));
+    query->storeChanged();
+
+    EXPECT_TRUE(query->visibleTags(recentlyUpdated, false, u"zeta"_qs).isEmpty());
+    EXPECT_EQ(names(query->visibleTags(recentlyUpdated, false, u"ALPHA"_qs)), QStringList{"Alpha"});
+    EXPECT_EQ(names(query->visibleTags(recentlyUpdated, false, {})).first(), u"Alpha");
+    EXPECT_EQ(names(query->visibleTags(mostTodos, false, {})).first(), u"Home");
+    EXPECT_EQ(query->childCount(byId("h")), 1);
+}
+
+TEST_F(TagListQueryTest, rowTextsShowWhatTheOptionsAsk) {
+    const TagListOptions both{alphabetical, true, true, true};
+    // Home's two children are hidden by root-only, and still counted.
+    ASSERT_FALSE(query->visibleTags(both, {}).contains(store->tag(u"hw"_qs)));
+    TagRowTexts home = query->rowTexts(byId("h"), both);
+    EXPECT_EQ(home.name, u"Home");
+    EXPECT_EQ(home.childCountText, u"2 child tags");
+    EXPECT_EQ(home.todoCountText, u"0 todos");
+    EXPECT_EQ(home.ancestorPath, std::nullopt);
+    EXPECT_EQ(home.accessibleText, u"Home, 2 child tags, 0 todos");
+
+    // A count never reported reads 0; one child is still "child tags".
+    const TagRowTexts homework = query->rowTexts(byId("hw"), both);
+    EXPECT_EQ(homework.todoCountText, u"0 todos");
+    EXPECT_EQ(homework.ancestorPath, u"Home");
+    EXPECT_EQ(homework.accessibleText, u"HOMEWORK, 0 child tags, 0 todos, Home");
+    EXPECT_EQ(query->rowTexts(byId("w"), both).childCountText, u"1 child tags");
+
+    const TagRowTexts plain = query->rowTexts(byId("t"), TagListOptions{});
+    EXPECT_EQ(plain.childCountText, std::nullopt);
+    EXPECT_EQ(plain.todoCountText, std::nullopt);
+    EXPECT_EQ(plain.ancestorPath, u"Work");
+    EXPECT_EQ(plain.accessibleText, u"Tasks, Work");
+    EXPECT_EQ(query->rowTexts(byId("o"), TagListOptions{}).ancestorPath, std::nullopt); // parent not stored
+}
+
+TEST_F(TagListQueryTest, rowsOfSelectedIdsInTheRebuiltList) {
+    const QList<TagPtr> rows = query->visibleTags(recentlyUpdated, false, {});
+    // Big Garden, HOMEWORK, Work, Orphan, Tasks, Home, Café, Zeta, garden
+    EXPECT_EQ(query->rowsOf(rows, {u"g"_qs, u"missing"_qs, u"b"_qs, u"o"_qs}), (QList<qsizetype>{0, 3, 8}));
+    EXPECT_TRUE(query->rowsOf(rows, {}).isEmpty());
+}
+
+struct StatusCase {
+    const char* name;
+    TagListOptions options;
+    QStringList lines;
+};
+
+[[maybe_unused]] void PrintTo(const StatusCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StatusLines : public ::testing::TestWithParam<StatusCase> {};
+
+TEST_P(StatusLines, nameEachPreferenceAwayFromItsDefault) {
+    EXPECT_EQ(TagListQuery::statusLines(GetParam().options), GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TagList, StatusLines,
+    ::testing::Values(
+        StatusCase{"defaultsHideTheArea", {}, {}},
+        StatusCase{"todoCountsAlone", {alphabetical, false, false, true}, {"Showing todo counts"}},
+        StatusCase{
+            "recentlyUpdated", {recentlyUpdated, false, false, false}, {"Sorted by: Recently Updated"}},
+        StatusCase{"everythingInOrder",
+                   {mostTodos, true, true, true},
+                   {"Sorted by: Highest Todo Count", "Showing only root tags", "Showing children counts",
+                    "Showing todo counts"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
