@@ -2,19 +2,34 @@
 
 #include "ContentView.h"
 
+#include <QMenu>
 #include <QMenuBar>
 
 namespace orvalet {
 
-MainWindow::MainWindow(TagStore& store, Preferences& preferences, Updater& updater, AppMenus::Actions actions,
-                       QWidget* parent)
+MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& worker, Updater& updater,
+                       AppMenus::Actions actions, QWidget* parent)
     : QMainWindow(parent) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Orvalet"));
+    setAccessibleName(QStringLiteral("Orvalet"));
     setAttribute(Qt::WA_DeleteOnClose);
-    m_content = new ContentView(store, preferences, this);
+    m_content = new ContentView(store, preferences, worker, this);
     setCentralWidget(m_content);
+    addToolBar(Qt::TopToolBarArea, m_content->toolBar());
     new AppMenus(*menuBar(), preferences, updater, std::move(actions));
+    if (auto* fileMenu = menuBar()->findChild<QMenu*>(QStringLiteral("fileMenu"))) {
+        // "Import from Things" is the toolbar's own action, so it is enabled exactly when the button
+        // is; "New Tag…" is always enabled, like the button it stands for.
+        QAction* first = fileMenu->actions().value(0);
+        auto* newTag = new QAction(QStringLiteral("New Tag…"), fileMenu);
+        newTag->setObjectName(QStringLiteral("newTagMenuAction"));
+        newTag->setShortcut(QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_N));
+        connect(newTag, &QAction::triggered, m_content->newTagAction(), &QAction::trigger);
+        fileMenu->insertAction(first, newTag);
+        fileMenu->insertAction(first, m_content->importAction());
+        fileMenu->insertSeparator(first);
+    }
     resize(900, 600);
 }
 

@@ -9,15 +9,17 @@ namespace orvalet {
 class ContentView;
 class Preferences;
 class TagStore;
+class ThingsWorker;
 class Updater;
 
-// One main window: a ContentView over the shared store, with the application's menus.
+// One main window: a ContentView over the shared store, with its toolbar and the application's
+// menus; the File menu also holds the toolbar's "Import from Things" and "New Tag…".
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow(TagStore& store, Preferences& preferences, Updater& updater, AppMenus::Actions actions,
-               QWidget* parent = nullptr);
+    MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& worker, Updater& updater,
+               AppMenus::Actions actions, QWidget* parent = nullptr);
 
     ContentView* contentView() const { return m_content; }
 

@@ -40,7 +40,7 @@ MainWindow* OrvaletApp::newMainWindow() {
         [this] { showSettings(); },
         [this] { showAbout(); },
     };
-    auto* window = new MainWindow(*m_store, *m_preferences, *m_updater, std::move(actions));
+    auto* window = new MainWindow(*m_store, *m_preferences, worker(), *m_updater, std::move(actions));
     m_mainWindows.removeAll(nullptr);
     m_mainWindows.append(window);
     return window;

@@ -1,38 +1,77 @@
 #include "ContentView.h"
 
+#include "BusyToolButton.h"
 #include "EmptyStateView.h"
+#include "Icons.h"
+#include "Preferences.h"
+#include "ProgressOverlay.h"
+#include "StatusAreaView.h"
+#include "TagListActions.h"
+#include "TagListModel.h"
+#include "TagRowDelegate.h"
+#include "TagStore.h"
 
+#include <QAction>
+#include <QDesktopServices>
+#include <QItemSelection>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 namespace orvalet {
 
-ContentView::ContentView(TagStore& store, Preferences& preferences, QWidget* parent)
+namespace {
+
+enum DetailPage { placeholderPage, editorPage, batchPage };
+
+// Until the editors exist, the detail column names what it will show.
+QLabel* detailStandIn(const QString& objectName, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(objectName);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker& worker, QWidget* parent)
     : QWidget(parent)
     , m_store(store)
-    , m_preferences(preferences) {
+    , m_preferences(preferences)
+    , m_actions(new TagListActions(store, preferences, worker, this))
+    , m_model(new TagListModel(store, preferences, this)) {
     setObjectName(QStringLiteral("contentView"));
 
     auto* sidebar = new QWidget(this);
     sidebar->setObjectName(QStringLiteral("sidebar"));
     sidebar->setMinimumWidth(220);
-    auto* sidebarLayout = new QVBoxLayout(sidebar);
-    sidebarLayout->setContentsMargins(0, 0, 0, 0);
-    auto* list = new QListView(sidebar);
-    list->setObjectName(QStringLiteral("tagList"));
-    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    sidebarLayout->addWidget(list);
+    buildSidebar(sidebar);
 
-    auto* placeholder = new EmptyStateView(QStringLiteral("No Tag Selected"), QStringLiteral("tag"),
-                                           QStringLiteral("Select a tag from the list to edit it."), this);
+    m_detail = new QStackedWidget(this);
+    m_detail->setObjectName(QStringLiteral("detail"));
+    auto* placeholder =
+        new EmptyStateView(QStringLiteral("No Tag Selected"), QStringLiteral("tag"),
+                           QStringLiteral("Select a tag from the list to edit it."), m_detail);
     placeholder->setObjectName(QStringLiteral("noTagSelected"));
+    placeholder->setAccessibleName(QStringLiteral("No Tag Selected"));
+    m_detail->insertWidget(placeholderPage, placeholder);
+    m_detail->insertWidget(editorPage, detailStandIn(QStringLiteral("tagEditor"), m_detail));
+    m_detail->insertWidget(batchPage, detailStandIn(QStringLiteral("batchEditor"), m_detail));
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitView"));
     m_splitter->setChildrenCollapsible(false);
     m_splitter->addWidget(sidebar);
-    m_splitter->addWidget(placeholder);
+    m_splitter->addWidget(m_detail);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({280, 620});
@@ -40,6 +79,286 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, QWidget* par
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_splitter);
+
+    m_overlay = new ProgressOverlay(m_splitter, this);
+    buildToolBar();
+
+    connect(m_actions, &TagListActions::changed, this, &ContentView::actionsChanged);
+    connect(m_actions, &TagListActions::selectionChanged, this, [this] {
+        restoreSelection();
+        updateDetail();
+    });
+    connect(&m_store, &TagStore::changed, this, &ContentView::updateDetail);
+    updateDetail();
+}
+
+ContentView::~ContentView() = default;
+
+QWidget* ContentView::detail() const {
+    return m_detail->currentWidget();
+}
+
+void ContentView::buildToolBar() {
+    m_toolBar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setAccessibleName(QStringLiteral("Toolbar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+
+    m_importAction = new QAction(Icons::symbol(QStringLiteral("arrow.down.circle")),
+                                 QStringLiteral("Import from Things"), this);
+    m_importAction->setObjectName(QStringLiteral("importAction"));
+    m_importAction->setToolTip(QStringLiteral("Import all tags from Things 3"));
+    m_importAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_I));
+    connect(m_importAction, &QAction::triggered, this, [this] { m_actions->importAllTags(); });
+    m_importButton = new BusyToolButton(m_toolBar);
+    m_importButton->setObjectName(QStringLiteral("importButton"));
+    m_importButton->setDefaultAction(m_importAction);
+    m_importButton->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_importButton->setAccessibleName(m_importAction->text());
+    m_toolBar->addWidget(m_importButton);
+
+    m_newTagAction = new QAction(Icons::symbol(QStringLiteral("plus")), QStringLiteral("New Tag"), this);
+    m_newTagAction->setObjectName(QStringLiteral("newTagAction"));
+    m_newTagAction->setToolTip(QStringLiteral("Create a new tag"));
+    connect(m_newTagAction, &QAction::triggered, this, &ContentView::newTagRequested);
+    m_toolBar->addAction(m_newTagAction);
+    if (QWidget* button = m_toolBar->widgetForAction(m_newTagAction)) {
+        button->setObjectName(QStringLiteral("newTagButton"));
+        button->setAccessibleName(m_newTagAction->text());
+    }
+
+    // "Find" is never shown: it only carries the shortcut that puts the focus into the search field.
+    auto* find = new QAction(QStringLiteral("Find"), this);
+    find->setObjectName(QStringLiteral("findAction"));
+    find->setShortcut(QKeySequence::Find);
+    find->setShortcutContext(Qt::WindowShortcut);
+    connect(find, &QAction::triggered, this, [this] {
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+    });
+    addAction(find);
+}
+
+void ContentView::buildSidebar(QWidget* sidebar) {
+    m_search = new QLineEdit(sidebar);
+    m_search->setObjectName(QStringLiteral("searchField"));
+    m_search->setPlaceholderText(QStringLiteral("Search tags"));
+    m_search->setAccessibleName(QStringLiteral("Search tags"));
+    m_search->setClearButtonEnabled(true);
+    m_search->addAction(Icons::symbol(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition);
+    connect(m_search, &QLineEdit::textChanged, m_model, &TagListModel::setSearchText);
+
+    m_statusArea = new StatusAreaView(sidebar);
+    m_statusArea->setLines(TagListQuery::statusLines(m_preferences));
+    connect(m_statusArea, &StatusAreaView::resetRequested, &m_preferences,
+            &Preferences::resetDisplayPreferences);
+    connect(&m_preferences, &Preferences::changed, m_statusArea,
+            [this] { m_statusArea->setLines(TagListQuery::statusLines(m_preferences)); });
+
+    m_list = new QListView(sidebar);
+    m_list->setObjectName(QStringLiteral("tagList"));
+    m_list->setAccessibleName(QStringLiteral("Tags"));
+    m_list->setModel(m_model);
+    m_list->setItemDelegate(new TagRowDelegate(m_list));
+    m_list->setUniformItemSizes(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, &ContentView::showContextMenu);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ContentView::selectionEdited);
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_restoringSelection = true; });
+    connect(m_model, &TagListModel::rebuilt, this, &ContentView::restoreSelection);
+
+    // The Delete key asks to delete the selected tags, as the context menu does.
+    auto* remove = new QAction(QStringLiteral("Delete Selected Tags"), m_list);
+    remove->setShortcuts({QKeySequence::Delete, QKeySequence(Qt::Key_Backspace)});
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, this, &ContentView::deleteSelected);
+    m_list->addAction(remove);
+
+    auto* layout = new QVBoxLayout(sidebar);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_search);
+    layout->addWidget(m_statusArea);
+    layout->addWidget(m_list, 1);
+}
+
+// The user changed the selection in the list: the window's selection becomes the selected rows.
+void ContentView::selectionEdited() {
+    if (m_restoringSelection) {
+        return;
+    }
+    QSet<QString> ids;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) {
+        ids.insert(index.data(TagListModel::TagIdRole).toString());
+    }
+    m_restoringSelection = true;
+    m_actions->setSelectedTagIds(ids);
+    m_restoringSelection = false;
+    updateDetail();
+}
+
+// Selects the rows of the window's selection again after the list was rebuilt or the selection was
+// changed elsewhere (an editor, a deletion). Identifiers without a row stay in the selection.
+void ContentView::restoreSelection() {
+    m_restoringSelection = true;
+    const QList<qsizetype> rows = m_model->query().rowsOf(m_model->rows(), m_actions->selectedTagIds());
+    QItemSelection selection;
+    for (qsizetype i = 0; i < rows.size();) {
+        qsizetype last = i;
+        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) {
+            ++last;
+        }
+        selection.select(m_model->index(int(rows[i])), m_model->index(int(rows[last])));
+        i = last + 1;
+    }
+    QItemSelectionModel* model = m_list->selectionModel();
+    model->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!rows.isEmpty() && !model->isSelected(model->currentIndex())) {
+        model->setCurrentIndex(m_model->index(int(rows.front())), QItemSelectionModel::NoUpdate);
+    }
+    m_restoringSelection = false;
+}
+
+void ContentView::updateDetail() {
+    QList<TagPtr> tags;
+    for (const QString& id : m_actions->selectedTagIds()) {
+        if (TagPtr tag = m_store.tag(id)) {
+            tags.append(tag);
+        }
+    }
+    const qsizetype selected = m_actions->selectedTagIds().size();
+    if (selected == 1 && tags.size() == 1) {
+        auto* editor = static_cast<QLabel*>(m_detail->widget(editorPage));
+        editor->setText(QStringLiteral("The tag editor for “") + tags.front()->name() + QStringLiteral("”"));
+        editor->setAccessibleName(editor->text());
+        m_detail->setCurrentIndex(editorPage);
+    } else if (selected >= 2 && !tags.isEmpty()) {
+        auto* batch = static_cast<QLabel*>(m_detail->widget(batchPage));
+        batch->setText(QStringLiteral("The batch editor for ") + QString::number(tags.size()) +
+                       QStringLiteral(" tags"));
+        batch->setAccessibleName(batch->text());
+        m_detail->setCurrentIndex(batchPage);
+    } else {
+        m_detail->setCurrentIndex(placeholderPage);
+    }
+}
+
+QMenu* ContentView::contextMenuForRow(int row) {
+    const TagPtr rowTag = m_model->tagAt(row);
+    if (!rowTag) {
+        return nullptr;
+    }
+    const QList<TagPtr> targets = m_actions->menuTargets(rowTag->id());
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("tagContextMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* view = menu->addAction(Icons::symbol(QStringLiteral("arrow.up.right.square")),
+                                    QStringLiteral("View in Things"));
+    view->setObjectName(QStringLiteral("viewInThings"));
+    const QString id = rowTag->id();
+    connect(view, &QAction::triggered, this, [id] {
+        if (const std::optional<QUrl> url = TagListActions::viewInThingsUrl(id)) {
+            QDesktopServices::openUrl(*url);
+        }
+    });
+    QAction* refresh = menu->addAction(Icons::symbol(QStringLiteral("arrow.clockwise")),
+                                       QStringLiteral("Update from Things"));
+    refresh->setObjectName(QStringLiteral("updateFromThings"));
+    connect(refresh, &QAction::triggered, this, [this, targets] { m_actions->refreshTags(targets); });
+    menu->addSeparator();
+    QAction* remove = menu->addAction(Icons::symbol(QStringLiteral("trash")),
+                                      TagListActions::deleteMenuTitle(targets.size()));
+    remove->setObjectName(QStringLiteral("deleteTags"));
+    connect(remove, &QAction::triggered, this, [this, targets] { m_actions->requestDelete(targets); });
+    return menu;
+}
+
+void ContentView::showContextMenu(const QPoint& position) {
+    QModelIndex index = m_list->indexAt(position);
+    QPoint at = position;
+    if (!index.isValid()) {
+        // The menu key opens the menu of the current row.
+        index = m_list->currentIndex();
+        if (!index.isValid() || !m_list->rect().contains(position)) {
+            return;
+        }
+        at = m_list->visualRect(index).center();
+    }
+    if (QMenu* menu = contextMenuForRow(index.row())) {
+        menu->popup(m_list->viewport()->mapToGlobal(at));
+    }
+}
+
+void ContentView::deleteSelected() {
+    const QModelIndex current = m_list->currentIndex();
+    if (!current.isValid() || m_actions->selectedTagIds().isEmpty()) {
+        return;
+    }
+    const QList<TagPtr> targets = m_actions->menuTargets(current.data(TagListModel::TagIdRole).toString());
+    if (!targets.isEmpty()) {
+        m_actions->requestDelete(targets);
+    }
+}
+
+void ContentView::actionsChanged() {
+    const bool importing = m_actions->isImporting();
+    m_importAction->setEnabled(!importing);
+    m_importButton->setBusy(importing);
+    m_importButton->setAccessibleDescription(importing ? QStringLiteral("Importing…") : QString());
+
+    m_overlay->setTitle(m_actions->overlayTitle());
+    if (m_actions->isOverlayShown() != m_overlay->isVisible()) {
+        m_overlay->setVisible(m_actions->isOverlayShown());
+    }
+
+    if (m_actions->showDeleteConfirmationForListTags() && !m_confirmation) {
+        showDeleteConfirmation();
+    }
+    if (m_actions->importError() && !m_importAlert) {
+        showImportFailed(*m_actions->importError());
+    }
+}
+
+void ContentView::showDeleteConfirmation() {
+    auto* box = new QMessageBox(QMessageBox::Warning, m_actions->confirmationTitle(),
+                                m_actions->confirmationTitle(), QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("deleteConfirmation"));
+    box->setAccessibleName(m_actions->confirmationTitle());
+    box->setInformativeText(m_actions->confirmationMessage());
+    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    remove->setObjectName(QStringLiteral("confirmDelete"));
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("cancelDelete"));
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        if (box->clickedButton() == remove) {
+            m_actions->confirmDelete();
+        } else {
+            m_actions->cancelDelete();
+        }
+    });
+    m_confirmation = box;
+    box->open();
+}
+
+void ContentView::showImportFailed(const QString& message) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Import Failed"),
+                                QStringLiteral("Import Failed"), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("importFailed"));
+    box->setAccessibleName(QStringLiteral("Import Failed"));
+    box->setInformativeText(message);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, m_actions, &TagListActions::dismissImportError);
+    m_importAlert = box;
+    box->open();
 }
 
 } // namespace orvalet

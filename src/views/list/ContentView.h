@@ -1,29 +1,91 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
+class QAction;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QMessageBox;
 class QSplitter;
+class QStackedWidget;
+class QToolBar;
 
 namespace orvalet {
 
+class BusyToolButton;
 class Preferences;
+class ProgressOverlay;
+class StatusAreaView;
+class TagListActions;
+class TagListModel;
 class TagStore;
+class ThingsWorker;
 
-// The content of a main window: the tag list in a sidebar and, beside it, the detail column that
-// shows the editor fitting the selection ("No Tag Selected" while nothing is selected).
+// The content of a main window: the tag list in a sidebar (search field, status area, list) and,
+// beside it, the detail column that fits the selection, under the progress overlay of imports and
+// refreshes. The window's toolbar comes from here too. Each window has its own selection, search
+// and overlay; every window shows the one store.
 class ContentView final : public QWidget {
     Q_OBJECT
 
 public:
-    ContentView(TagStore& store, Preferences& preferences, QWidget* parent = nullptr);
+    ContentView(TagStore& store, Preferences& preferences, ThingsWorker& worker, QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    TagStore& store() const { return m_store; }
+    TagListActions& actions() const { return *m_actions; }
+    TagListModel& model() const { return *m_model; }
 
     QSplitter* splitter() const { return m_splitter; }
-    TagStore& store() const { return m_store; }
+    QListView* list() const { return m_list; }
+    QLineEdit* searchField() const { return m_search; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    ProgressOverlay* overlay() const { return m_overlay; }
+    QWidget* detail() const;
+
+    // "Import from Things" and "New Tag…", shared by the toolbar and the File menu.
+    QAction* importAction() const { return m_importAction; }
+    QAction* newTagAction() const { return m_newTagAction; }
+
+    // The context menu of a row, built for the targets of that row; the caller shows it.
+    QMenu* contextMenuForRow(int row);
+
+Q_SIGNALS:
+    // "New Tag" was chosen: the creation sheet opens.
+    void newTagRequested();
 
 private:
+    void buildToolBar();
+    void buildSidebar(QWidget* sidebar);
+    void showContextMenu(const QPoint& position);
+    void selectionEdited();
+    void restoreSelection();
+    void updateDetail();
+    void actionsChanged();
+    void showDeleteConfirmation();
+    void showImportFailed(const QString& message);
+    void deleteSelected();
+
     TagStore& m_store;
     Preferences& m_preferences;
+    TagListActions* m_actions = nullptr;
+    TagListModel* m_model = nullptr;
+
+    QToolBar* m_toolBar = nullptr;
+    BusyToolButton* m_importButton = nullptr;
+    QAction* m_importAction = nullptr;
+    QAction* m_newTagAction = nullptr;
+    QLineEdit* m_search = nullptr;
+    StatusAreaView* m_statusArea = nullptr;
+    QListView* m_list = nullptr;
     QSplitter* m_splitter = nullptr;
+    QStackedWidget* m_detail = nullptr;
+    ProgressOverlay* m_overlay = nullptr;
+    QPointer<QMessageBox> m_confirmation;
+    QPointer<QMessageBox> m_importAlert;
+    bool m_restoringSelection = false;
 };
 
 } // namespace orvalet

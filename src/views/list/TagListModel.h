@@ -1,0 +1,55 @@
+#pragma once
+
+#include "TagListQuery.h"
+
+#include <QAbstractListModel>
+
+namespace orvalet {
+
+class Preferences;
+class TagStore;
+
+// The rows of the sidebar: the visible tags of the store for the display preferences and the
+// search text, in order. It filters and orders itself through a TagListQuery and is reset as a
+// whole when anything it depends on changes; row texts that depend on the whole store (child
+// counts, ancestor paths) are computed only for the rows a view asks about.
+class TagListModel final : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    enum Role {
+        TagIdRole = Qt::UserRole + 1,
+        ChildCountTextRole, // "N child tags", or nothing when the counts are not shown
+        TodoCountTextRole,  // "N todos", or nothing
+        AncestorPathRole,   // "Grandparent > Parent", or nothing
+    };
+
+    TagListModel(TagStore& store, Preferences& preferences, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+    void setSearchText(const QString& text);
+    const QString& searchText() const { return m_searchText; }
+
+    const QList<TagPtr>& rows() const { return m_rows; }
+    TagPtr tagAt(int row) const;
+    const TagListQuery& query() const { return m_query; }
+    const TagListOptions& options() const { return m_options; }
+
+Q_SIGNALS:
+    // The rows were rebuilt: a view selects its tags again.
+    void rebuilt();
+
+private:
+    void storeChanged();
+    void rebuild();
+
+    Preferences& m_preferences;
+    TagListQuery m_query;
+    TagListOptions m_options;
+    QString m_searchText;
+    QList<TagPtr> m_rows;
+};
+
+} // namespace orvalet

@@ -1,0 +1,87 @@
+#include "TagRowDelegate.h"
+
+#include "TagListModel.h"
+
+#include <QApplication>
+#include <QPainter>
+
+namespace orvalet {
+
+namespace {
+
+constexpr int horizontalMargin = 6;
+constexpr int countSpacing = 8;
+
+QColor secondary(const QStyleOptionViewItem& option) {
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    QColor color = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    color.setAlphaF(0.6);
+    return color;
+}
+
+} // namespace
+
+QFont TagRowDelegate::captionFont(const QFont& font) {
+    QFont caption = font;
+    caption.setPointSizeF(font.pointSizeF() * 0.85);
+    return caption;
+}
+
+QSize TagRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+    const QFontMetrics body(option.font);
+    const QFontMetrics caption(captionFont(option.font));
+    return {200, padding + body.height() + spacing + caption.height() + padding};
+}
+
+void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                           const QModelIndex& index) const {
+    QStyleOptionViewItem background = option;
+    initStyleOption(&background, index);
+    background.text.clear();
+    const QWidget* widget = option.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    const QColor primary = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    const QFontMetrics body(option.font);
+    const QFont caption = captionFont(option.font);
+    const QFontMetrics captionMetrics(caption);
+    QRect line = option.rect.adjusted(horizontalMargin, padding, -horizontalMargin, 0);
+    line.setHeight(body.height());
+
+    painter->save();
+    // The counts at the trailing edge, each in caption type and the secondary colour.
+    int trailing = line.right();
+    painter->setFont(caption);
+    painter->setPen(secondary(option));
+    for (const int role : {TagListModel::TodoCountTextRole, TagListModel::ChildCountTextRole}) {
+        const QString text = index.data(role).toString();
+        if (text.isEmpty()) {
+            continue;
+        }
+        const int width = captionMetrics.horizontalAdvance(text);
+        painter->drawText(QRect(trailing - width, line.top(), width, line.height()),
+                          Qt::AlignRight | Qt::AlignVCenter, text);
+        trailing -= width + countSpacing;
+    }
+
+    const QString name = index.data(Qt::DisplayRole).toString();
+    painter->setFont(option.font);
+    painter->setPen(primary);
+    const QRect nameRect(line.left(), line.top(), std::max(0, trailing - line.left()), line.height());
+    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
+                      body.elidedText(name, Qt::ElideRight, nameRect.width()));
+
+    const QString path = index.data(TagListModel::AncestorPathRole).toString();
+    if (!path.isEmpty()) {
+        const QRect pathRect(line.left(), line.bottom() + 1 + spacing, line.width(), captionMetrics.height());
+        painter->setFont(caption);
+        painter->setPen(secondary(option));
+        painter->drawText(pathRect, Qt::AlignLeft | Qt::AlignVCenter,
+                          captionMetrics.elidedText(path, Qt::ElideMiddle, pathRect.width()));
+    }
+    painter->restore();
+}
+
+} // namespace orvalet
