@@ -10,6 +10,8 @@
 #include <QtEndian>
 #include <algorithm>
 #include <cstdio>
+#include <numeric>
+#include <utility>
 
 namespace orvalet {
 
@@ -197,16 +199,65 @@ bool TagStore::load(QString* error) {
     return ok;
 }
 
+namespace {
+
+bool sortsBefore(const Tag& a, const Tag& b) {
+    const int order = TextOrder::compareKeys(a.nameSortKey(), b.nameSortKey());
+    return order != 0 ? order < 0 : TextOrder::compareKeys(a.id(), b.id()) < 0;
+}
+
+} // namespace
+
 QList<TagPtr> TagStore::allTags() const {
     if (!m_sortedValid) {
-        m_sorted = QList<TagPtr>(m_tags.begin(), m_tags.end());
-        std::sort(m_sorted.begin(), m_sorted.end(), [](const TagPtr& a, const TagPtr& b) {
-            const int order = TextOrder::compareKeys(a->nameSortKey(), b->nameSortKey());
-            return order != 0 ? order < 0 : TextOrder::compareKeys(a->id(), b->id()) < 0;
+        // Sorting positions rather than shared pointers spares the reference counts every swap.
+        std::vector<qsizetype> order(m_tags.size());
+        std::iota(order.begin(), order.end(), qsizetype(0));
+        std::sort(order.begin(), order.end(), [this](qsizetype a, qsizetype b) {
+            return sortsBefore(*m_tags[size_t(a)], *m_tags[size_t(b)]);
         });
+        m_sorted.clear();
+        m_sorted.reserve(qsizetype(order.size()));
+        for (const qsizetype i : order) {
+            m_sorted.append(m_tags[size_t(i)]);
+        }
         m_sortedValid = true;
+        m_misplaced.clear();
+    }
+    // A few records renamed, inserted or deleted since the last read are moved to their places: all
+    // of them are taken out first, so that each goes back into a list that is in order.
+    std::vector<TagPtr> misplaced = std::exchange(m_misplaced, {});
+    std::sort(misplaced.begin(), misplaced.end());
+    misplaced.erase(std::unique(misplaced.begin(), misplaced.end()), misplaced.end());
+    if (!misplaced.empty()) {
+        m_sorted.removeIf([&](const TagPtr& record) {
+            return std::binary_search(misplaced.begin(), misplaced.end(), record);
+        });
+        for (const TagPtr& record : misplaced) {
+            if (record->m_store == this) {
+                const auto place =
+                    std::lower_bound(m_sorted.begin(), m_sorted.end(), record,
+                                     [](const TagPtr& a, const TagPtr& b) { return sortsBefore(*a, *b); });
+                m_sorted.insert(place, record);
+            }
+        }
     }
     return m_sorted;
+}
+
+void TagStore::placeChanged(const TagPtr& record) const {
+    // Past a handful of records, one sort of the whole list is cheaper than moving each.
+    constexpr std::size_t mostMoved = 32;
+    if (!m_sortedValid || !record) {
+        return;
+    }
+    if (m_misplaced.size() >= mostMoved) {
+        m_sortedValid = false;
+        m_sorted.clear();
+        m_misplaced.clear();
+        return;
+    }
+    m_misplaced.push_back(record);
 }
 
 QList<TagPtr> TagStore::allTagsUnordered() const {
@@ -226,8 +277,7 @@ TagPtr TagStore::insert(const Tag& tag) {
         existing->m_createdAt = tag.m_createdAt;
         existing->m_updatedAt = tag.m_updatedAt;
         existing->m_todosCount = tag.m_todosCount;
-        m_sortedValid = false;
-        m_sorted.clear();
+        placeChanged(existing);
         markDirty(existing->id(), existing);
         return existing;
     }
@@ -235,8 +285,7 @@ TagPtr TagStore::insert(const Tag& tag) {
     stored->m_store = this;
     m_indexById.insert(stored->id(), qsizetype(m_tags.size()));
     m_tags.push_back(stored);
-    m_sortedValid = false;
-    m_sorted.clear();
+    placeChanged(stored);
     markDirty(stored->id(), stored);
     return stored;
 }
@@ -252,15 +301,13 @@ void TagStore::remove(const TagPtr& tag) {
     }
     m_tags.pop_back();
     tag->m_store = nullptr;
-    m_sortedValid = false;
-    m_sorted.clear();
+    placeChanged(tag);
     markDirty(tag->id(), nullptr);
 }
 
 void TagStore::recordChanged(Tag& tag, bool nameChanged) {
     if (nameChanged) {
-        m_sortedValid = false;
-        m_sorted.clear();
+        placeChanged(this->tag(tag.id()));
     }
     const auto it = m_dirty.find(tag.id());
     if (it != m_dirty.end() && it->get() == &tag) {

@@ -64,6 +64,7 @@ private:
     TagStore(QString path, std::unique_ptr<SqliteDatabase> db);
     bool load(QString* error);
     void recordChanged(Tag& tag, bool nameChanged);
+    void placeChanged(const TagPtr& record) const;
     void markDirty(const QString& id, const TagPtr& record);
     void endOfTurn();
 
@@ -73,8 +74,10 @@ private:
     QHash<QString, qsizetype> m_indexById;
     // Records written since the last commit: the record, or null for a deleted identifier.
     QHash<QString, TagPtr> m_dirty;
+    // allTags(), kept between reads; records whose place may have changed since wait in m_misplaced.
     mutable QList<TagPtr> m_sorted;
     mutable bool m_sortedValid = false;
+    mutable std::vector<TagPtr> m_misplaced;
     bool m_turnScheduled = false;
     bool m_changedPending = false;
     bool m_reportedCommitFailure = false;

@@ -1,6 +1,7 @@
 #include "StoreFixture.h"
 #include "TextOrder.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <sqlite3.h>
 
@@ -169,6 +170,41 @@ TEST_F(StoreTest, aRenamedTagMovesToItsNewPlaceAtOnceAndAfterTheCommit) {
     EXPECT_EQ(names(store->allTags()), (QStringList{"Bravo", "Mike", "Tango", "Zulu"}));
     endTurn();
     EXPECT_EQ(names(store->allTags()), (QStringList{"Bravo", "Mike", "Tango", "Zulu"}));
+}
+
+// The order is kept between reads and mended record by record after small changes; after any mix
+// of renames, inserts, replacements and deletions, few or many between two reads, it must be the
+// order a full sort gives.
+TEST_F(StoreTest, allTagsStaysInOrderThroughAnyMixOfChanges) {
+    auto store = openStore();
+    QRandomGenerator random(11);
+    const auto name = [&]() -> QString { return QString::number(random.bounded(60)).prepend(u'n'); };
+    int nextId = 0;
+    for (int round = 0; round < 300; ++round) {
+        const int changes = round % 10 == 0 ? 50 : int(random.bounded(4)) + 1;
+        for (int i = 0; i < changes; ++i) {
+            const QList<TagPtr> all = store->allTagsUnordered();
+            const int pick = int(random.bounded(4));
+            if (all.isEmpty() || pick == 0) {
+                store->insert(Tag(QString::number(nextId++), name()));
+            } else if (pick == 1) {
+                store->insert(Tag(all[random.bounded(all.size())]->id(), name()));
+            } else if (pick == 2) {
+                all[random.bounded(all.size())]->setName(name());
+            } else {
+                store->remove(all[random.bounded(all.size())]);
+            }
+        }
+        QList<TagPtr> expected = store->allTagsUnordered();
+        std::sort(expected.begin(), expected.end(), [](const TagPtr& a, const TagPtr& b) {
+            const int order = TextOrder::compare(a->name(), b->name());
+            return order != 0 ? order < 0 : TextOrder::compare(a->id(), b->id()) < 0;
+        });
+        ASSERT_TRUE(store->allTags() == expected) << "round " << round;
+        if (round % 3 == 0) {
+            endTurn();
+        }
+    }
 }
 
 TEST(TextOrder, comparesCodePointsAfterCanonicalEquivalence) {
