@@ -1,0 +1,168 @@
+// The main window at the sizes users reach: a keystroke in the search field and a store change at
+// 100,000 tags (list rebuilt, 1,000 selected rows selected again, the visible rows drawn), and an
+// import of 10,000 tags with 30,000 to-dos from the click to the list shown, through a stand-in.
+#include "ContentView.h"
+#include "Preferences.h"
+#include "StandInEngine.h"
+#include "TagListActions.h"
+#include "TagListModel.h"
+#include "TagStore.h"
+#include "ThingsWorker.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListView>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStringBuilder>
+#include <QTemporaryDir>
+#include <QThread>
+#include <benchmark/benchmark.h>
+
+using namespace orvalet;
+
+namespace {
+
+QString tagId(int i) {
+    return u"T" % QString::number(i).rightJustified(21, u'0');
+}
+
+// A window over a store of `tags` records, three levels deep, with update times and counts spread.
+struct Window {
+    QTemporaryDir dir;
+    std::unique_ptr<TagStore> store = TagStore::open(dir.filePath(u"Orvalet.store"_qs), nullptr);
+    Preferences preferences{std::make_unique<QSettings>(dir.filePath(u"Orvalet.conf"_qs), QSettings::IniFormat)};
+    ThingsWorker worker{std::make_unique<StandInEngine>()};
+    std::unique_ptr<ContentView> view;
+
+    explicit Window(int tags) {
+        QList<ThingsTagRecord> records;
+        for (int i = 0; i < tags; ++i) {
+            records.append(ThingsTagRecord{tagId(i), u"Tag name " % QString::number(i),
+                                           i % 5 ? std::optional(tagId(i / 5)) : std::nullopt, (i * 7) % 37});
+        }
+        if (tags > 0) {
+            TagListActions::mergeImportedTags(*store, preferences, records);
+            store->flush();
+            QCoreApplication::processEvents();
+        }
+        preferences.setFlag(PreferenceKey::showChildrenCounts, true);
+        preferences.setFlag(PreferenceKey::showTodoCounts, true);
+        view = std::make_unique<ContentView>(*store, preferences, worker);
+        view->resize(900, 700);
+        view->show();
+        QCoreApplication::processEvents();
+    }
+
+    void selectSpread(int count, int step) {
+        QSet<QString> ids;
+        for (int i = 0; i < count; ++i) {
+            ids.insert(tagId(i * step));
+        }
+        view->actions().setSelectedTagIds(ids);
+    }
+
+    void draw() { view->list()->viewport()->repaint(); }
+};
+
+Window& bigWindow() {
+    static Window window(100'000);
+    return window;
+}
+
+const TagSortOption sortOptions[] = {TagSortOption::alphabetical, TagSortOption::recentlyUpdated,
+                                     TagSortOption::mostTodos};
+
+// One keystroke: the search text changes, the list is filtered and ordered again, the model reset,
+// the 1,000 selected tags selected again, and the visible rows drawn.
+void searchKeystroke(benchmark::State& state) {
+    Window& window = bigWindow();
+    window.preferences.setSortOption(sortOptions[state.range(0)]);
+    window.selectSpread(1000, 97);
+    const QString texts[] = {u"name 1"_qs, u"name 12"_qs};
+    int turn = 0;
+    for (auto _ : state) {
+        window.view->searchField()->setText(texts[turn++ % 2]);
+        window.draw();
+    }
+    window.view->searchField()->clear();
+    state.counters["rows"] = double(window.view->model().rowCount());
+    state.counters["selected"] = double(window.view->list()->selectionModel()->selectedRows().size());
+}
+BENCHMARK(searchKeystroke)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// A tag renamed elsewhere: the store's changed signal at the end of the turn, every order rebuilt,
+// the model reset, the 1,000 selected tags selected again, and the visible rows drawn.
+void storeChange(benchmark::State& state) {
+    Window& window = bigWindow();
+    window.preferences.setSortOption(sortOptions[state.range(0)]);
+    window.selectSpread(1000, 97);
+    const TagPtr renamed = window.store->tag(tagId(54'321));
+    int round = 0;
+    for (auto _ : state) {
+        renamed->setName(u"Tag name 5" % QString::number(round++));
+        QCoreApplication::processEvents(); // the end of the turn: commit, then `changed`
+        window.draw();
+    }
+    state.counters["selected"] = double(window.view->list()->selectionModel()->selectedRows().size());
+}
+BENCHMARK(storeChange)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+// "Import from Things" with 10,000 tags and 30,000 to-dos in the stand-in, into an empty store,
+// from the click to the rows shown.
+void importThroughStandIn(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString library = dir.filePath(u"library.json"_qs);
+    const QString socket = dir.filePath(u"socket"_qs);
+    qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
+    QProcess::execute(QStringLiteral(STANDIN_BINARY), {u"seed"_qs, u"--random"_qs, u"10000"_qs, u"--todos"_qs,
+                                                         u"30000"_qs, u"--library"_qs, library});
+    QProcess server;
+    server.start(QStringLiteral(STANDIN_BINARY), {u"serve"_qs, u"--library"_qs, library});
+    for (int i = 0; i < 200; ++i) {
+        QLocalSocket probe;
+        probe.connectToServer(socket);
+        if (probe.waitForConnected(50)) {
+            break;
+        }
+        QThread::msleep(20);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto window = std::make_unique<Window>(0);
+        state.ResumeTiming();
+        window->view->importAction()->trigger();
+        QElapsedTimer waited;
+        waited.start();
+        while ((window->view->actions().isImporting() || window->view->model().rowCount() < 10000) &&
+               waited.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }
+        window->draw();
+        if (window->view->model().rowCount() != 10000) {
+            state.SkipWithError("the import did not show 10,000 tags");
+            break;
+        }
+        state.PauseTiming();
+        window.reset();
+        state.ResumeTiming();
+    }
+    server.terminate();
+    server.waitForFinished();
+}
+BENCHMARK(importThroughStandIn)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
