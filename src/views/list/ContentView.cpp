@@ -20,6 +20,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -40,6 +41,23 @@ QLabel* detailStandIn(const QString& objectName, QWidget* parent) {
     label->setWordWrap(true);
     return label;
 }
+
+// Keeps a right click from selecting the row under it: the row's context menu then acts on that row
+// alone and the selection stays as it was (see TagListActions::menuTargets).
+class RightPressFilter final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 } // namespace
 
@@ -146,7 +164,12 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     m_search->setPlaceholderText(QStringLiteral("Search tags"));
     m_search->setAccessibleName(QStringLiteral("Search tags"));
     m_search->setClearButtonEnabled(true);
-    m_search->addAction(Icons::symbol(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition);
+    // The field's two icons are buttons to a screen reader: each is named by its action.
+    if (auto* clear = m_search->findChild<QAction*>(QStringLiteral("_q_qlineeditclearaction"))) {
+        clear->setText(QStringLiteral("Clear Search"));
+    }
+    m_search->addAction(Icons::symbol(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition)
+        ->setText(QStringLiteral("Search"));
     connect(m_search, &QLineEdit::textChanged, m_model, &TagListModel::setSearchText);
 
     m_statusArea = new StatusAreaView(sidebar);
@@ -165,6 +188,7 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->viewport()->installEventFilter(new RightPressFilter(m_list));
     connect(m_list, &QWidget::customContextMenuRequested, this, &ContentView::showContextMenu);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ContentView::selectionEdited);
