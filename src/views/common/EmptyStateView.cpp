@@ -15,6 +15,7 @@ EmptyStateView::EmptyStateView(const QString& title, const QString& symbol, cons
     icon->setPixmap(Icons::symbol(symbol).pixmap(48, 48));
     icon->setAlignment(Qt::AlignCenter);
     icon->setEnabled(false);
+    icon->setAccessibleName(symbol);
 
     auto* heading = new QLabel(title, this);
     heading->setObjectName(QStringLiteral("emptyStateTitle"));

@@ -43,6 +43,7 @@ ProgressOverlay::ProgressOverlay(QWidget* target, QWidget* parent)
 
     auto* card = new Card(this);
     card->setObjectName(QStringLiteral("progressCard"));
+    card->setAccessibleName(QStringLiteral("Progress"));
     auto* spinner = new Spinner(40, card);
     spinner->setObjectName(QStringLiteral("progressSpinner"));
     m_title = new QLabel(card);

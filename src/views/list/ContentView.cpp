@@ -87,18 +87,23 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitView"));
+    m_splitter->setAccessibleName(QStringLiteral("Tags and details"));
     m_splitter->setChildrenCollapsible(false);
     m_splitter->addWidget(sidebar);
     m_splitter->addWidget(m_detail);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({280, 620});
+    for (int i = 0; i < m_splitter->count(); ++i) {
+        m_splitter->handle(i)->setAccessibleName(QStringLiteral("Sidebar width"));
+    }
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_splitter);
 
     m_overlay = new ProgressOverlay(m_splitter, this);
+    m_overlay->setTitle(m_actions->overlayTitle());
     buildToolBar();
 
     connect(m_actions, &TagListActions::changed, this, &ContentView::actionsChanged);
@@ -122,6 +127,10 @@ void ContentView::buildToolBar() {
     m_toolBar->setAccessibleName(QStringLiteral("Toolbar"));
     m_toolBar->setMovable(false);
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    // The button that shows the items a narrow window cannot fit.
+    if (auto* more = m_toolBar->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button"))) {
+        more->setAccessibleName(QStringLiteral("More Toolbar Items"));
+    }
 
     m_importAction = new QAction(Icons::symbol(QStringLiteral("arrow.down.circle")),
                                  QStringLiteral("Import from Things"), this);

@@ -28,6 +28,7 @@ StatusAreaView::StatusAreaView(QWidget* parent)
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Sunken);
+    divider->setAccessibleName(QStringLiteral("Divider"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
