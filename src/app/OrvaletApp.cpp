@@ -12,7 +12,7 @@
 namespace orvalet {
 
 std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settings, const QString& storePath,
-                                               QString* error, std::unique_ptr<Updater> updater) {
+                                               QString* error, const UpdaterFactory& makeUpdater) {
     std::unique_ptr<OrvaletApp> app(new OrvaletApp);
     app->m_preferences = std::make_unique<Preferences>(std::move(settings));
     app->m_store = TagStore::open(storePath, error);
@@ -20,7 +20,10 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
         return nullptr;
     }
     app->m_worker = std::make_unique<ThingsWorker>(makePlatformScriptEngine());
-    app->m_updater = updater ? std::move(updater) : std::make_unique<UnavailableUpdater>();
+    app->m_updater = makeUpdater ? makeUpdater() : nullptr;
+    if (!app->m_updater) {
+        app->m_updater = std::make_unique<UnavailableUpdater>();
+    }
     // Queued writes reach the disk before the process ends, whichever way the user quits.
     connect(qApp, &QCoreApplication::aboutToQuit, app.get(),
             [store = app->m_store.get()] { store->flush(); });

@@ -22,10 +22,12 @@ class OrvaletApp final : public QObject {
 
 public:
     // Binds the preferences, opens the store, creates the worker over the platform's script engine,
-    // and takes the updater, in that order; without one it uses an updater that never offers a
-    // check. Returns null with `error` set when the store cannot be opened; no window exists then.
+    // and only then makes the updater, so that it starts over an open store; by default the one this
+    // build was made with. Returns null with `error` set when the store cannot be opened; no window
+    // and no updater exist then.
     static std::unique_ptr<OrvaletApp> create(std::unique_ptr<QSettings> settings, const QString& storePath,
-                                              QString* error, std::unique_ptr<Updater> updater = nullptr);
+                                              QString* error,
+                                              const UpdaterFactory& makeUpdater = makePlatformUpdater);
     ~OrvaletApp() override;
 
     Preferences& preferences() { return *m_preferences; }

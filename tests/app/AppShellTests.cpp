@@ -1,5 +1,7 @@
 #include "AppMenus.h"
+#include "BuildInfo.h"
 #include "ContentView.h"
+#include "FeedUpdater.h"
 #include "MainWindow.h"
 #include "OrvaletApp.h"
 
@@ -82,6 +84,11 @@ private:
         QVERIFY(menu->isVisible());
         menu->hide();
     }
+    std::unique_ptr<OrvaletApp> createApp(const UpdaterFactory& makeUpdater, QString* error) {
+        return OrvaletApp::create(std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("Orvalet.conf")),
+                                                              QSettings::IniFormat),
+                                  m_dir->filePath(QStringLiteral("Orvalet.store")), error, makeUpdater);
+    }
     QString paneState(QWidget* settings) {
         QString state;
         for (const char* raw : {"Alphabetical", "Recently Updated", "Highest Todo Count"}) {
@@ -100,13 +107,15 @@ private Q_SLOTS:
     void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QString error;
-        auto updater = std::make_unique<FakeUpdater>();
-        m_updater = updater.get();
-        m_app =
-            OrvaletApp::create(std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("Orvalet.conf")),
-                                                           QSettings::IniFormat),
-                               m_dir->filePath(QStringLiteral("Orvalet.store")), &error, std::move(updater));
+        m_app = createApp(
+            [this] {
+                auto updater = std::make_unique<FakeUpdater>();
+                m_updater = updater.get();
+                return updater;
+            },
+            &error);
         QVERIFY2(m_app, qPrintable(error));
+        QCOMPARE(&m_app->updater(), m_updater);
         m_window = m_app->newMainWindow();
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window));
@@ -156,6 +165,62 @@ private Q_SLOTS:
         m_updater->available = false;
         showApplicationMenu();
         QVERIFY(!check->isEnabled());
+    }
+
+    // The updater starts over an open store, and not at all when the store cannot be opened.
+    void updaterIsMadeOnlyOnceTheStoreIsOpen() {
+        m_app.reset();
+        const QString storePath = m_dir->filePath(QStringLiteral("Orvalet.store"));
+        QFile::remove(storePath);
+        int made = 0;
+        bool storeExisted = false;
+        auto factory = [&] {
+            ++made;
+            storeExisted = QFile::exists(storePath);
+            return std::make_unique<FakeUpdater>();
+        };
+        QString error;
+        m_app = createApp(factory, &error);
+        QVERIFY2(m_app, qPrintable(error));
+        QCOMPARE(made, 1);
+        QVERIFY(storeExisted);
+
+        m_app.reset();
+        QFile garbage(storePath);
+        QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        garbage.write("not a store");
+        garbage.close();
+        made = 0;
+        QVERIFY(!createApp(factory, &error));
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(made, 0);
+    }
+
+    // This build's default updater is the feed updater over the address fixed at build time, and it
+    // offers a check from the start.
+    void defaultUpdaterIsTheFeedUpdater() {
+        m_app.reset();
+        QString error;
+        m_app = createApp(makePlatformUpdater, &error);
+        QVERIFY2(m_app, qPrintable(error));
+        auto* feed = dynamic_cast<FeedUpdater*>(&m_app->updater());
+        QVERIFY(feed);
+        QCOMPARE(feed->feedUrl(), BuildInfo::updateFeedUrl());
+        QVERIFY(feed->feedUrl().isValid());
+        MainWindow* window = m_app->newMainWindow();
+        QVERIFY(action(window, QStringLiteral("actionCheckForUpdates"))->isEnabled());
+    }
+
+    // A change made in the last turn before the process quits reaches the file without another turn.
+    void quittingFlushesTheStore() {
+        m_app->store().insert(Tag(QStringLiteral("late-1"), QStringLiteral("Written Last")));
+        QVERIFY(m_app->store().hasPendingWrites());
+        QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
+        QVERIFY(!m_app->store().hasPendingWrites());
+        QString error;
+        auto reader = TagStore::open(m_app->store().path(), &error);
+        QVERIFY2(reader, qPrintable(error));
+        QVERIFY(reader->tag(QStringLiteral("late-1")));
     }
 
     void paneAndViewMenusOfEveryWindowStayInStep() {

@@ -1,0 +1,429 @@
+#include "Appcast.h"
+#include "FeedUpdater.h"
+#include "MainWindow.h"
+#include "OrvaletApp.h"
+#include "UpdateWindow.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace orvalet;
+using namespace std::chrono_literals;
+
+namespace {
+
+// An HTTP server on 127.0.0.1 with one canned answer for every request, or none at all.
+class FeedServer final : public QObject {
+public:
+    FeedServer() {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+            }
+        });
+    }
+
+    bool listen() {
+        const bool listening = m_server.listen(QHostAddress::LocalHost);
+        m_port = m_server.serverPort();
+        return listening;
+    }
+    // Stops listening: connections to the port are refused from now on.
+    void refuse() { m_server.close(); }
+    QUrl url(const QString& path = QStringLiteral("/appcast.xml")) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    }
+
+    void answer(int status, QByteArray reason, QByteArray body) {
+        m_status = status;
+        m_reason = std::move(reason);
+        m_body = std::move(body);
+    }
+    // Takes every request and never answers one.
+    void keepSilent() { m_silent = true; }
+
+    int requests = 0;
+
+private:
+    void serve(QTcpSocket* socket) {
+        QByteArray& request = m_pending[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n")) {
+            return;
+        }
+        ++requests;
+        if (m_silent) {
+            return;
+        }
+        socket->write("HTTP/1.1 " + QByteArray::number(m_status) + ' ' + m_reason +
+                      "\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
+                      QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer m_server;
+    quint16 m_port = 0;
+    QHash<QTcpSocket*, QByteArray> m_pending;
+    int m_status = 200;
+    QByteArray m_reason = "OK";
+    QByteArray m_body;
+    bool m_silent = false;
+};
+
+const QByteArray sparkleNamespace = "http://www.andymatuschak.org/xml-namespaces/sparkle";
+
+// An appcast whose items are given as (sparkle:version, sparkle:shortVersionString, enclosure URL).
+QByteArray appcast(std::initializer_list<std::tuple<const char*, const char*, const char*>> items) {
+    QByteArray feed = "<?xml version='1.0' encoding='utf-8'?>\n"
+                      "<rss version='2.0' xmlns:sparkle='" +
+                      sparkleNamespace + "'>\n  <channel>\n    <title>Orvalet</title>\n";
+    for (const auto& [version, shortVersion, url] : items) {
+        feed += QByteArray("    <item>\n      <title>Orvalet ") + shortVersion + "</title>\n" +
+                "      <sparkle:version>" + version + "</sparkle:version>\n" +
+                "      <sparkle:shortVersionString>" + shortVersion + "</sparkle:shortVersionString>\n" +
+                "      <enclosure url=\"" + url + "\" length=\"1024\" type=\"application/octet-stream\"/>\n" +
+                "    </item>\n";
+    }
+    return feed + "  </channel>\n</rss>\n";
+}
+
+// What a screen reader calls the widget.
+QString accessibleName(QWidget* widget) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+    return accessible ? accessible->text(QAccessible::Name) : QString();
+}
+
+} // namespace
+
+// The feed updater against a local HTTP server: what a check shows for each kind of answer, and
+// that "Check for Updates…" is offered again once a check has ended, however it ended.
+class FeedUpdaterTests final : public QObject {
+    Q_OBJECT
+
+public Q_SLOTS:
+    // Stands in for the desktop's browser while a test runs.
+    void openUrl(const QUrl& url) { m_opened.append(url); }
+
+private:
+    std::unique_ptr<FeedServer> m_server;
+    QList<QUrl> m_opened;
+
+    // Runs one check to its end and returns the window showing its outcome.
+    UpdateWindow* check(FeedUpdater& updater) {
+        QSignalSpy finished(&updater, &FeedUpdater::checkFinished);
+        [&] {
+            QVERIFY(updater.canCheckForUpdates());
+            updater.checkForUpdates();
+            QVERIFY(!updater.canCheckForUpdates());
+            QVERIFY(updater.window() && updater.window()->isVisible());
+            QCOMPARE(updater.window()->state(), UpdateWindow::State::checking);
+            QVERIFY(finished.wait(5000));
+            QVERIFY(updater.canCheckForUpdates());
+        }();
+        return updater.window();
+    }
+    QString text(QWidget* window, const char* name) {
+        auto* label = window->findChild<QLabel*>(QLatin1String(name));
+        return label && label->isVisible() ? label->text() : QString();
+    }
+    // Every control the window shows has a name a screen reader can say.
+    void verifyReadable(QWidget* window) {
+        QCOMPARE(accessibleName(window), QStringLiteral("Software Update"));
+        int controls = 0;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            if (!widget->isVisible() ||
+                !(qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) ||
+                  qobject_cast<QProgressBar*>(widget))) {
+                continue;
+            }
+            ++controls;
+            QVERIFY2(!accessibleName(widget).trimmed().isEmpty(),
+                     qPrintable(widget->objectName() + QStringLiteral(" has no accessible name")));
+        }
+        QVERIFY(controls >= 3);
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_server = std::make_unique<FeedServer>();
+        QVERIFY(m_server->listen());
+        m_opened.clear();
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "openUrl");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
+    }
+
+    void cleanup() {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        m_server.reset();
+    }
+
+    void checkShowsTheOutcome_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("feed");
+        QTest::addColumn<UpdateWindow::State>("state");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("detail");
+
+        const auto available = UpdateWindow::State::available;
+        const auto upToDate = UpdateWindow::State::upToDate;
+        const auto failed = UpdateWindow::State::failed;
+        // The newest item wins wherever it stands; its short version is the one shown.
+        QTest::newRow("newer version") << 200
+                                       << appcast({{"0.1.5", "0.1.5", "https://orvalet.app/d/0.1.5.deb"},
+                                                   {"0.2.0", "0.2", "https://orvalet.app/d/0.2.0.deb"},
+                                                   {"0.0.9", "0.0.9", "https://orvalet.app/d/0.0.9.deb"}})
+                                       << available << "A new version of Orvalet is available."
+                                       << "Orvalet 0.2 is available. You have 0.1.0.";
+        QTest::newRow("same version")
+            << 200 << appcast({{"0.1.0", "0.1.0", "https://orvalet.app/d/0.1.0.deb"}}) << upToDate
+            << "You're up to date."
+            << "Orvalet 0.1.0 is the newest version available.";
+        // Versions compare by number, not as text: 0.0.10 is older than 0.1.0, and 0.1.0 than 0.10.0.
+        QTest::newRow("older version")
+            << 200 << appcast({{"0.0.10", "0.0.10", "https://orvalet.app/d/0.0.10.deb"}}) << upToDate
+            << "You're up to date."
+            << "Orvalet 0.1.0 is the newest version available.";
+        QTest::newRow("newer by number, not by text")
+            << 200 << appcast({{"0.10.0", "0.10.0", "https://orvalet.app/d/0.10.0.deb"}}) << available
+            << "A new version of Orvalet is available."
+            << "Orvalet 0.10.0 is available. You have 0.1.0.";
+        QTest::newRow("malformed XML") << 200 << QByteArray("<rss version=\"2.0\"><channel><item></channel>")
+                                       << failed << "Could not check for updates."
+                                       << "The update feed is not well-formed XML: Opening and ending tag "
+                                          "mismatch. (line 1).";
+        QTest::newRow("not a feed") << 200 << QByteArray("<html><body>Moved</body></html>") << failed
+                                    << "Could not check for updates."
+                                    << "The update feed is not an RSS feed.";
+        QTest::newRow("no version") << 200 << appcast({}) << failed << "Could not check for updates."
+                                    << "The update feed lists no version.";
+        QTest::newRow("HTTP 404") << 404 << QByteArray("<html>gone</html>") << failed
+                                  << "Could not check for updates."
+                                  << "The update server answered with HTTP status 404 (Not Found).";
+        QTest::newRow("HTTP 500")
+            << 500 << QByteArray() << failed << "Could not check for updates."
+            << "The update server answered with HTTP status 500 (Internal Server Error).";
+        // Status 0: nothing listens on the port.
+        QTest::newRow("nobody listening") << 0 << QByteArray() << failed << "Could not check for updates."
+                                          << "Could not reach the update server: Connection refused";
+    }
+
+    void checkShowsTheOutcome() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, feed);
+        QFETCH(UpdateWindow::State, state);
+        QFETCH(QString, title);
+        QFETCH(QString, detail);
+        m_server->answer(status,
+                         status == 200   ? "OK"
+                         : status == 404 ? "Not Found"
+                                         : "Internal Server Error",
+                         feed);
+        if (status == 0) {
+            m_server->refuse();
+        }
+        FeedUpdater updater(m_server->url(), QStringLiteral("0.1.0"));
+        UpdateWindow* window = check(updater);
+        QVERIFY(window);
+        QCOMPARE(window->state(), state);
+        QVERIFY(window->isVisible());
+        QCOMPARE(text(window, "updateTitle"), title);
+        QCOMPARE(text(window, "updateDetail"), detail);
+        QCOMPARE(window->findChild<QPushButton*>(QStringLiteral("updateDownload"))->isVisible(),
+                 state == UpdateWindow::State::available);
+        QVERIFY(!window->findChild<QProgressBar*>(QStringLiteral("updateProgress"))->isVisible());
+        verifyReadable(window);
+        QCOMPARE(m_server->requests, status == 0 ? 0 : 1);
+    }
+
+    void downloadOpensTheNewestEnclosure() {
+        m_server->answer(200, "OK",
+                         appcast({{"0.3.0", "0.3.0", "https://orvalet.app/d/orvalet_0.3.0_amd64.deb"},
+                                  {"0.2.0", "0.2.0", "https://orvalet.app/d/orvalet_0.2.0_amd64.deb"}}));
+        FeedUpdater updater(m_server->url(), QStringLiteral("0.1.0"));
+        UpdateWindow* window = check(updater);
+        QVERIFY(window);
+        auto* download = window->findChild<QPushButton*>(QStringLiteral("updateDownload"));
+        QVERIFY(download->isVisible() && download->isDefault());
+        QCOMPARE(accessibleName(download), QStringLiteral("Download Orvalet 0.3.0"));
+        QTest::mouseClick(download, Qt::LeftButton);
+        QCOMPARE(m_opened,
+                 QList<QUrl>{QUrl(QStringLiteral("https://orvalet.app/d/orvalet_0.3.0_amd64.deb"))});
+        QVERIFY(!window->isVisible());
+    }
+
+    // A server that takes the request and never answers: the check fails after the timeout, the
+    // menu item is greyed out while it runs and offered again after.
+    void silentServerTimesOutAndTheMenuItemComesBack() {
+        m_server->keepSilent();
+        QTemporaryDir dir;
+        FeedUpdater* updater = nullptr;
+        QString error;
+        auto app = OrvaletApp::create(
+            std::make_unique<QSettings>(dir.filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat),
+            dir.filePath(QStringLiteral("Orvalet.store")), &error, [&] {
+                auto made = std::make_unique<FeedUpdater>(m_server->url(), QStringLiteral("0.1.0"), 300ms);
+                updater = made.get();
+                return made;
+            });
+        QVERIFY2(app, qPrintable(error));
+        MainWindow* window = app->newMainWindow();
+        window->show();
+        auto* menu = window->findChild<QMenu*>(QStringLiteral("applicationMenu"));
+        auto* item = window->findChild<QAction*>(QStringLiteral("actionCheckForUpdates"));
+        QVERIFY(menu && item);
+        auto showMenu = [&] {
+            menu->popup(window->mapToGlobal(QPoint(0, 0)));
+            menu->hide();
+        };
+        showMenu();
+        QVERIFY(item->isEnabled());
+
+        QSignalSpy finished(updater, &FeedUpdater::checkFinished);
+        QElapsedTimer clock;
+        clock.start();
+        item->trigger();
+        QVERIFY(!updater->canCheckForUpdates());
+        showMenu();
+        QVERIFY(!item->isEnabled());
+        item->trigger(); // greyed out or not, a second check does not start while one runs
+
+        QVERIFY(finished.wait(5000));
+        QVERIFY(clock.elapsed() >= 250);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(updater->window()->state(), UpdateWindow::State::failed);
+        QCOMPARE(
+            text(updater->window(), "updateDetail"),
+            QStringLiteral("The update server did not answer in time. Check your connection and try again."));
+        verifyReadable(updater->window());
+        QTRY_COMPARE(m_server->requests, 1);
+        showMenu();
+        QVERIFY(item->isEnabled());
+    }
+
+    // Closing the window while a check runs cancels it; a new check can start at once.
+    void closingTheWindowCancelsTheCheck() {
+        m_server->keepSilent();
+        FeedUpdater updater(m_server->url(), QStringLiteral("0.1.0"));
+        QSignalSpy finished(&updater, &FeedUpdater::checkFinished);
+        updater.checkForUpdates();
+        UpdateWindow* window = updater.window();
+        QVERIFY(window && window->isVisible());
+        QCOMPARE(text(window, "updateTitle"), QStringLiteral("Checking for updates\u2026"));
+        QCOMPARE(window->findChild<QPushButton*>(QStringLiteral("updateDismiss"))->text(),
+                 QStringLiteral("Cancel"));
+        verifyReadable(window);
+        QTRY_COMPARE(m_server->requests, 1);
+
+        QTest::keyClick(window, Qt::Key_Escape);
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(!window->isVisible());
+        QVERIFY(updater.canCheckForUpdates());
+        QCOMPARE(window->state(), UpdateWindow::State::checking); // nothing else was shown
+
+        m_server = std::make_unique<FeedServer>();
+        QVERIFY(m_server->listen());
+        m_server->answer(200, "OK", appcast({{"0.1.0", "0.1.0", "https://orvalet.app/d/0.1.0.deb"}}));
+        FeedUpdater again(m_server->url(), QStringLiteral("0.1.0"));
+        QCOMPARE(check(again)->state(), UpdateWindow::State::upToDate);
+    }
+
+    // Set ORVALET_SCREENSHOTS to a folder to see the window as a user sees it after each kind of check.
+    void screenshots() {
+        const QString folder = qEnvironmentVariable("ORVALET_SCREENSHOTS");
+        if (folder.isEmpty()) {
+            QSKIP("ORVALET_SCREENSHOTS is not set");
+        }
+        m_server->answer(200, "OK",
+                         appcast({{"0.2.0", "0.2.0", "https://orvalet.app/d/orvalet_0.2.0_amd64.deb"}}));
+        FeedUpdater updater(m_server->url(), QStringLiteral("0.1.0"));
+        QVERIFY(check(updater)->grab().save(folder + QStringLiteral("/update-available.png")));
+        m_server->answer(404, "Not Found", QByteArray());
+        QVERIFY(check(updater)->grab().save(folder + QStringLiteral("/update-failed.png")));
+        m_server->keepSilent();
+        updater.checkForUpdates();
+        QVERIFY(updater.window()->grab().save(folder + QStringLiteral("/update-checking.png")));
+    }
+
+    // The forms of appcast Sparkle reads: versions as elements or as enclosure attributes, relative
+    // addresses, items that cannot be offered.
+    void appcastItems_data() {
+        QTest::addColumn<QByteArray>("items");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("url");
+
+        QTest::newRow("attributes on the enclosure")
+            << QByteArray("<item><enclosure url='https://x.test/a.deb' sparkle:version='2.1' "
+                          "sparkle:shortVersionString='2.1 beta'/></item>")
+            << "2.1"
+            << "2.1 beta"
+            << "https://x.test/a.deb";
+        QTest::newRow("elements win over attributes")
+            << QByteArray("<item><enclosure url='https://x.test/a.deb' sparkle:version='1.0'/> "
+                          "<sparkle:version>3.0</sparkle:version></item>")
+            << "3.0"
+            << "3.0"
+            << "https://x.test/a.deb";
+        QTest::newRow("short version defaults to the version")
+            << QByteArray(
+                   "<item><sparkle:version>1.2.3</sparkle:version><enclosure url='https://x.test/b'/></item>")
+            << "1.2.3"
+            << "1.2.3"
+            << "https://x.test/b";
+        QTest::newRow("relative enclosure")
+            << QByteArray("<item><sparkle:version>4</sparkle:version><enclosure url='../d/4.deb'/></item>")
+            << "4"
+            << "4"
+            << "https://feeds.test/d/4.deb";
+        QTest::newRow("link without enclosure")
+            << QByteArray("<item><sparkle:version>5</sparkle:version><link>https://x.test/5</link></item>")
+            << "5"
+            << "5"
+            << "https://x.test/5";
+        QTest::newRow("items without version or address are passed over")
+            << QByteArray(
+                   "<item><sparkle:version>9</sparkle:version></item> <item><enclosure "
+                   "url='https://x.test/8'/></item> <item><sparkle:version>not a "
+                   "number</sparkle:version><enclosure url='https://x.test/7'/></item> "
+                   "<item><sparkle:version>1.5</sparkle:version><enclosure url='https://x.test/1.5'/></item>")
+            << "1.5"
+            << "1.5"
+            << "https://x.test/1.5";
+        QTest::newRow("another namespace's version is not Sparkle's")
+            << QByteArray("<item xmlns:other='urn:other'><other:version>9</other:version> "
+                          "<sparkle:version>1</sparkle:version><enclosure url='https://x.test/1'/></item>")
+            << "1"
+            << "1"
+            << "https://x.test/1";
+    }
+
+    void appcastItems() {
+        QFETCH(QByteArray, items);
+        QFETCH(QString, version);
+        QFETCH(QString, display);
+        QFETCH(QString, url);
+        const QByteArray feed = "<rss version='2.0' xmlns:sparkle='" + sparkleNamespace + "'><channel>" +
+                                items + "</channel></rss>";
+        QString error;
+        const auto item =
+            newestAppcastItem(feed, QUrl(QStringLiteral("https://feeds.test/orvalet/appcast.xml")), &error);
+        QVERIFY2(item, qPrintable(error));
+        QCOMPARE(item->version, QVersionNumber::fromString(version));
+        QCOMPARE(item->displayVersion, display);
+        QCOMPARE(item->downloadUrl, QUrl(url));
+    }
+};
+
+QTEST_MAIN(FeedUpdaterTests)
+#include "FeedUpdaterTests.moc"
