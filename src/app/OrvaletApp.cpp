@@ -1,5 +1,6 @@
 #include "OrvaletApp.h"
 
+#include "BuildInfo.h"
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
@@ -31,6 +32,7 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
 }
 
 OrvaletApp::~OrvaletApp() {
+    delete m_aboutBox;
     delete m_settingsWindow;
     for (const auto& window : std::as_const(m_mainWindows)) {
         delete window;
@@ -54,6 +56,7 @@ QWidget* OrvaletApp::showSettings() {
         auto* window = new QWidget(nullptr, Qt::Window);
         window->setObjectName(QStringLiteral("settingsWindow"));
         window->setWindowTitle(QStringLiteral("Settings"));
+        window->setAccessibleName(QStringLiteral("Settings"));
         window->setAttribute(Qt::WA_DeleteOnClose);
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(new SettingsView(*m_preferences, window));
@@ -68,10 +71,23 @@ QWidget* OrvaletApp::showSettings() {
     return m_settingsWindow;
 }
 
-void OrvaletApp::showAbout() {
-    QMessageBox::about(QApplication::activeWindow(), QStringLiteral("About Orvalet"),
-                       QStringLiteral("<b>Orvalet</b> %1<p>Manages the tags of Things 3.</p>")
-                           .arg(QCoreApplication::applicationVersion()));
+QWidget* OrvaletApp::showAbout() {
+    if (!m_aboutBox) {
+        auto* box = new QMessageBox(
+            QMessageBox::NoIcon, QStringLiteral("About Orvalet"),
+            QStringLiteral("<b>Orvalet</b><p>Version %1</p><p>Manages the tags of Things 3.</p>")
+                .arg(BuildInfo::version().toHtmlEscaped()),
+            QMessageBox::Ok);
+        box->setObjectName(QStringLiteral("aboutBox"));
+        box->setAccessibleName(QStringLiteral("About Orvalet"));
+        box->setTextFormat(Qt::RichText);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        m_aboutBox = box;
+    }
+    m_aboutBox->show();
+    m_aboutBox->raise();
+    m_aboutBox->activateWindow();
+    return m_aboutBox;
 }
 
 QList<MainWindow*> OrvaletApp::mainWindows() const {

@@ -37,10 +37,12 @@ public:
 
     MainWindow* newMainWindow();
     QWidget* showSettings();
-    void showAbout();
+    // The About box: the name, the version this build was made as, and what Orvalet does.
+    QWidget* showAbout();
 
     QList<MainWindow*> mainWindows() const;
     QWidget* settingsWindow() const { return m_settingsWindow; }
+    QWidget* aboutBox() const { return m_aboutBox; }
 
 private:
     OrvaletApp() = default;
@@ -51,6 +53,7 @@ private:
     std::unique_ptr<Updater> m_updater;
     QList<QPointer<MainWindow>> m_mainWindows;
     QPointer<QWidget> m_settingsWindow;
+    QPointer<QWidget> m_aboutBox;
 };
 
 } // namespace orvalet

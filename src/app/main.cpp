@@ -1,3 +1,4 @@
+#include "BuildInfo.h"
 #include "MainWindow.h"
 #include "OrvaletApp.h"
 
@@ -27,7 +28,7 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvalet"));
-    QApplication::setApplicationVersion(QStringLiteral(ORVALET_VERSION));
+    QApplication::setApplicationVersion(orvalet::BuildInfo::version());
     QApplication::setOrganizationDomain(QStringLiteral("orvalet.app"));
 
     QString error;

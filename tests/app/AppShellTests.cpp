@@ -6,9 +6,11 @@
 #include "OrvaletApp.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -221,6 +223,39 @@ private Q_SLOTS:
         auto reader = TagStore::open(m_app->store().path(), &error);
         QVERIFY2(reader, qPrintable(error));
         QVERIFY(reader->tag(QStringLiteral("late-1")));
+    }
+
+    void aboutBoxShowsTheProjectVersion() {
+        trigger(m_window, QStringLiteral("actionAbout"));
+        auto* box = qobject_cast<QMessageBox*>(m_app->aboutBox());
+        QVERIFY(box && box->isVisible());
+        QCOMPARE(BuildInfo::version(), QStringLiteral(ORVALET_PROJECT_VERSION));
+        QVERIFY2(box->text().contains(QStringLiteral("Version " ORVALET_PROJECT_VERSION)),
+                 qPrintable(box->text()));
+        QVERIFY(box->text().contains(QStringLiteral("Manages the tags of Things 3.")));
+        trigger(m_window, QStringLiteral("actionAbout"));
+        QCOMPARE(m_app->aboutBox(), box); // one at a time
+    }
+
+    // Screen readers announce every window by a name of its own.
+    void everyWindowHasAnAccessibleName() {
+        trigger(m_window, QStringLiteral("actionSettings"));
+        trigger(m_window, QStringLiteral("actionAbout"));
+        const struct {
+            QWidget* window;
+            const char* name;
+        } windows[] = {
+            {m_window, "Orvalet"},
+            {m_app->settingsWindow(), "Settings"},
+            {m_app->aboutBox(), "About Orvalet"},
+        };
+        for (const auto& [window, name] : windows) {
+            QVERIFY(window && window->isWindow());
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(window);
+            QVERIFY(accessible);
+            QCOMPARE(accessible->text(QAccessible::Name), QLatin1String(name));
+            QCOMPARE(window->accessibleName(), QLatin1String(name));
+        }
     }
 
     void paneAndViewMenusOfEveryWindowStayInStep() {
