@@ -3,7 +3,7 @@ PRESET   ?= testing
 BUILD    := build/$(PRESET)
 JOBS     ?= $(shell nproc)
 
-.PHONY: run test build deps configure bench fuzz clean check-display
+.PHONY: run test build deps configure bench fuzz package clean check-display
 
 deps:
 	@scripts/install-deps
@@ -27,6 +27,12 @@ test: build
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.5; done
+
+# A Debian package of a release build of the two programs: build/package/orvalet_VERSION_ARCH.deb.
+package: deps
+	@test -f build/package/build.ninja || cmake --preset package
+	cmake --build build/package --parallel $(JOBS)
+	cd build/package && cpack
 
 # Not part of `make test`: needs clang and its sanitizer runtimes, which it installs when missing.
 FUZZ_SECONDS ?= 600

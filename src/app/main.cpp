@@ -30,6 +30,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Orvalet"));
     QApplication::setApplicationVersion(orvalet::BuildInfo::version());
     QApplication::setOrganizationDomain(QStringLiteral("orvalet.app"));
+    // Matches the installed desktop entry, so desktops show its name and icon for the windows.
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.orvalet.Orvalet"));
 
     QString error;
     auto app = orvalet::OrvaletApp::create(orvalet::Preferences::openUserSettings(),
