@@ -27,4 +27,15 @@ inline const QList<PreferenceKey>& flagKeys() {
     return keys;
 }
 
+// A tag's number of direct children, as the list rows and the editor's child rows show it: "0 child
+// tags", "1 child tags", "2 child tags".
+inline QString childCountText(qint64 count) {
+    return QString::number(count) + QStringLiteral(" child tags");
+}
+
+// A tag's number of open to-dos: "0 todos", "1 todos", "7 todos".
+inline QString todoCountText(qint64 count) {
+    return QString::number(count) + QStringLiteral(" todos");
+}
+
 } // namespace orvalet::DisplayTexts

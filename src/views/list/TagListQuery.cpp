@@ -1,5 +1,6 @@
 #include "TagListQuery.h"
 
+#include "DisplayTexts.h"
 #include "Preferences.h"
 #include "TagStore.h"
 
@@ -73,14 +74,6 @@ std::vector<int> descendingOrder(const QList<TagPtr>& tags, Key key) {
     std::stable_sort(order.begin(), order.end(),
                      [&keys](int a, int b) { return keys[size_t(a)] > keys[size_t(b)]; });
     return order;
-}
-
-QString childCountText(int count) {
-    return QString::number(count) + QStringLiteral(" child tags");
-}
-
-QString todoCountText(qint64 count) {
-    return QString::number(count) + QStringLiteral(" todos");
 }
 
 } // namespace
@@ -221,11 +214,11 @@ TagRowTexts TagListQuery::rowTexts(const Tag& tag, const TagListOptions& options
     row.name = tag.name();
     QStringList spoken{row.name};
     if (options.showChildrenCounts) {
-        row.childCountText = childCountText(childCount(tag));
+        row.childCountText = DisplayTexts::childCountText(childCount(tag));
         spoken.append(*row.childCountText);
     }
     if (options.showTodoCounts) {
-        row.todoCountText = todoCountText(tag.todosCount().value_or(0));
+        row.todoCountText = DisplayTexts::todoCountText(tag.todosCount().value_or(0));
         spoken.append(*row.todoCountText);
     }
     row.ancestorPath = ancestorPath(tag);

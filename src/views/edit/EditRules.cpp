@@ -1,0 +1,55 @@
+#include "EditRules.h"
+
+#include "TextOrder.h"
+
+namespace orvalet::EditRules {
+
+namespace {
+
+bool isTrimmedSpace(QChar c) {
+    // Every space separator lies in the Basic Multilingual Plane, so UTF-16 units suffice.
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
+
+} // namespace
+
+QString trimmedName(const QString& typed) {
+    qsizetype begin = 0;
+    qsizetype end = typed.size();
+    while (begin < end && isTrimmedSpace(typed[begin])) {
+        ++begin;
+    }
+    while (end > begin && isTrimmedSpace(typed[end - 1])) {
+        --end;
+    }
+    return typed.sliced(begin, end - begin);
+}
+
+bool isNameTaken(const QString& trimmed, const QList<TagPtr>& tags, const std::optional<QString>& exceptId) {
+    // Both sides in NFC (a stored tag keeps its name's NFC form as its sort key), then compared with
+    // case folding: "Café" written with a combining accent is "CAFÉ", and never "Cafe".
+    const QString key = TextOrder::sortKey(trimmed);
+    for (const TagPtr& tag : tags) {
+        if (exceptId && tag->id() == *exceptId) {
+            continue;
+        }
+        if (QString::compare(key, tag->nameSortKey(), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString duplicateNameAlertTitle() {
+    return QStringLiteral("Tag already exists.");
+}
+
+QString noParentLabel() {
+    return QStringLiteral("None");
+}
+
+QString missingParentMessage() {
+    return QStringLiteral("The chosen parent tag no longer exists.");
+}
+
+} // namespace orvalet::EditRules

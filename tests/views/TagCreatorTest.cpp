@@ -1,0 +1,127 @@
+// The creation sheet's logic: when "Create Tag" is enabled, the name check, the look-up that imports
+// a tag Things 3 already has, the creation under a parent, failures, and a sheet closed meanwhile.
+#include "TagCreator.h"
+
+#include "EditFixture.h"
+#include "StandInEngine.h"
+#include "StandInProcess.h"
+
+#include <QSignalSpy>
+
+using namespace orvalet;
+
+namespace {
+
+class TagCreatorTest : public test::EditTest {
+protected:
+    TagCreator& sheet(TagPtr presetParent = nullptr) {
+        closes.reset();
+        creator = std::make_unique<TagCreator>(*store, *worker, std::move(presetParent));
+        closes = std::make_unique<QSignalSpy>(creator.get(), &TagCreator::closeRequested);
+        return *creator;
+    }
+
+    std::unique_ptr<TagCreator> creator;
+    std::unique_ptr<QSignalSpy> closes;
+};
+
+TEST_F(TagCreatorTest, createIsEnabledForANameBeyondSpacesAndTabs) {
+    const std::pair<QString, bool> cases[] = {
+        {QString(), false}, {u"\t\u00a0\u3000 "_qs, false}, {u" a "_qs, true}, {u"\n"_qs, true}};
+    for (const auto& [name, enabled] : cases) {
+        sheet().setName(name);
+        EXPECT_EQ(creator->canCreate(), enabled) << name.toStdString();
+    }
+}
+
+TEST_F(TagCreatorTest, createsUnderTheChosenParentWithTheTrimmedName) {
+    const QString home = library.makeTag(u"Home"_qs);
+    storeLibrary();
+    TagCreator& creator = sheet(store->tag(home));
+    EXPECT_EQ(creator.selectedParentId(), home);
+    creator.setName(u"  Garden\t"_qs);
+    QCoro::Task<> creation = creator.submitNewTag();
+    EXPECT_TRUE(creator.isCreating());
+    EXPECT_FALSE(creator.canCreate());
+    QCoro::waitFor(std::move(creation));
+
+    EXPECT_FALSE(creator.isCreating());
+    EXPECT_EQ(closes->size(), 1);
+    EXPECT_EQ(sent(), (QStringList{ThingsService::fetchTagByNameScript(u"Garden"_qs),
+                                   ThingsService::createTagScript(u"Garden"_qs, u"Home"_qs)}));
+    const std::optional<QString> id = library.tagIdByName(u"Garden"_qs);
+    ASSERT_TRUE(id && store->tag(*id));
+    EXPECT_EQ(library.tag(*id)->parentId, home);
+    EXPECT_EQ(store->tag(*id)->parentTagId(), home);
+    EXPECT_EQ(storedTags(), (QStringList{u"Garden:Home:-"_qs, u"Home:-:-"_qs}));
+}
+
+TEST_F(TagCreatorTest, aTagThingsAlreadyHasIsImportedAsReported) {
+    const QString home = library.makeTag(u"Home"_qs);
+    const QString errands = library.makeTag(u"Errands"_qs, home);
+    library.addTodo(u"Post"_qs, standin::TodoState::Open, {errands});
+    add(home, u"Home"_qs);
+    const TagPtr work = add(u"w"_qs, u"Work"_qs);
+    TagCreator& creator = sheet(work); // the chosen parent is not applied to an imported tag
+    creator.setName(u"errands"_qs);
+    QCoro::waitFor(creator.submitNewTag());
+    EXPECT_EQ(sent().size(), 1);
+    EXPECT_EQ(library.tagCount(), 2);
+    EXPECT_EQ(storedTags(), (QStringList{u"Errands:Home:1"_qs, u"Home:-:-"_qs, u"Work:-:-"_qs}));
+    EXPECT_TRUE(creator.showsImportedExistingAlert());
+    EXPECT_EQ(closes->size(), 0); // open until the alert closes
+    creator.dismissImportedExistingAlert();
+    EXPECT_EQ(closes->size(), 1);
+}
+
+TEST_F(TagCreatorTest, aStoredNameOrAParentThatLeftTheStoreSendsNothing) {
+    add(u"w"_qs, u"Work"_qs);
+    const TagPtr home = add(u"h"_qs, u"Home"_qs);
+    TagCreator& creator = sheet(home);
+    creator.setName(u" work "_qs);
+    QCoro::waitFor(creator.submitNewTag());
+    EXPECT_TRUE(creator.showsDuplicateNameAlert());
+
+    creator.setName(u"Garden"_qs);
+    store->remove(home);
+    QCoro::waitFor(creator.submitNewTag());
+    EXPECT_EQ(creator.errorMessage(), u"The chosen parent tag no longer exists.");
+    EXPECT_FALSE(creator.isCreating());
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(store->count(), 1);
+    EXPECT_EQ(closes->size(), 0);
+}
+
+TEST_F(TagCreatorTest, aFailedLookUpOrCreationKeepsTheSheetOpenWithTheError) {
+    // Things 3 cannot find the parent that only the store still has.
+    TagCreator& creator = sheet(add(u"ghost"_qs, u"Ghost"_qs));
+    creator.setName(u"Garden"_qs);
+    QCoro::waitFor(creator.submitNewTag());
+    EXPECT_EQ(creator.errorMessage(),
+              u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Ghost\".");
+    EXPECT_TRUE(creator.canCreate());
+
+    StandInProcess nothingListening; // its socket, never opened
+    useStandIn(std::make_unique<StandInEngine>());
+    TagCreator& offline = sheet();
+    offline.setName(u"Garden"_qs);
+    QCoro::waitFor(offline.submitNewTag());
+    EXPECT_EQ(offline.errorMessage(), test::notOpenMessage);
+    EXPECT_EQ(offline.name(), u"Garden");
+    EXPECT_EQ(closes->size(), 0);
+    EXPECT_EQ(storedTags(), QStringList{u"Ghost:-:-"_qs});
+}
+
+TEST_F(TagCreatorTest, cancelClosesAtOnceAndTheCreationStillLands) {
+    sheet().setName(u"Garden"_qs);
+    QCoro::Task<> creation = creator->submitNewTag();
+    creator->cancel();
+    EXPECT_EQ(closes->size(), 1);
+    closes.reset();
+    creator.reset(); // the sheet is gone while Things 3 answers
+    QCoro::waitFor(std::move(creation));
+    EXPECT_EQ(storedTags(), QStringList{u"Garden:-:-"_qs});
+    EXPECT_TRUE(library.tagIdByName(u"Garden"_qs));
+}
+
+} // namespace

@@ -1,0 +1,357 @@
+// The tag editor's logic: the name rules, the parent picker, the children, and its actions, against
+// the stand-in's library in memory, or a stand-in that is not running.
+#include "TagEditor.h"
+
+#include "EditFixture.h"
+#include "EditRules.h"
+#include "StandInEngine.h"
+#include "StandInProcess.h"
+
+using namespace orvalet;
+
+namespace {
+
+class TagEditorTest : public test::EditTest {
+protected:
+    TagEditor& edit(const TagPtr& tag) {
+        editor = std::make_unique<TagEditor>(
+            *store, *preferences, *worker, tag, [this] { ++deletedCalls; },
+            [this](TagPtr other) { selected.append(other->name()); },
+            [this](bool on) { refreshing.append(on); });
+        return *editor;
+    }
+
+    TagPtr named(const QString& name) const {
+        for (const TagPtr& tag : store->allTags()) {
+            if (tag->name() == name) {
+                return tag;
+            }
+        }
+        return nullptr;
+    }
+
+    static QStringList names(const QList<TagPtr>& tags) {
+        QStringList result;
+        for (const TagPtr& tag : tags) {
+            result.append(tag->name());
+        }
+        return result;
+    }
+
+    std::unique_ptr<TagEditor> editor;
+    int deletedCalls = 0;
+    QStringList selected;
+    QList<bool> refreshing;
+};
+
+TEST(EditRules, trimsSpacesAndTabsAndComparesIgnoringCaseButNotMarks) {
+    const std::pair<QString, QString> trims[] = {
+        {u"\t\u00a0Home\u3000\u202f"_qs, u"Home"_qs}, // tab, no-break, ideographic, narrow no-break
+        {u"\nHome\u2028"_qs, u"\nHome\u2028"_qs},     // line breaks stay
+        {u"\u200bHome"_qs, u"\u200bHome"_qs},         // a zero-width space is no space separator
+    };
+    for (const auto& [typed, trimmed] : trims) {
+        EXPECT_EQ(EditRules::trimmedName(typed), trimmed) << typed.toStdString();
+    }
+    const QList<TagPtr> tags{std::make_shared<Tag>(u"w"_qs, u"Work"_qs),
+                             std::make_shared<Tag>(u"c"_qs, u"Caf\u00e9"_qs),
+                             std::make_shared<Tag>(u"s"_qs, u" Spaced"_qs)};
+    const std::tuple<QString, std::optional<QString>, bool> names[] = {
+        {u"work"_qs, std::nullopt, true},    {u"WORK"_qs, u"w"_qs, false}, // a tag is no rival to itself
+        {u"Cafe"_qs, std::nullopt, false},   {u"CAFE\u0301"_qs, std::nullopt, true}, // decomposed É
+        {u"Spaced"_qs, std::nullopt, false}, {QString(), std::nullopt, false},
+    };
+    for (const auto& [name, except, taken] : names) {
+        EXPECT_EQ(EditRules::isNameTaken(name, tags, except), taken) << name.toStdString();
+    }
+}
+
+TEST_F(TagEditorTest, changesAreTheTypedNameAsItIsAndTheParentIdentifier) {
+    add(u"w"_qs, u"Work"_qs);
+    TagEditor& editor = edit(add(u"c"_qs, u"Caf\u00e9"_qs));
+    const std::tuple<QString, std::optional<QString>, bool> cases[] = {
+        {u"Cafe\u0301"_qs, std::nullopt, false},
+        {u"caf\u00e9"_qs, std::nullopt, true},
+        {u"Caf\u00e9 "_qs, std::nullopt, true},
+        {u"Caf\u00e9"_qs, u"w"_qs, true},
+    };
+    for (const auto& [name, parent, changed] : cases) {
+        editor.setNameField(name);
+        editor.setSelectedParentId(parent);
+        EXPECT_EQ(editor.canSave(), changed) << name.toStdString();
+    }
+}
+
+// ---- Save ----
+
+struct SaveCase {
+    const char* label;
+    QString edited, typed;
+    bool refused;  // the duplicate-name alert, nothing sent
+    QString error; // Things 3 refused it: the error row, nothing changed
+};
+
+void PrintTo(const SaveCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class SaveName : public TagEditorTest, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SaveName, refusesAnotherTagsNameAndSendsTheRestAsTyped) {
+    const SaveCase& c = GetParam();
+    for (const QString& name : {u"Work"_qs, u"home"_qs, u"Errands"_qs}) {
+        library.makeTag(name);
+    }
+    storeLibrary();
+    add(u"twin"_qs, u"errands"_qs); // a case twin only the store has
+    const quint64 revision = library.revision();
+    TagEditor& editor = edit(named(c.edited));
+    editor.setNameField(c.typed);
+    if (c.edited == u"Errands") {
+        editor.setSelectedParentId(named(u"Work"_qs)->id()); // only the parent changes
+    }
+    QCoro::Task<> save = editor.saveChanges();
+    EXPECT_EQ(editor.isSaving(), !c.refused);
+    QCoro::waitFor(std::move(save));
+
+    const bool saved = !c.refused && c.error.isEmpty();
+    EXPECT_EQ(editor.showsDuplicateNameAlert(), c.refused);
+    EXPECT_FALSE(editor.isSaving());
+    EXPECT_EQ(sent().size(), c.refused ? 0 : 1);
+    EXPECT_EQ(editor.tag()->name(), saved ? c.typed : c.edited);
+    EXPECT_EQ(library.revision() != revision, saved);
+    EXPECT_EQ(editor.nameField(), c.typed);
+    EXPECT_EQ(editor.errorMessage().value_or(QString()), c.error);
+    EXPECT_EQ(editor.hasChanges(), !saved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TagEditor, SaveName,
+    ::testing::Values(
+        SaveCase{"caseOfItsOwnName", u"Work"_qs, u"work"_qs, false, {}},
+        SaveCase{"anotherTagsName", u"Work"_qs, u"Home"_qs, true, {}},
+        SaveCase{"anotherTagsNameSpaced", u"Work"_qs, u" HOME\t"_qs, true, {}},
+        SaveCase{"leadingSpacesKept", u"Work"_qs, u"  Office"_qs, false, {}},
+        SaveCase{"parentOnlyOnACaseTwin", u"Errands"_qs, u"Errands"_qs, true, {}},
+        SaveCase{"onlySpacesSentAndRefused", u"Work"_qs, u"   "_qs, false,
+                 u"AppleScript error: Things3 got an error: A tag\u2019s name can\u2019t be empty."_qs}),
+    [](const ::testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.label); });
+
+TEST_F(TagEditorTest, aChosenParentIsSentByNameAndStoredByIdentifier) {
+    const QString home = library.makeTag(u"Home"_qs);
+    const QString kids = library.makeTag(u"Kids"_qs);
+    storeLibrary();
+    TagEditor& editor = edit(store->tag(kids));
+    const QDateTime before = Clock::now();
+    editor.setSelectedParentId(home);
+    QCoro::waitFor(editor.saveChanges());
+    EXPECT_EQ(sent(), QStringList{*ThingsService::updateTagScript(u"Kids"_qs, u"Kids"_qs, u"Home"_qs, {})});
+    EXPECT_EQ(library.tag(kids)->parentId, home);
+    EXPECT_EQ(editor.tag()->parentTagId(), home);
+    EXPECT_GT(*editor.tag()->updatedAt(), before);
+    EXPECT_FALSE(editor.hasChanges());
+}
+
+TEST_F(TagEditorTest, aChosenParentThatLeftTheStoreIsRefusedAnUnresolvedOneKept) {
+    const TagPtr home = add(u"h"_qs, u"Home"_qs);
+    const TagPtr kids = add(library.makeTag(u"Kids"_qs), u"Kids"_qs);
+    const TagPtr orphan = add(library.makeTag(u"Orphan"_qs), u"Orphan"_qs, u"gone"_qs);
+    edit(kids).setSelectedParentId(home->id());
+    store->remove(home);
+    QCoro::waitFor(editor->saveChanges());
+    EXPECT_EQ(editor->errorMessage(), u"The chosen parent tag no longer exists.");
+    EXPECT_FALSE(editor->isSaving());
+    EXPECT_TRUE(sent().isEmpty());
+    EXPECT_EQ(kids->parentTagId(), std::nullopt);
+
+    // A parent link the record already had, unresolved, is no choice: the rename goes through.
+    edit(orphan).setNameField(u"Foundling"_qs);
+    QCoro::waitFor(editor->saveChanges());
+    EXPECT_EQ(editor->errorMessage(), std::nullopt);
+    EXPECT_EQ(orphan->name(), u"Foundling");
+    EXPECT_EQ(orphan->parentTagId(), u"gone");
+}
+
+// ---- Picker and children ----
+
+TEST_F(TagEditorTest, pickerOffersNoneOnlyForARootAndNeverTheTagOrItsDescendants) {
+    add(u"h"_qs, u"Home"_qs);
+    add(u"k"_qs, u"Kids"_qs, u"h"_qs);
+    add(u"hw"_qs, u"Homework"_qs, u"k"_qs);
+    add(u"g"_qs, u"Garden"_qs, u"h"_qs);
+    add(u"w"_qs, u"Work"_qs);
+    add(u"a"_qs, u"apple"_qs);
+    add(u"o"_qs, u"Orphan"_qs, u"gone"_qs);
+    const std::tuple<QString, bool, QStringList> cases[] = {
+        {u"h"_qs, true, {u"Orphan"_qs, u"Work"_qs, u"apple"_qs}},
+        {u"k"_qs, false, {u"Garden"_qs, u"Home"_qs, u"Orphan"_qs, u"Work"_qs, u"apple"_qs}},
+        {u"o"_qs, false, {u"Garden"_qs, u"Home"_qs, u"Homework"_qs, u"Kids"_qs, u"Work"_qs, u"apple"_qs}},
+    };
+    for (const auto& [id, offersNone, choices] : cases) {
+        TagEditor& editor = edit(store->tag(id));
+        EXPECT_EQ(editor.offersNoParent(), offersNone) << id.toStdString();
+        EXPECT_EQ(names(editor.parentChoices()), choices) << id.toStdString();
+    }
+    // "View" beside the picker selects the parent chosen, saved or not, when it is stored.
+    edit(store->tag(u"k"_qs)).setSelectedParentId(u"w"_qs);
+    editor->viewSelectedParent();
+    editor->setSelectedParentId(u"gone"_qs);
+    editor->viewSelectedParent();
+    EXPECT_EQ(selected, QStringList{u"Work"_qs});
+}
+
+TEST_F(TagEditorTest, childRowsFollowTheCountPreferences) {
+    add(u"k"_qs, u"Kids"_qs, u"h"_qs);
+    add(u"hw"_qs, u"Homework"_qs, u"k"_qs, 3);
+    add(u"g"_qs, u"Garden"_qs, u"h"_qs, 0);
+    TagEditor& editor = edit(add(u"h"_qs, u"Home"_qs));
+    const std::tuple<bool, bool, QStringList> cases[] = {
+        // Garden's texts, then Kids'
+        {false, false, {QString(), QString(), QString(), QString()}},
+        {true, true, {u"0 child tags"_qs, u"0 todos"_qs, u"1 child tags"_qs, QString()}}};
+    for (const auto& [children, todos, texts] : cases) {
+        preferences->setFlag(PreferenceKey::showChildrenCounts, children);
+        preferences->setFlag(PreferenceKey::showTodoCounts, todos);
+        QStringList shown;
+        for (const TagEditor::ChildRow& row : editor.childRows()) {
+            shown << row.childCountText.value_or(QString()) << row.todoCountText.value_or(QString());
+        }
+        EXPECT_EQ(shown, texts);
+    }
+    EXPECT_EQ(names(editor.childTags()), (QStringList{u"Garden"_qs, u"Kids"_qs}));
+}
+
+// ---- Update from Things ----
+
+TEST_F(TagEditorTest, reloadOverwritesUnsavedEditsAndAMissingTagChangesNothing) {
+    const QString home = library.makeTag(u"Home"_qs);
+    const QString kids = library.makeTag(u"Kids"_qs, home);
+    library.addTodo(u"Pack"_qs, standin::TodoState::Open, {kids});
+    add(home, u"Home"_qs);
+    const TagPtr gone = add(u"gone"_qs, u"Gone"_qs, std::nullopt, 4);
+    const QDateTime goneUpdatedAt = *gone->updatedAt();
+    TagEditor& editor = edit(add(kids, u"Kids old"_qs));
+    editor.setNameField(u"Typed"_qs);
+    const QDateTime before = Clock::now();
+
+    QCoro::Task<> reload = editor.refreshFromThings();
+    EXPECT_TRUE(editor.isRefreshing());
+    EXPECT_FALSE(editor.isEnabled());
+    EXPECT_EQ(refreshing, QList<bool>{true});
+    QCoro::waitFor(std::move(reload));
+    EXPECT_EQ(refreshing, (QList<bool>{true, false}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Gone:-:4"_qs, u"Home:-:-"_qs, u"Kids:Home:1"_qs}));
+    EXPECT_GT(*editor.tag()->updatedAt(), before);
+    EXPECT_EQ(editor.nameField(), u"Kids");
+    EXPECT_EQ(editor.selectedParentId(), home);
+
+    edit(gone).setNameField(u"Typed"_qs);
+    QCoro::waitFor(this->editor->refreshFromThings());
+    EXPECT_EQ(this->editor->errorMessage(), std::nullopt);
+    EXPECT_EQ(this->editor->nameField(), u"Typed");
+    EXPECT_EQ(*gone->updatedAt(), goneUpdatedAt);
+    EXPECT_EQ(storedTags(), (QStringList{u"Gone:-:4"_qs, u"Home:-:-"_qs, u"Kids:Home:1"_qs}));
+}
+
+// ---- Delete ----
+
+TEST_F(TagEditorTest, deleteSendsOneProgramThenRemovesTheTreeLocally) {
+    const QString home = library.makeTag(u"Home"_qs);
+    library.makeTag(u"Homework"_qs, library.makeTag(u"Kids"_qs, home));
+    library.makeTag(u"Garden"_qs, home);
+    library.makeTag(u"Work"_qs);
+    storeLibrary();
+    TagEditor& editor = edit(store->tag(home));
+    EXPECT_EQ(editor.deleteConfirmationTitle(), u"Delete \"Home\" on Things 3?");
+    editor.requestDelete();
+    QCoro::Task<> deletion = editor.deleteWithChildren();
+    EXPECT_FALSE(editor.showDeleteConfirmation());
+    EXPECT_TRUE(editor.isDeleting());
+    QCoro::waitFor(std::move(deletion));
+    EXPECT_FALSE(editor.isDeleting());
+    EXPECT_EQ(deletedCalls, 1);
+    EXPECT_EQ(sent(), QStringList{ThingsService::deleteTagScript(u"Home"_qs)});
+    EXPECT_EQ(storedTags(), QStringList{u"Work:-:-"_qs});
+    EXPECT_EQ(library.tagCount(), 1);
+}
+
+TEST_F(TagEditorTest, withoutThingsAReloadOrADeletionChangesNothingAndSaysWhy) {
+    StandInProcess nothingListening; // its socket, never opened
+    useStandIn(std::make_unique<StandInEngine>());
+    add(u"k"_qs, u"Kids"_qs, u"h"_qs, 2);
+    TagEditor& editor = edit(add(u"h"_qs, u"Home"_qs));
+    QCoro::waitFor(editor.refreshFromThings());
+    EXPECT_EQ(editor.errorMessage(), test::notOpenMessage);
+    editor.dismissError();
+    QCoro::waitFor(editor.deleteWithChildren());
+    EXPECT_EQ(editor.errorMessage(), test::notOpenMessage);
+    EXPECT_EQ(deletedCalls, 0);
+    EXPECT_EQ(storedTags(), (QStringList{u"Home:-:-"_qs, u"Kids:Home:2"_qs}));
+}
+
+// ---- Another tag, a closed editor ----
+
+TEST_F(TagEditorTest, anotherTagResetsTheFieldsAndFlowsFinishOnTheirOwnTag) {
+    const QString work = library.makeTag(u"Work"_qs);
+    const QString home = library.makeTag(u"Home"_qs);
+    const QString errands = library.makeTag(u"Errands"_qs);
+    storeLibrary();
+    library.renameTag(home, u"House"_qs);
+    TagEditor& editor = edit(store->tag(home));
+    editor.setSelectedParentId(work);
+    QCoro::waitFor(editor.saveChanges());
+    ASSERT_TRUE(editor.errorMessage()); // Things 3 has no tag "Home" any more
+
+    // The selection moves while Home is reloaded: the record is updated, Work's fields stay Work's.
+    QCoro::Task<> reload = editor.refreshFromThings();
+    editor.setTag(store->tag(work));
+    EXPECT_EQ(editor.errorMessage(), std::nullopt);
+    EXPECT_EQ(editor.selectedParentId(), std::nullopt);
+    EXPECT_TRUE(editor.isRefreshing());
+    QCoro::waitFor(std::move(reload));
+    EXPECT_EQ(store->tag(home)->name(), u"House");
+    EXPECT_EQ(editor.nameField(), u"Work");
+
+    // Work is deleted while Errands takes its place: Errands' selection is not cleared.
+    QCoro::Task<> deletion = editor.deleteWithChildren();
+    editor.setTag(store->tag(errands));
+    QCoro::waitFor(std::move(deletion));
+    EXPECT_EQ(store->tag(work), nullptr);
+    EXPECT_EQ(deletedCalls, 0);
+
+    // The editor is closed while a rename is under way: the rename still lands.
+    editor.setNameField(u"Chores"_qs);
+    QCoro::Task<> save = editor.saveChanges();
+    this->editor.reset();
+    QCoro::waitFor(std::move(save));
+    EXPECT_EQ(store->tag(errands)->name(), u"Chores");
+    EXPECT_EQ(library.tag(errands)->name, u"Chores");
+}
+
+// ---- Texts ----
+
+TEST_F(TagEditorTest, updateLineAndLink) {
+    const std::pair<qint64, const char*> phrases[] = {
+        {-5, "0 seconds"},        {1, "1 second"},
+        {300, "5 minutes"},       {7200, "2 hours"},
+        {6 * 86400, "6 days"},    {30 * 86400, "4 weeks"},
+        {31 * 86400, "1 month"},  {364 * 86400, "12 months"},
+        {730 * 86400, "2 years"},
+    };
+    const QDateTime since = Clock::referenceDate();
+    for (const auto& [seconds, phrase] : phrases) {
+        EXPECT_EQ(TagEditor::elapsedPhrase(since, since.addSecs(seconds)), QString::fromUtf8(phrase))
+            << seconds;
+    }
+    const TagPtr tag = add(u"2Wd8Q4fKxTmP9aLq3RzV1c"_qs, u"Errands"_qs);
+    TagEditor& editor = edit(tag);
+    EXPECT_EQ(editor.updateLine(tag->updatedAt()->addSecs(300)),
+              u"Updated: " + QLocale().toString(tag->updatedAt()->toLocalTime(), QLocale::ShortFormat) +
+                  u" (5 minutes ago)");
+    tag->setUpdatedAt(std::nullopt);
+    EXPECT_EQ(editor.updateLine(), std::nullopt);
+    EXPECT_EQ(editor.openInThings(), QUrl(u"things:///show?id=2Wd8Q4fKxTmP9aLq3RzV1c"_qs));
+    EXPECT_EQ(edit(add(u"a b"_qs, u"Spaced"_qs)).openInThings(), std::nullopt);
+}
+
+} // namespace
