@@ -134,11 +134,24 @@ void BatchEditor::setSelectedTags(QList<TagPtr> tags) {
 }
 
 QList<BatchEditor::SelectedRow> BatchEditor::selectedRows() const {
-    const TagTree::TagsById byId = TagTree::tagsById(m_store.allTagsUnordered());
+    // The paths need only the selected tags' ancestors: those are looked up in the store's own index
+    // rather than indexing every stored tag again.
+    TagTree::TagsById ancestors;
+    for (const TagPtr& tag : m_selectedTags) {
+        const std::optional<QString>* current = &tag->parentTagId();
+        while (*current && !ancestors.contains(**current)) {
+            const TagPtr parent = m_store.tag(**current);
+            if (!parent) {
+                break;
+            }
+            ancestors.insert(parent->id(), parent);
+            current = &parent->parentTagId();
+        }
+    }
     QList<SelectedRow> rows;
     rows.reserve(m_selectedTags.size());
     for (const TagPtr& tag : m_selectedTags) {
-        rows.append(SelectedRow{tag, TagTree::ancestorPath(*tag, byId)});
+        rows.append(SelectedRow{tag, TagTree::ancestorPath(*tag, ancestors)});
     }
     std::stable_sort(rows.begin(), rows.end(), [](const SelectedRow& a, const SelectedRow& b) {
         return TextOrder::compareKeys(a.tag->nameSortKey(), b.tag->nameSortKey()) < 0;
@@ -244,18 +257,14 @@ QCoro::Task<> BatchEditor::saveChanges() {
     const std::optional<QString> newParentId = m_selectedParentId;
     std::optional<QString> newParentName;
     QList<Snapshot> snapshots;
-    {
-        const TagTree::TagsById byId = TagTree::tagsById(store.allTagsUnordered());
-        const auto nameOf = [&byId](const std::optional<QString>& id) -> std::optional<QString> {
-            const TagPtr tag = id ? byId.value(*id) : nullptr;
-            return tag ? std::optional(tag->name()) : std::nullopt;
-        };
-        newParentName = nameOf(newParentId);
-        snapshots.reserve(m_selectedTags.size());
-        for (const TagPtr& tag : std::as_const(m_selectedTags)) {
-            snapshots.append(
-                Snapshot{tag->id(), tag->name(), tag->parentTagId(), nameOf(tag->parentTagId())});
-        }
+    const auto nameOf = [&store](const std::optional<QString>& id) -> std::optional<QString> {
+        const TagPtr tag = id ? store.tag(*id) : nullptr;
+        return tag ? std::optional(tag->name()) : std::nullopt;
+    };
+    newParentName = nameOf(newParentId);
+    snapshots.reserve(m_selectedTags.size());
+    for (const TagPtr& tag : std::as_const(m_selectedTags)) {
+        snapshots.append(Snapshot{tag->id(), tag->name(), tag->parentTagId(), nameOf(tag->parentTagId())});
     }
 
     QStringList updatedNames;
