@@ -138,6 +138,10 @@ struct InitialParentCase {
     bool canSave;
 };
 
+void PrintTo(const InitialParentCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class BatchEditorInitialParent : public BatchEditorTest,
                                  public ::testing::WithParamInterface<InitialParentCase> {};
 
@@ -419,6 +423,10 @@ struct NestedCase {
     bool ancestorFirst;
     QStringList deletedNames; // the tags the programs name, in order
 };
+
+void PrintTo(const NestedCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class BatchDeleteNested : public BatchEditorTest, public ::testing::WithParamInterface<NestedCase> {
 protected:

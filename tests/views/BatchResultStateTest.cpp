@@ -20,6 +20,10 @@ struct SheetCase {
     QStringList names;
 };
 
+void PrintTo(const SheetCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
 class BatchResultSheetTexts : public ::testing::TestWithParam<SheetCase> {};
 
 TEST_P(BatchResultSheetTexts, showWhatTheOutcomeHolds) {
