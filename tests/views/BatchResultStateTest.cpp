@@ -94,24 +94,4 @@ INSTANTIATE_TEST_SUITE_P(
                   {u"Zed"_qs, u"alpha"_qs}}),
     [](const ::testing::TestParamInfo<SheetCase>& info) { return std::string(info.param.label); });
 
-TEST(BatchResultState, keepsEachCasesPayloadApart) {
-    const BatchResultState ok = BatchResultState::success({u"A"_qs, u"B"_qs});
-    EXPECT_TRUE(ok.isSuccess());
-    EXPECT_EQ(ok.updated(), (QStringList{u"A"_qs, u"B"_qs}));
-    EXPECT_TRUE(ok.alreadyUpdated().isEmpty());
-
-    const BatchResultState bad = BatchResultState::failure(u"C"_qs, u"why"_qs, {u"A"_qs});
-    EXPECT_EQ(bad.kind(), BatchResultState::Case::failure);
-    EXPECT_TRUE(bad.updated().isEmpty());
-    EXPECT_EQ(bad.alreadyUpdated(), QStringList{u"A"_qs});
-    EXPECT_EQ(bad.failedTag(), u"C");
-    EXPECT_EQ(bad.error(), u"why");
-    EXPECT_NE(BatchResultState::success({u"A"_qs}),
-              BatchResultState::failure(QString(), QString(), {u"A"_qs}));
-
-    EXPECT_EQ(BatchResultState::nameSymbol(), u"checkmark");
-    EXPECT_EQ(BatchResultState::nameTint(), Tint::green);
-    EXPECT_EQ(BatchResultState::okLabel(), u"OK");
-}
-
 } // namespace
