@@ -7,17 +7,18 @@
 
 namespace orvalet::TagTree {
 
-namespace {
-
 // Children of every node, in the order of `tags`, packed into two arrays. Nodes are the tags
 // (node i is tags[i]) followed by the parent identifiers no tag carries, so that the children of an
-// unresolved parent are found too. Built in two passes without a list per parent.
-struct ChildIndex {
+// unresolved parent are found too. Built in two passes without a list per parent. The keys are
+// views: of the tags' identifiers, which never change, and of copies of the unresolved parent
+// identifiers, because a tag's parent may be rewritten while the index is still in use.
+struct ChildLists::Index {
     QHash<QStringView, int> nodeById;
+    QStringList unresolvedIds;
     std::vector<int> firstChild; // children of node n: children[firstChild[n] .. firstChild[n + 1])
     std::vector<int> children;   // tag indexes
 
-    explicit ChildIndex(const QList<TagPtr>& tags) {
+    explicit Index(const QList<TagPtr>& tags) {
         const int tagCount = int(tags.size());
         nodeById.reserve(tagCount);
         for (int i = 0; i < tagCount; ++i) {
@@ -28,7 +29,8 @@ struct ChildIndex {
             if (const auto& parent = tags[i]->parentTagId()) {
                 auto it = nodeById.constFind(*parent);
                 if (it == nodeById.cend()) {
-                    it = nodeById.insert(*parent, int(nodeById.size()));
+                    unresolvedIds.append(*parent); // shares the text, keeping it alive
+                    it = nodeById.insert(unresolvedIds.constLast(), int(nodeById.size()));
                 }
                 parentNode[size_t(i)] = *it;
             }
@@ -61,7 +63,44 @@ struct ChildIndex {
     }
 };
 
+namespace {
+
+// The walk of descendantsInDeletionOrder over an index of `tags`.
+QList<TagPtr> collectDescendants(const Tag& tag, const QList<TagPtr>& tags, const ChildLists::Index& index) {
+    QList<TagPtr> collected;
+    const int start = index.node(tag.id());
+    if (start < 0) {
+        return collected;
+    }
+    // The starting tag counts as reached, so a loop through it never collects it. A queue in
+    // breadth-first order gives each level grouped by parent, in the order of the level above.
+    std::vector<char> reached(size_t(tags.size()), 0);
+    if (start < tags.size()) {
+        reached[size_t(start)] = 1;
+    }
+    std::vector<int> queue;
+    auto take = [&](int child) {
+        if (!reached[size_t(child)] && tags[child]->id() != tag.id()) {
+            reached[size_t(child)] = 1;
+            queue.push_back(child);
+        }
+    };
+    index.forEachChild(start, take);
+    for (size_t i = 0; i < queue.size(); ++i) {
+        index.forEachChild(queue[i], take);
+    }
+    collected.reserve(qsizetype(queue.size()));
+    for (int i : queue) {
+        collected.append(tags[i]);
+    }
+    return collected;
+}
+
 } // namespace
+
+ChildLists::ChildLists(QList<TagPtr> tags)
+    : m_tags(std::move(tags))
+    , m_index(std::make_shared<const Index>(m_tags)) {}
 
 TagsById tagsById(const QList<TagPtr>& tags) {
     TagsById map;
@@ -142,7 +181,7 @@ std::optional<QString> ancestorPath(const Tag& tag, const TagsById& tagsById) {
 }
 
 QSet<QString> descendantIds(const QSet<QString>& rootIds, const QList<TagPtr>& tags) {
-    const ChildIndex index(tags);
+    const ChildLists::Index index(tags);
     QSet<QString> result = rootIds;
     std::vector<char> reached(size_t(tags.size()), 0);
     std::vector<int> frontier;
@@ -176,34 +215,11 @@ QSet<QString> descendantIds(const QSet<QString>& rootIds, const QList<TagPtr>& t
 }
 
 QList<TagPtr> descendantsInDeletionOrder(const Tag& tag, const QList<TagPtr>& tags) {
-    const ChildIndex index(tags);
-    QList<TagPtr> collected;
-    const int start = index.node(tag.id());
-    if (start < 0) {
-        return collected;
-    }
-    // The starting tag counts as reached, so a loop through it never collects it. A queue in
-    // breadth-first order gives each level grouped by parent, in the order of the level above.
-    std::vector<char> reached(size_t(tags.size()), 0);
-    if (start < tags.size()) {
-        reached[size_t(start)] = 1;
-    }
-    std::vector<int> queue;
-    auto take = [&](int child) {
-        if (!reached[size_t(child)] && tags[child]->id() != tag.id()) {
-            reached[size_t(child)] = 1;
-            queue.push_back(child);
-        }
-    };
-    index.forEachChild(start, take);
-    for (size_t i = 0; i < queue.size(); ++i) {
-        index.forEachChild(queue[i], take);
-    }
-    collected.reserve(qsizetype(queue.size()));
-    for (int i : queue) {
-        collected.append(tags[i]);
-    }
-    return collected;
+    return collectDescendants(tag, tags, ChildLists::Index(tags));
+}
+
+QList<TagPtr> descendantsInDeletionOrder(const Tag& tag, const ChildLists& children) {
+    return collectDescendants(tag, children.m_tags, *children.m_index);
 }
 
 QList<TagPtr> parentChoices(const QSet<QString>& editedIds, const QList<TagPtr>& tags) {

@@ -82,6 +82,24 @@ TEST(TagTree, deletionOrderIsBreadthFirstGroupedByParentInListOrder) {
     EXPECT_EQ(childCount(*byId(list, "g1"), childCountsByParentId(list)), 0);
 }
 
+TEST(TagTree, childListsBuiltOnceKeepTheTreeTheyWereBuiltFrom) {
+    const auto list =
+        tags({"g1:Apple:c2", "c2:Bravo:r", "g2:Cherry:c1", "c1:Delta:r", "r:Root:-", "u:Under:ghost"});
+    const ChildLists children(list);
+    EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "r"), children)),
+              (QStringList{"c2", "c1", "g1", "g2"}));
+    byId(list, "c1")->setParentTagId(std::nullopt); // moved away after the lists were built
+    EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "r"), children)),
+              (QStringList{"c2", "c1", "g1", "g2"}));
+    EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "r"), list)), (QStringList{"c2", "g1"}));
+    EXPECT_TRUE(descendantsInDeletionOrder(*byId(list, "u"), children).isEmpty());
+    byId(list, "u")->setParentTagId(QStringLiteral("elsewhere")); // the only holder of "ghost" lets go
+    const Tag ghost(QStringLiteral("ghost"), QStringLiteral("Ghost"));
+    EXPECT_EQ(ids(descendantsInDeletionOrder(ghost, children)), QStringList{"u"});
+    const Tag stranger(QStringLiteral("x"), QStringLiteral("Stranger"));
+    EXPECT_TRUE(descendantsInDeletionOrder(stranger, children).isEmpty());
+}
+
 TEST(TagTree, parentChoicesLeaveOutTheEditedTagsAndEverythingBelowThem) {
     const auto list = tags({"a:A:-", "b:B:a", "c:C:b", "d:D:-", "e:E:d"});
     EXPECT_EQ(ids(parentChoices({QStringLiteral("c")}, list)), (QStringList{"a", "b", "d", "e"}));

@@ -1,0 +1,178 @@
+// The batch editor at the sizes users reach: 1,000 selected tags moved under another parent through
+// a stand-in process, from "Save Changes" to the result, with the event loop watched throughout;
+// and the pane's derived lists over a store of 100,000 tags.
+#include "BatchEditor.h"
+#include "Preferences.h"
+#include "StandInEngine.h"
+#include "TagListActions.h"
+#include "TagStore.h"
+#include "ThingsLibrary.h"
+#include "ThingsWorker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QStringBuilder>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+
+using namespace orvalet;
+
+namespace {
+
+// A store and the screen's collaborators in a temporary folder.
+struct Setting {
+    QTemporaryDir dir;
+    std::unique_ptr<TagStore> store = TagStore::open(dir.filePath(u"Orvalet.store"_qs), nullptr);
+    Preferences preferences{
+        std::make_unique<QSettings>(dir.filePath(u"Orvalet.conf"_qs), QSettings::IniFormat)};
+    ThingsWorker worker{std::make_unique<StandInEngine>()};
+};
+
+// "Save Changes" with 1,000 selected top-level tags, moving them under one of two parents in turn,
+// through a stand-in process of its own. A timer of 5 ms counts the turns of the event loop while
+// the run goes on; the longest gap between two ticks is the longest the interface would not draw.
+// Range 0: 1 when every `changed` of the editor is followed by the reads a pane makes (its rows
+// and its parent choices), 0 without.
+void batchReparentThroughStandIn(benchmark::State& state) {
+    constexpr int tagCount = 1000;
+    Setting setting;
+    const QString libraryPath = setting.dir.filePath(u"library.json"_qs);
+    const QString socket = setting.dir.filePath(u"socket"_qs);
+    qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
+
+    standin::ThingsLibrary library;
+    const QString parents[] = {library.makeTag(u"Parent A"_qs), library.makeTag(u"Parent B"_qs)};
+    setting.store->insert(Tag(parents[0], u"Parent A"_qs));
+    setting.store->insert(Tag(parents[1], u"Parent B"_qs));
+    QList<TagPtr> selected;
+    for (int i = 0; i < tagCount; ++i) {
+        const QString name = u"Batch tag " % QString::number(i);
+        selected.append(setting.store->insert(Tag(library.makeTag(name), name)));
+    }
+    library.save(libraryPath);
+    setting.store->flush();
+
+    QProcess server;
+    server.start(QStringLiteral(STANDIN_BINARY), {u"serve"_qs, u"--library"_qs, libraryPath});
+    bool listening = false;
+    for (int i = 0; i < 200 && !listening; ++i) {
+        QLocalSocket probe;
+        probe.connectToServer(socket);
+        listening = probe.waitForConnected(50);
+        if (!listening) {
+            QThread::msleep(20);
+        }
+    }
+    if (!listening) {
+        state.SkipWithError("the stand-in did not start");
+        return;
+    }
+
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(5);
+    QElapsedTimer sinceTick;
+    qint64 ticks = 0;
+    qint64 longestGap = 0;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        longestGap = std::max(longestGap, sinceTick.restart());
+    });
+
+    int round = 0;
+    qint64 elapsed = 0;
+    for (auto _ : state) {
+        BatchEditor editor(*setting.store, setting.preferences, setting.worker, selected, {}, {});
+        editor.setSelectedParentId(parents[round++ % 2]);
+        qint64 reads = 0;
+        if (state.range(0) == 1) {
+            QObject::connect(&editor, &BatchEditor::changed, [&editor, &reads] {
+                reads += editor.selectedRows().size() + editor.parentChoices().size();
+            });
+        }
+        QElapsedTimer run;
+        run.start();
+        sinceTick.start();
+        ticker.start();
+        QCoro::waitFor(editor.saveChanges());
+        longestGap = std::max(longestGap, sinceTick.elapsed());
+        ticker.stop();
+        elapsed += run.elapsed();
+        benchmark::DoNotOptimize(reads);
+        if (!editor.resultState() || !editor.resultState()->isSuccess() ||
+            editor.resultState()->updated().size() != tagCount) {
+            state.SkipWithError("the save did not update every tag");
+            break;
+        }
+    }
+    const double runs = double(state.iterations());
+    state.counters["ms_per_tag"] = double(elapsed) / runs / tagCount;
+    state.counters["ticks_per_run"] = double(ticks) / runs;
+    state.counters["ticks_per_s"] = double(ticks) * 1000.0 / double(std::max<qint64>(elapsed, 1));
+    state.counters["longest_gap_ms"] = double(longestGap);
+    server.terminate();
+    server.waitForFinished();
+}
+BENCHMARK(batchReparentThroughStandIn)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->UseRealTime();
+
+QString tagId(int i) {
+    return u"T" % QString::number(i).rightJustified(21, u'0');
+}
+
+// A store of 100,000 tags, four in five under a parent, and a selection of 1,000 spread over it.
+struct BigStore {
+    Setting setting;
+    QList<TagPtr> selected;
+
+    BigStore() {
+        QList<ThingsTagRecord> records;
+        for (int i = 0; i < 100'000; ++i) {
+            records.append(ThingsTagRecord{tagId(i), u"Tag name " % QString::number(i),
+                                           i % 5 ? std::optional(tagId(i / 5)) : std::nullopt, 0});
+        }
+        TagListActions::mergeImportedTags(*setting.store, setting.preferences, records);
+        setting.store->flush();
+        for (int i = 0; i < 1000; ++i) {
+            selected.append(setting.store->tag(tagId(i * 97)));
+        }
+    }
+};
+
+BigStore& bigStore() {
+    static BigStore store;
+    return store;
+}
+
+// The picker's entries: the tags outside the selected subtrees, ordered under the locale.
+void parentChoicesAt100k(benchmark::State& state) {
+    BigStore& big = bigStore();
+    BatchEditor editor(*big.setting.store, big.setting.preferences, big.setting.worker,
+                       big.selected.mid(0, state.range(0)), {}, {});
+    qsizetype offered = 0;
+    for (auto _ : state) {
+        offered = editor.parentChoices().size();
+    }
+    state.counters["offered"] = double(offered);
+}
+BENCHMARK(parentChoicesAt100k)->Arg(2)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+// The "Selected Tags" rows with their ancestor paths.
+void selectedRowsAt100k(benchmark::State& state) {
+    BigStore& big = bigStore();
+    BatchEditor editor(*big.setting.store, big.setting.preferences, big.setting.worker, big.selected, {}, {});
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(editor.selectedRows().size());
+    }
+}
+BENCHMARK(selectedRowsAt100k)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace orvalet {
+
+// The outcome of the batch editor's save run, and everything the result sheet shows for it. A value,
+// made once by the run and not changed afterwards. Names are the tags' names as they were when the
+// run began, in the order the run went through them.
+//
+// The sheet, top to bottom (a vertical stack, items centred and 16 points apart, 20 points of
+// inset, at least 320 x 200 points):
+//
+//   success                                   failure
+//   [checkmark.circle.fill] "All Tags         [xmark.circle.fill] "Update Failed"
+//     Successfully Updated" (headline,          (headline, red)
+//     green)
+//   "3 tag(s) updated successfully."          "Failed on tag "Work":"  (subheadline)
+//     (subheadline)                           error text verbatim (caption, secondary colour,
+//                                               wraps, 4 extra points below)
+//                                             "Already updated before failure:" (subheadline,
+//                                               leading, full width) - only with names
+//   name list (always, even empty)            name list - only with names
+//   "OK" (prominent, default button)          "OK"
+//
+// The name list scrolls vertically, at most 200 points tall, with scroll indicators: one row per
+// name, rows 4 points apart, aligned to the leading edge: the "checkmark" symbol in green at
+// caption size, 6 points, the name verbatim.
+class BatchResultState final {
+public:
+    enum class Case { success, failure };
+    // The two colours of the sheet; the widget maps each to its palette's red or green.
+    enum class Tint { red, green };
+
+    // Every selected tag was processed; `updated` names all of them.
+    static BatchResultState success(QStringList updated);
+    // Processing stopped at `failedTag`; `error` is the error's user-facing description and
+    // `alreadyUpdated` names the tags processed before it (possibly none).
+    static BatchResultState failure(QString failedTag, QString error, QStringList alreadyUpdated);
+
+    Case kind() const { return m_case; }
+    bool isSuccess() const { return m_case == Case::success; }
+
+    // success: the processed names; failure: empty.
+    QStringList updated() const { return isSuccess() ? m_names : QStringList(); }
+    // failure: the tag processing stopped at, the error text, the names processed before it;
+    // success: empty.
+    const QString& failedTag() const { return m_failedTag; }
+    const QString& error() const { return m_error; }
+    QStringList alreadyUpdated() const { return isSuccess() ? QStringList() : m_names; }
+
+    // ---- The sheet ----
+
+    // "All Tags Successfully Updated" or "Update Failed".
+    QString headline() const;
+    // "checkmark.circle.fill" or "xmark.circle.fill".
+    QString headlineSymbol() const;
+    // Green or red.
+    Tint headlineTint() const;
+    // The subheadline line: "N tag(s) updated successfully." (the same wording for one tag), or
+    // "Failed on tag \"NAME\":".
+    QString summary() const;
+    // failure: the error text, verbatim; success: none.
+    std::optional<QString> errorText() const;
+    // failure with names: "Already updated before failure:"; otherwise none.
+    std::optional<QString> namesCaption() const;
+    // Whether the name list is shown: always after a success, after a failure only when some tag
+    // was updated before it.
+    bool showsNames() const { return isSuccess() || !m_names.isEmpty(); }
+    // The names of the list: updated() or alreadyUpdated().
+    const QStringList& names() const { return m_names; }
+
+    // Each name's row: the symbol "checkmark", green.
+    static QString nameSymbol();
+    static Tint nameTint() { return Tint::green; }
+    // The one button; it runs the sheet's dismiss action and nothing else. Return presses it.
+    static QString okLabel();
+
+    friend bool operator==(const BatchResultState&, const BatchResultState&) = default;
+
+private:
+    BatchResultState(Case kind, QStringList names, QString failedTag, QString error);
+
+    Case m_case;
+    QStringList m_names;
+    QString m_failedTag;
+    QString m_error;
+};
+
+} // namespace orvalet
