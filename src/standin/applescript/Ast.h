@@ -12,6 +12,8 @@ enum class Property { Id, Name, ParentTag, KeyboardShortcut, Status };
 
 // The property as a program writes it ("parent tag"), for error messages.
 QString propertyName(Property property);
+// The class as a program writes it ("to do"), for error messages.
+QString className(ObjectClass objectClass);
 enum class TodoStatus { Open, Completed, Canceled };
 
 enum class ExprKind {
