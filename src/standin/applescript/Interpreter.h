@@ -69,8 +69,8 @@ private:
     // budgets; raises before anything is allocated.
     void makeText(qsizetype length);
     void makeList(qsizetype length);
-    // Counts the comparison of two values, in proportion to the text in them.
-    void chargeComparison(const Value& a, const Value& b);
+    // Counts a comparison that reads `textRead` units of text.
+    void chargeComparison(qint64 textRead);
     bool equal(const Value& a, const Value& b);
     [[noreturn]] void raise(qsizetype start, qsizetype end, qint64 number, const QString& brief) const;
     [[noreturn]] void raise(const Expr& at, qint64 number, const QString& brief) const {

@@ -111,7 +111,7 @@ Value Interpreter::eval(const Expr& e) {
                   QStringLiteral("Can’t make ") + describe(haystack ? part : container) +
                       QStringLiteral(" into type text."));
         }
-        chargeComparison(Value::fromText(*haystack), Value::fromText(*needle));
+        chargeComparison(haystack->size() + needle->size());
         return Value::fromBool(textContains(*haystack, *needle));
     }
     case ExprKind::And:

@@ -1,5 +1,6 @@
 #include "TagListModel.h"
 
+#include "DisplayTexts.h"
 #include "Preferences.h"
 #include "TagStore.h"
 
@@ -43,11 +44,10 @@ QVariant TagListModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         return m_query.rowTexts(*tag, m_options).accessibleText;
     case ChildCountTextRole:
-        return m_options.showChildrenCounts
-                   ? m_query.rowTexts(*tag, m_options).childCountText.value_or(QString())
-                   : QString();
+        return m_options.showChildrenCounts ? DisplayTexts::childCountText(m_query.childCount(*tag))
+                                            : QString();
     case TodoCountTextRole:
-        return m_options.showTodoCounts ? m_query.rowTexts(*tag, m_options).todoCountText.value_or(QString())
+        return m_options.showTodoCounts ? DisplayTexts::todoCountText(tag->todosCount().value_or(0))
                                         : QString();
     case AncestorPathRole:
         return m_query.ancestorPath(*tag).value_or(QString());
