@@ -4,9 +4,10 @@
 #include "ThingsError.h"
 #include "ThingsService.h"
 
-#include <QCoroFuture>
+#include <QCoroSignal>
 #include <QCoroTask>
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QThreadPool>
 #include <functional>
 #include <memory>
@@ -111,7 +112,12 @@ QCoro::Task<ThingsWorker::ResultOf<Function, Args...>> ThingsWorker::run(Functio
                 outcome->emplace(error);
             }
         });
-    co_await done;
+    // A watcher reports even a future that is already finished in a later turn of the event loop,
+    // so a flow never completes inside the call that started it: its busy state is always seen,
+    // and whatever the caller does right after starting it happens before the flow goes on.
+    QFutureWatcher<void> watcher;
+    watcher.setFuture(done);
+    co_await qCoro(&watcher, &QFutureWatcher<void>::finished);
     co_return std::move(**outcome);
 }
 
