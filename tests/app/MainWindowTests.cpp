@@ -1,12 +1,6 @@
-#include "ContentView.h"
-#include "MainWindow.h"
-#include "OrvaletApp.h"
 #include "ProgressOverlay.h"
 #include "StandInEngine.h"
-#include "StandInProcess.h"
-#include "TagListActions.h"
-#include "TagListModel.h"
-#include "TagStore.h"
+#include "WindowFixture.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -27,9 +21,6 @@ using namespace orvalet;
 
 namespace {
 
-constexpr int importTimeout = 10000;
-constexpr int demoTagCount = 60;
-
 // Takes the links the application opens in place of the desktop.
 class LinkCatcher final : public QObject {
     Q_OBJECT
@@ -43,192 +34,17 @@ public Q_SLOTS:
 
 } // namespace
 
-// The main window driven as a user drives it: toolbar, row context menus, dialogs and keys, over a
-// things3-standin process of each test's own (started with the demo library, its transcript on) and
-// a store and preferences file of its own.
-class MainWindowTests final : public QObject {
+// The main window driven as a user drives it: toolbar, row context menus, dialogs and keys.
+class MainWindowTests final : public QObject, protected WindowFixture {
     Q_OBJECT
-
-private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StandInProcess> m_standIn;
-    std::unique_ptr<OrvaletApp> m_app;
-    MainWindow* m_window = nullptr;
-
-    ContentView& content(MainWindow* window) { return *window->contentView(); }
-    TagListModel& model(MainWindow* window) { return content(window).model(); }
-    TagListActions& actions(MainWindow* window) { return content(window).actions(); }
-
-    QString transcriptPath() const { return m_standIn->filePath(QStringLiteral("transcript")); }
-
-    bool startStandIn(const QStringList& options = {}) {
-        return m_standIn->start(
-            QStringList{QStringLiteral("--demo"), QStringLiteral("--transcript"), transcriptPath()} +
-            options);
-    }
-
-    // The programs the stand-in has answered, in order.
-    QStringList transcriptPrograms() const {
-        QFile file(transcriptPath());
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        QStringList programs;
-        for (const QString& entry :
-             QString::fromUtf8(file.readAll()).split(QStringLiteral("=== program "), Qt::SkipEmptyParts)) {
-            const qsizetype start = entry.indexOf(u'\n') + 1;
-            programs.append(entry.mid(start, entry.indexOf(QStringLiteral("\n=== answer")) - start));
-        }
-        return programs;
-    }
-
-    // "Import from Things" from the toolbar, waited for to the end: true when the demo tags are listed.
-    bool importDemo() {
-        QAction* import = content(m_window).importAction();
-        if (!import->isEnabled()) {
-            return false;
-        }
-        import->trigger();
-        // The list follows the store at the end of the event-loop turn that wrote it.
-        return QTest::qWaitFor(
-                   [this] {
-                       return !actions(m_window).isImporting() && model(m_window).rowCount() == demoTagCount;
-                   },
-                   importTimeout) &&
-               !actions(m_window).importError();
-    }
-
-    QModelIndex indexOf(MainWindow* window, const QString& name) {
-        const TagListModel& rows = model(window);
-        for (int row = 0; row < rows.rowCount(); ++row) {
-            if (rows.index(row).data().toString() == name) {
-                return rows.index(row);
-            }
-        }
-        return {};
-    }
-    QStringList rowNames(MainWindow* window) {
-        QStringList names;
-        for (const TagPtr& tag : model(window).rows()) {
-            names.append(tag->name());
-        }
-        return names;
-    }
-    QString idOf(const QString& name) {
-        return indexOf(m_window, name).data(TagListModel::TagIdRole).toString();
-    }
-
-    // The selected rows' names, sorted, when the list and the window's selection agree; otherwise a
-    // line naming both, which no expected value matches.
-    QStringList selection(MainWindow* window) {
-        QStringList inList;
-        for (const QModelIndex& index : content(window).list()->selectionModel()->selectedRows()) {
-            inList.append(index.data().toString());
-        }
-        QStringList inActions;
-        for (const QString& id : actions(window).selectedTagIds()) {
-            const TagPtr tag = m_app->store().tag(id);
-            inActions.append(tag ? tag->name() : QStringLiteral("(gone) ") + id);
-        }
-        inList.sort();
-        inActions.sort();
-        if (inList != inActions) {
-            return {QStringLiteral("list: ") + inList.join(u", ") + QStringLiteral("; window: ") +
-                    inActions.join(u", ")};
-        }
-        return inList;
-    }
-
-    // A left click on the row, with Ctrl to add it to the selection.
-    bool clickRow(MainWindow* window, const QString& name, Qt::KeyboardModifiers modifiers = {}) {
-        const QModelIndex index = indexOf(window, name);
-        if (!index.isValid()) {
-            return false;
-        }
-        QListView* list = content(window).list();
-        list->scrollTo(index);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers, list->visualRect(index).center());
-        return true;
-    }
-    bool selectRows(MainWindow* window, const QStringList& names) {
-        for (const QString& name : names) {
-            if (!clickRow(window, name, name == names.first() ? Qt::NoModifier : Qt::ControlModifier)) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // A right click on the row, through the window as the platform delivers it: the press, the
-    // context menu it brings, the release. Returns the menu that opened.
-    QMenu* openRowMenu(MainWindow* window, const QString& name) {
-        const QModelIndex index = indexOf(window, name);
-        if (!index.isValid()) {
-            return nullptr;
-        }
-        QListView* list = content(window).list();
-        list->scrollTo(index);
-        const QPoint at = list->viewport()->mapTo(window, list->visualRect(index).center());
-        QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, at);
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        return menu && menu->objectName() == QStringLiteral("tagContextMenu") ? menu : nullptr;
-    }
-    static QAction* entry(QMenu* menu, const QString& name) { return menu->findChild<QAction*>(name); }
-    // Clicks the menu's entry, which closes the menu.
-    static bool choose(QMenu* menu, const QString& name) {
-        QAction* action = entry(menu, name);
-        if (!action || !action->isEnabled()) {
-            return false;
-        }
-        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-        return !menu->isVisible();
-    }
-
-    QMessageBox* box(const QString& name) {
-        QMessageBox* found = m_window->findChild<QMessageBox*>(name);
-        return found && found->isVisible() ? found : nullptr;
-    }
-
-    QWidget* focused() {
-        QWidget* widget = QApplication::focusWidget();
-        return widget ? widget : m_window;
-    }
-
-    bool isIdle() {
-        for (MainWindow* window : m_app->mainWindows()) {
-            if (actions(window).isImporting() || actions(window).refreshingTagCount() > 0) {
-                return false;
-            }
-        }
-        return true;
-    }
 
 private Q_SLOTS:
     void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_standIn = std::make_unique<StandInProcess>(); // its socket is the engine's from here on
-        QString error;
-        m_app = OrvaletApp::create(std::make_unique<QSettings>(
-                                       m_dir->filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat),
-                                   m_dir->filePath(QStringLiteral("Orvalet.store")), &error);
-        QVERIFY2(m_app, qPrintable(error));
-        m_window = m_app->newMainWindow();
-        m_window->show();
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        const QString error = openWindow();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
     }
 
-    void cleanup() {
-        // A flow still waiting for Things 3 after a failed check must end before its store goes.
-        if (m_standIn) {
-            m_standIn->stop();
-        }
-        const bool idle = !m_app || QTest::qWaitFor([this] { return isIdle(); }, importTimeout);
-        m_app.reset();
-        m_standIn.reset();
-        m_dir.reset();
-        QVERIFY(idle);
-    }
+    void cleanup() { QVERIFY(closeWindow()); }
 
     // ---- Import ----
 
@@ -266,9 +82,7 @@ private Q_SLOTS:
             QCOMPARE(cell->text(QAccessible::Name), expected);
         }
 
-        const QString folder = QStringLiteral(ORVALET_TEST_ARTIFACTS);
-        QVERIFY(QDir().mkpath(folder));
-        QVERIFY(m_window->grab().save(folder + QStringLiteral("/main-window.png")));
+        QVERIFY(m_window->grab().save(artifactPath(QStringLiteral("main-window.png"))));
     }
 
     void importWithoutThingsAlertsAndLeavesTheStore() {
