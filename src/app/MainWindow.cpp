@@ -16,6 +16,7 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
     setAttribute(Qt::WA_DeleteOnClose);
     m_content = new ContentView(store, preferences, worker, this);
     setCentralWidget(m_content);
+    connect(m_content, &ContentView::titleChanged, this, &QWidget::setWindowTitle);
     addToolBar(Qt::TopToolBarArea, m_content->toolBar());
     new AppMenus(*menuBar(), preferences, updater, std::move(actions));
     if (auto* fileMenu = menuBar()->findChild<QMenu*>(QStringLiteral("fileMenu"))) {

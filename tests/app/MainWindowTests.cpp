@@ -82,7 +82,7 @@ private Q_SLOTS:
             QCOMPARE(cell->text(QAccessible::Name), expected);
         }
 
-        QVERIFY(m_window->grab().save(artifactPath(QStringLiteral("main-window.png"))));
+        QVERIFY(screenshot(m_window, QStringLiteral("main-window.png")));
     }
 
     void importWithoutThingsAlertsAndLeavesTheStore() {
@@ -390,24 +390,8 @@ private Q_SLOTS:
         QVERIFY(clickRow(m_window, QStringLiteral("Errands")));
         QTest::keyClicks(content(m_window).searchField(), QStringLiteral("e")); // shows the clear button
 
-        QStringList unnamed;
         int checked = 0;
-        for (QWidget* widget : m_window->findChildren<QWidget*>()) {
-            const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
-                                 qobject_cast<QAbstractItemView*>(widget) ||
-                                 qobject_cast<QToolBar*>(widget) || qobject_cast<QComboBox*>(widget);
-            if (!control || !widget->isVisibleTo(m_window)) {
-                continue;
-            }
-            ++checked;
-            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-            if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty()) {
-                unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + u' ' +
-                               widget->objectName() + QStringLiteral(" in ") +
-                               QString::fromLatin1(widget->parentWidget()->metaObject()->className()) + u' ' +
-                               widget->parentWidget()->objectName());
-            }
-        }
+        const QStringList unnamed = unnamedControls(m_window, &checked);
         QVERIFY(checked >= 5);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral("; "))));
     }

@@ -8,14 +8,21 @@
 #include "TagListModel.h"
 #include "TagStore.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QtTest>
 #include <memory>
 
@@ -68,6 +75,12 @@ protected:
         const QString folder = QStringLiteral(ORVALET_TEST_ARTIFACTS);
         QDir().mkpath(folder);
         return folder + u'/' + fileName;
+    }
+    // Saves what a user sees of the widget now, once its layouts have caught up.
+    static bool screenshot(QWidget* widget, const QString& fileName) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::processEvents();
+        return widget->grab().save(artifactPath(fileName));
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -212,6 +225,32 @@ protected:
     QWidget* focused() {
         QWidget* widget = QApplication::focusWidget();
         return widget ? widget : m_window;
+    }
+
+    // The visible controls under `root` that a screen reader could not name: class, object name and
+    // parent of each. `checked` counts the controls looked at.
+    static QStringList unnamedControls(QWidget* root, int* checked = nullptr) {
+        QStringList unnamed;
+        for (QWidget* widget : root->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QAbstractItemView*>(widget) ||
+                                 qobject_cast<QToolBar*>(widget) || qobject_cast<QComboBox*>(widget) ||
+                                 qobject_cast<QGroupBox*>(widget);
+            if (!control || !widget->isVisibleTo(root)) {
+                continue;
+            }
+            if (checked) {
+                ++*checked;
+            }
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty()) {
+                unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + u' ' +
+                               widget->objectName() + QStringLiteral(" in ") +
+                               QString::fromLatin1(widget->parentWidget()->metaObject()->className()) + u' ' +
+                               widget->parentWidget()->objectName());
+            }
+        }
+        return unnamed;
     }
 
     bool isIdle() {

@@ -6,6 +6,8 @@
 #include "Preferences.h"
 #include "ProgressOverlay.h"
 #include "StatusAreaView.h"
+#include "TagCreateView.h"
+#include "TagEditView.h"
 #include "TagListActions.h"
 #include "TagListModel.h"
 #include "TagRowDelegate.h"
@@ -65,6 +67,7 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     : QWidget(parent)
     , m_store(store)
     , m_preferences(preferences)
+    , m_worker(worker)
     , m_actions(new TagListActions(store, preferences, worker, this))
     , m_model(new TagListModel(store, preferences, this)) {
     setObjectName(QStringLiteral("contentView"));
@@ -82,7 +85,9 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     placeholder->setObjectName(QStringLiteral("noTagSelected"));
     placeholder->setAccessibleName(QStringLiteral("No Tag Selected"));
     m_detail->insertWidget(placeholderPage, placeholder);
-    m_detail->insertWidget(editorPage, detailStandIn(QStringLiteral("tagEditor"), m_detail));
+    // The editor's page is made for the first tag it shows and dropped when the column shows
+    // something else, so no hidden editor keeps re-reading the store.
+    m_detail->insertWidget(editorPage, new QWidget(m_detail));
     m_detail->insertWidget(batchPage, detailStandIn(QStringLiteral("batchEditor"), m_detail));
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
@@ -148,7 +153,7 @@ void ContentView::buildToolBar() {
     m_newTagAction = new QAction(Icons::symbol(QStringLiteral("plus")), QStringLiteral("New Tag"), this);
     m_newTagAction->setObjectName(QStringLiteral("newTagAction"));
     m_newTagAction->setToolTip(QStringLiteral("Create a new tag"));
-    connect(m_newTagAction, &QAction::triggered, this, &ContentView::newTagRequested);
+    connect(m_newTagAction, &QAction::triggered, this, &ContentView::showCreateSheet);
     m_toolBar->addAction(m_newTagAction);
     if (QWidget* button = m_toolBar->widgetForAction(m_newTagAction)) {
         button->setObjectName(QStringLiteral("newTagButton"));
@@ -265,10 +270,7 @@ void ContentView::updateDetail() {
     }
     const qsizetype selected = m_actions->selectedTagIds().size();
     if (selected == 1 && tags.size() == 1) {
-        auto* editor = static_cast<QLabel*>(m_detail->widget(editorPage));
-        editor->setText(QStringLiteral("The tag editor for “") + tags.front()->name() + QStringLiteral("”"));
-        editor->setAccessibleName(editor->text());
-        m_detail->setCurrentIndex(editorPage);
+        showTagEditor(tags.front());
     } else if (selected >= 2 && !tags.isEmpty()) {
         auto* batch = static_cast<QLabel*>(m_detail->widget(batchPage));
         batch->setText(QStringLiteral("The batch editor for ") + QString::number(tags.size()) +
@@ -278,6 +280,79 @@ void ContentView::updateDetail() {
     } else {
         m_detail->setCurrentIndex(placeholderPage);
     }
+    if (m_editView && m_detail->currentIndex() != editorPage) {
+        // Dropped at the end of this turn: this may run inside one of the editor's own callbacks.
+        TagEditView* view = m_editView;
+        m_editView = nullptr;
+        replacePage(editorPage, new QWidget(m_detail));
+        view->deleteLater();
+    }
+    updateTitle();
+}
+
+// One tag selected: its editor, or the editor already shown given this tag (which starts its fields
+// again when the tag is another one).
+void ContentView::showTagEditor(const TagPtr& tag) {
+    if (m_editView) {
+        m_editView->setTag(tag);
+    } else {
+        QPointer<ContentView> self(this);
+        auto* view = new TagEditView(
+            m_store, m_preferences, m_worker, tag,
+            [self] {
+                if (self) {
+                    self->m_actions->setSelectedTagIds({});
+                }
+            },
+            [self](const TagPtr& other) {
+                if (self) {
+                    self->m_actions->setSelectedTagIds({other->id()});
+                }
+            },
+            [self](bool refreshing) {
+                if (self) {
+                    self->m_actions->setRefreshingTagCount(refreshing ? 1 : 0);
+                }
+            });
+        connect(view, &QWidget::windowTitleChanged, this, &ContentView::updateTitle);
+        replacePage(editorPage, view)->deleteLater();
+        m_editView = view;
+    }
+    m_detail->setCurrentIndex(editorPage);
+}
+
+QWidget* ContentView::replacePage(int index, QWidget* page) {
+    QWidget* old = m_detail->widget(index);
+    const bool current = m_detail->currentIndex() == index;
+    m_detail->insertWidget(index, page);
+    m_detail->removeWidget(old);
+    if (current) {
+        m_detail->setCurrentIndex(index);
+    }
+    old->hide();
+    return old;
+}
+
+TagEditView* ContentView::tagEditView() const {
+    return m_editView;
+}
+
+TagCreateView* ContentView::createSheet() const {
+    return m_createSheet;
+}
+
+void ContentView::updateTitle() {
+    const QString title = m_detail->currentWidget()->windowTitle();
+    Q_EMIT titleChanged(title.isEmpty() ? QStringLiteral("Orvalet") : title);
+}
+
+void ContentView::showCreateSheet() {
+    if (m_createSheet) {
+        m_createSheet->activateWindow();
+        return;
+    }
+    m_createSheet = new TagCreateView(m_store, m_worker, nullptr, this);
+    m_createSheet->open();
 }
 
 QMenu* ContentView::contextMenuForRow(int row) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Tag.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -18,6 +20,8 @@ class BusyToolButton;
 class Preferences;
 class ProgressOverlay;
 class StatusAreaView;
+class TagCreateView;
+class TagEditView;
 class TagListActions;
 class TagListModel;
 class TagStore;
@@ -52,9 +56,14 @@ public:
     // The context menu of a row, built for the targets of that row; the caller shows it.
     QMenu* contextMenuForRow(int row);
 
+    // The tag editor while the detail column shows it.
+    TagEditView* tagEditView() const;
+    // The creation sheet opened by "New Tag", while it is open.
+    TagCreateView* createSheet() const;
+
 Q_SIGNALS:
-    // "New Tag" was chosen: the creation sheet opens.
-    void newTagRequested();
+    // The window's title follows the detail column: the edited tag's name, else the app's name.
+    void titleChanged(const QString& title);
 
 private:
     void buildToolBar();
@@ -67,9 +76,15 @@ private:
     void showDeleteConfirmation();
     void showImportFailed(const QString& message);
     void deleteSelected();
+    void showCreateSheet();
+    void showTagEditor(const TagPtr& tag);
+    void updateTitle();
+    // Puts `page` in the detail column at `index` and gives back the page it replaces.
+    QWidget* replacePage(int index, QWidget* page);
 
     TagStore& m_store;
     Preferences& m_preferences;
+    ThingsWorker& m_worker;
     TagListActions* m_actions = nullptr;
     TagListModel* m_model = nullptr;
 
@@ -85,6 +100,8 @@ private:
     ProgressOverlay* m_overlay = nullptr;
     QPointer<QMessageBox> m_confirmation;
     QPointer<QMessageBox> m_importAlert;
+    QPointer<TagEditView> m_editView;
+    QPointer<TagCreateView> m_createSheet;
     bool m_restoringSelection = false;
 };
 

@@ -1,0 +1,161 @@
+#include "TagCreateView.h"
+
+#include "EditRules.h"
+#include "ErrorRow.h"
+#include "ParentPicker.h"
+#include "ProminentButton.h"
+#include "Spinner.h"
+#include "TagCreator.h"
+#include "TagStore.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace orvalet {
+
+namespace {
+
+QMessageBox* alert(const QString& title, const QString& message, QWidget* parent) {
+    auto* box = new QMessageBox(QMessageBox::Information, title, title, QMessageBox::Ok, parent);
+    box->setAccessibleName(title);
+    box->setInformativeText(message);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    return box;
+}
+
+} // namespace
+
+TagCreateView::TagCreateView(TagStore& store, ThingsWorker& worker, TagPtr presetParent, QWidget* parent)
+    : QDialog(parent)
+    , m_store(store)
+    , m_creator(new TagCreator(store, worker, std::move(presetParent), this)) {
+    setObjectName(QStringLiteral("tagCreateSheet"));
+    setWindowTitle(TagCreator::title());
+    setAccessibleName(TagCreator::title());
+    setWindowModality(Qt::WindowModal);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setMinimumWidth(380);
+
+    auto* heading = new QLabel(TagCreator::title(), this);
+    heading->setObjectName(QStringLiteral("sheetTitle"));
+    QFont headingFont = heading->font();
+    headingFont.setBold(true);
+    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.2);
+    heading->setFont(headingFont);
+
+    m_error = new ErrorRow(this);
+    connect(m_error, &ErrorRow::dismissed, m_creator, &TagCreator::dismissError);
+
+    m_form = new QWidget(this);
+    auto* tagSection = new QGroupBox(QStringLiteral("Tag"), m_form);
+    tagSection->setObjectName(QStringLiteral("tagSection"));
+    tagSection->setAccessibleName(QStringLiteral("Tag"));
+    m_name = new QLineEdit(tagSection);
+    m_name->setObjectName(QStringLiteral("nameField"));
+    m_name->setAccessibleName(QStringLiteral("Name"));
+    auto* tagForm = new QFormLayout(tagSection);
+    tagForm->addRow(QStringLiteral("Name"), m_name);
+    connect(m_name, &QLineEdit::textEdited, m_creator, &TagCreator::setName);
+
+    auto* parentSection = new QGroupBox(QStringLiteral("Parent"), m_form);
+    parentSection->setObjectName(QStringLiteral("parentSection"));
+    parentSection->setAccessibleName(QStringLiteral("Parent"));
+    m_parent = new ParentPicker(parentSection);
+    auto* parentForm = new QFormLayout(parentSection);
+    parentForm->addRow(QStringLiteral("Parent Tag"), m_parent);
+    connect(m_parent, &ParentPicker::chosen, m_creator, &TagCreator::setSelectedParentId);
+
+    auto* formLayout = new QVBoxLayout(m_form);
+    formLayout->setContentsMargins(0, 0, 0, 0);
+    formLayout->addWidget(tagSection);
+    formLayout->addWidget(parentSection);
+
+    m_spinner = new Spinner(16, this);
+    m_spinner->setObjectName(QStringLiteral("creatingIndicator"));
+    m_spinner->setAccessibleName(QStringLiteral("Creating…"));
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancelButton"));
+    m_cancel->setAutoDefault(false);
+    connect(m_cancel, &QPushButton::clicked, this, &TagCreateView::reject);
+    m_create = new QPushButton(QStringLiteral("Create Tag"), this);
+    m_create->setObjectName(QStringLiteral("createTagButton"));
+    m_create->setDefault(true);
+    makeProminent(m_create);
+    connect(m_create, &QPushButton::clicked, m_creator, [this] { m_creator->submitNewTag(); });
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_spinner);
+    buttons->addStretch();
+    buttons->addWidget(m_cancel);
+    buttons->addWidget(m_create);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(heading);
+    layout->addWidget(m_error);
+    layout->addWidget(m_form);
+    layout->addStretch();
+    layout->addLayout(buttons);
+
+    connect(m_creator, &TagCreator::changed, this, &TagCreateView::update);
+    connect(m_creator, &TagCreator::closeRequested, this, [this] {
+        m_closing = true;
+        done(QDialog::Rejected);
+    });
+    m_parent->setChoices(EditRules::noParentLabel(), m_creator->parentChoices());
+    // The picker lists every stored tag, and filling it is the costly part: only a store change
+    // can change its entries.
+    connect(&m_store, &TagStore::changed, this,
+            [this] { m_parent->setChoices(EditRules::noParentLabel(), m_creator->parentChoices()); });
+    update();
+    m_name->setFocus();
+}
+
+void TagCreateView::reject() {
+    if (m_closing) {
+        QDialog::reject();
+        return;
+    }
+    m_creator->cancel();
+}
+
+void TagCreateView::update() {
+    if (m_name->text() != m_creator->name()) {
+        m_name->setText(m_creator->name());
+    }
+    m_parent->setSelectedId(m_creator->selectedParentId());
+    m_error->setMessage(m_creator->errorMessage());
+    m_form->setEnabled(m_creator->isFormEnabled());
+    m_spinner->setVisible(m_creator->isCreating());
+    m_create->setEnabled(m_creator->canCreate());
+    if (m_creator->isFormEnabled() && !focusWidget()) {
+        m_name->setFocus();
+    }
+    if (m_creator->showsDuplicateNameAlert() && !m_alert) {
+        showDuplicateNameAlert();
+    } else if (m_creator->showsImportedExistingAlert() && !m_alert) {
+        showImportedAlert();
+    }
+}
+
+void TagCreateView::showDuplicateNameAlert() {
+    m_alert = alert(EditRules::duplicateNameAlertTitle(), QString(), this);
+    m_alert->setObjectName(QStringLiteral("duplicateNameAlert"));
+    connect(m_alert, &QMessageBox::finished, m_creator, &TagCreator::dismissDuplicateNameAlert);
+    m_alert->open();
+}
+
+void TagCreateView::showImportedAlert() {
+    m_alert = alert(TagCreator::importedAlertTitle(), TagCreator::importedAlertMessage(), this);
+    m_alert->setObjectName(QStringLiteral("importedExistingAlert"));
+    connect(m_alert, &QMessageBox::finished, m_creator, &TagCreator::dismissImportedExistingAlert);
+    m_alert->open();
+}
+
+} // namespace orvalet

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Tag.h"
+
+#include <QDialog>
+#include <QPointer>
+
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+
+namespace orvalet {
+
+class ErrorRow;
+class ParentPicker;
+class Spinner;
+class TagCreator;
+class TagStore;
+class ThingsWorker;
+
+// The "New Tag" sheet: a window-modal dialog over a TagCreator. Return presses "Create Tag" when it
+// is enabled, Escape presses "Cancel". It deletes itself once closed; a creation under way still
+// finishes in Things 3 and in the store.
+class TagCreateView final : public QDialog {
+    Q_OBJECT
+
+public:
+    // `presetParent` (may be null) is the parent chosen at first.
+    TagCreateView(TagStore& store, ThingsWorker& worker, TagPtr presetParent, QWidget* parent);
+
+    TagCreator& creator() const { return *m_creator; }
+
+    // Escape and the window's close button: "Cancel".
+    void reject() override;
+
+private:
+    void update();
+    void showDuplicateNameAlert();
+    void showImportedAlert();
+
+    TagStore& m_store;
+    TagCreator* m_creator = nullptr;
+    ErrorRow* m_error = nullptr;
+    QLineEdit* m_name = nullptr;
+    ParentPicker* m_parent = nullptr;
+    QWidget* m_form = nullptr;
+    Spinner* m_spinner = nullptr;
+    QPushButton* m_cancel = nullptr;
+    QPushButton* m_create = nullptr;
+    QPointer<QMessageBox> m_alert;
+    bool m_closing = false;
+};
+
+} // namespace orvalet

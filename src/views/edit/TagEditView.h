@@ -1,0 +1,90 @@
+#pragma once
+
+#include "TagEditor.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+class QBoxLayout;
+class QLabel;
+class QLineEdit;
+class QMessageBox;
+class QPushButton;
+class QToolButton;
+
+namespace orvalet {
+
+class BusyToolButton;
+class ErrorRow;
+class ParentPicker;
+class TagCreateView;
+
+// The detail pane for one selected tag: a widget over a TagEditor. Top to bottom: the update line,
+// the error row, "Details" (name, parent picker with its "View", "Save Changes"), "Children" (the
+// add-child button and one row per child), a divider and the action bar ("Delete", "Update from
+// Things", "View in Things"). Its window title is the tag's name.
+//
+// Return in the name field and Ctrl+S save when "Save Changes" is enabled.
+class TagEditView final : public QWidget {
+    Q_OBJECT
+
+public:
+    TagEditView(TagStore& store, Preferences& preferences, ThingsWorker& worker, TagPtr tag,
+                TagEditor::DeletedCallback onDeleted, TagEditor::SelectedCallback onSelected,
+                TagEditor::RefreshingChangedCallback onRefreshingChanged, QWidget* parent = nullptr);
+
+    TagEditor& editor() const { return *m_editor; }
+    // The main window shows another single tag in this pane.
+    void setTag(TagPtr tag) { m_editor->setTag(std::move(tag)); }
+
+    // The creation sheet opened by the add-child button, while it is open.
+    TagCreateView* createSheet() const { return m_createSheet; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QWidget* buildDetails();
+    QWidget* buildChildren();
+    QWidget* buildActionBar();
+    void update();
+    void updateChoices();
+    void updateChildren();
+    void updateUpdateLine();
+    void showDuplicateNameAlert();
+    void showDeleteConfirmation();
+    void showCreateSheet();
+
+    TagStore& m_store;
+    ThingsWorker& m_worker;
+    TagEditor* m_editor = nullptr;
+
+    QLabel* m_updateLine = nullptr;
+    QTimer m_updateLineTimer;
+    QWidget* m_form = nullptr;
+    ErrorRow* m_error = nullptr;
+    QLineEdit* m_name = nullptr;
+    ParentPicker* m_parent = nullptr;
+    QWidget* m_viewParentRow = nullptr;
+    QPushButton* m_save = nullptr;
+    QToolButton* m_addChild = nullptr;
+    QLabel* m_noChildren = nullptr;
+    QBoxLayout* m_childRows = nullptr;
+    QList<QWidget*> m_childRowWidgets;
+    QStringList m_childSignature;
+    QString m_shownTagId; // the tag whose choices and children the pane shows
+    QWidget* m_actionBar = nullptr;
+    QPushButton* m_delete = nullptr;
+    BusyToolButton* m_refresh = nullptr;
+    QPushButton* m_viewInThings = nullptr;
+
+    QPointer<QMessageBox> m_duplicateAlert;
+    QPointer<QMessageBox> m_deleteConfirmation;
+    QPointer<TagCreateView> m_createSheet;
+    QPointer<QWidget> m_focusBeforeBusy;
+    bool m_wasBusy = false;
+};
+
+} // namespace orvalet

@@ -1,0 +1,212 @@
+#include "TagCreateView.h"
+#include "TagCreator.h"
+#include "TagEditView.h"
+#include "WindowFixture.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace orvalet;
+
+// The tag editor and the creation sheet, driven through the main window as a user drives them.
+class TagEditViewTests final : public QObject, protected WindowFixture {
+    Q_OBJECT
+
+private:
+    TagEditView* editor() { return content(m_window).tagEditView(); }
+    template <typename T = QAbstractButton>
+    T* control(QWidget* in, const QString& name) {
+        T* found = in ? in->findChild<T*>(name) : nullptr;
+        return found && found->isVisible() ? found : nullptr;
+    }
+    // Types into the field as a user does, replacing what it held.
+    static void retype(QLineEdit* field, const QString& text) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+    }
+    TagPtr stored(const QString& name) {
+        for (const TagPtr& tag : m_app->store().allTags()) {
+            if (tag->name() == name) {
+                return tag;
+            }
+        }
+        return nullptr;
+    }
+    QStringList childNames() {
+        QStringList names;
+        for (QAbstractButton* button :
+             editor()->findChildren<QAbstractButton*>(QStringLiteral("childName"))) {
+            names.append(button->text());
+        }
+        return names;
+    }
+
+private Q_SLOTS:
+    void init() {
+        const QString error = openWindow();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(startStandIn());
+        QVERIFY(importDemo());
+    }
+
+    void cleanup() { QVERIFY(closeWindow()); }
+
+    void renameWithReturnFollowsInTheListAndTheTitle() {
+        m_app->preferences().setFlag(PreferenceKey::showChildrenCounts, true);
+        QVERIFY(clickRow(m_window, QStringLiteral("Work")));
+        QVERIFY(editor());
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Work"));
+        QCOMPARE(childNames(), (QStringList{QStringLiteral("Admin"), QStringLiteral("Meetings"),
+                                            QStringLiteral("Projects")}));
+        QVERIFY(screenshot(m_window, QStringLiteral("tag-editor.png")));
+
+        auto* name = control<QLineEdit>(editor(), QStringLiteral("nameField"));
+        QAbstractButton* save = control(editor(), QStringLiteral("saveChanges"));
+        QVERIFY(name && save && !save->isEnabled());
+        retype(name, QStringLiteral("Job"));
+        QVERIFY(save->isEnabled());
+        const qsizetype before = transcriptPrograms().size();
+        QTest::keyClick(name, Qt::Key_Return);
+        QTRY_COMPARE(m_window->windowTitle(), QStringLiteral("Job"));
+        QVERIFY(indexOf(m_window, QStringLiteral("Job")).isValid());
+        QVERIFY(!indexOf(m_window, QStringLiteral("Work")).isValid());
+        QCOMPARE(selection(m_window), QStringList{QStringLiteral("Job")});
+        QVERIFY(!save->isEnabled());
+        QCOMPARE(transcriptPrograms().size(), before + 1);
+        QVERIFY(transcriptPrograms().last().contains(QStringLiteral("\"Job\"")));
+        QTRY_VERIFY(name->hasFocus()); // back where the user typed once the pane is enabled again
+
+        // A name another tag has, ignoring case, is refused before anything is sent.
+        retype(name, QStringLiteral("home"));
+        QTest::keyClick(name, Qt::Key_Return);
+        QTRY_VERIFY(box(QStringLiteral("duplicateNameAlert")));
+        QCOMPARE(box(QStringLiteral("duplicateNameAlert"))->text(), QStringLiteral("Tag already exists."));
+        QTest::keyClick(box(QStringLiteral("duplicateNameAlert")), Qt::Key_Escape);
+        QTRY_VERIFY(!box(QStringLiteral("duplicateNameAlert")));
+        QCOMPARE(transcriptPrograms().size(), before + 1);
+        QCOMPARE(name->text(), QStringLiteral("home"));
+    }
+
+    void childRowsAndParentViewMoveTheSelection() {
+        QVERIFY(clickRow(m_window, QStringLiteral("Kids")));
+        TagEditView* view = editor();
+        QCOMPARE(childNames(), QStringList{QStringLiteral("School")});
+        QTest::mouseClick(control(view, QStringLiteral("childName")), Qt::LeftButton);
+        QTRY_COMPARE(selection(m_window), QStringList{QStringLiteral("School")});
+        QCOMPARE(editor(), view); // the same pane, now showing the child
+        QCOMPARE(control<QLineEdit>(view, QStringLiteral("nameField"))->text(), QStringLiteral("School"));
+
+        QTest::mouseClick(control(view, QStringLiteral("viewParent")), Qt::LeftButton);
+        QTRY_COMPARE(selection(m_window), QStringList{QStringLiteral("Kids")});
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Kids"));
+    }
+
+    void addChildFromTheEditorCreatesItUnderTheTag() {
+        QVERIFY(clickRow(m_window, QStringLiteral("Garden")));
+        QCOMPARE(childNames(), QStringList{});
+        QVERIFY(control<QLabel>(editor(), QStringLiteral("noChildTags")));
+        QTest::mouseClick(control(editor(), QStringLiteral("addChildTag")), Qt::LeftButton);
+        TagCreateView* sheet = editor()->createSheet();
+        QVERIFY(sheet && sheet->isVisible());
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QCOMPARE(control<QComboBox>(sheet, QStringLiteral("parentPicker"))->currentText(),
+                 QStringLiteral("Garden"));
+        auto* create = control(sheet, QStringLiteral("createTagButton"));
+        QVERIFY(!create->isEnabled());
+        QTest::keyClicks(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("  Roses "));
+        QVERIFY(create->isEnabled());
+        QStringList unnamed = unnamedControls(sheet);
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral("; "))));
+        QVERIFY(screenshot(sheet, QStringLiteral("tag-create-sheet.png")));
+
+        QTest::keyClick(control<QLineEdit>(sheet, QStringLiteral("nameField")), Qt::Key_Return);
+        QTRY_VERIFY(!editor()->createSheet());
+        QTRY_COMPARE(childNames(), QStringList{QStringLiteral("Roses")});
+        const TagPtr roses = stored(QStringLiteral("Roses"));
+        QVERIFY(roses);
+        QCOMPARE(roses->parentTagId(), stored(QStringLiteral("Garden"))->id());
+        QVERIFY(indexOf(m_window, QStringLiteral("Roses")).isValid());
+        QCOMPARE(selection(m_window), QStringList{QStringLiteral("Garden")}); // the new tag is not selected
+    }
+
+    void newTagSheetCancelsWithEscapeAndFailsInPlace() {
+        content(m_window).newTagAction()->trigger();
+        TagCreateView* sheet = content(m_window).createSheet();
+        QVERIFY(sheet && sheet->isVisible());
+        QCOMPARE(control<QComboBox>(sheet, QStringLiteral("parentPicker"))->currentText(),
+                 QStringLiteral("None"));
+        QTest::keyClicks(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("Ideas"));
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QTRY_VERIFY(!content(m_window).createSheet());
+        QVERIFY(!stored(QStringLiteral("Ideas")));
+
+        // Things 3 goes away: the creation fails, the sheet stays with the error and the name.
+        content(m_window).newTagAction()->trigger();
+        sheet = content(m_window).createSheet();
+        QTest::keyClicks(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("Ideas"));
+        m_standIn->stop();
+        QTest::mouseClick(control(sheet, QStringLiteral("createTagButton")), Qt::LeftButton);
+        QTRY_VERIFY(control<QLabel>(sheet, QStringLiteral("errorMessage")));
+        QCOMPARE(control<QLabel>(sheet, QStringLiteral("errorMessage"))->text(),
+                 QStringLiteral("Things 3 is not open. Please open Things 3 and try again."));
+        QCOMPARE(control<QLineEdit>(sheet, QStringLiteral("nameField"))->text(), QStringLiteral("Ideas"));
+        QVERIFY(screenshot(sheet, QStringLiteral("tag-create-sheet-error.png")));
+        QTest::mouseClick(control(sheet, QStringLiteral("dismissError")), Qt::LeftButton);
+        QVERIFY(!control<QLabel>(sheet, QStringLiteral("errorMessage")));
+        QVERIFY(!stored(QStringLiteral("Ideas")));
+    }
+
+    void failedSaveShowsTheErrorAndKeepsTheRecord() {
+        QVERIFY(clickRow(m_window, QStringLiteral("Taxes")));
+        auto* name = control<QLineEdit>(editor(), QStringLiteral("nameField"));
+        retype(name, QStringLiteral("Tax"));
+        m_standIn->stop();
+        QTest::mouseClick(control(editor(), QStringLiteral("saveChanges")), Qt::LeftButton);
+        QTRY_VERIFY(control<QLabel>(editor(), QStringLiteral("errorMessage")));
+        QVERIFY(stored(QStringLiteral("Taxes")));
+        QCOMPARE(name->text(), QStringLiteral("Tax"));
+        QVERIFY(screenshot(m_window, QStringLiteral("tag-editor-error.png")));
+    }
+
+    void deleteFromTheEditorRemovesTheTreeAndShowsThePlaceholder() {
+        QVERIFY(clickRow(m_window, QStringLiteral("Kids")));
+        const qsizetype before = transcriptPrograms().size();
+        QTest::mouseClick(control(editor(), QStringLiteral("deleteTag")), Qt::LeftButton);
+        QTRY_VERIFY(box(QStringLiteral("deleteConfirmation")));
+        QMessageBox* confirmation = box(QStringLiteral("deleteConfirmation"));
+        QCOMPARE(confirmation->text(), QStringLiteral("Delete \"Kids\" on Things 3?"));
+        QCOMPARE(confirmation->informativeText(),
+                 QStringLiteral("This will permanently delete the tag and all its child tags from this app "
+                                "AND Things 3. This action cannot be undone! Are you sure you want to do "
+                                "this?"));
+        QTest::mouseClick(confirmation->findChild<QPushButton*>(QStringLiteral("confirmDelete")),
+                          Qt::LeftButton);
+
+        QTRY_VERIFY(content(m_window).detail()->objectName() == QStringLiteral("noTagSelected"));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Orvalet"));
+        for (const char* name : {"Kids", "School", "Homework"}) {
+            QVERIFY2(!stored(QString::fromLatin1(name)), name);
+        }
+        QVERIFY(stored(QStringLiteral("Family")));
+        QCOMPARE(transcriptPrograms().size(), before + 1);
+        QCOMPARE(selection(m_window), QStringList{});
+    }
+
+    void updateLineOnlyForARecordWithAnUpdateTime() {
+        QVERIFY(clickRow(m_window, QStringLiteral("Yoga")));
+        auto* line = control<QLabel>(editor(), QStringLiteral("updateLine"));
+        QVERIFY(line);
+        QVERIFY(line->text().startsWith(QStringLiteral("Updated: ")));
+        QVERIFY(line->text().endsWith(QStringLiteral(" ago)")));
+
+        stored(QStringLiteral("Running"))->setUpdatedAt(std::nullopt);
+        QVERIFY(clickRow(m_window, QStringLiteral("Running")));
+        QTRY_VERIFY(!control<QLabel>(editor(), QStringLiteral("updateLine")));
+    }
+};
+
+QTEST_MAIN(TagEditViewTests)
+#include "TagEditViewTests.moc"
