@@ -16,7 +16,10 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
     setAttribute(Qt::WA_DeleteOnClose);
     m_content = new ContentView(store, preferences, worker, this);
     setCentralWidget(m_content);
-    connect(m_content, &ContentView::titleChanged, this, &QWidget::setWindowTitle);
+    connect(m_content, &ContentView::titleChanged, this, [this](const QString& title) {
+        setWindowTitle(title);
+        setAccessibleName(title);
+    });
     addToolBar(Qt::TopToolBarArea, m_content->toolBar());
     new AppMenus(*menuBar(), preferences, updater, std::move(actions));
     if (auto* fileMenu = menuBar()->findChild<QMenu*>(QStringLiteral("fileMenu"))) {

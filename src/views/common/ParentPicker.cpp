@@ -10,7 +10,7 @@ ParentPicker::ParentPicker(QWidget* parent)
     setAccessibleName(QStringLiteral("Parent Tag"));
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     setMinimumContentsLength(16);
-    connect(this, &QComboBox::activated, this, [this] { Q_EMIT chosen(selectedId()); });
+    connect(this, &QComboBox::currentIndexChanged, this, [this] { Q_EMIT chosen(selectedId()); });
 }
 
 void ParentPicker::setChoices(const QString& noParentLabel, const QList<TagPtr>& tags) {

@@ -28,7 +28,7 @@ public:
     std::optional<QString> selectedId() const;
 
 Q_SIGNALS:
-    // The user chose an entry.
+    // The user chose an entry (with the mouse, the keyboard or a screen reader).
     void chosen(const std::optional<QString>& id);
 
 private:

@@ -62,7 +62,7 @@ TagCreateView::TagCreateView(TagStore& store, ThingsWorker& worker, TagPtr prese
     m_name->setAccessibleName(QStringLiteral("Name"));
     auto* tagForm = new QFormLayout(tagSection);
     tagForm->addRow(QStringLiteral("Name"), m_name);
-    connect(m_name, &QLineEdit::textEdited, m_creator, &TagCreator::setName);
+    connect(m_name, &QLineEdit::textChanged, m_creator, &TagCreator::setName);
 
     auto* parentSection = new QGroupBox(QStringLiteral("Parent"), m_form);
     parentSection->setObjectName(QStringLiteral("parentSection"));

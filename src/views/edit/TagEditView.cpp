@@ -126,7 +126,7 @@ QWidget* TagEditView::buildDetails() {
     m_name = new QLineEdit(section);
     m_name->setObjectName(QStringLiteral("nameField"));
     m_name->setAccessibleName(QStringLiteral("Name"));
-    connect(m_name, &QLineEdit::textEdited, m_editor, &TagEditor::setNameField);
+    connect(m_name, &QLineEdit::textChanged, m_editor, &TagEditor::setNameField);
     connect(m_name, &QLineEdit::returnPressed, this, [this] {
         if (m_editor->canSave()) {
             m_editor->saveChanges();
@@ -196,6 +196,7 @@ QWidget* TagEditView::buildChildren() {
 QWidget* TagEditView::buildActionBar() {
     m_actionBar = new QWidget(this);
     m_actionBar->setObjectName(QStringLiteral("actionBar"));
+    m_actionBar->setAccessibleName(QStringLiteral("Tag actions"));
 
     m_delete = new QPushButton(Icons::symbol(QStringLiteral("trash")), QStringLiteral("Delete"), m_actionBar);
     m_delete->setObjectName(QStringLiteral("deleteTag"));
