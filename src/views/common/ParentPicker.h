@@ -13,8 +13,8 @@ namespace orvalet {
 // per offered tag showing its name and standing for its identifier. A chosen identifier that no
 // entry stands for (a parent that is not stored) leaves the picker blank.
 //
-// Filling it with 100,000 tags takes a while, so setChoices does nothing when the entries would be
-// the same as before.
+// It lists 100,000 tags without a pause: the entries live in a plain model of the offered records,
+// and setChoices does nothing when the entries would be the same as before.
 class ParentPicker final : public QComboBox {
     Q_OBJECT
 
@@ -32,8 +32,8 @@ Q_SIGNALS:
     void chosen(const std::optional<QString>& id);
 
 private:
-    QString m_noParentLabel;
-    QStringList m_signature; // identifier and name of every entry, as filled
+    class Entries;
+    Entries* m_entries = nullptr;
 };
 
 } // namespace orvalet

@@ -281,9 +281,14 @@ void ContentView::updateDetail() {
         m_detail->setCurrentIndex(placeholderPage);
     }
     if (m_editView && m_detail->currentIndex() != editorPage) {
-        // Dropped at the end of this turn: this may run inside one of the editor's own callbacks.
+        // Dropped at the end of this turn, since this may run inside one of the editor's own
+        // callbacks; until then it no longer follows the store or the preferences.
         TagEditView* view = m_editView;
         m_editView = nullptr;
+        for (QObject* follower : {static_cast<QObject*>(view), static_cast<QObject*>(&view->editor())}) {
+            m_store.disconnect(follower);
+            m_preferences.disconnect(follower);
+        }
         replacePage(editorPage, new QWidget(m_detail));
         view->deleteLater();
     }
