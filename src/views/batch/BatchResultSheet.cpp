@@ -1,0 +1,193 @@
+#include "BatchResultSheet.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace orvalet {
+
+namespace {
+
+constexpr int stackSpacing = 16;
+constexpr int inset = 20;
+constexpr int errorSpaceBelow = 4;
+constexpr int rowSpacing = 4;
+constexpr int headlineSymbolSize = 20;
+
+// The sheet draws its three symbols itself: the desktop's theme has no green or red variants of
+// them, and a style's message-box pixmaps would not take a tint.
+QPixmap drawnSymbol(const QString& symbol, const QColor& color, int size, qreal pixelRatio) {
+    QPixmap pixmap(QSize(size, size) * pixelRatio);
+    pixmap.setDevicePixelRatio(pixelRatio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF area(0, 0, size, size);
+    const bool filledCircle = symbol.endsWith(QStringLiteral(".circle.fill"));
+    QColor markColor = color;
+    qreal markInset = size * 0.12;
+    if (filledCircle) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawEllipse(area.adjusted(0.5, 0.5, -0.5, -0.5));
+        markColor = Qt::white;
+        markInset = size * 0.28;
+    }
+    const QRectF mark = area.adjusted(markInset, markInset, -markInset, -markInset);
+    painter.setPen(QPen(markColor, std::max(1.5, size / 9.0), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    if (symbol.startsWith(QStringLiteral("xmark"))) {
+        painter.drawLine(mark.topLeft(), mark.bottomRight());
+        painter.drawLine(mark.topRight(), mark.bottomLeft());
+    } else {
+        QPainterPath check;
+        check.moveTo(mark.left(), mark.top() + mark.height() * 0.55);
+        check.lineTo(mark.left() + mark.width() * 0.38, mark.bottom() - mark.height() * 0.08);
+        check.lineTo(mark.right(), mark.top() + mark.height() * 0.12);
+        painter.drawPath(check);
+    }
+    return pixmap;
+}
+
+QFont scaledFont(const QFont& base, qreal factor, bool bold = false) {
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * factor);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel* centredLabel(const QString& text, const QString& objectName, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText); // tag names and error texts are shown as they are
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+QColor BatchResultSheet::color(BatchResultState::Tint tint) {
+    // Darker than the pure colours, so that a symbol and its text stay readable on a light sheet.
+    return tint == BatchResultState::Tint::green ? QColor(0x1e, 0x8e, 0x3e) : QColor(0xd9, 0x30, 0x25);
+}
+
+BatchResultSheet::BatchResultSheet(const std::optional<BatchResultState>& state, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("batchResult"));
+    setWindowModality(Qt::WindowModal);
+    setMinimumSize(320, 200);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(inset, inset, inset, inset);
+    layout->setSpacing(stackSpacing);
+    if (state) {
+        addContent(*state);
+    }
+    layout->addStretch();
+
+    m_ok = new QPushButton(BatchResultState::okLabel(), this);
+    m_ok->setObjectName(QStringLiteral("batchResultOk"));
+    m_ok->setDefault(true);
+    m_ok->setMinimumWidth(96);
+    // The prominent style: the accent colour filled in, as the one action of the sheet.
+    QPalette prominent = m_ok->palette();
+    prominent.setColor(QPalette::Button, prominent.color(QPalette::Highlight));
+    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
+    m_ok->setPalette(prominent);
+    connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(m_ok, 0, Qt::AlignHCenter);
+    m_ok->setFocus();
+}
+
+void BatchResultSheet::addContent(const BatchResultState& state) {
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    const qreal pixelRatio = qApp->devicePixelRatio();
+    setWindowTitle(state.headline());
+    setAccessibleName(state.headline());
+
+    auto* headline = new QWidget(this);
+    headline->setObjectName(QStringLiteral("batchResultHeadline"));
+    auto* headlineLayout = new QHBoxLayout(headline);
+    headlineLayout->setContentsMargins(0, 0, 0, 0);
+    headlineLayout->setSpacing(6);
+    auto* symbol = new QLabel(headline);
+    symbol->setObjectName(QStringLiteral("batchResultSymbol"));
+    symbol->setPixmap(
+        drawnSymbol(state.headlineSymbol(), color(state.headlineTint()), headlineSymbolSize, pixelRatio));
+    symbol->setAccessibleName(state.isSuccess() ? QStringLiteral("Succeeded") : QStringLiteral("Failed"));
+    auto* title = new QLabel(state.headline(), headline);
+    title->setObjectName(QStringLiteral("batchResultTitle"));
+    title->setFont(scaledFont(font(), 1.15, true));
+    QPalette tinted = title->palette();
+    tinted.setColor(QPalette::WindowText, color(state.headlineTint()));
+    title->setPalette(tinted);
+    headlineLayout->addWidget(symbol);
+    headlineLayout->addWidget(title);
+    layout->addWidget(headline, 0, Qt::AlignHCenter);
+
+    // A plain text line: the summary and, after a failure, the error right under it.
+    auto* summary = centredLabel(state.summary(), QStringLiteral("batchResultSummary"), this);
+    summary->setFont(scaledFont(font(), 0.95));
+    layout->addWidget(summary);
+    if (const std::optional<QString> error = state.errorText()) {
+        auto* errorLabel = centredLabel(*error, QStringLiteral("batchResultError"), this);
+        errorLabel->setFont(scaledFont(font(), 0.85));
+        errorLabel->setForegroundRole(QPalette::PlaceholderText);
+        errorLabel->setContentsMargins(0, 0, 0, errorSpaceBelow);
+        layout->addWidget(errorLabel);
+    }
+    if (!state.showsNames()) {
+        return;
+    }
+
+    // The caption and the list sit closer together than the stack's items: they read as one.
+    auto* names = new QWidget(this);
+    auto* namesLayout = new QVBoxLayout(names);
+    namesLayout->setContentsMargins(0, 0, 0, 0);
+    namesLayout->setSpacing(6);
+    if (const std::optional<QString> caption = state.namesCaption()) {
+        auto* captionLabel = new QLabel(*caption, names);
+        captionLabel->setObjectName(QStringLiteral("batchResultNamesCaption"));
+        captionLabel->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+        captionLabel->setFont(scaledFont(font(), 0.95));
+        namesLayout->addWidget(captionLabel);
+    }
+
+    m_names = new QListWidget(names);
+    m_names->setObjectName(QStringLiteral("batchResultNames"));
+    m_names->setAccessibleName(state.isSuccess() ? QStringLiteral("Updated Tags")
+                                                 : QStringLiteral("Tags Updated Before the Failure"));
+    m_names->setSelectionMode(QAbstractItemView::NoSelection);
+    m_names->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_names->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_names->setTextElideMode(Qt::ElideMiddle);
+    m_names->setUniformItemSizes(true);
+    m_names->setSpacing(rowSpacing / 2); // around each row, so rows are rowSpacing apart
+    const QFont caption = scaledFont(font(), 0.85);
+    const int checkSize = QFontMetrics(caption).height();
+    m_names->setIconSize(QSize(checkSize, checkSize));
+    const QIcon check(drawnSymbol(BatchResultState::nameSymbol(), color(BatchResultState::nameTint()),
+                                  checkSize, pixelRatio));
+    for (const QString& name : state.names()) {
+        auto* item = new QListWidgetItem(check, name, m_names);
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setToolTip(name);
+    }
+    // As tall as its rows, up to the limit; past it the list scrolls.
+    const int frame = 2 * m_names->frameWidth();
+    const int rowHeight =
+        m_names->sizeHintForRow(0) > 0 ? m_names->sizeHintForRow(0) : QFontMetrics(font()).height();
+    const int contentHeight = int(state.names().size()) * (rowHeight + rowSpacing) + rowSpacing;
+    m_names->setFixedHeight(std::min(maximumListHeight, frame + std::max(contentHeight, rowHeight)));
+    namesLayout->addWidget(m_names);
+    layout->addWidget(names);
+}
+
+} // namespace orvalet

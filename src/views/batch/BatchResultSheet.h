@@ -1,0 +1,40 @@
+#pragma once
+
+#include "BatchResultState.h"
+
+#include <QDialog>
+#include <optional>
+
+class QListWidget;
+class QPushButton;
+
+namespace orvalet {
+
+// The sheet that reports how a batch save ended, over the batch editor's pane: the headline with its
+// symbol in the case's colour, the summary line, the error text after a failure, and the names of
+// the tags that were updated, in a list that scrolls once it would grow past 200 pixels. It only
+// shows the state it was given; "OK", Return and Escape close it, and whoever opened it acts on
+// `finished`. Without a state it shows nothing but "OK".
+class BatchResultSheet final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit BatchResultSheet(const std::optional<BatchResultState>& state, QWidget* parent = nullptr);
+
+    // The tallest the name list grows before it scrolls.
+    static constexpr int maximumListHeight = 200;
+
+    QListWidget* nameList() const { return m_names; }
+    QPushButton* okButton() const { return m_ok; }
+
+    // The colour a tint stands for, legible on the sheet's background.
+    static QColor color(BatchResultState::Tint tint);
+
+private:
+    void addContent(const BatchResultState& state);
+
+    QListWidget* m_names = nullptr;
+    QPushButton* m_ok = nullptr;
+};
+
+} // namespace orvalet
