@@ -1,5 +1,6 @@
 #include "ContentView.h"
 
+#include "BatchEditView.h"
 #include "BusyToolButton.h"
 #include "EmptyStateView.h"
 #include "Icons.h"
@@ -17,7 +18,6 @@
 #include <QDesktopServices>
 #include <QItemSelection>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -34,15 +34,6 @@ namespace orvalet {
 namespace {
 
 enum DetailPage { placeholderPage, editorPage, batchPage };
-
-// Until the editors exist, the detail column names what it will show.
-QLabel* detailStandIn(const QString& objectName, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(objectName);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    return label;
-}
 
 // Keeps a right click from selecting the row under it: the row's context menu then acts on that row
 // alone and the selection stays as it was (see TagListActions::menuTargets).
@@ -85,10 +76,10 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     placeholder->setObjectName(QStringLiteral("noTagSelected"));
     placeholder->setAccessibleName(QStringLiteral("No Tag Selected"));
     m_detail->insertWidget(placeholderPage, placeholder);
-    // The editor's page is made for the first tag it shows and dropped when the column shows
-    // something else, so no hidden editor keeps re-reading the store.
+    // The editors' pages are made for the first selection they show and dropped when the column
+    // shows something else, so no hidden editor keeps re-reading the store.
     m_detail->insertWidget(editorPage, new QWidget(m_detail));
-    m_detail->insertWidget(batchPage, detailStandIn(QStringLiteral("batchEditor"), m_detail));
+    m_detail->insertWidget(batchPage, new QWidget(m_detail));
 
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setObjectName(QStringLiteral("splitView"));
@@ -272,11 +263,7 @@ void ContentView::updateDetail() {
     if (selected == 1 && tags.size() == 1) {
         showTagEditor(tags.front());
     } else if (selected >= 2 && !tags.isEmpty()) {
-        auto* batch = static_cast<QLabel*>(m_detail->widget(batchPage));
-        batch->setText(QStringLiteral("The batch editor for ") + QString::number(tags.size()) +
-                       QStringLiteral(" tags"));
-        batch->setAccessibleName(batch->text());
-        m_detail->setCurrentIndex(batchPage);
+        showBatchEditor(tags);
     } else {
         m_detail->setCurrentIndex(placeholderPage);
     }
@@ -291,6 +278,9 @@ void ContentView::updateDetail() {
         }
         replacePage(editorPage, new QWidget(m_detail));
         view->deleteLater();
+    }
+    if (m_batchEditor && m_detail->currentIndex() != batchPage) {
+        dropBatchEditor();
     }
     updateTitle();
 }
@@ -358,6 +348,46 @@ void ContentView::showCreateSheet() {
     }
     m_createSheet = new TagCreateView(m_store, m_worker, nullptr, this);
     m_createSheet->open();
+}
+
+// Two or more tags selected: the batch editor, made when the selection grows to two or more and
+// kept while it stays there, so that its parent choice and its dialogs outlive a change of the
+// selected tags.
+void ContentView::showBatchEditor(const QList<TagPtr>& tags) {
+    if (m_batchEditor) {
+        m_batchEditor->setSelectedTags(tags);
+    } else {
+        // A refresh run outlives the pane, and may outlive the window, to tell the end of it.
+        const QPointer<TagListActions> actions(m_actions);
+        auto* view = new BatchEditView(
+            m_store, m_preferences, m_worker, tags,
+            [actions] {
+                if (actions) {
+                    actions->setSelectedTagIds({});
+                }
+            },
+            [actions](bool refreshing, int tagCount) {
+                if (actions) {
+                    actions->setRefreshingTagCount(refreshing ? tagCount : 0);
+                }
+            });
+        replacePage(batchPage, view)->deleteLater();
+        m_batchEditor = view;
+    }
+    m_detail->setCurrentIndex(batchPage);
+}
+
+// Dropped at the end of this turn, since this may run inside the pane's own callbacks (its result
+// sheet's "OK", the end of its delete run); until then it no longer follows the store and, being
+// hidden, opens no dialog.
+void ContentView::dropBatchEditor() {
+    BatchEditView* view = m_batchEditor;
+    m_batchEditor = nullptr;
+    for (QObject* follower : {static_cast<QObject*>(view), static_cast<QObject*>(&view->editor())}) {
+        m_store.disconnect(follower);
+    }
+    replacePage(batchPage, new QWidget(m_detail));
+    view->deleteLater();
 }
 
 QMenu* ContentView::contextMenuForRow(int row) {

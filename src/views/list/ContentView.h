@@ -16,6 +16,7 @@ class QToolBar;
 
 namespace orvalet {
 
+class BatchEditView;
 class BusyToolButton;
 class Preferences;
 class ProgressOverlay;
@@ -78,6 +79,8 @@ private:
     void deleteSelected();
     void showCreateSheet();
     void showTagEditor(const TagPtr& tag);
+    void showBatchEditor(const QList<TagPtr>& tags);
+    void dropBatchEditor();
     void updateTitle();
     // Puts `page` in the detail column at `index` and gives back the page it replaces.
     QWidget* replacePage(int index, QWidget* page);
@@ -101,6 +104,7 @@ private:
     QPointer<QMessageBox> m_confirmation;
     QPointer<QMessageBox> m_importAlert;
     QPointer<TagEditView> m_editView;
+    QPointer<BatchEditView> m_batchEditor;
     QPointer<TagCreateView> m_createSheet;
     bool m_restoringSelection = false;
 };
