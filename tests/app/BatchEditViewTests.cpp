@@ -1,0 +1,325 @@
+#include "BatchEditView.h"
+#include "BatchResultSheet.h"
+#include "BusyToolButton.h"
+#include "ProgressOverlay.h"
+#include "StandInEngine.h"
+#include "WindowFixture.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QtTest>
+
+using namespace orvalet;
+
+// The batch editor in the main window, driven as a user drives it against a stand-in process: the
+// pane, its dialogs and the result sheets.
+class BatchEditViewTests final : public QObject, protected WindowFixture {
+    Q_OBJECT
+
+private:
+    static constexpr int runTimeout = 10000;
+
+    BatchEditView* pane() { return m_window->findChild<BatchEditView*>(QStringLiteral("batchEditor")); }
+    template <typename T>
+    T* control(const QString& name) {
+        BatchEditView* view = pane();
+        return view ? view->findChild<T*>(name) : nullptr;
+    }
+    QComboBox* picker() { return control<QComboBox>(QStringLiteral("parentPicker")); }
+    QPushButton* saveButton() { return control<QPushButton>(QStringLiteral("batchSave")); }
+    BatchResultSheet* sheet() {
+        auto* found = m_window->findChild<BatchResultSheet*>(QStringLiteral("batchResult"));
+        return found && found->isVisible() ? found : nullptr;
+    }
+    QString sheetText(const QString& name) {
+        QLabel* label = sheet()->findChild<QLabel*>(name);
+        return label ? label->text() : QStringLiteral("(no label %1)").arg(name);
+    }
+    static QStringList listTexts(QListWidget* list) {
+        QStringList texts;
+        for (int row = 0; list && row < list->count(); ++row) {
+            texts.append(list->item(row)->text());
+        }
+        return texts;
+    }
+
+    // Imports the demo tags and selects `names`: the batch editor is shown for them.
+    bool showPaneFor(const QStringList& names) {
+        return startStandIn() && importDemo() && selectRows(m_window, names) && pane() && pane()->isVisible();
+    }
+
+    // Opens the picker and clicks the entry, as a user picks a parent.
+    bool chooseParent(const QString& name) {
+        QComboBox* combo = picker();
+        const int row = combo ? combo->findText(name, Qt::MatchExactly) : -1;
+        if (row < 0) {
+            return false;
+        }
+        combo->showPopup();
+        QAbstractItemView* popup = combo->view();
+        const QModelIndex index = combo->model()->index(row, 0);
+        if (!QTest::qWaitFor([popup] { return popup->isVisible(); })) {
+            return false;
+        }
+        // The popup shows a few entries and scrolls: the entry is clicked once it is in view.
+        popup->scrollTo(index, QAbstractItemView::PositionAtCenter);
+        if (!QTest::qWaitFor([popup, index] {
+                const QRect rect = popup->visualRect(index);
+                return rect.top() >= 0 && rect.bottom() < popup->viewport()->height();
+            })) {
+            return false;
+        }
+        QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, popup->visualRect(index).center());
+        return QTest::qWaitFor([popup] { return !popup->isVisible(); }) && combo->currentText() == name;
+    }
+
+    QStringList selectedNamesInRunOrder() {
+        QStringList names;
+        for (const TagPtr& tag : pane()->editor().selectedTags()) {
+            names.append(tag->name());
+        }
+        return names;
+    }
+
+    // The controls under `root` a screen reader would announce without a name; the item views'
+    // rows count as controls of their own.
+    static QStringList unnamedControls(QWidget* root) {
+        QStringList unnamed;
+        QList<QWidget*> widgets = root->findChildren<QWidget*>();
+        widgets.prepend(root);
+        for (QWidget* widget : std::as_const(widgets)) {
+            const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+                                 qobject_cast<QAbstractItemView*>(widget) ||
+                                 qobject_cast<QGroupBox*>(widget) || qobject_cast<QDialog*>(widget) ||
+                                 (qobject_cast<QLabel*>(widget) && widget->objectName().contains(u"Symbol"));
+            if (!control || !widget->isVisibleTo(root)) {
+                continue;
+            }
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty()) {
+                unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + u' ' +
+                               widget->objectName());
+            }
+            QAccessibleTableInterface* table = accessible ? accessible->tableInterface() : nullptr;
+            for (int row = 0; table && row < table->rowCount(); ++row) {
+                if (table->cellAt(row, 0)->text(QAccessible::Name).trimmed().isEmpty()) {
+                    unnamed.append(widget->objectName() + QStringLiteral(" row ") + QString::number(row));
+                }
+            }
+        }
+        return unnamed;
+    }
+
+private Q_SLOTS:
+    void init() {
+        const QString error = openWindow();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
+
+    void cleanup() { QVERIFY(closeWindow()); }
+
+    void movingThreeTagsUnderAParentReportsSuccessAndTheListFollows() {
+        const QStringList names{QStringLiteral("Urgent"), QStringLiteral("Errands"),
+                                QStringLiteral("Important")};
+        QVERIFY(showPaneFor(names));
+        QCOMPARE(pane()->findChild<QGroupBox*>(QStringLiteral("selectedTagsSection"))->title(),
+                 QStringLiteral("Selected Tags (3)"));
+        // Plain text order, each row read out with its path.
+        auto* rows = control<QListWidget>(QStringLiteral("selectedTags"));
+        QCOMPARE(listTexts(rows), (QStringList{u"Errands"_qs, u"Important"_qs, u"Urgent"_qs}));
+        QCOMPARE(rows->item(0)->data(Qt::AccessibleTextRole).toString(), QStringLiteral("Errands, Contexts"));
+        // Different parents: "None" is chosen, and saving would already change something.
+        QCOMPARE(picker()->currentText(), QStringLiteral("None"));
+        QVERIFY(saveButton()->isEnabled());
+        QVERIFY2(unnamedControls(pane()).isEmpty(), qPrintable(unnamedControls(pane()).join(u"; ")));
+        QVERIFY(chooseParent(QStringLiteral("Work")));
+        QVERIFY(m_window->grab().save(artifactPath(QStringLiteral("batch-editor.png"))));
+
+        const qsizetype programsBefore = transcriptPrograms().size();
+        const QStringList order = selectedNamesInRunOrder();
+        QTest::mouseClick(saveButton(), Qt::LeftButton);
+        QVERIFY(!pane()->isEnabled()); // the whole pane, while Things 3 answers
+        QTRY_VERIFY_WITH_TIMEOUT(sheet(), runTimeout);
+
+        QCOMPARE(sheet()->windowModality(), Qt::WindowModal);
+        QCOMPARE(sheetText(QStringLiteral("batchResultTitle")),
+                 QStringLiteral("All Tags Successfully Updated"));
+        QCOMPARE(sheetText(QStringLiteral("batchResultSummary")),
+                 QStringLiteral("3 tag(s) updated successfully."));
+        QCOMPARE(listTexts(sheet()->nameList()), order);
+        QVERIFY(sheet()->nameList()->height() <= BatchResultSheet::maximumListHeight);
+        QVERIFY2(unnamedControls(sheet()).isEmpty(), qPrintable(unnamedControls(sheet()).join(u"; ")));
+        QVERIFY(sheet()->grab().save(artifactPath(QStringLiteral("batch-result-success.png"))));
+
+        const QStringList sent = transcriptPrograms().mid(programsBefore);
+        QCOMPARE(sent.size(), 3);
+        for (qsizetype i = 0; i < sent.size(); ++i) {
+            QVERIFY2(sent[i].contains(u"set parent tag of tag \"" + order[i] + u"\" to tag \"Work\""),
+                     qPrintable(sent[i]));
+        }
+        for (const QString& name : names) {
+            QTRY_COMPARE(indexOf(m_window, name).data(TagListModel::AncestorPathRole).toString(), u"Work"_qs);
+        }
+
+        // Return is "OK": the sheet closes and the window leaves the batch editor.
+        QTest::keyClick(sheet(), Qt::Key_Return);
+        QTRY_VERIFY(!sheet());
+        QCOMPARE(selection(m_window), QStringList());
+        QCOMPARE(content(m_window).detail()->objectName(), QStringLiteral("noTagSelected"));
+        QTRY_VERIFY(!pane());
+    }
+
+    void aFailingSaveShowsTheErrorAndKeepsThePaneForAnotherTry() {
+        QVERIFY(
+            showPaneFor({QStringLiteral("Urgent"), QStringLiteral("Errands"), QStringLiteral("Important")}));
+        QVERIFY(chooseParent(QStringLiteral("Health")));
+        // The last tag of the run is deleted in Things 3 behind the window's back.
+        const QStringList order = selectedNamesInRunOrder();
+        const std::optional<ScriptOutcome> deleted =
+            StandInEngine().run(QStringLiteral("tell application \"Things3\"\n    delete tag \"") +
+                                order.last() + QStringLiteral("\"\nend tell"));
+        QVERIFY(deleted && !deleted->error);
+
+        QTest::mouseClick(saveButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(sheet(), runTimeout);
+        QCOMPARE(sheetText(QStringLiteral("batchResultTitle")), QStringLiteral("Update Failed"));
+        QCOMPARE(sheetText(QStringLiteral("batchResultSummary")),
+                 QStringLiteral("Failed on tag \"") + order.last() + QStringLiteral("\":"));
+        QCOMPARE(sheetText(QStringLiteral("batchResultError")),
+                 QStringLiteral("AppleScript error: Things3 got an error: Can\u2019t get tag \"") +
+                     order.last() + QStringLiteral("\"."));
+        QCOMPARE(sheetText(QStringLiteral("batchResultNamesCaption")),
+                 QStringLiteral("Already updated before failure:"));
+        QCOMPARE(listTexts(sheet()->nameList()), order.mid(0, 2));
+        QVERIFY2(unnamedControls(sheet()).isEmpty(), qPrintable(unnamedControls(sheet()).join(u"; ")));
+        QVERIFY(sheet()->grab().save(artifactPath(QStringLiteral("batch-result-failure.png"))));
+
+        // Escape closes it too; the pane stays as it was, ready to send what is left.
+        QTest::keyClick(sheet(), Qt::Key_Escape);
+        QTRY_VERIFY(!sheet());
+        QVERIFY(pane() && pane()->isVisible() && pane()->isEnabled());
+        QCOMPARE(selection(m_window).size(), 3);
+        QCOMPARE(picker()->currentText(), QStringLiteral("Health"));
+        QVERIFY(saveButton()->isEnabled());
+    }
+
+    void thePaneFollowsTheSelectionAndReadsItsChoicesOnlyWhenTheyCanChange() {
+        QVERIFY(showPaneFor({QStringLiteral("Urgent"), QStringLiteral("Important")}));
+        QPointer<BatchEditView> shown = pane();
+        QVERIFY(chooseParent(QStringLiteral("Work")));
+        const int builds = shown->parentChoiceBuilds();
+        QVERIFY(chooseParent(QStringLiteral("Health")));
+
+        // A refresh disables the pane under the window's overlay; the records it writes leave the
+        // choices as they were, so the picker is not rebuilt.
+        auto* refresh = control<BusyToolButton>(QStringLiteral("batchRefresh"));
+        QTest::mouseClick(refresh, Qt::LeftButton);
+        QVERIFY(refresh->isBusy());
+        QVERIFY(!shown->isEnabled());
+        QCOMPARE(actions(m_window).refreshingTagCount(), 2);
+        QVERIFY(content(m_window).overlay()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!refresh->isBusy(), runTimeout);
+        QVERIFY(shown->isEnabled());
+        QCOMPARE(actions(m_window).refreshingTagCount(), 0);
+        QCOMPARE(shown->parentChoiceBuilds(), builds);
+
+        // Another selected tag: the same pane, the same choice, one new reading of the choices.
+        QVERIFY(clickRow(m_window, QStringLiteral("Work"), Qt::ControlModifier));
+        QCOMPARE(pane(), shown.data());
+        QCOMPARE(shown->editor().selectedTags().size(), 3);
+        QCOMPARE(picker()->currentText(), QStringLiteral("Health"));
+        QCOMPARE(picker()->findText(QStringLiteral("Work")), -1); // selected tags are not offered
+        QCOMPARE(picker()->findText(QStringLiteral("Meetings")), -1);
+        QCOMPARE(shown->parentChoiceBuilds(), builds + 1);
+
+        QVERIFY(clickRow(m_window, QStringLiteral("Urgent"), Qt::ControlModifier));
+        QCOMPARE(pane(), shown.data());
+        QVERIFY(clickRow(m_window, QStringLiteral("Important"), Qt::ControlModifier));
+        QTRY_VERIFY(!shown); // one tag left: the pane goes
+    }
+
+    void theSheetKeepsLongResultsReadable() {
+        QStringList names;
+        for (int i = 0; i < 40; ++i) {
+            names.append(QStringLiteral("Tag ") + QString::number(i));
+        }
+        const QString error =
+            QStringLiteral("AppleScript error: ") + QStringLiteral("a long reason ").repeated(30);
+        BatchResultSheet sheet(BatchResultState::failure(u"Tag 40"_qs, error, names), m_window);
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+        // The names scroll inside 200 pixels; "OK" stays on the sheet.
+        QCOMPARE(sheet.nameList()->height(), BatchResultSheet::maximumListHeight);
+        QCOMPARE(listTexts(sheet.nameList()), names);
+        QVERIFY(sheet.nameList()->verticalScrollBar()->isVisible());
+        QVERIFY(sheet.rect().contains(sheet.okButton()->geometry()));
+        // The error wraps rather than being cut.
+        auto* errorLabel = sheet.findChild<QLabel*>(QStringLiteral("batchResultError"));
+        QCOMPARE(errorLabel->text(), error);
+        QVERIFY(errorLabel->height() > 2 * errorLabel->fontMetrics().height());
+        QVERIFY(errorLabel->width() <= sheet.width());
+
+        // Failing on the first tag: no caption and no list.
+        BatchResultSheet first(BatchResultState::failure(u"Tag 0"_qs, u"AppleScript error: no"_qs, {}),
+                               m_window);
+        QVERIFY(!first.nameList());
+        QVERIFY(!first.findChild<QLabel*>(QStringLiteral("batchResultNamesCaption")));
+    }
+
+    void deletingTheSelectionRemovesEveryTagWithItsDescendants() {
+        // Kids lies below Family: whichever of the two comes first, it is removed once.
+        const QStringList selected{QStringLiteral("Home"), QStringLiteral("Family"), QStringLiteral("Kids")};
+        const QStringList gone =
+            selected + QStringList{u"Garden"_qs,  u"Repairs"_qs, u"Plumbing"_qs, u"Electrical"_qs,
+                                   u"Kitchen"_qs, u"School"_qs,  u"Homework"_qs, u"Parents"_qs};
+        QVERIFY(showPaneFor(selected));
+        const QStringList order = selectedNamesInRunOrder();
+        const qsizetype programsBefore = transcriptPrograms().size();
+
+        // "Cancel" first: nothing happens.
+        QTest::mouseClick(control<QPushButton>(QStringLiteral("batchDelete")), Qt::LeftButton);
+        QTRY_VERIFY(box(QStringLiteral("batchDeleteConfirmation")));
+        QMessageBox* confirmation = box(QStringLiteral("batchDeleteConfirmation"));
+        QCOMPARE(confirmation->windowModality(), Qt::WindowModal);
+        QCOMPARE(confirmation->windowTitle(), QStringLiteral("Delete 3 tags?"));
+        QCOMPARE(
+            confirmation->informativeText(),
+            QStringLiteral("This will permanently delete the selected tags and all their child tags from "
+                           "this app AND Things 3. This action cannot be undone!"));
+        QVERIFY2(unnamedControls(confirmation).isEmpty(),
+                 qPrintable(unnamedControls(confirmation).join(u"; ")));
+        QTest::keyClick(confirmation, Qt::Key_Escape);
+        QTRY_VERIFY(!box(QStringLiteral("batchDeleteConfirmation")));
+        QVERIFY(!pane()->editor().showDeleteConfirmation());
+        QCOMPARE(transcriptPrograms().size(), programsBefore);
+
+        QTest::mouseClick(control<QPushButton>(QStringLiteral("batchDelete")), Qt::LeftButton);
+        QTRY_VERIFY(box(QStringLiteral("batchDeleteConfirmation")));
+        QTest::mouseClick(
+            box(QStringLiteral("batchDeleteConfirmation"))->findChild<QPushButton*>(u"confirmBatchDelete"_qs),
+            Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(model(m_window).rowCount(), demoTagCount - int(gone.size()), runTimeout);
+        for (const QString& name : gone) {
+            QVERIFY2(!indexOf(m_window, name).isValid(), qPrintable(name));
+        }
+        QTRY_COMPARE(selection(m_window), QStringList());
+        QTRY_VERIFY(!pane());
+
+        // One program per selected tag still stored when its turn came.
+        const bool kidsFirst = order.indexOf(u"Kids"_qs) < order.indexOf(u"Family"_qs);
+        const QStringList sent = transcriptPrograms().mid(programsBefore);
+        QCOMPARE(sent.size(), kidsFirst ? 3 : 2);
+        for (const QString& program : sent) {
+            QVERIFY2(program.contains(u"delete tag \""), qPrintable(program));
+        }
+    }
+};
+
+QTEST_MAIN(BatchEditViewTests)
+#include "BatchEditViewTests.moc"
