@@ -3,21 +3,18 @@
 #include "BatchResultSheet.h"
 #include "BusyToolButton.h"
 #include "Icons.h"
+#include "ParentPicker.h"
+#include "ProminentButton.h"
 #include "TagListModel.h"
 #include "TagRowDelegate.h"
 #include "TagStore.h"
 
-#include <QAbstractListModel>
-#include <QApplication>
-#include <QComboBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -25,88 +22,24 @@ namespace orvalet {
 
 namespace {
 
-// The picker's entry for "no parent" is the first; its separator the second.
-constexpr int noParentRow = 0;
-constexpr int firstChoiceRow = 2;
 constexpr int barHorizontalInset = 16;
 constexpr int barVerticalInset = 12;
 
-// Colours a button for the active and inactive window only, so that a disabled button keeps the
-// style's disabled look.
-void colourButton(QWidget* button, QPalette::ColorRole role, const QColor& color) {
+// Draws a destructive button's label in red, for the active and inactive window only, so that
+// while it cannot be pressed it keeps the style's disabled look.
+void makeDestructive(QPushButton* button) {
     QPalette palette = button->palette();
-    palette.setColor(QPalette::Active, role, color);
-    palette.setColor(QPalette::Inactive, role, color);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::ButtonText, QColor(0xd7, 0x26, 0x1e));
+    }
     button->setPalette(palette);
 }
-
-// Opens a picker as a scrolling list below it, whatever the desktop's style does by default.
-class ListPopupStyle final : public QProxyStyle {
-public:
-    using QProxyStyle::QProxyStyle;
-
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returned) const override {
-        return hint == SH_ComboBox_Popup ? 0 : QProxyStyle::styleHint(hint, option, widget, returned);
-    }
-};
 
 QString rowSpokenText(const BatchEditor::SelectedRow& row) {
     return row.ancestorPath ? row.tag->name() + QStringLiteral(", ") + *row.ancestorPath : row.tag->name();
 }
 
 } // namespace
-
-// The picker's entries: "None", the separator, then the choices, each an identifier and a name. A
-// list model over one list, so that 100,000 choices make no item objects of their own.
-class ParentChoiceModel final : public QAbstractListModel {
-public:
-    using Choices = QList<std::pair<QString, QString>>;
-    using QAbstractListModel::QAbstractListModel;
-
-    const Choices& choices() const { return m_choices; }
-    void setChoices(Choices choices) {
-        beginResetModel();
-        m_choices = std::move(choices);
-        endResetModel();
-    }
-
-    int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : firstChoiceRow + int(m_choices.size());
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override {
-        const int row = index.row();
-        if (row == noParentRow) {
-            return role == Qt::DisplayRole || role == Qt::AccessibleTextRole
-                       ? QVariant(BatchEditor::noParentLabel())
-                       : QVariant();
-        }
-        if (row < firstChoiceRow) {
-            // The mark by which the picker draws a separator.
-            return role == Qt::AccessibleDescriptionRole ? QVariant(QStringLiteral("separator")) : QVariant();
-        }
-        const std::pair<QString, QString>& choice = m_choices.at(row - firstChoiceRow);
-        switch (role) {
-        case Qt::DisplayRole:
-        case Qt::AccessibleTextRole:
-            return choice.second;
-        case Qt::UserRole:
-            return choice.first;
-        default:
-            return {};
-        }
-    }
-
-    Qt::ItemFlags flags(const QModelIndex& index) const override {
-        return index.row() == noParentRow || index.row() >= firstChoiceRow
-                   ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
-                   : Qt::NoItemFlags;
-    }
-
-private:
-    Choices m_choices;
-};
 
 BatchEditView::BatchEditView(TagStore& store, Preferences& preferences, ThingsWorker& worker,
                              QList<TagPtr> selectedTags, BatchEditor::DoneCallback onDone,
@@ -146,27 +79,8 @@ void BatchEditView::build() {
     auto* parentSection = new QGroupBox(BatchEditor::newParentHeader(), this);
     parentSection->setObjectName(QStringLiteral("newParentSection"));
     parentSection->setAccessibleName(BatchEditor::newParentHeader());
-    m_parentPicker = new QComboBox(parentSection);
-    m_parentPicker->setObjectName(QStringLiteral("parentPicker"));
-    m_parentPicker->setAccessibleName(BatchEditor::parentPickerLabel());
-    // Sizing the picker to its entries would measure every stored tag's name.
-    m_parentPicker->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_parentPicker->setMinimumContentsLength(20);
-    m_parentPicker->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    // A scrolling list of 16 entries rather than a menu as tall as the screen, which the style would
-    // size by measuring every entry.
-    auto* pickerStyle = new ListPopupStyle(QApplication::style()->name());
-    pickerStyle->setParent(m_parentPicker);
-    m_parentPicker->setStyle(pickerStyle);
-    m_parentPicker->setMaxVisibleItems(16);
-    m_choiceModel = new ParentChoiceModel(m_parentPicker);
-    m_parentPicker->setModel(m_choiceModel);
-    // Rows of one height: the popup then lays out 100,000 entries without measuring each.
-    if (auto* popupList = qobject_cast<QListView*>(m_parentPicker->view())) {
-        popupList->setUniformItemSizes(true);
-        popupList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    }
-    connect(m_parentPicker, &QComboBox::activated, this, &BatchEditView::parentChosen);
+    m_parentPicker = new ParentPicker(parentSection);
+    connect(m_parentPicker, &ParentPicker::chosen, m_editor, &BatchEditor::setSelectedParentId);
     auto* parentLayout = new QFormLayout(parentSection);
     auto* pickerLabel = new QLabel(BatchEditor::parentPickerLabel(), parentSection);
     pickerLabel->setBuddy(m_parentPicker);
@@ -187,7 +101,7 @@ void BatchEditView::build() {
         new QPushButton(Icons::symbol(BatchEditor::deleteSymbol()), BatchEditor::deleteLabel(), this);
     m_deleteButton->setObjectName(QStringLiteral("batchDelete"));
     m_deleteButton->setAutoDefault(false);
-    colourButton(m_deleteButton, QPalette::ButtonText, QColor(0xd9, 0x30, 0x25));
+    makeDestructive(m_deleteButton);
     connect(m_deleteButton, &QPushButton::clicked, m_editor, &BatchEditor::requestDelete);
 
     m_refreshButton = new BusyToolButton(this);
@@ -202,8 +116,7 @@ void BatchEditView::build() {
     m_saveButton = new QPushButton(BatchEditor::saveLabel(), this);
     m_saveButton->setObjectName(QStringLiteral("batchSave"));
     m_saveButton->setDefault(true);
-    colourButton(m_saveButton, QPalette::Button, palette().color(QPalette::Highlight));
-    colourButton(m_saveButton, QPalette::ButtonText, palette().color(QPalette::HighlightedText));
+    makeProminent(m_saveButton);
     connect(m_saveButton, &QPushButton::clicked, this, [this] { m_editor->saveChanges(); });
 
     auto* bar = new QHBoxLayout;
@@ -253,7 +166,8 @@ void BatchEditView::refresh() {
     if (m_choicesStale && !busy) {
         refreshParentChoices();
     }
-    showParentChoice();
+    // A choice not offered (a parent no longer stored, or now selected) shows no entry.
+    m_parentPicker->setSelectedId(m_editor->selectedParentId());
 
     // A pane that is not on screen (the window is replacing it) opens no dialog.
     if (!isVisible()) {
@@ -288,39 +202,8 @@ void BatchEditView::refreshRows() {
 
 void BatchEditView::refreshParentChoices() {
     m_choicesStale = false;
-    const QList<TagPtr> tags = m_editor->parentChoices();
-    ParentChoiceModel::Choices choices;
-    choices.reserve(tags.size());
-    for (const TagPtr& tag : tags) {
-        choices.append({tag->id(), tag->name()});
-    }
-    if (choices == m_choiceModel->choices() && m_parentChoiceBuilds > 0) {
-        return; // an open picker stays open where the user is
-    }
-    ++m_parentChoiceBuilds;
-    m_choiceRows.clear();
-    m_choiceRows.reserve(choices.size());
-    for (qsizetype i = 0; i < choices.size(); ++i) {
-        m_choiceRows.insert(choices[i].first, firstChoiceRow + int(i));
-    }
-    m_choiceModel->setChoices(std::move(choices));
-}
-
-void BatchEditView::showParentChoice() {
-    const std::optional<QString>& chosen = m_editor->selectedParentId();
-    // A choice not offered (a parent no longer stored, or now selected) shows no entry.
-    const int row = chosen ? m_choiceRows.value(*chosen, -1) : noParentRow;
-    if (m_parentPicker->currentIndex() != row) {
-        m_parentPicker->setCurrentIndex(row);
-    }
-}
-
-void BatchEditView::parentChosen(int index) {
-    if (index == noParentRow) {
-        m_editor->setSelectedParentId(std::nullopt);
-    } else if (index >= firstChoiceRow) {
-        m_editor->setSelectedParentId(m_parentPicker->itemData(index, Qt::UserRole).toString());
-    }
+    ++m_parentChoiceReads;
+    m_parentPicker->setChoices(BatchEditor::noParentLabel(), m_editor->parentChoices());
 }
 
 void BatchEditView::showDeleteConfirmation() {

@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QWidget>
 
-class QComboBox;
 class QGroupBox;
 class QListWidget;
 class QMessageBox;
@@ -14,7 +13,7 @@ class QPushButton;
 namespace orvalet {
 
 class BatchResultSheet;
-class ParentChoiceModel;
+class ParentPicker;
 class BusyToolButton;
 
 // The batch editor's pane: it shows the state of the BatchEditor it owns and forwards what the user
@@ -36,9 +35,9 @@ public:
     // everything else, the parent choice included. The same tags again change nothing.
     void setSelectedTags(QList<TagPtr> tags);
 
-    // How often the parent picker's entries were rebuilt: reading the choices is the pane's one
-    // costly step at large stores, so it is done only when they can have changed.
-    int parentChoiceBuilds() const { return m_parentChoiceBuilds; }
+    // How often the parent choices were read: at large stores that is the pane's one costly step, so
+    // it is done only when they can have changed.
+    int parentChoiceReads() const { return m_parentChoiceReads; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -48,8 +47,6 @@ private:
     void refresh();
     void refreshRows();
     void refreshParentChoices();
-    void showParentChoice();
-    void parentChosen(int index);
     void showDeleteConfirmation();
     void showResult();
 
@@ -57,19 +54,16 @@ private:
 
     QGroupBox* m_selectedSection = nullptr;
     QListWidget* m_rows = nullptr;
-    QComboBox* m_parentPicker = nullptr;
-    ParentChoiceModel* m_choiceModel = nullptr;
+    ParentPicker* m_parentPicker = nullptr;
     QPushButton* m_deleteButton = nullptr;
     BusyToolButton* m_refreshButton = nullptr;
     QPushButton* m_saveButton = nullptr;
     QPointer<QMessageBox> m_confirmation;
     QPointer<BatchResultSheet> m_resultSheet;
 
-    // The picker's row of each tag it offers.
-    QHash<QString, int> m_choiceRows;
     // The choices may differ from those shown: the store or the selection changed since.
     bool m_choicesStale = true;
-    int m_parentChoiceBuilds = 0;
+    int m_parentChoiceReads = 0;
 };
 
 } // namespace orvalet

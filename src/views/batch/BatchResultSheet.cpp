@@ -1,5 +1,7 @@
 #include "BatchResultSheet.h"
 
+#include "ProminentButton.h"
+
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -96,11 +98,7 @@ BatchResultSheet::BatchResultSheet(const std::optional<BatchResultState>& state,
     m_ok->setObjectName(QStringLiteral("batchResultOk"));
     m_ok->setDefault(true);
     m_ok->setMinimumWidth(96);
-    // The prominent style: the accent colour filled in, as the one action of the sheet.
-    QPalette prominent = m_ok->palette();
-    prominent.setColor(QPalette::Button, prominent.color(QPalette::Highlight));
-    prominent.setColor(QPalette::ButtonText, prominent.color(QPalette::HighlightedText));
-    m_ok->setPalette(prominent);
+    makeProminent(m_ok);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
     layout->addWidget(m_ok, 0, Qt::AlignHCenter);
     m_ok->setFocus();
