@@ -99,6 +99,9 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
         action->setObjectName(QStringLiteral("action:") + Preferences::keyName(key));
         action->setCheckable(true);
         flagActions.insert(int(key), action);
+        if (key == PreferenceKey::showAsOutline) {
+            action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+        }
         connect(action, &QAction::triggered, this,
                 [&preferences, key](bool on) { preferences.setFlag(key, on); });
     }

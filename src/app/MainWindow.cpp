@@ -1,6 +1,8 @@
 #include "MainWindow.h"
 
 #include "ContentView.h"
+#include "Preferences.h"
+#include "TagOutlineView.h"
 
 #include <QMenu>
 #include <QMenuBar>
@@ -33,6 +35,24 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
         fileMenu->insertAction(first, newTag);
         fileMenu->insertAction(first, m_content->importAction());
         fileMenu->insertSeparator(first);
+    }
+    if (auto* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"))) {
+        // The outline's own two items, usable while the sidebar shows it.
+        viewMenu->addSeparator();
+        QAction* expand = viewMenu->addAction(QStringLiteral("Expand All"));
+        expand->setObjectName(QStringLiteral("expandAllAction"));
+        expand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
+        connect(expand, &QAction::triggered, m_content->outline(), &TagOutlineView::expandAllTags);
+        QAction* collapse = viewMenu->addAction(QStringLiteral("Collapse All"));
+        collapse->setObjectName(QStringLiteral("collapseAllAction"));
+        collapse->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+        connect(collapse, &QAction::triggered, m_content->outline(), &TagOutlineView::collapseAllTags);
+        auto showEnabled = [&preferences, expand, collapse] {
+            expand->setEnabled(preferences.showAsOutline());
+            collapse->setEnabled(preferences.showAsOutline());
+        };
+        showEnabled();
+        connect(&preferences, &Preferences::changed, this, showEnabled);
     }
     resize(900, 600);
 }

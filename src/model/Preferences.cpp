@@ -24,6 +24,7 @@ const QList<Definition>& definitions() {
         {PreferenceKey::showRootTagsOnly, QLatin1StringView("showRootTagsOnly"), false},
         {PreferenceKey::showChildrenCounts, QLatin1StringView("showChildrenCounts"), false},
         {PreferenceKey::showTodoCounts, QLatin1StringView("showTodoCounts"), false},
+        {PreferenceKey::showAsOutline, QLatin1StringView("showAsOutline"), false},
         {PreferenceKey::lastImportDate, QLatin1StringView("lastImportDate"), 0.0},
     };
     return table;
@@ -123,7 +124,8 @@ QVariant Preferences::defaultValue(PreferenceKey key) {
 
 const QList<PreferenceKey>& Preferences::displayKeys() {
     static const QList<PreferenceKey> keys{PreferenceKey::tagSortOption, PreferenceKey::showRootTagsOnly,
-                                           PreferenceKey::showChildrenCounts, PreferenceKey::showTodoCounts};
+                                           PreferenceKey::showChildrenCounts, PreferenceKey::showTodoCounts,
+                                           PreferenceKey::showAsOutline};
     return keys;
 }
 

@@ -16,6 +16,7 @@ enum class PreferenceKey {
     showRootTagsOnly,
     showChildrenCounts,
     showTodoCounts,
+    showAsOutline,
     lastImportDate
 };
 
@@ -43,19 +44,21 @@ public:
     TagSortOption sortOption() const;
     void setSortOption(TagSortOption option);
 
-    // The three Boolean switches: showRootTagsOnly, showChildrenCounts and showTodoCounts.
+    // The Boolean switches: showRootTagsOnly, showChildrenCounts, showTodoCounts and showAsOutline.
     bool flag(PreferenceKey key) const;
     void setFlag(PreferenceKey key, bool on);
     bool showRootTagsOnly() const { return flag(PreferenceKey::showRootTagsOnly); }
     bool showChildrenCounts() const { return flag(PreferenceKey::showChildrenCounts); }
     bool showTodoCounts() const { return flag(PreferenceKey::showTodoCounts); }
+    // The sidebar shows the tags as a tree of parents and children instead of the flat list.
+    bool showAsOutline() const { return flag(PreferenceKey::showAsOutline); }
 
     // "lastImportDate": seconds since 2001-01-01 00:00:00 UTC, 0 when no import has finished.
     double lastImportTimestamp() const;
     void setLastImportTimestamp(double seconds);
     void setLastImportDate(const QDateTime& time);
 
-    // Puts the four display preferences back to their defaults; "lastImportDate" is kept.
+    // Puts the five display preferences back to their defaults; "lastImportDate" is kept.
     void resetDisplayPreferences();
 
     // False when the preferences file could not be read and is being left alone.

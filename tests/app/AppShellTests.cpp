@@ -297,7 +297,7 @@ private Q_SLOTS:
             labels << (a->isSeparator() ? QStringLiteral("|") : a->text());
         }
         QCOMPARE(labels, (QStringList{"|", "Sort Tags By", "|", "Show Root Tags Only", "Show Children Counts",
-                                      "Show Todo Counts"}));
+                                      "Show Todo Counts", "Show as Outline", "|", "Expand All", "Collapse All"}));
         QStringList sortLabels;
         for (QAction* a : child<QMenu>(m_window, QStringLiteral("sortMenu"))->actions()) {
             sortLabels << a->text();

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "BatchEditView.h"
+#include "BatchEditor.h"
 #include "ContentView.h"
 #include "MainWindow.h"
 #include "OrvaletApp.h"
 #include "StandInProcess.h"
+#include "TagEditView.h"
 #include "TagListActions.h"
 #include "TagListModel.h"
 #include "TagStore.h"
@@ -257,6 +260,17 @@ protected:
         for (MainWindow* window : m_app->mainWindows()) {
             if (actions(window).isImporting() || actions(window).refreshingTagCount() > 0) {
                 return false;
+            }
+            // A save or a deletion of an editor still waiting for Things 3.
+            for (const TagEditView* view : window->findChildren<TagEditView*>()) {
+                if (view->editor().isBusy()) {
+                    return false;
+                }
+            }
+            for (const BatchEditView* view : window->findChildren<BatchEditView*>()) {
+                if (view->editor().isBusy()) {
+                    return false;
+                }
             }
         }
         return true;

@@ -69,7 +69,7 @@ void BatchEditView::build() {
     m_selectedSection->setObjectName(QStringLiteral("selectedTagsSection"));
     m_rows = new QListWidget(m_selectedSection);
     m_rows->setObjectName(QStringLiteral("selectedTags"));
-    m_rows->setItemDelegate(new TagRowDelegate(m_rows));
+    m_rows->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::list, m_rows));
     m_rows->setUniformItemSizes(true);
     m_rows->setSelectionMode(QAbstractItemView::NoSelection);
     m_rows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

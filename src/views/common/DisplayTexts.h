@@ -15,15 +15,17 @@ inline QString flagLabel(PreferenceKey key) {
         return QStringLiteral("Show Children Counts");
     case PreferenceKey::showTodoCounts:
         return QStringLiteral("Show Todo Counts");
+    case PreferenceKey::showAsOutline:
+        return QStringLiteral("Show as Outline");
     default:
         return {};
     }
 }
 
-// The three switches, in the order the menu and the pane list them.
+// The switches, in the order the menu and the pane list them.
 inline const QList<PreferenceKey>& flagKeys() {
     static const QList<PreferenceKey> keys{PreferenceKey::showRootTagsOnly, PreferenceKey::showChildrenCounts,
-                                           PreferenceKey::showTodoCounts};
+                                           PreferenceKey::showTodoCounts, PreferenceKey::showAsOutline};
     return keys;
 }
 

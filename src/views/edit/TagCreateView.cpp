@@ -147,14 +147,20 @@ void TagCreateView::update() {
 void TagCreateView::showDuplicateNameAlert() {
     m_alert = alert(EditRules::duplicateNameAlertTitle(), QString(), this);
     m_alert->setObjectName(QStringLiteral("duplicateNameAlert"));
-    connect(m_alert, &QMessageBox::finished, m_creator, &TagCreator::dismissDuplicateNameAlert);
+    connect(m_alert, &QMessageBox::finished, m_creator, [this] {
+        m_alert = nullptr; // a new alert may open before this one is deleted
+        m_creator->dismissDuplicateNameAlert();
+    });
     m_alert->open();
 }
 
 void TagCreateView::showImportedAlert() {
     m_alert = alert(TagCreator::importedAlertTitle(), TagCreator::importedAlertMessage(), this);
     m_alert->setObjectName(QStringLiteral("importedExistingAlert"));
-    connect(m_alert, &QMessageBox::finished, m_creator, &TagCreator::dismissImportedExistingAlert);
+    connect(m_alert, &QMessageBox::finished, m_creator, [this] {
+        m_alert = nullptr;
+        m_creator->dismissImportedExistingAlert();
+    });
     m_alert->open();
 }
 

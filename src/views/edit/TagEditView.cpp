@@ -364,7 +364,10 @@ void TagEditView::showDuplicateNameAlert() {
     box->setAccessibleName(EditRules::duplicateNameAlertTitle());
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, m_editor, &TagEditor::dismissDuplicateNameAlert);
+    connect(box, &QMessageBox::finished, m_editor, [this] {
+        m_duplicateAlert = nullptr; // a new alert may open before this one is deleted
+        m_editor->dismissDuplicateNameAlert();
+    });
     m_duplicateAlert = box;
     box->open();
 }
@@ -384,6 +387,7 @@ void TagEditView::showDeleteConfirmation() {
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, m_editor, [this, box, remove] {
+        m_deleteConfirmation = nullptr;
         if (box->clickedButton() == remove) {
             m_editor->deleteWithChildren();
         } else {
@@ -392,6 +396,10 @@ void TagEditView::showDeleteConfirmation() {
     });
     m_deleteConfirmation = box;
     box->open();
+}
+
+TagCreateView* TagEditView::createSheet() const {
+    return m_createSheet;
 }
 
 void TagEditView::showCreateSheet() {

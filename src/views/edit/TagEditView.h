@@ -39,7 +39,7 @@ public:
     void setTag(TagPtr tag) { m_editor->setTag(std::move(tag)); }
 
     // The creation sheet opened by the add-child button, while it is open.
-    TagCreateView* createSheet() const { return m_createSheet; }
+    TagCreateView* createSheet() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -11,6 +11,8 @@
 #include "TagEditView.h"
 #include "TagListActions.h"
 #include "TagListModel.h"
+#include "TagOutlineModel.h"
+#include "TagOutlineView.h"
 #include "TagRowDelegate.h"
 #include "TagStore.h"
 
@@ -60,7 +62,8 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     , m_preferences(preferences)
     , m_worker(worker)
     , m_actions(new TagListActions(store, preferences, worker, this))
-    , m_model(new TagListModel(store, preferences, this)) {
+    , m_model(new TagListModel(store, preferences, this))
+    , m_outlineModel(new TagOutlineModel(store, preferences, this)) {
     setObjectName(QStringLiteral("contentView"));
 
     auto* sidebar = new QWidget(this);
@@ -105,6 +108,10 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     connect(m_actions, &TagListActions::changed, this, &ContentView::actionsChanged);
     connect(m_actions, &TagListActions::selectionChanged, this, [this] {
         restoreSelection();
+        // A tag chosen in an editor is brought into view, its parents expanded in the outline.
+        if (const QModelIndex current = tagView()->currentIndex(); current.isValid()) {
+            tagView()->scrollTo(current);
+        }
         updateDetail();
     });
     connect(&m_store, &TagStore::changed, this, &ContentView::updateDetail);
@@ -188,24 +195,25 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     m_list->setObjectName(QStringLiteral("tagList"));
     m_list->setAccessibleName(QStringLiteral("Tags"));
     m_list->setModel(m_model);
-    m_list->setItemDelegate(new TagRowDelegate(m_list));
+    m_list->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::list, m_list));
     m_list->setUniformItemSizes(true);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_list->viewport()->installEventFilter(new RightPressFilter(m_list));
-    connect(m_list, &QWidget::customContextMenuRequested, this, &ContentView::showContextMenu);
-    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &ContentView::selectionEdited);
+    setUpTagView(m_list);
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_restoringSelection = true; });
     connect(m_model, &TagListModel::rebuilt, this, &ContentView::restoreSelection);
 
-    // The Delete key asks to delete the selected tags, as the context menu does.
-    auto* remove = new QAction(QStringLiteral("Delete Selected Tags"), m_list);
-    remove->setShortcuts({QKeySequence::Delete, QKeySequence(Qt::Key_Backspace)});
-    remove->setShortcutContext(Qt::WidgetShortcut);
-    connect(remove, &QAction::triggered, this, &ContentView::deleteSelected);
-    m_list->addAction(remove);
+    m_tree = new TagOutlineView(*m_outlineModel, m_preferences, sidebar);
+    m_tree->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::outline, m_tree));
+    setUpTagView(m_tree);
+    connect(m_search, &QLineEdit::textChanged, m_outlineModel, &TagOutlineModel::setSearchText);
+    connect(m_outlineModel, &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_restoringSelection = true; });
+    // After the tree has laid itself out again (TagOutlineView connected first).
+    connect(m_outlineModel, &TagOutlineModel::rebuilt, this, &ContentView::restoreSelection);
+    connect(&m_preferences, &Preferences::changed, this, [this](PreferenceKey key) {
+        if (key == PreferenceKey::showAsOutline) {
+            showMode();
+        }
+    });
 
     auto* layout = new QVBoxLayout(sidebar);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -213,6 +221,44 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     layout->addWidget(m_search);
     layout->addWidget(m_statusArea);
     layout->addWidget(m_list, 1);
+    layout->addWidget(m_tree, 1);
+    showMode();
+}
+
+// What the list and the tree share: selection, context menu, the Delete key.
+void ContentView::setUpTagView(QAbstractItemView* view) {
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+    view->viewport()->installEventFilter(new RightPressFilter(view));
+    connect(view, &QWidget::customContextMenuRequested, this, &ContentView::showContextMenu);
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &ContentView::selectionEdited);
+
+    // The Delete key asks to delete the selected tags, as the context menu does.
+    auto* remove = new QAction(QStringLiteral("Delete Selected Tags"), view);
+    remove->setShortcuts({QKeySequence::Delete, QKeySequence(Qt::Key_Backspace)});
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    connect(remove, &QAction::triggered, this, &ContentView::deleteSelected);
+    view->addAction(remove);
+}
+
+QAbstractItemView* ContentView::tagView() const {
+    return m_preferences.showAsOutline() ? static_cast<QAbstractItemView*>(m_tree) : m_list;
+}
+
+// The sidebar shows the list or the tree as the preference says; the selection and the keyboard
+// focus move to the one shown.
+void ContentView::showMode() {
+    const bool outline = m_preferences.showAsOutline();
+    const bool focused = m_list->hasFocus() || m_tree->hasFocus();
+    m_outlineModel->setActive(outline);
+    m_tree->setVisible(outline);
+    m_list->setVisible(!outline);
+    restoreSelection();
+    if (focused) {
+        tagView()->setFocus();
+    }
 }
 
 // The user changed the selection in the list: the window's selection becomes the selected rows.
@@ -221,7 +267,7 @@ void ContentView::selectionEdited() {
         return;
     }
     QSet<QString> ids;
-    for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) {
+    for (const QModelIndex& index : tagView()->selectionModel()->selectedRows()) {
         ids.insert(index.data(TagListModel::TagIdRole).toString());
     }
     m_restoringSelection = true;
@@ -234,20 +280,31 @@ void ContentView::selectionEdited() {
 // changed elsewhere (an editor, a deletion). Identifiers without a row stay in the selection.
 void ContentView::restoreSelection() {
     m_restoringSelection = true;
-    const QList<qsizetype> rows = m_model->query().rowsOf(m_model->rows(), m_actions->selectedTagIds());
     QItemSelection selection;
-    for (qsizetype i = 0; i < rows.size();) {
-        qsizetype last = i;
-        while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) {
-            ++last;
+    QModelIndex first;
+    if (m_preferences.showAsOutline()) {
+        for (const QString& id : m_actions->selectedTagIds()) {
+            if (const QModelIndex index = m_outlineModel->indexOf(id); index.isValid()) {
+                selection.select(index, index);
+                first = first.isValid() ? first : index;
+            }
         }
-        selection.select(m_model->index(int(rows[i])), m_model->index(int(rows[last])));
-        i = last + 1;
+    } else {
+        const QList<qsizetype> rows = m_model->query().rowsOf(m_model->rows(), m_actions->selectedTagIds());
+        for (qsizetype i = 0; i < rows.size();) {
+            qsizetype last = i;
+            while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) {
+                ++last;
+            }
+            selection.select(m_model->index(int(rows[i])), m_model->index(int(rows[last])));
+            i = last + 1;
+        }
+        first = rows.isEmpty() ? QModelIndex() : m_model->index(int(rows.front()));
     }
-    QItemSelectionModel* model = m_list->selectionModel();
+    QItemSelectionModel* model = tagView()->selectionModel();
     model->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (!rows.isEmpty() && !model->isSelected(model->currentIndex())) {
-        model->setCurrentIndex(m_model->index(int(rows.front())), QItemSelectionModel::NoUpdate);
+    if (first.isValid() && !model->isSelected(model->currentIndex())) {
+        model->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
     }
     m_restoringSelection = false;
 }
@@ -391,7 +448,10 @@ void ContentView::dropBatchEditor() {
 }
 
 QMenu* ContentView::contextMenuForRow(int row) {
-    const TagPtr rowTag = m_model->tagAt(row);
+    return contextMenuForTag(m_model->tagAt(row));
+}
+
+QMenu* ContentView::contextMenuForTag(const TagPtr& rowTag) {
     if (!rowTag) {
         return nullptr;
     }
@@ -421,23 +481,24 @@ QMenu* ContentView::contextMenuForRow(int row) {
 }
 
 void ContentView::showContextMenu(const QPoint& position) {
-    QModelIndex index = m_list->indexAt(position);
+    QAbstractItemView* view = tagView();
+    QModelIndex index = view->indexAt(position);
     QPoint at = position;
     if (!index.isValid()) {
         // The menu key opens the menu of the current row.
-        index = m_list->currentIndex();
-        if (!index.isValid() || !m_list->rect().contains(position)) {
+        index = view->currentIndex();
+        if (!index.isValid() || !view->rect().contains(position)) {
             return;
         }
-        at = m_list->visualRect(index).center();
+        at = view->visualRect(index).center();
     }
-    if (QMenu* menu = contextMenuForRow(index.row())) {
-        menu->popup(m_list->viewport()->mapToGlobal(at));
+    if (QMenu* menu = contextMenuForTag(m_store.tag(index.data(TagListModel::TagIdRole).toString()))) {
+        menu->popup(view->viewport()->mapToGlobal(at));
     }
 }
 
 void ContentView::deleteSelected() {
-    const QModelIndex current = m_list->currentIndex();
+    const QModelIndex current = tagView()->currentIndex();
     if (!current.isValid() || m_actions->selectedTagIds().isEmpty()) {
         return;
     }
@@ -481,6 +542,7 @@ void ContentView::showDeleteConfirmation() {
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        m_confirmation = nullptr; // a new confirmation may open before this one is deleted
         if (box->clickedButton() == remove) {
             m_actions->confirmDelete();
         } else {
@@ -499,7 +561,10 @@ void ContentView::showImportFailed(const QString& message) {
     box->setInformativeText(message);
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, m_actions, &TagListActions::dismissImportError);
+    connect(box, &QMessageBox::finished, m_actions, [this] {
+        m_importAlert = nullptr;
+        m_actions->dismissImportError();
+    });
     m_importAlert = box;
     box->open();
 }

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class QAbstractItemView;
 class QAction;
 class QLineEdit;
 class QListView;
@@ -25,6 +26,8 @@ class TagCreateView;
 class TagEditView;
 class TagListActions;
 class TagListModel;
+class TagOutlineModel;
+class TagOutlineView;
 class TagStore;
 class ThingsWorker;
 
@@ -45,6 +48,11 @@ public:
 
     QSplitter* splitter() const { return m_splitter; }
     QListView* list() const { return m_list; }
+    // The sidebar's tree, shown instead of the list in outline mode.
+    TagOutlineView* outline() const { return m_tree; }
+    TagOutlineModel& outlineModel() const { return *m_outlineModel; }
+    // The list or the tree, whichever the sidebar shows.
+    QAbstractItemView* tagView() const;
     QLineEdit* searchField() const { return m_search; }
     QToolBar* toolBar() const { return m_toolBar; }
     ProgressOverlay* overlay() const { return m_overlay; }
@@ -56,6 +64,7 @@ public:
 
     // The context menu of a row, built for the targets of that row; the caller shows it.
     QMenu* contextMenuForRow(int row);
+    QMenu* contextMenuForTag(const TagPtr& tag);
 
     // The tag editor while the detail column shows it.
     TagEditView* tagEditView() const;
@@ -69,6 +78,8 @@ Q_SIGNALS:
 private:
     void buildToolBar();
     void buildSidebar(QWidget* sidebar);
+    void setUpTagView(QAbstractItemView* view);
+    void showMode();
     void showContextMenu(const QPoint& position);
     void selectionEdited();
     void restoreSelection();
@@ -90,6 +101,7 @@ private:
     ThingsWorker& m_worker;
     TagListActions* m_actions = nullptr;
     TagListModel* m_model = nullptr;
+    TagOutlineModel* m_outlineModel = nullptr;
 
     QToolBar* m_toolBar = nullptr;
     BusyToolButton* m_importButton = nullptr;
@@ -98,6 +110,7 @@ private:
     QLineEdit* m_search = nullptr;
     StatusAreaView* m_statusArea = nullptr;
     QListView* m_list = nullptr;
+    TagOutlineView* m_tree = nullptr;
     QSplitter* m_splitter = nullptr;
     QStackedWidget* m_detail = nullptr;
     ProgressOverlay* m_overlay = nullptr;

@@ -19,9 +19,10 @@ class TagListModel final : public QAbstractListModel {
 public:
     enum Role {
         TagIdRole = Qt::UserRole + 1,
-        ChildCountTextRole, // "N child tags", or nothing when the counts are not shown
-        TodoCountTextRole,  // "N todos", or nothing
-        AncestorPathRole,   // "Grandparent > Parent", or nothing
+        ChildCountTextRole,   // "N child tags", or nothing when the counts are not shown
+        TodoCountTextRole,    // "N todos", or nothing
+        AncestorPathRole,     // "Grandparent > Parent", or nothing
+        RolledUpTodoTextRole, // outline rows: "(N in all)" for the subtree, or nothing
     };
 
     TagListModel(TagStore& store, Preferences& preferences, QObject* parent = nullptr);

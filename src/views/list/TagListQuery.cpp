@@ -80,7 +80,8 @@ std::vector<int> descendingOrder(const QList<TagPtr>& tags, Key key) {
 
 TagListOptions TagListOptions::read(const Preferences& preferences) {
     return TagListOptions{preferences.sortOption(), preferences.showRootTagsOnly(),
-                          preferences.showChildrenCounts(), preferences.showTodoCounts()};
+                          preferences.showChildrenCounts(), preferences.showTodoCounts(),
+                          preferences.showAsOutline()};
 }
 
 TagListQuery::TagListQuery(const TagStore& store)
@@ -149,17 +150,30 @@ std::vector<char> TagListQuery::nameMatches(const QString& needle, const LowerNa
     return matches;
 }
 
+std::vector<int> TagListQuery::positionsInOrder(TagSortOption sortOption) const {
+    if (sortOption != TagSortOption::alphabetical) {
+        return order(sortOption);
+    }
+    std::vector<int> positions(size_t(m_tags.size()));
+    std::iota(positions.begin(), positions.end(), 0);
+    return positions;
+}
+
+std::vector<char> TagListQuery::searchMatches(const QString& searchText) const {
+    if (searchText.isEmpty()) {
+        return {};
+    }
+    const QLocale locale;
+    return nameMatches(SearchLowering(locale)(searchText), lowerNames(locale));
+}
+
 QList<TagPtr> TagListQuery::visibleTags(TagSortOption sortOption, bool rootTagsOnly,
                                         const QString& searchText) const {
     const bool alphabetical = sortOption == TagSortOption::alphabetical;
     if (alphabetical && !rootTagsOnly && searchText.isEmpty()) {
         return m_tags;
     }
-    std::vector<char> matches;
-    if (!searchText.isEmpty()) {
-        const QLocale locale;
-        matches = nameMatches(SearchLowering(locale)(searchText), lowerNames(locale));
-    }
+    const std::vector<char> matches = searchMatches(searchText);
     QList<TagPtr> visible;
     auto consider = [&](int i) {
         if ((!rootTagsOnly || m_isRoot[size_t(i)]) && (matches.empty() || matches[size_t(i)])) {
@@ -242,6 +256,9 @@ QStringList TagListQuery::statusLines(const TagListOptions& options) {
     }
     if (options.showTodoCounts) {
         lines.append(QStringLiteral("Showing todo counts"));
+    }
+    if (options.showAsOutline) {
+        lines.append(QStringLiteral("Showing outline"));
     }
     return lines;
 }

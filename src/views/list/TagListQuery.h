@@ -23,6 +23,7 @@ struct TagListOptions {
     bool showRootTagsOnly = false;
     bool showChildrenCounts = false;
     bool showTodoCounts = false;
+    bool showAsOutline = false;
 
     static TagListOptions read(const Preferences& preferences);
 };
@@ -63,6 +64,12 @@ public:
     // under the user's locale (QLocale()), diacritics kept.
     QList<TagPtr> visibleTags(TagSortOption sortOption, bool rootTagsOnly, const QString& searchText) const;
     QList<TagPtr> visibleTags(const TagListOptions& options, const QString& searchText) const;
+
+    // The positions in allTags() in the option's order (the same order visibleTags gives).
+    std::vector<int> positionsInOrder(TagSortOption sortOption) const;
+    // Per position in allTags(), whether the name contains the search text as visibleTags matches
+    // it; empty for an empty text.
+    std::vector<char> searchMatches(const QString& searchText) const;
 
     // The tag's direct children among all stored tags, whatever the list filters out.
     int childCount(const Tag& tag) const;

@@ -30,6 +30,9 @@ QFont TagRowDelegate::captionFont(const QFont& font) {
 QSize TagRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
     const QFontMetrics body(option.font);
     const QFontMetrics caption(captionFont(option.font));
+    if (m_rows == Rows::outline) {
+        return {200, padding + std::max(body.height(), 16) + padding};
+    }
     return {200, padding + body.height() + spacing + caption.height() + padding};
 }
 
@@ -43,19 +46,28 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
 
     const bool selected = option.state.testFlag(QStyle::State_Selected);
-    const QColor primary = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    QColor primary = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    if (const QVariant own = index.data(Qt::ForegroundRole); own.isValid() && !selected) {
+        primary = own.value<QColor>();
+    }
     const QFontMetrics body(option.font);
     const QFont caption = captionFont(option.font);
     const QFontMetrics captionMetrics(caption);
     QRect line = option.rect.adjusted(horizontalMargin, padding, -horizontalMargin, 0);
-    line.setHeight(body.height());
+    line.setHeight(m_rows == Rows::outline ? option.rect.height() - 2 * padding : body.height());
+    if (const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>(); !icon.isNull()) {
+        const int side = std::min(16, line.height());
+        icon.paint(painter, QRect(line.left(), line.center().y() - side / 2, side, side));
+        line.setLeft(line.left() + side + 4);
+    }
 
     painter->save();
     // The counts at the trailing edge, each in caption type and the secondary colour.
     int trailing = line.right();
     painter->setFont(caption);
     painter->setPen(secondary(option));
-    for (const int role : {TagListModel::TodoCountTextRole, TagListModel::ChildCountTextRole}) {
+    for (const int role : {int(TagListModel::RolledUpTodoTextRole), int(TagListModel::TodoCountTextRole),
+                           int(TagListModel::ChildCountTextRole)}) {
         const QString text = index.data(role).toString();
         if (text.isEmpty()) {
             continue;

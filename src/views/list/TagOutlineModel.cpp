@@ -1,0 +1,183 @@
+#include "TagOutlineModel.h"
+
+#include "DisplayTexts.h"
+#include "Icons.h"
+#include "Preferences.h"
+#include "TagStore.h"
+
+#include <QApplication>
+#include <QPalette>
+
+namespace orvalet {
+
+TagOutlineModel::TagOutlineModel(TagStore& store, Preferences& preferences, QObject* parent)
+    : QAbstractItemModel(parent)
+    , m_preferences(preferences)
+    , m_query(store)
+    , m_outline(m_query)
+    , m_options(TagListOptions::read(preferences)) {
+    connect(&store, &TagStore::changed, this, [this] {
+        m_stale = true;
+        if (m_active) {
+            rebuild();
+        }
+    });
+    connect(&preferences, &Preferences::changed, this, [this](PreferenceKey key) {
+        if (key == PreferenceKey::lastImportDate) {
+            return;
+        }
+        m_options = TagListOptions::read(m_preferences);
+        if (m_active) {
+            rebuild();
+        }
+    });
+    m_outline.rebuild(m_options.sortOption, m_searchText);
+}
+
+QString TagOutlineModel::missingParentText() {
+    return QStringLiteral("Its parent tag is missing; import again to repair");
+}
+
+QString TagOutlineModel::rolledUpText(qint64 count) {
+    return QStringLiteral("(") + QString::number(count) + QStringLiteral(" in all)");
+}
+
+void TagOutlineModel::setActive(bool active) {
+    if (active == m_active) {
+        return;
+    }
+    m_active = active;
+    if (active) {
+        rebuild();
+    }
+}
+
+void TagOutlineModel::setSearchText(const QString& text) {
+    if (text == m_searchText) {
+        return;
+    }
+    m_searchText = text;
+    if (m_active) {
+        rebuild();
+    }
+}
+
+void TagOutlineModel::rebuild() {
+    beginResetModel();
+    if (m_stale) {
+        m_query.storeChanged();
+        m_outline.storeChanged();
+        m_stale = false;
+    }
+    m_outline.rebuild(m_options.sortOption, m_searchText);
+    endResetModel();
+    Q_EMIT rebuilt();
+}
+
+QModelIndex TagOutlineModel::indexOfNode(int node) const {
+    return node >= 0 && m_outline.isVisible(node) ? createIndex(m_outline.row(node), 0, quintptr(node))
+                                                  : QModelIndex();
+}
+
+QModelIndex TagOutlineModel::indexOf(const QString& id) const {
+    return indexOfNode(m_outline.nodeOf(id));
+}
+
+TagPtr TagOutlineModel::tagAt(const QModelIndex& index) const {
+    return index.isValid() && index.model() == this ? m_outline.tag(int(index.internalId())) : TagPtr();
+}
+
+QModelIndex TagOutlineModel::index(int row, int column, const QModelIndex& parent) const {
+    if (column != 0 || row < 0) {
+        return {};
+    }
+    if (!parent.isValid()) {
+        return row < m_outline.rootCount() ? indexOfNode(m_outline.root(row)) : QModelIndex();
+    }
+    const int node = int(parent.internalId());
+    return row < m_outline.childCount(node) ? indexOfNode(m_outline.child(node, row)) : QModelIndex();
+}
+
+QModelIndex TagOutlineModel::parent(const QModelIndex& child) const {
+    return child.isValid() ? indexOfNode(m_outline.parent(int(child.internalId()))) : QModelIndex();
+}
+
+int TagOutlineModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid()) {
+        return m_outline.rootCount();
+    }
+    return parent.column() == 0 ? m_outline.childCount(int(parent.internalId())) : 0;
+}
+
+int TagOutlineModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+bool TagOutlineModel::hasChildren(const QModelIndex& parent) const {
+    return rowCount(parent) > 0;
+}
+
+QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid()) {
+        return {};
+    }
+    const int node = int(index.internalId());
+    const Tag& tag = *m_outline.tag(node);
+    switch (role) {
+    case Qt::DisplayRole:
+        return tag.name();
+    case TagListModel::TagIdRole:
+        return tag.id();
+    case TagListModel::ChildCountTextRole:
+        return m_options.showChildrenCounts ? DisplayTexts::childCountText(m_query.childCount(tag))
+                                            : QString();
+    case TagListModel::TodoCountTextRole:
+        return m_options.showTodoCounts ? DisplayTexts::todoCountText(tag.todosCount().value_or(0))
+                                        : QString();
+    case TagListModel::RolledUpTodoTextRole: {
+        const qint64 all = m_outline.subtreeTodos(node);
+        return m_options.showTodoCounts && all != tag.todosCount().value_or(0) ? rolledUpText(all)
+                                                                               : QString();
+    }
+    case Qt::DecorationRole:
+        return m_outline.hasMissingParent(node)
+                   ? Icons::symbol(QStringLiteral("exclamationmark.triangle.fill"))
+                   : QVariant();
+    case Qt::ForegroundRole:
+        return m_outline.isContext(node)
+                   ? QVariant(QApplication::palette().color(QPalette::Disabled, QPalette::Text))
+                   : QVariant();
+    case Qt::AccessibleTextRole: {
+        QStringList spoken{tag.name()};
+        for (int part : {int(TagListModel::ChildCountTextRole), int(TagListModel::TodoCountTextRole),
+                         int(TagListModel::RolledUpTodoTextRole)}) {
+            if (const QString text = data(index, part).toString(); !text.isEmpty()) {
+                spoken.append(text);
+            }
+        }
+        if (m_outline.isContext(node)) {
+            spoken.append(QStringLiteral("contains matches"));
+        }
+        if (m_outline.hasMissingParent(node)) {
+            spoken.append(missingParentText());
+        }
+        return spoken.join(QStringLiteral(", "));
+    }
+    case Qt::ToolTipRole: {
+        QStringList tips;
+        if (m_outline.hasMissingParent(node)) {
+            tips.append(missingParentText());
+        }
+        if (!data(index, TagListModel::RolledUpTodoTextRole).toString().isEmpty()) {
+            tips.append(QStringLiteral("“In all” adds the open to-dos of this tag and of every tag below it. "
+                                       "Things 3 counts to-dos per tag, so a to-do with several of these "
+                                       "tags is counted once for each of them."));
+        }
+        return tips.isEmpty() ? QVariant() : QVariant(tips.join(u'\n'));
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace orvalet
