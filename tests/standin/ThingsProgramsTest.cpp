@@ -160,9 +160,8 @@ TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
     ASSERT_TRUE(ThingsLibrary::isIdentifier(child));
     EXPECT_EQ(library.tag(child)->name, QStringLiteral("Tap \"hot\" \\ cold"));
     EXPECT_EQ(library.tag(child)->parentId, plumbing);
-}
 
-TEST_F(ThingsProgramsTest, createOfAnExistingNameReturnsThatTag) {
+    // A name Things 3 already has, in any letter case, gives that tag and makes none.
     const qsizetype before = library.tagCount();
     EXPECT_EQ(things.createTag(QStringLiteral("wORK"), std::nullopt), work);
     EXPECT_EQ(library.tagCount(), before);
