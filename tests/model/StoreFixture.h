@@ -36,6 +36,14 @@ protected:
     int m_tick = 0;
 };
 
+inline QStringList names(const QList<TagPtr>& tags) {
+    QStringList result;
+    for (const TagPtr& tag : tags) {
+        result.append(tag->name());
+    }
+    return result;
+}
+
 inline QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");

@@ -17,6 +17,20 @@ inline ProgramAnswer runOn(ThingsLibrary& library, const QString& source, apples
     return runner.run(source);
 }
 
+// Statements that set `s` to `seed` doubled `doublings` times: a long text from a short program.
+inline QString doubledText(const QString& seed, int doublings) {
+    return QStringLiteral("set s to \"") + seed + QStringLiteral("\"\n") +
+           QStringLiteral("set s to s & s\n").repeated(doublings);
+}
+
+// A list of 1,024 copies of one 16 Mi-character text (the longest a text may be), then `use`: a few
+// hundred bytes of program whose joined or printed form would take gigabytes.
+inline QString hugeListProgram(const QString& use) {
+    return doubledText(QStringLiteral("x"), 24) +
+           QStringLiteral("set L to missing value & s\nrepeat with i in ") +
+           QStringLiteral("1 & ").repeated(9) + QStringLiteral("10\n    set L to L & L\nend repeat\n") + use;
+}
+
 // Orvalet's script engine seam over a library in memory: the programs Orvalet builds run through
 // the interpreter exactly as they would through the server, without the socket in between.
 class LibraryEngine final : public orvalet::ScriptEngine {

@@ -101,53 +101,37 @@ TEST_F(ThingsProgramsTest, renameAndReparent) {
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("CAREER"));
 }
 
+// Each refused program fails with the engine's number, reaches the bridge's callers as a Things 3
+// error, and changes nothing.
 TEST_F(ThingsProgramsTest, refusedChangesRaiseThingsErrorsAndChangeNothing) {
-    struct Refusal {
-        std::function<void()> change;
-        qint64 number;
+    const auto update = [](const QString& name, const QString& newName, std::optional<QString> parent) {
+        return *ThingsService::updateTagScript(name, newName, std::move(parent), std::nullopt);
     };
-    const std::optional<QString> none;
-    const Refusal refusals[] = {
-        {[&] { things.updateTag(QStringLiteral("Work"), QStringLiteral("home"), none, none); },
-         errors::handlerFailed},
-        {[&] { things.updateTag(QStringLiteral("Work"), QStringLiteral("  "), none, none); },
-         errors::handlerFailed},
-        {[&] {
-             things.updateTag(QStringLiteral("Home"), QStringLiteral("Home"), QStringLiteral("Plumbing"),
-                              none);
-         },
-         errors::handlerFailed},
-        {[&] {
-             things.updateTag(QStringLiteral("Home"), QStringLiteral("Home"), QStringLiteral("Home"), none);
-         },
-         errors::handlerFailed},
-        {[&] { things.updateTag(QStringLiteral("Nowhere"), QStringLiteral("X"), none, none); },
-         errors::cantGet},
-        {[&] {
-             things.updateTag(QStringLiteral("Work"), QStringLiteral("Work"), QStringLiteral("Nowhere"),
-                              none);
-         },
-         errors::cantGet},
-        {[&] { things.runAppleScript(ThingsService::deleteTagScript(QStringLiteral("Nowhere"))); },
-         errors::cantGet},
-        {[&] { things.createTag(QString(), none); }, errors::handlerFailed},
+    const std::pair<QString, qint64> refusals[] = {
+        {update(u"Work"_qs, u"home"_qs, {}), errors::handlerFailed},             // another tag's name
+        {update(u"Work"_qs, u"  "_qs, {}), errors::handlerFailed},               // a blank name
+        {update(u"Home"_qs, u"Home"_qs, u"Plumbing"_qs), errors::handlerFailed}, // below itself
+        {update(u"Home"_qs, u"Home"_qs, u"Home"_qs), errors::handlerFailed},
+        {update(u"Nowhere"_qs, u"X"_qs, {}), errors::cantGet},
+        {update(u"Work"_qs, u"Work"_qs, u"Nowhere"_qs), errors::cantGet},
+        {ThingsService::deleteTagScript(u"Nowhere"_qs), errors::cantGet},
+        {ThingsService::createTagScript(QString(), std::nullopt), errors::handlerFailed},
     };
-    for (const Refusal& refusal : refusals) {
+    for (const auto& [program, number] : refusals) {
+        SCOPED_TRACE(program.toStdString());
         const QByteArray before = library.toJson();
+        const auto answer = runOn(library, program);
+        ASSERT_TRUE(answer.failure);
+        EXPECT_EQ(answer.failure->number, number);
         try {
-            refusal.change();
-            ADD_FAILURE() << "refusal #" << (&refusal - refusals) << " was accepted";
+            things.runAppleScript(program);
+            ADD_FAILURE() << "the bridge took a refusal for an answer";
         } catch (const ThingsError& error) {
-            EXPECT_TRUE(error.message().startsWith(QStringLiteral("Things3 got an error: ")))
-                << error.message().toStdString();
-            EXPECT_TRUE(error.errorDescription().startsWith(
-                QStringLiteral("AppleScript error: Things3 got an error: ")));
+            EXPECT_TRUE(error.errorDescription().startsWith(u"AppleScript error: Things3 got an error: "))
+                << error.errorDescription().toStdString();
         }
-        EXPECT_EQ(library.toJson(), before) << "refusal #" << (&refusal - refusals);
+        EXPECT_EQ(library.toJson(), before);
     }
-    // The numbers are the engine's, as the bridge's callers never see them: check them directly.
-    EXPECT_EQ(runOn(library, ThingsService::deleteTagScript(QStringLiteral("Nowhere"))).failure->number,
-              errors::cantGet);
 }
 
 TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
@@ -160,9 +144,8 @@ TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
     ASSERT_TRUE(ThingsLibrary::isIdentifier(child));
     EXPECT_EQ(library.tag(child)->name, QStringLiteral("Tap \"hot\" \\ cold"));
     EXPECT_EQ(library.tag(child)->parentId, plumbing);
-}
 
-TEST_F(ThingsProgramsTest, createOfAnExistingNameReturnsThatTag) {
+    // A name Things 3 already has, in any letter case, gives that tag and makes none.
     const qsizetype before = library.tagCount();
     EXPECT_EQ(things.createTag(QStringLiteral("wORK"), std::nullopt), work);
     EXPECT_EQ(library.tagCount(), before);

@@ -50,9 +50,6 @@ TEST(OsascriptEngine, errorReportGivesMessageAndNumberByItsForm) {
         EXPECT_EQ(error->number, number);
         EXPECT_TRUE(error->description.endsWith(u" (" + QString::number(number) + u')'));
     }
-    // End to end, the most common failure reads as "not open".
-    EXPECT_EQ(ThingsError::appleScriptFailed(*answer(u"not-running"_qs).error->message).errorDescription(),
-              u"Things 3 is not open. Please open Things 3 and try again.");
 }
 
 TEST(OsascriptEngine, anyOtherFailureBecomesTheDescription) {

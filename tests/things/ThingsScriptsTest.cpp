@@ -23,105 +23,28 @@ TEST(ThingsScripts, literalEvaluatesToTheTextWhateverItHolds) {
         EXPECT_EQ(ThingsService::appleScriptLiteral(text), expected) << qPrintable(text);
 }
 
-TEST(ThingsScripts, fetchAllProgramIsFixed) {
-    const QString expected = uR"(tell application "Things3"
-    set tagList to tags
-    set output to ""
-    repeat with t in tagList
-        set tid to id of t
-        set tname to name of t
-        set tparent to ""
-        try
-            set tparent to id of parent tag of t
-        end try
-        set tcount to count of (to dos of t whose status is open)
-        set output to output & tid & "|||" & tname & "|||" & tparent & "|||" & tcount & "~~~"
-    end repeat
-    return output
-end tell)"_qs;
-    const QString script = ThingsService::fetchAllTagsScript();
-    EXPECT_EQ(script, expected);
-    EXPECT_EQ(script.size(), 463);
-    EXPECT_EQ(script.split(u'\n').size(), 15);
+// How each program runs is tested through the stand-in's interpreter; here, only what a reading of
+// the program shows: every value goes in as its literal, quoted as above and never trimmed.
+TEST(ThingsScripts, programsCarryEveryValueAsItsLiteral) {
+    const QString odd = uR"( say "hi"\)"_qs + u"\n"_qs;
+    const QString literal = ThingsService::appleScriptLiteral(odd);
+    ASSERT_TRUE(literal.startsWith(u'('));
+    EXPECT_EQ(ThingsService::fetchTagByIdScript(odd).count(literal), 2);
+    EXPECT_TRUE(ThingsService::fetchTagByNameScript(odd).contains(u"set t to tag " + literal + u'\n'));
+    EXPECT_TRUE(ThingsService::deleteTagScript(odd).contains(u"delete tag " + literal + u'\n'));
+    EXPECT_TRUE(ThingsService::createTagScript(odd, odd).contains(u"{name: " + literal + u"}"));
+    EXPECT_TRUE(ThingsService::createTagScript(odd, odd).contains(u"to tag " + literal + u'\n'));
+    EXPECT_FALSE(ThingsService::createTagScript(odd, {}).contains(u"parent"_qs));
+    EXPECT_TRUE(ThingsService::updateTagScript(u"Old"_qs, odd, {}, {})->contains(u"to " + literal + u'\n'));
 }
 
-TEST(ThingsScripts, lookUpByIdPlacesTheIdentifierTwice) {
-    EXPECT_EQ(ThingsService::fetchTagByIdScript(uR"(A"1\)"_qs), uR"(tell application "Things3"
-    set output to ""
-    repeat with t in tags
-        if id of t is ("A" & quote & "1\\") then
-            set tname to name of t
-            set tparent to ""
-            try
-                set tparent to id of parent tag of t
-            end try
-            set tcount to count of (to dos of t whose status is open)
-            set output to ("A" & quote & "1\\") & "|||" & tname & "|||" & tparent & "|||" & tcount
-            exit repeat
-        end if
-    end repeat
-    return output
-end tell)"_qs);
-}
-
-TEST(ThingsScripts, lookUpByNameKeepsSpacesAndLineBreaksOfTheName) {
-    EXPECT_EQ(ThingsService::fetchTagByNameScript(u" Two\nlines "_qs), uR"(tell application "Things3"
-    set output to ""
-    try
-        set t to tag " Two
-lines "
-        set tid to id of t
-        set tname to name of t
-        set tparent to ""
-        try
-            set tparent to id of parent tag of t
-        end try
-        set tcount to count of (to dos of t whose status is open)
-        set output to tid & "|||" & tname & "|||" & tparent & "|||" & tcount
-    end try
-    return output
-end tell)"_qs);
-}
-
-TEST(ThingsScripts, deleteProgramQuotesTheName) {
-    EXPECT_EQ(ThingsService::deleteTagScript(u"Home"_qs), u"tell application \"Things3\"\n"
-                                                          "    delete tag \"Home\"\nend tell"_qs);
-    EXPECT_EQ(ThingsService::deleteTagScript(uR"(say "hi"\)"_qs), uR"(tell application "Things3"
-    delete tag ("say " & quote & "hi" & quote & "\\")
-end tell)"_qs);
-}
-
-TEST(ThingsScripts, updateSendsOnlyWhatChanges) {
+TEST(ThingsScripts, updateThatChangesNothingIsNoProgram) {
     using Parent = std::optional<QString>;
     const QString nfc = u"Caf\u00e9"_qs;
     const QString nfd = u"Cafe\u0301"_qs;
-    // Nothing changes: canonically equivalent names and parents are equal, two absent parents too.
+    // Canonically equivalent names and parents are equal, two absent parents too.
     EXPECT_EQ(ThingsService::updateTagScript(nfc, nfd, Parent(nfd), Parent(nfc)), std::nullopt);
     EXPECT_EQ(ThingsService::updateTagScript(u"A"_qs, u"A"_qs, {}, {}), std::nullopt);
-
-    EXPECT_EQ(ThingsService::updateTagScript(u"Old"_qs, u"New"_qs, {}, {}), uR"(tell application "Things3"
-    set name of tag "Old" to "New"
-end tell)"_qs);
-    EXPECT_EQ(ThingsService::updateTagScript(u"Old"_qs, u"Old"_qs, u"P\""_qs, {}),
-              uR"(tell application "Things3"
-    set parent tag of tag "Old" to tag ("P" & quote & "")
-end tell)"_qs);
-    // Renamed first, then addressed by the new name; no new parent makes it a root tag.
-    EXPECT_EQ(ThingsService::updateTagScript(u"Old"_qs, u"New"_qs, {}, u"P"_qs),
-              uR"(tell application "Things3"
-    set name of tag "Old" to "New"
-    set parent tag of tag "New" to missing value
-end tell)"_qs);
-}
-
-TEST(ThingsScripts, createSetsTheParentOnlyWhenGiven) {
-    EXPECT_EQ(ThingsService::createTagScript(u"New"_qs, {}), uR"(tell application "Things3"
-    set newTag to make new tag with properties {name: "New"}
-    return id of newTag
-end tell)"_qs);
-    EXPECT_EQ(ThingsService::createTagScript(u"a\\b"_qs, u"P \"1\""_qs), uR"(tell application "Things3"
-    set newTag to make new tag with properties {name: "a\\b"}
-    set parent tag of newTag to tag ("P " & quote & "1" & quote & "")
-    return id of newTag
-end tell)"_qs);
+    EXPECT_NE(ThingsService::updateTagScript(u"A"_qs, u"A"_qs, {}, u"P"_qs), std::nullopt);
+    EXPECT_NE(ThingsService::updateTagScript(u"A"_qs, u"a"_qs, {}, {}), std::nullopt);
 }

@@ -2,81 +2,29 @@
 // through Orvalet's engine seam, every program recorded) or a stand-in process.
 #include "BatchEditor.h"
 
-#include "Preferences.h"
-#include "StandInEngine.h"
+#include "EditFixture.h"
 #include "StandInProcess.h"
-#include "StandInTestSupport.h"
-#include "StoreFixture.h"
-#include "TagStore.h"
-#include "ThingsWorker.h"
 
-#include <QMutex>
 #include <QSignalSpy>
 
 using namespace orvalet;
+using orvalet::test::names;
 using standin::ThingsLibrary;
-using standin::TodoState;
-using standin::testing::LibraryEngine;
 
 namespace {
-
-// An engine that keeps every program it passes on.
-class RecordingEngine final : public ScriptEngine {
-public:
-    explicit RecordingEngine(std::unique_ptr<ScriptEngine> engine)
-        : m_engine(std::move(engine)) {}
-
-    std::optional<ScriptOutcome> run(const QString& source) const override {
-        {
-            const QMutexLocker lock(&m_mutex);
-            m_programs.append(source);
-        }
-        return m_engine->run(source);
-    }
-
-    QStringList programs() const {
-        const QMutexLocker lock(&m_mutex);
-        return m_programs;
-    }
-
-private:
-    std::unique_ptr<ScriptEngine> m_engine;
-    mutable QMutex m_mutex;
-    mutable QStringList m_programs;
-};
 
 QString updateProgram(const QString& name, const std::optional<QString>& newParent,
                       const std::optional<QString>& oldParent) {
     return *ThingsService::updateTagScript(name, name, newParent, oldParent);
 }
 
-class BatchEditorTest : public test::StoreTest {
+class BatchEditorTest : public test::EditTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        store = openStore();
-        ASSERT_TRUE(store);
-        preferences = std::make_unique<Preferences>(
-            std::make_unique<QSettings>(m_dir.filePath(u"Orvalet.conf"_qs), QSettings::IniFormat));
-    }
-
-    // An editor over the library in memory, or over whatever stand-in the socket leads to. Its
-    // programs and callbacks are recorded.
-    BatchEditor& editorOnLibrary(const QList<TagPtr>& selected) {
-        return makeEditor(std::make_unique<LibraryEngine>(library), selected);
-    }
-    BatchEditor& editorOnStandIn(const QList<TagPtr>& selected) {
-        return makeEditor(std::make_unique<StandInEngine>(), selected);
-    }
-
-    BatchEditor& makeEditor(std::unique_ptr<ScriptEngine> engine, const QList<TagPtr>& selected) {
-        auto recording = std::make_unique<RecordingEngine>(std::move(engine));
-        recorder = recording.get();
-        worker = std::make_unique<ThingsWorker>(std::move(recording));
+    // An editor over the fixture's worker, its callbacks recorded.
+    BatchEditor& makeEditor(const QList<TagPtr>& selected) {
         editor = anotherEditor(selected);
         return *editor;
     }
-    // One more editor on the same worker.
     std::unique_ptr<BatchEditor> anotherEditor(const QList<TagPtr>& selected) {
         return std::make_unique<BatchEditor>(
             *store, *preferences, *worker, selected, [this] { ++doneCalls; },
@@ -85,27 +33,10 @@ protected:
             });
     }
 
-    TagPtr add(const QString& id, const QString& name, std::optional<QString> parent = {},
-               std::optional<qint64> todos = {}) {
-        return store->insert(Tag(id, name, std::move(parent), std::nullopt, std::nullopt, todos));
-    }
     // A tag in the library and the same tag in the store.
     TagPtr both(const QString& name, const TagPtr& parent = nullptr) {
         const QString id = library.makeTag(name, parent ? parent->id() : QString());
         return add(id, name, parent ? std::optional(parent->id()) : std::nullopt);
-    }
-
-    // The stored tags as "name:parent name (or - , or ? when not stored)", ascending by name.
-    QStringList storedTree() const {
-        QStringList rows;
-        for (const TagPtr& tag : store->allTags()) {
-            const TagPtr parent = tag->parentTagId() ? store->tag(*tag->parentTagId()) : nullptr;
-            rows.append(tag->name() + u':' +
-                        (!tag->parentTagId() ? u"-"_qs
-                         : parent            ? parent->name()
-                                             : u"?"_qs));
-        }
-        return rows;
     }
     // The library's parent of the tag called `name`, by name; "-" for none.
     QString libraryParent(const QString& name) const {
@@ -113,25 +44,10 @@ protected:
         return tag->parentId.isEmpty() ? u"-"_qs : library.tag(tag->parentId)->name;
     }
 
-    QStringList programs() const { return recorder ? recorder->programs() : QStringList(); }
-
-    ThingsLibrary library;
-    std::unique_ptr<TagStore> store;
-    std::unique_ptr<Preferences> preferences;
-    std::unique_ptr<ThingsWorker> worker;
     std::unique_ptr<BatchEditor> editor;
-    RecordingEngine* recorder = nullptr;
     int doneCalls = 0;
     QStringList refreshingCalls;
 };
-
-QStringList names(const QList<TagPtr>& tags) {
-    QStringList result;
-    for (const TagPtr& tag : tags) {
-        result.append(tag->name());
-    }
-    return result;
-}
 
 // ---- Parent choice and enabled rules ----
 
@@ -153,7 +69,7 @@ TEST_P(BatchEditorInitialParent, isTheParentAllSelectedTagsShare) {
     const InitialParentCase& c = GetParam();
     add(u"p"_qs, u"P"_qs);
     add(u"q"_qs, u"Q"_qs);
-    BatchEditor& batch = editorOnLibrary({add(u"a"_qs, u"A"_qs, c.first), add(u"b"_qs, u"B"_qs, c.second)});
+    BatchEditor& batch = makeEditor({add(u"a"_qs, u"A"_qs, c.first), add(u"b"_qs, u"B"_qs, c.second)});
     EXPECT_EQ(batch.selectedParentId(), c.chosen);
     EXPECT_EQ(batch.canSave(), c.canSave);
     EXPECT_TRUE(batch.canDelete());
@@ -187,7 +103,7 @@ TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) 
     add(u"m"_qs, u"Mango"_qs, u"ghost"_qs); // its parent is unresolved; it is still offered
     add(u"y"_qs, u"yak"_qs);
     add(u"z"_qs, u"Zulu"_qs);
-    BatchEditor& batch = editorOnLibrary({apple, kiwi, banana, lime});
+    BatchEditor& batch = makeEditor({apple, kiwi, banana, lime});
 
     EXPECT_EQ(batch.selectedTagsHeader(), u"Selected Tags (4)");
     QStringList rows;
@@ -216,7 +132,7 @@ TEST_F(BatchEditorTest, aSelectionChangeKeepsTheParentChoice) {
     const TagPtr a = add(u"a"_qs, u"A"_qs, u"p"_qs);
     const TagPtr b = add(u"b"_qs, u"B"_qs, u"p"_qs);
     const TagPtr c = add(u"c"_qs, u"C"_qs, u"q"_qs);
-    BatchEditor& batch = editorOnLibrary({a, b});
+    BatchEditor& batch = makeEditor({a, b});
     ASSERT_EQ(batch.selectedParentId(), u"p");
 
     QSignalSpy changes(&batch, &BatchEditor::changed);
@@ -244,7 +160,7 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
     const TagPtr charlie = both(u"Charlie"_qs);
     endTurn();
     const QDateTime charlieUpdatedAt = *charlie->updatedAt();
-    BatchEditor& batch = editorOnLibrary({alpha, bravo, charlie});
+    BatchEditor& batch = makeEditor({alpha, bravo, charlie});
     batch.setSelectedParentId(target->id());
 
     QCoro::Task<> save = batch.saveChanges();
@@ -253,11 +169,11 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
     QCoro::waitFor(batch.refreshFromThings()); // refused while busy
     QCoro::waitFor(std::move(save));
 
-    EXPECT_EQ(programs(), (QStringList{updateProgram(u"Alpha"_qs, u"Target"_qs, std::nullopt),
-                                       updateProgram(u"Bravo"_qs, u"Target"_qs, std::nullopt)}));
+    EXPECT_EQ(sent(), (QStringList{updateProgram(u"Alpha"_qs, u"Target"_qs, std::nullopt),
+                                   updateProgram(u"Bravo"_qs, u"Target"_qs, std::nullopt)}));
     EXPECT_TRUE(refreshingCalls.isEmpty());
-    EXPECT_EQ(storedTree(),
-              (QStringList{u"Alpha:Target"_qs, u"Bravo:-"_qs, u"Charlie:-"_qs, u"Target:-"_qs}));
+    EXPECT_EQ(storedTags(),
+              (QStringList{u"Alpha:Target:-"_qs, u"Bravo:-:-"_qs, u"Charlie:-:-"_qs, u"Target:-:-"_qs}));
     EXPECT_EQ(libraryParent(u"Alpha"_qs), u"Target");
     EXPECT_EQ(libraryParent(u"Charlie"_qs), u"-");
     EXPECT_EQ(*charlie->updatedAt(), charlieUpdatedAt);
@@ -274,10 +190,10 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
 
     library.makeTag(u"Bravo"_qs); // Things 3 has it now
     QCoro::waitFor(batch.saveChanges());
-    EXPECT_EQ(programs().mid(2), (QStringList{updateProgram(u"Bravo"_qs, u"Target"_qs, std::nullopt),
-                                              updateProgram(u"Charlie"_qs, u"Target"_qs, std::nullopt)}));
-    EXPECT_EQ(storedTree(),
-              (QStringList{u"Alpha:Target"_qs, u"Bravo:Target"_qs, u"Charlie:Target"_qs, u"Target:-"_qs}));
+    EXPECT_EQ(sent().mid(2), (QStringList{updateProgram(u"Bravo"_qs, u"Target"_qs, std::nullopt),
+                                          updateProgram(u"Charlie"_qs, u"Target"_qs, std::nullopt)}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Alpha:Target:-"_qs, u"Bravo:Target:-"_qs, u"Charlie:Target:-"_qs,
+                                         u"Target:-:-"_qs}));
     EXPECT_EQ(batch.resultState(), BatchResultState::success({u"Alpha"_qs, u"Bravo"_qs, u"Charlie"_qs}));
     EXPECT_FALSE(batch.canSave());
     batch.dismissResult();
@@ -289,14 +205,14 @@ TEST_F(BatchEditorTest, toNoneMakesTopLevelTagsAndAnUnresolvedParentNeedsNoProgr
     const TagPtr kid = both(u"Kid"_qs, home);
     const TagPtr stray = add(library.makeTag(u"Stray"_qs), u"Stray"_qs, u"ghost"_qs);
     const TagPtr top = both(u"Top"_qs);
-    BatchEditor& batch = editorOnLibrary({stray, kid, top});
+    BatchEditor& batch = makeEditor({stray, kid, top});
     ASSERT_EQ(batch.selectedParentId(), std::nullopt);
     ASSERT_TRUE(batch.canSave());
 
     QCoro::waitFor(batch.saveChanges());
-    EXPECT_EQ(programs(), QStringList{updateProgram(u"Kid"_qs, std::nullopt, u"Home"_qs)});
+    EXPECT_EQ(sent(), QStringList{updateProgram(u"Kid"_qs, std::nullopt, u"Home"_qs)});
     EXPECT_EQ(libraryParent(u"Kid"_qs), u"-");
-    EXPECT_EQ(storedTree(), (QStringList{u"Home:-"_qs, u"Kid:-"_qs, u"Stray:-"_qs, u"Top:-"_qs}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Home:-:-"_qs, u"Kid:-:-"_qs, u"Stray:-:-"_qs, u"Top:-:-"_qs}));
     EXPECT_EQ(batch.resultState(), BatchResultState::success({u"Stray"_qs, u"Kid"_qs, u"Top"_qs}));
 }
 
@@ -304,12 +220,12 @@ TEST_F(BatchEditorTest, aChosenParentGoneFromTheStoreSendsNothing) {
     const TagPtr target = both(u"Target"_qs);
     const TagPtr already = add(library.makeTag(u"Already"_qs), u"Already"_qs, target->id());
     const TagPtr moving = both(u"Moving"_qs);
-    BatchEditor& batch = editorOnLibrary({already, moving});
+    BatchEditor& batch = makeEditor({already, moving});
     batch.setSelectedParentId(target->id());
     store->remove(target); // deleted from the list while the pane was open
 
     QCoro::waitFor(batch.saveChanges());
-    EXPECT_TRUE(programs().isEmpty());
+    EXPECT_TRUE(sent().isEmpty());
     EXPECT_EQ(moving->parentTagId(), std::nullopt);
     EXPECT_EQ(libraryParent(u"Moving"_qs), u"-");
     EXPECT_EQ(batch.resultState(),
@@ -319,19 +235,8 @@ TEST_F(BatchEditorTest, aChosenParentGoneFromTheStoreSendsNothing) {
 // ---- Refresh ----
 
 TEST_F(BatchEditorTest, refreshTakesWhatThingsReportsAndLeavesTheMissingAlone) {
-    const QString a = library.makeTag(u"A new"_qs);
-    const QString b = library.makeTag(u"B"_qs);
-    library.setParent(a, b);
-    library.addTodo(u"one"_qs, TodoState::Open, {a});
-    library.addTodo(u"two"_qs, TodoState::Open, {a});
-    add(a, u"A old"_qs);
-    add(b, u"B"_qs, {}, 5);
-    add(u"gone"_qs, u"Gone"_qs, u"b"_qs, 1);
-    endTurn();
-    const QDateTime before = Clock::now();
-    const QDateTime goneUpdatedAt = *store->tag(u"gone"_qs)->updatedAt();
-    BatchEditor& batch = editorOnLibrary({store->tag(a), store->tag(u"gone"_qs), store->tag(b)});
-
+    const RefreshCase c = prepareRefresh();
+    BatchEditor& batch = makeEditor({store->tag(c.a), store->tag(u"gone"_qs), store->tag(c.b)});
     QCoro::Task<> refresh = batch.refreshFromThings();
     EXPECT_TRUE(batch.isRefreshing());
     EXPECT_FALSE(batch.canSave() || batch.canDelete() || batch.canRefresh());
@@ -339,10 +244,7 @@ TEST_F(BatchEditorTest, refreshTakesWhatThingsReportsAndLeavesTheMissingAlone) {
     QCoro::waitFor(std::move(refresh));
 
     EXPECT_EQ(refreshingCalls, (QStringList{u"on:3"_qs, u"off:0"_qs}));
-    EXPECT_EQ(storedTree(), (QStringList{u"A new:B"_qs, u"B:-"_qs, u"Gone:?"_qs}));
-    EXPECT_EQ(store->tag(a)->todosCount(), 2);
-    EXPECT_GT(*store->tag(b)->updatedAt(), before);
-    EXPECT_EQ(*store->tag(u"gone"_qs)->updatedAt(), goneUpdatedAt);
+    expectRefreshed(c);
     EXPECT_FALSE(batch.showResult());
     EXPECT_EQ(batch.resultState(), std::nullopt);
     EXPECT_EQ(doneCalls, 0);
@@ -352,7 +254,7 @@ TEST_F(BatchEditorTest, runsThatOutliveThePaneStillReachTheStoreAndLowerTheOverl
     const TagPtr target = both(u"Target"_qs);
     const TagPtr moving = both(u"Moving"_qs);
     const TagPtr renamed = add(library.makeTag(u"Renamed"_qs), u"Old name"_qs);
-    BatchEditor& saving = editorOnLibrary({moving});
+    BatchEditor& saving = makeEditor({moving});
     saving.setSelectedParentId(target->id());
     std::unique_ptr<BatchEditor> refreshing = anotherEditor({renamed});
     QCoro::Task<> save = saving.saveChanges();
@@ -362,7 +264,7 @@ TEST_F(BatchEditorTest, runsThatOutliveThePaneStillReachTheStoreAndLowerTheOverl
     refreshing.reset();
     QCoro::waitFor(std::move(save));
     QCoro::waitFor(std::move(refresh));
-    EXPECT_EQ(storedTree(), (QStringList{u"Moving:Target"_qs, u"Renamed:-"_qs, u"Target:-"_qs}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Moving:Target:-"_qs, u"Renamed:-:0"_qs, u"Target:-:-"_qs}));
     EXPECT_EQ(refreshingCalls, (QStringList{u"on:1"_qs, u"off:0"_qs}));
     EXPECT_EQ(doneCalls, 0);
 }
@@ -379,17 +281,14 @@ TEST_F(BatchEditorTest, deleteRemovesEachTreeAndCallsDoneEvenWhenSomeFail) {
     const TagPtr work = both(u"Work"_qs);
     both(u"Desk"_qs, work);
     both(u"Other"_qs);
-    BatchEditor& batch = editorOnLibrary({home, old, work});
+    BatchEditor& batch = makeEditor({home, old, work});
 
     batch.requestDelete();
     EXPECT_TRUE(batch.showDeleteConfirmation());
     EXPECT_EQ(batch.deleteConfirmationTitle(), u"Delete 3 tags?");
-    EXPECT_EQ(BatchEditor::deleteConfirmationMessage(),
-              u"This will permanently delete the selected tags and all their child tags from this app AND "
-              "Things 3. This action cannot be undone!");
     batch.cancelDelete();
     EXPECT_FALSE(batch.showDeleteConfirmation());
-    EXPECT_TRUE(programs().isEmpty());
+    EXPECT_TRUE(sent().isEmpty());
 
     batch.requestDelete();
     QCoro::Task<> deletion = batch.confirmDelete();
@@ -398,10 +297,10 @@ TEST_F(BatchEditorTest, deleteRemovesEachTreeAndCallsDoneEvenWhenSomeFail) {
     EXPECT_FALSE(batch.canDelete() || batch.canRefresh());
     QCoro::waitFor(std::move(deletion));
 
-    EXPECT_EQ(programs(), (QStringList{ThingsService::deleteTagScript(u"Home"_qs),
-                                       ThingsService::deleteTagScript(u"Old"_qs),
-                                       ThingsService::deleteTagScript(u"Work"_qs)}));
-    EXPECT_EQ(storedTree(), (QStringList{u"Old:-"_qs, u"Older:Old"_qs, u"Other:-"_qs}));
+    EXPECT_EQ(sent(), (QStringList{ThingsService::deleteTagScript(u"Home"_qs),
+                                   ThingsService::deleteTagScript(u"Old"_qs),
+                                   ThingsService::deleteTagScript(u"Work"_qs)}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Old:-:-"_qs, u"Older:Old:-"_qs, u"Other:-:-"_qs}));
     EXPECT_EQ(library.tagCount(), 1);
     EXPECT_FALSE(batch.isDeleting());
     EXPECT_EQ(doneCalls, 1);
@@ -434,16 +333,16 @@ TEST_P(BatchDeleteNested, removesEveryRecordOnceAndSendsNothingForATagAlreadyGon
     both(u"Work"_qs);
     library.save(standIn.libraryPath());
     ASSERT_TRUE(standIn.start());
-    BatchEditor& batch =
-        editorOnStandIn(c.ancestorFirst ? QList<TagPtr>{home, kids} : QList<TagPtr>{kids, home});
+    useStandIn();
+    BatchEditor& batch = makeEditor(c.ancestorFirst ? QList<TagPtr>{home, kids} : QList<TagPtr>{kids, home});
 
     QCoro::waitFor(batch.confirmDelete());
     QStringList expected;
     for (const QString& name : c.deletedNames) {
         expected.append(ThingsService::deleteTagScript(name));
     }
-    EXPECT_EQ(programs(), expected);
-    EXPECT_EQ(storedTree(), QStringList{u"Work:-"_qs});
+    EXPECT_EQ(sent(), expected);
+    EXPECT_EQ(storedTags(), QStringList{u"Work:-:-"_qs});
     EXPECT_EQ(ThingsLibrary::load(standIn.libraryPath()).tagCount(), 1);
     EXPECT_EQ(doneCalls, 1);
 }

@@ -4,94 +4,44 @@
 #include <gtest/gtest.h>
 
 using namespace orvalet;
+using Tint = BatchResultState::Tint;
 
 namespace {
 
-struct SheetCase {
-    const char* label;
-    BatchResultState state;
-    QString headline;
-    QString symbol;
-    BatchResultState::Tint tint;
-    QString summary;
-    std::optional<QString> errorText;
-    std::optional<QString> namesCaption;
-    bool showsNames;
-    QStringList names;
-};
-
-void PrintTo(const SheetCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class BatchResultSheetTexts : public ::testing::TestWithParam<SheetCase> {};
-
-TEST_P(BatchResultSheetTexts, showWhatTheOutcomeHolds) {
-    const SheetCase& c = GetParam();
-    EXPECT_EQ(c.state.headline(), c.headline);
-    EXPECT_EQ(c.state.headlineSymbol(), c.symbol);
-    EXPECT_EQ(c.state.headlineTint(), c.tint);
-    EXPECT_EQ(c.state.summary(), c.summary);
-    EXPECT_EQ(c.state.errorText(), c.errorText);
-    EXPECT_EQ(c.state.namesCaption(), c.namesCaption);
-    EXPECT_EQ(c.state.showsNames(), c.showsNames);
-    EXPECT_EQ(c.state.names(), c.names);
-}
-
-const QString success = u"All Tags Successfully Updated"_qs;
-const QString failed = u"Update Failed"_qs;
-const QString tick = u"checkmark.circle.fill"_qs;
-const QString cross = u"xmark.circle.fill"_qs;
-const QString longError =
-    u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Work\". "_qs.repeated(8);
-using Tint = BatchResultState::Tint;
-
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, BatchResultSheetTexts,
-    ::testing::Values(
+TEST(BatchResultSheet, successListsEveryUpdatedTagEvenNone) {
+    for (const QStringList& updated : {QStringList{u"Home"_qs}, QStringList{}}) {
+        const BatchResultState state = BatchResultState::success(updated);
+        EXPECT_EQ(state.headline(), u"All Tags Successfully Updated");
+        EXPECT_EQ(state.headlineSymbol(), u"checkmark.circle.fill");
+        EXPECT_EQ(state.headlineTint(), Tint::green);
         // One tag still reads "tag(s)".
-        SheetCase{"oneUpdated",
-                  BatchResultState::success({u"Home"_qs}),
-                  success,
-                  tick,
-                  Tint::green,
-                  u"1 tag(s) updated successfully."_qs,
-                  std::nullopt,
-                  std::nullopt,
-                  true,
-                  {u"Home"_qs}},
-        // The list shows even when empty.
-        SheetCase{"noneUpdated",
-                  BatchResultState::success({}),
-                  success,
-                  tick,
-                  Tint::green,
-                  u"0 tag(s) updated successfully."_qs,
-                  std::nullopt,
-                  std::nullopt,
-                  true,
-                  {}},
-        SheetCase{"failedFirst",
-                  BatchResultState::failure(u"Work"_qs, longError, {}),
-                  failed,
-                  cross,
-                  Tint::red,
-                  u"Failed on tag \"Work\":"_qs,
-                  longError,
-                  std::nullopt,
-                  false,
-                  {}},
-        // Names are verbatim, a double quote in one included.
-        SheetCase{"failedAfterTwo",
-                  BatchResultState::failure(u"Say \"hi\""_qs, u"e"_qs, {u"Zed"_qs, u"alpha"_qs}),
-                  failed,
-                  cross,
-                  Tint::red,
-                  u"Failed on tag \"Say \"hi\"\":"_qs,
-                  u"e"_qs,
-                  u"Already updated before failure:"_qs,
-                  true,
-                  {u"Zed"_qs, u"alpha"_qs}}),
-    [](const ::testing::TestParamInfo<SheetCase>& info) { return std::string(info.param.label); });
+        EXPECT_EQ(state.summary(), QString::number(updated.size()) + u" tag(s) updated successfully.");
+        EXPECT_EQ(state.errorText(), std::nullopt);
+        EXPECT_EQ(state.namesCaption(), std::nullopt);
+        EXPECT_TRUE(state.showsNames()); // the list shows even when empty
+        EXPECT_EQ(state.names(), updated);
+    }
+}
+
+TEST(BatchResultSheet, failureNamesTheTagVerbatimAndListsWhatWasUpdatedBeforeIt) {
+    const QString longError =
+        u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Work\". "_qs.repeated(8);
+    const BatchResultState first = BatchResultState::failure(u"Work"_qs, longError, {});
+    EXPECT_EQ(first.headline(), u"Update Failed");
+    EXPECT_EQ(first.headlineSymbol(), u"xmark.circle.fill");
+    EXPECT_EQ(first.headlineTint(), Tint::red);
+    EXPECT_EQ(first.summary(), u"Failed on tag \"Work\":");
+    EXPECT_EQ(first.errorText(), longError);
+    EXPECT_EQ(first.namesCaption(), std::nullopt);
+    EXPECT_FALSE(first.showsNames());
+
+    const BatchResultState later =
+        BatchResultState::failure(u"Say \"hi\""_qs, u"e"_qs, {u"Zed"_qs, u"alpha"_qs});
+    EXPECT_EQ(later.summary(), u"Failed on tag \"Say \"hi\"\":");
+    EXPECT_EQ(later.errorText(), u"e");
+    EXPECT_EQ(later.namesCaption(), u"Already updated before failure:");
+    EXPECT_TRUE(later.showsNames());
+    EXPECT_EQ(later.names(), (QStringList{u"Zed"_qs, u"alpha"_qs}));
+}
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Preferences.h"
+#include "StandInEngine.h"
 #include "StandInTestSupport.h"
 #include "StoreFixture.h"
 #include "ThingsWorker.h"
@@ -11,28 +12,30 @@
 
 namespace orvalet::test {
 
-// The stand-in's library in memory behind Orvalet's engine seam, keeping every program it ran (on
-// the worker's thread; the test reads them once the flow it awaited has finished).
+// Passes every program on to another engine and keeps it (on the worker's thread; the test reads
+// them once the flow it awaited has finished).
 class RecordingEngine final : public ScriptEngine {
 public:
-    RecordingEngine(standin::ThingsLibrary& library, QStringList& sent, QMutex& mutex)
-        : m_engine(library)
+    RecordingEngine(std::unique_ptr<ScriptEngine> engine, QStringList& sent, QMutex& mutex)
+        : m_engine(std::move(engine))
         , m_sent(sent)
         , m_mutex(mutex) {}
 
     std::optional<ScriptOutcome> run(const QString& source) const override {
-        const QMutexLocker lock(&m_mutex);
-        m_sent.append(source);
-        return m_engine.run(source);
+        {
+            const QMutexLocker lock(&m_mutex);
+            m_sent.append(source);
+        }
+        return m_engine->run(source);
     }
 
 private:
-    standin::testing::LibraryEngine m_engine;
+    std::unique_ptr<ScriptEngine> m_engine;
     QStringList& m_sent;
     QMutex& m_mutex;
 };
 
-// A store, preferences, and a worker whose programs run on a library in memory.
+// A store, preferences, and a worker whose programs run on a library in memory, every one recorded.
 class EditTest : public StoreTest {
 protected:
     void SetUp() override {
@@ -41,13 +44,11 @@ protected:
         ASSERT_TRUE(store);
         preferences = std::make_unique<Preferences>(std::make_unique<QSettings>(
             m_dir.filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat));
-        worker = std::make_unique<ThingsWorker>(std::make_unique<RecordingEngine>(library, m_sent, m_mutex));
+        useEngine(std::make_unique<standin::testing::LibraryEngine>(library));
     }
 
-    // Programs go to whatever stand-in the socket leads to instead.
-    void useStandIn(std::unique_ptr<ScriptEngine> engine) {
-        worker = std::make_unique<ThingsWorker>(std::move(engine));
-    }
+    // Programs go to whatever stand-in the socket leads to instead, still recorded.
+    void useStandIn() { useEngine(std::make_unique<StandInEngine>()); }
 
     QStringList sent() const {
         const QMutexLocker lock(&m_mutex);
@@ -67,16 +68,49 @@ protected:
         }
     }
 
-    // The stored tags as "name:parent's name:todos", "-" for none, sorted.
+    // The stored tags as "name:parent's name:todos", sorted; "-" for no parent or no count, "?" for a
+    // parent that is not stored.
     QStringList storedTags() const {
         QStringList rows;
         for (const TagPtr& tag : store->allTagsUnordered()) {
             const TagPtr parent = tag->parentTagId() ? store->tag(*tag->parentTagId()) : nullptr;
-            rows.append(tag->name() + u':' + (parent ? parent->name() : u"-"_qs) + u':' +
-                        (tag->todosCount() ? QString::number(*tag->todosCount()) : u"-"_qs));
+            rows.append(tag->name() + u':' +
+                        (!tag->parentTagId() ? u"-"_qs
+                         : parent            ? parent->name()
+                                             : u"?"_qs) +
+                        u':' + (tag->todosCount() ? QString::number(*tag->todosCount()) : u"-"_qs));
         }
         rows.sort();
         return rows;
+    }
+
+    // For the refresh flows: Things 3 has "A new" under B with two open to-dos; the store has it as
+    // "A old" at the top, B with a stale count, and Gone, which Things 3 no longer has.
+    struct RefreshCase {
+        QString a, b;
+        QDateTime before, goneUpdatedAt;
+    };
+    RefreshCase prepareRefresh() {
+        RefreshCase c;
+        c.a = library.makeTag(u"A new"_qs);
+        c.b = library.makeTag(u"B"_qs);
+        library.setParent(c.a, c.b);
+        library.addTodo(u"one"_qs, standin::TodoState::Open, {c.a});
+        library.addTodo(u"two"_qs, standin::TodoState::Open, {c.a});
+        add(c.a, u"A old"_qs);
+        add(c.b, u"B"_qs, {}, 5);
+        add(u"gone"_qs, u"Gone"_qs, u"b"_qs, 1);
+        endTurn();
+        c.before = Clock::now();
+        c.goneUpdatedAt = *store->tag(u"gone"_qs)->updatedAt();
+        return c;
+    }
+    // What Things 3 reports replaces the record and stamps it; a tag it no longer has is left alone.
+    void expectRefreshed(const RefreshCase& c) const {
+        EXPECT_EQ(storedTags(), (QStringList{u"A new:B:2"_qs, u"B:-:0"_qs, u"Gone:?:1"_qs}));
+        EXPECT_GT(*store->tag(c.a)->updatedAt(), c.before);
+        EXPECT_GT(*store->tag(c.b)->updatedAt(), c.before);
+        EXPECT_EQ(*store->tag(u"gone"_qs)->updatedAt(), c.goneUpdatedAt);
     }
 
     standin::ThingsLibrary library;
@@ -85,6 +119,11 @@ protected:
     std::unique_ptr<ThingsWorker> worker;
 
 private:
+    void useEngine(std::unique_ptr<ScriptEngine> engine) {
+        worker = std::make_unique<ThingsWorker>(
+            std::make_unique<RecordingEngine>(std::move(engine), m_sent, m_mutex));
+    }
+
     mutable QMutex m_mutex;
     QStringList m_sent;
 };

@@ -3,7 +3,6 @@
 #include "TagCreator.h"
 
 #include "EditFixture.h"
-#include "StandInEngine.h"
 #include "StandInProcess.h"
 
 #include <QSignalSpy>
@@ -102,7 +101,7 @@ TEST_F(TagCreatorTest, aFailedLookUpOrCreationKeepsTheSheetOpenWithTheError) {
     EXPECT_TRUE(creator.canCreate());
 
     StandInProcess nothingListening; // its socket, never opened
-    useStandIn(std::make_unique<StandInEngine>());
+    useStandIn();
     TagCreator& offline = sheet();
     offline.setName(u"Garden"_qs);
     QCoro::waitFor(offline.submitNewTag());

@@ -2,71 +2,27 @@
 // menu's targets and the overlay, run against the stand-in's library in memory or a stand-in process.
 #include "TagListActions.h"
 
-#include "Preferences.h"
-#include "StandInEngine.h"
+#include "EditFixture.h"
 #include "StandInProcess.h"
-#include "StandInTestSupport.h"
-#include "StoreFixture.h"
-#include "ThingsWorker.h"
 
 #include <QSignalSpy>
 
 using namespace orvalet;
 using standin::ThingsLibrary;
 using standin::TodoState;
-using standin::testing::LibraryEngine;
 
 namespace {
 
-const QString notOpen = u"Things 3 is not open. Please open Things 3 and try again."_qs;
-
-class TagListActionsTest : public test::StoreTest {
+class TagListActionsTest : public test::EditTest {
 protected:
-    void SetUp() override {
-        StoreTest::SetUp();
-        store = openStore();
-        ASSERT_TRUE(store);
-        preferences = std::make_unique<Preferences>(
-            std::make_unique<QSettings>(m_dir.filePath(u"Orvalet.conf"_qs), QSettings::IniFormat));
-    }
-
-    // The actions over the library in memory, or over whatever stand-in the socket leads to.
-    TagListActions& actionsOnLibrary() { return makeActions(std::make_unique<LibraryEngine>(library)); }
-    TagListActions& actionsOnStandIn() { return makeActions(std::make_unique<StandInEngine>()); }
-
-    TagListActions& makeActions(std::unique_ptr<ScriptEngine> engine) {
-        worker = std::make_unique<ThingsWorker>(std::move(engine));
+    // The actions over the fixture's worker, on the library in memory unless the test chose a stand-in.
+    TagListActions& makeActions() {
         actions = std::make_unique<TagListActions>(*store, *preferences, *worker);
         return *actions;
     }
 
-    TagPtr add(const QString& id, const QString& name, std::optional<QString> parent = {},
-               std::optional<qint64> todos = {}) {
-        return store->insert(Tag(id, name, std::move(parent), std::nullopt, std::nullopt, todos));
-    }
-
-    // The stored tags as "id:name:parent:todos", by identifier.
-    QStringList storedTags() const {
-        QStringList rows;
-        for (const TagPtr& tag : store->allTagsUnordered()) {
-            rows.append(tag->id() + u':' + tag->name() + u':' + tag->parentTagId().value_or(u"-"_qs) + u':' +
-                        (tag->todosCount() ? QString::number(*tag->todosCount()) : u"-"_qs));
-        }
-        rows.sort();
-        return rows;
-    }
-
-    ThingsLibrary library;
-    std::unique_ptr<TagStore> store;
-    std::unique_ptr<Preferences> preferences;
-    std::unique_ptr<ThingsWorker> worker;
     std::unique_ptr<TagListActions> actions;
 };
-
-QStringList sorted(QStringList rows) {
-    rows.sort();
-    return rows;
-}
 
 ThingsTagRecord record(const char* id, const char* name, const char* parent = nullptr, qint64 todos = 0) {
     return ThingsTagRecord{QString::fromUtf8(id), QString::fromUtf8(name),
@@ -89,7 +45,7 @@ TEST_F(TagListActionsTest, mergeMakesTheStoreACopyOfThingsInOneTransaction) {
     const int commits = store->commitCount();
     QSignalSpy storeChanges(store.get(), &TagStore::changed);
 
-    TagListActions& list = actionsOnLibrary();
+    TagListActions& list = makeActions();
     list.mergeImportedTags({
         record("a", "Alpha 2", nullptr, 4), // renamed
         record("b", "Beta", "c"),           // moved
@@ -99,8 +55,9 @@ TEST_F(TagListActionsTest, mergeMakesTheStoreACopyOfThingsInOneTransaction) {
         record("g", "Golf", "f"),        // its parent is gone from Things 3, it is not
         record("n", "November", "a", 7),
     });
-    EXPECT_EQ(storedTags(), (QStringList{"a:Alpha 2:-:4", "b:Beta:c:0", "c:Gamma:-:0", "d:Delta:-:0",
-                                         "e:Echo:-:2", "g:Golf:f:0", "n:November:a:7"}));
+    EXPECT_EQ(storedTags(), (QStringList{"Alpha 2:-:4", "Beta:Gamma:0", "Delta:-:0", "Echo:-:2", "Gamma:-:0",
+                                         "Golf:?:0", "November:Alpha 2:7"}));
+    EXPECT_EQ(store->tag(u"g"_qs)->parentTagId(), u"f"); // kept as Things 3 reports it
     for (const TagPtr& tag : store->allTags()) {
         EXPECT_GT(*tag->updatedAt(), beforeMerge) << tag->name().toStdString();
     }
@@ -117,7 +74,7 @@ TEST_F(TagListActionsTest, mergeOfNoRecordsEmptiesTheStoreAndRecordsTheImport) {
     add(u"a"_qs, u"Alpha"_qs);
     add(u"b"_qs, u"Beta"_qs, u"a"_qs);
     ASSERT_EQ(preferences->lastImportTimestamp(), 0.0);
-    actionsOnLibrary().mergeImportedTags({});
+    makeActions().mergeImportedTags({});
     EXPECT_EQ(store->count(), 0);
     EXPECT_GT(preferences->lastImportTimestamp(), 0.0);
 }
@@ -130,7 +87,7 @@ TEST_F(TagListActionsTest, importCopiesThingsAndShowsTheOverlayMeanwhile) {
     library.addTodo(u"Mow"_qs, TodoState::Open, {garden});
     library.addTodo(u"Weed"_qs, TodoState::Completed, {garden});
     add(u"stale"_qs, u"Stale"_qs);
-    TagListActions& list = actionsOnLibrary();
+    TagListActions& list = makeActions();
     QSignalSpy changes(&list, &TagListActions::changed);
 
     QCoro::Task<> import = list.importAllTags();
@@ -142,69 +99,57 @@ TEST_F(TagListActionsTest, importCopiesThingsAndShowsTheOverlayMeanwhile) {
 
     EXPECT_FALSE(list.isImporting());
     EXPECT_EQ(list.importError(), std::nullopt);
-    EXPECT_EQ(storedTags(), sorted({garden + u":Garden:" + home + u":1", home + u":Home:-:0"}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Garden:Home:1"_qs, u"Home:-:0"_qs}));
     EXPECT_GE(changes.size(), 2);
 }
 
-TEST_F(TagListActionsTest, failedImportChangesNothingAndSaysWhy) {
+// Without Things 3 neither a deletion nor an import changes the store, the import date or the selection.
+TEST_F(TagListActionsTest, withoutThingsDeletionAndImportChangeNothing) {
     StandInProcess nothingListening; // its socket, never opened
-    add(u"a"_qs, u"Alpha"_qs, {}, 3);
+    useStandIn();
+    const TagPtr home = add(u"h"_qs, u"Home"_qs, {}, 3);
+    add(u"k"_qs, u"Kids"_qs, u"h"_qs);
     preferences->setLastImportTimestamp(42.0);
     endTurn();
     const QByteArray storeBytes = test::fileBytes(storePath());
     const QByteArray walBytes = test::fileBytes(storePath() + u"-wal"_qs);
+    TagListActions& list = makeActions();
+    list.setSelectedTagIds({home->id()});
+    QSignalSpy changes(&list, &TagListActions::changed);
 
-    TagListActions& list = actionsOnStandIn();
+    QCoro::waitFor(list.deleteTagFromList(home));
+    EXPECT_FALSE(store->hasPendingWrites());
+    EXPECT_EQ(list.selectedTagIds(), QSet<QString>{home->id()});
+    EXPECT_EQ(changes.size(), 0);
+    EXPECT_EQ(list.importError(), std::nullopt); // a deletion shows nothing
+
     QCoro::waitFor(list.importAllTags());
     endTurn();
-    EXPECT_EQ(list.importError(), notOpen);
+    EXPECT_EQ(list.importError(), test::notOpenMessage);
     EXPECT_FALSE(list.isImporting());
     EXPECT_FALSE(list.isOverlayShown());
     EXPECT_EQ(preferences->lastImportTimestamp(), 42.0);
-    EXPECT_EQ(storedTags(), QStringList{"a:Alpha:-:3"});
+    EXPECT_EQ(storedTags(), (QStringList{u"Home:-:3"_qs, u"Kids:Home:-"_qs}));
     EXPECT_EQ(test::fileBytes(storePath()), storeBytes);
     EXPECT_EQ(test::fileBytes(storePath() + u"-wal"_qs), walBytes);
-
     list.dismissImportError();
     EXPECT_EQ(list.importError(), std::nullopt);
 }
 
 // ---- Deletion ----
 
-class DeletionOnStandIn : public TagListActionsTest {
-protected:
-    // Home with two children, Kids and Garden, and a grandchild under Kids; Work beside them.
-    void SetUp() override {
-        TagListActionsTest::SetUp();
-        home = library.makeTag(u"Home"_qs);
-        kids = library.makeTag(u"Kids"_qs, home);
-        garden = library.makeTag(u"Garden"_qs, home);
-        homework = library.makeTag(u"Homework"_qs, kids);
-        work = library.makeTag(u"Work"_qs);
-        library.save(standIn.libraryPath());
-    }
-
-    QStringList transcriptPrograms() const {
-        QFile file(standIn.filePath(u"transcript"_qs));
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        QStringList programs;
-        for (const QString& entry :
-             QString::fromUtf8(file.readAll()).split(u"=== program "_qs, Qt::SkipEmptyParts)) {
-            const qsizetype start = entry.indexOf(u'\n') + 1;
-            programs.append(entry.mid(start, entry.indexOf(u"\n=== answer"_qs) - start));
-        }
-        return programs;
-    }
-
+// Through a stand-in process: one program naming the tag, then its whole tree leaves the store.
+TEST_F(TagListActionsTest, deleteSendsOneProgramNamingTheTagThenRemovesTheTreeLocally) {
     StandInProcess standIn;
-    QString home, kids, garden, homework, work;
-};
-
-TEST_F(DeletionOnStandIn, deletesTheTreeLocallyAfterOneProgramNamingTheTag) {
-    ASSERT_TRUE(standIn.start({u"--transcript"_qs, standIn.filePath(u"transcript"_qs)}));
-    TagListActions& list = actionsOnStandIn();
+    const QString home = library.makeTag(u"Home"_qs);
+    const QString kids = library.makeTag(u"Kids"_qs, home);
+    library.makeTag(u"Garden"_qs, home);
+    const QString homework = library.makeTag(u"Homework"_qs, kids);
+    library.makeTag(u"Work"_qs);
+    library.save(standIn.libraryPath());
+    ASSERT_TRUE(standIn.start());
+    useStandIn();
+    TagListActions& list = makeActions();
     QCoro::waitFor(list.importAllTags());
     ASSERT_EQ(store->count(), 5);
     list.setSelectedTagIds({home, homework});
@@ -217,48 +162,27 @@ TEST_F(DeletionOnStandIn, deletesTheTreeLocallyAfterOneProgramNamingTheTag) {
     EXPECT_TRUE(list.tagsPendingDelete().isEmpty());
     QCoro::waitFor(std::move(deletion));
 
-    EXPECT_EQ(storedTags(), QStringList{work + u":Work:-:0"});
+    EXPECT_EQ(storedTags(), QStringList{u"Work:-:0"_qs});
     EXPECT_EQ(list.selectedTagIds(), QSet<QString>{homework}); // a descendant's identifier stays
     EXPECT_EQ(selectionChanges.size(), 1);
-    const QStringList programs = transcriptPrograms();
-    ASSERT_EQ(programs.size(), 2); // the import, then the one deletion
-    EXPECT_EQ(programs[1], ThingsService::deleteTagScript(u"Home"_qs));
+    ASSERT_EQ(sent().size(), 2); // the import, then the one deletion
+    EXPECT_EQ(sent()[1], ThingsService::deleteTagScript(u"Home"_qs));
     EXPECT_EQ(ThingsLibrary::load(standIn.libraryPath()).tagCount(), 1);
-}
-
-TEST_F(DeletionOnStandIn, withoutThingsNothingChangesAndNothingIsShown) {
-    add(home, u"Home"_qs);
-    add(kids, u"Kids"_qs, home);
-    add(work, u"Work"_qs);
-    endTurn();
-    const QStringList before = storedTags();
-    TagListActions& list = actionsOnStandIn(); // no stand-in was started
-    list.setSelectedTagIds({home});
-    QSignalSpy changes(&list, &TagListActions::changed);
-
-    QCoro::waitFor(list.deleteTagFromList(store->tag(home)));
-    EXPECT_EQ(storedTags(), before);
-    EXPECT_FALSE(store->hasPendingWrites());
-    EXPECT_EQ(list.selectedTagIds(), QSet<QString>{home});
-    EXPECT_EQ(changes.size(), 0);
-    EXPECT_EQ(list.importError(), std::nullopt);
 }
 
 TEST_F(TagListActionsTest, flowsStartedByAClosedWindowStillReachTheStore) {
     const QString parent = library.makeTag(u"Parent"_qs);
-    const QString child = library.makeTag(u"Child"_qs, parent);
-    const QString other = library.makeTag(u"Other"_qs);
-    add(parent, u"Parent"_qs);
-    add(child, u"Child"_qs, parent);
-    add(other, u"Other"_qs);
-    TagListActions& list = actionsOnLibrary();
+    library.makeTag(u"Child"_qs, parent);
+    library.makeTag(u"Other"_qs);
+    storeLibrary();
+    TagListActions& list = makeActions();
 
     QCoro::Task<> deletion = list.deleteTagFromList(store->tag(parent));
     QCoro::Task<> import = list.importAllTags();
     actions.reset(); // the window closes while Things 3 is still answering
     QCoro::waitFor(std::move(deletion));
     QCoro::waitFor(std::move(import));
-    EXPECT_EQ(storedTags(), QStringList{other + u":Other:-:0"});
+    EXPECT_EQ(storedTags(), QStringList{u"Other:-:0"_qs});
     EXPECT_GT(preferences->lastImportTimestamp(), 0.0);
 }
 
@@ -266,7 +190,7 @@ TEST_F(TagListActionsTest, confirmationNamesOneTagOrCountsThem) {
     const TagPtr errands = add(u"e"_qs, u"Errands"_qs);
     const TagPtr a = add(u"a"_qs, u"A"_qs);
     const TagPtr b = add(u"b"_qs, u"B"_qs);
-    TagListActions& list = actionsOnLibrary();
+    TagListActions& list = makeActions();
     const QString rest =
         u" and all their child tags from this app AND Things 3. This action cannot be undone!"_qs;
 
@@ -286,41 +210,19 @@ TEST_F(TagListActionsTest, confirmationNamesOneTagOrCountsThem) {
 // ---- Refresh ----
 
 TEST_F(TagListActionsTest, refreshUpdatesWhatThingsReportsAndSkipsTheRest) {
-    const QString a = library.makeTag(u"A new"_qs);
-    const QString b = library.makeTag(u"B"_qs);
-    library.setParent(a, b);
-    library.addTodo(u"one"_qs, TodoState::Open, {a});
-    library.addTodo(u"two"_qs, TodoState::Open, {a});
-    add(a, u"A old"_qs);
-    add(b, u"B"_qs, {}, 5);
-    add(u"gone"_qs, u"Gone"_qs, {}, 1);
-    endTurn();
-    const QDateTime before = Clock::now();
-    const QDateTime goneUpdatedAt = *store->tag(u"gone"_qs)->updatedAt();
-    TagListActions& list = actionsOnLibrary();
-
-    QCoro::Task<> refresh = list.refreshTags({store->tag(a), store->tag(u"gone"_qs), store->tag(b)});
+    const RefreshCase c = prepareRefresh();
+    TagListActions& list = makeActions();
+    QCoro::Task<> refresh = list.refreshTags({store->tag(c.a), store->tag(u"gone"_qs), store->tag(c.b)});
     EXPECT_EQ(list.refreshingTagCount(), 3);
     EXPECT_EQ(list.overlayTitle(), u"Importing 3 tags from Things\u2026");
     QCoro::waitFor(std::move(refresh));
 
     EXPECT_EQ(list.refreshingTagCount(), 0);
     EXPECT_FALSE(list.isOverlayShown());
-    EXPECT_EQ(storedTags(), sorted({a + u":A new:" + b + u":2", b + u":B:-:0", u"gone:Gone:-:1"_qs}));
-    EXPECT_GT(*store->tag(a)->updatedAt(), before);
-    EXPECT_GT(*store->tag(b)->updatedAt(), before);
-    EXPECT_EQ(*store->tag(u"gone"_qs)->updatedAt(), goneUpdatedAt);
-}
-
-TEST_F(TagListActionsTest, overlayTitleFollowsTheRefreshCount) {
-    TagListActions& list = actionsOnLibrary();
-    EXPECT_FALSE(list.isOverlayShown());
+    expectRefreshed(c);
     list.setRefreshingTagCount(1);
     EXPECT_TRUE(list.isOverlayShown());
     EXPECT_EQ(list.overlayTitle(), u"Importing tag from Things\u2026");
-    list.setRefreshingTagCount(12);
-    EXPECT_EQ(list.overlayTitle(), u"Importing 12 tags from Things\u2026");
-    EXPECT_EQ(TagListActions::overlayMessage(), u"Please wait while the import completes.");
 }
 
 // ---- Context menu ----
@@ -329,7 +231,7 @@ TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRow) {
     for (const char* id : {"a", "b", "c", "d"}) {
         add(QString::fromUtf8(id), QString::fromUtf8(id).toUpper());
     }
-    TagListActions& list = actionsOnLibrary();
+    TagListActions& list = makeActions();
     const QSet<QString> selection{u"a"_qs, u"b"_qs, u"c"_qs, u"missing"_qs};
     list.setSelectedTagIds(selection);
 

@@ -7,6 +7,7 @@
 #include <QLocale>
 
 using namespace orvalet;
+using orvalet::test::names;
 
 namespace {
 
@@ -52,82 +53,48 @@ protected:
 
     const Tag& byId(const char* id) const { return *store->tag(QString::fromUtf8(id)); }
 
-    static QStringList names(const QList<TagPtr>& tags) {
-        QStringList result;
-        for (const TagPtr& tag : tags) {
-            result.append(tag->name());
-        }
-        return result;
-    }
-
     std::unique_ptr<TagStore> store;
     std::optional<TagListQuery> query;
 };
 
-struct VisibleCase {
-    const char* name;
-    TagSortOption sort;
-    bool rootOnly;
-    QString search;
-    QStringList expected;
-};
-
-[[maybe_unused]] void PrintTo(const VisibleCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class VisibleTags : public TagListQueryTest, public ::testing::WithParamInterface<VisibleCase> {};
-
-TEST_P(VisibleTags, followSortThenRootOnlyThenSearch) {
-    const VisibleCase& c = GetParam();
-    EXPECT_EQ(names(query->visibleTags(c.sort, c.rootOnly, c.search)), c.expected);
-}
-
 using enum TagSortOption;
 
-INSTANTIATE_TEST_SUITE_P(
-    TagList, VisibleTags,
-    ::testing::Values(
-        VisibleCase{
-            "nameOrderUpperCaseFirst",
-            alphabetical,
-            false,
-            {},
-            {"Big Garden", "Caf\u00e9", "HOMEWORK", "Home", "Orphan", "Tasks", "Work", "Zeta", "garden"}},
-        VisibleCase{
-            "latestFirstEqualTimesByNameAbsentLast",
-            recentlyUpdated,
-            false,
-            {},
-            {"Big Garden", "HOMEWORK", "Work", "Orphan", "Tasks", "Home", "Caf\u00e9", "Zeta", "garden"}},
-        VisibleCase{
-            "mostTodosAbsentCountsAmongTheZeros",
-            mostTodos,
-            false,
-            {},
-            {"garden", "Tasks", "Work", "Caf\u00e9", "Orphan", "Big Garden", "HOMEWORK", "Home", "Zeta"}},
-        VisibleCase{"rootOnlyDropsUnresolvedParent",
-                    alphabetical,
-                    true,
-                    {},
-                    {"Big Garden", "Caf\u00e9", "Home", "Work", "Zeta"}},
-        VisibleCase{"rootOnlyKeepsTheSortedOrder",
-                    recentlyUpdated,
-                    true,
-                    {},
-                    {"Big Garden", "Work", "Home", "Caf\u00e9", "Zeta"}},
-        VisibleCase{"searchIgnoresCaseNotPathOrId", alphabetical, false, u"wor"_qs, {"HOMEWORK", "Work"}},
-        VisibleCase{
-            "searchKeepsTheSortedOrder", mostTodos, false, u"O"_qs, {"Work", "Orphan", "HOMEWORK", "Home"}},
-        VisibleCase{"rootOnlyAndSearch", alphabetical, true, u"wor"_qs, {"Work"}},
-        VisibleCase{"searchNeverSpansTwoNames", alphabetical, false, u"nc"_qs, {}},
-        VisibleCase{"searchFindsEveryMatchingName", recentlyUpdated, false, u"ta"_qs, {"Tasks", "Zeta"}},
-        VisibleCase{"searchOfOneSpace", alphabetical, false, u" "_qs, {"Big Garden"}},
-        VisibleCase{"searchOfTwoSpacesFindsNone", alphabetical, false, u"  "_qs, {}},
-        VisibleCase{"searchIsNotTrimmed", alphabetical, false, u" GARDEN"_qs, {"Big Garden"}},
-        VisibleCase{"searchKeepsDiacritics", alphabetical, false, u"cafe"_qs, {}},
-        VisibleCase{"searchFoldsAccentedCapitals", alphabetical, false, u"CAF\u00c9"_qs, {"Caf\u00e9"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+// The names the list shows for a sort, the root-only switch and a search, in that order of application.
+TEST_F(TagListQueryTest, visibleTagsFollowSortThenRootOnlyThenSearch) {
+    const std::tuple<const char*, TagSortOption, bool, QString, QString> cases[] = {
+        {"by name, upper case first",
+         alphabetical,
+         false,
+         {},
+         u"Big Garden, Caf\u00e9, HOMEWORK, Home, Orphan, Tasks, Work, Zeta, garden"_qs},
+        {"latest first, ties by name, none last",
+         recentlyUpdated,
+         false,
+         {},
+         u"Big Garden, HOMEWORK, Work, Orphan, Tasks, Home, Caf\u00e9, Zeta, garden"_qs},
+        {"most todos, none among the zeros",
+         mostTodos,
+         false,
+         {},
+         u"garden, Tasks, Work, Caf\u00e9, Orphan, Big Garden, HOMEWORK, Home, Zeta"_qs},
+        {"root only, no orphans", alphabetical, true, {}, u"Big Garden, Caf\u00e9, Home, Work, Zeta"_qs},
+        {"root only, sorted", recentlyUpdated, true, {}, u"Big Garden, Work, Home, Caf\u00e9, Zeta"_qs},
+        {"search ignores case, not path or id", alphabetical, false, u"wor"_qs, u"HOMEWORK, Work"_qs},
+        {"search keeps the sorted order", mostTodos, false, u"O"_qs, u"Work, Orphan, HOMEWORK, Home"_qs},
+        {"root only and search", alphabetical, true, u"wor"_qs, u"Work"_qs},
+        {"search never spans two names", alphabetical, false, u"nc"_qs, {}},
+        {"search finds every matching name", recentlyUpdated, false, u"ta"_qs, u"Tasks, Zeta"_qs},
+        {"search of one space", alphabetical, false, u" "_qs, u"Big Garden"_qs},
+        {"search of two spaces finds none", alphabetical, false, u"  "_qs, {}},
+        {"search is not trimmed", alphabetical, false, u" GARDEN"_qs, u"Big Garden"_qs},
+        {"search keeps diacritics", alphabetical, false, u"cafe"_qs, {}},
+        {"search folds accented capitals", alphabetical, false, u"CAF\u00c9"_qs, u"Caf\u00e9"_qs},
+    };
+    for (const auto& [what, sort, rootOnly, search, expected] : cases) {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(names(query->visibleTags(sort, rootOnly, search)).join(u", "), expected);
+    }
+}
 
 TEST_F(TagListQueryTest, searchLowersUnderTheUsersLocale) {
     store->insert(Tag(u"k"_qs, u"KIRMIZI"_qs));
@@ -191,33 +158,19 @@ TEST_F(TagListQueryTest, rowsOfSelectedIdsInTheRebuiltList) {
     EXPECT_TRUE(query->rowsOf(rows, {}).isEmpty());
 }
 
-struct StatusCase {
-    const char* name;
-    TagListOptions options;
-    QStringList lines;
-};
-
-[[maybe_unused]] void PrintTo(const StatusCase& c, std::ostream* out) {
-    *out << c.name;
+// The status area names each preference away from its default, in a fixed order.
+TEST(TagListStatus, linesNameEachPreferenceAwayFromItsDefault) {
+    const std::pair<TagListOptions, QStringList> cases[] = {
+        {{}, {}},
+        {{alphabetical, false, false, true}, {"Showing todo counts"}},
+        {{recentlyUpdated, false, false, false}, {"Sorted by: Recently Updated"}},
+        {{mostTodos, true, true, true},
+         {"Sorted by: Highest Todo Count", "Showing only root tags", "Showing children counts",
+          "Showing todo counts"}},
+    };
+    for (const auto& [options, lines] : cases) {
+        EXPECT_EQ(TagListQuery::statusLines(options), lines);
+    }
 }
-
-class StatusLines : public ::testing::TestWithParam<StatusCase> {};
-
-TEST_P(StatusLines, nameEachPreferenceAwayFromItsDefault) {
-    EXPECT_EQ(TagListQuery::statusLines(GetParam().options), GetParam().lines);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    TagList, StatusLines,
-    ::testing::Values(
-        StatusCase{"defaultsHideTheArea", {}, {}},
-        StatusCase{"todoCountsAlone", {alphabetical, false, false, true}, {"Showing todo counts"}},
-        StatusCase{
-            "recentlyUpdated", {recentlyUpdated, false, false, false}, {"Sorted by: Recently Updated"}},
-        StatusCase{"everythingInOrder",
-                   {mostTodos, true, true, true},
-                   {"Sorted by: Highest Todo Count", "Showing only root tags", "Showing children counts",
-                    "Showing todo counts"}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
