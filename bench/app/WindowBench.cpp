@@ -8,6 +8,8 @@
 #include "TagEditView.h"
 #include "TagListActions.h"
 #include "TagListModel.h"
+#include "TagOutlineModel.h"
+#include "TagOutlineView.h"
 #include "TagStore.h"
 #include "ThingsWorker.h"
 
@@ -69,6 +71,12 @@ struct Window {
 
     void draw() { view->list()->viewport()->repaint(); }
 };
+
+// What main() drops before the application object goes.
+QList<std::function<void()>>& shutdowns() {
+    static QList<std::function<void()>> list;
+    return list;
+}
 
 // Made at first use, dropped before the application object goes.
 std::unique_ptr<Window> shared;
@@ -171,6 +179,79 @@ void createSheetOpened(benchmark::State& state) {
 }
 BENCHMARK(createSheetOpened)->Unit(benchmark::kMillisecond);
 
+// The outline at 100,000 tags, four levels deep, the first root holding 10,000 children.
+Window& outlineWindow() {
+    static std::unique_ptr<Window> window;
+    if (!window) {
+        QList<ThingsTagRecord> records;
+        for (int i = 0; i < 100'000; ++i) {
+            std::optional<QString> parent;
+            if (i >= 1 && i <= 10'000) {
+                parent = tagId(0);
+            } else if (i > 10'000) {
+                parent = tagId(i / 5);
+            }
+            records.append(ThingsTagRecord{tagId(i), u"Tag name " % QString::number(i), parent, i % 13});
+        }
+        window = std::make_unique<Window>(0);
+        TagListActions::mergeImportedTags(*window->store, window->preferences, records);
+        window->store->flush();
+        window->preferences.setFlag(PreferenceKey::showAsOutline, true);
+        QCoreApplication::processEvents();
+        shutdowns().append([] { window.reset(); });
+    }
+    return *window;
+}
+
+// A tag renamed elsewhere: the outline worked out again, the tree reset and laid out with the
+// user's expansions, and the visible rows drawn.
+void outlineStoreChange(benchmark::State& state) {
+    Window& window = outlineWindow();
+    window.view->outline()->collapseAllTags();
+    window.view->outline()->expand(window.view->outlineModel().indexOf(tagId(3)));
+    window.view->actions().setSelectedTagIds({}); // the editors' own work is measured above
+    const TagPtr renamed = window.store->tag(tagId(54'321));
+    int round = 0;
+    for (auto _ : state) {
+        renamed->setName(u"Tag name 7" % QString::number(round++));
+        QCoreApplication::processEvents();
+        window.view->outline()->viewport()->repaint();
+    }
+    state.counters["roots"] = window.view->outlineModel().rowCount();
+}
+BENCHMARK(outlineStoreChange)->Unit(benchmark::kMillisecond);
+
+// One keystroke in the search field in outline mode: matches with their ancestors, all expanded.
+void outlineSearchKeystroke(benchmark::State& state) {
+    Window& window = outlineWindow();
+    // Few matches (about 10 and 120), or many (about 2,200 and 11,000).
+    const QString texts[2][2] = {{u"name 1234"_qs, u"name 123"_qs}, {u"name 12"_qs, u"name 1"_qs}};
+    int turn = 0;
+    for (auto _ : state) {
+        window.view->searchField()->setText(texts[state.range(0)][turn++ % 2]);
+        window.view->outline()->viewport()->repaint();
+    }
+    window.view->searchField()->clear();
+}
+BENCHMARK(outlineSearchKeystroke)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);
+
+// Expanding the node with 10,000 children, drawn; collapsed again outside the timing.
+void outlineExpandBigNode(benchmark::State& state) {
+    Window& window = outlineWindow();
+    TagOutlineView* tree = window.view->outline();
+    const QModelIndex big = window.view->outlineModel().indexOf(tagId(0));
+    for (auto _ : state) {
+        tree->expand(big);
+        tree->viewport()->repaint();
+        state.PauseTiming();
+        tree->collapse(big);
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["children"] = window.view->outlineModel().rowCount(big);
+}
+BENCHMARK(outlineExpandBigNode)->Unit(benchmark::kMillisecond);
+
 // "Import from Things" with 10,000 tags and 30,000 to-dos in the stand-in, into an empty store,
 // from the click to the rows shown.
 void importThroughStandIn(benchmark::State& state) {
@@ -226,5 +307,8 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     shared.reset();
+    for (const auto& shutdown : shutdowns()) {
+        shutdown();
+    }
     return 0;
 }

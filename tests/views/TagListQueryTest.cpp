@@ -2,6 +2,7 @@
 #include "TagListQuery.h"
 
 #include "StoreFixture.h"
+#include "TagOutline.h"
 #include "TestPrinters.h"
 
 #include <QLocale>
@@ -174,3 +175,70 @@ TEST(TagListStatus, linesNameEachPreferenceAwayFromItsDefault) {
 }
 
 } // namespace
+
+// ---- The outline ----
+
+namespace {
+
+// The outline drawn as text: one line per shown node, indented two spaces per level; a flagged root
+// ends in " !", a context row is in brackets, and "=N" is the subtree's to-do count.
+QStringList drawn(const TagOutline& outline) {
+    QStringList lines;
+    std::function<void(int, int)> draw = [&](int node, int depth) {
+        QString line = QString(depth * 2, u' ');
+        line += outline.isContext(node) ? u'[' + outline.tag(node)->name() + u']' : outline.tag(node)->name();
+        line += u'=' + QString::number(outline.subtreeTodos(node));
+        if (outline.hasMissingParent(node)) {
+            line += u" !"_qs;
+        }
+        lines.append(line);
+        for (int row = 0; row < outline.childCount(node); ++row) {
+            EXPECT_EQ(outline.parent(outline.child(node, row)), node);
+            EXPECT_EQ(outline.row(outline.child(node, row)), row);
+            draw(outline.child(node, row), depth + 1);
+        }
+    };
+    for (int row = 0; row < outline.rootCount(); ++row) {
+        draw(outline.root(row), 0);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST_F(TagListQueryTest, outlineGroupsChildrenUnderParentsInEachSortOrder) {
+    TagOutline outline(*query);
+    outline.rebuild(alphabetical, {});
+    EXPECT_EQ(drawn(outline), (QStringList{"Big Garden=0", "Caf\u00e9=2", "Home=5", "  HOMEWORK=0",
+                                           "  garden=5", "Orphan=1 !", "Work=6", "  Tasks=3", "Zeta=0"}));
+    outline.rebuild(recentlyUpdated, {});
+    EXPECT_EQ(drawn(outline), (QStringList{"Big Garden=0", "Work=6", "  Tasks=3", "Orphan=1 !", "Home=5",
+                                           "  HOMEWORK=0", "  garden=5", "Caf\u00e9=2", "Zeta=0"}));
+    outline.rebuild(mostTodos, {});
+    EXPECT_EQ(drawn(outline), (QStringList{"Work=6", "  Tasks=3", "Caf\u00e9=2", "Orphan=1 !", "Big Garden=0",
+                                           "Home=5", "  garden=5", "  HOMEWORK=0", "Zeta=0"}));
+    EXPECT_EQ(outline.parent(outline.nodeOf(u"t")), outline.nodeOf(u"w"));
+}
+
+TEST_F(TagListQueryTest, outlineSearchKeepsTheAncestorsOfEachMatchAsContext) {
+    TagOutline outline(*query);
+    outline.rebuild(alphabetical, u"gar"_qs);
+    EXPECT_EQ(drawn(outline), (QStringList{"Big Garden=0", "[Home]=5", "  garden=5"}));
+    EXPECT_EQ(outline.nodeOf(u"w"), -1);
+    outline.rebuild(alphabetical, u"o"_qs); // Home matches itself and is no context row
+    EXPECT_EQ(drawn(outline), (QStringList{"Home=5", "  HOMEWORK=0", "Orphan=1 !", "Work=6"}));
+}
+
+TEST_F(TagListQueryTest, outlineShowsEveryTagOfAParentLoopOnceAsAFlaggedRoot) {
+    // a -> b -> c -> a, with d below b; e below itself.
+    for (const auto& [id, parent] : {std::pair{"a", "c"}, {"b", "a"}, {"c", "b"}, {"d", "b"}, {"e", "e"}}) {
+        store->insert(Tag(QString::fromUtf8(id), u"loop "_qs + QString::fromUtf8(id),
+                          QString::fromUtf8(parent), std::nullopt, std::nullopt, 1));
+    }
+    endTurn();
+    query->storeChanged();
+    TagOutline outline(*query);
+    outline.rebuild(alphabetical, u"loop"_qs);
+    EXPECT_EQ(drawn(outline),
+              (QStringList{"loop a=1 !", "loop b=2 !", "  loop d=1", "loop c=1 !", "loop e=1 !"}));
+}

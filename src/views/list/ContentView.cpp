@@ -8,6 +8,7 @@
 #include "ProgressOverlay.h"
 #include "StatusAreaView.h"
 #include "TagCreateView.h"
+#include "TagDropController.h"
 #include "TagEditView.h"
 #include "TagListActions.h"
 #include "TagListModel.h"
@@ -63,7 +64,10 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     , m_worker(worker)
     , m_actions(new TagListActions(store, preferences, worker, this))
     , m_model(new TagListModel(store, preferences, this))
-    , m_outlineModel(new TagOutlineModel(store, preferences, this)) {
+    , m_outlineModel(new TagOutlineModel(store, preferences, this))
+    , m_drops(new TagDropController(store, preferences, worker, this)) {
+    m_model->setDropController(m_drops);
+    m_outlineModel->setDropController(m_drops);
     setObjectName(QStringLiteral("contentView"));
 
     auto* sidebar = new QWidget(this);
@@ -228,6 +232,12 @@ void ContentView::buildSidebar(QWidget* sidebar) {
 // What the list and the tree share: selection, context menu, the Delete key.
 void ContentView::setUpTagView(QAbstractItemView* view) {
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // Tags dragged onto a tag become its children; onto the empty area below the rows, roots. In
+    // the outline, a drop between two rows goes to their level: between roots, to the top level.
+    view->setDragDropMode(QAbstractItemView::DragDrop);
+    view->setDefaultDropAction(Qt::MoveAction);
+    view->setDragDropOverwriteMode(view == m_list);
+    view->setDropIndicatorShown(true);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     view->viewport()->installEventFilter(new RightPressFilter(view));
@@ -253,6 +263,7 @@ void ContentView::showMode() {
     const bool outline = m_preferences.showAsOutline();
     const bool focused = m_list->hasFocus() || m_tree->hasFocus();
     m_outlineModel->setActive(outline);
+    m_model->setActive(!outline);
     m_tree->setVisible(outline);
     m_list->setVisible(!outline);
     restoreSelection();

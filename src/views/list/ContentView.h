@@ -24,6 +24,7 @@ class ProgressOverlay;
 class StatusAreaView;
 class TagCreateView;
 class TagEditView;
+class TagDropController;
 class TagListActions;
 class TagListModel;
 class TagOutlineModel;
@@ -51,6 +52,7 @@ public:
     // The sidebar's tree, shown instead of the list in outline mode.
     TagOutlineView* outline() const { return m_tree; }
     TagOutlineModel& outlineModel() const { return *m_outlineModel; }
+    TagDropController& drops() const { return *m_drops; }
     // The list or the tree, whichever the sidebar shows.
     QAbstractItemView* tagView() const;
     QLineEdit* searchField() const { return m_search; }
@@ -102,6 +104,7 @@ private:
     TagListActions* m_actions = nullptr;
     TagListModel* m_model = nullptr;
     TagOutlineModel* m_outlineModel = nullptr;
+    TagDropController* m_drops = nullptr;
 
     QToolBar* m_toolBar = nullptr;
     BusyToolButton* m_importButton = nullptr;

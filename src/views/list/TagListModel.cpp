@@ -2,6 +2,7 @@
 
 #include "DisplayTexts.h"
 #include "Preferences.h"
+#include "TagDropController.h"
 #include "TagStore.h"
 
 namespace orvalet {
@@ -17,7 +18,9 @@ TagListModel::TagListModel(TagStore& store, Preferences& preferences, QObject* p
             return;
         }
         m_options = TagListOptions::read(m_preferences);
-        rebuild();
+        if (m_active) {
+            rebuild();
+        }
     });
     m_rows = m_query.visibleTags(m_options, m_searchText);
 }
@@ -61,10 +64,30 @@ void TagListModel::setSearchText(const QString& text) {
         return;
     }
     m_searchText = text;
-    rebuild();
+    if (m_active) {
+        rebuild();
+    }
+}
+
+void TagListModel::setActive(bool active) {
+    if (active == m_active) {
+        return;
+    }
+    m_active = active;
+    if (active) {
+        if (m_stale) {
+            m_query.storeChanged();
+            m_stale = false;
+        }
+        rebuild();
+    }
 }
 
 void TagListModel::storeChanged() {
+    if (!m_active) {
+        m_stale = true;
+        return;
+    }
     m_query.storeChanged();
     rebuild();
 }
@@ -74,6 +97,32 @@ void TagListModel::rebuild() {
     m_rows = m_query.visibleTags(m_options, m_searchText);
     endResetModel();
     Q_EMIT rebuilt();
+}
+
+Qt::ItemFlags TagListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) {
+        return Qt::ItemIsDropEnabled; // the empty area below the rows: to the top level
+    }
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled |
+           Qt::ItemNeverHasChildren;
+}
+
+QStringList TagListModel::mimeTypes() const {
+    return {TagDropController::mimeType()};
+}
+
+QMimeData* TagListModel::mimeData(const QModelIndexList& indexes) const {
+    return TagDropController::mimeData(indexes);
+}
+
+bool TagListModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                   const QModelIndex& parent) const {
+    return m_drops && action == Qt::MoveAction && m_drops->canDrop(data, parent);
+}
+
+bool TagListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                                const QModelIndex& parent) {
+    return m_drops && action == Qt::MoveAction && m_drops->drop(data, parent);
 }
 
 } // namespace orvalet

@@ -7,6 +7,7 @@
 namespace orvalet {
 
 class Preferences;
+class TagDropController;
 class TagStore;
 
 // The rows of the sidebar: the visible tags of the store for the display preferences and the
@@ -31,6 +32,20 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     void setSearchText(const QString& text);
+    // Dragging tags and dropping them onto others, through the window's TagDropController.
+    void setDropController(TagDropController* drops) { m_drops = drops; }
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+
+    // An inactive model (the window shows the outline) follows nothing until it is active again.
+    void setActive(bool active);
     const QString& searchText() const { return m_searchText; }
 
     const QList<TagPtr>& rows() const { return m_rows; }
@@ -47,10 +62,13 @@ private:
     void rebuild();
 
     Preferences& m_preferences;
+    TagDropController* m_drops = nullptr;
     TagListQuery m_query;
     TagListOptions m_options;
     QString m_searchText;
     QList<TagPtr> m_rows;
+    bool m_active = true;
+    bool m_stale = false; // the store changed while inactive
 };
 
 } // namespace orvalet

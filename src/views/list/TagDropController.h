@@ -1,0 +1,68 @@
+#pragma once
+
+#include "Tag.h"
+
+#include <QModelIndexList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QMimeData;
+class QWidget;
+
+namespace orvalet {
+
+class BatchEditor;
+class Preferences;
+class TagStore;
+class ThingsWorker;
+
+// Drag and drop of tags in the sidebar, in the list and in the outline alike: dragging the selected
+// tags onto another tag makes them its children; onto the empty area below the rows, roots.
+//
+// A drop onto a dragged tag or onto a tag below one is refused while dragging, so the view shows
+// the forbidden cursor. A drop runs the batch editor's save: the same programs in the same order,
+// each tag changed in the store once Things 3 accepted it, and the batch result sheet when one
+// failed. One drop runs at a time; others are refused until it ends.
+class TagDropController final : public QObject {
+    Q_OBJECT
+
+public:
+    // The sheet reporting a failed drop opens over `window`.
+    TagDropController(TagStore& store, Preferences& preferences, ThingsWorker& worker, QWidget* window);
+
+    // What a drag carries: the dragged tags' identifiers, one per line.
+    static QString mimeType();
+    static QMimeData* mimeData(const QModelIndexList& indexes);
+
+    // `target`: the row dropped onto; invalid for the empty area below the rows.
+    bool canDrop(const QMimeData* data, const QModelIndex& target);
+    bool drop(const QMimeData* data, const QModelIndex& target);
+
+    // Whether a drop's save is under way.
+    bool isMoving() const { return m_moving; }
+
+Q_SIGNALS:
+    void movingChanged(bool moving);
+
+private:
+    QList<TagPtr> draggedTags(const QMimeData* data) const;
+    static std::optional<QString> parentIdOf(const QModelIndex& target);
+    void showFailure();
+
+    TagStore& m_store;
+    Preferences& m_preferences;
+    ThingsWorker& m_worker;
+    QWidget* m_window;
+    // The tags a drag may not be dropped on, worked out once per drag (the dragged tags and every
+    // tag below them).
+    QStringList m_forbiddenFor;
+    QSet<QString> m_forbidden;
+    QPointer<BatchEditor> m_editor;
+    bool m_moving = false;
+};
+
+} // namespace orvalet
