@@ -134,6 +134,23 @@ private Q_SLOTS:
         QVERIFY(tree()->isExpanded(node(QStringLiteral("Website Relaunch"))));
         QVERIFY(screenshot(m_window, QStringLiteral("outline.png")));
 
+        // The row's menu and the Delete key act on the tree's rows as on the list's.
+        QMenu* menu = openRowMenu(m_window, QStringLiteral("Online"));
+        QVERIFY(menu);
+        QVERIFY(choose(menu, QStringLiteral("deleteTags")));
+        QTRY_VERIFY(box(QStringLiteral("deleteConfirmation")));
+        QCOMPARE(box(QStringLiteral("deleteConfirmation"))->text(), QStringLiteral("Delete \"Online\"?"));
+        QTest::keyClick(box(QStringLiteral("deleteConfirmation")), Qt::Key_Escape);
+        QTRY_VERIFY(!box(QStringLiteral("deleteConfirmation")));
+
+        // A tag whose parent is not stored is a root that says so.
+        m_app->store().insert(Tag(QStringLiteral("stray"), QStringLiteral("Stray"), QStringLiteral("gone")));
+        QTRY_VERIFY(node(QStringLiteral("Stray")).isValid());
+        QVERIFY(!node(QStringLiteral("Stray")).parent().isValid());
+        QVERIFY(!node(QStringLiteral("Stray")).data(Qt::DecorationRole).value<QIcon>().isNull());
+        QCOMPARE(node(QStringLiteral("Stray")).data(Qt::ToolTipRole).toString(),
+                 QStringLiteral("Its parent tag is missing; import again to repair"));
+
         QStringList unnamed = unnamedControls(m_window);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u"; ")));
         // "Reset" brings the flat list back.

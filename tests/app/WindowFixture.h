@@ -9,6 +9,7 @@
 #include "TagEditView.h"
 #include "TagListActions.h"
 #include "TagListModel.h"
+#include "TagOutlineModel.h"
 #include "TagStore.h"
 
 #include <QAbstractButton>
@@ -198,11 +199,14 @@ protected:
     // A right click on the row, through the window as the platform delivers it: the press, the
     // context menu it brings, the release. Returns the menu that opened.
     QMenu* openRowMenu(MainWindow* window, const QString& name) {
-        const QModelIndex index = indexOf(window, name);
+        QModelIndex index = indexOf(window, name);
+        if (m_app->preferences().showAsOutline()) { // the tree's row of the same tag
+            index = content(window).outlineModel().indexOf(index.data(TagListModel::TagIdRole).toString());
+        }
         if (!index.isValid()) {
             return nullptr;
         }
-        QListView* list = content(window).list();
+        QAbstractItemView* list = content(window).tagView();
         list->scrollTo(index);
         const QPoint at = list->viewport()->mapTo(window, list->visualRect(index).center());
         QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, at);
