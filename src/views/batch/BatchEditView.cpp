@@ -1,5 +1,6 @@
 #include "BatchEditView.h"
 
+#include "Alerts.h"
 #include "BatchResultSheet.h"
 #include "BusyToolButton.h"
 #include "Icons.h"
@@ -207,29 +208,18 @@ void BatchEditView::refreshParentChoices() {
 }
 
 void BatchEditView::showDeleteConfirmation() {
-    const QString title = m_editor->deleteConfirmationTitle();
-    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
-    box->setObjectName(QStringLiteral("batchDeleteConfirmation"));
-    box->setAccessibleName(title);
-    box->setInformativeText(BatchEditor::deleteConfirmationMessage());
-    QPushButton* remove = box->addButton(BatchEditor::deleteLabel(), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("confirmBatchDelete"));
-    QPushButton* cancel = box->addButton(BatchEditor::cancelLabel(), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelBatchDelete"));
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, box, remove] {
-        m_confirmation.clear(); // the box goes later; "Delete" may be pressed again before
-        if (box->clickedButton() == remove) {
-            m_editor->confirmDelete();
-        } else {
-            m_editor->cancelDelete();
-        }
-    });
-    m_confirmation = box;
-    box->open();
+    m_confirmation = Alerts::confirmDeletion(
+        this, QStringLiteral("batchDeleteConfirmation"), m_editor->deleteConfirmationTitle(),
+        BatchEditor::deleteConfirmationMessage(),
+        [this](bool confirmed) {
+            m_confirmation.clear(); // the box goes later; "Delete" may be pressed again before
+            if (confirmed) {
+                m_editor->confirmDelete();
+            } else {
+                m_editor->cancelDelete();
+            }
+        },
+        QStringLiteral("confirmBatchDelete"), QStringLiteral("cancelBatchDelete"));
 }
 
 void BatchEditView::showResult() {

@@ -1,5 +1,6 @@
 #include "TagEditView.h"
 
+#include "Alerts.h"
 #include "BusyToolButton.h"
 #include "EditRules.h"
 #include "ErrorRow.h"
@@ -358,44 +359,24 @@ void TagEditView::hideEvent(QHideEvent* event) {
 }
 
 void TagEditView::showDuplicateNameAlert() {
-    auto* box = new QMessageBox(QMessageBox::Warning, EditRules::duplicateNameAlertTitle(),
-                                EditRules::duplicateNameAlertTitle(), QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("duplicateNameAlert"));
-    box->setAccessibleName(EditRules::duplicateNameAlertTitle());
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, m_editor, [this] {
-        m_duplicateAlert = nullptr; // a new alert may open before this one is deleted
-        m_editor->dismissDuplicateNameAlert();
-    });
-    m_duplicateAlert = box;
-    box->open();
+    m_duplicateAlert = Alerts::warn(this, QStringLiteral("duplicateNameAlert"),
+                                    EditRules::duplicateNameAlertTitle(), QString(), [this] {
+                                        m_duplicateAlert = nullptr; // a new alert may open at once
+                                        m_editor->dismissDuplicateNameAlert();
+                                    });
 }
 
 void TagEditView::showDeleteConfirmation() {
-    const QString title = m_editor->deleteConfirmationTitle();
-    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, this);
-    box->setObjectName(QStringLiteral("deleteConfirmation"));
-    box->setAccessibleName(title);
-    box->setInformativeText(TagEditor::deleteConfirmationMessage());
-    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("confirmDelete"));
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelDelete"));
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, m_editor, [this, box, remove] {
-        m_deleteConfirmation = nullptr;
-        if (box->clickedButton() == remove) {
-            m_editor->deleteWithChildren();
-        } else {
-            m_editor->cancelDelete();
-        }
-    });
-    m_deleteConfirmation = box;
-    box->open();
+    m_deleteConfirmation = Alerts::confirmDeletion(
+        this, QStringLiteral("deleteConfirmation"), m_editor->deleteConfirmationTitle(),
+        TagEditor::deleteConfirmationMessage(), [this](bool confirmed) {
+            m_deleteConfirmation = nullptr;
+            if (confirmed) {
+                m_editor->deleteWithChildren();
+            } else {
+                m_editor->cancelDelete();
+            }
+        });
 }
 
 TagCreateView* TagEditView::createSheet() const {

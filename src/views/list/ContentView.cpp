@@ -1,5 +1,6 @@
 #include "ContentView.h"
 
+#include "Alerts.h"
 #include "BatchEditView.h"
 #include "BusyToolButton.h"
 #include "EmptyStateView.h"
@@ -539,45 +540,24 @@ void ContentView::actionsChanged() {
 }
 
 void ContentView::showDeleteConfirmation() {
-    auto* box = new QMessageBox(QMessageBox::Warning, m_actions->confirmationTitle(),
-                                m_actions->confirmationTitle(), QMessageBox::NoButton, this);
-    box->setObjectName(QStringLiteral("deleteConfirmation"));
-    box->setAccessibleName(m_actions->confirmationTitle());
-    box->setInformativeText(m_actions->confirmationMessage());
-    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
-    remove->setObjectName(QStringLiteral("confirmDelete"));
-    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("cancelDelete"));
-    box->setDefaultButton(cancel);
-    box->setEscapeButton(cancel);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, this, [this, box, remove] {
-        m_confirmation = nullptr; // a new confirmation may open before this one is deleted
-        if (box->clickedButton() == remove) {
-            m_actions->confirmDelete();
-        } else {
-            m_actions->cancelDelete();
-        }
-    });
-    m_confirmation = box;
-    box->open();
+    m_confirmation =
+        Alerts::confirmDeletion(this, QStringLiteral("deleteConfirmation"), m_actions->confirmationTitle(),
+                                m_actions->confirmationMessage(), [this](bool confirmed) {
+                                    m_confirmation = nullptr; // a new one may open at once
+                                    if (confirmed) {
+                                        m_actions->confirmDelete();
+                                    } else {
+                                        m_actions->cancelDelete();
+                                    }
+                                });
 }
 
 void ContentView::showImportFailed(const QString& message) {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Import Failed"),
-                                QStringLiteral("Import Failed"), QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("importFailed"));
-    box->setAccessibleName(QStringLiteral("Import Failed"));
-    box->setInformativeText(message);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::finished, m_actions, [this] {
-        m_importAlert = nullptr;
-        m_actions->dismissImportError();
-    });
-    m_importAlert = box;
-    box->open();
+    m_importAlert =
+        Alerts::warn(this, QStringLiteral("importFailed"), QStringLiteral("Import Failed"), message, [this] {
+            m_importAlert = nullptr;
+            m_actions->dismissImportError();
+        });
 }
 
 } // namespace orvalet

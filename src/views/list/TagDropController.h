@@ -2,6 +2,7 @@
 
 #include "Tag.h"
 
+#include <QAbstractItemModel>
 #include <QModelIndexList>
 #include <QObject>
 #include <QPointer>
@@ -63,6 +64,40 @@ private:
     QSet<QString> m_forbidden;
     QPointer<BatchEditor> m_editor;
     bool m_moving = false;
+};
+
+// What the sidebar's two models add for dragging tags and dropping them onto others: the dragged
+// rows' identifiers as data, and every drop decision handed to the window's controller.
+template <typename Model>
+class DraggableTags : public Model {
+public:
+    using Model::Model;
+
+    void setDropController(TagDropController* drops) { m_drops = drops; }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid()) {
+            return Qt::ItemIsDropEnabled; // the empty area below the rows: to the top level
+        }
+        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
+    }
+    QStringList mimeTypes() const override { return {TagDropController::mimeType()}; }
+    QMimeData* mimeData(const QModelIndexList& indexes) const override {
+        return TagDropController::mimeData(indexes);
+    }
+    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                         const QModelIndex& parent) const override {
+        return m_drops && action == Qt::MoveAction && m_drops->canDrop(data, parent);
+    }
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
+                      const QModelIndex& parent) override {
+        return m_drops && action == Qt::MoveAction && m_drops->drop(data, parent);
+    }
+
+private:
+    TagDropController* m_drops = nullptr;
 };
 
 } // namespace orvalet

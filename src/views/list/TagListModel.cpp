@@ -2,13 +2,12 @@
 
 #include "DisplayTexts.h"
 #include "Preferences.h"
-#include "TagDropController.h"
 #include "TagStore.h"
 
 namespace orvalet {
 
 TagListModel::TagListModel(TagStore& store, Preferences& preferences, QObject* parent)
-    : QAbstractListModel(parent)
+    : DraggableTags<QAbstractListModel>(parent)
     , m_preferences(preferences)
     , m_query(store)
     , m_options(TagListOptions::read(preferences)) {
@@ -97,32 +96,6 @@ void TagListModel::rebuild() {
     m_rows = m_query.visibleTags(m_options, m_searchText);
     endResetModel();
     Q_EMIT rebuilt();
-}
-
-Qt::ItemFlags TagListModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) {
-        return Qt::ItemIsDropEnabled; // the empty area below the rows: to the top level
-    }
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled |
-           Qt::ItemNeverHasChildren;
-}
-
-QStringList TagListModel::mimeTypes() const {
-    return {TagDropController::mimeType()};
-}
-
-QMimeData* TagListModel::mimeData(const QModelIndexList& indexes) const {
-    return TagDropController::mimeData(indexes);
-}
-
-bool TagListModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
-                                   const QModelIndex& parent) const {
-    return m_drops && action == Qt::MoveAction && m_drops->canDrop(data, parent);
-}
-
-bool TagListModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
-                                const QModelIndex& parent) {
-    return m_drops && action == Qt::MoveAction && m_drops->drop(data, parent);
 }
 
 } // namespace orvalet

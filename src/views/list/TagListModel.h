@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TagDropController.h"
 #include "TagListQuery.h"
 
 #include <QAbstractListModel>
@@ -7,14 +8,13 @@
 namespace orvalet {
 
 class Preferences;
-class TagDropController;
 class TagStore;
 
 // The rows of the sidebar: the visible tags of the store for the display preferences and the
 // search text, in order. It filters and orders itself through a TagListQuery and is reset as a
 // whole when anything it depends on changes; row texts that depend on the whole store (child
 // counts, ancestor paths) are computed only for the rows a view asks about.
-class TagListModel final : public QAbstractListModel {
+class TagListModel final : public DraggableTags<QAbstractListModel> {
     Q_OBJECT
 
 public:
@@ -32,17 +32,6 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     void setSearchText(const QString& text);
-    // Dragging tags and dropping them onto others, through the window's TagDropController.
-    void setDropController(TagDropController* drops) { m_drops = drops; }
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QStringList mimeTypes() const override;
-    QMimeData* mimeData(const QModelIndexList& indexes) const override;
-    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
-    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
-    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                         const QModelIndex& parent) const override;
-    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                      const QModelIndex& parent) override;
 
     // An inactive model (the window shows the outline) follows nothing until it is active again.
     void setActive(bool active);
@@ -62,7 +51,6 @@ private:
     void rebuild();
 
     Preferences& m_preferences;
-    TagDropController* m_drops = nullptr;
     TagListQuery m_query;
     TagListOptions m_options;
     QString m_searchText;

@@ -3,7 +3,6 @@
 #include "DisplayTexts.h"
 #include "Icons.h"
 #include "Preferences.h"
-#include "TagDropController.h"
 #include "TagStore.h"
 
 #include <QApplication>
@@ -12,7 +11,7 @@
 namespace orvalet {
 
 TagOutlineModel::TagOutlineModel(TagStore& store, Preferences& preferences, QObject* parent)
-    : QAbstractItemModel(parent)
+    : DraggableTags<QAbstractItemModel>(parent)
     , m_preferences(preferences)
     , m_query(store)
     , m_outline(m_query)
@@ -179,31 +178,6 @@ QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
     default:
         return {};
     }
-}
-
-Qt::ItemFlags TagOutlineModel::flags(const QModelIndex& index) const {
-    if (!index.isValid()) {
-        return Qt::ItemIsDropEnabled; // the empty area below the rows: to the top level
-    }
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
-}
-
-QStringList TagOutlineModel::mimeTypes() const {
-    return {TagDropController::mimeType()};
-}
-
-QMimeData* TagOutlineModel::mimeData(const QModelIndexList& indexes) const {
-    return TagDropController::mimeData(indexes);
-}
-
-bool TagOutlineModel::canDropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
-                                      const QModelIndex& parent) const {
-    return m_drops && action == Qt::MoveAction && m_drops->canDrop(data, parent);
-}
-
-bool TagOutlineModel::dropMimeData(const QMimeData* data, Qt::DropAction action, int, int,
-                                   const QModelIndex& parent) {
-    return m_drops && action == Qt::MoveAction && m_drops->drop(data, parent);
 }
 
 } // namespace orvalet

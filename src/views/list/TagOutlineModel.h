@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TagDropController.h"
 #include "TagListModel.h"
 #include "TagListQuery.h"
 #include "TagOutline.h"
@@ -9,7 +10,6 @@
 namespace orvalet {
 
 class Preferences;
-class TagDropController;
 class TagStore;
 
 // The rows of the sidebar in outline mode: the tag forest of a TagOutline, with the roles of the
@@ -19,7 +19,7 @@ class TagStore;
 //
 // It follows the store, the display preferences and the search text like the flat list, but only
 // while `active`: a window in list mode does not pay for the outline.
-class TagOutlineModel final : public QAbstractItemModel {
+class TagOutlineModel final : public DraggableTags<QAbstractItemModel> {
     Q_OBJECT
 
 public:
@@ -34,17 +34,6 @@ public:
 
     void setActive(bool active);
     void setSearchText(const QString& text);
-    // Dragging tags and dropping them onto others, through the window's TagDropController.
-    void setDropController(TagDropController* drops) { m_drops = drops; }
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QStringList mimeTypes() const override;
-    QMimeData* mimeData(const QModelIndexList& indexes) const override;
-    Qt::DropActions supportedDragActions() const override { return Qt::MoveAction; }
-    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
-    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                         const QModelIndex& parent) const override;
-    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
-                      const QModelIndex& parent) override;
 
     const TagOutline& outline() const { return m_outline; }
     TagPtr tagAt(const QModelIndex& index) const;
@@ -65,7 +54,6 @@ private:
     void rebuild();
 
     Preferences& m_preferences;
-    TagDropController* m_drops = nullptr;
     TagListQuery m_query;
     TagOutline m_outline;
     TagListOptions m_options;

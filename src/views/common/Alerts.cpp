@@ -1,0 +1,43 @@
+#include "Alerts.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace orvalet::Alerts {
+
+QMessageBox* confirmDeletion(QWidget* parent, const QString& objectName, const QString& title,
+                             const QString& message, std::function<void(bool confirmed)> finished,
+                             const QString& confirmName, const QString& cancelName) {
+    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, parent);
+    box->setObjectName(objectName);
+    box->setAccessibleName(title);
+    box->setInformativeText(message);
+    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    remove->setObjectName(confirmName);
+    QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+    cancel->setObjectName(cancelName);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, parent, [box, remove, finished = std::move(finished)] {
+        finished(box->clickedButton() == remove);
+    });
+    box->open();
+    return box;
+}
+
+QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
+                  std::function<void()> finished) {
+    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok, parent);
+    box->setObjectName(objectName);
+    box->setAccessibleName(title);
+    box->setInformativeText(message);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, parent, std::move(finished));
+    box->open();
+    return box;
+}
+
+} // namespace orvalet::Alerts

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QMessageBox;
+class QWidget;
+
+namespace orvalet::Alerts {
+
+// Opens a window-modal confirmation of a deletion over `parent`: the title (also its accessible
+// name), the message below it, a destructive "Delete" and "Cancel", which is the default and the
+// Escape button, so Return never deletes. `finished` hears whether "Delete" was pressed; the box
+// deletes itself after. The buttons carry the object names `confirmName` and `cancelName`.
+QMessageBox* confirmDeletion(QWidget* parent, const QString& objectName, const QString& title,
+                             const QString& message, std::function<void(bool confirmed)> finished,
+                             const QString& confirmName = QStringLiteral("confirmDelete"),
+                             const QString& cancelName = QStringLiteral("cancelDelete"));
+
+// Opens a window-modal warning with one "OK" over `parent`; `finished` is called as it closes.
+QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
+                  std::function<void()> finished);
+
+} // namespace orvalet::Alerts
