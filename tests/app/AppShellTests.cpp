@@ -296,8 +296,9 @@ private Q_SLOTS:
         for (QAction* a : viewMenu->actions()) {
             labels << (a->isSeparator() ? QStringLiteral("|") : a->text());
         }
-        QCOMPARE(labels, (QStringList{"|", "Sort Tags By", "|", "Show Root Tags Only", "Show Children Counts",
-                                      "Show Todo Counts", "Show as Outline", "|", "Expand All", "Collapse All"}));
+        QCOMPARE(labels,
+                 (QStringList{"|", "Sort Tags By", "|", "Show Root Tags Only", "Show Children Counts",
+                              "Show Todo Counts", "Show as Outline", "|", "Expand All", "Collapse All"}));
         QStringList sortLabels;
         for (QAction* a : child<QMenu>(m_window, QStringLiteral("sortMenu"))->actions()) {
             sortLabels << a->text();

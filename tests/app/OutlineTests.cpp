@@ -22,14 +22,6 @@ private:
         const TagPtr tag = storedTag(name);
         return tag ? outlineModel().indexOf(tag->id()) : QModelIndex();
     }
-    TagPtr storedTag(const QString& name) {
-        for (const TagPtr& tag : m_app->store().allTags()) {
-            if (tag->name() == name) {
-                return tag;
-            }
-        }
-        return nullptr;
-    }
     QStringList childNames(const QModelIndex& parent) {
         QStringList names;
         for (int row = 0; row < outlineModel().rowCount(parent); ++row) {

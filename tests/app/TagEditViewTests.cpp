@@ -27,14 +27,6 @@ private:
         QTest::keyClick(field, Qt::Key_Backspace);
         QTest::keyClicks(field, text);
     }
-    TagPtr stored(const QString& name) {
-        for (const TagPtr& tag : m_app->store().allTags()) {
-            if (tag->name() == name) {
-                return tag;
-            }
-        }
-        return nullptr;
-    }
     QStringList childNames() {
         QStringList names;
         for (QAbstractButton* button :
@@ -125,9 +117,9 @@ private Q_SLOTS:
         QTest::keyClick(control<QLineEdit>(sheet, QStringLiteral("nameField")), Qt::Key_Return);
         QTRY_VERIFY(!editor()->createSheet());
         QTRY_COMPARE(childNames(), QStringList{QStringLiteral("Roses")});
-        const TagPtr roses = stored(QStringLiteral("Roses"));
+        const TagPtr roses = storedTag(QStringLiteral("Roses"));
         QVERIFY(roses);
-        QCOMPARE(roses->parentTagId(), stored(QStringLiteral("Garden"))->id());
+        QCOMPARE(roses->parentTagId(), storedTag(QStringLiteral("Garden"))->id());
         QVERIFY(indexOf(m_window, QStringLiteral("Roses")).isValid());
         QCOMPARE(selection(m_window), QStringList{QStringLiteral("Garden")}); // the new tag is not selected
     }
@@ -141,7 +133,7 @@ private Q_SLOTS:
         QTest::keyClicks(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("Ideas"));
         QTest::keyClick(sheet, Qt::Key_Escape);
         QTRY_VERIFY(!content(m_window).createSheet());
-        QVERIFY(!stored(QStringLiteral("Ideas")));
+        QVERIFY(!storedTag(QStringLiteral("Ideas")));
 
         // Things 3 goes away: the creation fails, the sheet stays with the error and the name.
         content(m_window).newTagAction()->trigger();
@@ -156,7 +148,7 @@ private Q_SLOTS:
         QVERIFY(screenshot(sheet, QStringLiteral("tag-create-sheet-error.png")));
         QTest::mouseClick(control(sheet, QStringLiteral("dismissError")), Qt::LeftButton);
         QVERIFY(!control<QLabel>(sheet, QStringLiteral("errorMessage")));
-        QVERIFY(!stored(QStringLiteral("Ideas")));
+        QVERIFY(!storedTag(QStringLiteral("Ideas")));
     }
 
     void failedSaveShowsTheErrorAndKeepsTheRecord() {
@@ -166,7 +158,7 @@ private Q_SLOTS:
         m_standIn->stop();
         QTest::mouseClick(control(editor(), QStringLiteral("saveChanges")), Qt::LeftButton);
         QTRY_VERIFY(control<QLabel>(editor(), QStringLiteral("errorMessage")));
-        QVERIFY(stored(QStringLiteral("Taxes")));
+        QVERIFY(storedTag(QStringLiteral("Taxes")));
         QCOMPARE(name->text(), QStringLiteral("Tax"));
         QVERIFY(screenshot(m_window, QStringLiteral("tag-editor-error.png")));
     }
@@ -188,9 +180,9 @@ private Q_SLOTS:
         QTRY_VERIFY(content(m_window).detail()->objectName() == QStringLiteral("noTagSelected"));
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Orvalet"));
         for (const char* name : {"Kids", "School", "Homework"}) {
-            QVERIFY2(!stored(QString::fromLatin1(name)), name);
+            QVERIFY2(!storedTag(QString::fromLatin1(name)), name);
         }
-        QVERIFY(stored(QStringLiteral("Family")));
+        QVERIFY(storedTag(QStringLiteral("Family")));
         QCOMPARE(transcriptPrograms().size(), before + 1);
         QCOMPARE(selection(m_window), QStringList{});
     }
@@ -202,7 +194,7 @@ private Q_SLOTS:
         QVERIFY(line->text().startsWith(QStringLiteral("Updated: ")));
         QVERIFY(line->text().endsWith(QStringLiteral(" ago)")));
 
-        stored(QStringLiteral("Running"))->setUpdatedAt(std::nullopt);
+        storedTag(QStringLiteral("Running"))->setUpdatedAt(std::nullopt);
         QVERIFY(clickRow(m_window, QStringLiteral("Running")));
         QTRY_VERIFY(!control<QLabel>(editor(), QStringLiteral("updateLine")));
     }

@@ -234,6 +234,16 @@ protected:
         return widget ? widget : m_window;
     }
 
+    // The stored tag of that name, null when none is.
+    TagPtr storedTag(const QString& name) const {
+        for (const TagPtr& tag : m_app->store().allTags()) {
+            if (tag->name() == name) {
+                return tag;
+            }
+        }
+        return nullptr;
+    }
+
     // The visible controls under `root` that a screen reader could not name: class, object name and
     // parent of each. `checked` counts the controls looked at.
     static QStringList unnamedControls(QWidget* root, int* checked = nullptr) {
