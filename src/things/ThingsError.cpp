@@ -13,7 +13,17 @@ ThingsError ThingsError::appleScriptFailed(QString message) {
     return ThingsError(Kind::appleScriptFailed, std::move(message));
 }
 
+ThingsError ThingsError::changedInThings(const QString& name) {
+    return ThingsError(Kind::changedInThings,
+                       u"\u201C" % name %
+                           u"\u201D changed in Things 3 since the last import. Import again, "
+                           u"then try once more.");
+}
+
 QString ThingsError::errorDescription() const {
+    if (m_kind == Kind::changedInThings) {
+        return m_message;
+    }
     // The engine spells its -600 message with the typographic apostrophe ("isn’t running"), and
     // the message entry of its error dictionary does not carry the number, so both apostrophes
     // must count or the most common failure of all would not be recognised.

@@ -38,6 +38,34 @@ void ThingsService::updateTag(const QString& currentName, const QString& newName
         runAppleScript(*script);
 }
 
+namespace {
+
+void ensureSameTag(const ThingsService& things, const std::optional<QString>& storedId, const QString& name) {
+    if (!storedId) {
+        return;
+    }
+    const std::optional<ThingsTagRecord> found = things.fetchTagByName(name);
+    if (!found || found->id != *storedId) {
+        throw ThingsError::changedInThings(name);
+    }
+}
+
+} // namespace
+
+void ThingsService::updateTagChecked(const std::optional<QString>& storedId, const QString& currentName,
+                                     const QString& newName, const std::optional<QString>& newParentName,
+                                     const std::optional<QString>& currentParentName) const {
+    if (const auto script = updateTagScript(currentName, newName, newParentName, currentParentName)) {
+        ensureSameTag(*this, storedId, currentName);
+        runAppleScript(*script);
+    }
+}
+
+void ThingsService::deleteTagChecked(const std::optional<QString>& storedId, const QString& name) const {
+    ensureSameTag(*this, storedId, name);
+    runAppleScript(deleteTagScript(name));
+}
+
 QString ThingsService::createTag(const QString& name, const std::optional<QString>& parentName) const {
     return trimmed(runAppleScript(createTagScript(name, parentName))).toString();
 }

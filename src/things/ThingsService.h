@@ -35,6 +35,15 @@ public:
                    const std::optional<QString>& newParentName,
                    const std::optional<QString>& currentParentName) const;
 
+    // The same two changes made safe against a stale local copy: Things 3 addresses tags by name,
+    // so when `storedId` is given, the name is first looked up and the program is sent only when
+    // Things 3 reports that identifier for it; otherwise ThingsError::changedInThings is thrown and
+    // nothing is changed. An update that sends nothing looks nothing up.
+    void updateTagChecked(const std::optional<QString>& storedId, const QString& currentName,
+                          const QString& newName, const std::optional<QString>& newParentName,
+                          const std::optional<QString>& currentParentName) const;
+    void deleteTagChecked(const std::optional<QString>& storedId, const QString& name) const;
+
     // Makes a tag, optionally under the tag called `parentName`, and returns its identifier.
     QString createTag(const QString& name, const std::optional<QString>& parentName) const;
 

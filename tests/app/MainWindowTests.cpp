@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -263,6 +264,35 @@ private Q_SLOTS:
         QCOMPARE(deletions.size(), 1);
         QVERIFY2(deletions.first().contains(QStringLiteral("delete tag \"Family\"")),
                  qPrintable(deletions.first()));
+    }
+
+    void aDeletionOfATagChangedInThingsIsRefusedWithABanner() {
+        QVERIFY(startStandIn());
+        QVERIFY(importDemo());
+        m_app->preferences().setFlag(PreferenceKey::checkTagsBeforeChanging, true);
+        // Since the import, "Urgent" became "Later" in Things 3 and "Important" took its name.
+        const std::optional<ScriptOutcome> swapped = StandInEngine().run(
+            QStringLiteral("tell application \"Things3\"\n    set name of tag \"Urgent\" to \"Later\"\n"
+                           "    set name of tag \"Important\" to \"Urgent\"\nend tell"));
+        QVERIFY(swapped && !swapped->error);
+        QMenu* menu = openRowMenu(m_window, QStringLiteral("Urgent"));
+        QVERIFY(menu && choose(menu, QStringLiteral("deleteTags")));
+        QTRY_VERIFY(box(QStringLiteral("deleteConfirmation")));
+        QTest::mouseClick(box(QStringLiteral("deleteConfirmation"))
+                              ->findChild<QPushButton*>(QStringLiteral("confirmDelete")),
+                          Qt::LeftButton);
+
+        auto* banner = m_window->findChild<QWidget*>(QStringLiteral("listBanner"));
+        QTRY_VERIFY(banner->isVisible());
+        QCOMPARE(
+            banner->findChild<QLabel*>(QStringLiteral("errorMessage"))->text(),
+            QStringLiteral("\u201CUrgent\u201D changed in Things 3 since the last import. Import again, then "
+                           "try once more."));
+        QVERIFY(indexOf(m_window, QStringLiteral("Urgent")).isValid());
+        QVERIFY(transcriptPrograms().filter(QStringLiteral("delete tag")).isEmpty());
+        QVERIFY(screenshot(m_window, QStringLiteral("list-banner.png")));
+        QTest::mouseClick(banner->findChild<QPushButton*>(QStringLiteral("dismissError")), Qt::LeftButton);
+        QVERIFY(!banner->isVisible());
     }
 
     void refreshTakesRenamesAndSkipsTagsGoneFromThings() {

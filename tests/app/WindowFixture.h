@@ -54,6 +54,8 @@ protected:
         if (!m_app) {
             return error;
         }
+        // The programs as designed, without the look-up before each change (tested on its own).
+        m_app->preferences().setFlag(PreferenceKey::checkTagsBeforeChanging, false);
         m_window = m_app->newMainWindow();
         m_window->show();
         m_window->activateWindow();

@@ -1,6 +1,7 @@
 #include "BatchEditor.h"
 
 #include "Clock.h"
+#include "Preferences.h"
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TextOrder.h"
@@ -52,11 +53,12 @@ QLocale nameLocale() {
 // taken before that point, which outlive the pane, its own state only through `self`, and the
 // records through the store by identifier, since the selection it began with may have changed.
 
-BatchEditor::BatchEditor(TagStore& store, Preferences& /*preferences*/, ThingsWorker& worker,
+BatchEditor::BatchEditor(TagStore& store, Preferences& preferences, ThingsWorker& worker,
                          QList<TagPtr> selectedTags, DoneCallback onDone,
                          RefreshingCallback onRefreshingChanged, QObject* parent)
     : QObject(parent)
     , m_store(store)
+    , m_preferences(preferences)
     , m_worker(worker)
     , m_onDone(std::move(onDone))
     , m_onRefreshingChanged(std::move(onRefreshingChanged))
@@ -255,6 +257,7 @@ QCoro::Task<> BatchEditor::saveChanges() {
         std::optional<QString> parentName;
     };
     const std::optional<QString> newParentId = m_selectedParentId;
+    const bool checked = m_preferences.checkTagsBeforeChanging();
     std::optional<QString> newParentName;
     QList<Snapshot> snapshots;
     const auto nameOf = [&store](const std::optional<QString>& id) -> std::optional<QString> {
@@ -280,8 +283,9 @@ QCoro::Task<> BatchEditor::saveChanges() {
             failure = BatchResultState::failure(tag.name, missingParentMessage(), updatedNames);
             break;
         }
-        const auto sent =
-            co_await worker.run(&ThingsService::updateTag, tag.name, tag.name, newParentName, tag.parentName);
+        const std::optional<QString> checkedId = checked ? std::optional(tag.id) : std::nullopt;
+        const auto sent = co_await worker.run(&ThingsService::updateTagChecked, checkedId, tag.name, tag.name,
+                                              newParentName, tag.parentName);
         if (!sent) {
             failure = BatchResultState::failure(tag.name, sent.error().errorDescription(), updatedNames);
             break;
@@ -354,6 +358,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
     const QList<TagPtr> selected = m_selectedTags;
+    const bool checked = m_preferences.checkTagsBeforeChanging();
     m_isDeleting = true;
     Q_EMIT changed();
 
@@ -368,8 +373,9 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
         }
         const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*current, children);
         // Only the tag is named: Things 3 deletes its child tags with it.
-        const auto deleted = co_await worker.run(&ThingsService::runAppleScript,
-                                                 ThingsService::deleteTagScript(current->name()));
+        const std::optional<QString> checkedId = checked ? std::optional(current->id()) : std::nullopt;
+        const auto deleted =
+            co_await worker.run(&ThingsService::deleteTagChecked, checkedId, current->name());
         if (!deleted) {
             continue;
         }

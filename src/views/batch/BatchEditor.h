@@ -59,9 +59,9 @@ public:
         std::optional<QString> ancestorPath;
     };
 
-    // The store and the worker must outlive every run started here; in the application they live
-    // as long as the process. The batch editor reads no preference: `preferences` puts every
-    // screen's logic on the same footing. The initial parent choice is the one parent all
+    // The store, the preferences and the worker must outlive every run started here; in the
+    // application they live as long as the process. The only preference read is whether each tag
+    // is checked in Things 3 before it is changed. The initial parent choice is the one parent all
     // `selectedTags` share (possibly none), or none when their parents differ.
     BatchEditor(TagStore& store, Preferences& preferences, ThingsWorker& worker, QList<TagPtr> selectedTags,
                 DoneCallback onDone, RefreshingCallback onRefreshingChanged, QObject* parent = nullptr);
@@ -172,6 +172,7 @@ Q_SIGNALS:
 
 private:
     TagStore& m_store;
+    Preferences& m_preferences;
     ThingsWorker& m_worker;
     DoneCallback m_onDone;
     RefreshingCallback m_onRefreshingChanged;

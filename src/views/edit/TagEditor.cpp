@@ -286,8 +286,10 @@ QCoro::Task<> TagEditor::saveChanges() {
     m_errorMessage.reset();
     Q_EMIT changed();
 
-    const auto updated = co_await m_worker.run(&ThingsService::updateTag, currentName, newName, newParentName,
-                                               currentParentName);
+    const std::optional<QString> checkedId =
+        m_preferences.checkTagsBeforeChanging() ? std::optional(m_tag->id()) : std::nullopt;
+    const auto updated = co_await m_worker.run(&ThingsService::updateTagChecked, checkedId, currentName,
+                                               newName, newParentName, currentParentName);
     if (updated) {
         tag->setName(newName);
         tag->setParentTagId(newParentId);
@@ -359,9 +361,10 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
 
     const QString name = tag->name();
     const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
+    const std::optional<QString> checkedId =
+        m_preferences.checkTagsBeforeChanging() ? std::optional(tag->id()) : std::nullopt;
     // Things 3 deletes the tag's descendants with it: only the tag is named.
-    const auto deleted =
-        co_await m_worker.run(&ThingsService::runAppleScript, ThingsService::deleteTagScript(name));
+    const auto deleted = co_await m_worker.run(&ThingsService::deleteTagChecked, checkedId, name);
     if (deleted) {
         for (const TagPtr& descendant : descendants) {
             store.remove(descendant);

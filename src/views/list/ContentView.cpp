@@ -4,6 +4,7 @@
 #include "BatchEditView.h"
 #include "BusyToolButton.h"
 #include "EmptyStateView.h"
+#include "ErrorRow.h"
 #include "Icons.h"
 #include "Preferences.h"
 #include "ProgressOverlay.h"
@@ -189,6 +190,11 @@ void ContentView::buildSidebar(QWidget* sidebar) {
         ->setText(QStringLiteral("Search"));
     connect(m_search, &QLineEdit::textChanged, m_model, &TagListModel::setSearchText);
 
+    // Why a deletion from the list was refused; the list stays usable beside it.
+    m_banner = new ErrorRow(sidebar);
+    m_banner->setObjectName(QStringLiteral("listBanner"));
+    connect(m_banner, &ErrorRow::dismissed, m_actions, &TagListActions::dismissBanner);
+
     m_statusArea = new StatusAreaView(sidebar);
     m_statusArea->setLines(TagListQuery::statusLines(m_preferences));
     connect(m_statusArea, &StatusAreaView::resetRequested, &m_preferences,
@@ -224,6 +230,7 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_search);
+    layout->addWidget(m_banner);
     layout->addWidget(m_statusArea);
     layout->addWidget(m_list, 1);
     layout->addWidget(m_tree, 1);
@@ -526,6 +533,7 @@ void ContentView::actionsChanged() {
     m_importButton->setBusy(importing);
     m_importButton->setAccessibleDescription(importing ? QStringLiteral("Importing…") : QString());
 
+    m_banner->setMessage(m_actions->bannerMessage());
     m_overlay->setTitle(m_actions->overlayTitle());
     if (m_actions->isOverlayShown() != m_overlay->isVisible()) {
         m_overlay->setVisible(m_actions->isOverlayShown());

@@ -19,6 +19,7 @@ namespace orvalet {
 
 class BatchEditView;
 class BusyToolButton;
+class ErrorRow;
 class Preferences;
 class ProgressOverlay;
 class StatusAreaView;
@@ -111,6 +112,7 @@ private:
     QAction* m_importAction = nullptr;
     QAction* m_newTagAction = nullptr;
     QLineEdit* m_search = nullptr;
+    ErrorRow* m_banner = nullptr;
     StatusAreaView* m_statusArea = nullptr;
     QListView* m_list = nullptr;
     TagOutlineView* m_tree = nullptr;

@@ -42,9 +42,20 @@ SettingsView::SettingsView(Preferences& preferences, QWidget* parent)
         connect(toggle, &QCheckBox::clicked, this, [this, key](bool on) { m_preferences.setFlag(key, on); });
     }
 
+    // How changes are sent, apart from how the list looks.
+    auto* check = new QCheckBox(QStringLiteral("Check tags in Things 3 before changing them"), this);
+    check->setObjectName(Preferences::keyName(PreferenceKey::checkTagsBeforeChanging));
+    check->setToolTip(QStringLiteral("Before renaming, moving or deleting a tag, make sure its name still "
+                                     "stands for the same tag in Things 3."));
+    form->addRow(QStringLiteral("Changes:"), check);
+    m_switches.insert(int(PreferenceKey::checkTagsBeforeChanging), check);
+    connect(check, &QCheckBox::clicked, this,
+            [this](bool on) { m_preferences.setFlag(PreferenceKey::checkTagsBeforeChanging, on); });
+
     for (PreferenceKey key : Preferences::displayKeys()) {
         showPreference(key);
     }
+    showPreference(PreferenceKey::checkTagsBeforeChanging);
     connect(&m_preferences, &Preferences::changed, this, &SettingsView::showPreference);
 }
 

@@ -208,6 +208,13 @@ QCoro::Task<> TagListActions::confirmDelete() {
     }
 }
 
+void TagListActions::dismissBanner() {
+    if (m_bannerMessage) {
+        m_bannerMessage.reset();
+        Q_EMIT changed();
+    }
+}
+
 void TagListActions::cancelDelete() {
     m_tagsPendingDelete.clear();
     m_showDeleteConfirmationForListTags = false;
@@ -219,11 +226,17 @@ QCoro::Task<> TagListActions::deleteTagFromList(TagPtr tag) {
     TagStore& store = m_store;
     const QString name = tag->name();
     const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
+    const std::optional<QString> checkedId =
+        m_preferences.checkTagsBeforeChanging() ? std::optional(tag->id()) : std::nullopt;
 
     // Things 3 deletes the tag's descendants with it: only the tag is named.
-    const auto deleted =
-        co_await m_worker.run(&ThingsService::runAppleScript, ThingsService::deleteTagScript(name));
+    const auto deleted = co_await m_worker.run(&ThingsService::deleteTagChecked, checkedId, name);
     if (!deleted) {
+        // A failed deletion shows nothing, but a refused one says why, above the list.
+        if (self && deleted.error().kind() == ThingsError::Kind::changedInThings) {
+            self->m_bannerMessage = deleted.error().errorDescription();
+            Q_EMIT self->changed();
+        }
         co_return;
     }
     for (const TagPtr& descendant : descendants) {

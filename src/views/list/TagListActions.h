@@ -99,6 +99,11 @@ public:
     // The dialog's "Cancel", or the dialog dismissed any other way: nothing is deleted.
     void cancelDelete();
 
+    // Why the last deletion was refused without sending anything (the tag changed in Things 3 since
+    // the last import), for the banner above the list, until dismissed.
+    const std::optional<QString>& bannerMessage() const { return m_bannerMessage; }
+    void dismissBanner();
+
     // Deletes the tag in Things 3 (one program naming only the tag), then its descendants, as they
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
     // changes nothing and shows nothing.
@@ -120,6 +125,7 @@ private:
 
     TagStore& m_store;
     Preferences& m_preferences;
+    std::optional<QString> m_bannerMessage;
     ThingsWorker& m_worker;
 
     bool m_isImporting = false;
