@@ -1,11 +1,17 @@
 #include "MainWindow.h"
 
+#include "Alerts.h"
 #include "ContentView.h"
 #include "Preferences.h"
+#include "TagExport.h"
 #include "TagOutlineView.h"
+#include "TagStore.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStandardPaths>
 
 namespace orvalet {
 
@@ -35,6 +41,12 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
         fileMenu->insertAction(first, newTag);
         fileMenu->insertAction(first, m_content->importAction());
         fileMenu->insertSeparator(first);
+        auto* exportTags = new QAction(QStringLiteral("Export Tags…"), fileMenu);
+        exportTags->setObjectName(QStringLiteral("exportTagsAction"));
+        exportTags->setShortcut(QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_E));
+        connect(exportTags, &QAction::triggered, this, &MainWindow::exportTags);
+        fileMenu->insertAction(first, exportTags);
+        fileMenu->insertSeparator(first);
     }
     if (auto* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"))) {
         // The outline's own two items, usable while the sidebar shows it.
@@ -55,6 +67,40 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
         connect(&preferences, &Preferences::changed, this, showEnabled);
     }
     resize(900, 600);
+}
+
+void MainWindow::exportTags() {
+    const QString json = QStringLiteral("JSON (*.json)");
+    const QString csv = QStringLiteral("CSV (*.csv)");
+    const QString opml = QStringLiteral("OPML (*.opml)");
+    QString filter = json;
+    QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export Tags"),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("Tags.json")),
+        json + QStringLiteral(";;") + csv + QStringLiteral(";;") + opml, &filter);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!TagExport::formatOf(path)) { // no known suffix: the chosen file type's
+        path += filter == csv    ? QStringLiteral(".csv")
+                : filter == opml ? QStringLiteral(".opml")
+                                 : QStringLiteral(".json");
+    }
+    exportTagsTo(path);
+}
+
+bool MainWindow::exportTagsTo(const QString& path) {
+    const std::optional<TagExport::Format> format = TagExport::formatOf(path);
+    QString error = QStringLiteral("Choose a file name ending in .json, .csv or .opml.");
+    if (format && TagExport::save(m_content->store().allTags(), *format, path, &error)) {
+        return true;
+    }
+    Alerts::warn(this, QStringLiteral("exportFailed"), QStringLiteral("Export Failed"),
+                 QStringLiteral("The tags could not be written to “%1”: %2")
+                     .arg(QDir::toNativeSeparators(path), error),
+                 [] {});
+    return false;
 }
 
 } // namespace orvalet

@@ -23,6 +23,12 @@ public:
 
     ContentView* contentView() const { return m_content; }
 
+    // File ▸ "Export Tags…": asks where, then writes every stored tag there in the format the file
+    // name's suffix asks for (JSON, CSV or OPML); a failure is shown and leaves any file in place.
+    void exportTags();
+    // The same without the dialog; false with the reason shown when the file could not be written.
+    bool exportTagsTo(const QString& path);
+
 private:
     ContentView* m_content = nullptr;
 };

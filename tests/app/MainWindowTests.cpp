@@ -295,6 +295,23 @@ private Q_SLOTS:
         QVERIFY(!banner->isVisible());
     }
 
+    void exportWritesTheChosenFormatAndShowsAFailure() {
+        QVERIFY(startStandIn());
+        QVERIFY(importDemo());
+        QVERIFY(m_window->findChild<QAction*>(QStringLiteral("exportTagsAction")));
+        const QString path = m_dir->filePath(QStringLiteral("Tags.opml"));
+        QVERIFY(m_window->exportTagsTo(path));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().count("<outline ") == demoTagCount);
+
+        QVERIFY(!m_window->exportTagsTo(m_dir->filePath(QStringLiteral("missing/Tags.json"))));
+        QTRY_VERIFY(box(QStringLiteral("exportFailed")));
+        QVERIFY(box(QStringLiteral("exportFailed"))
+                    ->informativeText()
+                    .startsWith(QStringLiteral("The tags could not")));
+    }
+
     void refreshTakesRenamesAndSkipsTagsGoneFromThings() {
         QVERIFY(startStandIn({QStringLiteral("--delay-ms"), QStringLiteral("200")}));
         QVERIFY(importDemo());
