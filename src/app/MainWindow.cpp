@@ -6,6 +6,7 @@
 #include "TagExport.h"
 #include "TagOutlineView.h"
 #include "TagStore.h"
+#include "UndoHistory.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -48,6 +49,7 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
         fileMenu->insertAction(first, exportTags);
         fileMenu->insertSeparator(first);
     }
+    addEditMenu(store, preferences, worker);
     if (auto* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"))) {
         // The outline's own two items, usable while the sidebar shows it.
         viewMenu->addSeparator();
@@ -101,6 +103,50 @@ bool MainWindow::exportTagsTo(const QString& path) {
                      .arg(QDir::toNativeSeparators(path), error),
                  [] {});
     return false;
+}
+
+// Edit ▸ Undo and Redo, over the one history of the store's changes. A step that cannot apply is
+// reported in the window that asked for it.
+void MainWindow::addEditMenu(TagStore& store, Preferences& preferences, ThingsWorker& worker) {
+    auto* editMenu = new QMenu(QStringLiteral("&Edit"), menuBar());
+    editMenu->setObjectName(QStringLiteral("editMenu"));
+    QMenu* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"));
+    menuBar()->insertMenu(viewMenu ? viewMenu->menuAction() : nullptr, editMenu);
+    UndoHistory& history = UndoHistory::forStore(store);
+    QAction* undo = editMenu->addAction(history.undoText());
+    undo->setObjectName(QStringLiteral("undoAction"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = editMenu->addAction(history.redoText());
+    redo->setObjectName(QStringLiteral("redoAction"));
+    redo->setShortcut(QKeySequence::Redo);
+    auto show = [&history, undo, redo] {
+        undo->setText(history.undoText());
+        undo->setEnabled(history.canUndo());
+        redo->setText(history.redoText());
+        redo->setEnabled(history.canRedo());
+    };
+    show();
+    connect(&history, &UndoHistory::changed, this, show);
+    connect(undo, &QAction::triggered, this, [this, &history, &worker, &preferences] {
+        m_askedHistory = true;
+        history.undo(worker, preferences);
+    });
+    connect(redo, &QAction::triggered, this, [this, &history, &worker, &preferences] {
+        m_askedHistory = true;
+        history.redo(worker, preferences);
+    });
+    connect(&history, &UndoHistory::problem, this, [this](const QString& message) {
+        if (std::exchange(m_askedHistory, false)) {
+            Alerts::warn(this, QStringLiteral("undoProblem"), QStringLiteral("The Change Could Not Be Made"),
+                         message, [] {});
+        }
+    });
+    connect(&history, &UndoHistory::changed, this, [this, &history] {
+        if (!history.isBusy()) {
+            QMetaObject::invokeMethod(
+                this, [this] { m_askedHistory = false; }, Qt::QueuedConnection);
+        }
+    });
 }
 
 } // namespace orvalet

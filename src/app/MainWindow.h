@@ -30,7 +30,10 @@ public:
     bool exportTagsTo(const QString& path);
 
 private:
+    void addEditMenu(TagStore& store, Preferences& preferences, ThingsWorker& worker);
+
     ContentView* m_content = nullptr;
+    bool m_askedHistory = false; // this window asked for the undo or redo under way
 };
 
 } // namespace orvalet

@@ -6,6 +6,7 @@
 #include "TagTree.h"
 #include "TextOrder.h"
 #include "ThingsWorker.h"
+#include "UndoHistory.h"
 
 #include <QCollator>
 #include <QCoroTimer>
@@ -271,6 +272,7 @@ QCoro::Task<> BatchEditor::saveChanges() {
     }
 
     QStringList updatedNames;
+    QList<UndoHistory::Change> moves;
     std::optional<BatchResultState> failure;
     for (const Snapshot& tag : std::as_const(snapshots)) {
         if (tag.parentId == newParentId) {
@@ -295,8 +297,11 @@ QCoro::Task<> BatchEditor::saveChanges() {
         if (const TagPtr stored = store.tag(tag.id)) {
             stored->setParentTagId(newParentId);
             stored->setUpdatedAt(Clock::now());
+            moves.append(UndoHistory::Change{tag.id, tag.name, tag.name, tag.parentId, newParentId});
         }
     }
+    // What went through is one step to undo, a failure or not.
+    UndoHistory::forStore(store).recordMoves(moves);
 
     if (self) {
         self->m_resultState = failure ? *failure : BatchResultState::success(updatedNames);

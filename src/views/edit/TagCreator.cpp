@@ -4,6 +4,7 @@
 #include "EditRules.h"
 #include "TagStore.h"
 #include "ThingsWorker.h"
+#include "UndoHistory.h"
 
 #include <QPointer>
 #include <utility>
@@ -134,6 +135,7 @@ QCoro::Task<> TagCreator::submitNewTag() {
             failure = created.error().errorDescription();
         } else {
             store.insert(Tag(created.value(), trimmed, parentId));
+            UndoHistory::forStore(store).recordCreation(created.value(), trimmed, parentId);
             if (self) {
                 self->requestClose();
             }

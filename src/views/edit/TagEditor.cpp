@@ -9,6 +9,7 @@
 #include "TagTree.h"
 #include "TextOrder.h"
 #include "ThingsWorker.h"
+#include "UndoHistory.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -34,8 +35,10 @@ TagEditor::TagEditor(TagStore& store, Preferences& preferences, ThingsWorker& wo
     , m_onSelected(std::move(onSelected))
     , m_onRefreshingChanged(std::move(onRefreshingChanged))
     , m_nameField(m_tag->name())
-    , m_selectedParentId(m_tag->parentTagId()) {
-    connect(&m_store, &TagStore::changed, this, &TagEditor::changed);
+    , m_selectedParentId(m_tag->parentTagId())
+    , m_syncedName(m_nameField)
+    , m_syncedParentId(m_selectedParentId) {
+    connect(&m_store, &TagStore::changed, this, &TagEditor::storeChanged);
     connect(&m_preferences, &Preferences::changed, this, [this](PreferenceKey key) {
         if (key == PreferenceKey::showChildrenCounts || key == PreferenceKey::showTodoCounts) {
             Q_EMIT changed();
@@ -45,12 +48,27 @@ TagEditor::TagEditor(TagStore& store, Preferences& preferences, ThingsWorker& wo
 
 // ---- The edited tag ----
 
+// A record changed elsewhere (an undo, a reload in another window) carries fields without unsaved
+// edits along: they show what is stored, as they did before. Typed edits are left alone.
+void TagEditor::storeChanged() {
+    const bool unedited = m_nameField == m_syncedName && m_selectedParentId == m_syncedParentId;
+    if (unedited && !m_isSaving && !m_isRefreshing) {
+        m_nameField = m_tag->name();
+        m_selectedParentId = m_tag->parentTagId();
+    }
+    m_syncedName = m_tag->name();
+    m_syncedParentId = m_tag->parentTagId();
+    Q_EMIT changed();
+}
+
 void TagEditor::setTag(TagPtr tag) {
     const bool another = tag->id() != m_tag->id();
     m_tag = std::move(tag);
     if (another) {
         m_nameField = m_tag->name();
         m_selectedParentId = m_tag->parentTagId();
+        m_syncedName = m_nameField;
+        m_syncedParentId = m_selectedParentId;
         m_errorMessage.reset();
     }
     Q_EMIT changed();
@@ -282,6 +300,7 @@ QCoro::Task<> TagEditor::saveChanges() {
         currentParent ? std::optional(currentParent->name()) : std::nullopt;
 
     const QPointer<TagEditor> self(this);
+    TagStore& store = m_store;
     m_isSaving = true;
     m_errorMessage.reset();
     Q_EMIT changed();
@@ -294,6 +313,10 @@ QCoro::Task<> TagEditor::saveChanges() {
         tag->setName(newName);
         tag->setParentTagId(newParentId);
         tag->setUpdatedAt(Clock::now());
+        if (currentName != newName || currentParentId != newParentId) {
+            UndoHistory::forStore(store).recordRename(
+                UndoHistory::Change{tag->id(), currentName, newName, currentParentId, newParentId});
+        }
     }
     if (self) {
         if (!updated && self->shows(tag)) {

@@ -201,6 +201,7 @@ Q_SIGNALS:
     void changed();
 
 private:
+    void storeChanged();
     void setError(std::optional<QString> message);
     bool shows(const TagPtr& tag) const { return m_tag && tag && m_tag->id() == tag->id(); }
 
@@ -214,6 +215,9 @@ private:
 
     QString m_nameField;
     std::optional<QString> m_selectedParentId;
+    // The record's name and parent when the fields were last compared with it.
+    QString m_syncedName;
+    std::optional<QString> m_syncedParentId;
     bool m_isSaving = false;
     bool m_isDeleting = false;
     bool m_isRefreshing = false;

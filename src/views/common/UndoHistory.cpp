@@ -1,0 +1,215 @@
+#include "UndoHistory.h"
+
+#include "Clock.h"
+#include "Preferences.h"
+#include "TagStore.h"
+#include "ThingsWorker.h"
+
+#include <QPointer>
+
+namespace orvalet {
+
+namespace {
+
+// How many steps are kept; the oldest go first.
+constexpr qsizetype maximumSteps = 100;
+
+std::optional<QString> nameOf(const TagStore& store, const std::optional<QString>& id) {
+    const TagPtr tag = id ? store.tag(*id) : nullptr;
+    return tag ? std::optional(tag->name()) : std::nullopt;
+}
+
+QString quotedName(const QString& name) {
+    return u"\u201C" + name + u"\u201D";
+}
+
+} // namespace
+
+UndoHistory::UndoHistory(TagStore& store)
+    : QObject(&store)
+    , m_store(store) {
+    setObjectName(QStringLiteral("undoHistory"));
+}
+
+UndoHistory& UndoHistory::forStore(TagStore& store) {
+    if (auto* found =
+            store.findChild<UndoHistory*>(QStringLiteral("undoHistory"), Qt::FindDirectChildrenOnly)) {
+        return *found;
+    }
+    return *new UndoHistory(store);
+}
+
+void UndoHistory::push(Step step) {
+    m_undo.append(std::move(step));
+    if (m_undo.size() > maximumSteps) {
+        m_undo.removeFirst();
+    }
+    m_redo.clear();
+    Q_EMIT changed();
+}
+
+void UndoHistory::recordRename(const Change& change) {
+    const bool renamed = change.nameBefore != change.nameAfter;
+    const bool moved = change.parentBefore != change.parentAfter;
+    push(Step{Step::Kind::change,
+              renamed && moved ? QStringLiteral("Rename and Move")
+              : renamed        ? QStringLiteral("Rename")
+                               : QStringLiteral("Move"),
+              {change}});
+}
+
+void UndoHistory::recordMoves(const QList<Change>& changes) {
+    if (changes.isEmpty()) {
+        return;
+    }
+    push(Step{Step::Kind::change,
+              changes.size() == 1 ? QStringLiteral("Move")
+                                  : QStringLiteral("Move %1 Tags").arg(changes.size()),
+              changes});
+}
+
+void UndoHistory::recordCreation(const QString& id, const QString& name,
+                                 const std::optional<QString>& parentId) {
+    push(Step{Step::Kind::creation, QStringLiteral("New Tag"), {Change{id, {}, name, {}, parentId}}});
+}
+
+QString UndoHistory::undoText() const {
+    return m_undo.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + m_undo.last().label;
+}
+
+QString UndoHistory::redoText() const {
+    return m_redo.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + m_redo.last().label;
+}
+
+QCoro::Task<> UndoHistory::undo(ThingsWorker& worker, Preferences& preferences) {
+    return apply(true, worker, preferences);
+}
+
+QCoro::Task<> UndoHistory::redo(ThingsWorker& worker, Preferences& preferences) {
+    return apply(false, worker, preferences);
+}
+
+// The history lives as long as its store, which outlives every flow: `this` stays valid here.
+QCoro::Task<> UndoHistory::apply(bool undoing, ThingsWorker& worker, Preferences& preferences) {
+    QList<Step>& from = undoing ? m_undo : m_redo;
+    if (m_busy || from.isEmpty()) {
+        co_return;
+    }
+    Step step = from.takeLast();
+    m_busy = true;
+    Q_EMIT changed();
+    const bool checked = preferences.checkTagsBeforeChanging();
+    std::optional<QString> dropped; // why the step can no longer apply
+    std::optional<QString> failed;  // why Things 3 refused it
+
+    if (step.kind == Step::Kind::change) {
+        // Each tag goes from one state to the other; the store must still show the state it leaves.
+        QList<Change> done;
+        for (const Change& change : std::as_const(step.changes)) {
+            const QString& fromName = undoing ? change.nameAfter : change.nameBefore;
+            const QString& toName = undoing ? change.nameBefore : change.nameAfter;
+            const std::optional<QString>& fromParent = undoing ? change.parentAfter : change.parentBefore;
+            const std::optional<QString>& toParent = undoing ? change.parentBefore : change.parentAfter;
+            const TagPtr tag = m_store.tag(change.id);
+            if (!tag || tag->name() != fromName || tag->parentTagId() != fromParent ||
+                (toParent && !m_store.tag(*toParent))) {
+                dropped = quotedName(fromName) +
+                          QStringLiteral(" changed since; this step can no longer be ") +
+                          (undoing ? QStringLiteral("undone.") : QStringLiteral("redone."));
+                break;
+            }
+            const std::optional<QString> checkedId = checked ? std::optional(change.id) : std::nullopt;
+            const auto sent =
+                co_await worker.run(&ThingsService::updateTagChecked, checkedId, fromName, toName,
+                                    nameOf(m_store, toParent), nameOf(m_store, fromParent));
+            if (!sent) {
+                failed = sent.error().errorDescription();
+                break;
+            }
+            tag->setName(toName);
+            tag->setParentTagId(toParent);
+            tag->setUpdatedAt(Clock::now());
+            done.append(change);
+        }
+        // What went through is no longer part of the step: the rest stays to try again.
+        if (failed && done.size() < step.changes.size()) {
+            if (!done.isEmpty()) {
+                (undoing ? m_redo : m_undo).append(Step{step.kind, step.label, done});
+            }
+            step.changes = step.changes.mid(done.size());
+            from.append(step);
+        } else if (!dropped) {
+            (undoing ? m_redo : m_undo).append(step);
+        }
+    } else {
+        const Change& created = step.changes.first();
+        const TagPtr tag = m_store.tag(created.id);
+        if (undoing) {
+            // Deleting the created tag again: only while nothing hangs on it.
+            bool hasChildren = false;
+            for (const TagPtr& other : m_store.allTagsUnordered()) {
+                hasChildren = hasChildren || other->parentTagId() == created.id;
+            }
+            // Its count as Things 3 has it now: the stored one may be stale.
+            std::optional<ThingsResult<std::optional<ThingsTagRecord>>> fresh;
+            if (tag && !hasChildren) {
+                fresh = co_await worker.run(&ThingsService::fetchTagById, created.id);
+            }
+            if (fresh && !*fresh) {
+                failed = fresh->error().errorDescription();
+            } else if (!fresh || !fresh->value() || fresh->value()->todosCount > 0) {
+                dropped = quotedName(created.nameAfter) +
+                          QStringLiteral(" has to-dos or child tags now, or is gone; it is not deleted.");
+            } else {
+                const std::optional<QString> checkedId = checked ? std::optional(created.id) : std::nullopt;
+                const auto deleted =
+                    co_await worker.run(&ThingsService::deleteTagChecked, checkedId, tag->name());
+                if (deleted) {
+                    m_store.remove(tag);
+                    m_redo.append(step);
+                } else {
+                    failed = deleted.error().errorDescription();
+                }
+            }
+        } else {
+            // Made again under its parent; it gets a new identifier, which the history adopts.
+            if (tag || (created.parentAfter && !m_store.tag(*created.parentAfter))) {
+                dropped = quotedName(created.nameAfter) + QStringLiteral(" cannot be made again.");
+            } else {
+                const auto made = co_await worker.run(&ThingsService::createTag, created.nameAfter,
+                                                      nameOf(m_store, created.parentAfter));
+                if (made) {
+                    m_store.insert(Tag(made.value(), created.nameAfter, created.parentAfter));
+                    for (QList<Step>* steps : {&m_undo, &m_redo}) {
+                        for (Step& other : *steps) {
+                            for (Change& change : other.changes) {
+                                change.id = change.id == created.id ? made.value() : change.id;
+                                for (std::optional<QString>* parent :
+                                     {&change.parentBefore, &change.parentAfter}) {
+                                    if (*parent == created.id) {
+                                        *parent = made.value();
+                                    }
+                                }
+                            }
+                        }
+                    }
+                    step.changes.first().id = made.value();
+                    m_undo.append(step);
+                } else {
+                    failed = made.error().errorDescription();
+                }
+            }
+        }
+        if (failed) {
+            from.append(step);
+        }
+    }
+
+    m_busy = false;
+    Q_EMIT changed();
+    if (dropped || failed) {
+        Q_EMIT problem(dropped ? *dropped : *failed);
+    }
+}
+
+} // namespace orvalet

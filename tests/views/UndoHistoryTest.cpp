@@ -1,0 +1,123 @@
+// Undo and redo through Things 3: renames, moves and creations go back and forth in Things 3 and in
+// the store; a step that no longer fits what is stored is dropped with a message.
+#include "UndoHistory.h"
+
+#include "BatchEditor.h"
+#include "EditFixture.h"
+#include "TagCreator.h"
+#include "TagEditor.h"
+
+#include <QSignalSpy>
+
+using namespace orvalet;
+
+namespace {
+
+class UndoHistoryTest : public test::EditTest {
+protected:
+    void SetUp() override {
+        EditTest::SetUp();
+        home = library.makeTag(u"Home"_qs);
+        work = library.makeTag(u"Work"_qs);
+        kids = library.makeTag(u"Kids"_qs, home);
+        storeLibrary();
+        endTurn();
+    }
+    UndoHistory& history() { return UndoHistory::forStore(*store); }
+    void undo() { QCoro::waitFor(history().undo(*worker, *preferences)); }
+    void redo() { QCoro::waitFor(history().redo(*worker, *preferences)); }
+    // Both sides as "name:parent's name", sorted: Things 3's library, then the store.
+    QStringList inThings() const {
+        QStringList rows;
+        for (const QString& id : library.tagIds()) {
+            const standin::LibraryTag* tag = library.tag(id);
+            rows.append(tag->name + u':' +
+                        (tag->parentId.isEmpty() ? u"-"_qs : library.tag(tag->parentId)->name));
+        }
+        rows.sort();
+        return rows;
+    }
+    QStringList stored() const {
+        QStringList rows;
+        for (const QString& row : storedTags()) {
+            rows.append(row.section(u':', 0, 1));
+        }
+        return rows;
+    }
+
+    QString home, work, kids;
+};
+
+TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
+    TagEditor editor(
+        *store, *preferences, *worker, store->tag(kids), [] {}, [](TagPtr) {}, [](bool) {});
+    editor.setNameField(u"Children"_qs);
+    editor.setSelectedParentId(work);
+    QCoro::waitFor(editor.saveChanges());
+    BatchEditor batch(
+        *store, *preferences, *worker, {store->tag(home), store->tag(kids)}, [] {}, [](bool, int) {});
+    batch.setSelectedParentId(std::nullopt);
+    batch.setSelectedParentId(work);
+    QCoro::waitFor(batch.saveChanges());
+    const QStringList after{u"Children:Work"_qs, u"Home:Work"_qs, u"Work:-"_qs};
+    ASSERT_EQ(inThings(), after);
+    EXPECT_EQ(history().undoText(), u"Undo Move"); // Kids was under Work already: only Home moved
+
+    undo();
+    EXPECT_EQ(inThings(), (QStringList{u"Children:Work"_qs, u"Home:-"_qs, u"Work:-"_qs}));
+    undo();
+    const QStringList before{u"Home:-"_qs, u"Kids:Home"_qs, u"Work:-"_qs};
+    EXPECT_EQ(inThings(), before);
+    EXPECT_EQ(stored(), before);
+    endTurn();
+    EXPECT_EQ(editor.nameField(), u"Kids"); // an editor without typed edits follows its record
+    EXPECT_FALSE(editor.hasChanges());
+    EXPECT_FALSE(history().canUndo());
+    EXPECT_EQ(history().redoText(), u"Redo Rename and Move");
+    redo();
+    redo();
+    EXPECT_EQ(inThings(), after);
+    EXPECT_EQ(stored(), after);
+}
+
+TEST_F(UndoHistoryTest, aCreationIsDeletedAgainOnlyWhileItHasNoTodosAndMadeAgainOnRedo) {
+    TagCreator creator(*store, *worker, store->tag(home));
+    creator.setName(u"Garden"_qs);
+    QCoro::waitFor(creator.submitNewTag());
+    ASSERT_TRUE(library.tagIdByName(u"Garden"_qs));
+    undo();
+    EXPECT_FALSE(library.tagIdByName(u"Garden"_qs));
+    EXPECT_EQ(stored(), (QStringList{u"Home:-"_qs, u"Kids:Home"_qs, u"Work:-"_qs}));
+    redo();
+    const std::optional<QString> again = library.tagIdByName(u"Garden"_qs);
+    ASSERT_TRUE(again && store->tag(*again));
+    EXPECT_EQ(store->tag(*again)->parentTagId(), home);
+
+    // Once a to-do carries it, undoing would lose that: the step is dropped instead.
+    library.addTodo(u"Plant roses"_qs, standin::TodoState::Open, {*again});
+    QSignalSpy problems(&history(), &UndoHistory::problem);
+    undo();
+    EXPECT_TRUE(library.tagIdByName(u"Garden"_qs));
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems.first().first().toString().contains(u"has to-dos"));
+    EXPECT_FALSE(history().canUndo());
+}
+
+TEST_F(UndoHistoryTest, aStepThatNoLongerFitsTheStoreIsDroppedAndSendsNothing) {
+    TagEditor editor(
+        *store, *preferences, *worker, store->tag(work), [] {}, [](TagPtr) {}, [](bool) {});
+    editor.setNameField(u"Job"_qs);
+    QCoro::waitFor(editor.saveChanges());
+    store->tag(work)->setName(u"Office"_qs); // renamed again by a reload
+    const qsizetype programs = sent().size();
+    QSignalSpy problems(&history(), &UndoHistory::problem);
+    undo();
+    EXPECT_EQ(sent().size(), programs);
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_EQ(problems.first().first().toString(),
+              u"\u201CJob\u201D changed since; this step can no longer be undone."_qs);
+    EXPECT_FALSE(history().canUndo());
+    EXPECT_FALSE(history().canRedo());
+}
+
+} // namespace
