@@ -55,6 +55,38 @@ void ThingsApplication::fail(qint64 number, const QString& brief) const {
     throw failure;
 }
 
+// The names joined by a comma and a space, in the order the to-do carries its tags.
+QString ThingsApplication::tagNames(const LibraryTodo& todo) const {
+    QString names;
+    for (const QString& tagId : todo.tagIds) {
+        if (!names.isEmpty()) {
+            names += QStringLiteral(", ");
+        }
+        names += m_library.tag(tagId)->name;
+    }
+    return names;
+}
+
+// Splits at every comma and trims each piece; empty pieces are skipped, so "" takes every tag off.
+// Things 3's documentation shows the text form ("Home, Mac") but not what a name that is no tag
+// does; the stand-in refuses the whole change then, so a program never counts on a tag being made.
+QStringList ThingsApplication::tagIdsNamed(const QString& text, const QString& refusal) const {
+    QStringList ids;
+    for (const QStringView piece : QStringView(text).split(u',')) {
+        const QString tagName = piece.trimmed().toString();
+        if (tagName.isEmpty()) {
+            continue;
+        }
+        const std::optional<QString> id = m_library.tagIdByName(tagName);
+        if (!id) {
+            fail(errors::cantSet,
+                 refusal + QStringLiteral(" There is no tag ") + applescript::quotedText(tagName) + u'.');
+        }
+        ids.append(*id);
+    }
+    return ids;
+}
+
 template <typename F>
 void ThingsApplication::change(F&& f) {
     try {
@@ -132,6 +164,8 @@ Value ThingsApplication::property(const Value& object, Property property) {
             return Value::fromText(t.name);
         case Property::Status:
             return Value::fromStatus(statusOf(t.state));
+        case Property::TagNames:
+            return Value::fromText(tagNames(t));
         default:
             break;
         }
@@ -168,8 +202,13 @@ void ThingsApplication::setProperty(const Value& object, Property property, cons
     const QString cantSet = QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" of ") +
                             object.sourceForm(name()) + QStringLiteral(" to ");
     if (object.objectClass == ObjectClass::Todo) {
-        todoOf(object);
-        fail(errors::cantSet, cantSet + value.sourceForm(name()) + u'.');
+        const QString todoId = todoOf(object).id;
+        if (property != Property::TagNames || !value.isText()) {
+            fail(errors::cantSet, cantSet + value.sourceForm(name()) + u'.');
+        }
+        const QStringList tagIds = tagIdsNamed(value.text, cantSet + value.sourceForm(name()) + u'.');
+        change([&] { m_library.setTodoTags(todoId, tagIds); });
+        return;
     }
     const QString id = tagOf(object).id;
     switch (property) {

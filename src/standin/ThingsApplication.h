@@ -32,6 +32,8 @@ private:
     const LibraryTag& tagOf(const applescript::Value& object) const;
     const LibraryTodo& todoOf(const applescript::Value& object) const;
     QString tagIdOf(const applescript::Value& parent, const QString& context) const;
+    QString tagNames(const LibraryTodo& todo) const;
+    QStringList tagIdsNamed(const QString& text, const QString& refusal) const;
     template <typename F>
     void change(F&& f);
 

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <algorithm>
 #include <cstring>
 
 namespace standin {
@@ -342,6 +343,44 @@ QString ThingsLibrary::addTodo(const QString& name, TodoState state, const QStri
     insertTodo(LibraryTodo{id, name, state, distinct});
     ++m_revision;
     return id;
+}
+
+void ThingsLibrary::setTodoTags(const QString& todoId, const QStringList& tagIds) {
+    auto found = m_todoIndex.constFind(todoId);
+    if (found == m_todoIndex.constEnd()) {
+        throw LibraryError{QStringLiteral("Can’t get to do id ") + quoted(todoId) + u'.'};
+    }
+    QStringList distinct;
+    for (const QString& tagId : tagIds) {
+        existingTag(tagId);
+        if (!distinct.contains(tagId)) {
+            distinct.append(tagId);
+        }
+    }
+    const qsizetype index = *found;
+    LibraryTodo& todo = m_todos[std::size_t(index)];
+    if (todo.tagIds == distinct) {
+        return;
+    }
+    const std::size_t state = stateIndex(todo.state);
+    for (const QString& tagId : todo.tagIds) {
+        if (!distinct.contains(tagId)) {
+            std::vector<qsizetype>& carriers = m_todosByTag[tagId];
+            const auto carrier = std::find(carriers.begin(), carriers.end(), index);
+            if (carrier != carriers.end()) {
+                carriers.erase(carrier);
+            }
+            m_countsByTag[tagId][state] -= 1;
+        }
+    }
+    for (const QString& tagId : distinct) {
+        if (!todo.tagIds.contains(tagId)) {
+            m_todosByTag[tagId].push_back(index);
+            m_countsByTag[tagId][state] += 1;
+        }
+    }
+    todo.tagIds = std::move(distinct);
+    ++m_revision;
 }
 
 QByteArray ThingsLibrary::toJson() const {

@@ -66,6 +66,8 @@ public:
     // identifiers, the tag's own first.
     QStringList deleteTag(const QString& id);
     QString addTodo(const QString& name, TodoState state, const QStringList& tagIds);
+    // Gives the to-do exactly these tags, in this order, each once; every one must exist.
+    void setTodoTags(const QString& todoId, const QStringList& tagIds);
 
     quint64 revision() const { return m_revision; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ThingsMergeRead.h"
 #include "ThingsTagRecord.h"
 
 #include <QList>
@@ -46,6 +47,23 @@ public:
 
     // Makes a tag, optionally under the tag called `parentName`, and returns its identifier.
     QString createTag(const QString& name, const std::optional<QString>& parentName) const;
+
+    // ---- Merging one tag into another, through the to-dos' tag names text ----
+
+    // Runs the read program of a merge of the tag called `sourceName` into `destinationName`;
+    // nothing when its answer cannot be read back exactly (a tag name holding the record separators).
+    std::optional<ThingsMergeRead> readMerge(const QString& sourceName, const QString& destinationName) const;
+    // Runs one program that sets the tag names of every to-do listed; runs nothing for none.
+    void setTodoTagNames(const QList<ThingsTodoTagNames>& changes) const;
+
+    static QString mergeReadScript(const QString& sourceName, const QString& destinationName);
+    static std::optional<ThingsMergeRead> parseMergeRead(QStringView output);
+    static QString setTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes);
+    // The tag names text with `sourceName` replaced by `destinationName`, or kept out when the
+    // destination is already there (names compare as Things 3 finds tags: ignoring case). Nothing when
+    // the text cannot be split back into the names it was made of, or does not name the source.
+    static std::optional<QString> replacedTagNames(QStringView tagNames, const QString& sourceName,
+                                                   const QString& destinationName);
 
     // An AppleScript expression that evaluates to exactly `text`.
     static QString appleScriptLiteral(QStringView text);

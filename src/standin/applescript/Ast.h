@@ -8,7 +8,7 @@ namespace standin::applescript {
 
 // The object classes and properties of the application's dictionary that programs may name.
 enum class ObjectClass { Tag, Todo };
-enum class Property { Id, Name, ParentTag, KeyboardShortcut, Status };
+enum class Property { Id, Name, ParentTag, KeyboardShortcut, Status, TagNames };
 
 // The property as a program writes it ("parent tag"), for error messages.
 QString propertyName(Property property);

@@ -16,6 +16,8 @@ QString propertyName(Property p) {
         return QStringLiteral("keyboard shortcut");
     case Property::Status:
         return QStringLiteral("status");
+    case Property::TagNames:
+        return QStringLiteral("tag names");
     }
     return {};
 }
@@ -215,6 +217,8 @@ void Interpreter::execSet(const Stmt& s) {
                   describe(object) + QStringLiteral(" to ") + describe(value) + u'.');
     }
     Application& app = application(target, propertyName(target.property));
+    // The application reads the whole value (a to-do's tag names are split and looked up one by one).
+    chargeComparison(textWeight(value));
     callApplication(s.start, s.end, [&] { app.setProperty(object, target.property, value); });
     m_result = std::move(value);
     m_resultSlot = -1;

@@ -388,6 +388,11 @@ std::optional<Property> Parser::acceptProperty() {
         m_in.skip(2);
         return Property::KeyboardShortcut;
     }
+    // Before `tag` is read as a class: `tag names of to do id "…"` is a property of the to-do.
+    if (m_in.isWord(u"tag") && m_in.isWord(u"names", 1)) {
+        m_in.skip(2);
+        return Property::TagNames;
+    }
     return std::nullopt;
 }
 

@@ -8,11 +8,19 @@ namespace orvalet::Alerts {
 QMessageBox* confirmDeletion(QWidget* parent, const QString& objectName, const QString& title,
                              const QString& message, std::function<void(bool confirmed)> finished,
                              const QString& confirmName, const QString& cancelName) {
+    return confirmDestructive(parent, objectName, title, message, QStringLiteral("Delete"),
+                              std::move(finished), confirmName, cancelName);
+}
+
+QMessageBox* confirmDestructive(QWidget* parent, const QString& objectName, const QString& title,
+                                const QString& message, const QString& actionText,
+                                std::function<void(bool confirmed)> finished, const QString& confirmName,
+                                const QString& cancelName) {
     auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, parent);
     box->setObjectName(objectName);
     box->setAccessibleName(title);
     box->setInformativeText(message);
-    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    QPushButton* remove = box->addButton(actionText, QMessageBox::DestructiveRole);
     remove->setObjectName(confirmName);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     cancel->setObjectName(cancelName);

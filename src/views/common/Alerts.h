@@ -17,6 +17,12 @@ QMessageBox* confirmDeletion(QWidget* parent, const QString& objectName, const Q
                              const QString& confirmName = QStringLiteral("confirmDelete"),
                              const QString& cancelName = QStringLiteral("cancelDelete"));
 
+// The same confirmation for another destructive action, its button reading `actionText`.
+QMessageBox* confirmDestructive(QWidget* parent, const QString& objectName, const QString& title,
+                                const QString& message, const QString& actionText,
+                                std::function<void(bool confirmed)> finished, const QString& confirmName,
+                                const QString& cancelName);
+
 // Opens a window-modal warning with one "OK" over `parent`; `finished` is called as it closes.
 QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
                   std::function<void()> finished);

@@ -29,6 +29,7 @@ constexpr std::array entries{
     Entry{"plus", "list-add", QStyle::SP_FileDialogNewFolder},
     Entry{"plus.circle", "list-add", QStyle::SP_FileDialogNewFolder},
     Entry{"trash", "edit-delete", QStyle::SP_TrashIcon},
+    Entry{"arrow.triangle.merge", "go-jump", QStyle::SP_ArrowRight},
     Entry{"magnifyingglass", "edit-find", QStyle::SP_FileDialogContentsView},
 };
 

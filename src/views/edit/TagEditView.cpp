@@ -5,6 +5,7 @@
 #include "EditRules.h"
 #include "ErrorRow.h"
 #include "Icons.h"
+#include "MergeView.h"
 #include "ParentPicker.h"
 #include "Preferences.h"
 #include "ProminentButton.h"
@@ -224,9 +225,17 @@ QWidget* TagEditView::buildActionBar() {
         }
     });
 
+    auto* merge =
+        new QPushButton(Icons::symbol(u"arrow.triangle.merge"_qs), u"Merge Into\u2026"_qs, m_actionBar);
+    merge->setObjectName(u"mergeInto"_qs);
+    connect(merge, &QPushButton::clicked, this, [this] {
+        (new MergeView(m_store, m_editor->preferences(), m_worker, m_editor->tag(), this))->open();
+    });
+
     auto* layout = new QHBoxLayout(m_actionBar);
     layout->setContentsMargins(16, 12, 16, 12);
     layout->addWidget(m_delete);
+    layout->addWidget(merge);
     layout->addStretch();
     layout->addWidget(m_refresh);
     layout->addStretch();

@@ -59,6 +59,7 @@ public:
     // ---- The edited tag ----
 
     const TagPtr& tag() const { return m_tag; }
+    Preferences& preferences() const { return m_preferences; }
     // The main window shows another tag in this editor. When its identifier differs from the
     // current one, the fields start again from the new record and the error row is cleared; the
     // busy flags and the alerts' flags are left as they are.

@@ -6,6 +6,7 @@
 #include "EmptyStateView.h"
 #include "ErrorRow.h"
 #include "Icons.h"
+#include "MergeView.h"
 #include "Preferences.h"
 #include "ProgressOverlay.h"
 #include "StatusAreaView.h"
@@ -491,6 +492,12 @@ QMenu* ContentView::contextMenuForTag(const TagPtr& rowTag) {
                                        QStringLiteral("Update from Things"));
     refresh->setObjectName(QStringLiteral("updateFromThings"));
     connect(refresh, &QAction::triggered, this, [this, targets] { m_actions->refreshTags(targets); });
+    QAction* merge = menu->addAction(Icons::symbol(u"arrow.triangle.merge"_qs), u"Merge Into\u2026"_qs);
+    merge->setObjectName(u"mergeInto"_qs);
+    merge->setEnabled(targets.size() == 1); // one source at a time
+    connect(merge, &QAction::triggered, this, [this, targets] {
+        (new MergeView(m_store, m_preferences, m_worker, targets.front(), this))->open();
+    });
     menu->addSeparator();
     QAction* remove = menu->addAction(Icons::symbol(QStringLiteral("trash")),
                                       TagListActions::deleteMenuTitle(targets.size()));

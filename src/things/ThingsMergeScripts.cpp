@@ -1,0 +1,204 @@
+// The two programs of a merge and the tag names text they read and write. Things 3 gives a to-do's
+// tags as one text, the names joined by ", ", and takes the same form back, so a name holding a
+// comma, or beginning or ending with white space, cannot survive the round trip: such texts are
+// never rewritten.
+
+#include "ThingsService.h"
+
+#include <QStringBuilder>
+
+namespace orvalet {
+
+namespace {
+
+constexpr QStringView fieldMark = u"|||";
+constexpr QStringView recordMark = u"~~~";
+
+// Things 3 identifiers are letters and digits; anything else is a sign the answer was not split
+// where the program put its separators.
+bool isIdentifier(QStringView text) {
+    if (text.isEmpty()) {
+        return false;
+    }
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool alphanumeric =
+            (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
+        if (!alphanumeric) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "id,id,id," (every identifier followed by a comma) into the identifiers; nothing when malformed.
+std::optional<QStringList> identifierList(QStringView text) {
+    QStringList ids;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype comma = text.indexOf(u',', start);
+        if (comma < 0 || !isIdentifier(text.sliced(start, comma - start))) {
+            return std::nullopt;
+        }
+        ids.append(text.sliced(start, comma - start).toString());
+        start = comma + 1;
+    }
+    return ids;
+}
+
+// The form in which Things 3 finds a tag by name: letter case and canonically equivalent spellings
+// do not matter.
+QString nameKey(QStringView name) {
+    return name.toString().normalized(QString::NormalizationForm_C).toCaseFolded();
+}
+
+bool splitsBack(QStringView name) {
+    return !name.isEmpty() && !name.contains(u',') && !name.front().isSpace() && !name.back().isSpace();
+}
+
+} // namespace
+
+std::optional<ThingsMergeRead> ThingsService::readMerge(const QString& sourceName,
+                                                        const QString& destinationName) const {
+    return parseMergeRead(runAppleScript(mergeReadScript(sourceName, destinationName)));
+}
+
+void ThingsService::setTodoTagNames(const QList<ThingsTodoTagNames>& changes) const {
+    if (!changes.isEmpty()) {
+        runAppleScript(setTodoTagNamesScript(changes));
+    }
+}
+
+QString ThingsService::mergeReadScript(const QString& sourceName, const QString& destinationName) {
+    // The answer: "SOURCE|||DESTINATION|||CHILD,CHILD,|||COUNT~~~", then COUNT records
+    // "TODO|||TAG NAMES~~~", then "TODO," for every to-do carrying a tag with a comma in its name.
+    // Only the tag names are free text; the count lets the reader notice one that holds "~~~".
+    return u"tell application \"Things3\"\n"
+           "    set sourceTag to tag " %
+           appleScriptLiteral(sourceName) %
+           u"\n"
+           "    set destinationTag to tag " %
+           appleScriptLiteral(destinationName) %
+           u"\n"
+           "    set output to id of sourceTag & \"|||\" & id of destinationTag & \"|||\"\n"
+           "    repeat with c in tags of sourceTag\n"
+           "        set output to output & id of c & \",\"\n"
+           "    end repeat\n"
+           "    set todoList to to dos of sourceTag\n"
+           "    set output to output & \"|||\" & (count of todoList) & \"~~~\"\n"
+           "    repeat with d in todoList\n"
+           "        set output to output & id of d & \"|||\" & tag names of d & \"~~~\"\n"
+           "    end repeat\n"
+           "    repeat with t in (tags whose name contains \",\")\n"
+           "        repeat with d in to dos of t\n"
+           "            set output to output & id of d & \",\"\n"
+           "        end repeat\n"
+           "    end repeat\n"
+           "    return output\n"
+           "end tell";
+}
+
+std::optional<ThingsMergeRead> ThingsService::parseMergeRead(QStringView output) {
+    const QStringView answer = trimmed(output);
+    const qsizetype headerEnd = answer.indexOf(recordMark);
+    if (headerEnd < 0) {
+        return std::nullopt;
+    }
+    const QList<QStringView> header = answer.first(headerEnd).split(fieldMark);
+    if (header.size() != 4 || !isIdentifier(header[0]) || !isIdentifier(header[1])) {
+        return std::nullopt;
+    }
+    bool countRead = false;
+    const qsizetype count = header[3].toString().toLongLong(&countRead);
+    std::optional<QStringList> children = identifierList(header[2]);
+    if (!countRead || count < 0 || !children) {
+        return std::nullopt;
+    }
+
+    ThingsMergeRead read{header[0].toString(), header[1].toString(), std::move(*children), {}, {}};
+    read.todos.reserve(std::min<qsizetype>(count, answer.size() / 8));
+    QSet<QString> seen;
+    qsizetype start = headerEnd + recordMark.size();
+    // Splitting at each "~~~" can only give more records than were written (a name holding "~~~")
+    // or records that do not begin with an identifier and "|||" (a name ending in "~"), never fewer:
+    // the count and the shape of each record together tell an exact reading from a wrong one.
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype end = answer.indexOf(recordMark, start);
+        if (end < 0) {
+            return std::nullopt;
+        }
+        const QStringView record = answer.sliced(start, end - start);
+        const qsizetype mark = record.indexOf(fieldMark);
+        if (mark < 0 || !isIdentifier(record.first(mark))) {
+            return std::nullopt;
+        }
+        const QString id = record.first(mark).toString();
+        if (seen.contains(id)) {
+            return std::nullopt;
+        }
+        seen.insert(id);
+        read.todos.append({id, record.sliced(mark + fieldMark.size()).toString()});
+        start = end + recordMark.size();
+    }
+    std::optional<QStringList> commaCarriers = identifierList(answer.sliced(start));
+    if (!commaCarriers) {
+        return std::nullopt;
+    }
+    read.todosWithCommaTags = QSet<QString>(commaCarriers->begin(), commaCarriers->end());
+    return read;
+}
+
+QString ThingsService::setTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes) {
+    QString script = QStringLiteral("tell application \"Things3\"");
+    for (const ThingsTodoTagNames& change : changes) {
+        script += u"\n    set tag names of to do id " % appleScriptLiteral(change.todoId) % u" to " %
+                  appleScriptLiteral(change.tagNames);
+    }
+    script += u"\nend tell";
+    return script;
+}
+
+std::optional<QString> ThingsService::replacedTagNames(QStringView tagNames, const QString& sourceName,
+                                                       const QString& destinationName) {
+    if (!splitsBack(destinationName)) {
+        return std::nullopt;
+    }
+    QList<QStringView> names = tagNames.split(u',');
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        // Every name after the first follows ", ": exactly one space belongs to the separator.
+        if (i > 0) {
+            if (!names[i].startsWith(u' ')) {
+                return std::nullopt;
+            }
+            names[i] = names[i].sliced(1);
+        }
+        if (!splitsBack(names[i])) {
+            return std::nullopt;
+        }
+    }
+    const QString sourceKey = nameKey(sourceName);
+    const QString destinationKey = nameKey(destinationName);
+    bool hasDestination = false;
+    for (const QStringView name : names) {
+        hasDestination = hasDestination || nameKey(name) == destinationKey;
+    }
+    bool replaced = false;
+    QStringList kept;
+    for (const QStringView name : names) {
+        if (nameKey(name) != sourceKey) {
+            kept.append(name.toString());
+            continue;
+        }
+        replaced = true;
+        if (!hasDestination) {
+            kept.append(destinationName);
+            hasDestination = true;
+        }
+    }
+    if (!replaced) {
+        return std::nullopt;
+    }
+    return kept.join(u", ");
+}
+
+} // namespace orvalet

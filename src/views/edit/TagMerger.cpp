@@ -1,0 +1,315 @@
+#include "TagMerger.h"
+
+#include "Clock.h"
+#include "Preferences.h"
+#include "TagStore.h"
+#include "TagTree.h"
+#include "ThingsWorker.h"
+
+#include <QPointer>
+#include <QStringBuilder>
+#include <utility>
+
+namespace orvalet {
+
+namespace {
+
+QString quoted(const QString& name) {
+    return u"\u201C" % name % u"\u201D";
+}
+
+QString countOf(qsizetype count, const QString& one, const QString& many) {
+    return QString::number(count) + u' ' + (count == 1 ? one : many);
+}
+
+} // namespace
+
+TagMerger::TagMerger(TagStore& store, Preferences& preferences, ThingsWorker& worker, TagPtr source,
+                     QObject* parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_preferences(preferences)
+    , m_worker(worker)
+    , m_source(std::move(source)) {
+    connect(&m_store, &TagStore::changed, this, &TagMerger::changed);
+}
+
+QString TagMerger::windowTitle() const {
+    return u"Merge " % quoted(m_source->name()) % u" Into\u2026";
+}
+
+// ---- Destination ----
+
+void TagMerger::setFilterText(const QString& text) {
+    if (text != m_filterText) {
+        m_filterText = text;
+        Q_EMIT changed();
+    }
+}
+
+QList<TagPtr> TagMerger::destinationChoices() const {
+    const QList<TagPtr> choices = TagTree::parentChoices({m_source->id()}, m_store.allTags());
+    const QString filter = m_filterText.trimmed();
+    if (filter.isEmpty()) {
+        return choices;
+    }
+    QList<TagPtr> kept;
+    for (const TagPtr& tag : choices) {
+        if (tag->name().contains(filter, Qt::CaseInsensitive)) {
+            kept.append(tag);
+        }
+    }
+    return kept;
+}
+
+void TagMerger::setDestinationId(const std::optional<QString>& id) {
+    if (id != m_destinationId) {
+        m_destinationId = id;
+        Q_EMIT changed();
+    }
+}
+
+TagPtr TagMerger::destination() const {
+    if (!m_destinationId || *m_destinationId == m_source->id()) {
+        return nullptr;
+    }
+    TagPtr tag = m_store.tag(*m_destinationId);
+    if (!tag || TagTree::descendantIds({m_source->id()}, m_store.allTags()).contains(tag->id())) {
+        return nullptr;
+    }
+    return tag;
+}
+
+QList<TagPtr> TagMerger::storedChildren() const {
+    QList<TagPtr> children;
+    for (const TagPtr& tag : m_store.allTags()) {
+        if (tag->parentTagId() == m_source->id()) {
+            children.append(tag);
+        }
+    }
+    return children;
+}
+
+// ---- State ----
+
+bool TagMerger::canMerge() const {
+    return !isBusy() && m_source->isStored() && destination() != nullptr;
+}
+
+void TagMerger::setError(std::optional<QString> message) {
+    m_errorMessage = std::move(message);
+    Q_EMIT changed();
+}
+
+void TagMerger::dismissError() {
+    if (m_errorMessage) {
+        setError(std::nullopt);
+    }
+}
+
+std::optional<QString> TagMerger::checkedId(const TagPtr& tag) const {
+    return m_preferences.checkTagsBeforeChanging() ? std::optional(tag->id()) : std::nullopt;
+}
+
+// ---- Confirmation ----
+
+QString TagMerger::confirmationTitle() const {
+    const QString destinationName = m_plannedDestination ? m_plannedDestination->name() : QString();
+    return u"Merge " % quoted(m_source->name()) % u" into " % quoted(destinationName) % u"?";
+}
+
+QString TagMerger::confirmationMessage() const {
+    const QString source = quoted(m_source->name());
+    const QString destination = quoted(m_plannedDestination ? m_plannedDestination->name() : QString());
+    QString message;
+    if (m_changes.isEmpty()) {
+        message = u"No to-dos carry " % source % u".";
+    } else {
+        message = countOf(m_changes.size(), u"to-do"_qs, u"to-dos"_qs) % u" will carry " % destination %
+                  u" instead of " % source % u" (open, completed and canceled).";
+    }
+    if (!m_plannedChildren.isEmpty()) {
+        message += u" " % countOf(m_plannedChildren.size(), u"child tag"_qs, u"child tags"_qs) %
+                   u" will move under " % destination % u".";
+    }
+    message += u" " % source % u" will then be deleted from this app AND Things 3. This cannot be undone.";
+    return message;
+}
+
+void TagMerger::cancelMerge() {
+    if (m_showsConfirmation) {
+        m_showsConfirmation = false;
+        m_changes.clear();
+        m_plannedChildren.clear();
+        m_plannedDestination.reset();
+        Q_EMIT changed();
+    }
+}
+
+QString TagMerger::unsplittableMessage(const QString& sourceName) {
+    return u"Some to-dos of " % quoted(sourceName) %
+           u" carry a tag whose name contains a comma or begins or ends with a space. Things 3 lists a "
+           u"to-do\u2019s tags as names separated by commas, so these cannot be rewritten safely. Rename "
+           u"that tag in Things 3, then try once more. Nothing was changed.";
+}
+
+QString TagMerger::unreadableMessage(const QString& sourceName) {
+    return u"The to-dos of " % quoted(sourceName) %
+           u" could not be read from Things 3 safely (a tag name holds \u201C~~~\u201D). Nothing was "
+           u"changed.";
+}
+
+// ---- Flows ----
+
+// The merge as it will be sent, or the reason it cannot be. Nothing has been written yet.
+std::optional<QString> TagMerger::planFrom(const ThingsMergeRead& read, const TagPtr& destination,
+                                           const QList<TagPtr>& children) {
+    const QString sourceName = m_source->name();
+    const bool check = m_preferences.checkTagsBeforeChanging();
+    if (check && read.sourceId != m_source->id()) {
+        return ThingsError::changedInThings(sourceName).errorDescription();
+    }
+    if (check && read.destinationId != destination->id()) {
+        return ThingsError::changedInThings(destination->name()).errorDescription();
+    }
+    // Whatever the setting: the two names must be two tags, and deleting the source must not take
+    // with it a child tag this app does not know of (Things 3 deletes a tag's children with it).
+    QStringList storedIds;
+    for (const TagPtr& child : children) {
+        storedIds.append(child->id());
+    }
+    QStringList thingsIds = read.childIds;
+    storedIds.sort();
+    thingsIds.sort();
+    if (read.sourceId == read.destinationId || storedIds != thingsIds) {
+        return ThingsError::changedInThings(sourceName).errorDescription();
+    }
+
+    QList<ThingsTodoTagNames> changes;
+    changes.reserve(read.todos.size());
+    for (const ThingsMergeRead::Todo& todo : read.todos) {
+        const std::optional<QString> names =
+            read.todosWithCommaTags.contains(todo.id)
+                ? std::nullopt
+                : ThingsService::replacedTagNames(todo.tagNames, sourceName, destination->name());
+        if (!names) {
+            return unsplittableMessage(sourceName);
+        }
+        changes.append({todo.id, *names});
+    }
+    m_changes = std::move(changes);
+    m_plannedChildren = children;
+    m_plannedDestination = destination;
+    return std::nullopt;
+}
+
+QCoro::Task<> TagMerger::prepareMerge() {
+    if (!canMerge()) {
+        co_return;
+    }
+    const QPointer<TagMerger> self(this);
+    const TagPtr destination = this->destination();
+    const QList<TagPtr> children = storedChildren();
+    const QString sourceName = m_source->name();
+    const QString destinationName = destination->name();
+    m_isReading = true;
+    m_outcome.reset();
+    setError(std::nullopt);
+
+    const auto read = co_await m_worker.run(&ThingsService::readMerge, sourceName, destinationName);
+    if (!self) {
+        co_return; // nothing was written: a closed dialog leaves nothing to finish
+    }
+    self->m_isReading = false;
+    if (!read) {
+        self->m_errorMessage = read.error().errorDescription();
+    } else if (!read.value()) {
+        self->m_errorMessage = unreadableMessage(sourceName);
+    } else if (std::optional<QString> refusal = self->planFrom(*read.value(), destination, children)) {
+        self->m_errorMessage = std::move(refusal);
+    } else {
+        self->m_showsConfirmation = true;
+    }
+    Q_EMIT self->changed();
+}
+
+QCoro::Task<> TagMerger::merge() {
+    if (!m_showsConfirmation || isBusy()) {
+        co_return;
+    }
+    const QPointer<TagMerger> self(this);
+    TagStore& store = m_store;
+    ThingsWorker& worker = m_worker;
+    const TagPtr source = m_source;
+    const TagPtr destination = std::exchange(m_plannedDestination, nullptr);
+    const QList<ThingsTodoTagNames> changes = std::exchange(m_changes, {});
+    const QList<TagPtr> children = std::exchange(m_plannedChildren, {});
+    const std::optional<QString> sourceCheck = checkedId(source);
+    const bool check = m_preferences.checkTagsBeforeChanging();
+    m_showsConfirmation = false;
+    if (!source->isStored() || !destination->isStored()) {
+        setError(u"The tags changed in this app meanwhile. Choose the destination again."_qs);
+        co_return;
+    }
+    m_isMerging = true;
+    setError(std::nullopt);
+
+    // Names are read now, from records that may change while Things 3 answers.
+    const QString sourceName = source->name();
+    const std::optional<QString> destinationName = destination->name();
+    const std::optional<QString> formerParentName = sourceName;
+    std::optional<QString> failure;
+
+    const auto written = co_await worker.run(&ThingsService::setTodoTagNames, changes);
+    if (!written) {
+        failure = written.error().errorDescription();
+    }
+    qsizetype childrenMoved = 0;
+    for (qsizetype i = 0; !failure && i < children.size(); ++i) {
+        const TagPtr child = children[i];
+        const QString childName = child->name();
+        const std::optional<QString> childCheck = check ? std::optional(child->id()) : std::nullopt;
+        const auto moved = co_await worker.run(&ThingsService::updateTagChecked, childCheck, childName,
+                                               childName, destinationName, formerParentName);
+        if (!moved) {
+            failure = moved.error().errorDescription();
+            break;
+        }
+        child->setParentTagId(destination->id());
+        child->setUpdatedAt(Clock::now());
+        ++childrenMoved;
+    }
+    if (!failure) {
+        const auto deleted = co_await worker.run(&ThingsService::deleteTagChecked, sourceCheck, sourceName);
+        if (deleted) {
+            store.remove(source);
+        } else {
+            failure = deleted.error().errorDescription();
+        }
+    }
+    if (!failure) {
+        // The destination's count of open to-dos is Things 3's to tell; a failed read leaves the old one.
+        const auto fetched = co_await worker.run(&ThingsService::fetchTagById, destination->id());
+        if (fetched && fetched.value() && destination->isStored()) {
+            const ThingsTagRecord& record = *fetched.value();
+            destination->setName(record.name);
+            destination->setParentTagId(record.parentId);
+            destination->setTodosCount(record.todosCount);
+            destination->setUpdatedAt(Clock::now());
+        }
+    }
+    if (!self) {
+        co_return;
+    }
+    self->m_isMerging = false;
+    self->m_errorMessage = failure;
+    if (!failure) {
+        self->m_outcome = Outcome{changes.size(), childrenMoved};
+    }
+    Q_EMIT self->changed();
+    if (self && !failure) {
+        Q_EMIT self->merged();
+    }
+}
+
+} // namespace orvalet

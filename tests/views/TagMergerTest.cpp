@@ -1,0 +1,220 @@
+// "Merge Into…" against the stand-in's library: what Things 3 ends up with, what the store ends up
+// with, and the programs sent, above all when the merge must stop before writing anything.
+#include "TagMerger.h"
+
+#include "EditFixture.h"
+
+#include <QCoroTask>
+
+using namespace orvalet;
+using standin::TodoState;
+
+namespace {
+
+class TagMergerTest : public test::EditTest {
+protected:
+    // Errands, with the children Shop and Post (and Stamps below Post), goes into Home. Its to-dos:
+    // one of each status, one that already carries Home, and one beside them that it does not carry.
+    void SetUp() override {
+        EditTest::SetUp();
+        home = library.makeTag(u"Home"_qs);
+        mac = library.makeTag(u"Mac"_qs);
+        errands = library.makeTag(u"Errands"_qs);
+        shop = library.makeTag(u"Shop"_qs, errands);
+        post = library.makeTag(u"Post"_qs, errands);
+        stamps = library.makeTag(u"Stamps"_qs, post);
+        open = library.addTodo(u"Milk"_qs, TodoState::Open, {errands});
+        completed = library.addTodo(u"Charger"_qs, TodoState::Completed, {errands, mac});
+        canceled = library.addTodo(u"Bank"_qs, TodoState::Canceled, {errands});
+        both = library.addTodo(u"Keys"_qs, TodoState::Open, {home, errands});
+        other = library.addTodo(u"Backup"_qs, TodoState::Open, {mac});
+    }
+
+    TagMerger& mergerFor(const QString& sourceId, const QString& destinationId) {
+        merger = std::make_unique<TagMerger>(*store, *preferences, *worker, store->tag(sourceId));
+        merger->setDestinationId(destinationId);
+        return *merger;
+    }
+    QStringList namesOn(const QString& todo) const {
+        QStringList names;
+        for (const QString& id : library.todo(todo)->tagIds) {
+            names.append(library.tag(id)->name);
+        }
+        return names;
+    }
+
+    QString home, mac, errands, shop, post, stamps;
+    QString open, completed, canceled, both, other;
+    std::unique_ptr<TagMerger> merger;
+};
+
+TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
+    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, true);
+    storeLibrary();
+    endTurn();
+    TagMerger& m = mergerFor(errands, home);
+    EXPECT_TRUE(m.canMerge());
+
+    QCoro::waitFor(m.prepareMerge());
+    ASSERT_FALSE(m.errorMessage()) << m.errorMessage()->toStdString();
+    ASSERT_TRUE(m.showsConfirmation());
+    EXPECT_EQ(m.todosToMove(), 4);
+    EXPECT_EQ(m.confirmationTitle(), u"Merge \u201CErrands\u201D into \u201CHome\u201D?"_qs);
+    EXPECT_TRUE(m.confirmationMessage().startsWith(u"4 to-dos will carry \u201CHome\u201D instead of"_qs));
+    EXPECT_TRUE(m.confirmationMessage().contains(u"2 child tags will move under \u201CHome\u201D."_qs));
+    EXPECT_EQ(sent().size(), 1); // the read only, until confirmed
+
+    QCoro::waitFor(m.merge());
+    ASSERT_FALSE(m.errorMessage()) << m.errorMessage()->toStdString();
+    ASSERT_TRUE(m.outcome());
+    EXPECT_EQ(m.outcome()->todosMoved, 4);
+    EXPECT_EQ(m.outcome()->childrenMoved, 2);
+
+    // Things 3: every status moved, the to-do with both keeps one, the order of the others kept.
+    EXPECT_EQ(namesOn(open), QStringList{u"Home"_qs});
+    EXPECT_EQ(namesOn(completed), (QStringList{u"Home"_qs, u"Mac"_qs}));
+    EXPECT_EQ(namesOn(canceled), QStringList{u"Home"_qs});
+    EXPECT_EQ(namesOn(both), QStringList{u"Home"_qs});
+    EXPECT_EQ(namesOn(other), QStringList{u"Mac"_qs});
+    EXPECT_EQ(library.tag(errands), nullptr);
+    EXPECT_EQ(library.tag(shop)->parentId, home);
+    EXPECT_EQ(library.tag(post)->parentId, home);
+    EXPECT_EQ(library.tag(stamps)->parentId, post);
+
+    // The store follows, the destination's open count read again from Things 3.
+    endTurn();
+    EXPECT_EQ(storedTags(), (QStringList{u"Home:-:2"_qs, u"Mac:-:-"_qs, u"Post:Home:-"_qs, u"Shop:Home:-"_qs,
+                                         u"Stamps:Post:-"_qs}));
+    // One read, one write, a checked move per child, a checked deletion, the destination read again.
+    const QStringList programs = sent();
+    ASSERT_EQ(programs.size(), 9);
+    EXPECT_EQ(programs[0], ThingsService::mergeReadScript(u"Errands"_qs, u"Home"_qs));
+    EXPECT_EQ(programs[1].count(u"set tag names of to do id "_qs), 4);
+    EXPECT_EQ(programs[6], ThingsService::fetchTagByNameScript(u"Errands"_qs));
+    EXPECT_EQ(programs[7], ThingsService::deleteTagScript(u"Errands"_qs));
+    EXPECT_EQ(programs[8], ThingsService::fetchTagByIdScript(home));
+}
+
+// A to-do whose tag names text cannot be split back into names stops the merge after the read:
+// the error says why, no confirmation, and nothing was written anywhere.
+TEST_F(TagMergerTest, aNameThatCannotBeSplitStopsBeforeAnyWrite) {
+    struct Case {
+        const char* why;
+        QString tagOnToDo;       // carried by the source's to-do beside the source, when given
+        QString destinationName; // a tag made for the case
+    };
+    const Case cases[] = {
+        {"another tag with a comma", u"Cats, Dogs"_qs, u"Home 1"_qs},
+        {"a tag beginning with a space", u" Mac Mini"_qs, u"Home 2"_qs},
+        {"a tag ending with a space", u"Mac Mini "_qs, u"Home 3"_qs},
+        {"a destination with a comma", QString(), u"Home, Away"_qs},
+        {"a source with a comma", QString(), u"Home 4"_qs},
+    };
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const QString sourceName = c.tagOnToDo.isEmpty() && c.destinationName.endsWith(u'4')
+                                       ? u"Src, 4"_qs
+                                       : u"Src "_qs + QString::number(++round);
+        const QString source = library.makeTag(sourceName);
+        const QString destination = library.makeTag(c.destinationName);
+        QStringList tags{source};
+        if (!c.tagOnToDo.isEmpty()) {
+            tags.append(library.makeTag(c.tagOnToDo));
+        }
+        library.addTodo(u"Todo"_qs, TodoState::Completed, tags);
+        storeLibrary();
+        endTurn();
+        const QByteArray before = library.toJson();
+        const QStringList stored = storedTags();
+        const qsizetype programs = sent().size();
+
+        TagMerger& m = mergerFor(source, destination);
+        QCoro::waitFor(m.prepareMerge());
+        EXPECT_EQ(m.errorMessage(), TagMerger::unsplittableMessage(sourceName));
+        EXPECT_FALSE(m.showsConfirmation());
+        QCoro::waitFor(m.merge()); // no confirmation: nothing to do
+        ASSERT_EQ(sent().size(), programs + 1);
+        EXPECT_EQ(sent().back(), ThingsService::mergeReadScript(sourceName, c.destinationName));
+        EXPECT_EQ(library.toJson(), before);
+        EXPECT_EQ(storedTags(), stored);
+    }
+}
+
+// A comma-named tag on a to-do the source does not carry is no reason to refuse.
+TEST_F(TagMergerTest, namesWithQuotesBackslashesAndUnrelatedCommasMergeExactly) {
+    library.renameTag(errands, u"Say \"Hi\" \\ now"_qs);
+    library.renameTag(home, u"C:\\Temp\\\"new\""_qs);
+    library.setTodoTags(other, {mac, library.makeTag(u"Cats, Dogs"_qs)});
+    storeLibrary();
+    endTurn();
+
+    TagMerger& m = mergerFor(errands, home);
+    QCoro::waitFor(m.prepareMerge());
+    ASSERT_TRUE(m.showsConfirmation()) << m.errorMessage().value_or(QString()).toStdString();
+    QCoro::waitFor(m.merge());
+    ASSERT_FALSE(m.errorMessage()) << m.errorMessage()->toStdString();
+    EXPECT_EQ(namesOn(completed), (QStringList{u"C:\\Temp\\\"new\""_qs, u"Mac"_qs}));
+    EXPECT_EQ(namesOn(both), QStringList{u"C:\\Temp\\\"new\""_qs});
+    EXPECT_EQ(library.tag(errands), nullptr);
+    EXPECT_EQ(store->tag(errands), nullptr);
+}
+
+// What the read reports must still be the stored tree: a destination renamed in Things 3 (checked
+// only with the setting), a child the store does not know of (always: the deletion would take it).
+// A move that fails later stops the merge before the deletion.
+TEST_F(TagMergerTest, aChangedTreeStopsTheMergeBeforeTheDeletion) {
+    storeLibrary();
+    endTurn();
+    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, true);
+    library.renameTag(home, u"House"_qs);
+    library.renameTag(mac, u"Home"_qs);
+    TagMerger& m = mergerFor(errands, home);
+    QCoro::waitFor(m.prepareMerge());
+    EXPECT_EQ(m.errorMessage(), ThingsError::changedInThings(u"Home"_qs).errorDescription());
+    library.renameTag(mac, u"Mac"_qs);
+    library.renameTag(home, u"Home"_qs);
+
+    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, false);
+    const QString unknown = library.makeTag(u"Unknown"_qs, errands);
+    QCoro::waitFor(m.prepareMerge());
+    EXPECT_EQ(m.errorMessage(), ThingsError::changedInThings(u"Errands"_qs).errorDescription());
+    library.deleteTag(unknown);
+    EXPECT_EQ(sent().size(), 2);
+
+    // Post was renamed in Things 3 after the read: its move is refused, so Errands stays.
+    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, true);
+    QCoro::waitFor(m.prepareMerge());
+    ASSERT_TRUE(m.showsConfirmation()) << m.errorMessage().value_or(QString()).toStdString();
+    library.renameTag(post, u"Mail"_qs);
+    QCoro::waitFor(m.merge());
+    EXPECT_EQ(m.errorMessage(), ThingsError::changedInThings(u"Post"_qs).errorDescription());
+    EXPECT_FALSE(m.outcome());
+    EXPECT_NE(library.tag(errands), nullptr);
+    EXPECT_EQ(library.tag(post)->parentId, errands);
+    EXPECT_NE(store->tag(errands), nullptr);
+    EXPECT_EQ(namesOn(open), QStringList{u"Home"_qs}); // the to-dos were written before the move
+}
+
+TEST_F(TagMergerTest, destinationsAreTheParentChoicesFilteredBySearch) {
+    storeLibrary();
+    endTurn();
+    TagMerger& m = mergerFor(errands, home);
+    const auto names = [&m] {
+        QStringList names;
+        for (const TagPtr& tag : m.destinationChoices()) {
+            names.append(tag->name());
+        }
+        return names;
+    };
+    EXPECT_EQ(names(), (QStringList{u"Home"_qs, u"Mac"_qs}));
+    m.setFilterText(u"  hO "_qs);
+    EXPECT_EQ(names(), QStringList{u"Home"_qs});
+    // The source and the tags below it are never a destination.
+    m.setDestinationId(stamps);
+    EXPECT_FALSE(m.canMerge());
+    m.setDestinationId(errands);
+    EXPECT_FALSE(m.canMerge());
+}
+
+} // namespace
