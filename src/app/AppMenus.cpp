@@ -117,6 +117,17 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
     }
     connect(&preferences, &Preferences::changed, this, showPreference);
 
+    QMenu* toolsMenu = menuBar.addMenu(QStringLiteral("&Tools"));
+    toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
+    QAction* cleanUp = toolsMenu->addAction(QStringLiteral("Clean Up Unused Tags\u2026"));
+    cleanUp->setObjectName(QStringLiteral("actionCleanUpUnusedTags"));
+    cleanUp->setEnabled(bool(actions.cleanUpUnusedTags));
+    connect(cleanUp, &QAction::triggered, this, [show = actions.cleanUpUnusedTags] {
+        if (show) {
+            show();
+        }
+    });
+
     // Help menu: three pages of the product website, opened in the default browser.
     QMenu* helpMenu = menuBar.addMenu(QStringLiteral("&Help"));
     helpMenu->setObjectName(QStringLiteral("helpMenu"));

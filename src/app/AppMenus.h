@@ -12,8 +12,8 @@ namespace orvalet {
 
 class Updater;
 
-// Builds the menu bar of a main window: the application menu, File, View and Help. The View menu's
-// sort choice and switches follow the shared preferences both ways.
+// Builds the menu bar of a main window: the application menu, File, View, Tools and Help. The View
+// menu's sort choice and switches follow the shared preferences both ways.
 class AppMenus final : public QObject {
     Q_OBJECT
 
@@ -22,6 +22,7 @@ public:
         std::function<void()> newWindow;
         std::function<void()> showSettings;
         std::function<void()> showAbout;
+        std::function<void()> cleanUpUnusedTags;
     };
 
     // The product website and its two fixed pages.

@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
+#include "UnusedTagsWindow.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,6 +34,7 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
 
 OrvaletApp::~OrvaletApp() {
     delete m_aboutBox;
+    delete m_unusedTagsWindow;
     delete m_settingsWindow;
     for (const auto& window : std::as_const(m_mainWindows)) {
         delete window;
@@ -44,6 +46,7 @@ MainWindow* OrvaletApp::newMainWindow() {
         [this] { newMainWindow()->show(); },
         [this] { showSettings(); },
         [this] { showAbout(); },
+        [this] { showUnusedTags(); },
     };
     auto* window = new MainWindow(*m_store, *m_preferences, worker(), *m_updater, std::move(actions));
     m_mainWindows.removeAll(nullptr);
@@ -88,6 +91,18 @@ QWidget* OrvaletApp::showAbout() {
     m_aboutBox->raise();
     m_aboutBox->activateWindow();
     return m_aboutBox;
+}
+
+QWidget* OrvaletApp::showUnusedTags() {
+    if (!m_unusedTagsWindow) {
+        auto* window = new UnusedTagsWindow(*m_store, *m_preferences, *m_worker);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        m_unusedTagsWindow = window;
+    }
+    m_unusedTagsWindow->show();
+    m_unusedTagsWindow->raise();
+    m_unusedTagsWindow->activateWindow();
+    return m_unusedTagsWindow;
 }
 
 QList<MainWindow*> OrvaletApp::mainWindows() const {

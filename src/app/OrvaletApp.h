@@ -39,10 +39,13 @@ public:
     QWidget* showSettings();
     // The About box: the name, the version this build was made as, and what Orvalet does.
     QWidget* showAbout();
+    // The one window of the clean-up of unused tags, made when missing.
+    QWidget* showUnusedTags();
 
     QList<MainWindow*> mainWindows() const;
     QWidget* settingsWindow() const { return m_settingsWindow; }
     QWidget* aboutBox() const { return m_aboutBox; }
+    QWidget* unusedTagsWindow() const { return m_unusedTagsWindow; }
 
 private:
     OrvaletApp() = default;
@@ -54,6 +57,7 @@ private:
     QList<QPointer<MainWindow>> m_mainWindows;
     QPointer<QWidget> m_settingsWindow;
     QPointer<QWidget> m_aboutBox;
+    QPointer<QWidget> m_unusedTagsWindow;
 };
 
 } // namespace orvalet

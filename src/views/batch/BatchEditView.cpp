@@ -26,16 +26,6 @@ namespace {
 constexpr int barHorizontalInset = 16;
 constexpr int barVerticalInset = 12;
 
-// Draws a destructive button's label in red, for the active and inactive window only, so that
-// while it cannot be pressed it keeps the style's disabled look.
-void makeDestructive(QPushButton* button) {
-    QPalette palette = button->palette();
-    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::ButtonText, QColor(0xd7, 0x26, 0x1e));
-    }
-    button->setPalette(palette);
-}
-
 QString rowSpokenText(const BatchEditor::SelectedRow& row) {
     return row.ancestorPath ? row.tag->name() + QStringLiteral(", ") + *row.ancestorPath : row.tag->name();
 }

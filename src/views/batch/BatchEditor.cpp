@@ -367,6 +367,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
     m_isDeleting = true;
     Q_EMIT changed();
 
+    QList<DeleteFailure> failures;
     // One picture of the tree for the whole run, in the store's name order.
     const TagTree::ChildLists children(store.allTags());
     for (const TagPtr& tag : selected) {
@@ -382,6 +383,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
         const auto deleted =
             co_await worker.run(&ThingsService::deleteTagChecked, checkedId, current->name());
         if (!deleted) {
+            failures.append(DeleteFailure{current->name(), deleted.error().errorDescription()});
             continue;
         }
         co_await nextTurn();
@@ -395,6 +397,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
 
     if (self) {
         self->m_isDeleting = false;
+        self->m_deleteFailures = failures;
         Q_EMIT self->changed();
         if (self->m_onDone) {
             const DoneCallback onDone = self->m_onDone;

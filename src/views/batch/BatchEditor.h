@@ -162,10 +162,19 @@ public:
     // The confirmed delete: for each selected tag, in order, one program naming only the tag (Things
     // 3 deletes its children with it); once accepted, its descendants (breadth first, from the tree
     // as it was when the run began) and then the tag leave the store. A failure leaves the tag and
-    // its descendants in place, silently. A selected tag no longer stored when its turn comes (it
-    // went with a selected ancestor deleted before it) is skipped without a program, and nothing
-    // is removed twice. Calls onDone at the end, whatever failed.
+    // its descendants in place; the pane says nothing of it, deleteFailures() keeps it. A selected
+    // tag no longer stored when its turn comes (it went with a selected ancestor deleted before it)
+    // is skipped without a program, and nothing is removed twice. Calls onDone at the end, whatever
+    // failed.
     QCoro::Task<> deleteWithChildren();
+
+    // What the last delete run could not delete, in run order: the name it sent and the error's
+    // description. Set when the run ends, before onDone is called.
+    struct DeleteFailure {
+        QString name;
+        QString error;
+    };
+    const QList<DeleteFailure>& deleteFailures() const { return m_deleteFailures; }
 
 Q_SIGNALS:
     void changed();
@@ -185,6 +194,7 @@ private:
     bool m_showDeleteConfirmation = false;
     bool m_showResult = false;
     std::optional<BatchResultState> m_resultState;
+    QList<DeleteFailure> m_deleteFailures;
 };
 
 } // namespace orvalet

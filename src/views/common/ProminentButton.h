@@ -15,4 +15,14 @@ inline void makeProminent(QPushButton* button) {
     button->setPalette(colours);
 }
 
+// Draws a destructive button's label in red, for the active and inactive window only, so that
+// while it cannot be pressed it keeps the style's disabled look.
+inline void makeDestructive(QPushButton* button) {
+    QPalette palette = button->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::ButtonText, QColor(0xd7, 0x26, 0x1e));
+    }
+    button->setPalette(palette);
+}
+
 } // namespace orvalet

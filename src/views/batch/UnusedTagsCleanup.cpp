@@ -1,0 +1,287 @@
+#include "UnusedTagsCleanup.h"
+
+#include "BatchEditor.h"
+#include "TagListQuery.h"
+#include "TagOutline.h"
+#include "TagStore.h"
+
+#include <QPointer>
+#include <algorithm>
+
+namespace orvalet {
+
+namespace {
+
+// The unused subtrees of the forest of `count` nodes, each in reading order. A tag counts as used
+// when it reports open to-dos; the subtree test looks for any such tag rather than adding the
+// counts up, so that a count read wrongly as negative can never hide a used tag below it. No
+// recursion: a chain of tens of thousands of tags must not exhaust the stack.
+std::vector<UnusedTagsCleanup::Candidate> unusedSubtrees(const TagOutline& outline, size_t count) {
+    // Pre-order of every node, from an explicit stack.
+    std::vector<int> order;
+    order.reserve(count);
+    std::vector<int> stack;
+    for (int i = outline.rootCount() - 1; i >= 0; --i) {
+        stack.push_back(outline.root(i));
+    }
+    while (!stack.empty()) {
+        const int node = stack.back();
+        stack.pop_back();
+        order.push_back(node);
+        for (int i = outline.childCount(node) - 1; i >= 0; --i) {
+            stack.push_back(outline.child(node, i));
+        }
+    }
+    // Backwards through the pre-order, every child is settled before its parent.
+    std::vector<char> used(count, 0);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        if (outline.tag(*it)->todosCount().value_or(0) > 0) {
+            used[size_t(*it)] = 1;
+        }
+        if (used[size_t(*it)] && outline.parent(*it) >= 0) {
+            used[size_t(outline.parent(*it))] = 1;
+        }
+    }
+    // A subtree is contiguous in the pre-order, so the rows come out in reading order as they are.
+    std::vector<UnusedTagsCleanup::Candidate> rows;
+    std::vector<int> rowOfNode(count, -1);
+    for (int node : order) {
+        if (used[size_t(node)]) {
+            continue;
+        }
+        const int parent = outline.parent(node);
+        const int parentRow = parent >= 0 ? rowOfNode[size_t(parent)] : -1;
+        const int depth = parentRow >= 0 ? rows[size_t(parentRow)].depth + 1 : 0;
+        rowOfNode[size_t(node)] = int(rows.size());
+        rows.push_back(
+            UnusedTagsCleanup::Candidate{outline.tag(node), parentRow, depth, false, std::nullopt});
+    }
+    return rows;
+}
+
+} // namespace
+
+UnusedTagsCleanup::UnusedTagsCleanup(TagStore& store, Preferences& preferences, ThingsWorker& worker,
+                                     QObject* parent)
+    : QObject(parent)
+    , m_store(store) {
+    // The batch editor runs each tree's deletion; it has no selection until a run gives it one.
+    m_batch = new BatchEditor(store, preferences, worker, {}, {}, {}, this);
+    connect(&store, &TagStore::changed, this, &UnusedTagsCleanup::storeChanged);
+    storeChanged();
+}
+
+UnusedTagsCleanup::~UnusedTagsCleanup() = default;
+
+// ---- Texts ----
+
+QString UnusedTagsCleanup::title() {
+    return QStringLiteral("Clean Up Unused Tags");
+}
+
+QString UnusedTagsCleanup::note() {
+    return QStringLiteral("Counts cover open to-dos only; tags used only by completed to-dos, projects or "
+                          "areas are listed too.");
+}
+
+QString UnusedTagsCleanup::deleteLabel() const {
+    return QStringLiteral("Delete ") + QString::number(m_checkedCount) +
+           (m_checkedCount == 1 ? QStringLiteral(" Tag") : QStringLiteral(" Tags"));
+}
+
+QString UnusedTagsCleanup::emptyTitle() {
+    return QStringLiteral("No Unused Tags");
+}
+
+QString UnusedTagsCleanup::emptyDescription() {
+    return QStringLiteral("Every tag has open to-dos, or a tag below it has.");
+}
+
+QString UnusedTagsCleanup::deleteConfirmationTitle() const {
+    return QStringLiteral("Delete ") + QString::number(m_checkedCount) +
+           (m_checkedCount == 1 ? QStringLiteral(" tag?") : QStringLiteral(" tags?"));
+}
+
+QString UnusedTagsCleanup::deleteConfirmationMessage() {
+    return QStringLiteral("This will permanently delete the checked tags from this app AND Things 3. This "
+                          "action cannot be undone!");
+}
+
+// ---- The tree ----
+
+void UnusedTagsCleanup::storeChanged() {
+    const TagListQuery query(m_store);
+    TagOutline outline(query);
+    outline.rebuild(TagSortOption::alphabetical, QString());
+    m_candidates = unusedSubtrees(outline, size_t(query.allTags().size()));
+    for (Candidate& candidate : m_candidates) {
+        if (candidate.parent < 0) {
+            candidate.ancestorPath = query.ancestorPath(*candidate.tag);
+        }
+    }
+
+    QSet<QString> offered;
+    offered.reserve(qsizetype(m_candidates.size()));
+    m_rowById.clear();
+    m_rowById.reserve(qsizetype(m_candidates.size()));
+    for (size_t row = 0; row < m_candidates.size(); ++row) {
+        offered.insert(m_candidates[row].tag->id());
+        m_rowById.insert(m_candidates[row].tag->id(), int(row));
+    }
+    if (!m_seeded) {
+        m_seeded = true;
+        m_checkedIds = offered;
+    } else {
+        // A tag that stops being offered loses its check, so that it comes back unchecked.
+        m_checkedIds.intersect(offered);
+    }
+    recount();
+    Q_EMIT changed();
+}
+
+void UnusedTagsCleanup::recount() {
+    for (Candidate& candidate : m_candidates) {
+        candidate.checked = m_checkedIds.contains(candidate.tag->id());
+    }
+    // Children come after their parent: going backwards, every child is final before its parent.
+    for (auto it = m_candidates.rbegin(); it != m_candidates.rend(); ++it) {
+        if (!it->checked && it->parent >= 0) {
+            m_candidates[size_t(it->parent)].checked = false;
+        }
+    }
+    m_checkedCount = int(std::count_if(m_candidates.cbegin(), m_candidates.cend(),
+                                       [](const Candidate& candidate) { return candidate.checked; }));
+}
+
+int UnusedTagsCleanup::rowOf(const QString& id) const {
+    return m_rowById.value(id, -1);
+}
+
+QList<int> UnusedTagsCleanup::subtreeRows(int row) const {
+    QList<int> rows{row};
+    const int depth = m_candidates[size_t(row)].depth;
+    for (size_t next = size_t(row) + 1; next < m_candidates.size() && m_candidates[next].depth > depth;
+         ++next) {
+        rows.append(int(next));
+    }
+    return rows;
+}
+
+void UnusedTagsCleanup::setChecked(const QString& id, bool checked) {
+    const int row = rowOf(id);
+    if (row < 0 || m_isDeleting) {
+        return;
+    }
+    if (checked) {
+        for (int below : subtreeRows(row)) {
+            m_checkedIds.insert(m_candidates[size_t(below)].tag->id());
+        }
+    } else {
+        m_checkedIds.remove(id);
+    }
+    recount();
+    Q_EMIT changed();
+}
+
+QStringList UnusedTagsCleanup::checkedNames() const {
+    QStringList names;
+    for (const Candidate& candidate : m_candidates) {
+        if (candidate.checked) {
+            names.append(candidate.tag->name());
+        }
+    }
+    return names;
+}
+
+// ---- Delete confirmation ----
+
+void UnusedTagsCleanup::requestDelete() {
+    if (canDelete() && !m_showDeleteConfirmation) {
+        m_showDeleteConfirmation = true;
+        Q_EMIT changed();
+    }
+}
+
+QCoro::Task<> UnusedTagsCleanup::confirmDelete() {
+    m_showDeleteConfirmation = false;
+    return deleteChecked();
+}
+
+void UnusedTagsCleanup::cancelDelete() {
+    if (m_showDeleteConfirmation) {
+        m_showDeleteConfirmation = false;
+        Q_EMIT changed();
+    }
+}
+
+// ---- Result sheet ----
+
+void UnusedTagsCleanup::dismissResult() {
+    if (m_showResult) {
+        m_showResult = false;
+        Q_EMIT changed();
+    }
+}
+
+// ---- Run ----
+
+QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
+    if (!canDelete()) {
+        Q_EMIT changed(); // the confirmation may have closed
+        co_return;
+    }
+    const QPointer<UnusedTagsCleanup> self(this);
+    m_isDeleting = true;
+    m_resultState.reset();
+    Q_EMIT changed();
+
+    // The highest checked tag of each checked tree, in reading order.
+    QStringList treeIds;
+    for (const Candidate& candidate : m_candidates) {
+        if (candidate.checked && (candidate.parent < 0 || !m_candidates[size_t(candidate.parent)].checked)) {
+            treeIds.append(candidate.tag->id());
+        }
+    }
+
+    QStringList deletedNames;
+    std::optional<BatchResultState> failure;
+    for (const QString& id : std::as_const(treeIds)) {
+        if (!self) {
+            break; // the window was closed: the tree in progress finished, no other one starts
+        }
+        // Read again: the previous tree's deletion, an import or a refresh may have changed it.
+        self->storeChanged();
+        const int row = self->rowOf(id);
+        if (row < 0 || !self->m_candidates[size_t(row)].checked) {
+            continue; // used by now, or a tag appeared below it that is not checked
+        }
+        const TagPtr top = self->m_candidates[size_t(row)].tag;
+        QStringList treeNames;
+        for (int below : self->subtreeRows(row)) {
+            treeNames.append(self->m_candidates[size_t(below)].tag->name());
+        }
+        BatchEditor* batch = self->m_batch;
+        batch->setSelectedTags({top});
+        co_await batch->deleteWithChildren();
+        if (!self) {
+            break;
+        }
+        if (!self->m_batch->deleteFailures().isEmpty()) {
+            const BatchEditor::DeleteFailure& first = self->m_batch->deleteFailures().first();
+            failure = BatchResultState::failure(first.name, first.error, deletedNames);
+            break;
+        }
+        deletedNames += treeNames;
+    }
+
+    if (self) {
+        self->m_batch->setSelectedTags({});
+        self->storeChanged();
+        self->m_resultState = failure ? *failure : BatchResultState::success(deletedNames);
+        self->m_showResult = true;
+        self->m_isDeleting = false;
+        Q_EMIT self->changed();
+    }
+}
+
+} // namespace orvalet

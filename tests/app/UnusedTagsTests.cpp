@@ -1,0 +1,199 @@
+#include "BatchResultSheet.h"
+#include "UnusedTagsWindow.h"
+#include "WindowFixture.h"
+
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace orvalet;
+
+// The clean-up of unused tags, opened from the Tools menu of the main window and driven as a user
+// drives it against a stand-in process.
+class UnusedTagsTests final : public QObject, protected WindowFixture {
+    Q_OBJECT
+
+private:
+    static constexpr int runTimeout = 10000;
+
+    UnusedTagsWindow* cleanupWindow() const {
+        auto* window = qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow());
+        return window && window->isVisible() ? window : nullptr;
+    }
+    QMessageBox* confirmation() {
+        auto* found = cleanupWindow()->findChild<QMessageBox*>(u"unusedTagsDeleteConfirmation"_qs);
+        return found && found->isVisible() ? found : nullptr;
+    }
+    BatchResultSheet* sheet() {
+        auto* found = cleanupWindow()->findChild<BatchResultSheet*>(u"batchResult"_qs);
+        return found && found->isVisible() ? found : nullptr;
+    }
+    QString sheetText(const QString& name) {
+        auto* label = sheet()->findChild<QLabel*>(name);
+        return label ? label->text() : u"(no label "_qs + name + u')';
+    }
+
+    // Tools ▸ "Clean Up Unused Tags…", clicked in the menu bar.
+    bool openFromToolsMenu() {
+        QMenuBar* bar = m_window->menuBar();
+        auto* tools = bar->findChild<QMenu*>(u"toolsMenu"_qs);
+        if (!tools) {
+            return false;
+        }
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(tools->menuAction()).center());
+        return QTest::qWaitFor([tools] { return tools->isVisible(); }) &&
+               choose(tools, u"actionCleanUpUnusedTags"_qs) &&
+               QTest::qWaitFor([this] { return cleanupWindow() && cleanupWindow()->isActiveWindow(); });
+    }
+
+    // The tree as shown: one line per row, two spaces per level, "[x]" or "[ ]" for the check box.
+    QStringList treeRows() {
+        QStringList rows;
+        for (QTreeWidgetItemIterator it(cleanupWindow()->tree()); *it; ++it) {
+            int depth = 0;
+            for (QTreeWidgetItem* up = (*it)->parent(); up; up = up->parent()) {
+                ++depth;
+            }
+            rows.append(QString(depth * 2, u' ') +
+                        ((*it)->checkState(0) == Qt::Checked ? u"[x] "_qs : u"[ ] "_qs) + (*it)->text(0));
+        }
+        return rows;
+    }
+
+    // Space on the row, as a keyboard user toggles its check box.
+    bool toggle(const QString& name) {
+        QTreeWidget* tree = cleanupWindow()->tree();
+        const QList<QTreeWidgetItem*> found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        if (found.size() != 1) {
+            return false;
+        }
+        tree->setFocus();
+        tree->setCurrentItem(found.first());
+        QTest::keyClick(tree, Qt::Key_Space);
+        return true;
+    }
+
+    // Every stored tag gets one open to-do, except the named ones, which get none.
+    void leaveUnused(const QStringList& names) {
+        for (const TagPtr& tag : m_app->store().allTags()) {
+            tag->setTodosCount(names.contains(tag->name()) ? 0 : 1);
+        }
+        QCoreApplication::processEvents(); // the store announces its changes at the end of the turn
+    }
+
+    // What a screen reader could not name in the window: its controls and each row of the tree.
+    QStringList unnamed() {
+        QStringList found = unnamedControls(cleanupWindow());
+        QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(cleanupWindow()->tree());
+        QAccessibleTableInterface* table = tree ? tree->tableInterface() : nullptr;
+        for (int row = 0; table && row < table->rowCount(); ++row) {
+            if (table->cellAt(row, 0)->text(QAccessible::Name).trimmed().isEmpty()) {
+                found.append(u"tree row "_qs + QString::number(row));
+            }
+        }
+        return found;
+    }
+
+private Q_SLOTS:
+    void init() {
+        const QString error = openWindow();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
+
+    void cleanup() {
+        if (m_app && m_app->unusedTagsWindow()) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow())->cleanup().isDeleting(),
+                runTimeout);
+        }
+        QVERIFY(closeWindow());
+    }
+
+    void deletingTheCheckedTagsRemovesThemEverywhereAndTheListFollows() {
+        QVERIFY(startStandIn() && importDemo());
+        leaveUnused({u"Home"_qs, u"Repairs"_qs, u"Plumbing"_qs, u"Electrical"_qs, u"Kitchen"_qs,
+                     u"Meetings"_qs, u"Stand-ups"_qs, u"Important"_qs, u"Say \"Hello\""_qs});
+        QStringList menus;
+        for (QAction* menu : m_window->menuBar()->actions()) {
+            menus.append(menu->text());
+        }
+        QCOMPARE(menus.mid(menus.indexOf(u"&View"_qs), 3),
+                 (QStringList{u"&View"_qs, u"&Tools"_qs, u"&Help"_qs}));
+        QVERIFY(openFromToolsMenu());
+        UnusedTagsWindow* window = cleanupWindow();
+        QCOMPARE(window->windowTitle(), u"Clean Up Unused Tags"_qs);
+        QCOMPARE(window->findChild<QLabel*>(u"unusedTagsNote"_qs)->text(),
+                 u"Counts cover open to-dos only; tags used only by completed to-dos, projects or areas are "
+                 u"listed "
+                 u"too."_qs);
+        // Home is not offered, as Garden below it is used; nor is Meetings, which One-on-ones keeps in
+        // use, while Stand-ups below it is offered.
+        QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[x] Repairs"_qs, u"  [x] Electrical"_qs,
+                                          u"  [x] Plumbing"_qs, u"[x] Important"_qs, u"[x] Say \"Hello\""_qs,
+                                          u"[x] Stand-ups"_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 7 Tags"_qs);
+        QTreeWidgetItem* kitchen = window->tree()->topLevelItem(0);
+        QCOMPARE(kitchen->text(1), u"Home"_qs);
+        QCOMPARE(kitchen->data(0, Qt::AccessibleTextRole).toString(), u"Kitchen, in Home"_qs);
+
+        // Plumbing stays, so Repairs must stay too; so does Important.
+        QVERIFY(toggle(u"Plumbing"_qs));
+        QVERIFY(toggle(u"Important"_qs));
+        QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[ ] Repairs"_qs, u"  [x] Electrical"_qs,
+                                          u"  [ ] Plumbing"_qs, u"[ ] Important"_qs, u"[x] Say \"Hello\""_qs,
+                                          u"[x] Stand-ups"_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 4 Tags"_qs);
+        QVERIFY2(unnamed().isEmpty(), qPrintable(unnamed().join(u"; ")));
+        QVERIFY(screenshot(window, u"unused-tags.png"_qs));
+
+        const qsizetype programsBefore = transcriptPrograms().size();
+        QTest::mouseClick(window->deleteButton(), Qt::LeftButton);
+        QTRY_VERIFY(confirmation());
+        QCOMPARE(confirmation()->windowTitle(), u"Delete 4 tags?"_qs);
+        QTest::mouseClick(confirmation()->findChild<QPushButton*>(u"confirmUnusedTagsDelete"_qs),
+                          Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(sheet(), runTimeout);
+        QCOMPARE(sheetText(u"batchResultTitle"_qs), u"All Tags Successfully Updated"_qs);
+        QCOMPARE(sheetText(u"batchResultSummary"_qs), u"4 tag(s) updated successfully."_qs);
+        QVERIFY(screenshot(sheet(), u"unused-tags-result.png"_qs));
+
+        const QStringList deleted{u"Kitchen"_qs, u"Electrical"_qs, u"Say \"Hello\""_qs, u"Stand-ups"_qs};
+        QStringList expected;
+        for (const QString& name : deleted) {
+            expected.append(ThingsService::deleteTagScript(name));
+        }
+        QCOMPARE(transcriptPrograms().mid(programsBefore), expected);
+        QTRY_COMPARE(model(m_window).rowCount(), demoTagCount - int(deleted.size()));
+        for (const QString& name : deleted) {
+            QVERIFY2(!storedTag(name), qPrintable(name));
+        }
+
+        QTest::keyClick(sheet(), Qt::Key_Return);
+        QTRY_VERIFY(!sheet());
+        QCOMPARE(treeRows(), (QStringList{u"[ ] Repairs"_qs, u"  [ ] Plumbing"_qs, u"[ ] Important"_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 0 Tags"_qs);
+        QVERIFY(!window->deleteButton()->isEnabled());
+
+        // Escape closes the window.
+        QTest::keyClick(window->tree(), Qt::Key_Escape);
+        QTRY_VERIFY(!cleanupWindow());
+    }
+
+    void nothingUnusedShowsTheEmptyState() {
+        QVERIFY(startStandIn() && importDemo());
+        leaveUnused({});
+        QVERIFY(openFromToolsMenu());
+        auto* pages = cleanupWindow()->findChild<QStackedWidget*>();
+        QCOMPARE(pages->currentWidget()->objectName(), u"unusedTagsEmpty"_qs);
+        QCOMPARE(pages->currentWidget()->findChild<QLabel*>(u"emptyStateTitle"_qs)->text(),
+                 u"No Unused Tags"_qs);
+        QVERIFY(!cleanupWindow()->deleteButton()->isEnabled());
+        QVERIFY(screenshot(cleanupWindow(), u"unused-tags-empty.png"_qs));
+    }
+};
+
+QTEST_MAIN(UnusedTagsTests)
+#include "UnusedTagsTests.moc"
