@@ -18,10 +18,8 @@ private:
 
 private Q_SLOTS:
     void init() {
-        const QString error = openWindow();
+        const QString error = openWindowWithDemo();
         QVERIFY2(error.isEmpty(), qPrintable(error));
-        QVERIFY(startStandIn());
-        QVERIFY(importDemo());
     }
 
     void cleanup() { QVERIFY(closeWindow()); }

@@ -62,6 +62,18 @@ protected:
         return QTest::qWaitForWindowActive(m_window) ? QString() : QStringLiteral("the window is not active");
     }
 
+    // The window as most tests start: open, with the demo library imported from a stand-in.
+    QString openWindowWithDemo() {
+        QString error = openWindow();
+        if (error.isEmpty() && !startStandIn()) {
+            error = QStringLiteral("the stand-in did not start");
+        }
+        if (error.isEmpty() && !importDemo()) {
+            error = QStringLiteral("the demo library was not imported");
+        }
+        return error;
+    }
+
     // Stops the stand-in, waits for the flows still running, and drops everything. False when a flow
     // did not end in time.
     bool closeWindow() {
