@@ -129,6 +129,7 @@ private Q_SLOTS:
         QVERIFY(settings && settings->isVisible());
         QCOMPARE(paneState(settings), QStringLiteral("Alphabetical off off off"));
         QCOMPARE(m_app->showSettings(), settings); // one at a time
+        QCOMPARE(child<QWidget>(settings, QStringLiteral("settingsView"))->width(), 400);
         // The detail column shows the placeholder while nothing is selected.
         auto* placeholder = child<QWidget>(m_window, QStringLiteral("noTagSelected"));
         QVERIFY(placeholder->isVisible());
