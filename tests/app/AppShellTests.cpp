@@ -1,4 +1,3 @@
-#include "AppMenus.h"
 #include "BuildInfo.h"
 #include "ContentView.h"
 #include "FeedUpdater.h"
@@ -11,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QSplitter>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -63,21 +61,29 @@ private:
         }();
         return found;
     }
-    // The marks a window's View menu shows: the checked sort entry and the three switches.
-    QString viewMenuState(QWidget* window) {
-        QString sort;
+    // The marks of the sort option and the three switches, as a window's View menu (object names
+    // "actionSort:…" and "action:…") or the settings pane ("sortOption:…" and the keys) shows them.
+    QString marks(QWidget* window, const QString& sortPrefix, const QString& switchPrefix) {
+        const auto checked = [&](const QString& name) {
+            QObject* found = window->findChild<QObject*>(name);
+            [&] {
+                QVERIFY2(found, qPrintable(QStringLiteral("no control ") + name));
+            }();
+            return found && found->property("checked").toBool();
+        };
+        QString state;
         for (const char* raw : {"Alphabetical", "Recently Updated", "Highest Todo Count"}) {
-            if (action(window, QStringLiteral("actionSort:") + QLatin1String(raw))->isChecked()) {
-                sort = QLatin1String(raw);
+            if (checked(sortPrefix + QLatin1String(raw))) {
+                state = QLatin1String(raw);
             }
         }
-        QString state = sort;
         for (const char* key : {"showRootTagsOnly", "showChildrenCounts", "showTodoCounts"}) {
-            state += action(window, QStringLiteral("action:") + QLatin1String(key))->isChecked() ? u" on"
-                                                                                                 : u" off";
+            state += checked(switchPrefix + QLatin1String(key)) ? u" on" : u" off";
         }
         return state;
     }
+    QString viewMenuState(QWidget* window) { return marks(window, u"actionSort:"_qs, u"action:"_qs); }
+    QString paneState(QWidget* settings) { return marks(settings, u"sortOption:"_qs, QString()); }
     // Opens and closes the application menu, as a user glancing at it would.
     void showApplicationMenu() {
         auto* menu = child<QMenu>(m_window, QStringLiteral("applicationMenu"));
@@ -90,19 +96,6 @@ private:
         return OrvaletApp::create(std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("Orvalet.conf")),
                                                               QSettings::IniFormat),
                                   m_dir->filePath(QStringLiteral("Orvalet.store")), error, makeUpdater);
-    }
-    QString paneState(QWidget* settings) {
-        QString state;
-        for (const char* raw : {"Alphabetical", "Recently Updated", "Highest Todo Count"}) {
-            if (child<QAbstractButton>(settings, QStringLiteral("sortOption:") + QLatin1String(raw))
-                    ->isChecked()) {
-                state = QLatin1String(raw);
-            }
-        }
-        for (const char* key : {"showRootTagsOnly", "showChildrenCounts", "showTodoCounts"}) {
-            state += child<QAbstractButton>(settings, QLatin1String(key))->isChecked() ? u" on" : u" off";
-        }
-        return state;
     }
 
 private Q_SLOTS:
@@ -128,29 +121,24 @@ private Q_SLOTS:
         m_dir.reset();
     }
 
+    // Set ORVALET_SCREENSHOTS to a folder to see what a user sees of the main and settings windows.
     void firstStartShowsTheDefaultsInMenuAndPane() {
         QCOMPARE(viewMenuState(m_window), QStringLiteral("Alphabetical off off off"));
         trigger(m_window, QStringLiteral("actionSettings"));
         QWidget* settings = m_app->settingsWindow();
         QVERIFY(settings && settings->isVisible());
         QCOMPARE(paneState(settings), QStringLiteral("Alphabetical off off off"));
+        QCOMPARE(m_app->showSettings(), settings); // one at a time
         QCOMPARE(child<QWidget>(settings, QStringLiteral("settingsView"))->width(), 400);
         // The detail column shows the placeholder while nothing is selected.
         auto* placeholder = child<QWidget>(m_window, QStringLiteral("noTagSelected"));
         QVERIFY(placeholder->isVisible());
         QCOMPARE(child<QLabel>(placeholder, QStringLiteral("emptyStateTitle"))->text(),
                  QStringLiteral("No Tag Selected"));
-    }
-
-    void newWindowOpensOverTheSameStore() {
-        trigger(m_window, QStringLiteral("actionNewWindow"));
-        const QList<MainWindow*> windows = m_app->mainWindows();
-        QCOMPARE(windows.size(), 2);
-        MainWindow* second = windows.last();
-        QVERIFY(second != m_window);
-        QVERIFY(QTest::qWaitForWindowExposed(second));
-        QCOMPARE(&m_window->contentView()->store(), &m_app->store());
-        QCOMPARE(&second->contentView()->store(), &m_app->store());
+        if (const QString folder = qEnvironmentVariable("ORVALET_SCREENSHOTS"); !folder.isEmpty()) {
+            QVERIFY(m_window->grab().save(folder + QStringLiteral("/main-window.png")));
+            QVERIFY(settings->grab().save(folder + QStringLiteral("/settings.png")));
+        }
     }
 
     void checkForUpdatesFollowsTheUpdaterEachTimeTheMenuOpens() {
@@ -198,8 +186,8 @@ private Q_SLOTS:
         QCOMPARE(made, 0);
     }
 
-    // This build's default updater is the feed updater over the address fixed at build time, and it
-    // offers a check from the start.
+    // This build's default updater is the feed updater over the secure address fixed at build time,
+    // and it offers a check from the start.
     void defaultUpdaterIsTheFeedUpdater() {
         m_app.reset();
         QString error;
@@ -208,7 +196,7 @@ private Q_SLOTS:
         auto* feed = dynamic_cast<FeedUpdater*>(&m_app->updater());
         QVERIFY(feed);
         QCOMPARE(feed->feedUrl(), BuildInfo::updateFeedUrl());
-        QVERIFY(feed->feedUrl().isValid());
+        QCOMPARE(feed->feedUrl().scheme(), QStringLiteral("https")); // what it offers comes from there
         MainWindow* window = m_app->newMainWindow();
         QVERIFY(action(window, QStringLiteral("actionCheckForUpdates"))->isEnabled());
     }
@@ -225,22 +213,18 @@ private Q_SLOTS:
         QVERIFY(reader->tag(QStringLiteral("late-1")));
     }
 
-    void aboutBoxShowsTheProjectVersion() {
+    // Screen readers announce every window by a name of its own. The About box, one at a time, shows
+    // the version.
+    void everyWindowHasAnAccessibleName() {
+        trigger(m_window, QStringLiteral("actionSettings"));
         trigger(m_window, QStringLiteral("actionAbout"));
         auto* box = qobject_cast<QMessageBox*>(m_app->aboutBox());
         QVERIFY(box && box->isVisible());
-        QCOMPARE(BuildInfo::version(), QStringLiteral(ORVALET_PROJECT_VERSION));
         QVERIFY2(box->text().contains(QStringLiteral("Version " ORVALET_PROJECT_VERSION)),
                  qPrintable(box->text()));
         QVERIFY(box->text().contains(QStringLiteral("Manages the tags of Things 3.")));
         trigger(m_window, QStringLiteral("actionAbout"));
-        QCOMPARE(m_app->aboutBox(), box); // one at a time
-    }
-
-    // Screen readers announce every window by a name of its own.
-    void everyWindowHasAnAccessibleName() {
-        trigger(m_window, QStringLiteral("actionSettings"));
-        trigger(m_window, QStringLiteral("actionAbout"));
+        QCOMPARE(m_app->aboutBox(), box);
         const struct {
             QWidget* window;
             const char* name;
@@ -258,10 +242,14 @@ private Q_SLOTS:
         }
     }
 
+    // Windows opened with "New Window" share the store, and their menus and the pane show the same
+    // preferences whichever of them changed one.
     void paneAndViewMenusOfEveryWindowStayInStep() {
         trigger(m_window, QStringLiteral("actionNewWindow"));
         QCOMPARE(m_app->mainWindows().size(), 2);
         MainWindow* second = m_app->mainWindows().last();
+        QVERIFY(QTest::qWaitForWindowExposed(second));
+        QCOMPARE(&second->contentView()->store(), &m_window->contentView()->store());
         trigger(m_window, QStringLiteral("actionSettings"));
         QWidget* settings = m_app->settingsWindow();
 
@@ -287,47 +275,25 @@ private Q_SLOTS:
         QCOMPARE(paneState(m_app->settingsWindow()), QStringLiteral("Recently Updated on off on"));
     }
 
-    void menusCarryTheirExactLabelsAndLinks() {
-        QAction* check = action(m_window, QStringLiteral("actionCheckForUpdates"));
-        QCOMPARE(check->text(), QStringLiteral("Check for Updates\u2026"));
-
-        auto* viewMenu = child<QMenu>(m_window, QStringLiteral("viewMenu"));
-        QStringList labels;
-        for (QAction* a : viewMenu->actions()) {
-            labels << (a->isSeparator() ? QStringLiteral("|") : a->text());
-        }
-        QCOMPARE(labels,
+    void menusCarryTheirExactLabels() {
+        QCOMPARE(action(m_window, QStringLiteral("actionCheckForUpdates"))->text(),
+                 QStringLiteral("Check for Updates\u2026"));
+        const auto labels = [this](const char* menu) {
+            QStringList texts;
+            for (QAction* a : child<QMenu>(m_window, QLatin1String(menu))->actions()) {
+                texts << (a->isSeparator() ? QStringLiteral("|") : a->text());
+            }
+            return texts;
+        };
+        QCOMPARE(labels("viewMenu"),
                  (QStringList{"|", "Sort Tags By", "|", "Show Root Tags Only", "Show Children Counts",
                               "Show Todo Counts", "Show as Outline", "|", "Expand All", "Collapse All"}));
-        QStringList sortLabels;
+        QCOMPARE(labels("sortMenu"), (QStringList{"Alphabetical", "Recently Updated", "Highest Todo Count"}));
         for (QAction* a : child<QMenu>(m_window, QStringLiteral("sortMenu"))->actions()) {
-            sortLabels << a->text();
             QVERIFY(a->icon().isNull());
         }
-        QCOMPARE(sortLabels, (QStringList{"Alphabetical", "Recently Updated", "Highest Todo Count"}));
-
-        QCOMPARE(AppMenus::termsUrl().host(), AppMenus::websiteUrl().host());
-        QCOMPARE(AppMenus::termsUrl().path(), QStringLiteral("/terms"));
-        QCOMPARE(AppMenus::privacyUrl().path(), QStringLiteral("/privacy"));
-        QCOMPARE(action(m_window, QStringLiteral("actionWebsite"))->text(), QStringLiteral("Website"));
         QCOMPARE(action(m_window, QStringLiteral("actionTerms"))->text(), QStringLiteral("Terms of Service"));
         QCOMPARE(action(m_window, QStringLiteral("actionPrivacy"))->text(), QStringLiteral("Privacy Policy"));
-    }
-
-    // Set ORVALET_SCREENSHOTS to a folder to see what a user sees of the main and settings windows.
-    void screenshots() {
-        const QString folder = qEnvironmentVariable("ORVALET_SCREENSHOTS");
-        if (folder.isEmpty()) {
-            QSKIP("ORVALET_SCREENSHOTS is not set");
-        }
-        QVERIFY(m_window->grab().save(folder + QStringLiteral("/main-window.png")));
-        QVERIFY(m_app->showSettings()->grab().save(folder + QStringLiteral("/settings.png")));
-    }
-
-    void settingsOpensOneWindowAtATime() {
-        QWidget* first = m_app->showSettings();
-        QWidget* again = m_app->showSettings();
-        QCOMPARE(first, again);
     }
 };
 

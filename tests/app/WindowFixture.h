@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
+#include <algorithm>
 #include <memory>
 
 namespace orvalet {
@@ -88,17 +89,12 @@ protected:
         return idle;
     }
 
-    // Where screenshots go, made when missing.
-    static QString artifactPath(const QString& fileName) {
-        const QString folder = QStringLiteral(ORVALET_TEST_ARTIFACTS);
-        QDir().mkpath(folder);
-        return folder + u'/' + fileName;
-    }
-    // Saves what a user sees of the widget now, once its layouts have caught up.
+    // Saves what a user sees of the widget now, once its layouts have caught up, with the test artifacts.
     static bool screenshot(QWidget* widget, const QString& fileName) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         QCoreApplication::processEvents();
-        return widget->grab().save(artifactPath(fileName));
+        const QString folder = QStringLiteral(ORVALET_TEST_ARTIFACTS);
+        return QDir().mkpath(folder) && widget->grab().save(folder + u'/' + fileName);
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -164,9 +160,6 @@ protected:
             names.append(tag->name());
         }
         return names;
-    }
-    QString idOf(const QString& name) {
-        return indexOf(m_window, name).data(TagListModel::TagIdRole).toString();
     }
 
     // The selected rows' names, sorted, when the list and the window's selection agree; otherwise a
@@ -290,15 +283,12 @@ protected:
                 return false;
             }
             // A save or a deletion of an editor still waiting for Things 3.
-            for (const TagEditView* view : window->findChildren<TagEditView*>()) {
-                if (view->editor().isBusy()) {
-                    return false;
-                }
-            }
-            for (const BatchEditView* view : window->findChildren<BatchEditView*>()) {
-                if (view->editor().isBusy()) {
-                    return false;
-                }
+            const auto busy = [](const auto& views) {
+                return std::any_of(views.begin(), views.end(),
+                                   [](auto* view) { return view->editor().isBusy(); });
+            };
+            if (busy(window->findChildren<TagEditView*>()) || busy(window->findChildren<BatchEditView*>())) {
+                return false;
             }
         }
         return true;

@@ -468,13 +468,9 @@ TEST_F(ServerTest, twoClientsAtOnceAreServedOneAfterTheOther) {
     EXPECT_GE(std::min(timeA, timeB), 390);
 }
 
+// The texts of this error are checked with the sockets that are not trusted, above.
 TEST_F(ServerTest, noStandInListeningIsTheApplicationNotRunningError) {
-    const std::optional<ScriptOutcome> outcome = StandInEngine().run(QStringLiteral("return 1"));
-    ASSERT_TRUE(outcome && outcome->error);
-    EXPECT_EQ(outcome->error->message, QStringLiteral("Things3 got an error: Application isn’t running."));
-    EXPECT_EQ(outcome->error->briefMessage, QStringLiteral("Application isn’t running."));
-    EXPECT_EQ(outcome->error->number, -600);
-    EXPECT_TRUE(outcome->error->description.contains(QStringLiteral("-600")));
+    EXPECT_EQ(StandInEngine().run(QStringLiteral("return 1"))->error->number, -600);
 
     // A socket file left by a stand-in that was killed is no stand-in either, and a new one takes its place.
     ASSERT_TRUE(standIn.start());
