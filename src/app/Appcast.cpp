@@ -57,6 +57,13 @@ std::optional<AppcastItem> readItem(QXmlStreamReader& xml, const QUrl& feedUrl) 
     if (item.version.isNull() || address.isEmpty() || !url.isValid()) {
         return std::nullopt;
     }
+    // "Download" hands the address to the desktop, which would open any scheme it knows (files,
+    // network shares, other applications): only a web page is offered, over HTTPS unless the feed
+    // itself came over plain HTTP.
+    const QString scheme = url.scheme().toLower();
+    if (scheme != u"https" && !(scheme == u"http" && feedUrl.scheme().toLower() == u"http")) {
+        return std::nullopt;
+    }
     return item;
 }
 

@@ -378,6 +378,12 @@ private Q_SLOTS:
             "<item><sparkle:version>not a number</sparkle:version><enclosure url='https://x.test/7'/></item> "
             "<item><sparkle:version>1.5</sparkle:version><enclosure url='https://x.test/1.5'/></item>",
             "1.5", "1.5", "https://x.test/1.5");
+        row("only web addresses over HTTPS are offered",
+            "<item><sparkle:version>9</sparkle:version><enclosure url='file:///etc/passwd'/></item> "
+            "<item><sparkle:version>8</sparkle:version><enclosure url='smb://x.test/8'/></item> "
+            "<item><sparkle:version>7</sparkle:version><enclosure url='http://x.test/7'/></item> "
+            "<item><sparkle:version>6</sparkle:version><enclosure url='https://x.test/6'/></item>",
+            "6", "6", "https://x.test/6");
         row("another namespace's version is not Sparkle's",
             "<item xmlns:other='urn:other'><other:version>9</other:version> "
             "<sparkle:version>1</sparkle:version><enclosure url='https://x.test/1'/></item>",

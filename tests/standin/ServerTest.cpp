@@ -470,12 +470,16 @@ TEST_F(ServerTest, twoClientsAtOnceAreServedOneAfterTheOther) {
 
 // The texts of this error are checked with the sockets that are not trusted, above.
 TEST_F(ServerTest, noStandInListeningIsTheApplicationNotRunningError) {
-    EXPECT_EQ(StandInEngine().run(QStringLiteral("return 1"))->error->number, -600);
+    const auto notRunning = [] {
+        const std::optional<ScriptOutcome> outcome = StandInEngine().run(QStringLiteral("return 1"));
+        return outcome && outcome->error && outcome->error->number == -600;
+    };
+    EXPECT_TRUE(notRunning());
 
     // A socket file left by a stand-in that was killed is no stand-in either, and a new one takes its place.
     ASSERT_TRUE(standIn.start());
     standIn.kill();
-    EXPECT_EQ(StandInEngine().run(QStringLiteral("return 1"))->error->number, -600);
+    EXPECT_TRUE(notRunning());
     ASSERT_TRUE(standIn.start());
     EXPECT_EQ(StandInEngine().run(QStringLiteral("return 1"))->result, QStringLiteral("1"));
 }
