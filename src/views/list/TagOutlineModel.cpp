@@ -117,6 +117,13 @@ bool TagOutlineModel::hasChildren(const QModelIndex& parent) const {
     return rowCount(parent) > 0;
 }
 
+QVariant TagOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        return QStringLiteral("Tags");
+    }
+    return DraggableTags<QAbstractItemModel>::headerData(section, orientation, role);
+}
+
 QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) {
         return {};

@@ -31,6 +31,8 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     bool hasChildren(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    // The one column's title, which only a screen reader meets (the header is hidden).
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
     void setActive(bool active);
     void setSearchText(const QString& text);
