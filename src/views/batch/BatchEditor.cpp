@@ -172,19 +172,32 @@ QList<TagPtr> BatchEditor::parentChoices() const {
     // The store's own order is the plain-text one, which the stable sort keeps among names the
     // collator holds equal (those differing only in letter case).
     const QList<TagPtr> offered = TagTree::parentChoices(selectedIds, m_store.allTags());
-    QCollator collator{nameLocale()};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // A name's sort key costs about a microsecond to make, and the choices are read again at every
+    // store change: keys are kept by name for as long as the editor lives (names rarely change).
+    const QLocale locale = nameLocale();
+    if (!m_sortKeys || m_sortKeys->locale != locale.bcp47Name()) {
+        m_sortKeys.emplace(SortKeys{locale.bcp47Name(), QCollator(locale), {}, {}});
+        m_sortKeys->collator.setCaseSensitivity(Qt::CaseInsensitive);
+    }
+    SortKeys& keys = *m_sortKeys;
     struct Keyed {
-        QCollatorSortKey key;
+        qsizetype key;
         qsizetype index;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(size_t(offered.size()));
     for (qsizetype i = 0; i < offered.size(); ++i) {
-        keyed.push_back(Keyed{collator.sortKey(offered[i]->name()), i});
+        const QString& name = offered[i]->name();
+        auto found = keys.byName.constFind(name);
+        if (found == keys.byName.cend()) {
+            found = keys.byName.insert(name, qsizetype(keys.keys.size()));
+            keys.keys.push_back(keys.collator.sortKey(name));
+        }
+        keyed.push_back(Keyed{*found, i});
     }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const Keyed& a, const Keyed& b) { return a.key.compare(b.key) < 0; });
+    std::stable_sort(keyed.begin(), keyed.end(), [&keys](const Keyed& a, const Keyed& b) {
+        return keys.keys[size_t(a.key)].compare(keys.keys[size_t(b.key)]) < 0;
+    });
     QList<TagPtr> choices;
     choices.reserve(offered.size());
     for (const Keyed& entry : keyed) {

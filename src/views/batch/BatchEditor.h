@@ -3,12 +3,15 @@
 #include "BatchResultState.h"
 #include "Tag.h"
 
+#include <QCollator>
 #include <QCoroTask>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace orvalet {
 
@@ -180,6 +183,15 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // The collation keys of the names offered so far, for the parent choices' order.
+    struct SortKeys {
+        QString locale;
+        QCollator collator;
+        QHash<QString, qsizetype> byName;
+        std::vector<QCollatorSortKey> keys;
+    };
+    mutable std::optional<SortKeys> m_sortKeys;
+
     TagStore& m_store;
     Preferences& m_preferences;
     ThingsWorker& m_worker;
