@@ -55,7 +55,7 @@ protected:
         if (!m_app) {
             return error;
         }
-        // The programs as designed, without the look-up before each change (tested on its own).
+        // The plain programs, without the look-up before each change (that is tested on its own).
         m_app->preferences().setFlag(PreferenceKey::checkTagsBeforeChanging, false);
         m_window = m_app->newMainWindow();
         m_window->show();

@@ -44,7 +44,7 @@ protected:
         ASSERT_TRUE(store);
         preferences = std::make_unique<Preferences>(std::make_unique<QSettings>(
             m_dir.filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat));
-        // The programs as designed, without the look-up before each change (tested on its own).
+        // The plain programs, without the look-up before each change (that is tested on its own).
         preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, false);
         useEngine(std::make_unique<standin::testing::LibraryEngine>(library));
     }

@@ -91,7 +91,7 @@ TEST_F(SafeWritesTest, theStoredTagsOwnNameGoesAheadAfterOneLookUpAndTheSwitchRe
                                                                    u"Home"_qs)}));
     EXPECT_EQ(store->tag(kids)->name(), u"Children");
 
-    // Switched off: the designed program alone, which here deletes the wrong tag in Things 3.
+    // Switched off: the delete program alone, which here deletes the wrong tag in Things 3.
     preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, false);
     QCoro::waitFor(edit(work).deleteWithChildren());
     EXPECT_EQ(sent().last(), ThingsService::deleteTagScript(u"Work"_qs));
