@@ -35,9 +35,11 @@ QMessageBox* confirmDestructive(QWidget* parent, const QString& objectName, cons
     return box;
 }
 
-QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
-                  std::function<void()> finished) {
-    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::Ok, parent);
+namespace {
+
+QMessageBox* notice(QMessageBox::Icon icon, QWidget* parent, const QString& objectName, const QString& title,
+                    const QString& message, std::function<void()> finished) {
+    auto* box = new QMessageBox(icon, title, title, QMessageBox::Ok, parent);
     box->setObjectName(objectName);
     box->setAccessibleName(title);
     box->setInformativeText(message);
@@ -46,6 +48,18 @@ QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& tit
     QObject::connect(box, &QMessageBox::finished, parent, std::move(finished));
     box->open();
     return box;
+}
+
+} // namespace
+
+QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
+                  std::function<void()> finished) {
+    return notice(QMessageBox::Warning, parent, objectName, title, message, std::move(finished));
+}
+
+QMessageBox* inform(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
+                    std::function<void()> finished) {
+    return notice(QMessageBox::Information, parent, objectName, title, message, std::move(finished));
 }
 
 } // namespace orvalet::Alerts

@@ -26,5 +26,8 @@ QMessageBox* confirmDestructive(QWidget* parent, const QString& objectName, cons
 // Opens a window-modal warning with one "OK" over `parent`; `finished` is called as it closes.
 QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
                   std::function<void()> finished);
+// The same with the information icon.
+QMessageBox* inform(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
+                    std::function<void()> finished);
 
 } // namespace orvalet::Alerts

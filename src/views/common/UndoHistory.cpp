@@ -5,7 +5,7 @@
 #include "TagStore.h"
 #include "ThingsWorker.h"
 
-#include <QPointer>
+#include <algorithm>
 
 namespace orvalet {
 
@@ -99,116 +99,135 @@ QCoro::Task<> UndoHistory::apply(bool undoing, ThingsWorker& worker, Preferences
     m_busy = true;
     Q_EMIT changed();
     const bool checked = preferences.checkTagsBeforeChanging();
-    std::optional<QString> dropped; // why the step can no longer apply
-    std::optional<QString> failed;  // why Things 3 refused it
-
+    Outcome outcome;
     if (step.kind == Step::Kind::change) {
-        // Each tag goes from one state to the other; the store must still show the state it leaves.
-        QList<Change> done;
-        for (const Change& change : std::as_const(step.changes)) {
-            const QString& fromName = undoing ? change.nameAfter : change.nameBefore;
-            const QString& toName = undoing ? change.nameBefore : change.nameAfter;
-            const std::optional<QString>& fromParent = undoing ? change.parentAfter : change.parentBefore;
-            const std::optional<QString>& toParent = undoing ? change.parentBefore : change.parentAfter;
-            const TagPtr tag = m_store.tag(change.id);
-            if (!tag || tag->name() != fromName || tag->parentTagId() != fromParent ||
-                (toParent && !m_store.tag(*toParent))) {
-                dropped = quotedName(fromName) +
-                          QStringLiteral(" changed since; this step can no longer be ") +
-                          (undoing ? QStringLiteral("undone.") : QStringLiteral("redone."));
-                break;
-            }
-            const std::optional<QString> checkedId = checked ? std::optional(change.id) : std::nullopt;
-            const auto sent =
-                co_await worker.run(&ThingsService::updateTagChecked, checkedId, fromName, toName,
-                                    nameOf(m_store, toParent), nameOf(m_store, fromParent));
-            if (!sent) {
-                failed = sent.error().errorDescription();
-                break;
-            }
-            tag->setName(toName);
-            tag->setParentTagId(toParent);
-            tag->setUpdatedAt(Clock::now());
-            done.append(change);
-        }
-        // What went through is no longer part of the step: the rest stays to try again.
-        if (failed && done.size() < step.changes.size()) {
-            if (!done.isEmpty()) {
-                (undoing ? m_redo : m_undo).append(Step{step.kind, step.label, done});
-            }
-            step.changes = step.changes.mid(done.size());
-            from.append(step);
-        } else if (!dropped) {
-            (undoing ? m_redo : m_undo).append(step);
-        }
+        outcome = co_await applyChanges(std::move(step), undoing, worker, checked);
+    } else if (undoing) {
+        outcome = co_await deleteCreated(std::move(step), worker, checked);
     } else {
-        const Change& created = step.changes.first();
-        const TagPtr tag = m_store.tag(created.id);
-        if (undoing) {
-            // Deleting the created tag again: only while nothing hangs on it.
-            bool hasChildren = false;
-            for (const TagPtr& other : m_store.allTagsUnordered()) {
-                hasChildren = hasChildren || other->parentTagId() == created.id;
-            }
-            // Its count as Things 3 has it now: the stored one may be stale.
-            std::optional<ThingsResult<std::optional<ThingsTagRecord>>> fresh;
-            if (tag && !hasChildren) {
-                fresh = co_await worker.run(&ThingsService::fetchTagById, created.id);
-            }
-            if (fresh && !*fresh) {
-                failed = fresh->error().errorDescription();
-            } else if (!fresh || !fresh->value() || fresh->value()->todosCount > 0) {
-                dropped = quotedName(created.nameAfter) +
-                          QStringLiteral(" has to-dos or child tags now, or is gone; it is not deleted.");
-            } else {
-                const std::optional<QString> checkedId = checked ? std::optional(created.id) : std::nullopt;
-                const auto deleted =
-                    co_await worker.run(&ThingsService::deleteTagChecked, checkedId, tag->name());
-                if (deleted) {
-                    m_store.remove(tag);
-                    m_redo.append(step);
-                } else {
-                    failed = deleted.error().errorDescription();
-                }
-            }
-        } else {
-            // Made again under its parent; it gets a new identifier, which the history adopts.
-            if (tag || (created.parentAfter && !m_store.tag(*created.parentAfter))) {
-                dropped = quotedName(created.nameAfter) + QStringLiteral(" cannot be made again.");
-            } else {
-                const auto made = co_await worker.run(&ThingsService::createTag, created.nameAfter,
-                                                      nameOf(m_store, created.parentAfter));
-                if (made) {
-                    m_store.insert(Tag(made.value(), created.nameAfter, created.parentAfter));
-                    for (QList<Step>* steps : {&m_undo, &m_redo}) {
-                        for (Step& other : *steps) {
-                            for (Change& change : other.changes) {
-                                change.id = change.id == created.id ? made.value() : change.id;
-                                for (std::optional<QString>* parent :
-                                     {&change.parentBefore, &change.parentAfter}) {
-                                    if (*parent == created.id) {
-                                        *parent = made.value();
-                                    }
-                                }
-                            }
-                        }
-                    }
-                    step.changes.first().id = made.value();
-                    m_undo.append(step);
-                } else {
-                    failed = made.error().errorDescription();
-                }
-            }
-        }
-        if (failed) {
-            from.append(step);
-        }
+        outcome = co_await makeAgain(std::move(step), worker);
     }
-
     m_busy = false;
     Q_EMIT changed();
-    if (dropped || failed) {
-        Q_EMIT problem(dropped ? *dropped : *failed);
+    if (outcome.dropped || outcome.failed) {
+        Q_EMIT problem(outcome.dropped ? *outcome.dropped : *outcome.failed);
+    }
+}
+
+// Each tag goes from one state to the other; the store must still show the state it leaves.
+QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undoing, ThingsWorker& worker,
+                                                            bool checked) {
+    Outcome outcome;
+    QList<Change> done;
+    for (const Change& change : std::as_const(step.changes)) {
+        const QString& fromName = undoing ? change.nameAfter : change.nameBefore;
+        const QString& toName = undoing ? change.nameBefore : change.nameAfter;
+        const std::optional<QString>& fromParent = undoing ? change.parentAfter : change.parentBefore;
+        const std::optional<QString>& toParent = undoing ? change.parentBefore : change.parentAfter;
+        const TagPtr tag = m_store.tag(change.id);
+        if (!tag || tag->name() != fromName || tag->parentTagId() != fromParent ||
+            (toParent && !m_store.tag(*toParent))) {
+            outcome.dropped = quotedName(fromName) +
+                              QStringLiteral(" changed since; this step can no longer be ") +
+                              (undoing ? QStringLiteral("undone.") : QStringLiteral("redone."));
+            break;
+        }
+        const std::optional<QString> checkedId = checked ? std::optional(change.id) : std::nullopt;
+        const auto sent = co_await worker.run(&ThingsService::updateTagChecked, checkedId, fromName, toName,
+                                              nameOf(m_store, toParent), nameOf(m_store, fromParent));
+        if (!sent) {
+            outcome.failed = sent.error().errorDescription();
+            break;
+        }
+        tag->setName(toName);
+        tag->setParentTagId(toParent);
+        tag->setUpdatedAt(Clock::now());
+        done.append(change);
+    }
+    QList<Step>& from = undoing ? m_undo : m_redo;
+    QList<Step>& to = undoing ? m_redo : m_undo;
+    if (outcome.failed) {
+        // What went through is no longer part of the step: the rest stays to try again.
+        if (!done.isEmpty()) {
+            to.append(Step{step.kind, step.label, done});
+        }
+        step.changes = step.changes.mid(done.size());
+        from.append(std::move(step));
+    } else if (!outcome.dropped) {
+        to.append(std::move(step));
+    }
+    co_return outcome;
+}
+
+// Deleting a created tag again: only while nothing hangs on it, its count read from Things 3 (the
+// stored one may be stale).
+QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteCreated(Step step, ThingsWorker& worker, bool checked) {
+    Outcome outcome;
+    const Change& created = step.changes.first();
+    const TagPtr tag = m_store.tag(created.id);
+    const QList<TagPtr> all = m_store.allTagsUnordered();
+    const bool hasChildren = std::any_of(all.begin(), all.end(), [&created](const TagPtr& other) {
+        return other->parentTagId() == created.id;
+    });
+    std::optional<ThingsResult<std::optional<ThingsTagRecord>>> fresh;
+    if (tag && !hasChildren) {
+        fresh = co_await worker.run(&ThingsService::fetchTagById, created.id);
+    }
+    if (fresh && !*fresh) {
+        outcome.failed = fresh->error().errorDescription();
+    } else if (!fresh || !fresh->value() || fresh->value()->todosCount > 0) {
+        outcome.dropped = quotedName(created.nameAfter) +
+                          QStringLiteral(" has to-dos or child tags now, or is gone; it is not deleted.");
+    } else {
+        const std::optional<QString> checkedId = checked ? std::optional(created.id) : std::nullopt;
+        const auto deleted = co_await worker.run(&ThingsService::deleteTagChecked, checkedId, tag->name());
+        if (deleted) {
+            m_store.remove(tag);
+        } else {
+            outcome.failed = deleted.error().errorDescription();
+        }
+    }
+    if (!outcome.dropped) {
+        (outcome.failed ? m_undo : m_redo).append(std::move(step));
+    }
+    co_return outcome;
+}
+
+// Made again under its parent; it gets a new identifier, which the whole history adopts.
+QCoro::Task<UndoHistory::Outcome> UndoHistory::makeAgain(Step step, ThingsWorker& worker) {
+    Outcome outcome;
+    const Change created = step.changes.first();
+    if (m_store.tag(created.id) || (created.parentAfter && !m_store.tag(*created.parentAfter))) {
+        outcome.dropped = quotedName(created.nameAfter) + QStringLiteral(" cannot be made again.");
+        co_return outcome;
+    }
+    const auto made = co_await worker.run(&ThingsService::createTag, created.nameAfter,
+                                          nameOf(m_store, created.parentAfter));
+    if (!made) {
+        outcome.failed = made.error().errorDescription();
+        m_redo.append(std::move(step));
+        co_return outcome;
+    }
+    m_store.insert(Tag(made.value(), created.nameAfter, created.parentAfter));
+    m_undo.append(std::move(step));
+    adoptIdentifier(created.id, made.value());
+    co_return outcome;
+}
+
+void UndoHistory::adoptIdentifier(const QString& old, const QString& made) {
+    for (QList<Step>* steps : {&m_undo, &m_redo}) {
+        for (Step& step : *steps) {
+            for (Change& change : step.changes) {
+                for (std::optional<QString>* id : {&change.parentBefore, &change.parentAfter}) {
+                    if (*id == old) {
+                        *id = made;
+                    }
+                }
+                if (change.id == old) {
+                    change.id = made;
+                }
+            }
+        }
     }
 }
 

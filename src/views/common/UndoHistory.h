@@ -62,9 +62,21 @@ Q_SIGNALS:
     void problem(const QString& message);
 
 private:
+    // Why a step could not be applied: it no longer fits what is stored (dropped), or Things 3
+    // refused it (failed, the step kept).
+    struct Outcome {
+        std::optional<QString> dropped;
+        std::optional<QString> failed;
+    };
+
     explicit UndoHistory(TagStore& store);
     void push(Step step);
     QCoro::Task<> apply(bool undoing, ThingsWorker& worker, Preferences& preferences);
+    // Each puts the step where it belongs afterwards: on the other stack, back, or nowhere.
+    QCoro::Task<Outcome> applyChanges(Step step, bool undoing, ThingsWorker& worker, bool checked);
+    QCoro::Task<Outcome> deleteCreated(Step step, ThingsWorker& worker, bool checked);
+    QCoro::Task<Outcome> makeAgain(Step step, ThingsWorker& worker);
+    void adoptIdentifier(const QString& old, const QString& made);
 
     TagStore& m_store;
     QList<Step> m_undo;

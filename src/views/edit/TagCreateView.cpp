@@ -1,5 +1,6 @@
 #include "TagCreateView.h"
 
+#include "Alerts.h"
 #include "EditRules.h"
 #include "ErrorRow.h"
 #include "ParentPicker.h"
@@ -18,19 +19,6 @@
 #include <QVBoxLayout>
 
 namespace orvalet {
-
-namespace {
-
-QMessageBox* alert(const QString& title, const QString& message, QWidget* parent) {
-    auto* box = new QMessageBox(QMessageBox::Information, title, title, QMessageBox::Ok, parent);
-    box->setAccessibleName(title);
-    box->setInformativeText(message);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    return box;
-}
-
-} // namespace
 
 TagCreateView::TagCreateView(TagStore& store, ThingsWorker& worker, TagPtr presetParent, QWidget* parent)
     : QDialog(parent)
@@ -145,23 +133,19 @@ void TagCreateView::update() {
 }
 
 void TagCreateView::showDuplicateNameAlert() {
-    m_alert = alert(EditRules::duplicateNameAlertTitle(), QString(), this);
-    m_alert->setObjectName(QStringLiteral("duplicateNameAlert"));
-    connect(m_alert, &QMessageBox::finished, m_creator, [this] {
-        m_alert = nullptr; // a new alert may open before this one is deleted
-        m_creator->dismissDuplicateNameAlert();
-    });
-    m_alert->open();
+    m_alert = Alerts::inform(this, QStringLiteral("duplicateNameAlert"), EditRules::duplicateNameAlertTitle(),
+                             QString(), [this] {
+                                 m_alert = nullptr; // a new alert may open before this one is deleted
+                                 m_creator->dismissDuplicateNameAlert();
+                             });
 }
 
 void TagCreateView::showImportedAlert() {
-    m_alert = alert(TagCreator::importedAlertTitle(), TagCreator::importedAlertMessage(), this);
-    m_alert->setObjectName(QStringLiteral("importedExistingAlert"));
-    connect(m_alert, &QMessageBox::finished, m_creator, [this] {
-        m_alert = nullptr;
-        m_creator->dismissImportedExistingAlert();
-    });
-    m_alert->open();
+    m_alert = Alerts::inform(this, QStringLiteral("importedExistingAlert"), TagCreator::importedAlertTitle(),
+                             TagCreator::importedAlertMessage(), [this] {
+                                 m_alert = nullptr;
+                                 m_creator->dismissImportedExistingAlert();
+                             });
 }
 
 } // namespace orvalet
