@@ -167,6 +167,10 @@ private Q_SLOTS:
         m_app->preferences().setFlag(PreferenceKey::showAsOutline, true);
         QVERIFY(!dropOnto(dragOf({QStringLiteral("Health")}), QStringLiteral("Errands")));
         QVERIFY(!dropOnto(dragOf({QStringLiteral("Health")}), QStringLiteral("Health")));
+        // The same drag again after a tag moved below Health: that tag is refused too.
+        storedTag(QStringLiteral("Finance"))->setParentTagId(storedTag(QStringLiteral("Health"))->id());
+        QTRY_VERIFY(node(QStringLiteral("Finance")).parent().isValid());
+        QVERIFY(!dropOnto(dragOf({QStringLiteral("Health")}), QStringLiteral("Finance")));
         QCOMPARE(transcriptPrograms().size(), before + 3);
 
         // Below the rows: to the top level.

@@ -28,7 +28,10 @@ TagDropController::TagDropController(TagStore& store, Preferences& preferences, 
     , m_store(store)
     , m_preferences(preferences)
     , m_worker(worker)
-    , m_window(window) {}
+    , m_window(window) {
+    // The forbidden targets follow the tree: a tag moved below a dragged one since is forbidden too.
+    connect(&store, &TagStore::changed, this, [this] { m_forbiddenFor.clear(); });
+}
 
 QString TagDropController::mimeType() {
     return QStringLiteral("application/x-orvalet-tag-ids");

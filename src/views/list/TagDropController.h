@@ -58,8 +58,8 @@ private:
     Preferences& m_preferences;
     ThingsWorker& m_worker;
     QWidget* m_window;
-    // The tags a drag may not be dropped on, worked out once per drag (the dragged tags and every
-    // tag below them).
+    // The tags a drag may not be dropped on, worked out once per drag and store change (the dragged
+    // tags and every tag below them).
     QStringList m_forbiddenFor;
     QSet<QString> m_forbidden;
     QPointer<BatchEditor> m_editor;
