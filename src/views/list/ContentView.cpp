@@ -210,17 +210,11 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     m_list->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::list, m_list));
     m_list->setUniformItemSizes(true);
     setUpTagView(m_list);
-    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_restoringSelection = true; });
-    connect(m_model, &TagListModel::rebuilt, this, &ContentView::restoreSelection);
 
     m_tree = new TagOutlineView(*m_outlineModel, m_preferences, sidebar);
     m_tree->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::outline, m_tree));
     setUpTagView(m_tree);
     connect(m_search, &QLineEdit::textChanged, m_outlineModel, &TagOutlineModel::setSearchText);
-    connect(m_outlineModel, &QAbstractItemModel::modelAboutToBeReset, this,
-            [this] { m_restoringSelection = true; });
-    // After the tree has laid itself out again (TagOutlineView connected first).
-    connect(m_outlineModel, &TagOutlineModel::rebuilt, this, &ContentView::restoreSelection);
     connect(&m_preferences, &Preferences::changed, this, [this](PreferenceKey key) {
         if (key == PreferenceKey::showAsOutline) {
             showMode();
@@ -253,6 +247,10 @@ void ContentView::setUpTagView(QAbstractItemView* view) {
     connect(view, &QWidget::customContextMenuRequested, this, &ContentView::showContextMenu);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ContentView::selectionEdited);
+    // A rebuilt model selects the window's tags again; the reset itself is no edit of the selection.
+    connect(view->model(), &QAbstractItemModel::modelAboutToBeReset, this,
+            [this] { m_restoringSelection = true; });
+    connect(view->model(), &QAbstractItemModel::modelReset, this, &ContentView::restoreSelection);
 
     // The Delete key asks to delete the selected tags, as the context menu does.
     auto* remove = new QAction(QStringLiteral("Delete Selected Tags"), view);

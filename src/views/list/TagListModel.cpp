@@ -95,7 +95,6 @@ void TagListModel::rebuild() {
     beginResetModel();
     m_rows = m_query.visibleTags(m_options, m_searchText);
     endResetModel();
-    Q_EMIT rebuilt();
 }
 
 } // namespace orvalet

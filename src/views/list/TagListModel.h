@@ -42,10 +42,6 @@ public:
     const TagListQuery& query() const { return m_query; }
     const TagListOptions& options() const { return m_options; }
 
-Q_SIGNALS:
-    // The rows were rebuilt: a view selects its tags again.
-    void rebuilt();
-
 private:
     void storeChanged();
     void rebuild();

@@ -71,7 +71,6 @@ void TagOutlineModel::rebuild() {
     }
     m_outline.rebuild(m_options.sortOption, m_searchText);
     endResetModel();
-    Q_EMIT rebuilt();
 }
 
 QModelIndex TagOutlineModel::indexOfNode(int node) const {

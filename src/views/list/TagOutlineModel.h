@@ -48,10 +48,6 @@ public:
     // "(N in all)"
     static QString rolledUpText(qint64 count);
 
-Q_SIGNALS:
-    // The rows were rebuilt: a view selects its tags again and expands what it should.
-    void rebuilt();
-
 private:
     void rebuild();
 

@@ -17,7 +17,7 @@ TagOutlineView::TagOutlineView(TagOutlineModel& model, Preferences& preferences,
     setModel(&model);
     connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) { remember(index, true); });
     connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) { remember(index, false); });
-    connect(&model, &TagOutlineModel::rebuilt, this, &TagOutlineView::modelRebuilt);
+    connect(&model, &QAbstractItemModel::modelReset, this, &TagOutlineView::modelRebuilt);
     connect(&preferences, &Preferences::changed, this, [this](PreferenceKey key) {
         if (key == PreferenceKey::showRootTagsOnly && m_preferences.showRootTagsOnly()) {
             collapseAllTags();
