@@ -25,7 +25,7 @@ const QList<Definition>& definitions() {
         {PreferenceKey::showChildrenCounts, QLatin1StringView("showChildrenCounts"), false},
         {PreferenceKey::showTodoCounts, QLatin1StringView("showTodoCounts"), false},
         {PreferenceKey::showAsOutline, QLatin1StringView("showAsOutline"), false},
-        {PreferenceKey::checkTagsBeforeChanging, QLatin1StringView("checkTagsBeforeChanging"), true},
+        {PreferenceKey::findTagsById, QLatin1StringView("findTagsById"), true},
         {PreferenceKey::lastImportDate, QLatin1StringView("lastImportDate"), 0.0},
     };
     return table;

@@ -17,7 +17,7 @@ enum class PreferenceKey {
     showChildrenCounts,
     showTodoCounts,
     showAsOutline,
-    checkTagsBeforeChanging,
+    findTagsById,
     lastImportDate
 };
 
@@ -53,9 +53,9 @@ public:
     bool showTodoCounts() const { return flag(PreferenceKey::showTodoCounts); }
     // The sidebar shows the tags as a tree of parents and children instead of the flat list.
     bool showAsOutline() const { return flag(PreferenceKey::showAsOutline); }
-    // Before a rename, a move or a deletion, Things 3 is asked whether the name still stands for the
-    // stored tag (default on; not a display preference, so "Reset" leaves it).
-    bool checkTagsBeforeChanging() const { return flag(PreferenceKey::checkTagsBeforeChanging); }
+    // Programs that change a stored tag find it in Things 3 by its identifier, not by its stored name
+    // (default on; not a display preference, so "Reset" leaves it).
+    bool findTagsById() const { return flag(PreferenceKey::findTagsById); }
 
     // "lastImportDate": seconds since 2001-01-01 00:00:00 UTC, 0 when no import has finished.
     double lastImportTimestamp() const;

@@ -188,10 +188,9 @@ Value ThingsApplication::property(const Value& object, Property property) {
                               object.sourceForm(name()) + u'.');
 }
 
+// A parent tag is a tag. Things 3 refuses `missing value` for it (a tag is made top-level with
+// `delete parent tag of`), and so does the stand-in, in `set` and in `make` alike.
 QString ThingsApplication::tagIdOf(const Value& parent, const QString& context) const {
-    if (parent.kind == Value::Kind::Missing) {
-        return {};
-    }
     if (parent.kind != Value::Kind::Reference || parent.objectClass != ObjectClass::Tag) {
         fail(errors::cantSet, context + parent.sourceForm(name()) + u'.');
     }
@@ -219,6 +218,11 @@ void ThingsApplication::setProperty(const Value& object, Property property, cons
         change([&] { m_library.renameTag(id, value.text); });
         return;
     case Property::ParentTag: {
+        if (value.kind == Value::Kind::Missing) {
+            fail(errors::cantSet, QStringLiteral("Can’t set parent tag of tag ") +
+                                      applescript::quotedText(tagOf(object).name) +
+                                      QStringLiteral(" to missing value."));
+        }
         const QString parentId = tagIdOf(value, cantSet);
         change([&] { m_library.setParent(id, parentId); });
         return;
@@ -289,6 +293,16 @@ void ThingsApplication::remove(const Value& object) {
     }
     const QString id = tagOf(object).id;
     change([&] { m_library.deleteTag(id); });
+}
+
+void ThingsApplication::removeProperty(const Value& object, Property property) {
+    if (object.objectClass == ObjectClass::Tag && property == Property::ParentTag) {
+        const QString id = tagOf(object).id;
+        change([&] { m_library.setParent(id, QString()); });
+        return;
+    }
+    fail(errors::handlerFailed, QStringLiteral("Can’t delete ") + propertyName(property) +
+                                    QStringLiteral(" of ") + object.sourceForm(name()) + u'.');
 }
 
 std::optional<qint64> ThingsApplication::countTodos(const Value& tag, applescript::TodoStatus status) {

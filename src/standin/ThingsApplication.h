@@ -25,6 +25,7 @@ public:
     make(applescript::ObjectClass objectClass,
          const std::vector<std::pair<applescript::Property, applescript::Value>>& properties) override;
     void remove(const applescript::Value& object) override;
+    void removeProperty(const applescript::Value& object, applescript::Property property) override;
     std::optional<qint64> countTodos(const applescript::Value& tag, applescript::TodoStatus status) override;
 
 private:

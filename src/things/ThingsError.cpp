@@ -1,27 +1,63 @@
 #include "ThingsError.h"
 
 #include <QLocale>
+#include <QStringBuilder>
 
 namespace orvalet {
 
-ThingsError::ThingsError(Kind kind, QString message)
+namespace {
+
+QString quoted(const QString& name) {
+    return u"\u201C" % name % u"\u201D";
+}
+
+} // namespace
+
+ThingsError::ThingsError(Kind kind, QString message, std::optional<qint64> number)
     : m_kind(kind)
     , m_message(std::move(message))
+    , m_number(number)
     , m_what(m_message.toUtf8()) {}
 
-ThingsError ThingsError::appleScriptFailed(QString message) {
-    return ThingsError(Kind::appleScriptFailed, std::move(message));
+ThingsError ThingsError::appleScriptFailed(QString message, std::optional<qint64> number) {
+    return ThingsError(Kind::appleScriptFailed, std::move(message), number);
 }
 
 ThingsError ThingsError::changedInThings(const QString& name) {
-    return ThingsError(Kind::changedInThings,
-                       u"\u201C" % name %
-                           u"\u201D changed in Things 3 since the last import. Import again, "
-                           u"then try once more.");
+    return ThingsError(Kind::refused,
+                       quoted(name) % u" changed in Things 3 since the last import. Import again, then try "
+                                      u"once more.");
+}
+
+ThingsError ThingsError::notInThings(const QString& name) {
+    return ThingsError(Kind::refused, quoted(name) %
+                                          u" is no longer in Things 3. Import from Things to bring "
+                                          u"the list up to date.");
+}
+
+ThingsError ThingsError::todosChanged(const QString& name) {
+    return ThingsError(Kind::refused,
+                       u"The to-dos of " % quoted(name) % u" changed in Things 3. Look at the merge again.");
+}
+
+bool ThingsError::isMissingTag(const QString& id) const {
+    // The engine names the element it could not get as the program wrote it: `tag id "…"`.
+    return m_kind == Kind::appleScriptFailed && m_number == -1728 &&
+           m_message.contains(u"tag id \"" % id % u'"');
+}
+
+bool ThingsError::isLostConnection() const {
+    return m_kind == Kind::appleScriptFailed && (m_number == -609 || m_number == -1712);
+}
+
+ThingsError ThingsError::withTagNow(ThingsTagState state) const {
+    ThingsError error = *this;
+    error.m_tagNow = std::move(state);
+    return error;
 }
 
 QString ThingsError::errorDescription() const {
-    if (m_kind == Kind::changedInThings) {
+    if (m_kind == Kind::refused) {
         return m_message;
     }
     // The engine spells its -600 message with the typographic apostrophe ("isn’t running"), and

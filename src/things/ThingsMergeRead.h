@@ -25,6 +25,8 @@ struct ThingsMergeRead {
     // The to-dos (of any tag) carrying a tag whose name holds a comma: their tag names text cannot
     // be split back into names.
     QSet<QString> todosWithCommaTags;
+
+    friend bool operator==(const ThingsMergeRead&, const ThingsMergeRead&) = default;
 };
 
 // One line of the write program: the to-do and the tag names text it gets.

@@ -3,6 +3,7 @@
 // comma, or beginning or ending with white space, cannot survive the round trip: such texts are
 // never rewritten.
 
+#include "ThingsError.h"
 #include "ThingsService.h"
 
 #include <QStringBuilder>
@@ -13,38 +14,6 @@ namespace {
 
 constexpr QStringView fieldMark = u"|||";
 constexpr QStringView recordMark = u"~~~";
-
-// Things 3 identifiers are letters and digits; anything else is a sign the answer was not split
-// where the program put its separators.
-bool isIdentifier(QStringView text) {
-    if (text.isEmpty()) {
-        return false;
-    }
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool alphanumeric =
-            (u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z');
-        if (!alphanumeric) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// "id,id,id," (every identifier followed by a comma) into the identifiers; nothing when malformed.
-std::optional<QStringList> identifierList(QStringView text) {
-    QStringList ids;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        const qsizetype comma = text.indexOf(u',', start);
-        if (comma < 0 || !isIdentifier(text.sliced(start, comma - start))) {
-            return std::nullopt;
-        }
-        ids.append(text.sliced(start, comma - start).toString());
-        start = comma + 1;
-    }
-    return ids;
-}
 
 // The form in which Things 3 finds a tag by name: letter case and canonically equivalent spellings
 // do not matter.
@@ -67,6 +36,15 @@ void ThingsService::setTodoTagNames(const QList<ThingsTodoTagNames>& changes) co
     if (!changes.isEmpty()) {
         runAppleScript(setTodoTagNamesScript(changes));
     }
+}
+
+void ThingsService::setTodoTagNamesIfUnchanged(const QString& sourceName, const QString& destinationName,
+                                               const ThingsMergeRead& confirmed,
+                                               const QList<ThingsTodoTagNames>& changes) const {
+    if (readMerge(sourceName, destinationName) != confirmed) {
+        throw ThingsError::todosChanged(sourceName);
+    }
+    setTodoTagNames(changes);
 }
 
 QString ThingsService::mergeReadScript(const QString& sourceName, const QString& destinationName) {
@@ -105,12 +83,13 @@ std::optional<ThingsMergeRead> ThingsService::parseMergeRead(QStringView output)
         return std::nullopt;
     }
     const QList<QStringView> header = answer.first(headerEnd).split(fieldMark);
-    if (header.size() != 4 || !isIdentifier(header[0]) || !isIdentifier(header[1])) {
+    if (header.size() != 4 || !ThingsService::isIdentifier(header[0]) ||
+        !ThingsService::isIdentifier(header[1])) {
         return std::nullopt;
     }
     bool countRead = false;
     const qsizetype count = header[3].toString().toLongLong(&countRead);
-    std::optional<QStringList> children = identifierList(header[2]);
+    std::optional<QStringList> children = ThingsService::identifierList(header[2]);
     if (!countRead || count < 0 || !children) {
         return std::nullopt;
     }
@@ -129,7 +108,7 @@ std::optional<ThingsMergeRead> ThingsService::parseMergeRead(QStringView output)
         }
         const QStringView record = answer.sliced(start, end - start);
         const qsizetype mark = record.indexOf(fieldMark);
-        if (mark < 0 || !isIdentifier(record.first(mark))) {
+        if (mark < 0 || !ThingsService::isIdentifier(record.first(mark))) {
             return std::nullopt;
         }
         const QString id = record.first(mark).toString();
@@ -140,7 +119,7 @@ std::optional<ThingsMergeRead> ThingsService::parseMergeRead(QStringView output)
         read.todos.append({id, record.sliced(mark + fieldMark.size()).toString()});
         start = end + recordMark.size();
     }
-    std::optional<QStringList> commaCarriers = identifierList(answer.sliced(start));
+    std::optional<QStringList> commaCarriers = ThingsService::identifierList(answer.sliced(start));
     if (!commaCarriers) {
         return std::nullopt;
     }
@@ -163,6 +142,8 @@ std::optional<QString> ThingsService::replacedTagNames(QStringView tagNames, con
     if (!splitsBack(destinationName)) {
         return std::nullopt;
     }
+    const QString sourceKey = nameKey(sourceName);
+    const QString destinationKey = nameKey(destinationName);
     QList<QStringView> names = tagNames.split(u',');
     for (qsizetype i = 0; i < names.size(); ++i) {
         // Every name after the first follows ", ": exactly one space belongs to the separator.
@@ -172,12 +153,12 @@ std::optional<QString> ThingsService::replacedTagNames(QStringView tagNames, con
             }
             names[i] = names[i].sliced(1);
         }
-        if (!splitsBack(names[i])) {
+        // The source leaves the text, so only the names kept must survive being written back; a
+        // source with spaces at its ends (" Someday ") can still be taken out.
+        if (!splitsBack(names[i]) && (names[i].trimmed().isEmpty() || nameKey(names[i]) != sourceKey)) {
             return std::nullopt;
         }
     }
-    const QString sourceKey = nameKey(sourceName);
-    const QString destinationKey = nameKey(destinationName);
     bool hasDestination = false;
     for (const QStringView name : names) {
         hasDestination = hasDestination || nameKey(name) == destinationKey;

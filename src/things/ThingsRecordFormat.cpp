@@ -1,6 +1,7 @@
 // Reading the record text Things 3 answers in: four fields joined by "|||", each record of the
 // full list followed by "~~~". No quoting or escaping exists, so a name holding a separator makes
-// its record unreadable; such output yields no record rather than an error.
+// its record unreadable; such output yields no record rather than an error. The answers of the
+// writes by identifier put their one free text last, so that any name reads back.
 
 #include "ThingsService.h"
 
@@ -122,14 +123,17 @@ inline QStringView trimView(QStringView text) {
     return text.sliced(begin, end - begin);
 }
 
-// The four trimmed fields of one record of the list, or false when the record cannot be read:
-// not exactly four fields, or an empty identifier or name. A blank chunk has one field.
+// The four fields of one record of the list, or false when the record cannot be read: not exactly
+// four fields, or an empty identifier or a blank name. A blank chunk has one field. Every field but
+// the name is trimmed. The name lies between two separators, so nothing around the record reaches
+// it: white space at its ends is the name's own, and is kept, or the stored name would not be the
+// one Things 3 has (" Someday " stored as "Someday").
 inline bool readListFields(QStringView chunk, Fields& fields) {
     if (splitFields(chunk, fields) != 4)
         return false;
-    for (QStringView& field : fields)
-        field = trimView(field);
-    return !fields[0].isEmpty() && !fields[1].isEmpty();
+    for (const int trimmedField : {0, 2, 3})
+        fields[trimmedField] = trimView(fields[trimmedField]);
+    return !fields[0].isEmpty() && !trimView(fields[1]).isEmpty();
 }
 
 inline std::optional<QString> optionalText(QStringView text) {
@@ -137,6 +141,30 @@ inline std::optional<QString> optionalText(QStringView text) {
 }
 
 } // namespace
+
+bool ThingsService::isIdentifier(QStringView text) {
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z')))
+            return false;
+    }
+    return true;
+}
+
+std::optional<QStringList> ThingsService::identifierList(QStringView text) {
+    QStringList ids;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype comma = text.indexOf(u',', start);
+        if (comma < 0 || !isIdentifier(text.sliced(start, comma - start)))
+            return std::nullopt;
+        ids.append(text.sliced(start, comma - start).toString());
+        start = comma + 1;
+    }
+    return ids;
+}
 
 QStringView ThingsService::trimmed(QStringView text) {
     return trimView(text);
@@ -178,6 +206,34 @@ std::optional<ThingsTagRecord> ThingsService::parseTagLookup(QStringView output)
         return std::nullopt;
     return ThingsTagRecord{fields[0].toString(), fields[1].toString(), optionalText(fields[2]),
                            readCount(trimView(fields[3]))};
+}
+
+std::optional<QList<ThingsTagUse>> ThingsService::parseTagUse(QStringView output, const QStringList& ids) {
+    QList<QStringView> records = output.split(u"~~~");
+    if (records.size() != ids.size() + 1 || !records.last().isEmpty())
+        return std::nullopt;
+    QList<ThingsTagUse> use;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        const QList<QStringView> fields = records[i].split(u"|||");
+        bool counted = false;
+        const qint64 count = fields.first().toLongLong(&counted);
+        std::optional<QStringList> children = fields.size() == 2 ? identifierList(fields[1]) : std::nullopt;
+        if (!counted || !children)
+            return std::nullopt;
+        use.append(ThingsTagUse{ids[i], count, std::move(*children)});
+    }
+    return use;
+}
+
+std::optional<ThingsTagState> ThingsService::parseTagState(QStringView output) {
+    // "PARENT|||NAME": the parent is an identifier or nothing, so the first "|||" ends it.
+    const qsizetype mark = output.indexOf(u"|||");
+    if (mark < 0)
+        return std::nullopt;
+    const QStringView parent = output.first(mark);
+    if (!parent.isEmpty() && !isIdentifier(parent))
+        return std::nullopt;
+    return ThingsTagState{output.sliced(mark + 3).toString(), optionalText(parent)};
 }
 
 } // namespace orvalet

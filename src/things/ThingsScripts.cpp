@@ -156,11 +156,12 @@ std::optional<QString> ThingsService::updateTagScript(const QString& currentName
     if (parentChanges) {
         // The rename above has already happened when this line runs.
         const QString& nameNow = nameChanges ? newName : currentName;
-        script += u"\n    set parent tag of tag " % appleScriptLiteral(nameNow);
+        // Things 3 refuses a parent of `missing value`; deleting the parent makes a top-level tag.
         if (newParentName)
-            script += u" to tag " % appleScriptLiteral(*newParentName);
+            script += u"\n    set parent tag of tag " % appleScriptLiteral(nameNow) % u" to tag " %
+                      appleScriptLiteral(*newParentName);
         else
-            script += u" to missing value";
+            script += u"\n    delete parent tag of tag " % appleScriptLiteral(nameNow);
     }
     script += u"\nend tell";
     return script;
@@ -173,6 +174,95 @@ QString ThingsService::createTagScript(const QString& name, const std::optional<
     if (parentName)
         script += u"\n    set parent tag of newTag to tag " % appleScriptLiteral(*parentName);
     script += u"\n    return id of newTag\nend tell";
+    return script;
+}
+
+// ---- Writes that find their tag by identifier ----
+//
+// Things 3 is known to take `name of tag id "…"` and `tag id "…"` as a reference, and the by-name
+// forms for every change. So a program reads the tag's current name by identifier, then changes the
+// tag by that exact name; a new parent is `tag id "…"`. A tag Things 3 no longer has fails the
+// first line with -1728, naming `tag id "…"`.
+
+namespace {
+
+QString tagNameLine(const QString& id) {
+    return u"\n    set tagName to name of tag id " % ThingsService::appleScriptLiteral(id);
+}
+
+} // namespace
+
+QString ThingsService::deleteTagScript(const ThingsTagRef& tag, bool byId) {
+    if (!byId)
+        return deleteTagScript(tag.name);
+    return u"tell application \"Things3\"" % tagNameLine(tag.id) % u"\n    delete tag tagName\nend tell";
+}
+
+std::optional<QString> ThingsService::changeTagScript(const ThingsTagChange& change, bool byId) {
+    if (!byId)
+        return updateTagScript(change.tag.name, change.newName, change.newParentName, change.parentName);
+    const bool nameChanges = !sameText(change.newName, change.tag.name);
+    const bool parentChanges = change.newParentId != change.parentId;
+    if (!nameChanges && !parentChanges)
+        return std::nullopt;
+
+    // The answer is the tag's name in Things 3 afterwards, the whole result and nothing else.
+    QString script = u"tell application \"Things3\"" % tagNameLine(change.tag.id);
+    if (nameChanges)
+        script += u"\n    set name of tag tagName to " % appleScriptLiteral(change.newName) %
+                  tagNameLine(change.tag.id);
+    if (parentChanges && change.newParentId)
+        script += u"\n    set parent tag of tag tagName to tag id " % appleScriptLiteral(*change.newParentId);
+    else if (parentChanges)
+        script += u"\n    delete parent tag of tag tagName";
+    script += u"\n    return tagName\nend tell";
+    return script;
+}
+
+QString ThingsService::createTagScript(const QString& name, const std::optional<ThingsTagRef>& parent,
+                                       bool byId) {
+    if (!byId)
+        return createTagScript(name, parent ? std::optional(parent->name) : std::nullopt);
+    // The parent is read before anything is made: a parent Things 3 no longer has fails the program
+    // while there is nothing to undo, rather than after the tag was made at the top level.
+    QString script = QStringLiteral("tell application \"Things3\"");
+    if (parent)
+        script += u"\n    set parentName to name of tag id " % appleScriptLiteral(parent->id);
+    script += u"\n    set newTag to make new tag with properties {name: " % appleScriptLiteral(name) % u"}";
+    if (parent)
+        script += u"\n    set parent tag of newTag to tag id " % appleScriptLiteral(parent->id);
+    script += u"\n    return id of newTag\nend tell";
+    return script;
+}
+
+// The answer is the parent's identifier (empty for none), "|||", then the name: only the name is
+// free text, and it comes last, whole, so any name reads back exactly.
+QString ThingsService::tagStateScript(const QString& id) {
+    return u"tell application \"Things3\"\n"
+           "    set t to tag id " %
+           appleScriptLiteral(id) %
+           u"\n"
+           "    set tparent to \"\"\n"
+           "    try\n"
+           "        set tparent to id of parent tag of t\n"
+           "    end try\n"
+           "    return tparent & \"|||\" & name of t\n"
+           "end tell";
+}
+
+// One record per tag, in the order asked: "COUNT|||CHILD,CHILD,~~~", identifiers and numbers only.
+QString ThingsService::tagUseScript(const QStringList& ids) {
+    QString script = QStringLiteral("tell application \"Things3\"\n    set output to \"\"");
+    for (const QString& id : ids) {
+        script += u"\n    set t to tag id " % appleScriptLiteral(id) %
+                  u"\n"
+                  "    set output to output & (count of (to dos of t whose status is open)) & \"|||\"\n"
+                  "    repeat with c in tags of t\n"
+                  "        set output to output & id of c & \",\"\n"
+                  "    end repeat\n"
+                  "    set output to output & \"~~~\"";
+    }
+    script += u"\n    return output\nend tell";
     return script;
 }
 

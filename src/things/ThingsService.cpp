@@ -5,6 +5,18 @@
 
 namespace orvalet {
 
+namespace {
+
+ThingsError unreadableAnswer() {
+    return ThingsError::appleScriptFailed(QStringLiteral("Things 3 answered in a form Orvalet cannot read."));
+}
+
+bool sameText(const QString& a, const QString& b) {
+    return a == b || a.normalized(QString::NormalizationForm_D) == b.normalized(QString::NormalizationForm_D);
+}
+
+} // namespace
+
 ThingsService::ThingsService(const ScriptEngine& engine)
     : m_engine(engine) {}
 
@@ -15,10 +27,10 @@ QString ThingsService::runAppleScript(const QString& source) const {
     // An error dictionary wins over a result that may have come with it.
     if (const std::optional<ScriptError>& error = outcome->error) {
         if (error->message)
-            throw ThingsError::appleScriptFailed(*error->message);
+            throw ThingsError::appleScriptFailed(*error->message, error->number);
         if (error->briefMessage)
-            throw ThingsError::appleScriptFailed(*error->briefMessage);
-        throw ThingsError::appleScriptFailed(error->description);
+            throw ThingsError::appleScriptFailed(*error->briefMessage, error->number);
+        throw ThingsError::appleScriptFailed(error->description, error->number);
     }
     return outcome->result.value_or(QString());
 }
@@ -38,36 +50,89 @@ void ThingsService::updateTag(const QString& currentName, const QString& newName
         runAppleScript(*script);
 }
 
+QList<ThingsTagUse> ThingsService::readTagUse(const QStringList& ids) const {
+    if (ids.isEmpty())
+        return {};
+    std::optional<QList<ThingsTagUse>> use = parseTagUse(runAppleScript(tagUseScript(ids)), ids);
+    if (!use)
+        throw unreadableAnswer();
+    return *use;
+}
+
+std::optional<ThingsTagState> ThingsService::readTagState(const QString& id) const {
+    try {
+        const std::optional<ThingsTagState> state = parseTagState(runAppleScript(tagStateScript(id)));
+        if (!state)
+            throw unreadableAnswer();
+        return state;
+    } catch (const ThingsError& error) {
+        if (error.isMissingTag(id))
+            return std::nullopt;
+        throw;
+    }
+}
+
 namespace {
 
-void ensureSameTag(const ThingsService& things, const std::optional<QString>& storedId, const QString& name) {
-    if (!storedId) {
-        return;
-    }
-    const std::optional<ThingsTagRecord> found = things.fetchTagByName(name);
-    if (!found || found->id != *storedId) {
-        throw ThingsError::changedInThings(name);
+// After a lost answer, what Things 3 holds for the tag; the lost answer's error when even that
+// cannot be learnt.
+std::optional<ThingsTagState> stateAfterLostAnswer(const ThingsService& things, const QString& id,
+                                                   const ThingsError& lost) {
+    try {
+        return things.readTagState(id);
+    } catch (const ThingsError&) {
+        throw lost;
     }
 }
 
 } // namespace
 
-void ThingsService::updateTagChecked(const std::optional<QString>& storedId, const QString& currentName,
-                                     const QString& newName, const std::optional<QString>& newParentName,
-                                     const std::optional<QString>& currentParentName) const {
-    if (const auto script = updateTagScript(currentName, newName, newParentName, currentParentName)) {
-        ensureSameTag(*this, storedId, currentName);
-        runAppleScript(*script);
+ThingsTagState ThingsService::changeTag(const ThingsTagChange& change, bool byId) const {
+    const ThingsTagState wanted{change.newName, change.newParentId};
+    const std::optional<QString> script = changeTagScript(change, byId);
+    if (!script)
+        return wanted;
+    try {
+        const QString answer = runAppleScript(*script);
+        return byId ? ThingsTagState{answer, wanted.parentId} : wanted;
+    } catch (const ThingsError& error) {
+        if (byId && error.isMissingTag(change.tag.id))
+            throw ThingsError::notInThings(change.tag.name);
+        if (byId && change.newParentId && error.isMissingTag(*change.newParentId))
+            throw ThingsError::notInThings(change.newParentName.value_or(*change.newParentId));
+        if (!error.isLostConnection())
+            throw;
+        const std::optional<ThingsTagState> now = stateAfterLostAnswer(*this, change.tag.id, error);
+        if (!now)
+            throw;
+        // The program may have run in full, in part, or not at all: Things 3 says which.
+        const bool named = sameText(change.newName, change.tag.name) || sameText(now->name, change.newName);
+        if (named && now->parentId == wanted.parentId)
+            return *now;
+        throw error.withTagNow(*now);
     }
 }
 
-void ThingsService::deleteTagChecked(const std::optional<QString>& storedId, const QString& name) const {
-    ensureSameTag(*this, storedId, name);
-    runAppleScript(deleteTagScript(name));
+void ThingsService::deleteTag(const ThingsTagRef& tag, bool byId) const {
+    try {
+        runAppleScript(deleteTagScript(tag, byId));
+    } catch (const ThingsError& error) {
+        if (byId && error.isMissingTag(tag.id))
+            return; // deleted already, with an ancestor or in Things 3 itself
+        if (!error.isLostConnection() || stateAfterLostAnswer(*this, tag.id, error))
+            throw;
+    }
 }
 
-QString ThingsService::createTag(const QString& name, const std::optional<QString>& parentName) const {
-    return trimmed(runAppleScript(createTagScript(name, parentName))).toString();
+QString ThingsService::createTag(const QString& name, const std::optional<ThingsTagRef>& parent,
+                                 bool byId) const {
+    try {
+        return trimmed(runAppleScript(createTagScript(name, parent, byId))).toString();
+    } catch (const ThingsError& error) {
+        if (byId && parent && error.isMissingTag(parent->id))
+            throw ThingsError::notInThings(parent->name);
+        throw;
+    }
 }
 
 } // namespace orvalet

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ThingsMergeRead.h"
+#include "ThingsTagChange.h"
 #include "ThingsTagRecord.h"
 
 #include <QList>
@@ -36,17 +37,30 @@ public:
                    const std::optional<QString>& newParentName,
                    const std::optional<QString>& currentParentName) const;
 
-    // The same two changes made safe against a stale local copy: Things 3 addresses tags by name,
-    // so when `storedId` is given, the name is first looked up and the program is sent only when
-    // Things 3 reports that identifier for it; otherwise ThingsError::changedInThings is thrown and
-    // nothing is changed. An update that sends nothing looks nothing up.
-    void updateTagChecked(const std::optional<QString>& storedId, const QString& currentName,
-                          const QString& newName, const std::optional<QString>& newParentName,
-                          const std::optional<QString>& currentParentName) const;
-    void deleteTagChecked(const std::optional<QString>& storedId, const QString& name) const;
+    // ---- Writes to stored tags ----
+    //
+    // Each takes `byId`: true finds the tag in Things 3 by its identifier inside the program and then
+    // uses the by-name forms on the name Things 3 has for it now, so a write reaches the stored tag
+    // whatever its name has become; false sends the programs that address tags by their stored names.
+    // When the answer is lost on the way back (-609, -1712), the tag is read again by identifier, and
+    // the outcome follows what Things 3 holds.
 
-    // Makes a tag, optionally under the tag called `parentName`, and returns its identifier.
-    QString createTag(const QString& name, const std::optional<QString>& parentName) const;
+    // Renames and/or moves the tag; runs nothing when neither changes. Returns the tag's name and
+    // parent in Things 3 afterwards. By identifier, a tag or new parent that Things 3 no longer has
+    // throws ThingsError::notInThings. A failure after a lost connection carries, in tagNow(), what
+    // Things 3 holds for the tag when it could be read.
+    ThingsTagState changeTag(const ThingsTagChange& change, bool byId) const;
+    // Deletes the tag; Things 3 deletes every tag below it with it. By identifier, a tag that
+    // Things 3 no longer has is deleted already: that is not a failure.
+    void deleteTag(const ThingsTagRef& tag, bool byId) const;
+    // Makes a tag, optionally under a stored parent, and returns its identifier.
+    QString createTag(const QString& name, const std::optional<ThingsTagRef>& parent, bool byId) const;
+    // The open to-dos and child tags of each of these tags, read in one program, in this order. A tag
+    // Things 3 no longer has fails it with -1728 (ThingsError::isMissingTag).
+    QList<ThingsTagUse> readTagUse(const QStringList& ids) const;
+    // What Things 3 holds for the tag with this identifier; nothing when it has no such tag. Throws
+    // when the answer cannot be read.
+    std::optional<ThingsTagState> readTagState(const QString& id) const;
 
     // ---- Merging one tag into another, through the to-dos' tag names text ----
 
@@ -55,6 +69,12 @@ public:
     std::optional<ThingsMergeRead> readMerge(const QString& sourceName, const QString& destinationName) const;
     // Runs one program that sets the tag names of every to-do listed; runs nothing for none.
     void setTodoTagNames(const QList<ThingsTodoTagNames>& changes) const;
+    // The merge's write, in one job with a last read: runs the read program again and sets the tag
+    // names only when Things 3 still answers exactly what the confirmation showed (`confirmed`);
+    // otherwise throws ThingsError::todosChanged and writes nothing.
+    void setTodoTagNamesIfUnchanged(const QString& sourceName, const QString& destinationName,
+                                    const ThingsMergeRead& confirmed,
+                                    const QList<ThingsTodoTagNames>& changes) const;
 
     static QString mergeReadScript(const QString& sourceName, const QString& destinationName);
     static std::optional<ThingsMergeRead> parseMergeRead(QStringView output);
@@ -72,6 +92,14 @@ public:
     static QString fetchTagByIdScript(const QString& id);
     static QString fetchTagByNameScript(const QString& name);
     static QString deleteTagScript(const QString& name);
+    static QString deleteTagScript(const ThingsTagRef& tag, bool byId);
+    // The change program, or nothing when neither the name nor the parent changes.
+    static std::optional<QString> changeTagScript(const ThingsTagChange& change, bool byId);
+    static QString createTagScript(const QString& name, const std::optional<ThingsTagRef>& parent, bool byId);
+    static QString tagStateScript(const QString& id);
+    static QString tagUseScript(const QStringList& ids);
+    static std::optional<QList<ThingsTagUse>> parseTagUse(QStringView output, const QStringList& ids);
+    static std::optional<ThingsTagState> parseTagState(QStringView output);
     // The update program, or nothing when neither the name nor the parent changes.
     static std::optional<QString> updateTagScript(const QString& currentName, const QString& newName,
                                                   const std::optional<QString>& newParentName,
@@ -85,6 +113,11 @@ public:
     // Reads the answer of either look-up program.
     static std::optional<ThingsTagRecord> parseTagLookup(QStringView output);
 
+    // Whether the text can be a Things 3 identifier (ASCII letters and digits): anything else in an
+    // identifier's place is a sign that an answer was not split where its program put separators.
+    static bool isIdentifier(QStringView text);
+    // "ID,ID,ID," (every identifier followed by a comma) into the identifiers; nothing when malformed.
+    static std::optional<QStringList> identifierList(QStringView text);
     // Removes leading and trailing Unicode white space and line breaks.
     static QStringView trimmed(QStringView text);
 

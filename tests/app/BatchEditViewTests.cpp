@@ -167,8 +167,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(sheet(), runTimeout);
         QCOMPARE(sheetText(QStringLiteral("batchResultTitle")), QStringLiteral("Update Failed"));
         QCOMPARE(sheetText(QStringLiteral("batchResultError")),
-                 QStringLiteral("AppleScript error: Things3 got an error: Can\u2019t get tag \"") +
-                     order.last() + QStringLiteral("\"."));
+                 u"\u201C"_qs + order.last() +
+                     u"\u201D is no longer in Things 3. Import from Things to bring the list up to date."_qs);
         QCOMPARE(listTexts(sheet()->nameList()), order.mid(0, 2));
         QVERIFY2(unnamed(sheet()).isEmpty(), qPrintable(unnamed(sheet()).join(u"; ")));
         QVERIFY(screenshot(sheet(), QStringLiteral("batch-result-failure.png")));

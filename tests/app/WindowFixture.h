@@ -55,8 +55,6 @@ protected:
         if (!m_app) {
             return error;
         }
-        // The plain programs, without the look-up before each change (that is tested on its own).
-        m_app->preferences().setFlag(PreferenceKey::checkTagsBeforeChanging, false);
         m_window = m_app->newMainWindow();
         m_window->show();
         m_window->activateWindow();

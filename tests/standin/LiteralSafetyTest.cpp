@@ -154,7 +154,8 @@ TEST(LiteralSafety, aNameWithAQuoteNeverReachesTheTagNamedByItsFirstPiece) {
     things.updateTag(QStringLiteral("a\"b"), QStringLiteral("a\"b"), std::nullopt, QStringLiteral("a child"));
     EXPECT_TRUE(library.tag(quoted)->parentId.isEmpty());
 
-    const QString made = things.createTag(QStringLiteral("new \"one\""), QStringLiteral("a\"b"));
+    const QString made =
+        things.createTag(QStringLiteral("new \"one\""), {{quoted, QStringLiteral("a\"b")}}, false);
     EXPECT_EQ(library.tag(made)->parentId, quoted);
 
     // The program of a name with a quote, written without parentheses, joins the texts to the

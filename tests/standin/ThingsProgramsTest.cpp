@@ -135,19 +135,20 @@ TEST_F(ThingsProgramsTest, refusedChangesRaiseThingsErrorsAndChangeNothing) {
 }
 
 TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
-    const QString root = things.createTag(QStringLiteral("Errands"), std::nullopt);
+    const QString root = things.createTag(QStringLiteral("Errands"), std::nullopt, true);
     ASSERT_TRUE(ThingsLibrary::isIdentifier(root)) << root.toStdString();
     EXPECT_EQ(library.tag(root)->name, QStringLiteral("Errands"));
     EXPECT_TRUE(library.tag(root)->parentId.isEmpty());
 
-    const QString child = things.createTag(QStringLiteral("Tap \"hot\" \\ cold"), QStringLiteral("plumbing"));
+    const QString child = things.createTag(QStringLiteral("Tap \"hot\" \\ cold"),
+                                           {{plumbing, QStringLiteral("plumbing")}}, false);
     ASSERT_TRUE(ThingsLibrary::isIdentifier(child));
     EXPECT_EQ(library.tag(child)->name, QStringLiteral("Tap \"hot\" \\ cold"));
     EXPECT_EQ(library.tag(child)->parentId, plumbing);
 
     // A name Things 3 already has, in any letter case, gives that tag and makes none.
     const qsizetype before = library.tagCount();
-    EXPECT_EQ(things.createTag(QStringLiteral("wORK"), std::nullopt), work);
+    EXPECT_EQ(things.createTag(QStringLiteral("wORK"), std::nullopt, true), work);
     EXPECT_EQ(library.tagCount(), before);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("Work"));
 }
@@ -166,7 +167,79 @@ TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndClearsThemFromToDos) {
     }
     EXPECT_EQ(library.todoCount(work, TodoState::Open), 1);
     // A tag of the same name can be made again afterwards.
-    EXPECT_TRUE(ThingsLibrary::isIdentifier(things.createTag(QStringLiteral("Home"), std::nullopt)));
+    EXPECT_TRUE(ThingsLibrary::isIdentifier(things.createTag(QStringLiteral("Home"), std::nullopt, true)));
+}
+
+// Found by identifier, a tag is reached whatever its name holds, and a tag Things 3 no longer has
+// is told apart from every other failure.
+TEST_F(ThingsProgramsTest, writesByIdentifierReachTheTagWhateverItsName) {
+    const auto change = [&](const QString& id, const QString& newName, std::optional<QString> parent) {
+        const LibraryTag* t = library.tag(id);
+        return things.changeTag({{id, QStringLiteral("stale name")},
+                                 newName,
+                                 !t || t->parentId.isEmpty() ? std::nullopt : std::optional(t->parentId),
+                                 std::move(parent),
+                                 {},
+                                 {}},
+                                true);
+    };
+    EXPECT_EQ(change(separators, QStringLiteral(" x|||y~~~ "), home),
+              (orvalet::ThingsTagState{u" x|||y~~~ "_qs, home}));
+    EXPECT_EQ(library.tag(separators)->parentId, home);
+    EXPECT_EQ(change(separators, QStringLiteral("stale name"), std::nullopt).name, u" x|||y~~~ ");
+    EXPECT_TRUE(library.tag(separators)->parentId.isEmpty());
+    EXPECT_EQ(things.readTagState(garden), (orvalet::ThingsTagState{u"Garden"_qs, home}));
+    EXPECT_EQ(things.readTagState(separators), (orvalet::ThingsTagState{u" x|||y~~~ "_qs, {}}));
+
+    const QList<orvalet::ThingsTagUse> use = things.readTagUse({repairs, garden});
+    EXPECT_EQ(use, (QList<orvalet::ThingsTagUse>{{repairs, 0, {plumbing}}, {garden, 2, {}}}));
+
+    const QString gone = QStringLiteral("NoSuchIdentifier123456");
+    EXPECT_EQ(things.readTagState(gone), std::nullopt);
+    things.deleteTag({gone, QStringLiteral("Gone")}, true); // deleted already
+    try {
+        change(gone, QStringLiteral("New"), std::nullopt);
+        ADD_FAILURE() << "a change of a tag Things 3 does not have went through";
+    } catch (const ThingsError& error) {
+        EXPECT_EQ(error.kind(), ThingsError::Kind::refused);
+        EXPECT_EQ(error.errorDescription(),
+                  u"\u201Cstale name\u201D is no longer in Things 3. Import from Things "
+                  u"to bring the list up to date.");
+    }
+    things.deleteTag({home, QStringLiteral("stale name")}, true);
+    EXPECT_EQ(library.tag(plumbing), nullptr);
+}
+
+// Things 3 refuses a parent of `missing value`; `delete parent tag of` makes a tag top-level.
+TEST_F(ThingsProgramsTest, aTagIsMadeTopLevelByDeletingItsParentNeverByMissingValue) {
+    const QByteArray before = library.toJson();
+    const auto refused =
+        runOn(library, QStringLiteral("tell application \"Things3\"\n"
+                                      "    set parent tag of tag \"Garden\" to missing value\n"
+                                      "end tell"));
+    ASSERT_TRUE(refused.failure);
+    EXPECT_EQ(refused.failure->number, errors::cantSet);
+    EXPECT_EQ(refused.failure->message(),
+              u"Things3 got an error: Can\u2019t set parent tag of tag \"Garden\" to missing value.");
+    const auto made =
+        runOn(library, QStringLiteral("tell application \"Things3\" to make new tag with "
+                                      "properties {name: \"Loose\", parent tag: missing value}"));
+    EXPECT_TRUE(made.failure);
+    EXPECT_EQ(library.toJson(), before);
+
+    for (const QString& name : {QStringLiteral("Garden"), QStringLiteral("Home")}) { // with and without
+        const auto answer =
+            runOn(library, QStringLiteral("tell application \"Things3\" to delete parent tag of tag ") +
+                               ThingsService::appleScriptLiteral(name));
+        EXPECT_FALSE(answer.failure) << name.toStdString();
+    }
+    EXPECT_TRUE(library.tag(garden)->parentId.isEmpty());
+    EXPECT_EQ(library.tag(repairs)->parentId, home);
+    EXPECT_EQ(library.tagCount(), 8);
+    const auto other =
+        runOn(library, QStringLiteral("tell application \"Things3\" to delete name of tag \"Home\""));
+    EXPECT_TRUE(other.failure);
+    EXPECT_EQ(library.tag(home)->name, u"Home");
 }
 
 } // namespace

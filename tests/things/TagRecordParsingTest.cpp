@@ -15,12 +15,13 @@ TEST(TagRecordParsing, listReadsRecordsInOrderAndSkipsUnreadableOnes) {
                            "Z|||||||||2~~~"       // empty name
                            "|||Home||||||2~~~"    // empty identifier
                            "\n~~~ \r\n"
+                           "E5||| \t|||||||1~~~" // a blank name
                            "B2|||  Errands \t|||A1|||x~~~"
                            "D4|||Tilde||||||1~~~~"
                            "C3|||Last|||B2|||-7"_qs; // the last terminator missing
     const QList<ThingsTagRecord> expected = {
         {u"A1"_qs, u"Work"_qs, std::nullopt, 3},
-        {u"B2"_qs, u"Errands"_qs, u"A1"_qs, 0},
+        {u"B2"_qs, u"  Errands \t"_qs, u"A1"_qs, 0}, // a name is Things 3's, white space and all
         {u"D4"_qs, u"Tilde"_qs, std::nullopt, 1},
         {u"~C3"_qs, u"Last"_qs, u"B2"_qs, -7},
     };
@@ -44,11 +45,12 @@ TEST(TagRecordParsing, emptyOrBlankOutputHasNoRecords) {
         EXPECT_TRUE(ThingsService::parseTagList(output).isEmpty()) << qPrintable(output);
 }
 
-TEST(TagRecordParsing, listTrimsEveryFieldOfExactlyTheWhiteSpaceAndNewlineClasses) {
+TEST(TagRecordParsing, listTrimsEveryFieldButTheNameOfExactlyTheWhiteSpaceAndNewlineClasses) {
     const QString blanks = u" \t\n\v\f\r\u0085\u00a0\u1680\u2003\u202f\u205f\u3000\u2028\u2029"_qs;
     const QString chunk = blanks + u"A1"_qs + blanks + u"|||"_qs + blanks + u"Work"_qs + blanks + u"|||"_qs +
                           blanks + u"B2"_qs + blanks + u"|||"_qs + blanks + u"4"_qs + blanks;
-    EXPECT_EQ(ThingsService::parseTagRecord(chunk), Record({u"A1"_qs, u"Work"_qs, u"B2"_qs, 4}));
+    EXPECT_EQ(ThingsService::parseTagRecord(chunk),
+              Record({u"A1"_qs, blanks + u"Work"_qs + blanks, u"B2"_qs, 4}));
     // Zero-width characters, the byte-order mark and other controls are not white space.
     const QString kept = u"\u200bW\ufeff\u001f"_qs;
     EXPECT_EQ(ThingsService::parseTagRecord(QString(u"A1|||"_qs + kept + u"||||||1"_qs))->name, kept);

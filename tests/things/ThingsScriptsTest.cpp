@@ -48,3 +48,45 @@ TEST(ThingsScripts, updateThatChangesNothingIsNoProgram) {
     EXPECT_NE(ThingsService::updateTagScript(u"A"_qs, u"A"_qs, {}, u"P"_qs), std::nullopt);
     EXPECT_NE(ThingsService::updateTagScript(u"A"_qs, u"a"_qs, {}, {}), std::nullopt);
 }
+
+// Writes find their tag by identifier and then use only the forms Things 3 is known to take: the
+// name read by `name of tag id`, the by-name forms on it, a new parent as `tag id`, and a deleted
+// parent for the top level (never `missing value`, which Things 3 refuses).
+TEST(ThingsScripts, writesByIdentifierUseOnlyFormsThingsIsKnownToTake) {
+    using orvalet::ThingsTagChange;
+    const ThingsTagChange move{{u"T1"_qs, u"Old"_qs}, u"Old"_qs, u"P0"_qs, u"P7"_qs, u"Zero"_qs, u"Seven"_qs};
+    EXPECT_EQ(*ThingsService::changeTagScript(move, true),
+              u"tell application \"Things3\"\n"
+              "    set tagName to name of tag id \"T1\"\n"
+              "    set parent tag of tag tagName to tag id \"P7\"\n"
+              "    return tagName\n"
+              "end tell");
+    const ThingsTagChange renameToTop{{u"T1"_qs, u"Old"_qs}, u"New"_qs, u"P0"_qs, {}, u"Zero"_qs, {}};
+    EXPECT_EQ(*ThingsService::changeTagScript(renameToTop, true), u"tell application \"Things3\"\n"
+                                                                  "    set tagName to name of tag id \"T1\"\n"
+                                                                  "    set name of tag tagName to \"New\"\n"
+                                                                  "    set tagName to name of tag id \"T1\"\n"
+                                                                  "    delete parent tag of tag tagName\n"
+                                                                  "    return tagName\n"
+                                                                  "end tell");
+    // By identifier the parents compare by identifier: an unresolved parent is a parent too.
+    EXPECT_EQ(
+        ThingsService::changeTagScript({{u"T1"_qs, u"Old"_qs}, u"Old"_qs, u"P0"_qs, u"P0"_qs, {}, {}}, true),
+        std::nullopt);
+    EXPECT_NE(ThingsService::changeTagScript({{u"T1"_qs, u"Old"_qs}, u"Old"_qs, u"P0"_qs, {}, {}, {}}, true),
+              std::nullopt);
+    EXPECT_EQ(ThingsService::changeTagScript({{u"T1"_qs, u"Old"_qs}, u"Old"_qs, u"P0"_qs, {}, {}, {}}, false),
+              std::nullopt);
+    for (const bool byId : {true, false}) {
+        EXPECT_FALSE(ThingsService::changeTagScript(renameToTop, byId)->contains(u"missing value"_qs));
+    }
+    EXPECT_EQ(ThingsService::deleteTagScript({u"T1"_qs, u"Old"_qs}, true),
+              u"tell application \"Things3\"\n    set tagName to name of tag id \"T1\"\n    delete tag "
+              u"tagName\nend tell");
+    EXPECT_EQ(ThingsService::deleteTagScript({u"T1"_qs, u"Old"_qs}, false),
+              ThingsService::deleteTagScript(u"Old"_qs));
+    // The parent is read before the tag is made, so a parent that is gone makes nothing.
+    const QString create = ThingsService::createTagScript(u"Kid"_qs, {{u"P7"_qs, u"Seven"_qs}}, true);
+    EXPECT_LT(create.indexOf(u"set parentName to name of tag id \"P7\""), create.indexOf(u"make new tag"));
+    EXPECT_TRUE(create.contains(u"set parent tag of newTag to tag id \"P7\"\n"));
+}

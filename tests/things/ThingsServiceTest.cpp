@@ -85,5 +85,5 @@ TEST(ThingsService, operationsRunOneProgramAndReadItsAnswer) {
     service.updateTag(u"Same"_qs, u"Same"_qs, u"P"_qs, u"P"_qs); // nothing changes: nothing runs
     EXPECT_EQ(engine.programs.size(), 1);
     engine.answer = ScriptOutcome{u"NEW-ID\r\n"_qs, {}};
-    EXPECT_EQ(service.createTag(u"New"_qs, {}), u"NEW-ID");
+    EXPECT_EQ(service.createTag(u"New"_qs, std::nullopt, true), u"NEW-ID");
 }

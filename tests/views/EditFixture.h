@@ -44,8 +44,6 @@ protected:
         ASSERT_TRUE(store);
         preferences = std::make_unique<Preferences>(std::make_unique<QSettings>(
             m_dir.filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat));
-        // The plain programs, without the look-up before each change (that is tested on its own).
-        preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, false);
         useEngine(std::make_unique<standin::testing::LibraryEngine>(library));
     }
 
@@ -120,12 +118,13 @@ protected:
     std::unique_ptr<Preferences> preferences;
     std::unique_ptr<ThingsWorker> worker;
 
-private:
+    // Programs go to `engine` from here on, still recorded.
     void useEngine(std::unique_ptr<ScriptEngine> engine) {
         worker = std::make_unique<ThingsWorker>(
             std::make_unique<RecordingEngine>(std::move(engine), m_sent, m_mutex));
     }
 
+private:
     mutable QMutex m_mutex;
     QStringList m_sent;
 };

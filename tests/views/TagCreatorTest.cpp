@@ -15,7 +15,7 @@ class TagCreatorTest : public test::EditTest {
 protected:
     TagCreator& sheet(TagPtr presetParent = nullptr) {
         closes.reset();
-        creator = std::make_unique<TagCreator>(*store, *worker, std::move(presetParent));
+        creator = std::make_unique<TagCreator>(*store, *preferences, *worker, std::move(presetParent));
         closes = std::make_unique<QSignalSpy>(creator.get(), &TagCreator::closeRequested);
         return *creator;
     }
@@ -34,6 +34,7 @@ TEST_F(TagCreatorTest, createIsEnabledForANameBeyondSpacesAndTabs) {
 }
 
 TEST_F(TagCreatorTest, createsUnderTheChosenParentWithTheTrimmedName) {
+    library.makeTag(u"Home "_qs);
     const QString home = library.makeTag(u"Home"_qs);
     storeLibrary();
     TagCreator& creator = sheet(store->tag(home));
@@ -46,13 +47,14 @@ TEST_F(TagCreatorTest, createsUnderTheChosenParentWithTheTrimmedName) {
 
     EXPECT_FALSE(creator.isCreating());
     EXPECT_EQ(closes->size(), 1);
-    EXPECT_EQ(sent(), (QStringList{ThingsService::fetchTagByNameScript(u"Garden"_qs),
-                                   ThingsService::createTagScript(u"Garden"_qs, u"Home"_qs)}));
+    EXPECT_EQ(sent(),
+              (QStringList{ThingsService::fetchTagByNameScript(u"Garden"_qs),
+                           ThingsService::createTagScript(u"Garden"_qs, {{home, u"Home"_qs}}, true)}));
     const std::optional<QString> id = library.tagIdByName(u"Garden"_qs);
     ASSERT_TRUE(id && store->tag(*id));
     EXPECT_EQ(library.tag(*id)->parentId, home);
     EXPECT_EQ(store->tag(*id)->parentTagId(), home);
-    EXPECT_EQ(storedTags(), (QStringList{u"Garden:Home:-"_qs, u"Home:-:-"_qs}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Garden:Home:-"_qs, u"Home :-:-"_qs, u"Home:-:-"_qs}));
 }
 
 TEST_F(TagCreatorTest, aTagThingsAlreadyHasIsImportedAsReported) {
@@ -92,12 +94,14 @@ TEST_F(TagCreatorTest, aStoredNameOrAParentThatLeftTheStoreSendsNothing) {
 }
 
 TEST_F(TagCreatorTest, aFailedLookUpOrCreationKeepsTheSheetOpenWithTheError) {
-    // Things 3 cannot find the parent that only the store still has.
+    // Things 3 cannot find the parent that only the store still has, and makes nothing.
     TagCreator& creator = sheet(add(u"ghost"_qs, u"Ghost"_qs));
     creator.setName(u"Garden"_qs);
     QCoro::waitFor(creator.submitNewTag());
-    EXPECT_EQ(creator.errorMessage(),
-              u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Ghost\".");
+    EXPECT_EQ(
+        creator.errorMessage(),
+        u"\u201CGhost\u201D is no longer in Things 3. Import from Things to bring the list up to date.");
+    EXPECT_EQ(library.tagIdByName(u"Garden"_qs), std::nullopt);
     EXPECT_TRUE(creator.canCreate());
 
     StandInProcess nothingListening; // its socket, never opened

@@ -166,7 +166,7 @@ TEST_F(TagListActionsTest, deleteSendsOneProgramNamingTheTagThenRemovesTheTreeLo
     EXPECT_EQ(list.selectedTagIds(), QSet<QString>{homework}); // a descendant's identifier stays
     EXPECT_EQ(selectionChanges.size(), 1);
     ASSERT_EQ(sent().size(), 2); // the import, then the one deletion
-    EXPECT_EQ(sent()[1], ThingsService::deleteTagScript(u"Home"_qs));
+    EXPECT_EQ(sent()[1], ThingsService::deleteTagScript({home, u"Home"_qs}, true));
     EXPECT_EQ(ThingsLibrary::load(standIn.libraryPath()).tagCount(), 1);
 }
 

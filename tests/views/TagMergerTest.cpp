@@ -49,7 +49,6 @@ protected:
 };
 
 TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
-    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, true);
     storeLibrary();
     endTurn();
     TagMerger& m = mergerFor(errands, home);
@@ -85,14 +84,15 @@ TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
     endTurn();
     EXPECT_EQ(storedTags(), (QStringList{u"Home:-:2"_qs, u"Mac:-:-"_qs, u"Post:Home:-"_qs, u"Shop:Home:-"_qs,
                                          u"Stamps:Post:-"_qs}));
-    // One read, one write, a checked move per child, a checked deletion, the destination read again.
+    // The read, the same read again right before the write, a move per child, the deletion, the
+    // destination read again.
     const QStringList programs = sent();
-    ASSERT_EQ(programs.size(), 9);
+    ASSERT_EQ(programs.size(), 7);
     EXPECT_EQ(programs[0], ThingsService::mergeReadScript(u"Errands"_qs, u"Home"_qs));
-    EXPECT_EQ(programs[1].count(u"set tag names of to do id "_qs), 4);
-    EXPECT_EQ(programs[6], ThingsService::fetchTagByNameScript(u"Errands"_qs));
-    EXPECT_EQ(programs[7], ThingsService::deleteTagScript(u"Errands"_qs));
-    EXPECT_EQ(programs[8], ThingsService::fetchTagByIdScript(home));
+    EXPECT_EQ(programs[1], programs[0]);
+    EXPECT_EQ(programs[2].count(u"set tag names of to do id "_qs), 4);
+    EXPECT_EQ(programs[5], ThingsService::deleteTagScript({errands, u"Errands"_qs}, true));
+    EXPECT_EQ(programs[6], ThingsService::fetchTagByIdScript(home));
 }
 
 // A to-do whose tag names text cannot be split back into names stops the merge after the read:
@@ -160,13 +160,12 @@ TEST_F(TagMergerTest, namesWithQuotesBackslashesAndUnrelatedCommasMergeExactly) 
     EXPECT_EQ(store->tag(errands), nullptr);
 }
 
-// What the read reports must still be the stored tree: a destination renamed in Things 3 (checked
-// only with the setting), a child the store does not know of (always: the deletion would take it).
-// A move that fails later stops the merge before the deletion.
-TEST_F(TagMergerTest, aChangedTreeStopsTheMergeBeforeTheDeletion) {
+// What the read reports must still be the stored tree: a destination renamed in Things 3, a child
+// the store does not know of (the deletion would take it). What the confirmation showed must still
+// hold when the merge writes. A move that fails later stops the merge before the deletion.
+TEST_F(TagMergerTest, aChangedTreeOrChangedToDosStopTheMergeBeforeTheDeletion) {
     storeLibrary();
     endTurn();
-    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, true);
     library.renameTag(home, u"House"_qs);
     library.renameTag(mac, u"Home"_qs);
     TagMerger& m = mergerFor(errands, home);
@@ -175,20 +174,30 @@ TEST_F(TagMergerTest, aChangedTreeStopsTheMergeBeforeTheDeletion) {
     library.renameTag(mac, u"Mac"_qs);
     library.renameTag(home, u"Home"_qs);
 
-    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, false);
     const QString unknown = library.makeTag(u"Unknown"_qs, errands);
     QCoro::waitFor(m.prepareMerge());
     EXPECT_EQ(m.errorMessage(), ThingsError::changedInThings(u"Errands"_qs).errorDescription());
     library.deleteTag(unknown);
     EXPECT_EQ(sent().size(), 2);
 
-    // Post was renamed in Things 3 after the read: its move is refused, so Errands stays.
-    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, true);
+    // A to-do took Errands while the confirmation was open: nothing is written.
     QCoro::waitFor(m.prepareMerge());
     ASSERT_TRUE(m.showsConfirmation()) << m.errorMessage().value_or(QString()).toStdString();
-    library.renameTag(post, u"Mail"_qs);
+    const QString late = library.addTodo(u"Stamps"_qs, TodoState::Open, {mac, errands});
+    const QByteArray before = library.toJson();
     QCoro::waitFor(m.merge());
-    EXPECT_EQ(m.errorMessage(), ThingsError::changedInThings(u"Post"_qs).errorDescription());
+    EXPECT_EQ(m.errorMessage(),
+              u"The to-dos of \u201CErrands\u201D changed in Things 3. Look at the merge again.");
+    EXPECT_EQ(library.toJson(), before);
+    EXPECT_NE(store->tag(errands), nullptr);
+    library.setTodoTags(late, {mac});
+
+    // Home went below Post in Things 3 after the confirmation: Post's move is refused, Errands stays.
+    QCoro::waitFor(m.prepareMerge());
+    ASSERT_TRUE(m.showsConfirmation()) << m.errorMessage().value_or(QString()).toStdString();
+    library.setParent(home, post);
+    QCoro::waitFor(m.merge());
+    EXPECT_TRUE(m.errorMessage().value_or(QString()).contains(u"can\u2019t be put inside itself"_qs));
     EXPECT_FALSE(m.outcome());
     EXPECT_NE(library.tag(errands), nullptr);
     EXPECT_EQ(library.tag(post)->parentId, errands);

@@ -48,6 +48,7 @@ protected:
     QString home, work, kids;
 };
 
+// Home goes back to the top level on undo, which Things 3 takes only as a deleted parent.
 TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
     TagEditor editor(
         *store, *preferences, *worker, store->tag(kids), [] {}, [](TagPtr) {}, [](bool) {});
@@ -81,7 +82,7 @@ TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
 }
 
 TEST_F(UndoHistoryTest, aCreationIsDeletedAgainOnlyWhileItHasNoTodosAndMadeAgainOnRedo) {
-    TagCreator creator(*store, *worker, store->tag(home));
+    TagCreator creator(*store, *preferences, *worker, store->tag(home));
     creator.setName(u"Garden"_qs);
     QCoro::waitFor(creator.submitNewTag());
     ASSERT_TRUE(library.tagIdByName(u"Garden"_qs));
@@ -101,6 +102,24 @@ TEST_F(UndoHistoryTest, aCreationIsDeletedAgainOnlyWhileItHasNoTodosAndMadeAgain
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems.first().first().toString().contains(u"has to-dos"));
     EXPECT_FALSE(history().canUndo());
+
+    // Things 3 would hand back a tag it has of that name, which the next undo would then delete
+    // with all it holds: redo refuses.
+    TagCreator another(*store, *preferences, *worker);
+    another.setName(u"Shed"_qs);
+    QCoro::waitFor(another.submitNewTag());
+    undo();
+    const QString twin = library.makeTag(u"SHED"_qs, work);
+    const QByteArray before = library.toJson();
+    const qsizetype programs = sent().size();
+    redo();
+    EXPECT_EQ(sent().size(), programs + 1); // the look-up only
+    ASSERT_EQ(problems.size(), 2);
+    EXPECT_EQ(problems.last().first().toString(),
+              u"\u201CShed\u201D is in Things 3 already; it is not made again."_qs);
+    EXPECT_EQ(library.toJson(), before);
+    EXPECT_EQ(store->tag(twin), nullptr);
+    EXPECT_FALSE(history().canRedo());
 }
 
 TEST_F(UndoHistoryTest, aStepThatNoLongerFitsTheStoreIsDroppedAndSendsNothing) {

@@ -6,6 +6,7 @@
 #include "TestPrinters.h"
 
 #include <QCoroTask>
+#include <QSemaphore>
 
 using namespace orvalet;
 
@@ -37,10 +38,17 @@ protected:
         return lines;
     }
 
-    QStringList deletePrograms(const QStringList& tagNames) const {
+    // What a run sends for each tree: what Things 3 holds now for every tag of it, then the deletion
+    // of its top.
+    static QStringList programsFor(const QList<QList<TagPtr>>& trees) {
         QStringList programs;
-        for (const QString& name : tagNames) {
-            programs.append(ThingsService::deleteTagScript(name));
+        for (const QList<TagPtr>& tree : trees) {
+            QStringList ids;
+            for (const TagPtr& tag : tree) {
+                ids.append(tag->id());
+            }
+            programs << ThingsService::tagUseScript(ids)
+                     << ThingsService::deleteTagScript({tree.first()->id(), tree.first()->name()}, true);
         }
         return programs;
     }
@@ -116,12 +124,13 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
     const TagPtr old = both(u"Old"_qs);
     const TagPtr older = both(u"Older"_qs, old);
     const TagPtr oldest = both(u"Oldest"_qs, older);
-    both(u"Other"_qs, old);
+    const TagPtr other = both(u"Other"_qs, old);
     const TagPtr keep = both(u"Keep"_qs);
-    both(u"Spare"_qs);
+    const TagPtr spare = both(u"Spare"_qs);
     const TagPtr work = both(u"Work"_qs, nullptr, 3);
+    library.addTodo(u"Report"_qs, standin::TodoState::Open, {work->id()});
     const TagPtr desk = both(u"Desk"_qs, work);
-    both(u"Drawer"_qs, desk);
+    const TagPtr drawer = both(u"Drawer"_qs, desk);
     endTurn();
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
     cleanup.setChecked(keep->id(), false);
@@ -143,7 +152,7 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
     endTurn();
 
     // Drawer goes with Desk, in Things 3 and in the store.
-    EXPECT_EQ(sent(), deletePrograms({u"Other"_qs, u"Spare"_qs, u"Desk"_qs}));
+    EXPECT_EQ(sent(), programsFor({{other}, {spare}, {desk, drawer}}));
     EXPECT_EQ(storedTags(), (QStringList{u"Keep:-:0"_qs, u"Old:-:0"_qs, u"Older:Old:0"_qs,
                                          u"Oldest:Older:0"_qs, u"Work:-:3"_qs}));
     EXPECT_EQ(library.tagCount(), 5);
@@ -158,9 +167,9 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
 }
 
 TEST_F(UnusedTagsCleanupTest, aTreeThatGainedOpenTodosDuringTheRunIsLeftAlone) {
-    both(u"Alpha"_qs);
+    const TagPtr alpha = both(u"Alpha"_qs);
     const TagPtr beta = both(u"Beta"_qs);
-    both(u"Gamma"_qs);
+    const TagPtr gamma = both(u"Gamma"_qs);
     endTurn();
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
 
@@ -169,77 +178,117 @@ TEST_F(UnusedTagsCleanupTest, aTreeThatGainedOpenTodosDuringTheRunIsLeftAlone) {
     beta->setTodosCount(1);
     QCoro::waitFor(std::move(run));
 
-    EXPECT_EQ(sent(), deletePrograms({u"Alpha"_qs, u"Gamma"_qs}));
+    EXPECT_EQ(sent(), programsFor({{alpha}, {gamma}}));
     EXPECT_EQ(storedTags(), QStringList{u"Beta:-:1"_qs});
     EXPECT_EQ(cleanup.resultState(), BatchResultState::success({u"Alpha"_qs, u"Gamma"_qs}));
 }
 
-struct FailureCase {
-    const char* label;
-    bool checkBeforeChanging;
-    QString error;
-    QStringList programsAfterAlpha; // what the run sends for Ghost
-};
+// The offer rests on the last import; Things 3 has the last word on each tree before it goes.
+TEST_F(UnusedTagsCleanupTest, aTreeUsedInThingsSinceTheImportIsSkippedAndListed) {
+    const TagPtr used = both(u"Used"_qs);
+    const TagPtr usedBelow = both(u"Used below"_qs);
+    const TagPtr leaf = both(u"Leaf"_qs, usedBelow);
+    const TagPtr grown = both(u"Grown"_qs);
+    const TagPtr spare = both(u"Spare"_qs);
+    endTurn();
+    library.addTodo(u"Call"_qs, standin::TodoState::Open, {used->id()});
+    library.addTodo(u"Write"_qs, standin::TodoState::Open, {leaf->id()});
+    library.makeTag(u"Unseen"_qs, grown->id());
+    UnusedTagsCleanup cleanup(*store, *preferences, *worker);
+    ASSERT_EQ(cleanup.checkedCount(), 5);
 
-void PrintTo(const FailureCase& c, std::ostream* os) {
-    *os << c.label;
+    QCoro::waitFor(cleanup.confirmDelete());
+    EXPECT_EQ(sent().size(), 5); // four checks, one deletion
+    EXPECT_EQ(library.tagCount(), 5);
+    EXPECT_EQ(storedTags(),
+              (QStringList{u"Grown:-:0"_qs, u"Leaf:Used below:1"_qs, u"Used below:-:0"_qs, u"Used:-:1"_qs}));
+    EXPECT_EQ(
+        cleanup.resultState(),
+        BatchResultState::success({u"Spare"_qs})
+            .withSkipped({{u"Grown"_qs, u"\u201CGrown\u201D has other child tags in Things 3 than this "
+                                        u"list shows. Import from Things to bring the list up to date."_qs},
+                          {u"Used"_qs, u"\u201CUsed\u201D has open to-dos in Things 3 now."_qs},
+                          {u"Used below"_qs, u"\u201CLeaf\u201D has open to-dos in Things 3 now."_qs}}));
 }
 
-class UnusedTagsFailure : public UnusedTagsCleanupTest, public ::testing::WithParamInterface<FailureCase> {};
-
-// Things 3 no longer has Ghost: its program fails, or the look-up before it refuses. The run stops
-// there and says so; Alpha, deleted before, is named, and Zulu is neither sent nor touched.
-TEST_P(UnusedTagsFailure, stopsTheRunAndIsReportedAsAFailure) {
-    const FailureCase& c = GetParam();
-    preferences->setFlag(PreferenceKey::checkTagsBeforeChanging, c.checkBeforeChanging);
+// Things 3 no longer has Ghost. Found by identifier, it is deleted already: it leaves the list like
+// the others. Found by its stored name, its program fails: the run stops there and says so; Alpha,
+// deleted before, is named, and Zulu is neither sent nor touched.
+TEST_F(UnusedTagsCleanupTest, aTagGoneFromThingsIsDeletedAlreadyOrStopsTheRunByName) {
     both(u"Alpha"_qs);
     add(u"ghost"_qs, u"Ghost"_qs, {}, 0);
     both(u"Zulu"_qs);
     endTurn();
-    UnusedTagsCleanup cleanup(*store, *preferences, *worker);
+    auto cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
+    QCoro::waitFor(cleanup->confirmDelete());
+    EXPECT_EQ(cleanup->resultState(), BatchResultState::success({u"Alpha"_qs, u"Ghost"_qs, u"Zulu"_qs}));
+    EXPECT_TRUE(storedTags().isEmpty());
 
-    QCoro::waitFor(cleanup.confirmDelete());
-
-    EXPECT_EQ(sent().size(), (c.checkBeforeChanging ? 2 : 1) + c.programsAfterAlpha.size());
-    EXPECT_EQ(sent().mid(sent().size() - c.programsAfterAlpha.size()), c.programsAfterAlpha);
+    preferences->setFlag(PreferenceKey::findTagsById, false);
+    both(u"Alpha"_qs);
+    add(u"ghost"_qs, u"Ghost"_qs, {}, 0);
+    both(u"Zulu"_qs);
+    endTurn();
+    cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
+    const qsizetype programs = sent().size();
+    QCoro::waitFor(cleanup->confirmDelete());
+    EXPECT_EQ(sent().size(), programs + 4);
+    EXPECT_EQ(sent().last(), ThingsService::deleteTagScript(u"Ghost"_qs));
     EXPECT_EQ(storedTags(), (QStringList{u"Ghost:-:0"_qs, u"Zulu:-:0"_qs}));
-    ASSERT_TRUE(cleanup.showResult());
-    ASSERT_TRUE(cleanup.resultState());
-    EXPECT_FALSE(cleanup.resultState()->isSuccess());
-    EXPECT_EQ(cleanup.resultState()->failedTag(), u"Ghost");
-    EXPECT_EQ(cleanup.resultState()->error(), c.error);
-    EXPECT_EQ(cleanup.resultState()->alreadyUpdated(), QStringList{u"Alpha"_qs});
-    EXPECT_EQ(rows(cleanup), (QStringList{u"[x] Ghost"_qs, u"[x] Zulu"_qs}));
+    EXPECT_EQ(cleanup->resultState(),
+              BatchResultState::failure(
+                  u"Ghost"_qs, u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Ghost\"."_qs,
+                  {u"Alpha"_qs}));
+    EXPECT_EQ(rows(*cleanup), (QStringList{u"[x] Ghost"_qs, u"[x] Zulu"_qs}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Causes, UnusedTagsFailure,
-    ::testing::Values(
-        FailureCase{"programFails",
-                    false,
-                    u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Ghost\"."_qs,
-                    {ThingsService::deleteTagScript(u"Ghost"_qs)}},
-        FailureCase{
-            "lookUpRefuses",
-            true,
-            u"\u201CGhost\u201D changed in Things 3 since the last import. Import again, then try once "
-            u"more."_qs,
-            {ThingsService::fetchTagByNameScript(u"Ghost"_qs)}}),
-    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.label); });
+// Closed while Things 3 answers the check, the run sends nothing more; closed while it deletes a
+// tree, that tree finishes, in Things 3 and in the store, and no other tree is sent.
+// Runs programs on the library; a deletion waits until the test opens the gate.
+class GateEngine final : public ScriptEngine {
+public:
+    GateEngine(standin::ThingsLibrary& library, QSemaphore& gate)
+        : m_engine(library)
+        , m_gate(gate) {}
+
+    std::optional<ScriptOutcome> run(const QString& source) const override {
+        if (source.contains(u"delete tag")) {
+            m_gate.acquire();
+        }
+        return m_engine.run(source);
+    }
+
+private:
+    standin::testing::LibraryEngine m_engine;
+    QSemaphore& m_gate;
+};
 
 TEST_F(UnusedTagsCleanupTest, discardedDuringTheRunFinishesTheTreeInProgressAndSendsNoOther) {
-    both(u"Alpha"_qs);
+    const TagPtr alpha = both(u"Alpha"_qs);
     both(u"Beta"_qs);
     endTurn();
     auto cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
+    QCoro::Task<> checking = cleanup->confirmDelete();
+    cleanup.reset();
+    QCoro::waitFor(std::move(checking));
+    EXPECT_EQ(sent(), programsFor({{alpha}}).mid(0, 1));
+    EXPECT_EQ(storedTags(), (QStringList{u"Alpha:-:0"_qs, u"Beta:-:0"_qs}));
 
-    QCoro::Task<> run = cleanup->confirmDelete();
-    cleanup.reset(); // the window was closed
-    QCoro::waitFor(std::move(run));
+    // Things 3 holds the deletion of Alpha until the window is closed.
+    QSemaphore gate;
+    useEngine(std::make_unique<GateEngine>(library, gate));
+    cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
+    QCoro::Task<> deleting = cleanup->confirmDelete();
+    for (int turn = 0; turn < 10'000 && sent().size() < 3; ++turn) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    cleanup.reset();
+    gate.release();
+    QCoro::waitFor(std::move(deleting));
     endTurn();
-
-    EXPECT_EQ(sent(), deletePrograms({u"Alpha"_qs}));
+    EXPECT_EQ(sent().mid(1), programsFor({{alpha}}));
     EXPECT_EQ(storedTags(), QStringList{u"Beta:-:0"_qs});
+    EXPECT_EQ(library.tagCount(), 1);
 }
 
 } // namespace

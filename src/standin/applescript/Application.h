@@ -28,6 +28,8 @@ public:
     virtual Value make(ObjectClass objectClass,
                        const std::vector<std::pair<Property, Value>>& properties) = 0;
     virtual void remove(const Value& object) = 0;
+    // `delete PROPERTY of OBJECT`: clears the property (a tag's parent tag makes it a root tag).
+    virtual void removeProperty(const Value& object, Property property) = 0;
 
     // The number of to-dos of `tag` with `status`, when the application keeps it ready; none when
     // the interpreter has to count them one by one.

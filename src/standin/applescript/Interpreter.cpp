@@ -341,7 +341,22 @@ Interpreter::Flow Interpreter::execTry(const Stmt& s) {
 }
 
 void Interpreter::execDelete(const Stmt& s) {
-    const Value object = eval(*s.expr);
+    // `delete parent tag of tag "X"` deletes the property, not the object the property refers to:
+    // the reference goes to the application unresolved, as the real engine sends it.
+    const Expr& target = *s.expr;
+    if (target.kind == ExprKind::Property && !target.kids.empty()) {
+        const Value object = eval(*target.kids[0]);
+        if (object.kind != Value::Kind::Reference) {
+            raise(target, errors::doesNotUnderstand,
+                  describe(object) + QStringLiteral(" doesn’t understand the “delete” message."));
+        }
+        Application& app = application(target, propertyName(target.property));
+        callApplication(s.start, s.end, [&] { app.removeProperty(object, target.property); });
+        m_result = Value{};
+        m_resultSlot = -1;
+        return;
+    }
+    const Value object = eval(target);
     std::vector<Value> objects;
     if (object.kind == Value::Kind::List) {
         objects = *object.items;

@@ -4,6 +4,7 @@
 #include "Preferences.h"
 #include "TagStore.h"
 #include "TagTree.h"
+#include "TagWrites.h"
 #include "TextOrder.h"
 #include "ThingsWorker.h"
 #include "UndoHistory.h"
@@ -264,53 +265,52 @@ QCoro::Task<> BatchEditor::saveChanges() {
     Q_EMIT changed();
 
     // What the run sends is fixed now: the chosen parent and, for each tag, its name and parent.
-    struct Snapshot {
-        QString id;
-        QString name;
-        std::optional<QString> parentId;
-        std::optional<QString> parentName;
-    };
+    // A tag that already has the chosen parent gets no change; one that cannot be named to Things 3
+    // (the chosen parent left the store) gets none either, and stops the run when it is reached.
     const std::optional<QString> newParentId = m_selectedParentId;
-    const bool checked = m_preferences.checkTagsBeforeChanging();
-    std::optional<QString> newParentName;
-    QList<Snapshot> snapshots;
-    const auto nameOf = [&store](const std::optional<QString>& id) -> std::optional<QString> {
-        const TagPtr tag = id ? store.tag(*id) : nullptr;
-        return tag ? std::optional(tag->name()) : std::nullopt;
+    const bool byId = TagWrites::byId(m_preferences);
+    struct Move {
+        QString name;
+        std::optional<ThingsTagChange> change;
+        bool needed;
     };
-    newParentName = nameOf(newParentId);
-    snapshots.reserve(m_selectedTags.size());
+    QList<Move> runs;
+    runs.reserve(m_selectedTags.size());
     for (const TagPtr& tag : std::as_const(m_selectedTags)) {
-        snapshots.append(Snapshot{tag->id(), tag->name(), tag->parentTagId(), nameOf(tag->parentTagId())});
+        runs.append(Move{tag->name(), TagWrites::change(store, *tag, tag->name(), newParentId),
+                         tag->parentTagId() != newParentId});
     }
 
     QStringList updatedNames;
     QList<UndoHistory::Change> moves;
     std::optional<BatchResultState> failure;
-    for (const Snapshot& tag : std::as_const(snapshots)) {
-        if (tag.parentId == newParentId) {
-            updatedNames.append(tag.name); // it already has the chosen parent
+    for (const Move& move : std::as_const(runs)) {
+        if (!move.needed) {
+            updatedNames.append(move.name); // it already has the chosen parent
             continue;
         }
         // Without its name the parent cannot be addressed in Things 3: the program would make the
         // tag a top-level tag there while the store recorded the chosen parent.
-        if (newParentId && !newParentName) {
-            failure = BatchResultState::failure(tag.name, missingParentMessage(), updatedNames);
+        if (!move.change) {
+            failure = BatchResultState::failure(move.name, missingParentMessage(), updatedNames);
             break;
         }
-        const std::optional<QString> checkedId = checked ? std::optional(tag.id) : std::nullopt;
-        const auto sent = co_await worker.run(&ThingsService::updateTagChecked, checkedId, tag.name, tag.name,
-                                              newParentName, tag.parentName);
-        if (!sent) {
-            failure = BatchResultState::failure(tag.name, sent.error().errorDescription(), updatedNames);
-            break;
-        }
-        updatedNames.append(tag.name);
+        const QString& id = move.change->tag.id;
+        const auto sent = co_await worker.run(&ThingsService::changeTag, *move.change, byId);
         co_await nextTurn();
-        if (const TagPtr stored = store.tag(tag.id)) {
-            stored->setParentTagId(newParentId);
-            stored->setUpdatedAt(Clock::now());
-            moves.append(UndoHistory::Change{tag.id, tag.name, tag.name, tag.parentId, newParentId});
+        const TagPtr stored = store.tag(id);
+        if (!sent) {
+            if (stored) {
+                TagWrites::followAfterFailure(*stored, sent.error());
+            }
+            failure = BatchResultState::failure(move.name, sent.error().errorDescription(), updatedNames);
+            break;
+        }
+        updatedNames.append(move.name);
+        if (stored) {
+            TagWrites::follow(*stored, sent.value());
+            moves.append(
+                UndoHistory::Change{id, stored->name(), stored->name(), move.change->parentId, newParentId});
         }
     }
     // What went through is one step to undo, a failure or not.
@@ -376,7 +376,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
     const QList<TagPtr> selected = m_selectedTags;
-    const bool checked = m_preferences.checkTagsBeforeChanging();
+    const bool byId = TagWrites::byId(m_preferences);
     m_isDeleting = true;
     Q_EMIT changed();
 
@@ -392,9 +392,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
         }
         const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*current, children);
         // Only the tag is named: Things 3 deletes its child tags with it.
-        const std::optional<QString> checkedId = checked ? std::optional(current->id()) : std::nullopt;
-        const auto deleted =
-            co_await worker.run(&ThingsService::deleteTagChecked, checkedId, current->name());
+        const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*current), byId);
         if (!deleted) {
             failures.append(DeleteFailure{current->name(), deleted.error().errorDescription()});
             continue;

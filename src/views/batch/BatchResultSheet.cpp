@@ -141,9 +141,33 @@ void BatchResultSheet::addContent(const BatchResultState& state) {
         errorLabel->setContentsMargins(0, 0, 0, errorSpaceBelow);
         layout->addWidget(errorLabel);
     }
-    if (!state.showsNames()) {
-        return;
+    if (state.showsNames()) {
+        addNames(state);
     }
+    if (!state.skipped().isEmpty()) {
+        auto* caption = new QLabel(BatchResultState::skippedCaption(), this);
+        caption->setObjectName(QStringLiteral("batchResultSkippedCaption"));
+        caption->setFont(scaledFont(font(), 0.95));
+        layout->addWidget(caption);
+        auto* skipped = new QListWidget(this);
+        skipped->setObjectName(QStringLiteral("batchResultSkipped"));
+        skipped->setAccessibleName(QStringLiteral("Tags Not Deleted"));
+        skipped->setSelectionMode(QAbstractItemView::NoSelection);
+        skipped->setWordWrap(true);
+        skipped->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        skipped->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents); // as tall as its rows
+        for (const BatchResultState::Skipped& tag : state.skipped()) {
+            auto* item = new QListWidgetItem(tag.name + QStringLiteral(": ") + tag.reason, skipped);
+            item->setFlags(Qt::ItemIsEnabled);
+        }
+        skipped->setMaximumHeight(maximumListHeight);
+        layout->addWidget(skipped);
+    }
+}
+
+void BatchResultSheet::addNames(const BatchResultState& state) {
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    const qreal pixelRatio = qApp->devicePixelRatio();
 
     // The caption and the list sit closer together than the stack's items: they read as one.
     auto* names = new QWidget(this);

@@ -32,6 +32,7 @@ public:
 
 private:
     void addContent(const BatchResultState& state);
+    void addNames(const BatchResultState& state);
 
     QListWidget* m_names = nullptr;
     QPushButton* m_ok = nullptr;

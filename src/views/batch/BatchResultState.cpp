@@ -16,6 +16,16 @@ BatchResultState BatchResultState::failure(QString failedTag, QString error, QSt
     return BatchResultState(Case::failure, std::move(alreadyUpdated), std::move(failedTag), std::move(error));
 }
 
+BatchResultState BatchResultState::withSkipped(QList<Skipped> skipped) const {
+    BatchResultState state = *this;
+    state.m_skipped = std::move(skipped);
+    return state;
+}
+
+QString BatchResultState::skippedCaption() {
+    return QStringLiteral("Not deleted:");
+}
+
 QString BatchResultState::headline() const {
     return isSuccess() ? QStringLiteral("All Tags Successfully Updated") : QStringLiteral("Update Failed");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -31,6 +32,13 @@ namespace orvalet {
 class BatchResultState final {
 public:
     enum class Case { success, failure };
+    // A tag the run left alone on purpose, and why (the clean-up skips a tag that is in use now).
+    struct Skipped {
+        QString name;
+        QString reason;
+
+        friend bool operator==(const Skipped&, const Skipped&) = default;
+    };
     // The two colours of the sheet; the widget maps each to its palette's red or green.
     enum class Tint { red, green };
 
@@ -50,6 +58,11 @@ public:
     const QString& failedTag() const { return m_failedTag; }
     const QString& error() const { return m_error; }
     QStringList alreadyUpdated() const { return isSuccess() ? QStringList() : m_names; }
+    // The tags left alone, in the order the run met them; shown under the caption skippedCaption()
+    // ("Not deleted:"), one row "NAME: reason" each.
+    const QList<Skipped>& skipped() const { return m_skipped; }
+    BatchResultState withSkipped(QList<Skipped> skipped) const;
+    static QString skippedCaption();
 
     // ---- The sheet ----
 
@@ -87,6 +100,7 @@ private:
     QStringList m_names;
     QString m_failedTag;
     QString m_error;
+    QList<Skipped> m_skipped;
 };
 
 } // namespace orvalet

@@ -1,9 +1,11 @@
 #include "UnusedTagsCleanup.h"
 
 #include "BatchEditor.h"
+#include "DisplayTexts.h"
 #include "TagListQuery.h"
 #include "TagOutline.h"
 #include "TagStore.h"
+#include "ThingsWorker.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -64,7 +66,8 @@ std::vector<UnusedTagsCleanup::Candidate> unusedSubtrees(const TagOutline& outli
 UnusedTagsCleanup::UnusedTagsCleanup(TagStore& store, Preferences& preferences, ThingsWorker& worker,
                                      QObject* parent)
     : QObject(parent)
-    , m_store(store) {
+    , m_store(store)
+    , m_worker(worker) {
     // The batch editor runs each tree's deletion; it has no selection until a run gives it one.
     m_batch = new BatchEditor(store, preferences, worker, {}, {}, {}, this);
     connect(&store, &TagStore::changed, this, &UnusedTagsCleanup::storeChanged);
@@ -183,6 +186,43 @@ void UnusedTagsCleanup::setChecked(const QString& id, bool checked) {
     Q_EMIT changed();
 }
 
+QStringList UnusedTagsCleanup::checkedTree(const QString& id) const {
+    const int row = rowOf(id);
+    QStringList ids;
+    if (row >= 0 && m_candidates[size_t(row)].checked) {
+        for (int below : subtreeRows(row)) {
+            ids.append(m_candidates[size_t(below)].tag->id());
+        }
+    }
+    return ids;
+}
+
+std::optional<QString> UnusedTagsCleanup::whyNotUnused(int row, const QList<ThingsTagUse>& use) const {
+    const QList<int> rows = subtreeRows(row);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const Candidate& candidate = m_candidates[size_t(rows[i])];
+        if (use[i].openTodos > 0) {
+            return DisplayTexts::quotedName(candidate.tag->name()) +
+                   QStringLiteral(" has open to-dos in Things 3 now.");
+        }
+        QStringList storedChildren;
+        for (const int below : rows) {
+            if (m_candidates[size_t(below)].parent == rows[i]) {
+                storedChildren.append(m_candidates[size_t(below)].tag->id());
+            }
+        }
+        QStringList thingsChildren = use[i].childIds;
+        storedChildren.sort();
+        thingsChildren.sort();
+        if (storedChildren != thingsChildren) {
+            return DisplayTexts::quotedName(candidate.tag->name()) +
+                   QStringLiteral(" has other child tags in Things 3 than this list shows. Import from "
+                                  "Things to bring the list up to date.");
+        }
+    }
+    return std::nullopt;
+}
+
 QStringList UnusedTagsCleanup::checkedNames() const {
     QStringList names;
     for (const Candidate& candidate : m_candidates) {
@@ -243,7 +283,9 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         }
     }
 
+    ThingsWorker& worker = m_worker;
     QStringList deletedNames;
+    QList<BatchResultState::Skipped> skipped;
     std::optional<BatchResultState> failure;
     for (const QString& id : std::as_const(treeIds)) {
         if (!self) {
@@ -251,11 +293,50 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         }
         // Read again: the previous tree's deletion, an import or a refresh may have changed it.
         self->storeChanged();
-        const int row = self->rowOf(id);
-        if (row < 0 || !self->m_candidates[size_t(row)].checked) {
+        const QStringList ids = self->checkedTree(id);
+        if (ids.isEmpty()) {
             continue; // used by now, or a tag appeared below it that is not checked
         }
+        // The offer rests on the counts of the last import. Things 3 is asked what the tree holds
+        // now: an open to-do may have started using one of its tags, or a tag this list never saw
+        // may sit below one, and deleting the tree would take it along.
+        const auto use = co_await worker.run(&ThingsService::readTagUse, ids);
+        if (!self) {
+            break;
+        }
+        if (self->checkedTree(id) != ids) {
+            continue; // the store changed while Things 3 answered: the next run offers it afresh
+        }
+        const int row = self->rowOf(id);
         const TagPtr top = self->m_candidates[size_t(row)].tag;
+        if (!use) {
+            const auto gone = std::find_if(ids.cbegin(), ids.cend(), [&use](const QString& tagId) {
+                return use.error().isMissingTag(tagId);
+            });
+            if (gone == ids.cend()) {
+                failure =
+                    BatchResultState::failure(top->name(), use.error().errorDescription(), deletedNames);
+                break;
+            }
+            // A tag gone from Things 3 already: the whole tree when it is the top (the deletion
+            // below finds it gone and takes it out of the list), otherwise the tree is left alone.
+            if (gone != ids.cbegin()) {
+                const TagPtr missing = self->m_store.tag(*gone);
+                skipped.append(
+                    {top->name(),
+                     ThingsError::notInThings(missing ? missing->name() : *gone).errorDescription()});
+                continue;
+            }
+        } else if (const std::optional<QString> reason = self->whyNotUnused(row, use.value())) {
+            skipped.append({top->name(), *reason});
+            // The counts Things 3 just told replace the stale ones, so the tree is offered no more.
+            for (const ThingsTagUse& tag : use.value()) {
+                if (const TagPtr stored = self->m_store.tag(tag.id)) {
+                    stored->setTodosCount(tag.openTodos);
+                }
+            }
+            continue;
+        }
         QStringList treeNames;
         for (int below : self->subtreeRows(row)) {
             treeNames.append(self->m_candidates[size_t(below)].tag->name());
@@ -277,7 +358,8 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
     if (self) {
         self->m_batch->setSelectedTags({});
         self->storeChanged();
-        self->m_resultState = failure ? *failure : BatchResultState::success(deletedNames);
+        self->m_resultState =
+            (failure ? *failure : BatchResultState::success(deletedNames)).withSkipped(std::move(skipped));
         self->m_showResult = true;
         self->m_isDeleting = false;
         Q_EMIT self->changed();

@@ -2,6 +2,7 @@
 
 #include "BatchResultState.h"
 #include "Tag.h"
+#include "ThingsTagChange.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -108,11 +109,15 @@ public:
     // Deletes the checked tags, one tree at a time, through the batch editor's delete flow: one
     // program naming the highest checked tag of each tree (Things 3 deletes the tags below it with
     // it), then the tree leaves the store. Before each tree, the candidates are read again: a tree
-    // that is no longer unused and fully checked is left alone. The first failure ends the run;
-    // nothing is rolled back. Ends with resultState set: success with the names of every tag
-    // deleted, or failure naming the tag whose program failed, its error, and the tags deleted
-    // before it. When this object is discarded during the run, the tree being deleted finishes
-    // (Things 3 and the store stay in step) and no further tree is sent.
+    // that is no longer unused and fully checked is left alone. Then Things 3 is asked, in one
+    // program, for the open to-dos and child tags of every tag of the tree: a tree used now, with
+    // child tags other than the stored ones, or with a tag below the top gone, is left alone and
+    // listed in the result with the reason (a top gone already is deleted as usual: nothing to do in
+    // Things 3). The first failure ends the run; nothing is rolled back. Ends with resultState set:
+    // success with the names of every tag deleted, or failure naming the tag whose program failed,
+    // its error, and the tags deleted before it; either way with the trees left alone. When this object is
+    // discarded during the run, the tree being deleted finishes (Things 3 and the store stay in step) and no
+    // further tree is sent.
     QCoro::Task<> deleteChecked();
 
 Q_SIGNALS:
@@ -123,8 +128,14 @@ private:
     void recount();
     // The rows of the candidate at `row` and every candidate below it.
     QList<int> subtreeRows(int row) const;
+    // The identifiers of the tree of `id` in the rows' order, when it is offered and checked.
+    QStringList checkedTree(const QString& id) const;
+    // Why the tree at `row` must be left alone after all, given what Things 3 holds now for its tags
+    // (in the order of subtreeRows): a tag with open to-dos, or child tags other than the stored ones.
+    std::optional<QString> whyNotUnused(int row, const QList<ThingsTagUse>& use) const;
 
     TagStore& m_store;
+    ThingsWorker& m_worker;
     BatchEditor* m_batch = nullptr;
 
     std::vector<Candidate> m_candidates;

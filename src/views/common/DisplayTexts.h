@@ -29,6 +29,11 @@ inline const QList<PreferenceKey>& flagKeys() {
     return keys;
 }
 
+// A tag's name in a sentence of ours, between typographic quotes: “Errands”.
+inline QString quotedName(const QString& name) {
+    return u"\u201C" + name + u"\u201D";
+}
+
 // A tag's number of direct children, as the list rows and the editor's child rows show it: "0 child
 // tags", "1 child tags", "2 child tags".
 inline QString childCountText(qint64 count) {

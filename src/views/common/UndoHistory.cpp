@@ -1,8 +1,10 @@
 #include "UndoHistory.h"
 
 #include "Clock.h"
+#include "DisplayTexts.h"
 #include "Preferences.h"
 #include "TagStore.h"
+#include "TagWrites.h"
 #include "ThingsWorker.h"
 
 #include <algorithm>
@@ -13,15 +15,6 @@ namespace {
 
 // How many steps are kept; the oldest go first.
 constexpr qsizetype maximumSteps = 100;
-
-std::optional<QString> nameOf(const TagStore& store, const std::optional<QString>& id) {
-    const TagPtr tag = id ? store.tag(*id) : nullptr;
-    return tag ? std::optional(tag->name()) : std::nullopt;
-}
-
-QString quotedName(const QString& name) {
-    return u"\u201C" + name + u"\u201D";
-}
 
 } // namespace
 
@@ -98,14 +91,14 @@ QCoro::Task<> UndoHistory::apply(bool undoing, ThingsWorker& worker, Preferences
     Step step = from.takeLast();
     m_busy = true;
     Q_EMIT changed();
-    const bool checked = preferences.checkTagsBeforeChanging();
+    const bool byId = TagWrites::byId(preferences);
     Outcome outcome;
     if (step.kind == Step::Kind::change) {
-        outcome = co_await applyChanges(std::move(step), undoing, worker, checked);
+        outcome = co_await applyChanges(std::move(step), undoing, worker, byId);
     } else if (undoing) {
-        outcome = co_await deleteCreated(std::move(step), worker, checked);
+        outcome = co_await deleteCreated(std::move(step), worker, byId);
     } else {
-        outcome = co_await makeAgain(std::move(step), worker);
+        outcome = co_await makeAgain(std::move(step), worker, byId);
     }
     m_busy = false;
     Q_EMIT changed();
@@ -116,7 +109,7 @@ QCoro::Task<> UndoHistory::apply(bool undoing, ThingsWorker& worker, Preferences
 
 // Each tag goes from one state to the other; the store must still show the state it leaves.
 QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undoing, ThingsWorker& worker,
-                                                            bool checked) {
+                                                            bool byId) {
     Outcome outcome;
     QList<Change> done;
     for (const Change& change : std::as_const(step.changes)) {
@@ -125,23 +118,22 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undo
         const std::optional<QString>& fromParent = undoing ? change.parentAfter : change.parentBefore;
         const std::optional<QString>& toParent = undoing ? change.parentBefore : change.parentAfter;
         const TagPtr tag = m_store.tag(change.id);
-        if (!tag || tag->name() != fromName || tag->parentTagId() != fromParent ||
+        const std::optional<ThingsTagChange> write =
+            tag ? TagWrites::change(m_store, *tag, toName, toParent) : std::nullopt;
+        if (!write || tag->name() != fromName || tag->parentTagId() != fromParent ||
             (toParent && !m_store.tag(*toParent))) {
-            outcome.dropped = quotedName(fromName) +
+            outcome.dropped = DisplayTexts::quotedName(fromName) +
                               QStringLiteral(" changed since; this step can no longer be ") +
                               (undoing ? QStringLiteral("undone.") : QStringLiteral("redone."));
             break;
         }
-        const std::optional<QString> checkedId = checked ? std::optional(change.id) : std::nullopt;
-        const auto sent = co_await worker.run(&ThingsService::updateTagChecked, checkedId, fromName, toName,
-                                              nameOf(m_store, toParent), nameOf(m_store, fromParent));
+        const auto sent = co_await worker.run(&ThingsService::changeTag, *write, byId);
         if (!sent) {
+            TagWrites::followAfterFailure(*tag, sent.error());
             outcome.failed = sent.error().errorDescription();
             break;
         }
-        tag->setName(toName);
-        tag->setParentTagId(toParent);
-        tag->setUpdatedAt(Clock::now());
+        TagWrites::follow(*tag, sent.value());
         done.append(change);
     }
     QList<Step>& from = undoing ? m_undo : m_redo;
@@ -161,7 +153,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undo
 
 // Deleting a created tag again: only while nothing hangs on it, its count read from Things 3 (the
 // stored one may be stale).
-QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteCreated(Step step, ThingsWorker& worker, bool checked) {
+QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteCreated(Step step, ThingsWorker& worker, bool byId) {
     Outcome outcome;
     const Change& created = step.changes.first();
     const TagPtr tag = m_store.tag(created.id);
@@ -176,11 +168,10 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteCreated(Step step, ThingsWo
     if (fresh && !*fresh) {
         outcome.failed = fresh->error().errorDescription();
     } else if (!fresh || !fresh->value() || fresh->value()->todosCount > 0) {
-        outcome.dropped = quotedName(created.nameAfter) +
+        outcome.dropped = DisplayTexts::quotedName(created.nameAfter) +
                           QStringLiteral(" has to-dos or child tags now, or is gone; it is not deleted.");
     } else {
-        const std::optional<QString> checkedId = checked ? std::optional(created.id) : std::nullopt;
-        const auto deleted = co_await worker.run(&ThingsService::deleteTagChecked, checkedId, tag->name());
+        const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag), byId);
         if (deleted) {
             m_store.remove(tag);
         } else {
@@ -193,16 +184,33 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteCreated(Step step, ThingsWo
     co_return outcome;
 }
 
-// Made again under its parent; it gets a new identifier, which the whole history adopts.
-QCoro::Task<UndoHistory::Outcome> UndoHistory::makeAgain(Step step, ThingsWorker& worker) {
+// Made again under its parent; it gets a new identifier, which the whole history adopts. Things 3
+// gives back a tag it already has when asked to make one of the same name, which the next undo would
+// then delete with all it holds: the name is looked up first, as the creation sheet does, and a name
+// Things 3 has refuses the step.
+QCoro::Task<UndoHistory::Outcome> UndoHistory::makeAgain(Step step, ThingsWorker& worker, bool byId) {
     Outcome outcome;
     const Change created = step.changes.first();
-    if (m_store.tag(created.id) || (created.parentAfter && !m_store.tag(*created.parentAfter))) {
-        outcome.dropped = quotedName(created.nameAfter) + QStringLiteral(" cannot be made again.");
+    const TagPtr parent = created.parentAfter ? m_store.tag(*created.parentAfter) : nullptr;
+    if (m_store.tag(created.id) || (created.parentAfter && !parent)) {
+        outcome.dropped =
+            DisplayTexts::quotedName(created.nameAfter) + QStringLiteral(" cannot be made again.");
         co_return outcome;
     }
-    const auto made = co_await worker.run(&ThingsService::createTag, created.nameAfter,
-                                          nameOf(m_store, created.parentAfter));
+    const auto found = co_await worker.run(&ThingsService::fetchTagByName, created.nameAfter);
+    if (found && found.value()) {
+        outcome.dropped = DisplayTexts::quotedName(created.nameAfter) +
+                          QStringLiteral(" is in Things 3 already; it is not made again.");
+        co_return outcome;
+    }
+    if (!found) {
+        outcome.failed = found.error().errorDescription();
+        m_redo.append(std::move(step));
+        co_return outcome;
+    }
+    const std::optional<ThingsTagRef> parentRef =
+        parent ? std::optional(TagWrites::refOf(*parent)) : std::nullopt;
+    const auto made = co_await worker.run(&ThingsService::createTag, created.nameAfter, parentRef, byId);
     if (!made) {
         outcome.failed = made.error().errorDescription();
         m_redo.append(std::move(step));

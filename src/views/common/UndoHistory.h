@@ -16,11 +16,10 @@ class ThingsWorker;
 // save, batch save or drop) and creations. Deletions are not undoable.
 //
 // There is one history per store, found with forStore(); the flows record a step once Things 3
-// accepted their change. Undoing or redoing a step sends its reverse to Things 3 first, name by
-// name with the same check as every change (when "Check tags in Things 3 before changing them" is
-// on), and writes the store after. A step that can no longer apply (a tag renamed, moved or
-// deleted since, a created tag that got to-dos or children) is dropped with a message saying why;
-// a step that failed in Things 3 stays, with the error.
+// accepted their change. Undoing or redoing a step sends its reverse to Things 3 first, tag by tag,
+// found there as every change finds its tag, and writes the store after. A step that can no longer apply (a
+// tag renamed, moved or deleted since, a created tag that got to-dos or children) is dropped with a message
+// saying why; a step that failed in Things 3 stays, with the error.
 class UndoHistory final : public QObject {
     Q_OBJECT
 
@@ -73,9 +72,10 @@ private:
     void push(Step step);
     QCoro::Task<> apply(bool undoing, ThingsWorker& worker, Preferences& preferences);
     // Each puts the step where it belongs afterwards: on the other stack, back, or nowhere.
-    QCoro::Task<Outcome> applyChanges(Step step, bool undoing, ThingsWorker& worker, bool checked);
-    QCoro::Task<Outcome> deleteCreated(Step step, ThingsWorker& worker, bool checked);
-    QCoro::Task<Outcome> makeAgain(Step step, ThingsWorker& worker);
+    // `byId`: writes find their tags by identifier.
+    QCoro::Task<Outcome> applyChanges(Step step, bool undoing, ThingsWorker& worker, bool byId);
+    QCoro::Task<Outcome> deleteCreated(Step step, ThingsWorker& worker, bool byId);
+    QCoro::Task<Outcome> makeAgain(Step step, ThingsWorker& worker, bool byId);
     void adoptIdentifier(const QString& old, const QString& made);
 
     TagStore& m_store;

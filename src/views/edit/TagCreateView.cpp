@@ -20,10 +20,11 @@
 
 namespace orvalet {
 
-TagCreateView::TagCreateView(TagStore& store, ThingsWorker& worker, TagPtr presetParent, QWidget* parent)
+TagCreateView::TagCreateView(TagStore& store, Preferences& preferences, ThingsWorker& worker,
+                             TagPtr presetParent, QWidget* parent)
     : QDialog(parent)
     , m_store(store)
-    , m_creator(new TagCreator(store, worker, std::move(presetParent), this)) {
+    , m_creator(new TagCreator(store, preferences, worker, std::move(presetParent), this)) {
     setObjectName(QStringLiteral("tagCreateSheet"));
     setWindowTitle(TagCreator::title());
     setAccessibleName(TagCreator::title());

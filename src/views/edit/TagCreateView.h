@@ -13,6 +13,7 @@ namespace orvalet {
 
 class ErrorRow;
 class ParentPicker;
+class Preferences;
 class Spinner;
 class TagCreator;
 class TagStore;
@@ -26,7 +27,8 @@ class TagCreateView final : public QDialog {
 
 public:
     // `presetParent` (may be null) is the parent chosen at first.
-    TagCreateView(TagStore& store, ThingsWorker& worker, TagPtr presetParent, QWidget* parent);
+    TagCreateView(TagStore& store, Preferences& preferences, ThingsWorker& worker, TagPtr presetParent,
+                  QWidget* parent);
 
     TagCreator& creator() const { return *m_creator; }
 

@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "EditRules.h"
 #include "TagStore.h"
+#include "TagWrites.h"
 #include "ThingsWorker.h"
 #include "UndoHistory.h"
 
@@ -11,9 +12,11 @@
 
 namespace orvalet {
 
-TagCreator::TagCreator(TagStore& store, ThingsWorker& worker, TagPtr presetParent, QObject* parent)
+TagCreator::TagCreator(TagStore& store, Preferences& preferences, ThingsWorker& worker, TagPtr presetParent,
+                       QObject* parent)
     : QObject(parent)
     , m_store(store)
+    , m_preferences(preferences)
     , m_worker(worker)
     , m_selectedParentId(presetParent ? std::optional(presetParent->id()) : std::nullopt) {
     connect(&m_store, &TagStore::changed, this, &TagCreator::changed);
@@ -107,7 +110,9 @@ QCoro::Task<> TagCreator::submitNewTag() {
         Q_EMIT changed();
         co_return;
     }
-    const std::optional<QString> parentName = parentTag ? std::optional(parentTag->name()) : std::nullopt;
+    const std::optional<ThingsTagRef> parentRef =
+        parentTag ? std::optional(TagWrites::refOf(*parentTag)) : std::nullopt;
+    const bool byId = TagWrites::byId(m_preferences);
 
     const QPointer<TagCreator> self(this);
     TagStore& store = m_store;
@@ -130,7 +135,7 @@ QCoro::Task<> TagCreator::submitNewTag() {
             self->m_showsImportedExistingAlert = true;
         }
     } else {
-        const auto created = co_await worker.run(&ThingsService::createTag, trimmed, parentName);
+        const auto created = co_await worker.run(&ThingsService::createTag, trimmed, parentRef, byId);
         if (!created) {
             failure = created.error().errorDescription();
         } else {

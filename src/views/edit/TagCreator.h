@@ -10,6 +10,7 @@
 
 namespace orvalet {
 
+class Preferences;
 class TagStore;
 class ThingsWorker;
 
@@ -30,8 +31,9 @@ class TagCreator final : public QObject {
 
 public:
     // `presetParent` (may be null) is the parent chosen at first: the tag editor passes the edited
-    // tag, the main window nothing. The store and the worker must outlive every flow started here.
-    TagCreator(TagStore& store, ThingsWorker& worker, TagPtr presetParent = nullptr,
+    // tag, the main window nothing. The store, the preferences and the worker must outlive every flow
+    // started here.
+    TagCreator(TagStore& store, Preferences& preferences, ThingsWorker& worker, TagPtr presetParent = nullptr,
                QObject* parent = nullptr);
 
     // "New Tag"
@@ -108,6 +110,7 @@ private:
     void requestClose();
 
     TagStore& m_store;
+    Preferences& m_preferences;
     ThingsWorker& m_worker;
 
     QString m_name;

@@ -393,7 +393,7 @@ TagCreateView* TagEditView::createSheet() const {
 }
 
 void TagEditView::showCreateSheet() {
-    auto* sheet = new TagCreateView(m_store, m_worker, m_editor->tag(), this);
+    auto* sheet = new TagCreateView(m_store, m_editor->preferences(), m_worker, m_editor->tag(), this);
     // The sheet deletes itself once closed; the editor hears of it only while it exists.
     connect(sheet, &QObject::destroyed, m_editor, &TagEditor::createSheetClosed);
     m_createSheet = sheet;

@@ -7,6 +7,7 @@
 #include "TagListActions.h"
 #include "TagStore.h"
 #include "TagTree.h"
+#include "TagWrites.h"
 #include "TextOrder.h"
 #include "ThingsWorker.h"
 #include "UndoHistory.h"
@@ -283,21 +284,15 @@ QCoro::Task<> TagEditor::saveChanges() {
 
     const TagPtr tag = m_tag;
     const QString currentName = tag->name();
-    const QString newName = m_nameField; // sent and stored as typed
-    const std::optional<QString> newParentId = m_selectedParentId;
     const std::optional<QString> currentParentId = tag->parentTagId();
-    const TagPtr newParent = newParentId ? m_store.tag(*newParentId) : nullptr;
-    const TagPtr currentParent = currentParentId ? m_store.tag(*currentParentId) : nullptr;
     // A parent chosen from the picker that has since left the store cannot be named to Things 3:
     // sending no parent would make the tag a root there while the record kept the chosen link.
-    // An unchanged link to a parent that is not stored is kept as it is.
-    if (newParentId != currentParentId && newParentId && !newParent) {
+    const std::optional<ThingsTagChange> change =
+        TagWrites::change(m_store, *tag, m_nameField /* sent and stored as typed */, m_selectedParentId);
+    if (!change) {
         setError(EditRules::missingParentMessage());
         co_return;
     }
-    const std::optional<QString> newParentName = newParent ? std::optional(newParent->name()) : std::nullopt;
-    const std::optional<QString> currentParentName =
-        currentParent ? std::optional(currentParent->name()) : std::nullopt;
 
     const QPointer<TagEditor> self(this);
     TagStore& store = m_store;
@@ -305,18 +300,19 @@ QCoro::Task<> TagEditor::saveChanges() {
     m_errorMessage.reset();
     Q_EMIT changed();
 
-    const std::optional<QString> checkedId =
-        m_preferences.checkTagsBeforeChanging() ? std::optional(m_tag->id()) : std::nullopt;
-    const auto updated = co_await m_worker.run(&ThingsService::updateTagChecked, checkedId, currentName,
-                                               newName, newParentName, currentParentName);
+    const auto updated =
+        co_await m_worker.run(&ThingsService::changeTag, *change, TagWrites::byId(m_preferences));
     if (updated) {
-        tag->setName(newName);
-        tag->setParentTagId(newParentId);
-        tag->setUpdatedAt(Clock::now());
-        if (currentName != newName || currentParentId != newParentId) {
+        TagWrites::follow(*tag, updated.value());
+        // The name is what Things 3 has now; a move keeps it as the name to undo to.
+        const bool renamed = currentName != change->newName;
+        if (renamed || currentParentId != tag->parentTagId()) {
             UndoHistory::forStore(store).recordRename(
-                UndoHistory::Change{tag->id(), currentName, newName, currentParentId, newParentId});
+                UndoHistory::Change{tag->id(), renamed ? currentName : tag->name(), tag->name(),
+                                    currentParentId, tag->parentTagId()});
         }
+    } else {
+        TagWrites::followAfterFailure(*tag, updated.error());
     }
     if (self) {
         if (!updated && self->shows(tag)) {
@@ -382,12 +378,10 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
     m_errorMessage.reset();
     Q_EMIT changed();
 
-    const QString name = tag->name();
     const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
-    const std::optional<QString> checkedId =
-        m_preferences.checkTagsBeforeChanging() ? std::optional(tag->id()) : std::nullopt;
     // Things 3 deletes the tag's descendants with it: only the tag is named.
-    const auto deleted = co_await m_worker.run(&ThingsService::deleteTagChecked, checkedId, name);
+    const auto deleted = co_await m_worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag),
+                                               TagWrites::byId(m_preferences));
     if (deleted) {
         for (const TagPtr& descendant : descendants) {
             store.remove(descendant);

@@ -1,9 +1,11 @@
 #include "TagMerger.h"
 
 #include "Clock.h"
+#include "DisplayTexts.h"
 #include "Preferences.h"
 #include "TagStore.h"
 #include "TagTree.h"
+#include "TagWrites.h"
 #include "ThingsWorker.h"
 
 #include <QPointer>
@@ -13,10 +15,6 @@
 namespace orvalet {
 
 namespace {
-
-QString quoted(const QString& name) {
-    return u"\u201C" % name % u"\u201D";
-}
 
 QString countOf(qsizetype count, const QString& one, const QString& many) {
     return QString::number(count) + u' ' + (count == 1 ? one : many);
@@ -35,7 +33,7 @@ TagMerger::TagMerger(TagStore& store, Preferences& preferences, ThingsWorker& wo
 }
 
 QString TagMerger::windowTitle() const {
-    return u"Merge " % quoted(m_source->name()) % u" Into\u2026";
+    return u"Merge " % DisplayTexts::quotedName(m_source->name()) % u" Into\u2026";
 }
 
 // ---- Destination ----
@@ -107,20 +105,18 @@ void TagMerger::dismissError() {
     }
 }
 
-std::optional<QString> TagMerger::checkedId(const TagPtr& tag) const {
-    return m_preferences.checkTagsBeforeChanging() ? std::optional(tag->id()) : std::nullopt;
-}
-
 // ---- Confirmation ----
 
 QString TagMerger::confirmationTitle() const {
     const QString destinationName = m_plannedDestination ? m_plannedDestination->name() : QString();
-    return u"Merge " % quoted(m_source->name()) % u" into " % quoted(destinationName) % u"?";
+    return u"Merge " % DisplayTexts::quotedName(m_source->name()) % u" into " %
+           DisplayTexts::quotedName(destinationName) % u"?";
 }
 
 QString TagMerger::confirmationMessage() const {
-    const QString source = quoted(m_source->name());
-    const QString destination = quoted(m_plannedDestination ? m_plannedDestination->name() : QString());
+    const QString source = DisplayTexts::quotedName(m_source->name());
+    const QString destination =
+        DisplayTexts::quotedName(m_plannedDestination ? m_plannedDestination->name() : QString());
     QString message;
     if (m_changes.isEmpty()) {
         message = u"No to-dos carry " % source % u".";
@@ -140,6 +136,7 @@ void TagMerger::cancelMerge() {
     if (m_showsConfirmation) {
         m_showsConfirmation = false;
         m_changes.clear();
+        m_confirmedRead = {};
         m_plannedChildren.clear();
         m_plannedDestination.reset();
         Q_EMIT changed();
@@ -147,14 +144,14 @@ void TagMerger::cancelMerge() {
 }
 
 QString TagMerger::unsplittableMessage(const QString& sourceName) {
-    return u"Some to-dos of " % quoted(sourceName) %
+    return u"Some to-dos of " % DisplayTexts::quotedName(sourceName) %
            u" carry a tag whose name contains a comma or begins or ends with a space. Things 3 lists a "
            u"to-do\u2019s tags as names separated by commas, so these cannot be rewritten safely. Rename "
            u"that tag in Things 3, then try once more. Nothing was changed.";
 }
 
 QString TagMerger::unreadableMessage(const QString& sourceName) {
-    return u"The to-dos of " % quoted(sourceName) %
+    return u"The to-dos of " % DisplayTexts::quotedName(sourceName) %
            u" could not be read from Things 3 safely (a tag name holds \u201C~~~\u201D). Nothing was "
            u"changed.";
 }
@@ -165,15 +162,15 @@ QString TagMerger::unreadableMessage(const QString& sourceName) {
 std::optional<QString> TagMerger::planFrom(const ThingsMergeRead& read, const TagPtr& destination,
                                            const QList<TagPtr>& children) {
     const QString sourceName = m_source->name();
-    const bool check = m_preferences.checkTagsBeforeChanging();
-    if (check && read.sourceId != m_source->id()) {
+    // The read finds the two tags by name: they must be the stored ones, two tags, and deleting the
+    // source must not take with it a child tag this app does not know of (Things 3 deletes a tag's
+    // children with it).
+    if (read.sourceId != m_source->id()) {
         return ThingsError::changedInThings(sourceName).errorDescription();
     }
-    if (check && read.destinationId != destination->id()) {
+    if (read.destinationId != destination->id()) {
         return ThingsError::changedInThings(destination->name()).errorDescription();
     }
-    // Whatever the setting: the two names must be two tags, and deleting the source must not take
-    // with it a child tag this app does not know of (Things 3 deletes a tag's children with it).
     QStringList storedIds;
     for (const TagPtr& child : children) {
         storedIds.append(child->id());
@@ -198,6 +195,7 @@ std::optional<QString> TagMerger::planFrom(const ThingsMergeRead& read, const Ta
         changes.append({todo.id, *names});
     }
     m_changes = std::move(changes);
+    m_confirmedRead = read;
     m_plannedChildren = children;
     m_plannedDestination = destination;
     return std::nullopt;
@@ -243,9 +241,9 @@ QCoro::Task<> TagMerger::merge() {
     const TagPtr source = m_source;
     const TagPtr destination = std::exchange(m_plannedDestination, nullptr);
     const QList<ThingsTodoTagNames> changes = std::exchange(m_changes, {});
+    const ThingsMergeRead confirmed = std::exchange(m_confirmedRead, {});
     const QList<TagPtr> children = std::exchange(m_plannedChildren, {});
-    const std::optional<QString> sourceCheck = checkedId(source);
-    const bool check = m_preferences.checkTagsBeforeChanging();
+    const bool byId = TagWrites::byId(m_preferences);
     m_showsConfirmation = false;
     if (!source->isStored() || !destination->isStored()) {
         setError(u"The tags changed in this app meanwhile. Choose the destination again."_qs);
@@ -256,31 +254,36 @@ QCoro::Task<> TagMerger::merge() {
 
     // Names are read now, from records that may change while Things 3 answers.
     const QString sourceName = source->name();
-    const std::optional<QString> destinationName = destination->name();
-    const std::optional<QString> formerParentName = sourceName;
+    const QString destinationName = destination->name();
     std::optional<QString> failure;
 
-    const auto written = co_await worker.run(&ThingsService::setTodoTagNames, changes);
+    // The to-dos are read once more right before they are written: a to-do that gained or lost a tag
+    // while the confirmation was open would otherwise lose that change.
+    const auto written = co_await worker.run(&ThingsService::setTodoTagNamesIfUnchanged, sourceName,
+                                             destinationName, confirmed, changes);
     if (!written) {
         failure = written.error().errorDescription();
     }
     qsizetype childrenMoved = 0;
     for (qsizetype i = 0; !failure && i < children.size(); ++i) {
         const TagPtr child = children[i];
-        const QString childName = child->name();
-        const std::optional<QString> childCheck = check ? std::optional(child->id()) : std::nullopt;
-        const auto moved = co_await worker.run(&ThingsService::updateTagChecked, childCheck, childName,
-                                               childName, destinationName, formerParentName);
+        const std::optional<ThingsTagChange> move =
+            TagWrites::change(store, *child, child->name(), destination->id());
+        if (!move) {
+            failure = ThingsError::notInThings(destinationName).errorDescription();
+            break;
+        }
+        const auto moved = co_await worker.run(&ThingsService::changeTag, *move, byId);
         if (!moved) {
+            TagWrites::followAfterFailure(*child, moved.error());
             failure = moved.error().errorDescription();
             break;
         }
-        child->setParentTagId(destination->id());
-        child->setUpdatedAt(Clock::now());
+        TagWrites::follow(*child, moved.value());
         ++childrenMoved;
     }
     if (!failure) {
-        const auto deleted = co_await worker.run(&ThingsService::deleteTagChecked, sourceCheck, sourceName);
+        const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*source), byId);
         if (deleted) {
             store.remove(source);
         } else {

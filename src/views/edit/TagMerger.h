@@ -19,17 +19,16 @@ class ThingsWorker;
 // confirmation that says how many to-dos move, and the two flows.
 //
 // prepareMerge() reads from Things 3, in one program, the to-dos of the source (every status) with
-// their tag names text, and works out each to-do's new text; nothing is written. A to-do whose text
-// cannot be split back into names (a tag name with a comma in it) stops the merge there, with a
-// message. Otherwise the confirmation is shown. merge() then sends one program that gives every
-// to-do its new text, moves the source's children under the destination and deletes the source;
-// each step reaches the store once Things 3 accepted it, and the destination's record is read again
-// at the end for its count of open to-dos. A failure stops the flow where it happened and shows its
-// text; running the merge again picks up from there.
-//
-// With the preference checkTagsBeforeChanging, the read also checks that the two names and the
-// source's children are still the stored tags in Things 3, and the moves and the deletion check
-// their tag by name first, as every other change does.
+// their tag names text, and works out each to-do's new text; nothing is written. The read finds the
+// two tags by name and reports their identifiers and the source's children: they must be the stored
+// tags. A to-do whose text cannot be split back into names (a tag name with a comma in it) stops the
+// merge there, with a message. Otherwise the confirmation is shown. merge() then reads once more and
+// gives every to-do its new text in the same job, refusing when Things 3 no longer answers what the
+// confirmation showed; it moves the source's children under the destination and deletes the source,
+// each found in Things 3 as every change finds its tag. Each step reaches the store once Things 3
+// accepted it, and the destination's record is read again at the end for its count of open to-dos. A
+// failure stops the flow where it happened and shows its text; running the merge again picks up from
+// there.
 //
 // A flow outlives this object when the dialog is closed while Things 3 answers: Things 3 and the
 // store still get the whole merge; `this` is touched only while it exists.
@@ -106,7 +105,6 @@ Q_SIGNALS:
 
 private:
     void setError(std::optional<QString> message);
-    std::optional<QString> checkedId(const TagPtr& tag) const;
     std::optional<QString> planFrom(const ThingsMergeRead& read, const TagPtr& destination,
                                     const QList<TagPtr>& children);
     QList<TagPtr> storedChildren() const;
@@ -127,6 +125,7 @@ private:
     bool m_showsConfirmation = false;
     TagPtr m_plannedDestination;
     QList<ThingsTodoTagNames> m_changes;
+    ThingsMergeRead m_confirmedRead; // what the read answered, for the check before the write
     QList<TagPtr> m_plannedChildren;
 };
 

@@ -421,7 +421,7 @@ void ContentView::showCreateSheet() {
         m_createSheet->activateWindow();
         return;
     }
-    m_createSheet = new TagCreateView(m_store, m_worker, nullptr, this);
+    m_createSheet = new TagCreateView(m_store, m_preferences, m_worker, nullptr, this);
     m_createSheet->open();
 }
 

@@ -43,19 +43,19 @@ SettingsView::SettingsView(Preferences& preferences, QWidget* parent)
     }
 
     // How changes are sent, apart from how the list looks.
-    auto* check = new QCheckBox(QStringLiteral("Check tags in Things 3 before changing them"), this);
-    check->setObjectName(Preferences::keyName(PreferenceKey::checkTagsBeforeChanging));
-    check->setToolTip(QStringLiteral("Before renaming, moving or deleting a tag, make sure its name still "
-                                     "stands for the same tag in Things 3."));
-    form->addRow(QStringLiteral("Changes:"), check);
-    m_switches.insert(int(PreferenceKey::checkTagsBeforeChanging), check);
-    connect(check, &QCheckBox::clicked, this,
-            [this](bool on) { m_preferences.setFlag(PreferenceKey::checkTagsBeforeChanging, on); });
+    auto* byId = new QCheckBox(QStringLiteral("Find tags in Things 3 by identifier"), this);
+    byId->setObjectName(Preferences::keyName(PreferenceKey::findTagsById));
+    byId->setToolTip(QStringLiteral("Renames, moves and deletions reach the tag you chose even when its "
+                                    "name changed in Things 3 or another tag has a similar name."));
+    form->addRow(QStringLiteral("Changes:"), byId);
+    m_switches.insert(int(PreferenceKey::findTagsById), byId);
+    connect(byId, &QCheckBox::clicked, this,
+            [this](bool on) { m_preferences.setFlag(PreferenceKey::findTagsById, on); });
 
     for (PreferenceKey key : Preferences::displayKeys()) {
         showPreference(key);
     }
-    showPreference(PreferenceKey::checkTagsBeforeChanging);
+    showPreference(PreferenceKey::findTagsById);
     connect(&m_preferences, &Preferences::changed, this, &SettingsView::showPreference);
 }
 

@@ -4,6 +4,7 @@
 #include "Preferences.h"
 #include "TagStore.h"
 #include "TagTree.h"
+#include "TagWrites.h"
 #include "ThingsWorker.h"
 
 #include <QHash>
@@ -224,16 +225,15 @@ void TagListActions::cancelDelete() {
 QCoro::Task<> TagListActions::deleteTagFromList(TagPtr tag) {
     const QPointer<TagListActions> self(this);
     TagStore& store = m_store;
-    const QString name = tag->name();
     const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
-    const std::optional<QString> checkedId =
-        m_preferences.checkTagsBeforeChanging() ? std::optional(tag->id()) : std::nullopt;
 
-    // Things 3 deletes the tag's descendants with it: only the tag is named.
-    const auto deleted = co_await m_worker.run(&ThingsService::deleteTagChecked, checkedId, name);
+    // Things 3 deletes the tag's descendants with it: only the tag is named. A tag it deleted
+    // already (with a parent deleted just before) is gone, which is what was asked.
+    const auto deleted = co_await m_worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag),
+                                               TagWrites::byId(m_preferences));
     if (!deleted) {
         // A failed deletion shows nothing, but a refused one says why, above the list.
-        if (self && deleted.error().kind() == ThingsError::Kind::changedInThings) {
+        if (self && deleted.error().kind() == ThingsError::Kind::refused) {
             self->m_bannerMessage = deleted.error().errorDescription();
             Q_EMIT self->changed();
         }
