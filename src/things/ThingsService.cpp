@@ -43,13 +43,6 @@ std::optional<ThingsTagRecord> ThingsService::fetchTagByName(const QString& name
     return parseTagLookup(runAppleScript(fetchTagByNameScript(name)));
 }
 
-void ThingsService::updateTag(const QString& currentName, const QString& newName,
-                              const std::optional<QString>& newParentName,
-                              const std::optional<QString>& currentParentName) const {
-    if (const auto script = updateTagScript(currentName, newName, newParentName, currentParentName))
-        runAppleScript(*script);
-}
-
 QList<ThingsTagUse> ThingsService::readTagUse(const QStringList& ids) const {
     if (ids.isEmpty())
         return {};

@@ -31,12 +31,6 @@ public:
     std::optional<ThingsTagRecord> fetchTagById(const QString& id) const;
     std::optional<ThingsTagRecord> fetchTagByName(const QString& name) const;
 
-    // Renames and/or re-parents the tag called `currentName`; runs nothing when neither changes.
-    // Parents are given by name; an absent `newParentName` makes the tag a root tag.
-    void updateTag(const QString& currentName, const QString& newName,
-                   const std::optional<QString>& newParentName,
-                   const std::optional<QString>& currentParentName) const;
-
     // ---- Writes to stored tags ----
     //
     // Each takes `byId`: true finds the tag in Things 3 by its identifier inside the program and then
@@ -100,7 +94,8 @@ public:
     static QString tagUseScript(const QStringList& ids);
     static std::optional<QList<ThingsTagUse>> parseTagUse(QStringView output, const QStringList& ids);
     static std::optional<ThingsTagState> parseTagState(QStringView output);
-    // The update program, or nothing when neither the name nor the parent changes.
+    // The update program that finds the tag called `currentName` and its parents by name, or nothing
+    // when neither the name nor the parent changes; an absent `newParentName` makes the tag top-level.
     static std::optional<QString> updateTagScript(const QString& currentName, const QString& newName,
                                                   const std::optional<QString>& newParentName,
                                                   const std::optional<QString>& currentParentName);

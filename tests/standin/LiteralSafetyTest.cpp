@@ -142,16 +142,21 @@ TEST(LiteralSafety, aNameWithAQuoteNeverReachesTheTagNamedByItsFirstPiece) {
     const LibraryEngine engine(library);
     const ThingsService things(engine);
 
+    const auto update = [&things](const QString& name, const QString& newName,
+                                  const std::optional<QString>& parent,
+                                  const std::optional<QString>& oldParent) {
+        things.runAppleScript(*ThingsService::updateTagScript(name, newName, parent, oldParent));
+    };
     const auto found = things.fetchTagByName(QStringLiteral("a\"b"));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->id, quoted);
 
-    things.updateTag(QStringLiteral("a\"b"), QStringLiteral("c\"d"), std::nullopt, std::nullopt);
+    update(QStringLiteral("a\"b"), QStringLiteral("c\"d"), std::nullopt, std::nullopt);
     EXPECT_EQ(library.tag(a)->name, QStringLiteral("a"));
     EXPECT_EQ(library.tag(quoted)->name, QStringLiteral("c\"d"));
-    things.updateTag(QStringLiteral("c\"d"), QStringLiteral("a\"b"), QStringLiteral("a child"), std::nullopt);
+    update(QStringLiteral("c\"d"), QStringLiteral("a\"b"), QStringLiteral("a child"), std::nullopt);
     EXPECT_EQ(library.tag(quoted)->parentId, child);
-    things.updateTag(QStringLiteral("a\"b"), QStringLiteral("a\"b"), std::nullopt, QStringLiteral("a child"));
+    update(QStringLiteral("a\"b"), QStringLiteral("a\"b"), std::nullopt, QStringLiteral("a child"));
     EXPECT_TRUE(library.tag(quoted)->parentId.isEmpty());
 
     const QString made =

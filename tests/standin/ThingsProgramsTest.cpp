@@ -79,25 +79,30 @@ TEST_F(ThingsProgramsTest, lookUpsFindTheTagOrNothing) {
     EXPECT_EQ(things.fetchTagByName(QStringLiteral("a|||b~~~c")), std::nullopt);
 }
 
+// The programs that find tags by their names, as sent with the setting off.
 TEST_F(ThingsProgramsTest, renameAndReparent) {
+    const auto update = [this](const QString& name, const QString& newName,
+                               const std::optional<QString>& parent,
+                               const std::optional<QString>& oldParent) {
+        things.runAppleScript(*ThingsService::updateTagScript(name, newName, parent, oldParent));
+    };
     const QString home = QStringLiteral("Home");
-    things.updateTag(QStringLiteral("Work"), QStringLiteral("Job \"day\""), std::nullopt, std::nullopt);
+    update(QStringLiteral("Work"), QStringLiteral("Job \"day\""), std::nullopt, std::nullopt);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("Job \"day\""));
 
-    things.updateTag(QStringLiteral("Job \"day\""), QStringLiteral("Job \"day\""), home, std::nullopt);
+    update(QStringLiteral("Job \"day\""), QStringLiteral("Job \"day\""), home, std::nullopt);
     EXPECT_EQ(library.tag(work)->parentId, this->home);
 
     // Renamed first, then addressed by the new name; Things 3 finds names in any letter case.
-    things.updateTag(QStringLiteral("job \"DAY\""), QStringLiteral("Career"), QStringLiteral("Garden"), home);
+    update(QStringLiteral("job \"DAY\""), QStringLiteral("Career"), QStringLiteral("Garden"), home);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("Career"));
     EXPECT_EQ(library.tag(work)->parentId, garden);
 
-    things.updateTag(QStringLiteral("Career"), QStringLiteral("Career"), std::nullopt,
-                     QStringLiteral("Garden"));
+    update(QStringLiteral("Career"), QStringLiteral("Career"), std::nullopt, QStringLiteral("Garden"));
     EXPECT_TRUE(library.tag(work)->parentId.isEmpty());
 
     // A rename that only changes case is the same tag, not a clash.
-    things.updateTag(QStringLiteral("Career"), QStringLiteral("CAREER"), std::nullopt, std::nullopt);
+    update(QStringLiteral("Career"), QStringLiteral("CAREER"), std::nullopt, std::nullopt);
     EXPECT_EQ(library.tag(work)->name, QStringLiteral("CAREER"));
 }
 

@@ -82,7 +82,9 @@ TEST(ThingsService, operationsRunOneProgramAndReadItsAnswer) {
     engine.answer = ScriptOutcome{u"T1|||Home|||||| 2\n"_qs, {}};
     EXPECT_EQ(service.fetchTagById(u"T1"_qs), ThingsTagRecord({u"T1"_qs, u"Home"_qs, {}, 2}));
     EXPECT_EQ(engine.programs, QStringList{ThingsService::fetchTagByIdScript(u"T1"_qs)});
-    service.updateTag(u"Same"_qs, u"Same"_qs, u"P"_qs, u"P"_qs); // nothing changes: nothing runs
+    // Nothing changes: nothing runs.
+    EXPECT_EQ(service.changeTag({{u"T1"_qs, u"Same"_qs}, u"Same"_qs, u"P"_qs, u"P"_qs, {}, {}}, true).name,
+              u"Same");
     EXPECT_EQ(engine.programs.size(), 1);
     engine.answer = ScriptOutcome{u"NEW-ID\r\n"_qs, {}};
     EXPECT_EQ(service.createTag(u"New"_qs, std::nullopt, true), u"NEW-ID");
