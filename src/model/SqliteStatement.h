@@ -20,6 +20,7 @@ public:
 
     bool isValid() const { return m_stmt != nullptr; }
 
+    // Text is bound in the store's exact form (encodeText).
     void bind(int position, const QString& text);
     void bindUtf8(int position, const QByteArray& utf8);
     void bind(int position, const std::optional<QString>& text);
@@ -38,6 +39,13 @@ public:
 
     bool isNull(int column) const;
     QString text(int column) const;
+
+    // Text as the store keeps it: UTF-8, except that a lone surrogate is written as the three bytes
+    // its code unit would have, so that every QString comes back exactly, and nothing is dropped or
+    // replaced (Qt's own conversion turns a lone surrogate into "?" and drops a leading U+FEFF).
+    // Valid text is plain UTF-8, byte for byte. Bytes that are no UTF-8 at all read as U+FFFD.
+    static QByteArray encodeText(QStringView text);
+    static QString decodeText(const char* bytes, qsizetype size);
     double real(int column) const;
     qint64 integer(int column) const;
 

@@ -354,7 +354,7 @@ bool TagStore::flush() {
         std::vector<std::pair<QByteArray, Tag*>> rows;
         rows.reserve(size_t(m_dirty.size()));
         for (auto it = m_dirty.cbegin(); it != m_dirty.cend(); ++it) {
-            rows.emplace_back(it.key().toUtf8(), it->get());
+            rows.emplace_back(SqliteStatement::encodeText(it.key()), it->get());
         }
         std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         for (auto it = rows.cbegin(); ok && it != rows.cend(); ++it) {

@@ -88,6 +88,39 @@ TEST_F(StoreTest, everythingSurvivesCloseAndReopen) {
     EXPECT_EQ(*child->createdAt(), Clock::referenceDate().addSecs(1002));
 }
 
+// Names come from Things 3 and from the user's typing; whatever a QString holds comes back.
+TEST_F(StoreTest, everyNameSurvivesCloseAndReopenExactly) {
+    const QString names[] = {
+        u"Say \"hi\""_qs,
+        u"C:\\Temp\\"_qs,
+        u"a|||b"_qs,
+        u"a~~~b"_qs,
+        u" Someday "_qs,
+        u"\tTabbed\t"_qs,
+        u"two\nlines\r\n"_qs,
+        QString(u"nul\0inside"_qs.data(), 11),
+        QString(QChar(0xd800)) + u"lone high"_qs,
+        u"lone low"_qs + QChar(0xdc00),
+        QString(QChar(0xdc00)) + QChar(0xd800),
+        u"\ufeffBOM first"_qs,
+        u"BOM\ufeffinside"_qs,
+        u"\u200fRTL \u202eevil\u202c"_qs,
+        u"emoji \U0001F600\U0001F1EB\U0001F1F7"_qs,
+        u"Caf\u00e9 Cafe\u0301"_qs,
+        QString(10'000, u'x') + QChar(0xdbff),
+    };
+    {
+        auto store = openStore();
+        for (qsizetype i = 0; i < qsizetype(std::size(names)); ++i) {
+            store->insert(Tag(u"t"_qs + QString::number(i), names[i]));
+        }
+    }
+    auto store = openStore();
+    for (qsizetype i = 0; i < qsizetype(std::size(names)); ++i) {
+        EXPECT_EQ(store->tag(u"t"_qs + QString::number(i))->name(), names[i]) << i;
+    }
+}
+
 TEST_F(StoreTest, oneTurnOfWritesIsOneTransactionAndOneChangedSignal) {
     auto store = openStore();
     QSignalSpy changed(store.get(), &TagStore::changed);
