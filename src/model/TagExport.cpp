@@ -50,6 +50,30 @@ void writeJson(const QList<Row>& rows, QIODevice& out) {
     out.write(QJsonDocument(QJsonObject{{QStringLiteral("tags"), list}}).toJson(QJsonDocument::Indented));
 }
 
+// The text with every unit that `allowed` refuses, and every lone surrogate (which no UTF-8 file can
+// carry), replaced by U+FFFD; surrogate pairs are kept.
+QString replacedUnits(const QString& text, bool (*allowed)(char16_t)) {
+    QString safe = text;
+    for (qsizetype i = 0; i < safe.size(); ++i) {
+        const char16_t unit = safe[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < safe.size() && safe[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (QChar::isSurrogate(unit) || !allowed(unit)) {
+            safe[i] = QChar(0xFFFD);
+        }
+    }
+    return safe;
+}
+
+// A spreadsheet opening the file takes a field that begins with one of these for a formula, which
+// a crafted tag name could use to run one. A leading apostrophe makes it plain text, as spreadsheets
+// themselves do.
+QString csvText(const QString& text) {
+    const QString safe = replacedUnits(text, [](char16_t) { return true; });
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    return !safe.isEmpty() && formulaStarts.contains(safe.front()) ? u'\'' + safe : safe;
+}
+
 // A field as RFC 4180 has it: quoted when it holds a comma, a quote or a line break.
 QString csvField(const QString& text) {
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r')) {
@@ -64,10 +88,10 @@ void writeCsv(const QList<Row>& rows, QIODevice& out) {
     QString text = QStringLiteral("id,name,parentId,path,todosCount,childCount\r\n");
     for (const Row& row : rows) {
         const Tag& tag = *row.tag;
-        const QStringList fields{tag.id(),
-                                 tag.name(),
-                                 tag.parentTagId().value_or(QString()),
-                                 row.path,
+        const QStringList fields{csvText(tag.id()),
+                                 csvText(tag.name()),
+                                 csvText(tag.parentTagId().value_or(QString())),
+                                 csvText(row.path),
                                  tag.todosCount() ? QString::number(*tag.todosCount()) : QString(),
                                  QString::number(row.childCount)};
         QStringList quoted;
@@ -82,22 +106,10 @@ void writeCsv(const QList<Row>& rows, QIODevice& out) {
 // XML 1.0 carries tab, line feed, carriage return and everything from U+0020 on except the
 // non-characters U+FFFE and U+FFFF; lone surrogates cannot be encoded at all.
 QString xmlSafe(const QString& text) {
-    QString safe = text;
-    for (qsizetype i = 0; i < safe.size(); ++i) {
-        const char16_t unit = safe[i].unicode();
-        const bool pairStart =
-            QChar::isHighSurrogate(unit) && i + 1 < safe.size() && safe[i + 1].isLowSurrogate();
-        if (pairStart) {
-            ++i;
-            continue;
-        }
-        const bool allowed = (unit >= 0x20 || unit == 0x9 || unit == 0xA || unit == 0xD) && unit != 0xFFFE &&
-                             unit != 0xFFFF && !QChar::isSurrogate(unit);
-        if (!allowed) {
-            safe[i] = QChar(0xFFFD);
-        }
-    }
-    return safe;
+    return replacedUnits(text, [](char16_t unit) {
+        return (unit >= 0x20 || unit == 0x9 || unit == 0xA || unit == 0xD) && unit != 0xFFFE &&
+               unit != 0xFFFF;
+    });
 }
 
 void writeOpml(const QList<Row>& rows, QIODevice& out) {
