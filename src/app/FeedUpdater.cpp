@@ -47,19 +47,30 @@ void FeedUpdater::checkForUpdates() {
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QString(QStringLiteral("Orvalet/") + m_currentVersion));
     m_reply = m_network.get(request);
+    m_feed.clear();
+    // The answer is taken as it arrives and counted here, so that no answer, with a length or
+    // without one (chunked), can hold more than an appcast's worth of memory: the reply itself
+    // buffers only a little before it stops reading from the connection.
+    m_reply->setReadBufferSize(64 * 1024);
     connect(m_reply, &QNetworkReply::finished, this, &FeedUpdater::replyFinished);
-    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received) {
-        if (received > maximumFeedSize) {
-            abandon();
-            fail(QStringLiteral("The update feed is larger than an appcast can be."));
-        }
-    });
+    connect(m_reply, &QNetworkReply::readyRead, this, &FeedUpdater::takeArrived);
     m_deadline.start(m_timeout);
     m_window->showChecking();
 }
 
+bool FeedUpdater::takeArrived() {
+    m_feed += m_reply->readAll();
+    if (m_feed.size() <= maximumFeedSize) {
+        return true;
+    }
+    abandon();
+    fail(QStringLiteral("The update feed is larger than an appcast can be."));
+    return false;
+}
+
 void FeedUpdater::abandon() {
     m_deadline.stop();
+    m_feed.clear();
     if (QNetworkReply* reply = m_reply) {
         m_reply = nullptr;
         reply->disconnect(this);
@@ -74,6 +85,9 @@ void FeedUpdater::fail(const QString& reason) {
 }
 
 void FeedUpdater::replyFinished() {
+    if (!takeArrived()) {
+        return;
+    }
     QNetworkReply* reply = m_reply;
     m_reply = nullptr;
     m_deadline.stop();
@@ -92,7 +106,8 @@ void FeedUpdater::replyFinished() {
         return;
     }
     QString error;
-    const std::optional<AppcastItem> newest = newestAppcastItem(reply->readAll(), reply->url(), &error);
+    const std::optional<AppcastItem> newest =
+        newestAppcastItem(std::exchange(m_feed, {}), reply->url(), &error);
     if (!newest) {
         fail(error);
         return;

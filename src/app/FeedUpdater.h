@@ -44,6 +44,9 @@ Q_SIGNALS:
 
 private:
     void replyFinished();
+    // Takes what has arrived of the answer; past maximumFeedSize, abandons the check with a failure
+    // and returns false.
+    bool takeArrived();
     // Stops the running check without reading its reply.
     void abandon();
     void fail(const QString& reason);
@@ -53,6 +56,7 @@ private:
     std::chrono::milliseconds m_timeout;
     QNetworkAccessManager m_network;
     QPointer<QNetworkReply> m_reply;
+    QByteArray m_feed; // what has arrived of the answer so far
     QTimer m_deadline;
     std::unique_ptr<UpdateWindow> m_window;
 };

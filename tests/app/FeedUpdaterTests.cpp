@@ -52,8 +52,11 @@ public:
     }
     // Takes every request and never answers one, until told what to answer.
     void keepSilent() { m_silent = true; }
+    // Answers with an endless body in chunks, without a length, as fast as the client reads it.
+    void answerEndlessly() { m_endless = true; }
 
     int requests = 0;
+    qint64 bodyBytesSent = 0;
 
 private:
     void serve(QTcpSocket* socket) {
@@ -64,6 +67,20 @@ private:
         }
         ++requests;
         if (m_silent) {
+            return;
+        }
+        if (m_endless) {
+            socket->write(
+                "HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nTransfer-Encoding: chunked\r\n\r\n");
+            const QByteArray chunk = "10000\r\n" + QByteArray(0x10000, ' ') + "\r\n";
+            const auto more = [this, socket, chunk] {
+                while (socket->bytesToWrite() < 4 * chunk.size() && bodyBytesSent < (qint64(1) << 30)) {
+                    socket->write(chunk);
+                    bodyBytesSent += 0x10000;
+                }
+            };
+            connect(socket, &QTcpSocket::bytesWritten, this, more);
+            more();
             return;
         }
         socket->write("HTTP/1.1 " + QByteArray::number(m_status) + ' ' + m_reason +
@@ -79,6 +96,7 @@ private:
     QByteArray m_reason = "OK";
     QByteArray m_body;
     bool m_silent = false;
+    bool m_endless = false;
 };
 
 const QByteArray sparkleNamespace = "http://www.andymatuschak.org/xml-namespaces/sparkle";
@@ -312,6 +330,19 @@ private Q_SLOTS:
         QTRY_COMPARE(m_server->requests, 1);
         showMenu();
         QVERIFY(item->isEnabled());
+    }
+
+    // Without a length, the answer is counted as it arrives: the check stops reading at the limit
+    // (before, a chunked gigabyte was read whole into memory).
+    void anEndlessAnswerWithoutALengthIsCutAtTheLimit() {
+        m_server->answerEndlessly();
+        FeedUpdater updater(m_server->url(), QStringLiteral("0.1.0"));
+        UpdateWindow* window = check(updater);
+        QVERIFY(window);
+        QCOMPARE(text(window, "updateDetail"),
+                 QStringLiteral("The update feed is larger than an appcast can be."));
+        QVERIFY2(m_server->bodyBytesSent < 4 * FeedUpdater::maximumFeedSize,
+                 qPrintable(QString::number(m_server->bodyBytesSent)));
     }
 
     // Closing the window while a check runs cancels it; a new check can start at once.
