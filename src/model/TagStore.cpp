@@ -383,16 +383,20 @@ bool TagStore::flush() {
     if (!ok) {
         m_db->exec("ROLLBACK");
         // The records stay queued: the next change or the flush at quit tries again.
-        if (!m_reportedCommitFailure) {
-            m_reportedCommitFailure = true;
+        if (!m_saveFailure) {
             std::fprintf(stderr,
                          "Orvalet: could not save tags to %s (%s); will retry with the next change.\n",
                          qPrintable(m_path), qPrintable(why));
+            m_saveFailure = why.isEmpty() ? QStringLiteral("unknown error") : why;
+            Q_EMIT saveFailureChanged();
         }
         return false;
     }
-    m_reportedCommitFailure = false;
     m_dirty.clear();
+    if (m_saveFailure) {
+        m_saveFailure.reset();
+        Q_EMIT saveFailureChanged();
+    }
     ++m_commitCount;
     return true;
 }

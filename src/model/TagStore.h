@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QSet>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace orvalet {
@@ -49,8 +50,13 @@ public:
     // Deletes the record; the caller's pointer stays valid but no longer belongs to the store.
     void remove(const TagPtr& tag);
 
-    // Commits the queued writes now. True when nothing is left to commit.
+    // Commits the queued writes now. True when nothing is left to commit. A commit that fails (a
+    // full disk, a folder gone read-only, the file locked) keeps the writes queued in memory, to be
+    // tried again with the next change and at the flush when the application quits.
     bool flush();
+    // Why the last commit failed, while no commit has succeeded since; announced by
+    // saveFailureChanged when it comes and when it goes.
+    const std::optional<QString>& saveFailure() const { return m_saveFailure; }
     bool hasPendingWrites() const { return !m_dirty.isEmpty(); }
     // How many transactions this store has committed; lets tests see that a turn's writes go together.
     int commitCount() const { return m_commitCount; }
@@ -58,6 +64,7 @@ public:
 Q_SIGNALS:
     // Emitted once per event-loop turn in which records were inserted, deleted or written.
     void changed();
+    void saveFailureChanged();
 
 private:
     friend class Tag;
@@ -80,7 +87,7 @@ private:
     mutable std::vector<TagPtr> m_misplaced;
     bool m_turnScheduled = false;
     bool m_changedPending = false;
-    bool m_reportedCommitFailure = false;
+    std::optional<QString> m_saveFailure;
     int m_commitCount = 0;
 };
 

@@ -1,4 +1,5 @@
 #include "ProgressOverlay.h"
+#include "SqliteDatabase.h"
 #include "StandInEngine.h"
 #include "ThingsService.h"
 #include "WindowFixture.h"
@@ -205,6 +206,24 @@ private Q_SLOTS:
         QVERIFY(!things.fetchTagByName(QStringLiteral("Later")));
         QCOMPARE(things.fetchTagByName(QStringLiteral("Urgent")).value().id, important);
         QVERIFY(indexOf(m_window, QStringLiteral("Important")).isValid());
+    }
+
+    // The banner above the list says once that the tag list could not be saved, until it can.
+    void aStoreThatCannotBeSavedIsShownAboveTheList() {
+        QVERIFY(startStandIn());
+        QVERIFY(importDemo());
+        SqliteDatabase other;
+        QVERIFY(other.open(m_app->store().path(), nullptr));
+        QVERIFY(other.exec("BEGIN EXCLUSIVE"));
+        storedTag(QStringLiteral("Urgent"))->setTodosCount(9);
+        auto* banner = m_window->findChild<QWidget*>(QStringLiteral("listBanner"));
+        QTRY_VERIFY_WITH_TIMEOUT(banner->isVisible(), importTimeout);
+        QCOMPARE(banner->findChild<QLabel*>(QStringLiteral("errorMessage"))->text(),
+                 QStringLiteral("Orvalet could not save its tag list: database is locked"));
+        QVERIFY(screenshot(m_window, QStringLiteral("list-banner.png")));
+        QVERIFY(other.exec("ROLLBACK"));
+        storedTag(QStringLiteral("Urgent"))->setTodosCount(8);
+        QTRY_VERIFY(!banner->isVisible());
     }
 
     void exportWritesTheChosenFormatAndShowsAFailure() {

@@ -3,6 +3,7 @@
 #include "TagListActions.h"
 
 #include "EditFixture.h"
+#include "SqliteDatabase.h"
 #include "StandInProcess.h"
 
 #include <QSignalSpy>
@@ -104,6 +105,34 @@ TEST_F(TagListActionsTest, importCopiesThingsAndShowsTheOverlayMeanwhile) {
 }
 
 // Without Things 3 neither a deletion nor an import changes the store, the import date or the selection.
+// A store whose file cannot be written (another connection holds it locked) keeps the import in
+// memory and says so once, above the list, until a later change is saved with it.
+TEST_F(TagListActionsTest, aFailedSaveIsShownUntilASaveSucceedsAndLosesNothing) {
+    TagListActions& list = makeActions();
+    SqliteDatabase other;
+    ASSERT_TRUE(other.open(storePath(), nullptr));
+    ASSERT_TRUE(other.exec("BEGIN EXCLUSIVE"));
+    list.mergeImportedTags({record("a", "Alpha"), record("b", "Beta", "a")});
+    endTurn();
+    ASSERT_TRUE(store->saveFailure());
+    EXPECT_EQ(list.bannerMessage(), TagListActions::saveFailureMessage(*store->saveFailure()));
+    EXPECT_TRUE(list.bannerMessage()->startsWith(u"Orvalet could not save its tag list: database is locked"));
+    const std::optional<QString> shown = list.bannerMessage();
+    store->tag(u"a"_qs)->setTodosCount(4);
+    endTurn();
+    EXPECT_EQ(list.bannerMessage(), shown);
+
+    ASSERT_TRUE(other.exec("ROLLBACK"));
+    store->tag(u"b"_qs)->setName(u"Bravo"_qs);
+    endTurn();
+    EXPECT_FALSE(store->saveFailure());
+    EXPECT_FALSE(list.bannerMessage());
+    actions.reset();
+    store.reset();
+    store = openStore();
+    EXPECT_EQ(storedTags(), (QStringList{u"Alpha:-:4"_qs, u"Bravo:Alpha:0"_qs}));
+}
+
 TEST_F(TagListActionsTest, withoutThingsDeletionAndImportChangeNothing) {
     StandInProcess nothingListening; // its socket, never opened
     useStandIn();

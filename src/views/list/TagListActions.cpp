@@ -33,7 +33,28 @@ TagListActions::TagListActions(TagStore& store, Preferences& preferences, Things
     : QObject(parent)
     , m_store(store)
     , m_preferences(preferences)
-    , m_worker(worker) {}
+    , m_worker(worker) {
+    connect(&store, &TagStore::saveFailureChanged, this, &TagListActions::showSaveFailure);
+    showSaveFailure();
+}
+
+// The banner tells once that the store could not save, until a save succeeds: a failure the user
+// dismissed comes back only after a success.
+void TagListActions::showSaveFailure() {
+    const std::optional<QString>& failure = m_store.saveFailure();
+    if (failure) {
+        m_bannerMessage = saveFailureMessage(*failure);
+        m_showsSaveFailure = true;
+    } else if (m_showsSaveFailure) {
+        m_showsSaveFailure = false;
+        m_bannerMessage.reset();
+    }
+    Q_EMIT changed();
+}
+
+QString TagListActions::saveFailureMessage(const QString& why) {
+    return QStringLiteral("Orvalet could not save its tag list: ") + why;
+}
 
 // ---- Import ----
 
@@ -212,6 +233,7 @@ QCoro::Task<> TagListActions::confirmDelete() {
 void TagListActions::dismissBanner() {
     if (m_bannerMessage) {
         m_bannerMessage.reset();
+        m_showsSaveFailure = false;
         Q_EMIT changed();
     }
 }

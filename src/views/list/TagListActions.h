@@ -99,10 +99,13 @@ public:
     // The dialog's "Cancel", or the dialog dismissed any other way: nothing is deleted.
     void cancelDelete();
 
-    // Why the last deletion was refused without sending anything (the tag changed in Things 3 since
-    // the last import), for the banner above the list, until dismissed.
+    // The banner above the list, until dismissed: why the last deletion was refused without sending
+    // anything, or saveFailureMessage() while the store cannot save its changes (those stay in
+    // memory and are tried again with the next change; the banner goes once a save succeeds).
     const std::optional<QString>& bannerMessage() const { return m_bannerMessage; }
     void dismissBanner();
+    // "Orvalet could not save its tag list: " and why.
+    static QString saveFailureMessage(const QString& why);
 
     // Deletes the tag in Things 3 (one program naming only the tag), then its descendants, as they
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
@@ -122,10 +125,12 @@ Q_SIGNALS:
 
 private:
     void removeFromSelection(const QString& id);
+    void showSaveFailure();
 
     TagStore& m_store;
     Preferences& m_preferences;
     std::optional<QString> m_bannerMessage;
+    bool m_showsSaveFailure = false;
     ThingsWorker& m_worker;
 
     bool m_isImporting = false;
