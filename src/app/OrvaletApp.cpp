@@ -5,6 +5,7 @@
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
 #include "UnusedTagsWindow.h"
+#include "WindowRoles.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -16,6 +17,7 @@ namespace orvalet {
 std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settings, const QString& storePath,
                                                QString* error, const UpdaterFactory& makeUpdater) {
     std::unique_ptr<OrvaletApp> app(new OrvaletApp);
+    installWindowRoles();
     app->m_preferences = std::make_unique<Preferences>(std::move(settings));
     app->m_store = TagStore::open(storePath, error);
     if (!app->m_store) {
@@ -57,6 +59,7 @@ MainWindow* OrvaletApp::newMainWindow() {
 QWidget* OrvaletApp::showSettings() {
     if (!m_settingsWindow) {
         auto* window = new QWidget(nullptr, Qt::Window);
+        markAsWindow(window);
         window->setObjectName(QStringLiteral("settingsWindow"));
         window->setWindowTitle(QStringLiteral("Settings"));
         window->setAccessibleName(QStringLiteral("Settings"));
@@ -64,8 +67,11 @@ QWidget* OrvaletApp::showSettings() {
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(new SettingsView(*m_preferences, window));
         layout->setSizeConstraint(QLayout::SetFixedSize);
-        auto* close = new QShortcut(QKeySequence::Close, window);
-        connect(close, &QShortcut::activated, window, &QWidget::close);
+        // The platform's Close, and Escape as a settings window closes on every desktop.
+        for (const QKeySequence& keys : {QKeySequence(QKeySequence::Close), QKeySequence(Qt::Key_Escape)}) {
+            auto* close = new QShortcut(keys, window);
+            connect(close, &QShortcut::activated, window, &QWidget::close);
+        }
         m_settingsWindow = window;
     }
     m_settingsWindow->show();

@@ -239,7 +239,15 @@ private Q_SLOTS:
             QVERIFY(accessible);
             QCOMPARE(accessible->text(QAccessible::Name), QLatin1String(name));
             QCOMPARE(window->accessibleName(), QLatin1String(name));
+            QVERIFY2(accessible->role() != QAccessible::Client, name); // a "filler" to a screen reader
         }
+        QCOMPARE(QAccessible::queryAccessibleInterface(m_app->settingsWindow())->role(), QAccessible::Window);
+        // Escape closes the settings window, as on every desktop.
+        m_app->aboutBox()->close();
+        m_app->settingsWindow()->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_app->settingsWindow()));
+        QTest::keyClick(m_app->settingsWindow(), Qt::Key_Escape);
+        QTRY_VERIFY(!m_app->settingsWindow());
     }
 
     // Windows opened with "New Window" share the store, and their menus and the pane show the same
@@ -262,8 +270,11 @@ private Q_SLOTS:
         QCOMPARE(paneState(settings), QStringLiteral("Highest Todo Count off off on"));
         QCOMPARE(viewMenuState(m_window), QStringLiteral("Highest Todo Count off off on"));
 
-        QTest::mouseClick(child<QAbstractButton>(settings, QStringLiteral("showRootTagsOnly")),
-                          Qt::LeftButton);
+        // A screen reader's Toggle action changes the preference, as a click does.
+        QAccessibleInterface* rootsOnly = QAccessible::queryAccessibleInterface(
+            child<QAbstractButton>(settings, QStringLiteral("showRootTagsOnly")));
+        rootsOnly->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QVERIFY(m_app->preferences().showRootTagsOnly());
         trigger(m_window, QStringLiteral("actionSort:Recently Updated"));
         QCOMPARE(paneState(settings), QStringLiteral("Recently Updated on off on"));
         QCOMPARE(m_app->preferences().sortOption(), TagSortOption::recentlyUpdated);

@@ -140,6 +140,12 @@ private Q_SLOTS:
             QCOMPARE(view.searchField()->text(), QLatin1String(typed));
         }
         QCOMPARE(rowNames(m_window), QStringList{QStringLiteral("Kids")});
+        // Escape clears the search, then leaves the empty field for the list.
+        QTest::keyClick(view.searchField(), Qt::Key_Escape);
+        QVERIFY(view.searchField()->text().isEmpty());
+        QVERIFY(view.searchField()->hasFocus());
+        QTest::keyClick(view.searchField(), Qt::Key_Escape);
+        QTRY_VERIFY(view.list()->hasFocus());
     }
 
     // ---- Row context menu ----

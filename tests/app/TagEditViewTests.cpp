@@ -3,6 +3,7 @@
 #include "TagEditView.h"
 #include "WindowFixture.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
@@ -52,6 +53,18 @@ private Q_SLOTS:
         QCOMPARE(childNames(), (QStringList{QStringLiteral("Admin"), QStringLiteral("Meetings"),
                                             QStringLiteral("Projects")}));
         QVERIFY(screenshot(m_window, QStringLiteral("tag-editor.png")));
+        // The picker is labelled "Parent Tag" (on Linux a screen reader takes a combo box's label
+        // from this relation); Delete, disabled, has the disabled look.
+        QStringList labels;
+        const auto labelled =
+            QAccessible::queryAccessibleInterface(editor()->findChild<QComboBox*>())->relations(QAccessible::Label);
+        for (const auto& [label, relation] : labelled) {
+            labels.append(label->text(QAccessible::Name));
+        }
+        QVERIFY2(labels.contains(QStringLiteral("Parent Tag")), qPrintable(labels.join(u", ")));
+        QAbstractButton* remove = control(editor(), QStringLiteral("deleteTag"));
+        QCOMPARE(remove->palette().color(QPalette::Disabled, QPalette::ButtonText),
+                 QApplication::palette(remove).color(QPalette::Disabled, QPalette::ButtonText));
 
         auto* name = control<QLineEdit>(editor(), QStringLiteral("nameField"));
         QAbstractButton* save = control(editor(), QStringLiteral("saveChanges"));

@@ -141,6 +141,7 @@ private Q_SLOTS:
         QVERIFY(openFromToolsMenu());
         UnusedTagsWindow* window = cleanupWindow();
         QCOMPARE(window->windowTitle(), u"Clean Up Unused Tags"_qs);
+        QCOMPARE(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Window);
         QCOMPARE(window->findChild<QLabel*>(u"unusedTagsNote"_qs)->text(),
                  u"Counts cover open to-dos only; tags used only by completed to-dos, projects or areas are "
                  u"listed "

@@ -5,6 +5,7 @@
 #include "EmptyStateView.h"
 #include "Icons.h"
 #include "ProminentButton.h"
+#include "WindowRoles.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -33,6 +34,7 @@ QString treeName() {
 UnusedTagsWindow::UnusedTagsWindow(TagStore& store, Preferences& preferences, ThingsWorker& worker,
                                    QWidget* parent)
     : QWidget(parent, Qt::Window) {
+    markAsWindow(this);
     setObjectName(QStringLiteral("unusedTagsWindow"));
     setWindowTitle(UnusedTagsCleanup::title());
     setAccessibleName(UnusedTagsCleanup::title());

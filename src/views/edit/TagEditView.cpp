@@ -159,9 +159,14 @@ QWidget* TagEditView::buildDetails() {
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch();
     saveRow->addWidget(m_save);
+    // The labels are the fields' buddies, so a screen reader names each field by its label.
     auto* form = new QFormLayout(section);
-    form->addRow(QStringLiteral("Name"), m_name);
-    form->addRow(QStringLiteral("Parent Tag"), parentRow);
+    auto* nameLabel = new QLabel(QStringLiteral("Name"), section);
+    nameLabel->setBuddy(m_name);
+    form->addRow(nameLabel, m_name);
+    auto* parentLabel = new QLabel(QStringLiteral("Parent Tag"), section);
+    parentLabel->setBuddy(m_parent);
+    form->addRow(parentLabel, parentRow);
     form->addRow(saveRow);
     return section;
 }
@@ -203,9 +208,7 @@ QWidget* TagEditView::buildActionBar() {
     m_delete = new QPushButton(Icons::symbol(QStringLiteral("trash")), QStringLiteral("Delete"), m_actionBar);
     m_delete->setObjectName(QStringLiteral("deleteTag"));
     m_delete->setToolTip(QStringLiteral("Delete this tag and all its child tags"));
-    QPalette red = m_delete->palette();
-    red.setColor(QPalette::ButtonText, QColor(0xd7, 0x26, 0x1e));
-    m_delete->setPalette(red);
+    makeDestructive(m_delete);
     connect(m_delete, &QPushButton::clicked, m_editor, &TagEditor::requestDelete);
 
     m_refresh = new BusyToolButton(m_actionBar);

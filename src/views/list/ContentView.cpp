@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
@@ -190,6 +191,16 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     m_search->addAction(Icons::symbol(QStringLiteral("magnifyingglass")), QLineEdit::LeadingPosition)
         ->setText(QStringLiteral("Search"));
     connect(m_search, &QLineEdit::textChanged, m_model, &TagListModel::setSearchText);
+    // Escape in the search field clears it, and in an empty field leaves it for the list.
+    auto* escape =
+        new QShortcut(QKeySequence(Qt::Key_Escape), m_search, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (m_search->text().isEmpty()) {
+            tagView()->setFocus(Qt::OtherFocusReason);
+        } else {
+            m_search->clear();
+        }
+    });
 
     // Why a deletion from the list was refused; the list stays usable beside it.
     m_banner = new ErrorRow(sidebar);

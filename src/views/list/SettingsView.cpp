@@ -31,15 +31,20 @@ SettingsView::SettingsView(Preferences& preferences, QWidget* parent)
         sortColumn->addWidget(button);
     }
     form->addRow(QStringLiteral("Sort Tags By:"), sortColumn);
-    connect(m_sortGroup, &QButtonGroup::idClicked, this,
-            [this](int id) { m_preferences.setSortOption(TagSortOption(id)); });
+    // Toggled, not clicked: a screen reader's Toggle action and the keyboard change the preference
+    // too. Writing only what differs keeps the pane's own updates from writing back.
+    connect(m_sortGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on && m_preferences.sortOption() != TagSortOption(id)) {
+            m_preferences.setSortOption(TagSortOption(id));
+        }
+    });
 
     for (PreferenceKey key : DisplayTexts::flagKeys()) {
         auto* toggle = new QCheckBox(DisplayTexts::flagLabel(key), this);
         toggle->setObjectName(Preferences::keyName(key));
         form->addRow(QString(), toggle);
         m_switches.insert(int(key), toggle);
-        connect(toggle, &QCheckBox::clicked, this, [this, key](bool on) { m_preferences.setFlag(key, on); });
+        connect(toggle, &QCheckBox::toggled, this, [this, key](bool on) { setFlag(key, on); });
     }
 
     // How changes are sent, apart from how the list looks.
@@ -49,14 +54,19 @@ SettingsView::SettingsView(Preferences& preferences, QWidget* parent)
                                     "name changed in Things 3 or another tag has a similar name."));
     form->addRow(QStringLiteral("Changes:"), byId);
     m_switches.insert(int(PreferenceKey::findTagsById), byId);
-    connect(byId, &QCheckBox::clicked, this,
-            [this](bool on) { m_preferences.setFlag(PreferenceKey::findTagsById, on); });
+    connect(byId, &QCheckBox::toggled, this, [this](bool on) { setFlag(PreferenceKey::findTagsById, on); });
 
     for (PreferenceKey key : Preferences::displayKeys()) {
         showPreference(key);
     }
     showPreference(PreferenceKey::findTagsById);
     connect(&m_preferences, &Preferences::changed, this, &SettingsView::showPreference);
+}
+
+void SettingsView::setFlag(PreferenceKey key, bool on) {
+    if (m_preferences.flag(key) != on) {
+        m_preferences.setFlag(key, on);
+    }
 }
 
 void SettingsView::showPreference(PreferenceKey key) {

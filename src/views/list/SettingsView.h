@@ -20,6 +20,7 @@ public:
 
 private:
     void showPreference(PreferenceKey key);
+    void setFlag(PreferenceKey key, bool on);
 
     Preferences& m_preferences;
     QButtonGroup* m_sortGroup = nullptr;
