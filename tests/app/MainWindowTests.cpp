@@ -192,6 +192,35 @@ private Q_SLOTS:
         QCOMPARE(sent, QStringList{ThingsService::deleteTagScript({family, QStringLiteral("Family")}, true)});
     }
 
+    // Rows being deleted show busy while Things 3 answers; a deletion that fails says so above the list.
+    void aListDeletionShowsItsRowsBusyAndSaysWhenNothingWasDeleted() {
+        QVERIFY(startStandIn({QStringLiteral("--delay-ms"), QStringLiteral("1000")}));
+        QVERIFY(importDemo());
+        const QString kids = storedTag(QStringLiteral("Kids"))->id();
+        QMessageBox* confirmation = askToDelete(QStringLiteral("Family"));
+        QVERIFY(confirmation);
+        QTest::mouseClick(confirmation->findChild<QPushButton*>(QStringLiteral("confirmDelete")),
+                          Qt::LeftButton);
+        QTRY_VERIFY(actions(m_window).isDeleting(kids));
+        QVERIFY(screenshot(m_window, QStringLiteral("list-deleting.png")));
+        QTRY_VERIFY_WITH_TIMEOUT(!actions(m_window).hasDeletions(), importTimeout);
+        QVERIFY(!indexOf(m_window, QStringLiteral("Kids")).isValid());
+
+        m_standIn->stop(); // Things 3 quits
+        QVERIFY(!QApplication::activeModalWidget()); // the confirmation went, and came not again
+        confirmation = askToDelete(QStringLiteral("Work"));
+        QVERIFY(confirmation);
+        QTest::mouseClick(confirmation->findChild<QPushButton*>(QStringLiteral("confirmDelete")),
+                          Qt::LeftButton);
+        auto* banner = m_window->findChild<QWidget*>(QStringLiteral("listBanner"));
+        QTRY_VERIFY(banner->isVisible());
+        QCOMPARE(
+            banner->findChild<QLabel*>(QStringLiteral("errorMessage"))->text(),
+            QStringLiteral("\u201CWork\u201D was not deleted. Things 3 is not open. Please open Things 3 and "
+                           "try again."));
+        QVERIFY(indexOf(m_window, QStringLiteral("Work")).isValid());
+    }
+
     void aDeletionReachesTheTagItWasMeantForWhateverItsNameInThings() {
         QVERIFY(startStandIn());
         QVERIFY(importDemo());

@@ -33,6 +33,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 
@@ -218,12 +219,23 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     m_list->setObjectName(QStringLiteral("tagList"));
     m_list->setAccessibleName(QStringLiteral("Tags"));
     m_list->setModel(m_model);
-    m_list->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::list, m_list));
+    const auto deleting = [this](const QString& id) {
+        return m_actions->isDeleting(id);
+    };
+    auto* listRows = new TagRowDelegate(TagRowDelegate::Rows::list, m_list);
+    listRows->setBusy(deleting);
+    m_list->setItemDelegate(listRows);
     m_list->setUniformItemSizes(true);
     setUpTagView(m_list);
 
     m_tree = new TagOutlineView(*m_outlineModel, m_preferences, sidebar);
-    m_tree->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::outline, m_tree));
+    auto* treeRows = new TagRowDelegate(TagRowDelegate::Rows::outline, m_tree);
+    treeRows->setBusy(deleting);
+    m_tree->setItemDelegate(treeRows);
+    // Busy rows turn their arc while deletions are under way.
+    m_busyRows = new QTimer(this);
+    m_busyRows->setInterval(80);
+    connect(m_busyRows, &QTimer::timeout, this, [this] { tagView()->viewport()->update(); });
     setUpTagView(m_tree);
     connect(m_search, &QLineEdit::textChanged, m_outlineModel, &TagOutlineModel::setSearchText);
     connect(&m_preferences, &Preferences::changed, this, [this](PreferenceKey key) {
@@ -550,6 +562,10 @@ void ContentView::actionsChanged() {
     m_importButton->setAccessibleDescription(importing ? QStringLiteral("Importing…") : QString());
 
     m_banner->setMessage(m_actions->bannerMessage());
+    if (m_actions->hasDeletions() != m_busyRows->isActive()) {
+        m_actions->hasDeletions() ? m_busyRows->start() : m_busyRows->stop();
+        tagView()->viewport()->update();
+    }
     m_overlay->setTitle(m_actions->overlayTitle());
     if (m_actions->isOverlayShown() != m_overlay->isVisible()) {
         m_overlay->setVisible(m_actions->isOverlayShown());

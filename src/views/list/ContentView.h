@@ -13,6 +13,7 @@ class QMenu;
 class QMessageBox;
 class QSplitter;
 class QStackedWidget;
+class QTimer;
 class QToolBar;
 
 namespace orvalet {
@@ -112,6 +113,7 @@ private:
     QAction* m_importAction = nullptr;
     QAction* m_newTagAction = nullptr;
     QLineEdit* m_search = nullptr;
+    QTimer* m_busyRows = nullptr;
     ErrorRow* m_banner = nullptr;
     StatusAreaView* m_statusArea = nullptr;
     QListView* m_list = nullptr;

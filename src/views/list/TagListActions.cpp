@@ -1,6 +1,7 @@
 #include "TagListActions.h"
 
 #include "Clock.h"
+#include "DisplayTexts.h"
 #include "Preferences.h"
 #include "TagStore.h"
 #include "TagTree.h"
@@ -50,6 +51,10 @@ void TagListActions::showSaveFailure() {
         m_bannerMessage.reset();
     }
     Q_EMIT changed();
+}
+
+QString TagListActions::notDeletedMessage(const QString& name, const ThingsError& error) {
+    return DisplayTexts::quotedName(name) + QStringLiteral(" was not deleted. ") + error.errorDescription();
 }
 
 QString TagListActions::saveFailureMessage(const QString& why) {
@@ -218,12 +223,13 @@ QString TagListActions::confirmationMessage() const {
 
 QCoro::Task<> TagListActions::confirmDelete() {
     // Each deletion reads its tag's descendants now, as it starts, and then proceeds on its own.
+    // The confirmation is over before the first deletion announces its busy rows.
+    const QList<TagPtr> pending = std::exchange(m_tagsPendingDelete, {});
+    m_showDeleteConfirmationForListTags = false;
     std::vector<QCoro::Task<>> deletions;
-    for (const TagPtr& tag : std::as_const(m_tagsPendingDelete)) {
+    for (const TagPtr& tag : pending) {
         deletions.push_back(deleteTagFromList(tag));
     }
-    m_tagsPendingDelete.clear();
-    m_showDeleteConfirmationForListTags = false;
     Q_EMIT changed();
     for (const QCoro::Task<>& deletion : deletions) {
         co_await deletion;
@@ -248,17 +254,34 @@ QCoro::Task<> TagListActions::deleteTagFromList(TagPtr tag) {
     const QPointer<TagListActions> self(this);
     TagStore& store = m_store;
     const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
+    // The rows that will go are shown busy until Things 3 has answered.
+    QStringList busy{tag->id()};
+    for (const TagPtr& descendant : descendants) {
+        busy.append(descendant->id());
+    }
+    for (const QString& id : std::as_const(busy)) {
+        ++m_deletingTagIds[id];
+    }
+    Q_EMIT changed();
 
     // Things 3 deletes the tag's descendants with it: only the tag is named. A tag it deleted
     // already (with a parent deleted just before) is gone, which is what was asked.
     const auto deleted = co_await m_worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag),
                                                TagWrites::byId(m_preferences));
-    if (!deleted) {
-        // A failed deletion shows nothing, but a refused one says why, above the list.
-        if (self && deleted.error().kind() == ThingsError::Kind::refused) {
-            self->m_bannerMessage = deleted.error().errorDescription();
-            Q_EMIT self->changed();
+    if (self) {
+        for (const QString& id : std::as_const(busy)) {
+            if (--self->m_deletingTagIds[id] <= 0) {
+                self->m_deletingTagIds.remove(id);
+            }
         }
+        // A user who pressed Delete learns, above the list, that nothing was deleted and why.
+        if (!deleted) {
+            self->m_bannerMessage = notDeletedMessage(tag->name(), deleted.error());
+            self->m_showsSaveFailure = false;
+        }
+        Q_EMIT self->changed();
+    }
+    if (!deleted) {
         co_return;
     }
     for (const TagPtr& descendant : descendants) {

@@ -4,6 +4,7 @@
 #include "ThingsTagRecord.h"
 
 #include <QCoroTask>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -15,6 +16,7 @@ namespace orvalet {
 
 class Preferences;
 class TagStore;
+class ThingsError;
 class ThingsWorker;
 
 // The actions of the main window's tag list, without the widgets: the import from Things 3, the
@@ -99,17 +101,24 @@ public:
     // The dialog's "Cancel", or the dialog dismissed any other way: nothing is deleted.
     void cancelDelete();
 
-    // The banner above the list, until dismissed: why the last deletion was refused without sending
-    // anything, or saveFailureMessage() while the store cannot save its changes (those stay in
-    // memory and are tried again with the next change; the banner goes once a save succeeds).
+    // The banner above the list, until dismissed: notDeletedMessage() for the last deletion that
+    // failed, or saveFailureMessage() while the store cannot save its changes (those stay in memory
+    // and are tried again with the next change; the banner goes once a save succeeds).
     const std::optional<QString>& bannerMessage() const { return m_bannerMessage; }
     void dismissBanner();
     // "Orvalet could not save its tag list: " and why.
     static QString saveFailureMessage(const QString& why);
+    // "“NAME” was not deleted. " and the error's text for the user.
+    static QString notDeletedMessage(const QString& name, const ThingsError& error);
+
+    // The tags whose deletion from the list is under way, and the tags below them: their rows show
+    // busy until Things 3 has answered.
+    bool isDeleting(const QString& id) const { return m_deletingTagIds.contains(id); }
+    bool hasDeletions() const { return !m_deletingTagIds.isEmpty(); }
 
     // Deletes the tag in Things 3 (one program naming only the tag), then its descendants, as they
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
-    // changes nothing and shows nothing.
+    // changes nothing and says why in the banner.
     QCoro::Task<> deleteTagFromList(TagPtr tag);
 
     // ---- Refresh ----
@@ -131,6 +140,7 @@ private:
     Preferences& m_preferences;
     std::optional<QString> m_bannerMessage;
     bool m_showsSaveFailure = false;
+    QHash<QString, int> m_deletingTagIds; // how many deletions under way take each tag
     ThingsWorker& m_worker;
 
     bool m_isImporting = false;

@@ -1,9 +1,11 @@
 #include "TagRowDelegate.h"
 
+#include "Spinner.h"
 #include "TagListModel.h"
 
 #include <QApplication>
 #include <QPainter>
+#include <QTime>
 
 namespace orvalet {
 
@@ -62,8 +64,16 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     }
 
     painter->save();
-    // The counts at the trailing edge, each in caption type and the secondary colour.
     int trailing = line.right();
+    if (m_isBusy && m_isBusy(index.data(TagListModel::TagIdRole).toString())) {
+        const int side = std::min(14, line.height());
+        const QRectF arc(trailing - side, line.center().y() - side / 2.0, side, side);
+        Spinner::paintArc(*painter, arc, int(QTime::currentTime().msecsSinceStartOfDay() * 36 / 100 % 360),
+                          option.palette);
+        trailing -= side + countSpacing;
+        painter->setOpacity(0.45);
+    }
+    // The counts at the trailing edge, each in caption type and the secondary colour.
     painter->setFont(caption);
     painter->setPen(secondary(option));
     for (const int role : {int(TagListModel::RolledUpTodoTextRole), int(TagListModel::TodoCountTextRole),

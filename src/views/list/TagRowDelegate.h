@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStyledItemDelegate>
+#include <functional>
 
 namespace orvalet {
 
@@ -20,6 +21,10 @@ public:
         : QStyledItemDelegate(parent)
         , m_rows(rows) {}
 
+    // Rows of tags for which `isBusy` holds are drawn dimmed, with a turning arc at the trailing edge
+    // (the view repaints them while any is busy).
+    void setBusy(std::function<bool(const QString& tagId)> isBusy) { m_isBusy = std::move(isBusy); }
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -30,6 +35,7 @@ public:
 
 private:
     Rows m_rows;
+    std::function<bool(const QString&)> m_isBusy;
 };
 
 } // namespace orvalet
