@@ -1,3 +1,4 @@
+#include "BusyToolButton.h"
 #include "TagCreateView.h"
 #include "TagCreator.h"
 #include "TagEditView.h"
@@ -56,8 +57,8 @@ private Q_SLOTS:
         // The picker is labelled "Parent Tag" (on Linux a screen reader takes a combo box's label
         // from this relation); Delete, disabled, has the disabled look.
         QStringList labels;
-        const auto labelled =
-            QAccessible::queryAccessibleInterface(editor()->findChild<QComboBox*>())->relations(QAccessible::Label);
+        const auto labelled = QAccessible::queryAccessibleInterface(editor()->findChild<QComboBox*>())
+                                  ->relations(QAccessible::Label);
         for (const auto& [label, relation] : labelled) {
             labels.append(label->text(QAccessible::Name));
         }
@@ -183,6 +184,40 @@ private Q_SLOTS:
         QVERIFY(storedTag(QStringLiteral("Taxes")));
         QCOMPARE(name->text(), QStringLiteral("Tax"));
         QVERIFY(screenshot(m_window, QStringLiteral("tag-editor-error.png")));
+    }
+
+    // With a slow Things 3, the button that was pressed turns until it answers; the creation sheet
+    // says what it waits for.
+    void slowActionsShowTheirProgressWhereTheyWerePressed() {
+        m_standIn->stop();
+        QVERIFY(startStandIn({QStringLiteral("--delay-ms"), QStringLiteral("700")}));
+        QVERIFY(clickRow(m_window, QStringLiteral("Yoga")));
+        retype(control<QLineEdit>(editor(), QStringLiteral("nameField")), QStringLiteral("Stretching"));
+        auto* save = editor()->findChild<BusyPushButton*>(QStringLiteral("saveChanges"));
+        QTest::mouseClick(save, Qt::LeftButton);
+        QTRY_VERIFY(save->isBusy());
+        QVERIFY(screenshot(m_window, QStringLiteral("tag-editor-saving.png")));
+        QTRY_VERIFY_WITH_TIMEOUT(!save->isBusy(), importTimeout);
+
+        auto* remove = editor()->findChild<BusyPushButton*>(QStringLiteral("deleteTag"));
+        QTest::mouseClick(remove, Qt::LeftButton);
+        QTRY_VERIFY(box(QStringLiteral("deleteConfirmation")));
+        QTest::mouseClick(
+            box(QStringLiteral("deleteConfirmation"))->findChild<QPushButton*>(u"confirmDelete"_qs),
+            Qt::LeftButton);
+        QTRY_VERIFY(remove->isBusy());
+        QVERIFY(!save->isBusy());
+        QTRY_VERIFY_WITH_TIMEOUT(!storedTag(QStringLiteral("Stretching")), importTimeout);
+
+        content(m_window).newTagAction()->trigger();
+        TagCreateView* sheet = content(m_window).createSheet();
+        QTest::keyClicks(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("Ideas"));
+        QTest::mouseClick(control(sheet, QStringLiteral("createTagButton")), Qt::LeftButton);
+        QTRY_VERIFY(control<QLabel>(sheet, QStringLiteral("creatingLabel")));
+        QCOMPARE(control<QLabel>(sheet, QStringLiteral("creatingLabel"))->text(),
+                 QStringLiteral("Creating…"));
+        QVERIFY(screenshot(sheet, QStringLiteral("tag-create-sheet-creating.png")));
+        QTRY_VERIFY_WITH_TIMEOUT(!content(m_window).createSheet(), importTimeout);
     }
 
     void deleteFromTheEditorRemovesTheTreeAndShowsThePlaceholder() {

@@ -4,21 +4,23 @@
 
 #include <QAccessible>
 #include <QPainter>
+#include <QStyleOptionButton>
 #include <QStyleOptionToolButton>
 #include <QStylePainter>
 
 namespace orvalet {
 
-BusyToolButton::BusyToolButton(QWidget* parent)
-    : QToolButton(parent) {
+BusyArc::BusyArc(QWidget* button)
+    : QObject(button)
+    , m_button(button) {
     m_timer.setInterval(16);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         m_angle = (m_angle + 6) % 360;
-        update();
+        m_button->update();
     });
 }
 
-void BusyToolButton::setBusy(bool busy) {
+void BusyArc::setBusy(bool busy) {
     if (busy == m_busy) {
         return;
     }
@@ -30,13 +32,24 @@ void BusyToolButton::setBusy(bool busy) {
     }
     QAccessible::State state;
     state.busy = true;
-    QAccessibleStateChangeEvent event(this, state);
+    QAccessibleStateChangeEvent event(m_button, state);
     QAccessible::updateAccessibility(&event);
-    update();
+    m_button->update();
 }
 
+void BusyArc::paint(QPainter& painter) const {
+    const QRect rect = m_button->rect();
+    const int side = std::min(rect.height(), rect.width()) - 8;
+    QRectF area(0, 0, side, side);
+    area.moveCenter(QRectF(rect).center());
+    Spinner::paintArc(painter, area, m_angle, m_button->palette());
+}
+
+BusyToolButton::BusyToolButton(QWidget* parent)
+    : QToolButton(parent) {}
+
 void BusyToolButton::paintEvent(QPaintEvent* event) {
-    if (!m_busy) {
+    if (!m_arc.isBusy()) {
         QToolButton::paintEvent(event);
         return;
     }
@@ -46,10 +59,21 @@ void BusyToolButton::paintEvent(QPaintEvent* event) {
     option.text.clear();
     option.icon = QIcon();
     painter.drawComplexControl(QStyle::CC_ToolButton, option);
-    const int side = std::min(height(), width()) - 8;
-    QRectF area(0, 0, side, side);
-    area.moveCenter(QRectF(rect()).center());
-    Spinner::paintArc(painter, area, m_angle, palette());
+    m_arc.paint(painter);
+}
+
+void BusyPushButton::paintEvent(QPaintEvent* event) {
+    if (!m_arc.isBusy()) {
+        QPushButton::paintEvent(event);
+        return;
+    }
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    option.icon = QIcon();
+    painter.drawControl(QStyle::CE_PushButton, option);
+    m_arc.paint(painter);
 }
 
 } // namespace orvalet

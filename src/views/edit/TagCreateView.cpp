@@ -69,6 +69,8 @@ TagCreateView::TagCreateView(TagStore& store, Preferences& preferences, ThingsWo
     m_spinner = new Spinner(16, this);
     m_spinner->setObjectName(QStringLiteral("creatingIndicator"));
     m_spinner->setAccessibleName(QStringLiteral("Creating…"));
+    m_creating = new QLabel(QStringLiteral("Creating…"), this);
+    m_creating->setObjectName(QStringLiteral("creatingLabel"));
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
     m_cancel->setAutoDefault(false);
@@ -81,6 +83,7 @@ TagCreateView::TagCreateView(TagStore& store, Preferences& preferences, ThingsWo
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_spinner);
+    buttons->addWidget(m_creating);
     buttons->addStretch();
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_create);
@@ -122,6 +125,7 @@ void TagCreateView::update() {
     m_error->setMessage(m_creator->errorMessage());
     m_form->setEnabled(m_creator->isFormEnabled());
     m_spinner->setVisible(m_creator->isCreating());
+    m_creating->setVisible(m_creator->isCreating());
     m_create->setEnabled(m_creator->canCreate());
     if (m_creator->isFormEnabled() && !focusWidget()) {
         m_name->setFocus();

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QPointer>
 
+class QLabel;
 class QLineEdit;
 class QMessageBox;
 class QPushButton;
@@ -46,6 +47,7 @@ private:
     QLineEdit* m_name = nullptr;
     ParentPicker* m_parent = nullptr;
     QWidget* m_form = nullptr;
+    QLabel* m_creating = nullptr;
     Spinner* m_spinner = nullptr;
     QPushButton* m_cancel = nullptr;
     QPushButton* m_create = nullptr;

@@ -144,7 +144,7 @@ QWidget* TagEditView::buildDetails() {
     connect(viewParent, &QPushButton::clicked, m_editor, &TagEditor::viewSelectedParent);
     m_viewParentRow = viewParent;
 
-    m_save = new QPushButton(QStringLiteral("Save Changes"), section);
+    m_save = new BusyPushButton(QStringLiteral("Save Changes"), section);
     m_save->setObjectName(QStringLiteral("saveChanges"));
     m_save->setDefault(true);
     makeProminent(m_save);
@@ -205,7 +205,8 @@ QWidget* TagEditView::buildActionBar() {
     m_actionBar->setObjectName(QStringLiteral("actionBar"));
     m_actionBar->setAccessibleName(QStringLiteral("Tag actions"));
 
-    m_delete = new QPushButton(Icons::symbol(QStringLiteral("trash")), QStringLiteral("Delete"), m_actionBar);
+    m_delete =
+        new BusyPushButton(Icons::symbol(QStringLiteral("trash")), QStringLiteral("Delete"), m_actionBar);
     m_delete->setObjectName(QStringLiteral("deleteTag"));
     m_delete->setToolTip(QStringLiteral("Delete this tag and all its child tags"));
     makeDestructive(m_delete);
@@ -273,8 +274,13 @@ void TagEditView::update() {
     m_actionBar->setEnabled(enabled);
     m_delete->setEnabled(!editor.isSaving() && !editor.isDeleting());
     m_addChild->setEnabled(enabled);
+    // The button that was pressed turns while Things 3 answers.
     m_refresh->setBusy(editor.isRefreshing());
     m_refresh->setAccessibleDescription(editor.isRefreshing() ? QStringLiteral("Updating…") : QString());
+    m_save->setBusy(editor.isSaving());
+    m_save->setAccessibleDescription(editor.isSaving() ? QStringLiteral("Saving…") : QString());
+    m_delete->setBusy(editor.isDeleting());
+    m_delete->setAccessibleDescription(editor.isDeleting() ? QStringLiteral("Deleting…") : QString());
     if (enabled && m_wasBusy && m_focusBeforeBusy && m_focusBeforeBusy->isEnabled() &&
         !QApplication::focusWidget()) {
         m_focusBeforeBusy->setFocus();

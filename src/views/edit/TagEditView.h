@@ -15,6 +15,7 @@ class QToolButton;
 
 namespace orvalet {
 
+class BusyPushButton;
 class BusyToolButton;
 class ErrorRow;
 class ParentPicker;
@@ -68,7 +69,7 @@ private:
     QLineEdit* m_name = nullptr;
     ParentPicker* m_parent = nullptr;
     QWidget* m_viewParentRow = nullptr;
-    QPushButton* m_save = nullptr;
+    BusyPushButton* m_save = nullptr;
     QToolButton* m_addChild = nullptr;
     QLabel* m_noChildren = nullptr;
     QBoxLayout* m_childRows = nullptr;
@@ -76,7 +77,7 @@ private:
     QStringList m_childSignature;
     QString m_shownTagId; // the tag whose choices and children the pane shows
     QWidget* m_actionBar = nullptr;
-    QPushButton* m_delete = nullptr;
+    BusyPushButton* m_delete = nullptr;
     BusyToolButton* m_refresh = nullptr;
     QPushButton* m_viewInThings = nullptr;
 
