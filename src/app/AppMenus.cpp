@@ -1,5 +1,6 @@
 #include "AppMenus.h"
 
+#include "Alerts.h"
 #include "DisplayTexts.h"
 #include "Updater.h"
 
@@ -8,6 +9,7 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 
 namespace orvalet {
 
@@ -143,7 +145,10 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
     for (const auto& link : links) {
         QAction* action = helpMenu->addAction(link.label);
         action->setObjectName(QString::fromLatin1(link.objectName));
-        connect(action, &QAction::triggered, this, [url = link.url] { QDesktopServices::openUrl(url); });
+        connect(action, &QAction::triggered, this,
+                [window = QPointer<QWidget>(menuBar.window()), url = link.url] {
+                    Alerts::openLink(window, url);
+                });
     }
 }
 

@@ -3,6 +3,7 @@
 #include "Alerts.h"
 #include "ContentView.h"
 #include "Preferences.h"
+#include "StatusAreaView.h"
 #include "TagExport.h"
 #include "TagOutlineView.h"
 #include "TagStore.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStandardPaths>
@@ -76,10 +78,13 @@ void MainWindow::exportTags() {
     const QString csv = QStringLiteral("CSV (*.csv)");
     const QString opml = QStringLiteral("OPML (*.opml)");
     QString filter = json;
+    // The user's Documents folder, or home when there is none.
+    QDir folder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    if (!folder.exists()) {
+        folder = QDir::home();
+    }
     QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export Tags"),
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("Tags.json")),
+        this, QStringLiteral("Export Tags"), folder.filePath(QStringLiteral("Tags.json")),
         json + QStringLiteral(";;") + csv + QStringLiteral(";;") + opml, &filter);
     if (path.isEmpty()) {
         return;
@@ -95,7 +100,13 @@ void MainWindow::exportTags() {
 bool MainWindow::exportTagsTo(const QString& path) {
     const std::optional<TagExport::Format> format = TagExport::formatOf(path);
     QString error = QStringLiteral("Choose a file name ending in .json, .csv or .opml.");
-    if (format && TagExport::save(m_content->store().allTags(), *format, path, &error)) {
+    const QList<TagPtr> tags = m_content->store().allTags();
+    if (format && TagExport::save(tags, *format, path, &error)) {
+        m_content->statusArea()->showNotice(
+            QStringLiteral("Exported %1 %2 to %3")
+                .arg(tags.size())
+                .arg(tags.size() == 1 ? QStringLiteral("tag") : QStringLiteral("tags"),
+                     QFileInfo(path).fileName()));
         return true;
     }
     Alerts::warn(this, QStringLiteral("exportFailed"), QStringLiteral("Export Failed"),

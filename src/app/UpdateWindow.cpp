@@ -1,5 +1,7 @@
 #include "UpdateWindow.h"
 
+#include "Alerts.h"
+
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -44,8 +46,9 @@ UpdateWindow::UpdateWindow(QWidget* parent)
     m_download = new QPushButton(QStringLiteral("Download"), this);
     m_download->setObjectName(QStringLiteral("updateDownload"));
     connect(m_download, &QPushButton::clicked, this, [this] {
-        QDesktopServices::openUrl(m_downloadUrl);
-        accept();
+        if (Alerts::openLink(this, m_downloadUrl)) {
+            accept();
+        }
     });
     m_dismiss = new QPushButton(this);
     m_dismiss->setObjectName(QStringLiteral("updateDismiss"));

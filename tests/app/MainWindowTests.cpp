@@ -1,6 +1,7 @@
 #include "ProgressOverlay.h"
 #include "SqliteDatabase.h"
 #include "StandInEngine.h"
+#include "StatusAreaView.h"
 #include "ThingsService.h"
 #include "WindowFixture.h"
 
@@ -206,7 +207,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!actions(m_window).hasDeletions(), importTimeout);
         QVERIFY(!indexOf(m_window, QStringLiteral("Kids")).isValid());
 
-        m_standIn->stop(); // Things 3 quits
+        m_standIn->stop();                           // Things 3 quits
         QVERIFY(!QApplication::activeModalWidget()); // the confirmation went, and came not again
         confirmation = askToDelete(QStringLiteral("Work"));
         QVERIFY(confirmation);
@@ -270,6 +271,11 @@ private Q_SLOTS:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(file.readAll().count("<outline ") == demoTagCount);
+        // Success is confirmed where the list's status is shown, for a few seconds.
+        StatusAreaView* status = content(m_window).statusArea();
+        QVERIFY(status->isVisible());
+        QCOMPARE(status->notice(), QStringLiteral("Exported 60 tags to Tags.opml"));
+        QVERIFY(screenshot(m_window, QStringLiteral("export-done.png")));
 
         QVERIFY(!m_window->exportTagsTo(m_dir->filePath(QStringLiteral("missing/Tags.json"))));
         QTRY_VERIFY(box(QStringLiteral("exportFailed")));
@@ -338,6 +344,15 @@ private Q_SLOTS:
                  (QStringLiteral("things:///show?id=") +
                   indexOf(m_window, QStringLiteral("Errands")).data(TagListModel::TagIdRole).toString())
                      .toUtf8());
+
+        // With nothing to open a things: link, the user is told so, never left without an answer.
+        QDesktopServices::unsetUrlHandler(QStringLiteral("things"));
+        QMenu* menu = openRowMenu(m_window, QStringLiteral("Errands"));
+        QVERIFY(menu && choose(menu, QStringLiteral("viewInThings")));
+        QTRY_VERIFY(box(QStringLiteral("linkNotOpened")));
+        QCOMPARE(box(QStringLiteral("linkNotOpened"))->text(),
+                 QStringLiteral("Orvalet could not open the link"));
+        QVERIFY(box(QStringLiteral("linkNotOpened"))->informativeText().startsWith(u"things:///show?id="_qs));
     }
 
     // ---- Keyboard, windows, accessibility ----

@@ -1,7 +1,9 @@
 #include "Alerts.h"
 
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 namespace orvalet::Alerts {
 
@@ -60,6 +62,16 @@ QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& tit
 QMessageBox* inform(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
                     std::function<void()> finished) {
     return notice(QMessageBox::Information, parent, objectName, title, message, std::move(finished));
+}
+
+bool openLink(QWidget* parent, const QUrl& url) {
+    if (QDesktopServices::openUrl(url)) {
+        return true;
+    }
+    warn(parent, QStringLiteral("linkNotOpened"), QStringLiteral("Orvalet could not open the link"),
+         url.toDisplayString() + QStringLiteral("\n\nNo application on this computer is set up to open it."),
+         [] {});
+    return false;
 }
 
 } // namespace orvalet::Alerts

@@ -4,6 +4,7 @@
 #include <functional>
 
 class QMessageBox;
+class QUrl;
 class QWidget;
 
 namespace orvalet::Alerts {
@@ -29,5 +30,10 @@ QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& tit
 // The same with the information icon.
 QMessageBox* inform(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
                     std::function<void()> finished);
+
+// Hands `url` to the application registered for its scheme, or the browser. When none takes it
+// (a Linux desktop without a handler for `things:`), says so in a warning over `parent` rather than
+// doing nothing. False when the link was not opened.
+bool openLink(QWidget* parent, const QUrl& url);
 
 } // namespace orvalet::Alerts

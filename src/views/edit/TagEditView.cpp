@@ -225,7 +225,7 @@ QWidget* TagEditView::buildActionBar() {
     m_viewInThings->setObjectName(QStringLiteral("viewInThings"));
     connect(m_viewInThings, &QPushButton::clicked, this, [this] {
         if (const std::optional<QUrl> url = m_editor->openInThings()) {
-            QDesktopServices::openUrl(*url);
+            Alerts::openLink(this, *url);
         }
     });
 

@@ -504,9 +504,9 @@ QMenu* ContentView::contextMenuForTag(const TagPtr& rowTag) {
                                     QStringLiteral("View in Things"));
     view->setObjectName(QStringLiteral("viewInThings"));
     const QString id = rowTag->id();
-    connect(view, &QAction::triggered, this, [id] {
+    connect(view, &QAction::triggered, this, [this, id] {
         if (const std::optional<QUrl> url = TagListActions::viewInThingsUrl(id)) {
-            QDesktopServices::openUrl(*url);
+            Alerts::openLink(this, *url);
         }
     });
     QAction* refresh = menu->addAction(Icons::symbol(QStringLiteral("arrow.clockwise")),

@@ -64,6 +64,7 @@ public:
 
     // "Import from Things" and "New Tag…", shared by the toolbar and the File menu.
     QAction* importAction() const { return m_importAction; }
+    StatusAreaView* statusArea() const { return m_statusArea; }
     QAction* newTagAction() const { return m_newTagAction; }
 
     // The context menu of a row, built for the targets of that row; the caller shows it.

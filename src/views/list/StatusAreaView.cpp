@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace orvalet {
@@ -13,12 +14,26 @@ StatusAreaView::StatusAreaView(QWidget* parent)
     setObjectName(QStringLiteral("statusArea"));
     setAccessibleName(QStringLiteral("Display options in force"));
 
-    auto* row = new QHBoxLayout;
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("statusNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->setContentsMargins(10, 4, 10, 4);
+    m_notice->hide();
+    m_noticeTimer = new QTimer(this);
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setInterval(5000);
+    connect(m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice->clear();
+        showWhatIsSet();
+    });
+
+    m_linesRow = new QWidget(this);
+    auto* row = new QHBoxLayout(m_linesRow);
     row->setContentsMargins(4, 4, 4, 4);
     m_lineLayout = new QVBoxLayout;
     m_lineLayout->setSpacing(0);
     row->addLayout(m_lineLayout, 1);
-    auto* reset = new QPushButton(QStringLiteral("Reset"), this);
+    auto* reset = new QPushButton(QStringLiteral("Reset"), m_linesRow);
     reset->setObjectName(QStringLiteral("statusReset"));
     reset->setAccessibleName(QStringLiteral("Reset"));
     reset->setAccessibleDescription(QStringLiteral("Show all tags in name order without counts"));
@@ -33,9 +48,26 @@ StatusAreaView::StatusAreaView(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addLayout(row);
+    layout->addWidget(m_notice);
+    layout->addWidget(m_linesRow);
     layout->addWidget(divider);
-    hide();
+    showWhatIsSet();
+}
+
+void StatusAreaView::showNotice(const QString& text) {
+    m_notice->setText(text);
+    m_noticeTimer->start();
+    showWhatIsSet();
+}
+
+QString StatusAreaView::notice() const {
+    return m_notice->text();
+}
+
+void StatusAreaView::showWhatIsSet() {
+    m_notice->setVisible(!m_notice->text().isEmpty());
+    m_linesRow->setVisible(!m_lines.isEmpty());
+    setVisible(!m_lines.isEmpty() || !m_notice->text().isEmpty());
 }
 
 void StatusAreaView::setLines(const QStringList& lines) {
@@ -48,7 +80,7 @@ void StatusAreaView::setLines(const QStringList& lines) {
         delete item;
     }
     for (const QString& line : lines) {
-        auto* label = new QLabel(line, this);
+        auto* label = new QLabel(line, m_linesRow);
         label->setObjectName(QStringLiteral("statusLine"));
         QFont caption = label->font();
         caption.setPointSizeF(caption.pointSizeF() * 0.85);
@@ -58,7 +90,7 @@ void StatusAreaView::setLines(const QStringList& lines) {
         label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
         m_lineLayout->addWidget(label);
     }
-    setVisible(!lines.isEmpty());
+    showWhatIsSet();
 }
 
 } // namespace orvalet

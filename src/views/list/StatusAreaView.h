@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QWidget>
 
+class QLabel;
+class QTimer;
 class QVBoxLayout;
 
 namespace orvalet {
@@ -18,12 +20,22 @@ public:
     void setLines(const QStringList& lines);
     QStringList lines() const { return m_lines; }
 
+    // A passing confirmation ("Exported 60 tags to tags.json"), shown above the lines for a few
+    // seconds, or until the next one.
+    void showNotice(const QString& text);
+    QString notice() const;
+
 Q_SIGNALS:
     void resetRequested();
 
 private:
+    void showWhatIsSet();
+
     QStringList m_lines;
     QVBoxLayout* m_lineLayout = nullptr;
+    QLabel* m_notice = nullptr;
+    QWidget* m_linesRow = nullptr;
+    QTimer* m_noticeTimer = nullptr;
 };
 
 } // namespace orvalet
