@@ -141,6 +141,8 @@ private Q_SLOTS:
         QVERIFY(openFromToolsMenu());
         UnusedTagsWindow* window = cleanupWindow();
         QCOMPARE(window->windowTitle(), u"Clean Up Unused Tags"_qs);
+        QCOMPARE(window->findChild<QLabel*>(u"unusedTagsHeading"_qs)->text(),
+                 u"These tags have no open to-dos, and neither do the tags below them"_qs);
         QCOMPARE(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Window);
         QCOMPARE(window->findChild<QLabel*>(u"unusedTagsNote"_qs)->text(),
                  u"Counts cover open to-dos only; tags used only by completed to-dos, projects or areas are "
@@ -184,8 +186,9 @@ private Q_SLOTS:
         QTest::mouseClick(confirmation()->findChild<QPushButton*>(u"confirmUnusedTagsDelete"_qs),
                           Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(sheet(), runTimeout);
-        QCOMPARE(sheetText(u"batchResultTitle"_qs), u"All Tags Successfully Updated"_qs);
-        QCOMPARE(sheetText(u"batchResultSummary"_qs), u"3 tag(s) updated successfully."_qs);
+        QCOMPARE(sheetText(u"batchResultTitle"_qs), u"Tags Deleted"_qs);
+        QCOMPARE(sheetText(u"batchResultSummary"_qs), u"Deleted 3 tags:"_qs);
+        QCOMPARE(sheet()->nameList()->accessibleName(), u"Deleted Tags"_qs);
         QCOMPARE(sheetText(u"batchResultSkippedCaption"_qs), u"Not deleted:"_qs);
         auto* skipped = sheet()->findChild<QListWidget*>(u"batchResultSkipped"_qs);
         QCOMPARE(skipped->count(), 1);

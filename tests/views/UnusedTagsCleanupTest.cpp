@@ -159,7 +159,7 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
     EXPECT_FALSE(cleanup.isDeleting());
     ASSERT_TRUE(cleanup.showResult());
     EXPECT_EQ(cleanup.resultState(),
-              BatchResultState::success({u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}));
+              BatchResultState::success({u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}).asDeletion());
     cleanup.dismissResult();
     EXPECT_FALSE(cleanup.showResult());
     EXPECT_EQ(rows(cleanup),
@@ -180,7 +180,7 @@ TEST_F(UnusedTagsCleanupTest, aTreeThatGainedOpenTodosDuringTheRunIsLeftAlone) {
 
     EXPECT_EQ(sent(), programsFor({{alpha}, {gamma}}));
     EXPECT_EQ(storedTags(), QStringList{u"Beta:-:1"_qs});
-    EXPECT_EQ(cleanup.resultState(), BatchResultState::success({u"Alpha"_qs, u"Gamma"_qs}));
+    EXPECT_EQ(cleanup.resultState(), BatchResultState::success({u"Alpha"_qs, u"Gamma"_qs}).asDeletion());
 }
 
 // The offer rests on the last import; Things 3 has the last word on each tree before it goes.
@@ -205,6 +205,7 @@ TEST_F(UnusedTagsCleanupTest, aTreeUsedInThingsSinceTheImportIsSkippedAndListed)
     EXPECT_EQ(
         cleanup.resultState(),
         BatchResultState::success({u"Spare"_qs})
+            .asDeletion()
             .withSkipped({{u"Grown"_qs, u"\u201CGrown\u201D has other child tags in Things 3 than this "
                                         u"list shows. Import from Things to bring the list up to date."_qs},
                           {u"Used"_qs, u"\u201CUsed\u201D has open to-dos in Things 3 now."_qs},
@@ -221,7 +222,8 @@ TEST_F(UnusedTagsCleanupTest, aTagGoneFromThingsIsDeletedAlreadyOrStopsTheRunByN
     endTurn();
     auto cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
     QCoro::waitFor(cleanup->confirmDelete());
-    EXPECT_EQ(cleanup->resultState(), BatchResultState::success({u"Alpha"_qs, u"Ghost"_qs, u"Zulu"_qs}));
+    EXPECT_EQ(cleanup->resultState(),
+              BatchResultState::success({u"Alpha"_qs, u"Ghost"_qs, u"Zulu"_qs}).asDeletion());
     EXPECT_TRUE(storedTags().isEmpty());
 
     preferences->setFlag(PreferenceKey::findTagsById, false);
@@ -238,7 +240,8 @@ TEST_F(UnusedTagsCleanupTest, aTagGoneFromThingsIsDeletedAlreadyOrStopsTheRunByN
     EXPECT_EQ(cleanup->resultState(),
               BatchResultState::failure(
                   u"Ghost"_qs, u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Ghost\"."_qs,
-                  {u"Alpha"_qs}));
+                  {u"Alpha"_qs})
+                  .asDeletion());
     EXPECT_EQ(rows(*cleanup), (QStringList{u"[x] Ghost"_qs, u"[x] Zulu"_qs}));
 }
 

@@ -184,8 +184,7 @@ void BatchResultSheet::addNames(const BatchResultState& state) {
 
     m_names = new QListWidget(names);
     m_names->setObjectName(QStringLiteral("batchResultNames"));
-    m_names->setAccessibleName(state.isSuccess() ? QStringLiteral("Updated Tags")
-                                                 : QStringLiteral("Tags Updated Before the Failure"));
+    m_names->setAccessibleName(state.namesAccessibleName());
     m_names->setSelectionMode(QAbstractItemView::NoSelection);
     m_names->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_names->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

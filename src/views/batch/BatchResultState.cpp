@@ -16,6 +16,12 @@ BatchResultState BatchResultState::failure(QString failedTag, QString error, QSt
     return BatchResultState(Case::failure, std::move(alreadyUpdated), std::move(failedTag), std::move(error));
 }
 
+BatchResultState BatchResultState::asDeletion() const {
+    BatchResultState state = *this;
+    state.m_deletion = true;
+    return state;
+}
+
 BatchResultState BatchResultState::withSkipped(QList<Skipped> skipped) const {
     BatchResultState state = *this;
     state.m_skipped = std::move(skipped);
@@ -27,6 +33,9 @@ QString BatchResultState::skippedCaption() {
 }
 
 QString BatchResultState::headline() const {
+    if (m_deletion) {
+        return isSuccess() ? QStringLiteral("Tags Deleted") : QStringLiteral("Deletion Failed");
+    }
     return isSuccess() ? QStringLiteral("All Tags Successfully Updated") : QStringLiteral("Update Failed");
 }
 
@@ -39,6 +48,12 @@ BatchResultState::Tint BatchResultState::headlineTint() const {
 }
 
 QString BatchResultState::summary() const {
+    if (isSuccess() && m_deletion) {
+        const qsizetype count = m_names.size();
+        return count == 0   ? QStringLiteral("No tag was deleted.")
+               : count == 1 ? QStringLiteral("Deleted 1 tag:")
+                            : QStringLiteral("Deleted %1 tags:").arg(count);
+    }
     if (isSuccess()) {
         return QString::number(qint64(m_names.size())) + QStringLiteral(" tag(s) updated successfully.");
     }
@@ -56,7 +71,16 @@ std::optional<QString> BatchResultState::namesCaption() const {
     if (isSuccess() || m_names.isEmpty()) {
         return std::nullopt;
     }
-    return QStringLiteral("Already updated before failure:");
+    return m_deletion ? QStringLiteral("Deleted before the failure:")
+                      : QStringLiteral("Already updated before failure:");
+}
+
+QString BatchResultState::namesAccessibleName() const {
+    if (m_deletion) {
+        return isSuccess() ? QStringLiteral("Deleted Tags")
+                           : QStringLiteral("Tags Deleted Before the Failure");
+    }
+    return isSuccess() ? QStringLiteral("Updated Tags") : QStringLiteral("Tags Updated Before the Failure");
 }
 
 QString BatchResultState::nameSymbol() {

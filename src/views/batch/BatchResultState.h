@@ -47,6 +47,10 @@ public:
     // Processing stopped at `failedTag`; `error` is the error's user-facing description and
     // `alreadyUpdated` names the tags processed before it (possibly none).
     static BatchResultState failure(QString failedTag, QString error, QStringList alreadyUpdated);
+    // The same outcome of a run that deleted the tags (the clean-up of unused tags): its texts say
+    // "Deleted" where the batch save's say "updated".
+    BatchResultState asDeletion() const;
+    bool isDeletion() const { return m_deletion; }
 
     Case kind() const { return m_case; }
     bool isSuccess() const { return m_case == Case::success; }
@@ -73,15 +77,19 @@ public:
     // Green or red.
     Tint headlineTint() const;
     // The subheadline line: "N tag(s) updated successfully." (the same wording for one tag), or
-    // "Failed on tag \"NAME\":".
+    // "Failed on tag \"NAME\":". A deletion's: "Deleted 3 tags:" ("Deleted 1 tag:", "No tag was
+    // deleted.") or the same failure line.
     QString summary() const;
+    // The name list's accessible name.
+    QString namesAccessibleName() const;
     // failure: the error text, verbatim; success: none.
     std::optional<QString> errorText() const;
     // failure with names: "Already updated before failure:"; otherwise none.
     std::optional<QString> namesCaption() const;
     // Whether the name list is shown: always after a success, after a failure only when some tag
     // was updated before it.
-    bool showsNames() const { return isSuccess() || !m_names.isEmpty(); }
+    // A deletion that deleted nothing says so in its summary alone.
+    bool showsNames() const { return isSuccess() ? !(m_deletion && m_names.isEmpty()) : !m_names.isEmpty(); }
     // The names of the list: updated() or alreadyUpdated().
     const QStringList& names() const { return m_names; }
 
@@ -101,6 +109,7 @@ private:
     QString m_failedTag;
     QString m_error;
     QList<Skipped> m_skipped;
+    bool m_deletion = false;
 };
 
 } // namespace orvalet

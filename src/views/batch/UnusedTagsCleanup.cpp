@@ -82,6 +82,10 @@ QString UnusedTagsCleanup::title() {
     return QStringLiteral("Clean Up Unused Tags");
 }
 
+QString UnusedTagsCleanup::heading() {
+    return QStringLiteral("These tags have no open to-dos, and neither do the tags below them");
+}
+
 QString UnusedTagsCleanup::note() {
     return QStringLiteral("Counts cover open to-dos only; tags used only by completed to-dos, projects or "
                           "areas are listed too.");
@@ -358,8 +362,9 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
     if (self) {
         self->m_batch->setSelectedTags({});
         self->storeChanged();
-        self->m_resultState =
-            (failure ? *failure : BatchResultState::success(deletedNames)).withSkipped(std::move(skipped));
+        self->m_resultState = (failure ? *failure : BatchResultState::success(deletedNames))
+                                  .asDeletion()
+                                  .withSkipped(std::move(skipped));
         self->m_showResult = true;
         self->m_isDeleting = false;
         Q_EMIT self->changed();

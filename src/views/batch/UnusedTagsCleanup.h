@@ -64,6 +64,7 @@ public:
     // ---- Texts ----
 
     static QString title();      // "Clean Up Unused Tags"
+    static QString heading();    // "These tags have no open to-dos, and neither do the tags below them"
     static QString note();       // what the counts cover
     QString deleteLabel() const; // "Delete N Tags", "Delete 1 Tag"
     static QString emptyTitle(); // "No Unused Tags"

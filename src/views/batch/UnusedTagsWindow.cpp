@@ -40,6 +40,13 @@ UnusedTagsWindow::UnusedTagsWindow(TagStore& store, Preferences& preferences, Th
     setAccessibleName(UnusedTagsCleanup::title());
     m_cleanup = new UnusedTagsCleanup(store, preferences, worker, this);
 
+    auto* heading = new QLabel(UnusedTagsCleanup::heading(), this);
+    heading->setObjectName(QStringLiteral("unusedTagsHeading"));
+    heading->setWordWrap(true);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+
     auto* note = new QLabel(UnusedTagsCleanup::note(), this);
     note->setObjectName(QStringLiteral("unusedTagsNote"));
     note->setWordWrap(true);
@@ -81,6 +88,7 @@ UnusedTagsWindow::UnusedTagsWindow(TagStore& store, Preferences& preferences, Th
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);
     layout->setSpacing(12);
+    layout->addWidget(heading);
     layout->addWidget(note);
     layout->addWidget(m_pages, 1);
     layout->addLayout(bar);
