@@ -1,3 +1,4 @@
+#include "EmptyStateView.h"
 #include "ProgressOverlay.h"
 #include "SqliteDatabase.h"
 #include "StandInEngine.h"
@@ -60,7 +61,21 @@ private Q_SLOTS:
         m_app->preferences().setFlag(PreferenceKey::showChildrenCounts, true);
         m_app->preferences().setFlag(PreferenceKey::showTodoCounts, true);
         QCOMPARE(model(m_window).rowCount(), 0);
-        QVERIFY(importDemo());
+        // An empty sidebar says so and offers the import.
+        auto* empty = m_window->findChild<EmptyStateView*>(QStringLiteral("sidebarEmpty"));
+        QVERIFY(empty->isVisible() && !content(m_window).list()->isVisible());
+        QCOMPARE(empty->title(), QStringLiteral("No Tags"));
+        QVERIFY(screenshot(m_window, QStringLiteral("sidebar-empty.png")));
+        QTest::mouseClick(empty->findChild<QPushButton*>(QStringLiteral("sidebarImport")), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(model(m_window).rowCount(), demoTagCount, importTimeout);
+        QVERIFY(!empty->isVisible() && content(m_window).list()->isVisible());
+        // A search without a match says what was searched for.
+        QTest::keyClicks(content(m_window).searchField(), QStringLiteral("zzz"));
+        QVERIFY(empty->isVisible());
+        QCOMPARE(empty->title(), QStringLiteral("No tags match \u201Czzz\u201D"));
+        QVERIFY(screenshot(m_window, QStringLiteral("sidebar-no-match.png")));
+        content(m_window).searchField()->clear();
+        QVERIFY(!empty->isVisible());
 
         // Each row reads out what it draws: the name, the counts, then the path beneath.
         QAccessibleInterface* list = QAccessible::queryAccessibleInterface(content(m_window).list());

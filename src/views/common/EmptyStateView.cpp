@@ -3,6 +3,7 @@
 #include "Icons.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace orvalet {
@@ -17,7 +18,7 @@ EmptyStateView::EmptyStateView(const QString& title, const QString& symbol, cons
     icon->setEnabled(false);
     icon->setAccessibleName(symbol);
 
-    auto* heading = new QLabel(title, this);
+    auto* heading = m_heading = new QLabel(title, this);
     heading->setObjectName(QStringLiteral("emptyStateTitle"));
     heading->setAlignment(Qt::AlignCenter);
     QFont headingFont = heading->font();
@@ -25,7 +26,7 @@ EmptyStateView::EmptyStateView(const QString& title, const QString& symbol, cons
     headingFont.setBold(true);
     heading->setFont(headingFont);
 
-    auto* text = new QLabel(description, this);
+    auto* text = m_text = new QLabel(description, this);
     text->setObjectName(QStringLiteral("emptyStateDescription"));
     text->setAlignment(Qt::AlignCenter);
     text->setWordWrap(true);
@@ -37,6 +38,24 @@ EmptyStateView::EmptyStateView(const QString& title, const QString& symbol, cons
     layout->addWidget(heading);
     layout->addWidget(text);
     layout->addStretch();
+    setAccessibleName(title);
+}
+
+void EmptyStateView::setTexts(const QString& title, const QString& description) {
+    m_heading->setText(title);
+    m_text->setText(description);
+    setAccessibleName(title);
+}
+
+QString EmptyStateView::title() const {
+    return m_heading->text();
+}
+
+QPushButton* EmptyStateView::addButton(const QString& text) {
+    auto* button = new QPushButton(text, this);
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    layout->insertWidget(layout->count() - 1, button, 0, Qt::AlignHCenter);
+    return button;
 }
 
 } // namespace orvalet

@@ -244,6 +244,17 @@ void ContentView::buildSidebar(QWidget* sidebar) {
         }
     });
 
+    // Where the rows would be, when there are none to show: an empty store, or a search without a match.
+    m_sidebarEmpty = new EmptyStateView(QString(), QStringLiteral("tag"), QString(), sidebar);
+    m_sidebarEmpty->setObjectName(QStringLiteral("sidebarEmpty"));
+    m_sidebarImport = m_sidebarEmpty->addButton(QStringLiteral("Import from Things"));
+    m_sidebarImport->setObjectName(QStringLiteral("sidebarImport"));
+    connect(m_sidebarImport, &QPushButton::clicked, this, [this] { m_actions->importAllTags(); });
+    for (QAbstractItemModel* model :
+         {static_cast<QAbstractItemModel*>(m_model), static_cast<QAbstractItemModel*>(m_outlineModel)}) {
+        connect(model, &QAbstractItemModel::modelReset, this, &ContentView::showRowsOrEmptyState);
+    }
+
     auto* layout = new QVBoxLayout(sidebar);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -252,6 +263,7 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     layout->addWidget(m_statusArea);
     layout->addWidget(m_list, 1);
     layout->addWidget(m_tree, 1);
+    layout->addWidget(m_sidebarEmpty, 1);
     showMode();
 }
 
@@ -294,12 +306,33 @@ void ContentView::showMode() {
     const bool focused = m_list->hasFocus() || m_tree->hasFocus();
     m_outlineModel->setActive(outline);
     m_model->setActive(!outline);
-    m_tree->setVisible(outline);
-    m_list->setVisible(!outline);
+    showRowsOrEmptyState();
     restoreSelection();
     if (focused) {
         tagView()->setFocus();
     }
+}
+
+// The list or the tree, as the preference says, unless they have no row: then why, and, for an
+// empty store, the way to fill it.
+void ContentView::showRowsOrEmptyState() {
+    const bool outline = m_preferences.showAsOutline();
+    const int rows = outline ? m_outlineModel->rowCount() : m_model->rowCount();
+    const QString search = m_search->text();
+    const bool noTags = m_store.count() == 0;
+    const bool noMatch = rows == 0 && !search.isEmpty();
+    if (noTags) {
+        m_sidebarEmpty->setTexts(QStringLiteral("No Tags"),
+                                 QStringLiteral("Import your tags from Things 3 to see them here."));
+    } else if (noMatch) {
+        m_sidebarEmpty->setTexts(u"No tags match \u201C"_qs + search + u"\u201D"_qs,
+                                 QStringLiteral("Check the spelling, or search for part of a name."));
+    }
+    const bool empty = noTags || noMatch;
+    m_sidebarImport->setVisible(noTags);
+    m_sidebarEmpty->setVisible(empty);
+    m_tree->setVisible(outline && !empty);
+    m_list->setVisible(!outline && !empty);
 }
 
 // The user changed the selection in the list: the window's selection becomes the selected rows.

@@ -11,6 +11,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QMessageBox;
+class QPushButton;
 class QSplitter;
 class QStackedWidget;
 class QTimer;
@@ -20,6 +21,7 @@ namespace orvalet {
 
 class BatchEditView;
 class BusyToolButton;
+class EmptyStateView;
 class ErrorRow;
 class Preferences;
 class ProgressOverlay;
@@ -84,6 +86,7 @@ private:
     void buildToolBar();
     void buildSidebar(QWidget* sidebar);
     void setUpTagView(QAbstractItemView* view);
+    void showRowsOrEmptyState();
     void showMode();
     void showContextMenu(const QPoint& position);
     void selectionEdited();
@@ -114,6 +117,8 @@ private:
     QAction* m_importAction = nullptr;
     QAction* m_newTagAction = nullptr;
     QLineEdit* m_search = nullptr;
+    EmptyStateView* m_sidebarEmpty = nullptr;
+    QPushButton* m_sidebarImport = nullptr;
     QTimer* m_busyRows = nullptr;
     ErrorRow* m_banner = nullptr;
     StatusAreaView* m_statusArea = nullptr;
