@@ -94,6 +94,10 @@ private Q_SLOTS:
             QCOMPARE(cell->text(QAccessible::Name), shown.join(QStringLiteral(", ")));
         }
 
+        // A row has its second line only when it has a path to show there.
+        const QListView* listView = content(m_window).list();
+        QVERIFY(listView->visualRect(indexOf(m_window, QStringLiteral("Work"))).height() <
+                listView->visualRect(indexOf(m_window, QStringLiteral("Admin"))).height());
         QVERIFY(screenshot(m_window, QStringLiteral("main-window.png")));
     }
 

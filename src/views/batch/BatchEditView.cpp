@@ -61,7 +61,7 @@ void BatchEditView::build() {
     m_rows = new QListWidget(m_selectedSection);
     m_rows->setObjectName(QStringLiteral("selectedTags"));
     m_rows->setItemDelegate(new TagRowDelegate(TagRowDelegate::Rows::list, m_rows));
-    m_rows->setUniformItemSizes(true);
+    m_rows->setUniformItemSizes(false); // rows with an ancestor path are taller
     m_rows->setSelectionMode(QAbstractItemView::NoSelection);
     m_rows->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* selectedLayout = new QVBoxLayout(m_selectedSection);

@@ -225,7 +225,7 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     auto* listRows = new TagRowDelegate(TagRowDelegate::Rows::list, m_list);
     listRows->setBusy(deleting);
     m_list->setItemDelegate(listRows);
-    m_list->setUniformItemSizes(true);
+    m_list->setUniformItemSizes(false); // rows with an ancestor path are taller
     setUpTagView(m_list);
 
     m_tree = new TagOutlineView(*m_outlineModel, m_preferences, sidebar);

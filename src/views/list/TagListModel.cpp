@@ -53,6 +53,8 @@ QVariant TagListModel::data(const QModelIndex& index, int role) const {
                                         : QString();
     case AncestorPathRole:
         return m_query.ancestorPath(*tag).value_or(QString());
+    case HasAncestorPathRole:
+        return m_query.hasAncestorPath(*tag);
     default:
         return {};
     }

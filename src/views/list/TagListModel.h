@@ -24,6 +24,7 @@ public:
         TodoCountTextRole,    // "N todos", or nothing
         AncestorPathRole,     // "Grandparent > Parent", or nothing
         RolledUpTodoTextRole, // outline rows: "(N in all)" for the subtree, or nothing
+        HasAncestorPathRole,  // whether AncestorPathRole gives a path: a cheap test for the row's height
     };
 
     TagListModel(TagStore& store, Preferences& preferences, QObject* parent = nullptr);

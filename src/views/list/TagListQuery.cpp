@@ -223,6 +223,10 @@ std::optional<QString> TagListQuery::ancestorPath(const Tag& tag) const {
     return TagTree::ancestorPath(tag, ancestors);
 }
 
+bool TagListQuery::hasAncestorPath(const Tag& tag) const {
+    return tag.parentTagId() && m_store.tag(*tag.parentTagId());
+}
+
 TagRowTexts TagListQuery::rowTexts(const Tag& tag, const TagListOptions& options) const {
     TagRowTexts row;
     row.name = tag.name();

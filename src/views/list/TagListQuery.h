@@ -76,6 +76,8 @@ public:
     // The names above the tag, highest first, joined with " > "; none for a root tag or one whose
     // parent is not stored.
     std::optional<QString> ancestorPath(const Tag& tag) const;
+    // Whether ancestorPath gives a path (the tag's parent is stored), without making it.
+    bool hasAncestorPath(const Tag& tag) const;
 
     TagRowTexts rowTexts(const Tag& tag, const TagListOptions& options) const;
 

@@ -29,10 +29,15 @@ QFont TagRowDelegate::captionFont(const QFont& font) {
     return caption;
 }
 
-QSize TagRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+QSize TagRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     const QFontMetrics body(option.font);
     const QFontMetrics caption(captionFont(option.font));
-    if (m_rows == Rows::outline) {
+    // Models that cannot tell cheaply (a list of a few rows) are asked for the path itself.
+    const QVariant hasPath = index.data(TagListModel::HasAncestorPathRole);
+    const bool twoLines = hasPath.isValid()
+                              ? hasPath.toBool()
+                              : !index.data(TagListModel::AncestorPathRole).toString().isEmpty();
+    if (m_rows == Rows::outline || !twoLines) {
         return {200, padding + std::max(body.height(), 16) + padding};
     }
     return {200, padding + body.height() + spacing + caption.height() + padding};
@@ -56,7 +61,9 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     const QFont caption = captionFont(option.font);
     const QFontMetrics captionMetrics(caption);
     QRect line = option.rect.adjusted(horizontalMargin, padding, -horizontalMargin, 0);
-    line.setHeight(m_rows == Rows::outline ? option.rect.height() - 2 * padding : body.height());
+    const QString path = index.data(TagListModel::AncestorPathRole).toString();
+    line.setHeight(m_rows == Rows::outline || path.isEmpty() ? option.rect.height() - 2 * padding
+                                                             : body.height());
     if (const QIcon icon = index.data(Qt::DecorationRole).value<QIcon>(); !icon.isNull()) {
         const int side = std::min(16, line.height());
         icon.paint(painter, QRect(line.left(), line.center().y() - side / 2, side, side));
@@ -95,8 +102,7 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
                       body.elidedText(name, Qt::ElideRight, nameRect.width()));
 
-    const QString path = index.data(TagListModel::AncestorPathRole).toString();
-    if (!path.isEmpty()) {
+    if (!path.isEmpty() && m_rows == Rows::list) {
         const QRect pathRect(line.left(), line.bottom() + 1 + spacing, line.width(), captionMetrics.height());
         painter->setFont(caption);
         painter->setPen(secondary(option));

@@ -6,8 +6,9 @@
 namespace orvalet {
 
 // Draws one row of the tag list: the name, at the trailing edge the child and to-do count texts when
-// the model gives them, and the ancestor path below in caption type. Every row has the same height
-// (two lines), so the list can lay out 100,000 rows without measuring each.
+// the model gives them, and the ancestor path below in caption type. A row is two lines tall when it
+// has a path and one line otherwise; its height is known from a cheap test of the model
+// (HasAncestorPathRole), so the list can lay out 100,000 rows without making their paths.
 //
 // The outline's rows are one line: the name after the row's icon (a warning for a tag shown out of
 // place), in the row's own text colour (greyed for context rows), and the counts, the rolled-up
