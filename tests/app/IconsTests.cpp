@@ -71,6 +71,13 @@ private Q_SLOTS:
         }
     }
 
+    void aPaletteGivenStandsInForTheApplications() {
+        QPalette banner = QApplication::palette();
+        banner.setColor(QPalette::WindowText, Qt::white);
+        const QIcon icon = Icons::symbol(u"exclamationmark.triangle.fill"_qs, banner);
+        QCOMPARE(opaqueColours(icon, QIcon::Normal), QSet<QRgb>{QColor(Qt::white).rgba()});
+    }
+
     void unknownNameGivesNullIcon() {
         QVERIFY(Icons::symbol(u"no.such.symbol"_qs).isNull());
         QVERIFY(Icons::symbol(QString()).isNull());

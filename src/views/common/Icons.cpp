@@ -44,9 +44,10 @@ constexpr std::array entries{
 // with their control, which a fixed-colour picture could not.
 class SymbolEngine final : public QIconEngine {
 public:
-    SymbolEngine(QString drawing, QByteArray svg)
+    SymbolEngine(QString drawing, QByteArray svg, std::optional<QPalette> palette)
         : m_drawing(std::move(drawing))
-        , m_svg(std::move(svg)) {}
+        , m_svg(std::move(svg))
+        , m_palette(std::move(palette)) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
         const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
@@ -87,8 +88,8 @@ public:
     QString key() const override { return QStringLiteral("OrvaletSymbol"); }
 
 private:
-    static QColor textColor(QIcon::Mode mode) {
-        const QPalette palette = QGuiApplication::palette();
+    QColor textColor(QIcon::Mode mode) const {
+        const QPalette palette = m_palette.value_or(QGuiApplication::palette());
         switch (mode) {
         case QIcon::Disabled:
             return palette.color(QPalette::Disabled, QPalette::WindowText);
@@ -103,11 +104,12 @@ private:
 
     QString m_drawing;
     QByteArray m_svg;
+    std::optional<QPalette> m_palette;
 };
 
 } // namespace
 
-QIcon symbol(const QString& name) {
+QIcon symbol(const QString& name, const std::optional<QPalette>& palette) {
     for (const Entry& entry : entries) {
         if (name != QLatin1String(entry.symbol)) {
             continue;
@@ -122,7 +124,7 @@ QIcon symbol(const QString& name) {
         if (!file.open(QIODevice::ReadOnly)) {
             return {};
         }
-        return QIcon(new SymbolEngine(drawing, file.readAll()));
+        return QIcon(new SymbolEngine(drawing, file.readAll(), palette));
     }
     return {};
 }
