@@ -99,6 +99,7 @@ private Q_SLOTS:
         QTest::keyClick(name, Qt::Key_Return);
         QTRY_VERIFY(box(QStringLiteral("duplicateNameAlert")));
         QCOMPARE(box(QStringLiteral("duplicateNameAlert"))->text(), QStringLiteral("Tag already exists."));
+        QCOMPARE(box(QStringLiteral("duplicateNameAlert"))->icon(), QMessageBox::Warning);
         QTest::keyClick(box(QStringLiteral("duplicateNameAlert")), Qt::Key_Escape);
         QTRY_VERIFY(!box(QStringLiteral("duplicateNameAlert")));
         QCOMPARE(transcriptPrograms().size(), afterRedo);
@@ -153,7 +154,14 @@ private Q_SLOTS:
         QVERIFY(sheet && sheet->isVisible());
         QCOMPARE(control<QComboBox>(sheet, QStringLiteral("parentPicker"))->currentText(),
                  QStringLiteral("None"));
-        QTest::keyClicks(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("Ideas"));
+        // A name another tag has gets the editor's warning for the same mistake.
+        QTest::keyClicks(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("home"));
+        QTest::keyClick(control<QLineEdit>(sheet, QStringLiteral("nameField")), Qt::Key_Return);
+        QTRY_VERIFY(box(QStringLiteral("duplicateNameAlert")));
+        QCOMPARE(box(QStringLiteral("duplicateNameAlert"))->icon(), QMessageBox::Warning);
+        QTest::keyClick(box(QStringLiteral("duplicateNameAlert")), Qt::Key_Escape);
+        QTRY_VERIFY(!box(QStringLiteral("duplicateNameAlert")));
+        retype(control<QLineEdit>(sheet, QStringLiteral("nameField")), QStringLiteral("Ideas"));
         QTest::keyClick(sheet, Qt::Key_Escape);
         QTRY_VERIFY(!content(m_window).createSheet());
         QVERIFY(!storedTag(QStringLiteral("Ideas")));

@@ -22,7 +22,7 @@ ErrorRow::ErrorRow(QWidget* parent)
 
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("errorIcon"));
-    icon->setPixmap(Icons::symbol(QStringLiteral("exclamationmark.triangle.fill")).pixmap(16, 16));
+    icon->setPixmap(Icons::symbol(QStringLiteral("exclamationmark.triangle.fill"), colours).pixmap(16, 16));
     icon->setAccessibleName(QStringLiteral("Error"));
 
     m_text = new QLabel(this);

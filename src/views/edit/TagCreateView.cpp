@@ -138,11 +138,12 @@ void TagCreateView::update() {
 }
 
 void TagCreateView::showDuplicateNameAlert() {
-    m_alert = Alerts::inform(this, QStringLiteral("duplicateNameAlert"), EditRules::duplicateNameAlertTitle(),
-                             QString(), [this] {
-                                 m_alert = nullptr; // a new alert may open before this one is deleted
-                                 m_creator->dismissDuplicateNameAlert();
-                             });
+    // A warning about the name typed, as the editor's for the same mistake.
+    m_alert = Alerts::warn(this, QStringLiteral("duplicateNameAlert"), EditRules::duplicateNameAlertTitle(),
+                           QString(), [this] {
+                               m_alert = nullptr; // a new alert may open before this one is deleted
+                               m_creator->dismissDuplicateNameAlert();
+                           });
 }
 
 void TagCreateView::showImportedAlert() {

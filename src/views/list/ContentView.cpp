@@ -157,7 +157,8 @@ void ContentView::buildToolBar() {
     m_importButton->setAccessibleName(m_importAction->text());
     m_toolBar->addWidget(m_importButton);
 
-    m_newTagAction = new QAction(Icons::symbol(QStringLiteral("plus")), QStringLiteral("New Tag"), this);
+    m_newTagAction =
+        new QAction(Icons::symbol(QStringLiteral("plus.circle")), QStringLiteral("New Tag"), this);
     m_newTagAction->setObjectName(QStringLiteral("newTagAction"));
     m_newTagAction->setToolTip(QStringLiteral("Create a new tag"));
     connect(m_newTagAction, &QAction::triggered, this, &ContentView::showCreateSheet);

@@ -1,0 +1,88 @@
+#include "Icons.h"
+#include "TagSortOption.h"
+
+#include <QApplication>
+#include <QSet>
+#include <QtTest>
+
+using namespace orvalet;
+
+namespace {
+
+// The colours of an icon's fully opaque pixels. A symbol of ours has one, the palette's; a
+// style's standard pixmap has others, and more than one.
+QSet<QRgb> opaqueColours(const QIcon& icon, QIcon::Mode mode) {
+    const QImage image = icon.pixmap(32, 32, mode).toImage().convertToFormat(QImage::Format_ARGB32);
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (const QRgb pixel = image.pixel(x, y); qAlpha(pixel) == 255) {
+                colours.insert(pixel);
+            }
+        }
+    }
+    return colours;
+}
+
+} // namespace
+
+// The offscreen platform has no icon theme, as a bare desktop: every symbol comes from our drawings.
+class IconsTests final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void symbolsTakeThePalettesTextColour_data() {
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("disabledText");
+        QTest::newRow("light") << QColor(0x1a, 0x1a, 0x1a) << QColor(0xa0, 0xa0, 0xa0);
+        QTest::newRow("dark") << QColor(0xf0, 0xf0, 0xf0) << QColor(0x6e, 0x6e, 0x6e);
+    }
+
+    void symbolsTakeThePalettesTextColour() {
+        QFETCH(QColor, text);
+        QFETCH(QColor, disabledText);
+        QPalette palette = QApplication::palette();
+        palette.setColor(QPalette::WindowText, text);
+        palette.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
+        QApplication::setPalette(palette);
+
+        QStringList names{u"tag"_qs,
+                          u"plus.circle"_qs,
+                          u"plus"_qs,
+                          u"list.bullet.indent"_qs,
+                          u"checkmark.circle.fill"_qs,
+                          u"xmark.circle.fill"_qs,
+                          u"exclamationmark.triangle.fill"_qs,
+                          u"arrow.clockwise"_qs,
+                          u"arrow.down.circle"_qs,
+                          u"arrow.up.right.square"_qs,
+                          u"arrow.triangle.merge"_qs,
+                          u"trash"_qs,
+                          u"magnifyingglass"_qs};
+        for (TagSortOption option : TagSortOptions::all()) {
+            names << TagSortOptions::iconName(option);
+        }
+        for (const QString& name : names) {
+            const QIcon icon = Icons::symbol(name);
+            QVERIFY2(!icon.isNull(), qPrintable(name));
+            QVERIFY2(opaqueColours(icon, QIcon::Normal) == QSet<QRgb>{text.rgba()}, qPrintable(name));
+            QVERIFY2(opaqueColours(icon, QIcon::Disabled) == QSet<QRgb>{disabledText.rgba()},
+                     qPrintable(name));
+        }
+    }
+
+    void aPaletteGivenStandsInForTheApplications() {
+        QPalette banner = QApplication::palette();
+        banner.setColor(QPalette::WindowText, Qt::white);
+        const QIcon icon = Icons::symbol(u"exclamationmark.triangle.fill"_qs, banner);
+        QCOMPARE(opaqueColours(icon, QIcon::Normal), QSet<QRgb>{QColor(Qt::white).rgba()});
+    }
+
+    void unknownNameGivesNullIcon() {
+        QVERIFY(Icons::symbol(u"no.such.symbol"_qs).isNull());
+        QVERIFY(Icons::symbol(QString()).isNull());
+    }
+};
+
+QTEST_MAIN(IconsTests)
+#include "IconsTests.moc"
