@@ -447,6 +447,43 @@ TEST_F(ServerTest, anAnswerThereIsNoMemoryForIsAnErrorAndTheServerGoesOn) {
     EXPECT_EQ(*outcome->result, QStringLiteral("1"));
 }
 
+// Sixteen clients take every connection the server serves and then send nothing; one of them has
+// been answered once. Another client, asking every 50 ms, is refused until the idle deadline closes
+// them, and answered right after it.
+TEST_F(ServerTest, connectionsThatSendNothingAreClosedAtTheIdleDeadline) {
+    ASSERT_TRUE(standIn.start({QStringLiteral("--idle-ms"), QStringLiteral("1500")}));
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 16; ++i) {
+        idle.push_back(std::make_unique<RawClient>(standIn.socketPath()));
+        ASSERT_TRUE(idle.back()->connected());
+    }
+    idle.front()->send(request(QStringLiteral("return 1")));
+    EXPECT_EQ(idle.front()->answer(1000).value(u"result").toString(), QStringLiteral("1"));
+
+    int refused = 0;
+    qint64 answeredAt = -1;
+    while (answeredAt < 0 && clock.elapsed() < 5000) {
+        if (exchange(standIn.socketPath(), request(QStringLiteral("return 2"))).contains(u"result")) {
+            answeredAt = clock.elapsed();
+        } else {
+            ++refused;
+            QThread::msleep(50);
+        }
+    }
+    std::cout << "a client locked out by 16 idle ones was answered after " << answeredAt
+              << " ms, with an idle deadline of 1500 ms\n";
+    EXPECT_GT(refused, 10);
+    EXPECT_GE(answeredAt, 1400);
+    EXPECT_LT(answeredAt, 2500);
+    for (const auto& client : idle) {
+        bool closed = false;
+        client->receive(1000, false, &closed);
+        EXPECT_TRUE(closed);
+    }
+}
+
 TEST_F(ServerTest, twoClientsAtOnceAreServedOneAfterTheOther) {
     ASSERT_TRUE(standIn.start({QStringLiteral("--delay-ms"), QStringLiteral("400")}));
     QElapsedTimer clock;
