@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
 #include <QStringView>
+#include <optional>
+#include <utility>
 
 namespace standin {
 
@@ -19,6 +23,33 @@ qsizetype encode(QStringView text, char* out);
 
 // Appends the JSON form of `text`, quotes included.
 void append(QByteArray& out, QStringView text);
+
+// Reads JSON text a value at a time, strictly (what is not JSON is refused), making nothing but the
+// texts asked for: a string is decoded straight into a QString of its exact size, so that a request
+// of many megabytes is held once as bytes and once as text, and never in between.
+class Reader final {
+public:
+    explicit Reader(QByteArrayView json)
+        : m_json(json) {}
+
+    bool atEnd() { return skipSpace() >= m_json.size(); }
+    // Takes `c`, after any white space, when it comes next.
+    bool accept(char c);
+    // The string that comes next, or none when no well-formed string does.
+    std::optional<QString> string();
+    // Passes over the value that comes next; false when none does.
+    bool skipValue();
+
+private:
+    qsizetype skipSpace();
+    bool skipValue(int depth);
+    // The end of the string that starts at m_pos (its closing quote), and how many UTF-16 units it
+    // decodes to; none when it is not well formed.
+    std::optional<std::pair<qsizetype, qsizetype>> scanString() const;
+
+    QByteArrayView m_json;
+    qsizetype m_pos = 0;
+};
 
 } // namespace JsonText
 

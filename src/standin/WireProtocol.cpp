@@ -2,8 +2,6 @@
 
 #include "JsonText.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QtEndian>
 #include <new>
 #include <string_view>
@@ -108,19 +106,38 @@ QByteArray WireProtocol::requestPayload(const QString& program) {
     return out + '}';
 }
 
-std::optional<QString> WireProtocol::programOf(const QByteArray& payload, QString& why) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
-    if (error.error != QJsonParseError::NoError) {
-        why = QStringLiteral("the request is not JSON (") + error.errorString() + u')';
+std::optional<QString> WireProtocol::programOf(QByteArray payload, QString& why) {
+    JsonText::Reader reader(payload);
+    std::optional<QString> program;
+    bool isObject = reader.accept('{');
+    if (isObject && !reader.accept('}')) {
+        do {
+            const std::optional<QString> key = reader.string();
+            if (!key || !reader.accept(':')) {
+                isObject = false;
+                break;
+            }
+            if (*key == u"program") {
+                program = reader.string();
+                if (program) {
+                    continue;
+                }
+            }
+            if (!reader.skipValue()) {
+                isObject = false;
+                break;
+            }
+        } while (reader.accept(','));
+        isObject = isObject && reader.accept('}');
+    }
+    if (!isObject || !reader.atEnd()) {
+        why = QStringLiteral("the request is not a JSON object");
         return std::nullopt;
     }
-    const QJsonValue program = document.object().value(u"program");
-    if (!document.isObject() || !program.isString()) {
+    if (!program) {
         why = QStringLiteral("the request has no \"program\" text");
-        return std::nullopt;
     }
-    return program.toString();
+    return program;
 }
 
 QByteArray WireProtocol::answerFrame(const ProgramAnswer& answer) {

@@ -42,7 +42,7 @@ public:
 
     static QByteArray requestPayload(const QString& program);
     // The program of a request payload, or none with `why` set.
-    static std::optional<QString> programOf(const QByteArray& payload, QString& why);
+    static std::optional<QString> programOf(QByteArray payload, QString& why);
 
     // The whole answer frame, header included. Throws std::bad_alloc when there is no memory for
     // it, and also when its payload would be longer than maxAnswerSize.
