@@ -19,7 +19,7 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
     const quint64 revisionBefore = m_library.revision();
     ThingsApplication things(m_library);
     try {
-        const applescript::Script script = applescript::Parser::parse(source);
+        const applescript::Script script = applescript::Parser::parse(source, m_limits);
         applescript::Interpreter interpreter(&things, m_limits);
         const Value result = interpreter.run(script);
         answer.result = result.stringValue();

@@ -244,6 +244,33 @@ TEST(LanguageLimits, deepNestingIsAnErrorNotACrash) {
     EXPECT_EQ(runOn(library, nested).printed.value_or(QString()), QStringLiteral("deep"));
 }
 
+// What a program parses into is budgeted like what it makes when it runs: past the nodes or the
+// bytes allowed, it fails with "Out of memory." before anything runs.
+TEST(LanguageLimits, aProgramThatParsesIntoTooMuchFailsBeforeItRuns) {
+    standin::applescript::Limits limits;
+    limits.maxProgramBytes = 4 << 20;
+    limits.maxParseNodes = 100000;
+    QString variables;
+    for (int i = 0; i < 20000; ++i) {
+        variables += QStringLiteral("set v%1 to 1\n").arg(i);
+    }
+    const QString makeFirst =
+        QStringLiteral("tell application \"Things3\" to make new tag with properties {name: \"Early\"}\n");
+    const QStringList programs = {
+        makeFirst + QStringLiteral("set x to 1\n").repeated(40000), // nodes
+        makeFirst + QStringLiteral("return false") + QStringLiteral(" or false").repeated(200000),
+        makeFirst + variables,                                                      // bytes for variables
+        makeFirst + QStringLiteral("return \"\\n") + QString(1200000, u'x') + u'"', // and for a text
+    };
+    for (const QString& program : programs) {
+        ThingsLibrary library;
+        const auto answer = runOn(library, program, limits);
+        ASSERT_TRUE(answer.failure) << program.left(80).toStdString();
+        EXPECT_EQ(answer.failure->number, errors::outOfMemory) << program.left(80).toStdString();
+        EXPECT_EQ(library.tagCount(), 0);
+    }
+}
+
 TEST(LanguageLimits, veryLongProgramsRunInFull) {
     ThingsLibrary library;
     const int statements = 200000;

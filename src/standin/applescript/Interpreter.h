@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Ast.h"
+#include "Limits.h"
 #include "ScriptFailure.h"
 #include "Value.h"
 
@@ -9,17 +10,6 @@
 #include <vector>
 
 namespace standin::applescript {
-
-// Bounds on one run, so that no program, however written, runs for ever or eats the machine.
-// A program that exceeds them fails with the engine's own errors (-1712 timed out, -108 out of memory).
-struct Limits {
-    // Statements, loop turns, `whose` tests, plus texts made, copied and compared, in proportion to
-    // their length.
-    qint64 maxSteps = 200'000'000;
-    qsizetype maxTextLength = 16 << 20; // UTF-16 units in one text
-    qsizetype maxListLength = 4'000'000;
-    qint64 maxBytesMade = 256 << 20; // all the texts and lists one run makes, in bytes
-};
 
 // Runs a parsed Script against an application. One Interpreter runs one program.
 class Interpreter final {
@@ -38,31 +28,38 @@ private:
     class TellScope;
     class ItScope;
 
-    Flow exec(const Block& block);
-    Flow execStatement(const Stmt& s);
-    void execSet(const Stmt& s);
-    bool appendInPlace(const Stmt& s);
-    Flow execTell(const Stmt& s);
-    Flow execRepeat(const Stmt& s);
-    Flow execIf(const Stmt& s);
-    Flow execTry(const Stmt& s);
-    void execDelete(const Stmt& s);
-    [[noreturn]] void execError(const Stmt& s);
+    // ---- statements (Interpreter.cpp) ----
+    Flow exec(const Node& block);
+    Flow execStatement(const Node& s);
+    void execSet(const Node& s);
+    bool appendInPlace(const Node& s);
+    Flow execTell(const Node& s);
+    Flow execRepeatIn(const Node& s);
+    Flow execIf(const Node& s);
+    Flow execTry(const Node& s);
+    void execDelete(const Node& s);
+    [[noreturn]] void execError(const Node& s);
 
-    Value eval(const Expr& e);
-    Value evalVariable(const Expr& e);
-    Value evalConcat(const Expr& e);
-    Value evalProperty(const Expr& e);
-    Value evalElements(const Expr& e);
-    Value evalKeyed(const Expr& e);
-    Value evalWhose(const Expr& e);
-    Value evalCount(const Expr& e);
-    Value evalMake(const Expr& e);
-    std::optional<qint64> countByStatus(const Expr& e);
-    bool truth(const Value& v, const Expr& at);
-    void concatInto(Value& left, const Value& right, const Expr& at);
-    Application& application(const Expr& at, const QString& what);
+    // ---- expressions (InterpreterExpressions.cpp) ----
+    Value eval(const Node& e);
+    Value evalText(const Node& e);
+    Value evalVariable(const Node& e);
+    Value evalConcat(const Node& e);
+    Value evalCompare(const Node& e);
+    bool truth(const Value& v, const Node& at);
+    void concatInto(Value& left, const Value& right, const Node& at);
 
+    // ---- references to the application's objects (InterpreterReferences.cpp) ----
+    Value evalProperty(const Node& e);
+    Value evalElements(const Node& e);
+    Value evalKeyed(const Node& e);
+    Value evalWhose(const Node& e);
+    Value evalCount(const Node& e);
+    Value evalMake(const Node& e);
+    std::optional<qint64> countByStatus(const Node& e);
+    Application& application(const Node& at, const QString& what);
+
+    // ---- the budgets ----
     void tick(qint64 cost = 1);
     void checkTextLength(qsizetype length);
     // Counts a text of `length` units, or a list of `length` items, about to be made against the
@@ -73,10 +70,14 @@ private:
     void chargeComparison(qint64 textRead);
     bool equal(const Value& a, const Value& b);
     [[noreturn]] void raise(qsizetype start, qsizetype end, qint64 number, const QString& brief) const;
-    [[noreturn]] void raise(const Expr& at, qint64 number, const QString& brief) const {
+    [[noreturn]] void raise(const Node& at, qint64 number, const QString& brief) const {
         raise(at.start, at.end, number, brief);
     }
     QString describe(const Value& v) const;
+
+    const Node& kid(const Node& n, int index = 0) const { return m_script->kid(n, index); }
+    const Node* firstKid(const Node& n) const { return m_script->kid(n); }
+    const Node* next(const Node& n) const { return m_script->next(n); }
 
     template <typename F>
     auto callApplication(qsizetype start, qsizetype end, F&& call) {
@@ -93,8 +94,8 @@ private:
 
     Application* m_application;
     Limits m_limits;
+    const Script* m_script = nullptr;
     std::vector<std::optional<Value>> m_slots;
-    const std::vector<QString>* m_names = nullptr;
     std::vector<Value> m_its;
     int m_tellDepth = 0;
     qint64 m_steps = 0;

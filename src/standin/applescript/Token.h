@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <vector>
 
 namespace standin::applescript {
 
@@ -28,8 +27,8 @@ struct Token {
     qint64 integer = 0;
     qsizetype start = 0; // offset of the first UTF-16 unit in the source
     qsizetype end = 0;   // offset one past the last
+    // A long string literal without escapes is not copied: its value is the source between its quotes.
+    bool inSource = false;
 };
-
-using TokenList = std::vector<Token>;
 
 } // namespace standin::applescript

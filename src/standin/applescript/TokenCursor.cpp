@@ -35,15 +35,20 @@ const QSet<QString>& reservedWords() {
 } // namespace
 
 const Token& TokenCursor::peek(std::size_t ahead) const {
-    const std::size_t i = m_pos + ahead;
-    return i < m_tokens.size() ? m_tokens[i] : m_tokens.back();
+    while (m_ahead.size() <= ahead) {
+        m_ahead.push_back(m_lexer.next());
+    }
+    return m_ahead[ahead];
 }
 
-const Token& TokenCursor::take() {
-    const Token& t = peek();
-    if (m_pos < m_tokens.size() - 1) {
-        ++m_pos;
+Token TokenCursor::take() {
+    peek();
+    Token t = std::move(m_ahead.front());
+    m_ahead.pop_front();
+    if (t.kind == TokenKind::EndOfScript) {
+        m_ahead.push_front(t); // the end stays where it is
     }
+    m_previousEnd = t.end;
     return t;
 }
 
@@ -124,7 +129,7 @@ void TokenCursor::skip(std::size_t count) {
 }
 
 qsizetype TokenCursor::previousEnd() const {
-    return m_pos > 0 ? m_tokens[m_pos - 1].end : 0;
+    return m_previousEnd;
 }
 
 QString TokenCursor::spelling(const Token& token) const {
