@@ -23,8 +23,9 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
         applescript::Interpreter interpreter(&things, m_limits);
         const Value result = interpreter.run(script);
         answer.result = result.stringValue();
-        if (result.kind == Value::Kind::List) {
-            // osascript prints a list's items separated by commas, without braces.
+        if (result.kind == Value::Kind::List || result.kind == Value::Kind::Record) {
+            // osascript prints a list's items (a record's labels and values) separated by commas,
+            // without braces.
             const QString printed = result.sourceForm(things.name(), m_limits.maxTextLength + 2);
             answer.printed = printed.mid(1, printed.size() - 2);
         } else if (result.kind != Value::Kind::Nothing) {

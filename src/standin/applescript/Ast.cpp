@@ -20,6 +20,24 @@ QString propertyName(Property p) {
     return {};
 }
 
+QString typeClassName(TypeClass c) {
+    switch (c) {
+    case TypeClass::Integer:
+        return QStringLiteral("integer");
+    case TypeClass::Real:
+        return QStringLiteral("real");
+    case TypeClass::Number:
+        return QStringLiteral("number");
+    case TypeClass::Text:
+        return QStringLiteral("text");
+    case TypeClass::String:
+        return QStringLiteral("string");
+    case TypeClass::List:
+        return QStringLiteral("list");
+    }
+    return {};
+}
+
 QString className(ObjectClass c) {
     return c == ObjectClass::Tag ? QStringLiteral("tag") : QStringLiteral("to do");
 }
@@ -59,6 +77,18 @@ QString Script::text(const Node& textNode) const {
         return QStringLiteral("\"");
     }
     return {};
+}
+
+qsizetype Script::textLength(const Node& textNode) const {
+    switch (textNode.textForm()) {
+    case TextForm::Kept:
+        return texts[std::size_t(textNode.value)].size();
+    case TextForm::InSource:
+        return textNode.end - textNode.start - 2;
+    case TextForm::Quote:
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace standin::applescript

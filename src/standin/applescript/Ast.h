@@ -13,7 +13,7 @@ enum class ObjectClass : std::uint8_t { Tag, Todo };
 enum class Property : std::uint8_t { Id, Name, ParentTag, KeyboardShortcut, Status, TagNames };
 enum class TodoStatus : std::uint8_t { Open, Completed, Canceled };
 
-// The property as a program writes it ("parent tag"), for error messages.
+// The property as a program writes it ("parent tag"), for error messages and as a record's label.
 QString propertyName(Property property);
 // The class as a program writes it ("to do"), for error messages.
 QString className(ObjectClass objectClass);
@@ -23,41 +23,73 @@ QString className(ObjectClass objectClass);
 // nodes with their own lists of kids take, so that the tree of a long program stays small.
 enum class NodeKind : std::uint8_t {
     // ---- expressions ----
-    Text,     // `op` is a TextForm telling where the text is
-    Integer,  // `value`
-    Boolean,  // `value` is 0 or 1
-    Missing,  // missing value
-    Status,   // `op` is a TodoStatus: open, completed or canceled
-    Variable, // `value` is the slot
-    It,       // the item a `whose` clause is testing
-    Concat,   // kids: the operands of a chain of `&`, left to right
-    Compare,  // `op` is a CompareOp; kids: left, right
-    And,      // kids: the operands, left to right
-    Or,       // kids: the operands, left to right
-    Not,      // kid: the operand
-    Property, // `op` is a Property; kid: the object, none for the tell target or the tested item
-    Elements, // every object of class `op` (of the kid, when there is one)
-    ByName,   // the object of class `op` named by the kid
-    ById,     // the object of class `op` with the kid as its id
-    Whose,    // kids: the elements, the condition
-    Count,    // kid: what is counted
-    Make,     // make new `op` with properties: kids are Fields
-    Field,    // `op` is the Property it sets; kid: the value
+    Text,       // `op` is a TextForm telling where the text is
+    Integer,    // `value`
+    Real,       // the Script's reals[`value`]
+    Boolean,    // `value` is 0 or 1
+    Missing,    // missing value
+    Status,     // `op` is a TodoStatus: open, completed or canceled
+    Variable,   // `value` is the slot
+    It,         // the item a `whose` clause is testing
+    List,       // kids: the items
+    Record,     // kids: Fields, each with the index of its label in the Script's labels as `value`
+    Concat,     // kids: the operands of a chain of `&`, left to right
+    Arithmetic, // kids: the operands of a chain of one precedence, each after the first with its
+                // ArithOp as `chainOp`
+    Negate,     // kid: the operand; `op` is 1 for a unary plus
+    Coerce,     // kid: the operand; `op` is the TypeClass it is coerced to
+    Compare,    // `op` is a CompareOp; kids: left, right
+    And,        // kids: the operands, left to right
+    Or,         // kids: the operands, left to right
+    Not,        // kid: the operand
+    Property,   // `op` is a Property; kid: the object, none for the tell target or the tested item
+    Label,      // a record's value: `value` is the label's index in the Script's labels; kid: the record
+    Item,       // kids: the index, the list
+    Items,      // kids: the first index, the last index, the list
+    Elements,   // every object of class `op` (of the kid, when there is one)
+    ByName,     // the object of class `op` named by the kid
+    ById,       // the object of class `op` with the kid as its id
+    Whose,      // kids: the elements, the condition
+    Count,      // kid: what is counted
+    Make,       // make new `op` with properties: kids are Fields
+    Field,      // `op` is the Property it sets; kid: the value
     // ---- statements ----
-    Block,      // kids: the statements
-    Expression, // kid: the expression
-    Set,        // kids: the target (a Variable or a Property), the value; AppendsInPlace in flags
-    Tell,       // kids: the application's name, the Block
-    RepeatIn,   // kids: the loop Variable, the list, the Block
-    Exit,       // exit repeat
-    If,         // kids: condition, Block, condition, Block, …, then the else Block when HasElse
-    Try,        // kids: the Block, then with HasHandler the handler Block and the Variables it names
-    Return,     // kid: the value, when there is one
-    Delete,     // kid: what is deleted
-    Error,      // kids: the message when HasMessage, the number when HasNumber
+    Block,         // kids: the statements
+    Expression,    // kid: the expression
+    Set,           // kids: the target (a Variable or a Property), the value; AppendsInPlace in flags
+    Tell,          // kids: the application's name, the Block
+    RepeatForever, // kid: the Block
+    RepeatTimes,   // kids: the number of times, the Block
+    RepeatWhile,   // kids: the condition, the Block; with Until in flags, runs until it is true
+    RepeatIn,      // kids: the loop Variable, the list, the Block
+    RepeatFrom,    // kids: the loop Variable, the first value, the last, the step when HasStep, the Block
+    Exit,          // exit repeat
+    If,            // kids: condition, Block, condition, Block, …, then the else Block when HasElse
+    Try,           // kids: the Block, then with HasHandler the handler Block and the Variables it names
+    Return,        // kid: the value, when there is one
+    Delete,        // kid: what is deleted
+    Error,         // kids: the message when HasMessage, the number when HasNumber
 };
 
-enum class CompareOp : std::uint8_t { Equal, NotEqual, Contains };
+enum class CompareOp : std::uint8_t {
+    Equal,
+    NotEqual,
+    Less,
+    Greater,
+    LessEqual,
+    GreaterEqual,
+    Contains,
+    NotContains,
+    In, // the left operand is in the right one
+    NotIn,
+    StartsWith,
+    EndsWith,
+};
+enum class ArithOp : std::uint8_t { Plus, Minus, Times, Divide, Div, Mod, Power };
+// The classes `as` coerces to; String is text by its older name.
+enum class TypeClass : std::uint8_t { Integer, Real, Number, Text, String, List };
+// The class as a program writes it after `as`.
+QString typeClassName(TypeClass typeClass);
 
 // Where a Text node's text is: most are kept in the Script's texts; a long literal without escapes
 // stays in the program's text, between its quotes; `quote` needs neither.
@@ -71,6 +103,8 @@ inline constexpr std::uint8_t hasMessageVariable = 2;
 inline constexpr std::uint8_t hasNumberVariable = 4;
 inline constexpr std::uint8_t hasMessage = 1; // Error
 inline constexpr std::uint8_t hasNumber = 2;
+inline constexpr std::uint8_t until = 1;   // RepeatWhile
+inline constexpr std::uint8_t hasStep = 1; // RepeatFrom
 } // namespace flags
 
 using NodeIndex = std::int32_t;
@@ -91,6 +125,8 @@ struct Node {
     applescript::Property property() const { return applescript::Property(op); }
     TodoStatus status() const { return TodoStatus(op); }
     CompareOp compareOp() const { return CompareOp(op); }
+    ArithOp arithOp() const { return ArithOp(chainOp); }
+    TypeClass typeClass() const { return TypeClass(op); }
     TextForm textForm() const { return TextForm(op); }
     bool has(std::uint8_t flag) const { return (flags & flag) != 0; }
 };
@@ -124,6 +160,8 @@ struct Script {
     NodePool nodes;
     NodeIndex body = noNode; // the top-level Block
     std::deque<QString> texts;
+    std::vector<double> reals;
+    std::vector<QString> labels; // of records, as first written; property names as the dictionary writes them
     std::vector<QString> variableNames; // as first written
 
     const Node& node(NodeIndex i) const { return nodes[i]; }
@@ -133,6 +171,7 @@ struct Script {
     const Node& kid(const Node& n, int index) const;
     int kidCount(const Node& n) const;
     QString text(const Node& textNode) const;
+    qsizetype textLength(const Node& textNode) const;
 };
 
 } // namespace standin::applescript

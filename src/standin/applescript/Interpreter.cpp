@@ -4,6 +4,9 @@
 
 #include "Parser.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace standin::applescript {
 
 namespace {
@@ -19,7 +22,7 @@ qint64 textWeight(const Value& v) {
     if (v.isText()) {
         return v.text.size();
     }
-    if (v.kind != Value::Kind::List) {
+    if (v.kind != Value::Kind::List && v.kind != Value::Kind::Record) {
         return 0;
     }
     qint64 weight = qint64(v.items->size());
@@ -148,8 +151,16 @@ Interpreter::Flow Interpreter::execStatement(const Node& s) {
         return Flow::Next;
     case NodeKind::Tell:
         return execTell(s);
+    case NodeKind::RepeatForever:
+        return execRepeatForever(s);
+    case NodeKind::RepeatTimes:
+        return execRepeatTimes(s);
+    case NodeKind::RepeatWhile:
+        return execRepeatWhile(s);
     case NodeKind::RepeatIn:
         return execRepeatIn(s);
+    case NodeKind::RepeatFrom:
+        return execRepeatFrom(s);
     case NodeKind::Exit:
         return Flow::Exit;
     case NodeKind::If:
@@ -265,29 +276,110 @@ Interpreter::Flow Interpreter::execTell(const Node& s) {
     return exec(kid(s, 1));
 }
 
+std::optional<Interpreter::Flow> Interpreter::loopTurn(const Node& body) {
+    tick();
+    switch (exec(body)) {
+    case Flow::Next:
+        return std::nullopt;
+    case Flow::Exit:
+        return Flow::Next;
+    case Flow::Return:
+        return Flow::Return;
+    }
+    return std::nullopt;
+}
+
+Interpreter::Flow Interpreter::execRepeatForever(const Node& s) {
+    for (;;) {
+        if (const std::optional<Flow> done = loopTurn(kid(s))) {
+            return *done;
+        }
+    }
+}
+
+Interpreter::Flow Interpreter::execRepeatTimes(const Node& s) {
+    const Node& timesNode = kid(s, 0);
+    // Any whole number of times, also one past the integers' range (1000000000 is a real): the
+    // step budget ends a loop that runs too long. A fraction is refused, as `as integer` refuses it.
+    const Value number = numberOf(eval(timesNode), timesNode);
+    if (number.kind == Value::Kind::Real && number.real != std::trunc(number.real)) {
+        coerce(number, TypeClass::Integer, timesNode);
+    }
+    const qint64 times = number.kind == Value::Kind::Integer
+                             ? number.integer
+                             : qint64(std::clamp(number.real, -9.0e18, 9.0e18));
+    for (qint64 turn = 0; turn < times; ++turn) {
+        if (const std::optional<Flow> done = loopTurn(*next(timesNode))) {
+            return *done;
+        }
+    }
+    return Flow::Next;
+}
+
+Interpreter::Flow Interpreter::execRepeatWhile(const Node& s) {
+    const Node& condition = kid(s, 0);
+    const bool until = s.has(flags::until);
+    for (;;) {
+        tick();
+        if (truth(eval(condition), condition) == until) {
+            return Flow::Next;
+        }
+        if (const std::optional<Flow> done = loopTurn(*next(condition))) {
+            return *done;
+        }
+    }
+}
+
 Interpreter::Flow Interpreter::execRepeatIn(const Node& s) {
     const Node& variable = kid(s, 0);
-    const Node& listNode = kid(s, 1);
+    const Node& listNode = *next(variable);
     const Value list = eval(listNode);
     if (list.kind != Value::Kind::List) {
         raise(listNode, errors::cantMakeType,
               QStringLiteral("Can’t make ") + describe(list) + QStringLiteral(" into type list."));
     }
-    const Node& body = kid(s, 2);
+    const Node& body = *next(listNode);
     // The list is a snapshot: changes made inside the loop do not change what it walks over.
     const auto items = list.items;
     for (const Value& item : *items) {
-        tick();
         m_slots[std::size_t(variable.value)] = item;
-        const Flow flow = exec(body);
-        if (flow == Flow::Exit) {
-            break;
-        }
-        if (flow == Flow::Return) {
-            return flow;
+        if (const std::optional<Flow> done = loopTurn(body)) {
+            return *done;
         }
     }
     return Flow::Next;
+}
+
+// The bounds and the step are taken once, before the first turn; the loop counts on by itself,
+// whatever the body does to the variable. Whole numbers count as integers, anything else as reals.
+Interpreter::Flow Interpreter::execRepeatFrom(const Node& s) {
+    const Node& variable = kid(s, 0);
+    const Node& fromNode = *next(variable);
+    const Node& toNode = *next(fromNode);
+    const Value from = numberOf(eval(fromNode), fromNode);
+    const Value to = numberOf(eval(toNode), toNode);
+    const Node* stepNode = s.has(flags::hasStep) ? next(toNode) : nullptr;
+    const Value step = stepNode != nullptr ? numberOf(eval(*stepNode), *stepNode) : Value::fromInteger(1);
+    const Node& body = *next(stepNode != nullptr ? *stepNode : toNode);
+    std::optional<Value>& slot = m_slots[std::size_t(variable.value)];
+    const bool integers = from.kind == Value::Kind::Integer && to.kind == Value::Kind::Integer &&
+                          step.kind == Value::Kind::Integer;
+    const bool upward = step.number() >= 0;
+    for (qint64 turn = 0;; ++turn) {
+        Value value;
+        if (integers) {
+            value = Value::fromWholeNumber(from.integer + turn * step.integer);
+        } else {
+            value = Value::fromReal(from.number() + double(turn) * step.number());
+        }
+        if (upward ? value.number() > to.number() : value.number() < to.number()) {
+            return Flow::Next;
+        }
+        slot = value;
+        if (const std::optional<Flow> done = loopTurn(body)) {
+            return *done;
+        }
+    }
 }
 
 Interpreter::Flow Interpreter::execIf(const Node& s) {
@@ -378,7 +470,11 @@ void Interpreter::execError(const Node& s) {
     const Node* numberNode = s.has(flags::hasNumber) ? (messageNode != nullptr ? next(*k) : k) : nullptr;
     qint64 number = errors::userError;
     if (numberNode != nullptr) {
-        const Value n = eval(*numberNode);
+        Value n = eval(*numberNode);
+        // A number written past the integers' range (600000000) is a real, and still a whole one.
+        if (n.kind == Value::Kind::Real && n.real == std::trunc(n.real) && std::abs(n.real) <= 2147483647.0) {
+            n = Value::fromInteger(qint64(n.real));
+        }
         if (n.kind != Value::Kind::Integer) {
             raise(*numberNode, errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(n) + QStringLiteral(" into type number."));

@@ -14,6 +14,11 @@ namespace standin::applescript {
 // Runs a parsed Script against an application. One Interpreter runs one program.
 class Interpreter final {
 public:
+    // Lists and records nested deeper than this, which only a loop that wraps a list in itself
+    // makes, are refused with "Stack overflow." rather than left to overflow the stack of every
+    // function that walks a value.
+    static constexpr int maxNesting = 256;
+
     explicit Interpreter(Application* application, Limits limits = {});
 
     // The script's result: the value given to `return`, otherwise the result of the last statement
@@ -34,7 +39,14 @@ private:
     void execSet(const Node& s);
     bool appendInPlace(const Node& s);
     Flow execTell(const Node& s);
+    // One turn of a loop's body: tells the loop to go on, or the flow it must return (Next for
+    // `exit repeat`, Return for `return`).
+    std::optional<Flow> loopTurn(const Node& body);
+    Flow execRepeatForever(const Node& s);
+    Flow execRepeatTimes(const Node& s);
+    Flow execRepeatWhile(const Node& s);
     Flow execRepeatIn(const Node& s);
+    Flow execRepeatFrom(const Node& s);
     Flow execIf(const Node& s);
     Flow execTry(const Node& s);
     void execDelete(const Node& s);
@@ -44,10 +56,25 @@ private:
     Value eval(const Node& e);
     Value evalText(const Node& e);
     Value evalVariable(const Node& e);
+    Value evalList(const Node& e);
+    Value evalRecord(const Node& e);
     Value evalConcat(const Node& e);
-    Value evalCompare(const Node& e);
     bool truth(const Value& v, const Node& at);
     void concatInto(Value& left, const Value& right, const Node& at);
+    // Raises "Stack overflow." for a list or record nested deeper than any value may be.
+    Value nestable(Value v, const Node& at) const;
+
+    // ---- operators on numbers, comparisons and coercions (InterpreterOperators.cpp) ----
+    Value evalArithmetic(const Node& e);
+    Value evalNegate(const Node& e);
+    Value evalCompare(const Node& e);
+    Value evalCoerce(const Node& e);
+    std::optional<Value> asNumber(const Value& v);
+    Value numberOf(const Value& v, const Node& at);
+    Value arithmetic(ArithOp op, const Value& left, const Value& right, qsizetype start, qsizetype end);
+    bool order(CompareOp op, const Value& left, const Value& right, const Node& at);
+    bool containment(CompareOp op, const Value& container, const Value& part, const Node& at);
+    Value coerce(const Value& v, TypeClass typeClass, const Node& at);
 
     // ---- references to the application's objects (InterpreterReferences.cpp) ----
     Value evalProperty(const Node& e);
@@ -56,6 +83,10 @@ private:
     Value evalWhose(const Node& e);
     Value evalCount(const Node& e);
     Value evalMake(const Node& e);
+    Value evalItem(const Node& e);
+    Value evalItems(const Node& e);
+    Value evalLabel(const Node& e);
+    Value recordField(const Value& record, const QString& label, const Node& at);
     std::optional<qint64> countByStatus(const Node& e);
     Application& application(const Node& at, const QString& what);
 

@@ -1,6 +1,9 @@
-// The evaluation of expressions: values, operators and conditions. References to the application's
-// objects are in InterpreterReferences.cpp.
+// The evaluation of expressions: literals, variables, lists and records, `&` and the logical
+// operators. Arithmetic, comparisons and coercions are in InterpreterOperators.cpp, references in
+// InterpreterReferences.cpp.
 #include "Interpreter.h"
+
+#include <QSet>
 
 namespace standin::applescript {
 
@@ -18,6 +21,8 @@ Value Interpreter::eval(const Node& e) {
         return evalText(e);
     case NodeKind::Integer:
         return Value::fromInteger(e.value);
+    case NodeKind::Real:
+        return Value::fromReal(m_script->reals[std::size_t(e.value)]);
     case NodeKind::Boolean:
         return Value::fromBool(e.value != 0);
     case NodeKind::Missing:
@@ -31,8 +36,18 @@ Value Interpreter::eval(const Node& e) {
             raise(e, errors::cantGet, QStringLiteral("Can’t get it."));
         }
         return m_its.back();
+    case NodeKind::List:
+        return evalList(e);
+    case NodeKind::Record:
+        return evalRecord(e);
     case NodeKind::Concat:
         return evalConcat(e);
+    case NodeKind::Arithmetic:
+        return evalArithmetic(e);
+    case NodeKind::Negate:
+        return evalNegate(e);
+    case NodeKind::Coerce:
+        return evalCoerce(e);
     case NodeKind::Compare:
         return evalCompare(e);
     case NodeKind::And:
@@ -53,6 +68,12 @@ Value Interpreter::eval(const Node& e) {
         return Value::fromBool(!truth(eval(kid(e)), kid(e)));
     case NodeKind::Property:
         return evalProperty(e);
+    case NodeKind::Label:
+        return evalLabel(e);
+    case NodeKind::Item:
+        return evalItem(e);
+    case NodeKind::Items:
+        return evalItems(e);
     case NodeKind::Elements:
         return evalElements(e);
     case NodeKind::ByName:
@@ -88,36 +109,36 @@ Value Interpreter::evalVariable(const Node& e) {
     return *slot;
 }
 
-Value Interpreter::evalCompare(const Node& e) {
-    const Node& leftNode = kid(e, 0);
-    const Node& rightNode = *next(leftNode);
-    const Value left = eval(leftNode);
-    const Value right = eval(rightNode);
-    switch (e.compareOp()) {
-    case CompareOp::Equal:
-        return Value::fromBool(equal(left, right));
-    case CompareOp::NotEqual:
-        return Value::fromBool(!equal(left, right));
-    case CompareOp::Contains:
-        break;
+Value Interpreter::nestable(Value v, const Node& at) const {
+    if (v.nesting > maxNesting) {
+        raise(at, errors::stackOverflow, QStringLiteral("Stack overflow."));
     }
-    if (left.kind == Value::Kind::List) {
-        for (const Value& item : *left.items) {
-            if (equal(item, right)) {
-                return Value::fromBool(true);
-            }
-        }
-        return Value::fromBool(false);
+    return v;
+}
+
+Value Interpreter::evalList(const Node& e) {
+    const int count = m_script->kidCount(e);
+    makeList(count);
+    std::vector<Value> items;
+    items.reserve(std::size_t(count));
+    for (const Node* k = firstKid(e); k != nullptr; k = next(*k)) {
+        items.push_back(eval(*k));
     }
-    const std::optional<QString> haystack = left.coercedToText(m_limits.maxTextLength);
-    const std::optional<QString> needle = right.coercedToText(m_limits.maxTextLength);
-    if (!haystack || !needle) {
-        raise(e, errors::cantMakeType,
-              QStringLiteral("Can’t make ") + describe(haystack ? right : left) +
-                  QStringLiteral(" into type text."));
+    return nestable(Value::list(std::move(items)), e);
+}
+
+Value Interpreter::evalRecord(const Node& e) {
+    const int count = m_script->kidCount(e);
+    makeList(count);
+    std::vector<QString> labels;
+    std::vector<Value> values;
+    labels.reserve(std::size_t(count));
+    values.reserve(std::size_t(count));
+    for (const Node* field = firstKid(e); field != nullptr; field = next(*field)) {
+        labels.push_back(m_script->labels[std::size_t(field->value)]);
+        values.push_back(eval(kid(*field)));
     }
-    chargeComparison(haystack->size() + needle->size());
-    return Value::fromBool(textContains(*haystack, *needle));
+    return nestable(Value::record(std::move(labels), std::move(values)), e);
 }
 
 void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
@@ -134,9 +155,28 @@ void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
         left.text += *text;
         return;
     }
-    // Anything else on the left makes a list of both sides' items.
+    if (left.kind == Value::Kind::Record) {
+        // Records join into one record; a label both have keeps the left one's value.
+        if (right.kind != Value::Kind::Record) {
+            raise(at, errors::cantMakeType,
+                  QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type record."));
+        }
+        makeList(qsizetype(left.items->size() + right.items->size()));
+        std::vector<QString> labels = *left.labels;
+        std::vector<Value> values = *left.items;
+        const QSet<QString> taken(labels.begin(), labels.end());
+        for (std::size_t i = 0; i < right.items->size(); ++i) {
+            if (!taken.contains((*right.labels)[i])) {
+                labels.push_back((*right.labels)[i]);
+                values.push_back((*right.items)[i]);
+            }
+        }
+        left = Value::record(std::move(labels), std::move(values));
+        return;
+    }
+    // Anything else on the left makes a list of both sides' items; a record gives its values.
     const auto itemCount = [](const Value& v) {
-        return v.kind == Value::Kind::List ? v.items->size() : 1;
+        return v.kind == Value::Kind::List || v.kind == Value::Kind::Record ? v.items->size() : 1;
     };
     makeList(qsizetype(itemCount(left) + itemCount(right)));
     std::vector<Value> items;
@@ -146,12 +186,12 @@ void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
     } else {
         items.push_back(left);
     }
-    if (right.kind == Value::Kind::List) {
+    if (right.kind == Value::Kind::List || right.kind == Value::Kind::Record) {
         items.insert(items.end(), right.items->begin(), right.items->end());
     } else {
         items.push_back(right);
     }
-    left = Value::list(std::move(items));
+    left = nestable(Value::list(std::move(items)), at);
 }
 
 Value Interpreter::evalConcat(const Node& e) {

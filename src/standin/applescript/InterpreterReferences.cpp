@@ -54,6 +54,10 @@ Value Interpreter::evalProperty(const Node& e) {
     } else {
         raise(e, errors::cantGet, QStringLiteral("Can’t get ") + propertyName(property) + u'.');
     }
+    if (object.kind == Value::Kind::Record) {
+        // A record's label may be a property's name: `name of {name: "x"}`.
+        return recordField(object, propertyName(property), e);
+    }
     if (object.kind == Value::Kind::List) {
         // `name of every tag` is the list of their names.
         std::vector<Value> values;
@@ -164,7 +168,7 @@ Value Interpreter::evalCount(const Node& e) {
         return Value::fromInteger(*counted);
     }
     const Value v = eval(kid(e));
-    if (v.kind == Value::Kind::List) {
+    if (v.kind == Value::Kind::List || v.kind == Value::Kind::Record) {
         return Value::fromInteger(qint64(v.items->size()));
     }
     if (v.isText()) {
@@ -172,6 +176,67 @@ Value Interpreter::evalCount(const Node& e) {
         return Value::fromInteger(characterCount(v.text));
     }
     raise(e, errors::cantGet, QStringLiteral("Can’t get count of ") + describe(v) + u'.');
+}
+
+// item N of L counts from 1, or from the end with a negative N: item -1 is the last.
+Value Interpreter::evalItem(const Node& e) {
+    const Node& indexNode = kid(e, 0);
+    const Value index = eval(indexNode);
+    const Value list = eval(*next(indexNode));
+    tick();
+    const qint64 count = list.kind == Value::Kind::List ? qint64(list.items->size()) : 0;
+    qint64 i = index.kind == Value::Kind::Integer ? index.integer : 0;
+    if (i < 0) {
+        i += count + 1;
+    }
+    if (list.kind != Value::Kind::List || i < 1 || i > count) {
+        raise(e, errors::cantGet,
+              QStringLiteral("Can’t get item ") + describe(index) + QStringLiteral(" of ") + describe(list) +
+                  u'.');
+    }
+    return (*list.items)[std::size_t(i - 1)];
+}
+
+// items A thru B of L: the items from A to B, either way round, each counted as `item` counts it.
+Value Interpreter::evalItems(const Node& e) {
+    const Node& firstNode = kid(e, 0);
+    const Node& lastNode = *next(firstNode);
+    const Value firstIndex = eval(firstNode);
+    const Value lastIndex = eval(lastNode);
+    const Value list = eval(*next(lastNode));
+    tick();
+    const qint64 count = list.kind == Value::Kind::List ? qint64(list.items->size()) : 0;
+    const auto position = [count](const Value& index) {
+        const qint64 i = index.kind == Value::Kind::Integer ? index.integer : 0;
+        return i < 0 ? i + count + 1 : i;
+    };
+    qint64 from = position(firstIndex);
+    qint64 to = position(lastIndex);
+    if (from > to) {
+        std::swap(from, to);
+    }
+    if (list.kind != Value::Kind::List || from < 1 || to > count) {
+        raise(e, errors::cantGet,
+              QStringLiteral("Can’t get items ") + describe(firstIndex) + QStringLiteral(" thru ") +
+                  describe(lastIndex) + QStringLiteral(" of ") + describe(list) + u'.');
+    }
+    makeList(to - from + 1);
+    return Value::list(std::vector<Value>(list.items->begin() + (from - 1), list.items->begin() + to));
+}
+
+Value Interpreter::evalLabel(const Node& e) {
+    return recordField(eval(kid(e)), m_script->labels[std::size_t(e.value)], e);
+}
+
+Value Interpreter::recordField(const Value& record, const QString& label, const Node& at) {
+    if (record.kind == Value::Kind::Record) {
+        chargeComparison(qint64(record.items->size()));
+        if (const Value* value = record.field(label)) {
+            return *value;
+        }
+    }
+    raise(at, errors::cantGet,
+          QStringLiteral("Can’t get ") + label + QStringLiteral(" of ") + describe(record) + u'.');
 }
 
 Value Interpreter::evalMake(const Node& e) {

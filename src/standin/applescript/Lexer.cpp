@@ -1,6 +1,9 @@
 #include "Lexer.h"
 
 #include "ScriptFailure.h"
+#include "Value.h"
+
+#include <cmath>
 
 namespace standin::applescript {
 
@@ -31,7 +34,7 @@ void Lexer::fail(const QString& brief, qsizetype start, qsizetype end) const {
 }
 
 Token Lexer::token(TokenKind kind, qsizetype start, QString text, qint64 integer) {
-    return Token{kind, std::move(text), integer, start, m_pos, false};
+    return Token{kind, std::move(text), integer, 0, start, m_pos, false};
 }
 
 Token Lexer::next() {
@@ -104,6 +107,28 @@ Token Lexer::next() {
             return token(TokenKind::Equals, start);
         case u'\u2260':
             return token(TokenKind::NotEquals, start);
+        case u'+':
+            return token(TokenKind::Plus, start);
+        case u'-':
+            return token(TokenKind::Minus, start);
+        case u'*':
+            return token(TokenKind::Star, start);
+        case u'/':
+        case u'\u00F7':
+            return token(TokenKind::Slash, start);
+        case u'^':
+            return token(TokenKind::Caret, start);
+        case u'<':
+        case u'>':
+            if (m_pos < size && m_source[m_pos] == u'=') {
+                ++m_pos;
+                return token(c == u'<' ? TokenKind::LessEqual : TokenKind::GreaterEqual, start);
+            }
+            return token(c == u'<' ? TokenKind::Less : TokenKind::Greater, start);
+        case u'\u2264':
+            return token(TokenKind::LessEqual, start);
+        case u'\u2265':
+            return token(TokenKind::GreaterEqual, start);
         default:
             fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
         }
@@ -112,7 +137,7 @@ Token Lexer::next() {
         m_atStatementStart = true;
         return token(TokenKind::EndOfLine, size);
     }
-    return Token{TokenKind::EndOfScript, {}, 0, size, size, false};
+    return Token{TokenKind::EndOfScript, {}, 0, 0, size, size, false};
 }
 
 void Lexer::skipBlockComment() {
@@ -198,26 +223,52 @@ Token Lexer::readString() {
     return t;
 }
 
+// A number: digits, then a fraction (`1.5`, `1.`) and an exponent (`1e3`, `2.5E-4`) when they come.
+// Without either it is an integer when the language's integers hold it, and a real otherwise.
 Token Lexer::readNumber() {
     const qsizetype start = m_pos;
-    qint64 value = 0;
-    bool tooLarge = false;
-    while (m_pos < m_source.size() && m_source[m_pos].isDigit() && m_source[m_pos].unicode() < 128) {
-        const int digit = m_source[m_pos].unicode() - u'0';
-        if (value > (std::numeric_limits<qint64>::max() - digit) / 10) {
-            tooLarge = true;
-        } else {
-            value = value * 10 + digit;
-        }
+    const qsizetype size = m_source.size();
+    const auto isAsciiDigit = [&](qsizetype i) {
+        return i < size && m_source[i].isDigit() && m_source[i].unicode() < 128;
+    };
+    while (isAsciiDigit(m_pos)) {
         ++m_pos;
     }
-    if (tooLarge) {
-        fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
+    bool isReal = false;
+    if (m_pos < size && m_source[m_pos] == u'.') {
+        isReal = true;
+        ++m_pos;
+        while (isAsciiDigit(m_pos)) {
+            ++m_pos;
+        }
     }
-    if (m_pos < m_source.size() && isWordStart(m_source[m_pos])) {
+    if (m_pos < size && (m_source[m_pos] == u'e' || m_source[m_pos] == u'E')) {
+        const qsizetype sign =
+            m_pos + 1 < size && (m_source[m_pos + 1] == u'+' || m_source[m_pos + 1] == u'-');
+        if (isAsciiDigit(m_pos + 1 + sign)) {
+            isReal = true;
+            m_pos += 1 + sign;
+            while (isAsciiDigit(m_pos)) {
+                ++m_pos;
+            }
+        }
+    }
+    if (m_pos < size && isWordStart(m_source[m_pos])) {
         fail(QStringLiteral("Expected end of line, etc. but found identifier."), start, m_pos + 1);
     }
-    return token(TokenKind::Integer, start, {}, value);
+    const QString spelling = m_source.mid(start, m_pos - start);
+    if (!isReal && m_pos - start <= 9) {
+        const qint64 value = spelling.toLongLong();
+        if (value <= largestInteger) {
+            return token(TokenKind::Integer, start, {}, value);
+        }
+    }
+    Token t = token(TokenKind::Real, start);
+    t.real = spelling.toDouble();
+    if (!std::isfinite(t.real)) {
+        fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
+    }
+    return t;
 }
 
 Token Lexer::readWord() {

@@ -1,5 +1,6 @@
 #include "Parser.h"
 
+#include "ParserSupport.h"
 #include "ScriptFailure.h"
 #include "Value.h"
 
@@ -13,47 +14,6 @@ namespace {
 constexpr qint64 variableBytes = qint64(sizeof(std::optional<Value>)) + 64;
 
 } // namespace
-
-// Counts one level of nesting for as long as it lives.
-class Parser::DepthGuard final {
-public:
-    explicit DepthGuard(Parser& parser)
-        : m_parser(parser) {
-        if (++m_parser.m_depth > maxDepth) {
-            const Token& t = m_parser.m_in.peek();
-            throw ScriptFailure::syntax(errors::stackOverflow, QStringLiteral("Stack overflow."), t.start,
-                                        t.end);
-        }
-    }
-    ~DepthGuard() { --m_parser.m_depth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
-
-private:
-    Parser& m_parser;
-};
-
-// Links kids to their parent in the order they are added.
-class Parser::Kids final {
-public:
-    Kids(Parser& parser, NodeIndex parent)
-        : m_parser(parser)
-        , m_parent(parent) {}
-
-    void add(NodeIndex kid) {
-        if (m_last == noNode) {
-            m_parser.at(m_parent).firstKid = kid;
-        } else {
-            m_parser.at(m_last).next = kid;
-        }
-        m_last = kid;
-    }
-
-private:
-    Parser& m_parser;
-    NodeIndex m_parent;
-    NodeIndex m_last = noNode;
-};
 
 Script Parser::parse(const QString& source, const Limits& limits) {
     Parser parser(source, limits);
@@ -141,6 +101,23 @@ int Parser::slotFor(const QString& foldedName, const QString& spelling, qsizetyp
     m_slots.insert(foldedName, slot);
     m_script.variableNames.push_back(spelling);
     return slot;
+}
+
+int Parser::labelFor(const QString& foldedName, const QString& spelling, qsizetype start, qsizetype end) {
+    auto it = m_labels.constFind(foldedName);
+    if (it != m_labels.constEnd()) {
+        return *it;
+    }
+    m_budget.charge(2 * ParseBudget::textBytes(foldedName.size()) + 64, start, end);
+    const int label = int(m_script.labels.size());
+    m_labels.insert(foldedName, label);
+    m_script.labels.push_back(spelling);
+    return label;
+}
+
+void Parser::stackOverflow() const {
+    const Token& t = m_in.peek();
+    throw ScriptFailure::syntax(errors::stackOverflow, QStringLiteral("Stack overflow."), t.start, t.end);
 }
 
 NodeIndex Parser::acceptVariable() {
@@ -276,24 +253,57 @@ NodeIndex Parser::parseSet(qsizetype start) {
     return s;
 }
 
+// repeat / repeat N times / repeat while C / repeat until C / repeat with V in L /
+// repeat with V from A to B [by C], each then its block and `end repeat`.
 NodeIndex Parser::parseRepeat() {
     const qsizetype start = m_in.take().start;
-    const NodeIndex s = add(NodeKind::RepeatIn, start);
-    Kids kids(*this, s);
-    m_in.expectWord(u"with");
-    const NodeIndex variable = acceptVariable();
-    if (variable == noNode) {
-        m_in.failExpected(QStringLiteral("variable name"));
+    NodeIndex s = noNode;
+    std::optional<Kids> kids;
+    const auto begin = [&](NodeKind kind) {
+        s = add(kind, start);
+        kids.emplace(*this, s);
+    };
+    if (m_in.atEndOfStatement()) {
+        begin(NodeKind::RepeatForever);
+    } else if (m_in.acceptWord(u"with")) {
+        const NodeIndex variable = acceptVariable();
+        if (variable == noNode) {
+            m_in.failExpected(QStringLiteral("variable name"));
+        }
+        if (m_in.acceptWord(u"in")) {
+            begin(NodeKind::RepeatIn);
+            kids->add(variable);
+            kids->add(parseExpression());
+        } else if (m_in.acceptWord(u"from")) {
+            begin(NodeKind::RepeatFrom);
+            kids->add(variable);
+            kids->add(parseExpression());
+            m_in.expectWord(u"to");
+            kids->add(parseExpression());
+            if (m_in.acceptWord(u"by")) {
+                at(s).flags |= flags::hasStep;
+                kids->add(parseExpression());
+            }
+        } else {
+            m_in.failExpected(QStringLiteral("“in” or “from”"));
+        }
+    } else if (m_in.isWord(u"while") || m_in.isWord(u"until")) {
+        begin(NodeKind::RepeatWhile);
+        if (m_in.take().text == u"until") {
+            at(s).flags |= flags::until;
+        }
+        kids->add(parseExpression());
+    } else {
+        begin(NodeKind::RepeatTimes);
+        kids->add(parseExpression());
+        m_in.expectWord(u"times");
     }
-    kids.add(variable);
-    m_in.expectWord(u"in");
-    kids.add(parseExpression());
     close(s);
     if (!m_in.atEndOfStatement()) {
         m_in.failExpected(QStringLiteral("end of line"));
     }
     ++m_repeatDepth;
-    kids.add(parseBlock());
+    kids->add(parseBlock());
     --m_repeatDepth;
     parseEnd(u"repeat");
     return s;
@@ -390,371 +400,6 @@ NodeIndex Parser::parseError() {
         kids.add(parseExpression());
     }
     return s;
-}
-
-// ---- expressions, from the loosest binding to the tightest ----
-
-NodeIndex Parser::parseExpression() {
-    const qsizetype start = m_in.peek().start;
-    const NodeIndex first = parseAnd();
-    if (!m_in.isWord(u"or")) {
-        return first;
-    }
-    const NodeIndex e = add(NodeKind::Or, start);
-    Kids kids(*this, e);
-    kids.add(first);
-    while (m_in.acceptWord(u"or")) {
-        kids.add(parseAnd());
-    }
-    close(e);
-    return e;
-}
-
-NodeIndex Parser::parseAnd() {
-    const qsizetype start = m_in.peek().start;
-    const NodeIndex first = parseNot();
-    if (!m_in.isWord(u"and")) {
-        return first;
-    }
-    const NodeIndex e = add(NodeKind::And, start);
-    Kids kids(*this, e);
-    kids.add(first);
-    while (m_in.acceptWord(u"and")) {
-        kids.add(parseNot());
-    }
-    close(e);
-    return e;
-}
-
-NodeIndex Parser::parseNot() {
-    const qsizetype start = m_in.peek().start;
-    if (!m_in.acceptWord(u"not")) {
-        return parseComparison();
-    }
-    DepthGuard guard(*this);
-    const NodeIndex operand = parseNot();
-    const NodeIndex e = add(NodeKind::Not, start);
-    Kids(*this, e).add(operand);
-    return e;
-}
-
-NodeIndex Parser::parseComparison() {
-    const qsizetype start = m_in.peek().start;
-    const NodeIndex left = parseConcat();
-    CompareOp op;
-    if (m_in.accept(TokenKind::Equals) || m_in.acceptWord(u"equals")) {
-        op = CompareOp::Equal;
-    } else if (m_in.accept(TokenKind::NotEquals)) {
-        op = CompareOp::NotEqual;
-    } else if (m_in.acceptWord(u"contains")) {
-        op = CompareOp::Contains;
-    } else if (m_in.acceptWord(u"is")) {
-        op = m_in.acceptWord(u"not") ? CompareOp::NotEqual : CompareOp::Equal;
-        if (m_in.acceptWord(u"equal")) {
-            m_in.expectWord(u"to");
-        }
-    } else {
-        return left;
-    }
-    const NodeIndex right = parseConcat();
-    const NodeIndex e = add(NodeKind::Compare, start);
-    at(e).op = std::uint8_t(op);
-    Kids kids(*this, e);
-    kids.add(left);
-    kids.add(right);
-    return e;
-}
-
-bool Parser::isConstantText(NodeIndex n) {
-    return at(n).kind == NodeKind::Text;
-}
-
-// Texts written in the program are joined once, here: `"a" & quote & "b"` becomes one text, as
-// Orvalet writes every literal that holds a double quote, and a name of a megabyte in that form
-// takes one node instead of a million. Only a run at the start is joined: after any other operand,
-// what `&` makes depends on the values.
-NodeIndex Parser::parseConcat() {
-    const qsizetype start = m_in.peek().start;
-    const NodeIndex first = parseReference();
-    if (m_in.peek().kind != TokenKind::Ampersand) {
-        return first;
-    }
-    NodeIndex e = noNode;
-    std::optional<Kids> kids;
-    bool folding = isConstantText(first);
-    std::optional<QString> folded;
-    qint64 foldCharged = 0; // what the joined text has been charged while it grew
-    while (m_in.accept(TokenKind::Ampersand)) {
-        const NodeIndex operand = parseReference();
-        if (folding && isConstantText(operand)) {
-            if (!folded) {
-                folded = m_script.text(at(first));
-            }
-            const QString piece = m_script.text(at(operand));
-            const qsizetype pieceEnd = at(operand).end;
-            // A text longer than a run may make is out of memory here as it would be there.
-            if (folded->size() + piece.size() > m_limits.maxTextLength) {
-                ParseBudget::fail(start, pieceEnd);
-            }
-            m_budget.charge(2 * qint64(piece.size()), start, pieceEnd);
-            foldCharged += 2 * qint64(piece.size());
-            discardLast(operand);
-            folded->append(piece);
-            at(first).end = std::int32_t(pieceEnd);
-            continue;
-        }
-        folding = false;
-        if (e == noNode) {
-            e = add(NodeKind::Concat, start);
-            kids.emplace(*this, e);
-            kids->add(first);
-        }
-        kids->add(operand);
-    }
-    if (folded) {
-        Node& text = at(first);
-        m_budget.refund(foldCharged);
-        if (text.textForm() == TextForm::Kept && text.value == int(m_script.texts.size()) - 1) {
-            m_budget.refund(qint64(sizeof(QString)) + ParseBudget::textBytes(m_script.texts.back().size()));
-            m_script.texts.pop_back();
-        }
-        text.value = keepText(std::move(*folded), text.start, text.end);
-        text.op = std::uint8_t(TextForm::Kept);
-    }
-    if (e == noNode) {
-        return first;
-    }
-    close(e);
-    return e;
-}
-
-// ---- references and primaries ----
-
-std::optional<Property> Parser::acceptProperty() {
-    if (m_in.acceptWord(u"id")) {
-        return Property::Id;
-    }
-    if (m_in.acceptWord(u"name")) {
-        return Property::Name;
-    }
-    if (m_in.acceptWord(u"status")) {
-        return Property::Status;
-    }
-    if (m_in.isWord(u"parent") && m_in.isWord(u"tag", 1)) {
-        m_in.skip(2);
-        return Property::ParentTag;
-    }
-    if (m_in.isWord(u"keyboard") && m_in.isWord(u"shortcut", 1)) {
-        m_in.skip(2);
-        return Property::KeyboardShortcut;
-    }
-    // Before `tag` is read as a class: `tag names of to do id "…"` is a property of the to-do.
-    if (m_in.isWord(u"tag") && m_in.isWord(u"names", 1)) {
-        m_in.skip(2);
-        return Property::TagNames;
-    }
-    return std::nullopt;
-}
-
-std::optional<ObjectClass> Parser::acceptSingularClass() {
-    if (m_in.acceptWord(u"tag")) {
-        return ObjectClass::Tag;
-    }
-    if (m_in.isWord(u"to") && m_in.isWord(u"do", 1)) {
-        m_in.skip(2);
-        return ObjectClass::Todo;
-    }
-    return std::nullopt;
-}
-
-NodeIndex Parser::parseReference() {
-    DepthGuard guard(*this);
-    const qsizetype start = m_in.peek().start;
-    if (std::optional<Property> property = acceptProperty()) {
-        const NodeIndex e = add(NodeKind::Property, start);
-        at(e).op = std::uint8_t(*property);
-        if (m_in.acceptWord(u"of")) {
-            Kids(*this, e).add(parseReference());
-            close(e);
-        }
-        return e;
-    }
-    if (m_in.acceptWord(u"tags")) {
-        return parseElements(ObjectClass::Tag, start);
-    }
-    if (m_in.isWord(u"to") && m_in.isWord(u"dos", 1)) {
-        m_in.skip(2);
-        return parseElements(ObjectClass::Todo, start);
-    }
-    if (m_in.acceptWord(u"every")) {
-        std::optional<ObjectClass> objectClass = acceptSingularClass();
-        if (!objectClass) {
-            m_in.failExpected(QStringLiteral("class name"));
-        }
-        return parseElements(*objectClass, start);
-    }
-    if (std::optional<ObjectClass> objectClass = acceptSingularClass()) {
-        // An element's key is one primary, as in the language: `tag "a" & quote & "b"` is the
-        // reference `tag "a"` joined to two texts, and only `tag ("a" & quote & "b")` addresses
-        // the tag named a"b.
-        const NodeKind kind = m_in.acceptWord(u"id") ? NodeKind::ById : NodeKind::ByName;
-        const NodeIndex key = parsePrimary();
-        const NodeIndex e = add(kind, start);
-        at(e).op = std::uint8_t(*objectClass);
-        Kids(*this, e).add(key);
-        return e;
-    }
-    if (m_in.acceptWord(u"count")) {
-        m_in.acceptWord(u"of");
-        const NodeIndex operand = parseReference();
-        const NodeIndex e = add(NodeKind::Count, start);
-        Kids(*this, e).add(operand);
-        return e;
-    }
-    if (m_in.acceptWord(u"make")) {
-        return parseMake(start);
-    }
-    const NodeIndex primary = parsePrimary();
-    // A filter applies to elements only: `(every tag) whose ...` filters them, while a text, a
-    // variable or a single object followed by `whose` leaves the word to whatever comes next
-    // (in `to dos of (tag "Work") whose ...` it filters the to-dos).
-    const NodeKind kind = at(primary).kind;
-    const bool filterable = kind == NodeKind::Elements || kind == NodeKind::Whose;
-    if (filterable && (m_in.isWord(u"whose") || m_in.isWord(u"where"))) {
-        return parseWhose(primary);
-    }
-    return primary;
-}
-
-NodeIndex Parser::parseElements(ObjectClass objectClass, qsizetype start) {
-    const NodeIndex e = add(NodeKind::Elements, start);
-    at(e).op = std::uint8_t(objectClass);
-    if (m_in.acceptWord(u"of") || m_in.acceptWord(u"in")) {
-        Kids(*this, e).add(parseReference());
-        close(e);
-    }
-    if (m_in.isWord(u"whose") || m_in.isWord(u"where")) {
-        return parseWhose(e);
-    }
-    return e;
-}
-
-NodeIndex Parser::parseWhose(NodeIndex subject) {
-    const qsizetype start = at(subject).start;
-    m_in.take();
-    const NodeIndex condition = parseExpression();
-    const NodeIndex e = add(NodeKind::Whose, start);
-    Kids kids(*this, e);
-    kids.add(subject);
-    kids.add(condition);
-    return e;
-}
-
-NodeIndex Parser::parseMake(qsizetype start) {
-    m_in.expectWord(u"new");
-    std::optional<ObjectClass> objectClass = acceptSingularClass();
-    if (!objectClass) {
-        m_in.failExpected(QStringLiteral("class name"));
-    }
-    const NodeIndex e = add(NodeKind::Make, start);
-    at(e).op = std::uint8_t(*objectClass);
-    Kids kids(*this, e);
-    if (m_in.acceptWord(u"with")) {
-        m_in.expectWord(u"properties");
-        if (!m_in.accept(TokenKind::LeftBrace)) {
-            m_in.failExpected(QStringLiteral("“{”"));
-        }
-        if (m_in.peek().kind != TokenKind::RightBrace) {
-            do {
-                const qsizetype fieldStart = m_in.peek().start;
-                std::optional<Property> label = acceptProperty();
-                if (!label) {
-                    m_in.failExpected(QStringLiteral("property name"));
-                }
-                if (!m_in.accept(TokenKind::Colon)) {
-                    m_in.failExpected(QStringLiteral("“:”"));
-                }
-                const NodeIndex field = add(NodeKind::Field, fieldStart);
-                at(field).op = std::uint8_t(*label);
-                Kids(*this, field).add(parseExpression());
-                close(field);
-                kids.add(field);
-            } while (m_in.accept(TokenKind::Comma));
-        }
-        if (!m_in.accept(TokenKind::RightBrace)) {
-            m_in.failExpected(QStringLiteral("“,” or “}”"));
-        }
-    }
-    close(e);
-    return e;
-}
-
-NodeIndex Parser::parsePrimary() {
-    const Token& t = m_in.peek();
-    const qsizetype start = t.start;
-    switch (t.kind) {
-    case TokenKind::LeftParen: {
-        m_in.take();
-        const NodeIndex inner = parseExpression();
-        if (!m_in.accept(TokenKind::RightParen)) {
-            m_in.failExpected(QStringLiteral("“)”"));
-        }
-        return inner;
-    }
-    case TokenKind::Text:
-        return textNode(m_in.take());
-    case TokenKind::Integer: {
-        const Token number = m_in.take();
-        if (number.integer > std::numeric_limits<std::int32_t>::max()) {
-            throw ScriptFailure::syntax(errors::expectedButFound,
-                                        QStringLiteral("Expected expression but found unknown token."),
-                                        number.start, number.end);
-        }
-        const NodeIndex e = add(NodeKind::Integer, start);
-        at(e).value = std::int32_t(number.integer);
-        return e;
-    }
-    case TokenKind::Word:
-        break;
-    default:
-        m_in.failExpected(QStringLiteral("expression"));
-    }
-
-    const auto constant = [&](NodeKind kind) {
-        m_in.take();
-        return add(kind, start);
-    };
-    if (m_in.isWord(u"true") || m_in.isWord(u"false")) {
-        const bool value = m_in.isWord(u"true");
-        const NodeIndex e = constant(NodeKind::Boolean);
-        at(e).value = value ? 1 : 0;
-        return e;
-    }
-    if (m_in.isWord(u"quote")) {
-        const NodeIndex e = constant(NodeKind::Text);
-        at(e).op = std::uint8_t(TextForm::Quote);
-        return e;
-    }
-    if (m_in.isWord(u"missing")) {
-        m_in.take();
-        m_in.expectWord(u"value");
-        return add(NodeKind::Missing, start);
-    }
-    if (m_in.isWord(u"it")) {
-        return constant(NodeKind::It);
-    }
-    for (TodoStatus status : {TodoStatus::Open, TodoStatus::Completed, TodoStatus::Canceled}) {
-        if (m_in.isWord(statusName(status))) {
-            const NodeIndex e = constant(NodeKind::Status);
-            at(e).op = std::uint8_t(status);
-            return e;
-        }
-    }
-    const NodeIndex variable = acceptVariable();
-    if (variable == noNode) {
-        m_in.failExpected(QStringLiteral("expression"));
-    }
-    return variable;
 }
 
 } // namespace standin::applescript

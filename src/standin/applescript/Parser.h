@@ -14,10 +14,13 @@ namespace standin::applescript {
 // Parses a whole program before anything runs, as the real engine compiles before it executes.
 // Anything outside the supported part of the language is a syntax error (-2741), never a guess; a
 // program whose tree would take more than the budget fails with "Out of memory." (-108).
+//
+// Statements are in Parser.cpp, operators in ParserExpressions.cpp, references to objects, items
+// and labels and the primaries in ParserReferences.cpp.
 class Parser final {
 public:
-    // Deeper nesting than this (blocks, parentheses, `of` chains) is refused rather than allowed to
-    // exhaust the stack; real programs stay far below it.
+    // Deeper nesting than this (blocks, parentheses, `of` chains, signs, powers, coercions) is refused
+    // rather than allowed to exhaust the stack; real programs stay far below it.
     static constexpr int maxDepth = 100;
 
     static Script parse(const QString& source, const Limits& limits = {});
@@ -36,7 +39,9 @@ private:
     int keepText(QString text, qsizetype start, qsizetype end);
     void discardLast(NodeIndex n);
     int slotFor(const QString& foldedName, const QString& spelling, qsizetype start, qsizetype end);
+    int labelFor(const QString& foldedName, const QString& spelling, qsizetype start, qsizetype end);
     NodeIndex acceptVariable();
+    [[noreturn]] void stackOverflow() const;
 
     // ---- statements ----
     NodeIndex parseBlock();
@@ -51,20 +56,35 @@ private:
     NodeIndex parseTry();
     NodeIndex parseError();
 
-    // ---- expressions, from the loosest binding to the tightest ----
+    // ---- operators, from the loosest binding to the tightest ----
     NodeIndex parseExpression();
     NodeIndex parseAnd();
     NodeIndex parseNot();
-    NodeIndex parseComparison();
+    NodeIndex parseEquality();
+    NodeIndex parseRelational();
+    std::optional<CompareOp> acceptRelational();
+    NodeIndex parseCoercion();
     NodeIndex parseConcat();
     bool isConstantText(NodeIndex n);
+    NodeIndex parseChain(NodeIndex (Parser::*operand)(), std::optional<ArithOp> (Parser::*acceptOperator)());
+    NodeIndex parseAdditive();
+    std::optional<ArithOp> acceptAdditive();
+    NodeIndex parseMultiplicative();
+    std::optional<ArithOp> acceptMultiplicative();
+    NodeIndex parsePower();
+    NodeIndex parseUnary();
+    NodeIndex withSign(NodeIndex operand, bool minus, qsizetype start);
 
-    // ---- references and primaries ----
+    // ---- references, items, labels and primaries ----
     NodeIndex parseReference();
     NodeIndex parseElements(ObjectClass objectClass, qsizetype start);
     NodeIndex parseWhose(NodeIndex subject);
     NodeIndex parseMake(qsizetype start);
+    void parseFields(NodeIndex parent, bool propertiesOnly);
+    bool labelAhead() const;
+    NodeIndex parseIndex();
     NodeIndex parsePrimary();
+    NodeIndex parseBraces();
     std::optional<Property> acceptProperty();
     std::optional<ObjectClass> acceptSingularClass();
 
@@ -75,6 +95,7 @@ private:
     int m_depth = 0;
     int m_repeatDepth = 0;
     QHash<QString, int> m_slots;
+    QHash<QString, int> m_labels;
 };
 
 } // namespace standin::applescript

@@ -10,24 +10,31 @@ namespace {
 
 const QSet<QString>& reservedWords() {
     static const QSet<QString> words = {
-        QStringLiteral("and"),      QStringLiteral("application"), QStringLiteral("by"),
-        QStringLiteral("canceled"), QStringLiteral("completed"),   QStringLiteral("contains"),
-        QStringLiteral("count"),    QStringLiteral("delete"),      QStringLiteral("else"),
-        QStringLiteral("end"),      QStringLiteral("equal"),       QStringLiteral("equals"),
-        QStringLiteral("error"),    QStringLiteral("every"),       QStringLiteral("exit"),
-        QStringLiteral("false"),    QStringLiteral("from"),        QStringLiteral("id"),
-        QStringLiteral("if"),       QStringLiteral("in"),          QStringLiteral("is"),
-        QStringLiteral("it"),       QStringLiteral("keyboard"),    QStringLiteral("make"),
-        QStringLiteral("missing"),  QStringLiteral("name"),        QStringLiteral("new"),
-        QStringLiteral("not"),      QStringLiteral("number"),      QStringLiteral("of"),
-        QStringLiteral("on"),       QStringLiteral("open"),        QStringLiteral("or"),
-        QStringLiteral("parent"),   QStringLiteral("properties"),  QStringLiteral("quote"),
-        QStringLiteral("repeat"),   QStringLiteral("return"),      QStringLiteral("set"),
-        QStringLiteral("shortcut"), QStringLiteral("status"),      QStringLiteral("tag"),
-        QStringLiteral("tags"),     QStringLiteral("tell"),        QStringLiteral("then"),
-        QStringLiteral("times"),    QStringLiteral("to"),          QStringLiteral("true"),
-        QStringLiteral("try"),      QStringLiteral("until"),       QStringLiteral("where"),
-        QStringLiteral("while"),    QStringLiteral("whose"),       QStringLiteral("with"),
+        QStringLiteral("and"),        QStringLiteral("application"), QStringLiteral("as"),
+        QStringLiteral("begins"),     QStringLiteral("by"),          QStringLiteral("canceled"),
+        QStringLiteral("completed"),  QStringLiteral("contain"),     QStringLiteral("contains"),
+        QStringLiteral("count"),      QStringLiteral("delete"),      QStringLiteral("div"),
+        QStringLiteral("does"),       QStringLiteral("else"),        QStringLiteral("end"),
+        QStringLiteral("ends"),       QStringLiteral("equal"),       QStringLiteral("equals"),
+        QStringLiteral("error"),      QStringLiteral("every"),       QStringLiteral("exit"),
+        QStringLiteral("false"),      QStringLiteral("from"),        QStringLiteral("get"),
+        QStringLiteral("greater"),    QStringLiteral("id"),          QStringLiteral("if"),
+        QStringLiteral("in"),         QStringLiteral("integer"),     QStringLiteral("is"),
+        QStringLiteral("it"),         QStringLiteral("item"),        QStringLiteral("items"),
+        QStringLiteral("keyboard"),   QStringLiteral("less"),        QStringLiteral("list"),
+        QStringLiteral("make"),       QStringLiteral("missing"),     QStringLiteral("mod"),
+        QStringLiteral("name"),       QStringLiteral("new"),         QStringLiteral("not"),
+        QStringLiteral("number"),     QStringLiteral("of"),          QStringLiteral("on"),
+        QStringLiteral("open"),       QStringLiteral("or"),          QStringLiteral("parent"),
+        QStringLiteral("properties"), QStringLiteral("quote"),       QStringLiteral("real"),
+        QStringLiteral("repeat"),     QStringLiteral("return"),      QStringLiteral("set"),
+        QStringLiteral("shortcut"),   QStringLiteral("starts"),      QStringLiteral("status"),
+        QStringLiteral("string"),     QStringLiteral("tag"),         QStringLiteral("tags"),
+        QStringLiteral("tell"),       QStringLiteral("text"),        QStringLiteral("than"),
+        QStringLiteral("then"),       QStringLiteral("through"),     QStringLiteral("thru"),
+        QStringLiteral("times"),      QStringLiteral("to"),          QStringLiteral("true"),
+        QStringLiteral("try"),        QStringLiteral("until"),       QStringLiteral("where"),
+        QStringLiteral("while"),      QStringLiteral("whose"),       QStringLiteral("with"),
     };
     return words;
 }
@@ -96,6 +103,7 @@ QString TokenCursor::describe(const Token& token) const {
     case TokenKind::EndOfLine:
         return QStringLiteral("end of line");
     case TokenKind::Integer:
+    case TokenKind::Real:
         return QStringLiteral("number");
     case TokenKind::Text:
         return QStringLiteral("“\"”");
