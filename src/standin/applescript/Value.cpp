@@ -2,6 +2,7 @@
 
 #include "ScriptFailure.h"
 
+#include <QHash>
 #include <algorithm>
 #include <cmath>
 
@@ -367,13 +368,19 @@ bool valuesEqual(const Value& a, const Value& b) {
         return true;
     }
     case Value::Kind::Record: {
-        // Labels are unordered: the same labels with equal values, in any order.
+        // Labels are unordered: the same labels with equal values, in any order. They are looked up
+        // by hash, so that comparing two large records costs their size, not its square.
         if (a.items->size() != b.items->size()) {
             return false;
         }
+        QHash<QString, std::size_t> positions;
+        positions.reserve(qsizetype(b.items->size()));
+        for (std::size_t i = 0; i < b.items->size(); ++i) {
+            positions.insert((*b.labels)[i], i);
+        }
         for (std::size_t i = 0; i < a.items->size(); ++i) {
-            const Value* other = b.field((*a.labels)[i]);
-            if (other == nullptr || !valuesEqual((*a.items)[i], *other)) {
+            const auto found = positions.constFind((*a.labels)[i]);
+            if (found == positions.constEnd() || !valuesEqual((*a.items)[i], (*b.items)[*found])) {
                 return false;
             }
         }
