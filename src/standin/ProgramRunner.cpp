@@ -19,12 +19,13 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
     const quint64 revisionBefore = m_library.revision();
     ThingsApplication things(m_library);
     try {
-        const applescript::Script script = applescript::Parser::parse(source);
+        const applescript::Script script = applescript::Parser::parse(source, m_limits);
         applescript::Interpreter interpreter(&things, m_limits);
         const Value result = interpreter.run(script);
         answer.result = result.stringValue();
-        if (result.kind == Value::Kind::List) {
-            // osascript prints a list's items separated by commas, without braces.
+        if (result.kind == Value::Kind::List || result.kind == Value::Kind::Record) {
+            // osascript prints a list's items (a record's labels and values) separated by commas,
+            // without braces.
             const QString printed = result.sourceForm(things.name(), m_limits.maxTextLength + 2);
             answer.printed = printed.mid(1, printed.size() - 2);
         } else if (result.kind != Value::Kind::Nothing) {

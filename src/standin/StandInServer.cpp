@@ -82,6 +82,7 @@ void StandInServer::acceptConnections() {
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         connect(socket, &QLocalSocket::bytesWritten, this, [this, socket] { writeTo(socket); });
         connect(socket, &QLocalSocket::disconnected, this, [this, socket] { forget(socket); });
+        connection.deadline->start(m_limits.idleDeadline);
         readFrom(socket);
     }
 }
@@ -183,7 +184,7 @@ void StandInServer::writeTo(QLocalSocket* socket) {
         c.deadline->start(m_limits.answerDeadline);
         return;
     }
-    c.deadline->stop();
+    c.deadline->start(m_limits.idleDeadline);
     m_outgoing -= c.answer.size();
     c.answer = QByteArray();
     c.sent = 0;
@@ -198,9 +199,20 @@ void StandInServer::deadlinePassed(QLocalSocket* socket) {
     if (found == m_connections.end()) {
         return;
     }
-    if (!found->second.answer.isEmpty()) {
+    const Connection& c = found->second;
+    if (!c.answer.isEmpty()) {
         // The client has stopped reading: an answer cannot be refused, only dropped.
         drop(socket);
+        return;
+    }
+    if (c.header.isEmpty() && !c.busy) {
+        // Idle: nothing of a request has come since the connection was taken or last answered.
+        // Bytes that arrived as the time ran out are a request after all.
+        if (socket->bytesAvailable() > 0) {
+            readFrom(socket);
+        } else {
+            drop(socket);
+        }
         return;
     }
     refuse(socket, QStringLiteral("it did not arrive whole within ") + seconds(m_limits.frameDeadline));

@@ -28,14 +28,18 @@ struct ServerLimits {
     std::chrono::milliseconds frameDeadline = std::chrono::seconds(10);
     // A client must take more of its answer within this time of the last part it took.
     std::chrono::milliseconds answerDeadline = std::chrono::seconds(30);
+    // A connection that sends nothing for this long, from the moment it was taken or its last answer
+    // left, is closed: clients that hold every connection without asking anything would otherwise
+    // lock all the others out for as long as they liked.
+    std::chrono::milliseconds idleDeadline = std::chrono::seconds(10);
 };
 
 // Serves programs over the per-user local socket, one at a time, in the order their requests were
 // complete. No client can make the server hold much memory: each connection has at most one
 // request waiting, running or being answered, and is read again only once its answer has left
 // entirely; the number of connections, the request bytes held for all of them together and the
-// answers waiting for their clients to take them are bounded, and a client that stops half-way
-// through a request or stops taking its answer is dropped after a while.
+// answers waiting for their clients to take them are bounded, and a client that sends nothing, stops
+// half-way through a request or stops taking its answer is dropped after a while.
 class StandInServer final : public QObject {
 public:
     explicit StandInServer(ProgramRunner& runner, ServerLimits limits = {}, QObject* parent = nullptr);
@@ -60,7 +64,7 @@ private:
         bool busy = false;  // its request waits, runs, or its answer is still being written
         QByteArray answer;  // the answer frame being written
         qsizetype sent = 0; // how much of `answer` has been handed to the socket
-        QTimer* deadline{}; // for the frame arriving, then for the answer being taken
+        QTimer* deadline{}; // for a request to begin, for it to arrive whole, for the answer to be taken
     };
     struct Pending {
         QPointer<QLocalSocket> socket;

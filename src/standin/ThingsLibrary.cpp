@@ -1,5 +1,7 @@
 #include "ThingsLibrary.h"
 
+#include "JsonText.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -42,26 +44,33 @@ std::optional<TodoState> stateFromName(const QString& name) {
     return std::nullopt;
 }
 
-// JSON text of a string, written by hand: the library can hold hundreds of thousands of records and
-// building a QJsonDocument for each save costs several times more than the file itself.
+// The JSON text of a string, written by hand: the library can hold hundreds of thousands of records,
+// and building a QJsonDocument for each save costs several times more than the file itself.
 void appendJsonString(QByteArray& out, const QString& text) {
-    out += '"';
-    const QByteArray utf8 = text.toUtf8();
-    for (char c : utf8) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            static constexpr char hex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += hex[u >> 4];
-            out += hex[u & 0xF];
-        } else {
-            out += c;
-        }
+    JsonText::append(out, text);
+}
+
+// Qt's JSON reader drops a U+FEFF that begins a string when it comes as raw UTF-8, as files written
+// before names were escaped hold it. Inside the JSON text it can only be part of a string, so every
+// one but a byte order mark that opens the file becomes the escape, which the reader keeps.
+QByteArray withEscapedByteOrderMarks(const QByteArray& json) {
+    static const QByteArray mark("\xEF\xBB\xBF");
+    const qsizetype first = json.indexOf(mark, 1);
+    if (first < 0) {
+        return json;
     }
-    out += '"';
+    QByteArray escaped = json.left(first);
+    for (qsizetype from = first; from < json.size();) {
+        const qsizetype at = json.indexOf(mark, from);
+        if (at < 0) {
+            escaped += QByteArrayView(json).sliced(from);
+            break;
+        }
+        escaped += QByteArrayView(json).sliced(from, at - from);
+        escaped += "\\ufeff";
+        from = at + mark.size();
+    }
+    return escaped;
 }
 
 [[noreturn]] void corrupt(const QString& why) {
@@ -436,7 +445,7 @@ QByteArray ThingsLibrary::toJson() const {
 
 ThingsLibrary ThingsLibrary::fromJson(const QByteArray& json) {
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(withEscapedByteOrderMarks(json), &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         corrupt(parseError.errorString() + QStringLiteral(" at byte ") + QString::number(parseError.offset));
     }

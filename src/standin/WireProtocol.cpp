@@ -1,7 +1,7 @@
 #include "WireProtocol.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "JsonText.h"
+
 #include <QtEndian>
 #include <new>
 #include <string_view>
@@ -14,64 +14,6 @@ using applescript::ScriptFailure;
 
 // A request that could not be read at all is answered with the engine's "parameter error".
 constexpr qint64 badRequestNumber = -50;
-
-// Writes the JSON form of `text`, quotes included, at `out`; with `out` null, only counts its bytes.
-// One function does both, so that the count and the text written cannot disagree.
-qsizetype encodeString(QStringView text, char* out) {
-    static constexpr char hex[] = "0123456789abcdef";
-    qsizetype n = 0;
-    const auto put = [&](char c) {
-        if (out != nullptr) {
-            out[n] = c;
-        }
-        ++n;
-    };
-    const auto escape = [&](char16_t unit) {
-        put('\\');
-        put('u');
-        put(hex[(unit >> 12) & 0xf]);
-        put(hex[(unit >> 8) & 0xf]);
-        put(hex[(unit >> 4) & 0xf]);
-        put(hex[unit & 0xf]);
-    };
-    put('"');
-    const char16_t* units = text.utf16();
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t unit = units[i];
-        if (unit >= 0x20 && unit < 0x7f) {
-            if (unit == u'"' || unit == u'\\') {
-                put('\\');
-            }
-            put(char(unit));
-        } else if (unit < 0x80) {
-            const char shortForm = unit == u'\n' ? 'n' : unit == u'\r' ? 'r' : unit == u'\t' ? 't' : 0;
-            if (shortForm != 0) {
-                put('\\');
-                put(shortForm);
-            } else {
-                escape(unit);
-            }
-        } else if (unit < 0x800) {
-            put(char(0xc0 | (unit >> 6)));
-            put(char(0x80 | (unit & 0x3f)));
-        } else if (QChar::isHighSurrogate(unit) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
-            const char32_t c = QChar::surrogateToUcs4(unit, units[++i]);
-            put(char(0xf0 | (c >> 18)));
-            put(char(0x80 | ((c >> 12) & 0x3f)));
-            put(char(0x80 | ((c >> 6) & 0x3f)));
-            put(char(0x80 | (c & 0x3f)));
-        } else if (QChar::isSurrogate(unit) || unit == 0xfeff || unit == 0x2028 || unit == 0x2029) {
-            escape(unit);
-        } else {
-            put(char(0xe0 | (unit >> 12)));
-            put(char(0x80 | ((unit >> 6) & 0x3f)));
-            put(char(0x80 | (unit & 0x3f)));
-        }
-    }
-    put('"');
-    return n;
-}
 
 // Builds one frame in place: the header first, its length filled in at the end. The payload may not
 // grow past `limit` bytes; trying to is answered like any other allocation that fails.
@@ -93,11 +35,11 @@ public:
         return raw(std::string_view(digits.constData(), size_t(digits.size())));
     }
     FrameWriter& string(QStringView text) {
-        const qsizetype n = encodeString(text, nullptr);
+        const qsizetype n = JsonText::encode(text, nullptr);
         makeRoom(n);
         const qsizetype at = m_frame.size();
         m_frame.resize(at + n);
-        encodeString(text, m_frame.data() + at);
+        JsonText::encode(text, m_frame.data() + at);
         return *this;
     }
 
@@ -155,9 +97,7 @@ WireProtocol::Header WireProtocol::readHeader(const QByteArray& data, quint32 li
 }
 
 void WireProtocol::appendString(QByteArray& out, QStringView text) {
-    const qsizetype at = out.size();
-    out.resize(at + encodeString(text, nullptr));
-    encodeString(text, out.data() + at);
+    JsonText::append(out, text);
 }
 
 QByteArray WireProtocol::requestPayload(const QString& program) {
@@ -166,19 +106,38 @@ QByteArray WireProtocol::requestPayload(const QString& program) {
     return out + '}';
 }
 
-std::optional<QString> WireProtocol::programOf(const QByteArray& payload, QString& why) {
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(payload, &error);
-    if (error.error != QJsonParseError::NoError) {
-        why = QStringLiteral("the request is not JSON (") + error.errorString() + u')';
+std::optional<QString> WireProtocol::programOf(QByteArray payload, QString& why) {
+    JsonText::Reader reader(payload);
+    std::optional<QString> program;
+    bool isObject = reader.accept('{');
+    if (isObject && !reader.accept('}')) {
+        do {
+            const std::optional<QString> key = reader.string();
+            if (!key || !reader.accept(':')) {
+                isObject = false;
+                break;
+            }
+            if (*key == u"program") {
+                program = reader.string();
+                if (program) {
+                    continue;
+                }
+            }
+            if (!reader.skipValue()) {
+                isObject = false;
+                break;
+            }
+        } while (reader.accept(','));
+        isObject = isObject && reader.accept('}');
+    }
+    if (!isObject || !reader.atEnd()) {
+        why = QStringLiteral("the request is not a JSON object");
         return std::nullopt;
     }
-    const QJsonValue program = document.object().value(u"program");
-    if (!document.isObject() || !program.isString()) {
+    if (!program) {
         why = QStringLiteral("the request has no \"program\" text");
-        return std::nullopt;
     }
-    return program.toString();
+    return program;
 }
 
 QByteArray WireProtocol::answerFrame(const ProgramAnswer& answer) {

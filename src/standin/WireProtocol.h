@@ -22,12 +22,9 @@ namespace standin {
 // server would not take it).
 // A client may send several requests on one connection, each after the previous answer.
 //
-// Texts must arrive exactly as they were sent, whatever QString they are: NUL and other controls,
-// lone surrogates (which UTF-8 cannot carry) and a leading U+FEFF (which Qt's JSON reader drops when
-// it comes as raw UTF-8) included. So both sides write their JSON strings themselves: printable ASCII
-// and well-formed characters as UTF-8, and as \uXXXX escapes every control character, DEL, lone
-// surrogate, U+FEFF and the line and paragraph separators U+2028 and U+2029. Qt's JSON reader gives
-// each of these escapes back as exactly that UTF-16 unit, and every other character as it was sent.
+// Texts must arrive exactly as they were sent, whatever QString they are, so both sides write their
+// JSON strings themselves: well-formed characters as UTF-8, and every control character, DEL, lone
+// surrogate, U+FEFF, U+2028 and U+2029 as a \uXXXX escape (JsonText, on this side).
 class WireProtocol final {
 public:
     static constexpr char magic[] = "T3SI";
@@ -45,7 +42,7 @@ public:
 
     static QByteArray requestPayload(const QString& program);
     // The program of a request payload, or none with `why` set.
-    static std::optional<QString> programOf(const QByteArray& payload, QString& why);
+    static std::optional<QString> programOf(QByteArray payload, QString& why);
 
     // The whole answer frame, header included. Throws std::bad_alloc when there is no memory for
     // it, and also when its payload would be longer than maxAnswerSize.
@@ -55,7 +52,7 @@ public:
     // The answer to a request that is not read or not taken: kind "request", number -50.
     static QByteArray refusalFrame(const QString& why);
 
-    // Appends `text` as a JSON string, quotes included, written as described above.
+    // Appends `text` as a JSON string, quotes included, written as JsonText writes it.
     static void appendString(QByteArray& out, QStringView text);
 };
 

@@ -1,6 +1,6 @@
 // things3-standin: plays Things 3 and its scripting engine where neither exists.
 //
-//   serve [--library FILE] [--demo] [--transcript FILE] [--delay-ms N]
+//   serve [--library FILE] [--demo] [--transcript FILE] [--delay-ms N] [--idle-ms N]
 //   run [--library FILE] [FILE|-]
 //   seed (--demo | --random N [--depth D] [--todos M] [--seed S]) --library FILE
 //   status
@@ -101,13 +101,22 @@ int serve(QCoreApplication& app) {
     const QCommandLineOption delay(QStringLiteral("delay-ms"),
                                    QStringLiteral("Answer every program N ms late."), QStringLiteral("N"),
                                    QStringLiteral("0"));
-    parser.addOptions({library, demo, transcript, delay});
+    const QCommandLineOption idle(QStringLiteral("idle-ms"),
+                                  QStringLiteral("Close a connection that sends nothing for N ms."),
+                                  QStringLiteral("N"), QString::number(ServerLimits().idleDeadline.count()));
+    parser.addOptions({library, demo, transcript, delay, idle});
     parser.addHelpOption();
     parser.process(argumentsAfterCommand());
     bool delayIsNumber = false;
     const int delayMs = parser.value(delay).toInt(&delayIsNumber);
     if (!delayIsNumber || delayMs < 0) {
         printError(QStringLiteral("--delay-ms takes a whole number of milliseconds"));
+        return exitUsage;
+    }
+    bool idleIsNumber = false;
+    const int idleMs = parser.value(idle).toInt(&idleIsNumber);
+    if (!idleIsNumber || idleMs <= 0) {
+        printError(QStringLiteral("--idle-ms takes a positive whole number of milliseconds"));
         return exitUsage;
     }
 
@@ -127,7 +136,9 @@ int serve(QCoreApplication& app) {
     }
 
     ProgramRunner runner(*loaded, path);
-    StandInServer server(runner);
+    ServerLimits limits;
+    limits.idleDeadline = std::chrono::milliseconds(idleMs);
+    StandInServer server(runner, limits);
     server.setAnswerDelay(std::chrono::milliseconds(delayMs));
     if (parser.isSet(transcript)) {
         server.setTranscript(parser.value(transcript));

@@ -2,6 +2,8 @@
 #include "ThingsService.h"
 #include "applescript/Parser.h"
 
+#include <QElapsedTimer>
+
 using orvalet::ThingsService;
 using standin::ThingsLibrary;
 using standin::testing::hugeListProgram;
@@ -131,14 +133,167 @@ INSTANTIATE_TEST_SUITE_P(
         fails("tags outside tell", u"return count of tags", errors::cantGet)));
 
 INSTANTIATE_TEST_SUITE_P(
+    ListsAndRecords, LanguageTest,
+    ::testing::Values(
+        ok("list literal", u"return {1, \"a\", {2}, {}}", u"1, \"a\", {2}, {}"),
+        ok("item counts from 1, and from the end when negative",
+           u"set L to {\"a\", \"b\", \"c\"}\nreturn item 1 of L & item -1 of L & item 2 of L", u"acb"),
+        fails("item past the end", u"return item 4 of {1, 2, 3}", errors::cantGet),
+        fails("item 0", u"return item 0 of {1, 2, 3}", errors::cantGet),
+        fails("item of a text", u"return item 1 of \"abc\"", errors::cantGet),
+        fails("item by a text", u"return item \"1\" of {1}", errors::cantGet),
+        ok("count of a list and of a record", u"return {count of {1, {2, 3}}, count {a: 1, b: 2}, count {}}",
+           u"2, 2, 0"),
+        ok("& joins lists, and adds anything else as an item", u"return {1} & {2, {3}} & 4", u"1, 2, {3}, 4"),
+        ok("items a thru b, either way round, from the end too",
+           u"set L to {1, 2, 3, 4}\nreturn {items 2 thru 3 of L, items 3 through 1 of L, items -2 thru -1 of "
+           u"L}",
+           u"{2, 3}, {1, 2, 3}, {3, 4}"),
+        fails("items past the end", u"return items 2 thru 5 of {1, 2, 3}", errors::cantGet),
+        ok("record literal", u"return {name: \"x\", n: 2}", u"name:\"x\", n:2"),
+        ok("a label or a property of a record",
+           u"set r to {name: \"x\", n: 2}\nreturn (name of r) & (n of r)", u"x2"),
+        fails("a label the record does not have", u"return m of {n: 1}", errors::cantGet),
+        ok("records join, the left one winning", u"return {a: 1} & {b: 2, a: 3}", u"a:1, b:2"),
+        fails("a record joins only a record", u"return {a: 1} & 2", errors::cantMakeType),
+        ok("records are equal whatever the order of their labels",
+           u"return {a: 1, b: \"x\"} = {b: \"X\", a: 1.0}", u"true"),
+        ok("a record contains another's labels and values",
+           u"return {{a: 1, b: 2} contains {b: 2}, "
+           u"{a: 1} contains {a: 2}}",
+           u"true, false"),
+        ok("a list contains a run of items",
+           u"return {{1, 2, 3} contains {2, 3}, {1, 2, 3} contains {1, 3}, {{1}, 2} contains {1}}",
+           u"true, false, false")));
+
+INSTANTIATE_TEST_SUITE_P(
+    Arithmetic, LanguageTest,
+    ::testing::Values(
+        ok("precedence", u"return {1 + 2 * 3 - 4, (1 + 2) * 3, 2 * 3 mod 4, 10 - 2 - 3}", u"3, 9, 2, 5"),
+        ok("/ always makes a real", u"return {7 / 2, 4 / 2}", u"3.5, 2.0"),
+        ok("div and mod of integers, with the sign of the number divided",
+           u"return {7 div 2, -7 div 2, 7 mod 3, -7 mod 3}", u"3, -3, 1, -1"),
+        ok("div of reals is an integer, mod a real", u"return {7.5 div 2, 7.5 mod 2}", u"3, 1.5"),
+        ok("^ makes a real and groups from the right; a sign binds tighter",
+           u"return {2 ^ 3, 2 ^ 3 ^ 2, -2 ^ 2}", u"8.0, 512.0, 4.0"),
+        ok("a real operand makes a real", u"return {1 + 1.5, 3 * 1.0, 2.0 - 2}", u"2.5, 3.0, 0.0"),
+        ok("integers past 536870911 are reals", u"return {536870911 + 1, 536870912, -536870911 - 1}",
+           u"5.36870912E+8, 5.36870912E+8, -5.36870912E+8"),
+        ok("unary minus and plus", u"set x to 5\nreturn {-x, - -x, +x, 1 - -1}", u"-5, 5, 5, 2"),
+        ok("a text or a one-item list that is a number counts as one", u"return {\"3\" + 4, {2} * \"1.5\"}",
+           u"7, 3.0"),
+        ok("-- starts a comment, also after an operand", u"return 5--3", u"5"),
+        fails("division by zero", u"return 1 / 0", errors::divideByZero),
+        fails("div by zero", u"return 1 div 0", errors::divideByZero),
+        fails("mod by zero", u"return 1.5 mod 0", errors::divideByZero),
+        fails("a result too large", u"return 10 ^ 400", errors::numericOverflow),
+        fails("a text that is no number", u"return \"x\" + 1", errors::cantMakeType),
+        fails("true is no number", u"return -true", errors::cantMakeType)));
+
+// Reals as the engine writes them: at most twelve significant digits, always a fraction, and an
+// exponent from 10,000 up and from 0.0001 down.
+INSTANTIATE_TEST_SUITE_P(
+    Reals, LanguageTest,
+    ::testing::Values(ok("fraction", u"return 2.5", u"2.5"), ok("whole real", u"return 3.", u"3.0"),
+                      ok("large", u"return 1.0E+20", u"1.0E+20"),
+                      ok("exponent in lower case", u"return 1e20", u"1.0E+20"),
+                      ok("10,000 takes the exponent", u"return 10000.0", u"1.0E+4"),
+                      ok("just below", u"return 9999.5", u"9999.5"),
+                      ok("0.0001 takes the exponent", u"return 0.0001", u"1.0E-4"),
+                      ok("just above", u"return 0.00015", u"0.00015"),
+                      ok("twelve digits", u"return 1 / 3", u"0.333333333333"),
+                      ok("rounded to twelve digits", u"return 123456789012345", u"1.23456789012E+14"),
+                      ok("negative", u"return -0.00001", u"-1.0E-5"),
+                      ok("in text", u"return \"r\" & 1.5", u"r1.5")));
+
+INSTANTIATE_TEST_SUITE_P(
+    Ordering, LanguageTest,
+    ::testing::Values(
+        ok("numbers", u"return {3 < 5, 2 ≤ 2, 2 <= 1.5, 2 >= 3, 2.5 > 2, 3 ≥ 3.0}",
+           u"true, true, false, false, true, true"),
+        ok("in words", u"return {3 is less than 4, 4 is greater than or equal to 4, 4 is greater than 4}",
+           u"true, true, false"),
+        ok("texts ignore case; an accented letter follows its letter",
+           u"return {\"a\" < \"B\", \"é\" < \"f\", \"e\" < \"é\", \"ABC\" ≥ \"abc\", \"b\" > \"a\"}",
+           u"true, true, true, true, true"),
+        ok("the left operand decides between number and text", u"return {10 < \"9\", \"10\" < 9}",
+           u"false, true"),
+        ok("numbers of both kinds are equal by value", u"return {1.0 = 1, 1 is not 1.5}", u"true, true"),
+        fails("a number and a text that is none", u"return 1 < \"x\"", errors::cantMakeType),
+        fails("true and false have no order", u"return true < false", errors::cantMakeType),
+        fails("neither have lists", u"return {1} < {2}", errors::cantMakeType)));
+
+INSTANTIATE_TEST_SUITE_P(
+    Containment, LanguageTest,
+    ::testing::Values(
+        ok("texts, ignoring case",
+           u"return {\"abc\" starts with \"AB\", \"abc\" begins with \"b\", \"abc\" ends with \"BC\", "
+           u"\"b\" is in \"abc\", \"x\" is not in \"abc\", \"abc\" does not contain \"C\"}",
+           u"true, false, true, true, true, false"),
+        ok("lists",
+           u"return {2 is in {1, 2}, {2, 3} is in {1, 2, 3}, {1, 2} starts with 1, "
+           u"{1, 2} ends with {1}, {1, 2} does not contain 3}",
+           u"true, true, true, false, true"),
+        fails("a record only contains a record", u"return {a: 1} contains 1", errors::cantMakeType)));
+
+INSTANTIATE_TEST_SUITE_P(
+    Coercions, LanguageTest,
+    ::testing::Values(
+        ok("to integer", u"return {\"12\" as integer, 2.0 as integer, {5} as integer, \"-3\" as integer}",
+           u"12, 2, 5, -3"),
+        ok("to real and number", u"return {7 as real, \"3.5\" as number, \"3\" as number, 2 as number}",
+           u"7.0, 3.5, 3, 2"),
+        ok("to text", u"return {1.5 as text, {1, \"a\", 2.5} as string, 12 as text, missing value as text}",
+           u"\"1.5\", \"1a2.5\", \"12\", \"missing value\""),
+        ok("to list", u"return {\"abc\" as list, {a: 1, b: 2} as list, {1} as list}",
+           u"{\"abc\"}, {1, 2}, {1}"),
+        ok("one after another", u"return \"7\" as integer as real as text", u"7.0"),
+        fails("a fraction to integer", u"return 1.5 as integer", errors::cantMakeType),
+        fails("a real past the integers", u"return 1.0E+20 as integer", errors::cantMakeType),
+        fails("a text that is no number", u"return \"1 2\" as number", errors::cantMakeType),
+        fails("a list of two to integer", u"return {1, 2} as integer", errors::cantMakeType),
+        fails("true to integer", u"return true as integer", errors::cantMakeType),
+        fails("a record to text", u"return {a: 1} as text", errors::cantMakeType),
+        ok("get", u"set x to get count of {1, 2}\nreturn get x + 1", u"3")));
+
+INSTANTIATE_TEST_SUITE_P(
+    Loops, LanguageTest,
+    ::testing::Values(
+        ok("repeat N times", u"set s to 0\nrepeat 4 times\n    set s to s + 1\nend repeat\nreturn s", u"4"),
+        ok("repeat zero and fewer times",
+           u"set s to 0\nrepeat -2 times\n    set s to 1\nend repeat\nreturn s", u"0"),
+        ok("repeat while", u"set i to 0\nrepeat while i < 3\n    set i to i + 1\nend repeat\nreturn i", u"3"),
+        ok("repeat until", u"set i to 0\nrepeat until i ≥ 3\n    set i to i + 2\nend repeat\nreturn i", u"4"),
+        ok("repeat with from to",
+           u"set s to 0\nrepeat with i from 1 to 10\n    set s to s + i\nend repeat\nreturn s", u"55"),
+        ok("repeat with from to by, downward and by a fraction",
+           u"set s to {}\nrepeat with i from 10 to 1 by -3\n    set s to s & i\nend repeat\n"
+           u"repeat with x from 1 to 2 by 0.5\n    set s to s & x\nend repeat\nreturn s",
+           u"10, 7, 4, 1, 1.0, 1.5, 2.0"),
+        ok("the bounds are taken once and the count goes on",
+           u"set n to 3\nset s to {}\nrepeat with i from 1 to n\n    set n to 1\n    set s to s & i\n"
+           u"    set i to 10\nend repeat\nreturn s",
+           u"1, 2, 3"),
+        ok("repeat for ever, left by exit repeat",
+           u"set i to 0\nrepeat\n    set i to i + 1\n    if i = 4 then exit repeat\nend repeat\nreturn i",
+           u"4"),
+        fails("a fraction of times", u"repeat 2.5 times\nend repeat", errors::cantMakeType),
+        fails("a condition that is not true or false", u"repeat while 1\nend repeat", errors::cantMakeType)));
+
+INSTANTIATE_TEST_SUITE_P(
     Syntax, LanguageTest,
     ::testing::Values(
         fails("set without a value", u"set x to", errors::expectedButFound),
-        fails("unknown repeat form", u"repeat 3 times\nend repeat", errors::expectedButFound),
+        fails("unknown repeat form", u"repeat with i to 3\nend repeat", errors::expectedButFound),
         fails("end without a block", u"end tell", errors::expectedButFound),
         fails("tell without end", u"tell application \"Things3\"\n    return 1", errors::expectedButFound),
         fails("mismatched end", u"tell application \"Things3\"\nend repeat", errors::expectedButFound),
-        fails("unknown operator", u"return 1 + 1", errors::expectedButFound),
+        fails("unknown operator", u"return 2 ** 3", errors::expectedButFound),
+        fails("comparisons do not chain", u"return 1 < 2 < 3", errors::expectedButFound),
+        fails("item without of", u"return item 1 {1}", errors::expectedButFound),
+        fails("unknown class after as", u"return 1 as boolean", errors::expectedButFound),
+        fails("a label twice in a record", u"return {a: 1, a: 2}", errors::expectedButFound),
+        fails("a record with an item that has no label", u"return {a: 1, 2}", errors::expectedButFound),
         fails("reserved word as a variable", u"set tell to 1", errors::expectedButFound),
         fails("exit outside a repeat", u"exit repeat", errors::exitOutsideRepeat),
         fails("exit in a try outside a repeat", u"try\n    exit repeat\nend try", errors::exitOutsideRepeat),
@@ -244,6 +399,33 @@ TEST(LanguageLimits, deepNestingIsAnErrorNotACrash) {
     EXPECT_EQ(runOn(library, nested).printed.value_or(QString()), QStringLiteral("deep"));
 }
 
+// What a program parses into is budgeted like what it makes when it runs: past the nodes or the
+// bytes allowed, it fails with "Out of memory." before anything runs.
+TEST(LanguageLimits, aProgramThatParsesIntoTooMuchFailsBeforeItRuns) {
+    standin::applescript::Limits limits;
+    limits.maxProgramBytes = 4 << 20;
+    limits.maxParseNodes = 100000;
+    QString variables;
+    for (int i = 0; i < 20000; ++i) {
+        variables += QStringLiteral("set v%1 to 1\n").arg(i);
+    }
+    const QString makeFirst =
+        QStringLiteral("tell application \"Things3\" to make new tag with properties {name: \"Early\"}\n");
+    const QStringList programs = {
+        makeFirst + QStringLiteral("set x to 1\n").repeated(40000), // nodes
+        makeFirst + QStringLiteral("return false") + QStringLiteral(" or false").repeated(200000),
+        makeFirst + variables,                                                      // bytes for variables
+        makeFirst + QStringLiteral("return \"\\n") + QString(1200000, u'x') + u'"', // and for a text
+    };
+    for (const QString& program : programs) {
+        ThingsLibrary library;
+        const auto answer = runOn(library, program, limits);
+        ASSERT_TRUE(answer.failure) << program.left(80).toStdString();
+        EXPECT_EQ(answer.failure->number, errors::outOfMemory) << program.left(80).toStdString();
+        EXPECT_EQ(library.tagCount(), 0);
+    }
+}
+
 TEST(LanguageLimits, veryLongProgramsRunInFull) {
     ThingsLibrary library;
     const int statements = 200000;
@@ -287,6 +469,52 @@ TEST(LanguageLimits, runawayProgramsStopWithTheEngineErrorsEvenInsideTry) {
     auto looped = runOn(library, loops, limits);
     ASSERT_TRUE(looped.failure);
     EXPECT_EQ(looped.failure->number, errors::timedOut);
+}
+
+// Loops, lists and items stay within the budgets like everything else.
+TEST(LanguageLimits, newLoopsAndListsStayWithinTheBudgets) {
+    standin::applescript::Limits limits;
+    limits.maxSteps = 100000;
+    limits.maxBytesMade = 16 << 20;
+    const std::pair<QString, qint64> cases[] = {
+        {QStringLiteral("try\n    repeat 1000000000 times\n    end repeat\nend try"), errors::timedOut},
+        {QStringLiteral("repeat\nend repeat"), errors::timedOut},
+        {QStringLiteral("repeat with i from 1 to 2 by 0\nend repeat"), errors::timedOut},
+        // 65,536 items made in doublings take 11.5 MiB; a copy of them all takes 5.8 more.
+        {QStringLiteral("set L to {1}\nrepeat 16 times\n    set L to L & L\nend repeat\n"
+                        "return count of items 1 thru -1 of L"),
+         errors::outOfMemory},
+        {QStringLiteral("set L to {1}\nrepeat 16 times\n    set L to L & L\nend repeat\n"
+                        "return count of items 1 thru 100000000 of L"),
+         errors::cantGet},
+        // A list wrapped in itself again and again would outgrow the stack of everything that
+        // reads it.
+        {QStringLiteral("set L to {}\nrepeat 1000 times\n    set L to {L}\nend repeat"),
+         errors::stackOverflow},
+    };
+    for (const auto& [program, number] : cases) {
+        ThingsLibrary library;
+        const auto answer = runOn(library, program, limits);
+        ASSERT_TRUE(answer.failure) << program.toStdString();
+        EXPECT_EQ(answer.failure->number, number) << program.toStdString();
+    }
+}
+
+// Records' labels are unordered, so comparing two records looks every label up in the other: by
+// hash, so that two records of 100,000 labels compare in moments, not in the many seconds that
+// looking each one up in turn takes.
+TEST(LanguageLimits, largeRecordsCompareInTimeProportionalToTheirSize) {
+    QStringList fields;
+    for (int i = 0; i < 100000; ++i) {
+        fields.append(QStringLiteral("label%1: %1").arg(i));
+    }
+    ThingsLibrary library;
+    QElapsedTimer clock;
+    clock.start();
+    const auto answer = runOn(library, QStringLiteral("set r to {") + fields.join(QStringLiteral(", ")) +
+                                           QStringLiteral("}\nreturn r = r"));
+    EXPECT_EQ(answer.printed.value_or(QString()), QStringLiteral("true"));
+    EXPECT_LT(clock.elapsed(), 3000);
 }
 
 TEST(LanguageLimits, joiningOrPrintingMoreThanATextMayHoldIsOutOfMemory) {

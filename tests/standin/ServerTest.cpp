@@ -383,6 +383,50 @@ TEST_F(ServerTest, aClientThatNeverReadsItsAnswersHoldsOneAnswer) {
     EXPECT_LT(peak, 72 * 1024); // measured at about 62 MB
 }
 
+// A program of 14 MiB whose tree would take hundreds of megabytes, while idle clients fill every
+// other connection and a client sends request after request without reading: the program fails
+// with "Out of memory." when its tree reaches the budget, the server grows by less than 64 MB, and
+// an ordinary client is answered.
+TEST_F(ServerTest, aProgramWithAHugeParseTreeFailsWithinTheServersMemory) {
+    ASSERT_TRUE(standIn.start());
+    const qint64 baseline = peakMemoryKb(standIn.process().processId());
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 13; ++i) {
+        idle.push_back(std::make_unique<RawClient>(standIn.socketPath()));
+    }
+    RawClient pipelining(standIn.socketPath());
+    QByteArray requests;
+    for (int i = 0; i < 8; ++i) {
+        requests += request(program(QStringLiteral("make new tag with properties {name: \"T%1\"}\n").arg(i) +
+                                    standin::testing::doubledText(QStringLiteral("xxxxxxxx"), 17) +
+                                    QStringLiteral("return s")));
+    }
+    ASSERT_EQ(pipelining.send(requests), requests.size());
+
+    QString assignments;
+    for (int i = 0; i < 725000; ++i) {
+        assignments += QStringLiteral("set v%1 to %1\n").arg(i);
+    }
+    auto huge = std::async(std::launch::async, [&] {
+        RawClient client(standIn.socketPath());
+        client.send(request(assignments));
+        return client.answer(30000);
+    });
+    QThread::msleep(200);
+    const std::optional<ScriptOutcome> outcome = StandInEngine().run(program(QStringLiteral("return 7")));
+    ASSERT_TRUE(outcome && outcome->result);
+    EXPECT_EQ(*outcome->result, QStringLiteral("7"));
+    const QJsonObject error = huge.get().value(u"error").toObject();
+    EXPECT_EQ(error.value(u"number").toInt(), -108);
+
+    const qint64 peak = peakMemoryKb(standIn.process().processId());
+    std::cout << "VmHWM of things3-standin serve: " << baseline << " kB at the start, " << peak
+              << " kB after a 14 MiB program of " << assignments.count(u'\n')
+              << " assignments, 13 idle clients and a pipelining one\n";
+    RecordProperty("VmHWM_kB", int(peak));
+    EXPECT_LT(peak - baseline, 64 * 1024);
+}
+
 // 30 connections each announce a 16 MiB request and send only part of it. The server takes 16
 // connections at once and holds at most 32 MiB of requests for all of them; the rest are refused,
 // and an ordinary client is still served.
@@ -445,6 +489,43 @@ TEST_F(ServerTest, anAnswerThereIsNoMemoryForIsAnErrorAndTheServerGoesOn) {
     outcome = engine.run(QStringLiteral("return 1"));
     ASSERT_TRUE(outcome && outcome->result);
     EXPECT_EQ(*outcome->result, QStringLiteral("1"));
+}
+
+// Sixteen clients take every connection the server serves and then send nothing; one of them has
+// been answered once. Another client, asking every 50 ms, is refused until the idle deadline closes
+// them, and answered right after it.
+TEST_F(ServerTest, connectionsThatSendNothingAreClosedAtTheIdleDeadline) {
+    ASSERT_TRUE(standIn.start({QStringLiteral("--idle-ms"), QStringLiteral("1500")}));
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < 16; ++i) {
+        idle.push_back(std::make_unique<RawClient>(standIn.socketPath()));
+        ASSERT_TRUE(idle.back()->connected());
+    }
+    idle.front()->send(request(QStringLiteral("return 1")));
+    EXPECT_EQ(idle.front()->answer(1000).value(u"result").toString(), QStringLiteral("1"));
+
+    int refused = 0;
+    qint64 answeredAt = -1;
+    while (answeredAt < 0 && clock.elapsed() < 5000) {
+        if (exchange(standIn.socketPath(), request(QStringLiteral("return 2"))).contains(u"result")) {
+            answeredAt = clock.elapsed();
+        } else {
+            ++refused;
+            QThread::msleep(50);
+        }
+    }
+    std::cout << "a client locked out by 16 idle ones was answered after " << answeredAt
+              << " ms, with an idle deadline of 1500 ms\n";
+    EXPECT_GT(refused, 10);
+    EXPECT_GE(answeredAt, 1400);
+    EXPECT_LT(answeredAt, 2500);
+    for (const auto& client : idle) {
+        bool closed = false;
+        client->receive(1000, false, &closed);
+        EXPECT_TRUE(closed);
+    }
 }
 
 TEST_F(ServerTest, twoClientsAtOnceAreServedOneAfterTheOther) {

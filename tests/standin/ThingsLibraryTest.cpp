@@ -95,6 +95,48 @@ TEST(ThingsLibrary, jsonRoundTripKeepsEverything) {
     expectIndexesMatchRecords(again);
 }
 
+// Every name comes back from the library file exactly as it was saved and still finds its tag, also
+// from a file written before names were escaped, which holds a raw U+FEFF.
+TEST(ThingsLibrary, namesComeBackFromTheFileExactly) {
+    const QString names[] = {
+        QStringLiteral("\uFEFFBOM"),
+        QStringLiteral("inside\uFEFF"),
+        QChar(0xD800) + QStringLiteral(" high surrogate alone"),
+        QStringLiteral("low surrogate alone ") + QChar(0xDC00),
+        QString(QChar(0xDC00)) + QChar(0xD800) + QStringLiteral(" pair reversed"),
+        QStringLiteral("Say \"hi\" to C:\\new\\"),
+        QStringLiteral("line\nbreaks\r\nand\u2028separators\u2029"),
+        QChar(0) + QStringLiteral(" NUL \u0001 DEL \u007F"),
+        QStringLiteral("\U0001F600 e\u0301 é"),
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("library.json"));
+    ThingsLibrary library;
+    std::vector<QString> ids;
+    for (const QString& name : names) {
+        ids.push_back(library.makeTag(name));
+        library.addTodo(name, TodoState::Open, {ids.back()});
+    }
+    library.save(path);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray written = file.readAll();
+    QByteArray unescaped = written;
+    unescaped.replace("\\ufeff", "\xEF\xBB\xBF");
+    for (const QByteArray& json : {written, QByteArray("\xEF\xBB\xBF").append(unescaped)}) {
+        ThingsLibrary loaded = ThingsLibrary::fromJson(json);
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            EXPECT_EQ(loaded.tag(ids[i])->name, names[i]) << i;
+            EXPECT_EQ(loaded.tagIdByName(names[i]), ids[i]) << i;
+            EXPECT_EQ(loaded.todo(loaded.todoIdsOfTag(ids[i]).front())->name, names[i]) << i;
+        }
+        const auto found = runOn(loaded, QStringLiteral("tell application \"Things3\" to return id of tag "
+                                                        "\"\uFEFFBOM\""));
+        EXPECT_EQ(found.result, ids.front());
+    }
+    EXPECT_EQ(ThingsLibrary::load(path).toJson(), written);
+}
+
 TEST(ThingsLibrary, corruptFilesAreRefused) {
     const QByteArray head = R"({"format": "things3-standin library", "version": 1, )";
     const QByteArray tagA = R"({"id": "A", "name": "a", "parent": null})";

@@ -1,30 +1,13 @@
+// The statements, the budgets and the entry points. Expressions are in InterpreterExpressions.cpp,
+// references to the application's objects in InterpreterReferences.cpp.
 #include "Interpreter.h"
 
 #include "Parser.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace standin::applescript {
-
-QString propertyName(Property p) {
-    switch (p) {
-    case Property::Id:
-        return QStringLiteral("id");
-    case Property::Name:
-        return QStringLiteral("name");
-    case Property::ParentTag:
-        return QStringLiteral("parent tag");
-    case Property::KeyboardShortcut:
-        return QStringLiteral("keyboard shortcut");
-    case Property::Status:
-        return QStringLiteral("status");
-    case Property::TagNames:
-        return QStringLiteral("tag names");
-    }
-    return {};
-}
-
-QString className(ObjectClass c) {
-    return c == ObjectClass::Tag ? QStringLiteral("tag") : QStringLiteral("to do");
-}
 
 namespace {
 
@@ -39,7 +22,7 @@ qint64 textWeight(const Value& v) {
     if (v.isText()) {
         return v.text.size();
     }
-    if (v.kind != Value::Kind::List) {
+    if (v.kind != Value::Kind::List && v.kind != Value::Kind::Record) {
         return 0;
     }
     qint64 weight = qint64(v.items->size());
@@ -70,15 +53,15 @@ Interpreter::Interpreter(Application* application, Limits limits)
     , m_limits(limits) {}
 
 Value Interpreter::run(const QString& source, Application* application, Limits limits) {
-    const Script script = Parser::parse(source);
+    const Script script = Parser::parse(source, limits);
     Interpreter interpreter(application, limits);
     return interpreter.run(script);
 }
 
 Value Interpreter::run(const Script& script) {
+    m_script = &script;
     m_slots.assign(script.variableNames.size(), std::nullopt);
-    m_names = &script.variableNames;
-    if (exec(script.body) == Flow::Return) {
+    if (exec(script.node(script.body)) == Flow::Return) {
         return m_returned;
     }
     if (m_resultSlot >= 0) {
@@ -86,6 +69,8 @@ Value Interpreter::run(const Script& script) {
     }
     return m_result;
 }
+
+// ---- the budgets ----
 
 void Interpreter::tick(qint64 cost) {
     m_steps += cost;
@@ -142,17 +127,10 @@ QString Interpreter::describe(const Value& v) const {
     return v.sourceForm(m_application ? m_application->name() : QString());
 }
 
-Application& Interpreter::application(const Expr& at, const QString& what) {
-    if (m_tellDepth == 0 || m_application == nullptr) {
-        raise(at, errors::cantGet, QStringLiteral("Can’t get ") + what + u'.');
-    }
-    return *m_application;
-}
-
 // ---- statements ----
 
-Interpreter::Flow Interpreter::exec(const Block& block) {
-    for (const auto& statement : block) {
+Interpreter::Flow Interpreter::exec(const Node& block) {
+    for (const Node* statement = firstKid(block); statement != nullptr; statement = next(*statement)) {
         tick();
         const Flow flow = execStatement(*statement);
         if (flow != Flow::Next) {
@@ -162,64 +140,75 @@ Interpreter::Flow Interpreter::exec(const Block& block) {
     return Flow::Next;
 }
 
-Interpreter::Flow Interpreter::execStatement(const Stmt& s) {
+Interpreter::Flow Interpreter::execStatement(const Node& s) {
     switch (s.kind) {
-    case StmtKind::Expression:
-        m_result = eval(*s.expr);
+    case NodeKind::Expression:
+        m_result = eval(kid(s));
         m_resultSlot = -1;
         return Flow::Next;
-    case StmtKind::Set:
+    case NodeKind::Set:
         execSet(s);
         return Flow::Next;
-    case StmtKind::Tell:
+    case NodeKind::Tell:
         return execTell(s);
-    case StmtKind::Repeat:
-        return execRepeat(s);
-    case StmtKind::Exit:
+    case NodeKind::RepeatForever:
+        return execRepeatForever(s);
+    case NodeKind::RepeatTimes:
+        return execRepeatTimes(s);
+    case NodeKind::RepeatWhile:
+        return execRepeatWhile(s);
+    case NodeKind::RepeatIn:
+        return execRepeatIn(s);
+    case NodeKind::RepeatFrom:
+        return execRepeatFrom(s);
+    case NodeKind::Exit:
         return Flow::Exit;
-    case StmtKind::If:
+    case NodeKind::If:
         return execIf(s);
-    case StmtKind::Try:
+    case NodeKind::Try:
         return execTry(s);
-    case StmtKind::Return:
-        m_returned = s.expr ? eval(*s.expr) : Value{};
+    case NodeKind::Return:
+        m_returned = firstKid(s) != nullptr ? eval(kid(s)) : Value{};
         return Flow::Return;
-    case StmtKind::Delete:
+    case NodeKind::Delete:
         execDelete(s);
         return Flow::Next;
-    case StmtKind::Error:
+    case NodeKind::Error:
         execError(s);
+    default:
+        break;
     }
     return Flow::Next;
 }
 
-void Interpreter::execSet(const Stmt& s) {
-    if (s.appendsInPlace && appendInPlace(s)) {
+void Interpreter::execSet(const Node& s) {
+    if (s.has(flags::appendsInPlace) && appendInPlace(s)) {
         return;
     }
-    Value value = eval(*s.value);
-    const Expr& target = *s.expr;
-    if (target.kind == ExprKind::Variable) {
-        m_slots[std::size_t(target.slot)] = value;
+    const Node& target = kid(s, 0);
+    Value value = eval(kid(s, 1));
+    if (target.kind == NodeKind::Variable) {
+        m_slots[std::size_t(target.value)] = value;
         m_result = std::move(value);
         m_resultSlot = -1;
         return;
     }
-    if (target.kids.empty()) {
+    const Property property = target.property();
+    if (firstKid(target) == nullptr) {
         raise(target, errors::cantSet,
-              QStringLiteral("Can’t set ") + propertyName(target.property) + QStringLiteral(" to ") +
+              QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" to ") +
                   describe(value) + u'.');
     }
-    const Value object = eval(*target.kids[0]);
+    const Value object = eval(kid(target));
     if (object.kind != Value::Kind::Reference) {
         raise(target, errors::cantSet,
-              QStringLiteral("Can’t set ") + propertyName(target.property) + QStringLiteral(" of ") +
+              QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" of ") +
                   describe(object) + QStringLiteral(" to ") + describe(value) + u'.');
     }
-    Application& app = application(target, propertyName(target.property));
+    Application& app = application(target, propertyName(property));
     // The application reads the whole value (a to-do's tag names are split and looked up one by one).
     chargeComparison(textWeight(value));
-    callApplication(s.start, s.end, [&] { app.setProperty(object, target.property, value); });
+    callApplication(s.start, s.end, [&] { app.setProperty(object, property, value); });
     m_result = std::move(value);
     m_resultSlot = -1;
 }
@@ -227,31 +216,32 @@ void Interpreter::execSet(const Stmt& s) {
 // `set x to x & a & b` on text: append a and b to the text already in x instead of building a new
 // text from the old one, which would make a loop that collects output quadratic in its length.
 // Returns false (nothing done) when x does not hold text, so the general path keeps the full rules.
-bool Interpreter::appendInPlace(const Stmt& s) {
-    const Expr& concat = *s.value;
-    const Expr& head = *concat.kids.front();
-    std::optional<Value>& slot = m_slots[std::size_t(head.slot)];
-    if (!slot) {
+bool Interpreter::appendInPlace(const Node& s) {
+    const Node& concat = kid(s, 1);
+    const Node& head = kid(concat);
+    const std::size_t slot = std::size_t(head.value);
+    if (!m_slots[slot]) {
         raise(head, errors::undefinedVariable,
-              QStringLiteral("The variable ") + head.text + QStringLiteral(" is not defined."));
+              QStringLiteral("The variable ") + m_script->variableNames[slot] +
+                  QStringLiteral(" is not defined."));
     }
-    if (!slot->isText()) {
+    if (!m_slots[slot]->isText()) {
         return false;
     }
     // Every operand is evaluated before the variable changes, so a failure leaves it as it was.
     QString suffix;
-    for (std::size_t i = 1; i < concat.kids.size(); ++i) {
-        const Value part = eval(*concat.kids[i]);
-        std::optional<QString> text = part.coercedToText(m_limits.maxTextLength);
+    for (const Node* part = next(head); part != nullptr; part = next(*part)) {
+        const Value value = eval(*part);
+        std::optional<QString> text = value.coercedToText(m_limits.maxTextLength);
         if (!text) {
-            raise(*concat.kids[i], errors::cantMakeType,
-                  QStringLiteral("Can’t make ") + describe(part) + QStringLiteral(" into type text."));
+            raise(*part, errors::cantMakeType,
+                  QStringLiteral("Can’t make ") + describe(value) + QStringLiteral(" into type text."));
         }
         checkTextLength(suffix.size() + text->size());
         makeText(text->size());
         suffix += *text;
     }
-    std::optional<Value>& target = m_slots[std::size_t(head.slot)];
+    std::optional<Value>& target = m_slots[slot];
     if (!target || !target->isText()) {
         return false; // an operand changed the variable; take the general path
     }
@@ -261,14 +251,15 @@ bool Interpreter::appendInPlace(const Stmt& s) {
     }
     target->text += suffix;
     m_result = Value{};
-    m_resultSlot = head.slot;
+    m_resultSlot = head.value;
     return true;
 }
 
-Interpreter::Flow Interpreter::execTell(const Stmt& s) {
-    const Value target = eval(*s.expr);
+Interpreter::Flow Interpreter::execTell(const Node& s) {
+    const Node& nameNode = kid(s, 0);
+    const Value target = eval(nameNode);
     if (!target.isText()) {
-        raise(*s.expr, errors::cantGet, QStringLiteral("Can’t get application ") + describe(target) + u'.');
+        raise(nameNode, errors::cantGet, QStringLiteral("Can’t get application ") + describe(target) + u'.');
     }
     if (m_application == nullptr) {
         ScriptFailure failure = ScriptFailure::execution(errors::applicationNotRunning,
@@ -279,79 +270,173 @@ Interpreter::Flow Interpreter::execTell(const Stmt& s) {
         throw failure;
     }
     if (!textsEqual(target.text, m_application->name())) {
-        raise(*s.expr, errors::cantGet, QStringLiteral("Can’t get application ") + describe(target) + u'.');
+        raise(nameNode, errors::cantGet, QStringLiteral("Can’t get application ") + describe(target) + u'.');
     }
     TellScope scope(m_tellDepth);
-    return exec(s.body);
+    return exec(kid(s, 1));
 }
 
-Interpreter::Flow Interpreter::execRepeat(const Stmt& s) {
-    const Value list = eval(*s.expr);
-    if (list.kind != Value::Kind::List) {
-        raise(*s.expr, errors::cantMakeType,
-              QStringLiteral("Can’t make ") + describe(list) + QStringLiteral(" into type list."));
+std::optional<Interpreter::Flow> Interpreter::loopTurn(const Node& body) {
+    tick();
+    switch (exec(body)) {
+    case Flow::Next:
+        return std::nullopt;
+    case Flow::Exit:
+        return Flow::Next;
+    case Flow::Return:
+        return Flow::Return;
     }
-    // The list is a snapshot: changes made inside the loop do not change what it walks over.
-    const auto items = list.items;
-    for (const Value& item : *items) {
-        tick();
-        m_slots[std::size_t(s.slot)] = item;
-        const Flow flow = exec(s.body);
-        if (flow == Flow::Exit) {
-            break;
+    return std::nullopt;
+}
+
+Interpreter::Flow Interpreter::execRepeatForever(const Node& s) {
+    for (;;) {
+        if (const std::optional<Flow> done = loopTurn(kid(s))) {
+            return *done;
         }
-        if (flow == Flow::Return) {
-            return flow;
+    }
+}
+
+Interpreter::Flow Interpreter::execRepeatTimes(const Node& s) {
+    const Node& timesNode = kid(s, 0);
+    // Any whole number of times, also one past the integers' range (1000000000 is a real): the
+    // step budget ends a loop that runs too long. A fraction is refused, as `as integer` refuses it.
+    const Value number = numberOf(eval(timesNode), timesNode);
+    if (number.kind == Value::Kind::Real && number.real != std::trunc(number.real)) {
+        coerce(number, TypeClass::Integer, timesNode);
+    }
+    const qint64 times = number.kind == Value::Kind::Integer
+                             ? number.integer
+                             : qint64(std::clamp(number.real, -9.0e18, 9.0e18));
+    for (qint64 turn = 0; turn < times; ++turn) {
+        if (const std::optional<Flow> done = loopTurn(*next(timesNode))) {
+            return *done;
         }
     }
     return Flow::Next;
 }
 
-Interpreter::Flow Interpreter::execIf(const Stmt& s) {
-    for (std::size_t i = 0; i < s.conditions.size(); ++i) {
-        if (truth(eval(*s.conditions[i]), *s.conditions[i])) {
-            return exec(s.branches[i]);
+Interpreter::Flow Interpreter::execRepeatWhile(const Node& s) {
+    const Node& condition = kid(s, 0);
+    const bool until = s.has(flags::until);
+    for (;;) {
+        tick();
+        if (truth(eval(condition), condition) == until) {
+            return Flow::Next;
+        }
+        if (const std::optional<Flow> done = loopTurn(*next(condition))) {
+            return *done;
         }
     }
-    return exec(s.elseBody);
 }
 
-Interpreter::Flow Interpreter::execTry(const Stmt& s) {
+Interpreter::Flow Interpreter::execRepeatIn(const Node& s) {
+    const Node& variable = kid(s, 0);
+    const Node& listNode = *next(variable);
+    const Value list = eval(listNode);
+    if (list.kind != Value::Kind::List) {
+        raise(listNode, errors::cantMakeType,
+              QStringLiteral("Can’t make ") + describe(list) + QStringLiteral(" into type list."));
+    }
+    const Node& body = *next(listNode);
+    // The list is a snapshot: changes made inside the loop do not change what it walks over.
+    const auto items = list.items;
+    for (const Value& item : *items) {
+        m_slots[std::size_t(variable.value)] = item;
+        if (const std::optional<Flow> done = loopTurn(body)) {
+            return *done;
+        }
+    }
+    return Flow::Next;
+}
+
+// The bounds and the step are taken once, before the first turn; the loop counts on by itself,
+// whatever the body does to the variable. Whole numbers count as integers, anything else as reals.
+Interpreter::Flow Interpreter::execRepeatFrom(const Node& s) {
+    const Node& variable = kid(s, 0);
+    const Node& fromNode = *next(variable);
+    const Node& toNode = *next(fromNode);
+    const Value from = numberOf(eval(fromNode), fromNode);
+    const Value to = numberOf(eval(toNode), toNode);
+    const Node* stepNode = s.has(flags::hasStep) ? next(toNode) : nullptr;
+    const Value step = stepNode != nullptr ? numberOf(eval(*stepNode), *stepNode) : Value::fromInteger(1);
+    const Node& body = *next(stepNode != nullptr ? *stepNode : toNode);
+    std::optional<Value>& slot = m_slots[std::size_t(variable.value)];
+    const bool integers = from.kind == Value::Kind::Integer && to.kind == Value::Kind::Integer &&
+                          step.kind == Value::Kind::Integer;
+    const bool upward = step.number() >= 0;
+    for (qint64 turn = 0;; ++turn) {
+        Value value;
+        if (integers) {
+            value = Value::fromWholeNumber(from.integer + turn * step.integer);
+        } else {
+            value = Value::fromReal(from.number() + double(turn) * step.number());
+        }
+        if (upward ? value.number() > to.number() : value.number() < to.number()) {
+            return Flow::Next;
+        }
+        slot = value;
+        if (const std::optional<Flow> done = loopTurn(body)) {
+            return *done;
+        }
+    }
+}
+
+Interpreter::Flow Interpreter::execIf(const Node& s) {
+    const Node* k = firstKid(s);
+    while (k != nullptr) {
+        const Node* branch = next(*k);
+        if (branch == nullptr) {
+            return exec(*k); // the else branch
+        }
+        if (truth(eval(*k), *k)) {
+            return exec(*branch);
+        }
+        k = next(*branch);
+    }
+    return Flow::Next;
+}
+
+Interpreter::Flow Interpreter::execTry(const Node& s) {
     std::optional<ScriptFailure> caught;
+    const Node& body = kid(s);
     try {
-        return exec(s.body);
+        return exec(body);
     } catch (const ScriptFailure& failure) {
         if (failure.fatal) {
             throw;
         }
         caught = failure;
     }
-    if (!s.hasErrorHandler) {
+    if (!s.has(flags::hasHandler)) {
         return Flow::Next;
     }
+    const Node& handler = *next(body);
+    const Node* variable = next(handler);
     // The handler sees the message as the caller of the engine would: "Things3 got an error: "
     // and the brief message, for an error the application raised.
-    if (s.slot >= 0) {
-        m_slots[std::size_t(s.slot)] = Value::fromText(caught->message());
+    if (s.has(flags::hasMessageVariable)) {
+        m_slots[std::size_t(variable->value)] = Value::fromText(caught->message());
+        variable = next(*variable);
     }
-    if (s.errorNumberSlot >= 0) {
-        m_slots[std::size_t(s.errorNumberSlot)] = Value::fromInteger(caught->number);
+    if (s.has(flags::hasNumberVariable)) {
+        m_slots[std::size_t(variable->value)] = Value::fromInteger(caught->number);
     }
-    return exec(s.elseBody);
+    return exec(handler);
 }
 
-void Interpreter::execDelete(const Stmt& s) {
+void Interpreter::execDelete(const Node& s) {
     // `delete parent tag of tag "X"` deletes the property, not the object the property refers to:
     // the reference goes to the application unresolved, as the real engine sends it.
-    const Expr& target = *s.expr;
-    if (target.kind == ExprKind::Property && !target.kids.empty()) {
-        const Value object = eval(*target.kids[0]);
+    const Node& target = kid(s);
+    if (target.kind == NodeKind::Property && firstKid(target) != nullptr) {
+        const Value object = eval(kid(target));
         if (object.kind != Value::Kind::Reference) {
             raise(target, errors::doesNotUnderstand,
                   describe(object) + QStringLiteral(" doesn’t understand the “delete” message."));
         }
-        Application& app = application(target, propertyName(target.property));
-        callApplication(s.start, s.end, [&] { app.removeProperty(object, target.property); });
+        Application& app = application(target, propertyName(target.property()));
+        callApplication(s.start, s.end, [&] { app.removeProperty(object, target.property()); });
         m_result = Value{};
         m_resultSlot = -1;
         return;
@@ -367,32 +452,39 @@ void Interpreter::execDelete(const Stmt& s) {
     // reference and a text, and must not delete the tag "a" before failing on the text.
     for (const Value& one : objects) {
         if (one.kind != Value::Kind::Reference) {
-            raise(*s.expr, errors::doesNotUnderstand,
+            raise(target, errors::doesNotUnderstand,
                   describe(one) + QStringLiteral(" doesn’t understand the “delete” message."));
         }
     }
     for (const Value& one : objects) {
-        Application& app = application(*s.expr, className(one.objectClass));
+        Application& app = application(target, className(one.objectClass));
         callApplication(s.start, s.end, [&] { app.remove(one); });
     }
     m_result = Value{};
     m_resultSlot = -1;
 }
 
-void Interpreter::execError(const Stmt& s) {
+void Interpreter::execError(const Node& s) {
+    const Node* k = firstKid(s);
+    const Node* messageNode = s.has(flags::hasMessage) ? k : nullptr;
+    const Node* numberNode = s.has(flags::hasNumber) ? (messageNode != nullptr ? next(*k) : k) : nullptr;
     qint64 number = errors::userError;
-    if (s.value) {
-        const Value n = eval(*s.value);
+    if (numberNode != nullptr) {
+        Value n = eval(*numberNode);
+        // A number written past the integers' range (600000000) is a real, and still a whole one.
+        if (n.kind == Value::Kind::Real && n.real == std::trunc(n.real) && std::abs(n.real) <= 2147483647.0) {
+            n = Value::fromInteger(qint64(n.real));
+        }
         if (n.kind != Value::Kind::Integer) {
-            raise(*s.value, errors::cantMakeType,
+            raise(*numberNode, errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(n) + QStringLiteral(" into type number."));
         }
         number = n.integer;
     }
     QString brief =
         QStringLiteral("An error of type ") + QString::number(number) + QStringLiteral(" has occurred.");
-    if (s.expr) {
-        const Value message = eval(*s.expr);
+    if (messageNode != nullptr) {
+        const Value message = eval(*messageNode);
         brief = message.coercedToText(m_limits.maxTextLength).value_or(describe(message));
     }
     raise(s.start, s.end, number, brief);

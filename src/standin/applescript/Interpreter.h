@@ -2,6 +2,7 @@
 
 #include "Application.h"
 #include "Ast.h"
+#include "Limits.h"
 #include "ScriptFailure.h"
 #include "Value.h"
 
@@ -10,20 +11,14 @@
 
 namespace standin::applescript {
 
-// Bounds on one run, so that no program, however written, runs for ever or eats the machine.
-// A program that exceeds them fails with the engine's own errors (-1712 timed out, -108 out of memory).
-struct Limits {
-    // Statements, loop turns, `whose` tests, plus texts made, copied and compared, in proportion to
-    // their length.
-    qint64 maxSteps = 200'000'000;
-    qsizetype maxTextLength = 16 << 20; // UTF-16 units in one text
-    qsizetype maxListLength = 4'000'000;
-    qint64 maxBytesMade = 256 << 20; // all the texts and lists one run makes, in bytes
-};
-
 // Runs a parsed Script against an application. One Interpreter runs one program.
 class Interpreter final {
 public:
+    // Lists and records nested deeper than this, which only a loop that wraps a list in itself
+    // makes, are refused with "Stack overflow." rather than left to overflow the stack of every
+    // function that walks a value.
+    static constexpr int maxNesting = 256;
+
     explicit Interpreter(Application* application, Limits limits = {});
 
     // The script's result: the value given to `return`, otherwise the result of the last statement
@@ -38,31 +33,64 @@ private:
     class TellScope;
     class ItScope;
 
-    Flow exec(const Block& block);
-    Flow execStatement(const Stmt& s);
-    void execSet(const Stmt& s);
-    bool appendInPlace(const Stmt& s);
-    Flow execTell(const Stmt& s);
-    Flow execRepeat(const Stmt& s);
-    Flow execIf(const Stmt& s);
-    Flow execTry(const Stmt& s);
-    void execDelete(const Stmt& s);
-    [[noreturn]] void execError(const Stmt& s);
+    // ---- statements (Interpreter.cpp) ----
+    Flow exec(const Node& block);
+    Flow execStatement(const Node& s);
+    void execSet(const Node& s);
+    bool appendInPlace(const Node& s);
+    Flow execTell(const Node& s);
+    // One turn of a loop's body: tells the loop to go on, or the flow it must return (Next for
+    // `exit repeat`, Return for `return`).
+    std::optional<Flow> loopTurn(const Node& body);
+    Flow execRepeatForever(const Node& s);
+    Flow execRepeatTimes(const Node& s);
+    Flow execRepeatWhile(const Node& s);
+    Flow execRepeatIn(const Node& s);
+    Flow execRepeatFrom(const Node& s);
+    Flow execIf(const Node& s);
+    Flow execTry(const Node& s);
+    void execDelete(const Node& s);
+    [[noreturn]] void execError(const Node& s);
 
-    Value eval(const Expr& e);
-    Value evalVariable(const Expr& e);
-    Value evalConcat(const Expr& e);
-    Value evalProperty(const Expr& e);
-    Value evalElements(const Expr& e);
-    Value evalKeyed(const Expr& e);
-    Value evalWhose(const Expr& e);
-    Value evalCount(const Expr& e);
-    Value evalMake(const Expr& e);
-    std::optional<qint64> countByStatus(const Expr& e);
-    bool truth(const Value& v, const Expr& at);
-    void concatInto(Value& left, const Value& right, const Expr& at);
-    Application& application(const Expr& at, const QString& what);
+    // ---- expressions (InterpreterExpressions.cpp) ----
+    Value eval(const Node& e);
+    Value evalText(const Node& e);
+    Value evalVariable(const Node& e);
+    Value evalList(const Node& e);
+    Value evalRecord(const Node& e);
+    Value evalConcat(const Node& e);
+    bool truth(const Value& v, const Node& at);
+    void concatInto(Value& left, const Value& right, const Node& at);
+    // Raises "Stack overflow." for a list or record nested deeper than any value may be.
+    Value nestable(Value v, const Node& at) const;
 
+    // ---- operators on numbers, comparisons and coercions (InterpreterOperators.cpp) ----
+    Value evalArithmetic(const Node& e);
+    Value evalNegate(const Node& e);
+    Value evalCompare(const Node& e);
+    Value evalCoerce(const Node& e);
+    std::optional<Value> asNumber(const Value& v);
+    Value numberOf(const Value& v, const Node& at);
+    Value arithmetic(ArithOp op, const Value& left, const Value& right, qsizetype start, qsizetype end);
+    bool order(CompareOp op, const Value& left, const Value& right, const Node& at);
+    bool containment(CompareOp op, const Value& container, const Value& part, const Node& at);
+    Value coerce(const Value& v, TypeClass typeClass, const Node& at);
+
+    // ---- references to the application's objects (InterpreterReferences.cpp) ----
+    Value evalProperty(const Node& e);
+    Value evalElements(const Node& e);
+    Value evalKeyed(const Node& e);
+    Value evalWhose(const Node& e);
+    Value evalCount(const Node& e);
+    Value evalMake(const Node& e);
+    Value evalItem(const Node& e);
+    Value evalItems(const Node& e);
+    Value evalLabel(const Node& e);
+    Value recordField(const Value& record, const QString& label, const Node& at);
+    std::optional<qint64> countByStatus(const Node& e);
+    Application& application(const Node& at, const QString& what);
+
+    // ---- the budgets ----
     void tick(qint64 cost = 1);
     void checkTextLength(qsizetype length);
     // Counts a text of `length` units, or a list of `length` items, about to be made against the
@@ -73,10 +101,14 @@ private:
     void chargeComparison(qint64 textRead);
     bool equal(const Value& a, const Value& b);
     [[noreturn]] void raise(qsizetype start, qsizetype end, qint64 number, const QString& brief) const;
-    [[noreturn]] void raise(const Expr& at, qint64 number, const QString& brief) const {
+    [[noreturn]] void raise(const Node& at, qint64 number, const QString& brief) const {
         raise(at.start, at.end, number, brief);
     }
     QString describe(const Value& v) const;
+
+    const Node& kid(const Node& n, int index = 0) const { return m_script->kid(n, index); }
+    const Node* firstKid(const Node& n) const { return m_script->kid(n); }
+    const Node* next(const Node& n) const { return m_script->next(n); }
 
     template <typename F>
     auto callApplication(qsizetype start, qsizetype end, F&& call) {
@@ -93,8 +125,8 @@ private:
 
     Application* m_application;
     Limits m_limits;
+    const Script* m_script = nullptr;
     std::vector<std::optional<Value>> m_slots;
-    const std::vector<QString>* m_names = nullptr;
     std::vector<Value> m_its;
     int m_tellDepth = 0;
     qint64 m_steps = 0;

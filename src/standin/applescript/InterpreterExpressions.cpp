@@ -1,62 +1,13 @@
-// The evaluation of expressions: values, references to the application's objects, filters and
-// counts. Statements, the budgets and the entry points are in Interpreter.cpp.
+// The evaluation of expressions: literals, variables, lists and records, `&` and the logical
+// operators. Arithmetic, comparisons and coercions are in InterpreterOperators.cpp, references in
+// InterpreterReferences.cpp.
 #include "Interpreter.h"
 
-#include <QTextBoundaryFinder>
+#include <QSet>
 
 namespace standin::applescript {
 
-namespace {
-
-// What the language counts as characters: user-perceived ones, so "é" written as e and a combining
-// accent is one character, and so is a character outside the Basic Multilingual Plane.
-qint64 characterCount(const QString& text) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qint64 count = 0;
-    while (finder.toNextBoundary() > 0) {
-        ++count;
-    }
-    return count;
-}
-
-// The condition `status is <constant>` (in either order), which the application may answer from
-// its own index instead of testing every to-do.
-std::optional<TodoStatus> statusTest(const Expr& condition) {
-    if (condition.kind != ExprKind::Equal) {
-        return std::nullopt;
-    }
-    const Expr* a = condition.kids[0].get();
-    const Expr* b = condition.kids[1].get();
-    if (a->kind == ExprKind::Status) {
-        std::swap(a, b);
-    }
-    const bool isStatusOfItem = a->kind == ExprKind::Property && a->property == Property::Status &&
-                                (a->kids.empty() || a->kids[0]->kind == ExprKind::It);
-    if (!isStatusOfItem || b->kind != ExprKind::Status) {
-        return std::nullopt;
-    }
-    return b->status;
-}
-
-} // namespace
-
-class Interpreter::ItScope final {
-public:
-    ItScope(std::vector<Value>& its, Value it)
-        : m_its(its) {
-        m_its.push_back(std::move(it));
-    }
-    ~ItScope() { m_its.pop_back(); }
-    ItScope(const ItScope&) = delete;
-    ItScope& operator=(const ItScope&) = delete;
-
-private:
-    std::vector<Value>& m_its;
-};
-
-// ---- expressions ----
-
-bool Interpreter::truth(const Value& v, const Expr& at) {
+bool Interpreter::truth(const Value& v, const Node& at) {
     if (v.kind != Value::Kind::Boolean) {
         raise(at, errors::cantMakeType,
               QStringLiteral("Can’t make ") + describe(v) + QStringLiteral(" into type boolean."));
@@ -64,99 +15,133 @@ bool Interpreter::truth(const Value& v, const Expr& at) {
     return v.boolean;
 }
 
-Value Interpreter::eval(const Expr& e) {
+Value Interpreter::eval(const Node& e) {
     switch (e.kind) {
-    case ExprKind::Text:
-        return Value::fromText(e.text);
-    case ExprKind::Integer:
-        return Value::fromInteger(e.integer);
-    case ExprKind::Boolean:
-        return Value::fromBool(e.integer != 0);
-    case ExprKind::Missing:
+    case NodeKind::Text:
+        return evalText(e);
+    case NodeKind::Integer:
+        return Value::fromInteger(e.value);
+    case NodeKind::Real:
+        return Value::fromReal(m_script->reals[std::size_t(e.value)]);
+    case NodeKind::Boolean:
+        return Value::fromBool(e.value != 0);
+    case NodeKind::Missing:
         return Value::missing();
-    case ExprKind::Status:
-        return Value::fromStatus(e.status);
-    case ExprKind::Variable:
+    case NodeKind::Status:
+        return Value::fromStatus(e.status());
+    case NodeKind::Variable:
         return evalVariable(e);
-    case ExprKind::It:
+    case NodeKind::It:
         if (m_its.empty()) {
             raise(e, errors::cantGet, QStringLiteral("Can’t get it."));
         }
         return m_its.back();
-    case ExprKind::Concat:
+    case NodeKind::List:
+        return evalList(e);
+    case NodeKind::Record:
+        return evalRecord(e);
+    case NodeKind::Concat:
         return evalConcat(e);
-    case ExprKind::Equal: {
-        const Value left = eval(*e.kids[0]);
-        return Value::fromBool(equal(left, eval(*e.kids[1])));
-    }
-    case ExprKind::NotEqual: {
-        const Value left = eval(*e.kids[0]);
-        return Value::fromBool(!equal(left, eval(*e.kids[1])));
-    }
-    case ExprKind::Contains: {
-        const Value container = eval(*e.kids[0]);
-        const Value part = eval(*e.kids[1]);
-        if (container.kind == Value::Kind::List) {
-            for (const Value& item : *container.items) {
-                if (equal(item, part)) {
-                    return Value::fromBool(true);
-                }
-            }
-            return Value::fromBool(false);
-        }
-        const std::optional<QString> haystack = container.coercedToText(m_limits.maxTextLength);
-        const std::optional<QString> needle = part.coercedToText(m_limits.maxTextLength);
-        if (!haystack || !needle) {
-            raise(e, errors::cantMakeType,
-                  QStringLiteral("Can’t make ") + describe(haystack ? part : container) +
-                      QStringLiteral(" into type text."));
-        }
-        chargeComparison(haystack->size() + needle->size());
-        return Value::fromBool(textContains(*haystack, *needle));
-    }
-    case ExprKind::And:
-        for (const auto& kid : e.kids) {
-            if (!truth(eval(*kid), *kid)) {
+    case NodeKind::Arithmetic:
+        return evalArithmetic(e);
+    case NodeKind::Negate:
+        return evalNegate(e);
+    case NodeKind::Coerce:
+        return evalCoerce(e);
+    case NodeKind::Compare:
+        return evalCompare(e);
+    case NodeKind::And:
+        for (const Node* k = firstKid(e); k != nullptr; k = next(*k)) {
+            if (!truth(eval(*k), *k)) {
                 return Value::fromBool(false);
             }
         }
         return Value::fromBool(true);
-    case ExprKind::Or:
-        for (const auto& kid : e.kids) {
-            if (truth(eval(*kid), *kid)) {
+    case NodeKind::Or:
+        for (const Node* k = firstKid(e); k != nullptr; k = next(*k)) {
+            if (truth(eval(*k), *k)) {
                 return Value::fromBool(true);
             }
         }
         return Value::fromBool(false);
-    case ExprKind::Not:
-        return Value::fromBool(!truth(eval(*e.kids[0]), *e.kids[0]));
-    case ExprKind::Property:
+    case NodeKind::Not:
+        return Value::fromBool(!truth(eval(kid(e)), kid(e)));
+    case NodeKind::Property:
         return evalProperty(e);
-    case ExprKind::Elements:
+    case NodeKind::Label:
+        return evalLabel(e);
+    case NodeKind::Item:
+        return evalItem(e);
+    case NodeKind::Items:
+        return evalItems(e);
+    case NodeKind::Elements:
         return evalElements(e);
-    case ExprKind::ByName:
-    case ExprKind::ById:
+    case NodeKind::ByName:
+    case NodeKind::ById:
         return evalKeyed(e);
-    case ExprKind::Whose:
+    case NodeKind::Whose:
         return evalWhose(e);
-    case ExprKind::Count:
+    case NodeKind::Count:
         return evalCount(e);
-    case ExprKind::Make:
+    case NodeKind::Make:
         return evalMake(e);
+    default:
+        break;
     }
     return Value{};
 }
 
-Value Interpreter::evalVariable(const Expr& e) {
-    const std::optional<Value>& slot = m_slots[std::size_t(e.slot)];
+Value Interpreter::evalText(const Node& e) {
+    if (e.textForm() == TextForm::InSource) {
+        // A long literal is read from the program's text each time: that makes a text like any other.
+        makeText(e.end - e.start - 2);
+    }
+    return Value::fromText(m_script->text(e));
+}
+
+Value Interpreter::evalVariable(const Node& e) {
+    const std::optional<Value>& slot = m_slots[std::size_t(e.value)];
     if (!slot) {
         raise(e, errors::undefinedVariable,
-              QStringLiteral("The variable ") + e.text + QStringLiteral(" is not defined."));
+              QStringLiteral("The variable ") + m_script->variableNames[std::size_t(e.value)] +
+                  QStringLiteral(" is not defined."));
     }
     return *slot;
 }
 
-void Interpreter::concatInto(Value& left, const Value& right, const Expr& at) {
+Value Interpreter::nestable(Value v, const Node& at) const {
+    if (v.nesting > maxNesting) {
+        raise(at, errors::stackOverflow, QStringLiteral("Stack overflow."));
+    }
+    return v;
+}
+
+Value Interpreter::evalList(const Node& e) {
+    const int count = m_script->kidCount(e);
+    makeList(count);
+    std::vector<Value> items;
+    items.reserve(std::size_t(count));
+    for (const Node* k = firstKid(e); k != nullptr; k = next(*k)) {
+        items.push_back(eval(*k));
+    }
+    return nestable(Value::list(std::move(items)), e);
+}
+
+Value Interpreter::evalRecord(const Node& e) {
+    const int count = m_script->kidCount(e);
+    makeList(count);
+    std::vector<QString> labels;
+    std::vector<Value> values;
+    labels.reserve(std::size_t(count));
+    values.reserve(std::size_t(count));
+    for (const Node* field = firstKid(e); field != nullptr; field = next(*field)) {
+        labels.push_back(m_script->labels[std::size_t(field->value)]);
+        values.push_back(eval(kid(*field)));
+    }
+    return nestable(Value::record(std::move(labels), std::move(values)), e);
+}
+
+void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
     if (left.isText()) {
         // Text on the left makes text: the right side is coerced (an integer becomes its digits).
         std::optional<QString> text = right.coercedToText(m_limits.maxTextLength);
@@ -170,9 +155,28 @@ void Interpreter::concatInto(Value& left, const Value& right, const Expr& at) {
         left.text += *text;
         return;
     }
-    // Anything else on the left makes a list of both sides' items.
+    if (left.kind == Value::Kind::Record) {
+        // Records join into one record; a label both have keeps the left one's value.
+        if (right.kind != Value::Kind::Record) {
+            raise(at, errors::cantMakeType,
+                  QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type record."));
+        }
+        makeList(qsizetype(left.items->size() + right.items->size()));
+        std::vector<QString> labels = *left.labels;
+        std::vector<Value> values = *left.items;
+        const QSet<QString> taken(labels.begin(), labels.end());
+        for (std::size_t i = 0; i < right.items->size(); ++i) {
+            if (!taken.contains((*right.labels)[i])) {
+                labels.push_back((*right.labels)[i]);
+                values.push_back((*right.items)[i]);
+            }
+        }
+        left = Value::record(std::move(labels), std::move(values));
+        return;
+    }
+    // Anything else on the left makes a list of both sides' items; a record gives its values.
     const auto itemCount = [](const Value& v) {
-        return v.kind == Value::Kind::List ? v.items->size() : 1;
+        return v.kind == Value::Kind::List || v.kind == Value::Kind::Record ? v.items->size() : 1;
     };
     makeList(qsizetype(itemCount(left) + itemCount(right)));
     std::vector<Value> items;
@@ -182,146 +186,21 @@ void Interpreter::concatInto(Value& left, const Value& right, const Expr& at) {
     } else {
         items.push_back(left);
     }
-    if (right.kind == Value::Kind::List) {
+    if (right.kind == Value::Kind::List || right.kind == Value::Kind::Record) {
         items.insert(items.end(), right.items->begin(), right.items->end());
     } else {
         items.push_back(right);
     }
-    left = Value::list(std::move(items));
+    left = nestable(Value::list(std::move(items)), at);
 }
 
-Value Interpreter::evalConcat(const Expr& e) {
-    Value left = eval(*e.kids[0]);
-    for (std::size_t i = 1; i < e.kids.size(); ++i) {
-        concatInto(left, eval(*e.kids[i]), *e.kids[i]);
+Value Interpreter::evalConcat(const Node& e) {
+    const Node* k = firstKid(e);
+    Value left = eval(*k);
+    for (k = next(*k); k != nullptr; k = next(*k)) {
+        concatInto(left, eval(*k), *k);
     }
     return left;
-}
-
-Value Interpreter::evalProperty(const Expr& e) {
-    Value object;
-    if (!e.kids.empty()) {
-        object = eval(*e.kids[0]);
-    } else if (!m_its.empty()) {
-        object = m_its.back(); // inside `whose`, a bare property is the tested item's
-    } else if (m_tellDepth > 0 && m_application != nullptr && e.property == Property::Name) {
-        return Value::fromText(m_application->name());
-    } else {
-        raise(e, errors::cantGet, QStringLiteral("Can’t get ") + propertyName(e.property) + u'.');
-    }
-    if (object.kind == Value::Kind::List) {
-        // `name of every tag` is the list of their names.
-        std::vector<Value> values;
-        values.reserve(object.items->size());
-        for (const Value& item : *object.items) {
-            tick();
-            if (item.kind != Value::Kind::Reference) {
-                raise(e, errors::cantGet,
-                      QStringLiteral("Can’t get ") + propertyName(e.property) + QStringLiteral(" of ") +
-                          describe(item) + u'.');
-            }
-            values.push_back(
-                callApplication(e.start, e.end, [&] { return m_application->property(item, e.property); }));
-        }
-        return Value::list(std::move(values));
-    }
-    if (object.kind != Value::Kind::Reference || m_application == nullptr) {
-        raise(e, errors::cantGet,
-              QStringLiteral("Can’t get ") + propertyName(e.property) + QStringLiteral(" of ") +
-                  describe(object) + u'.');
-    }
-    return callApplication(e.start, e.end, [&] { return m_application->property(object, e.property); });
-}
-
-Value Interpreter::evalElements(const Expr& e) {
-    if (e.kids.empty()) {
-        Application& app = application(e, QStringLiteral("every ") + className(e.objectClass));
-        return callApplication(e.start, e.end, [&] { return app.elements(e.objectClass, nullptr); });
-    }
-    const Value container = eval(*e.kids[0]);
-    if (container.kind != Value::Kind::Reference || m_application == nullptr) {
-        raise(e, errors::cantGet,
-              QStringLiteral("Can’t get every ") + className(e.objectClass) + QStringLiteral(" of ") +
-                  describe(container) + u'.');
-    }
-    return callApplication(e.start, e.end,
-                           [&] { return m_application->elements(e.objectClass, &container); });
-}
-
-Value Interpreter::evalKeyed(const Expr& e) {
-    const Value key = eval(*e.kids[0]);
-    const QString form =
-        className(e.objectClass) + (e.kind == ExprKind::ById ? QStringLiteral(" id ") : u" "_qs);
-    if (!key.isText()) {
-        raise(e, errors::cantGet, QStringLiteral("Can’t get ") + form + describe(key) + u'.');
-    }
-    Application& app = application(e, form + describe(key));
-    return callApplication(e.start, e.end, [&] {
-        return e.kind == ExprKind::ById ? app.byId(e.objectClass, key.text)
-                                        : app.byName(e.objectClass, key.text);
-    });
-}
-
-Value Interpreter::evalWhose(const Expr& e) {
-    const Value subject = eval(*e.kids[0]);
-    if (subject.kind != Value::Kind::List) {
-        raise(e, errors::cantGet,
-              QStringLiteral("Can’t get ") + describe(subject) + QStringLiteral(" whose …."));
-    }
-    std::vector<Value> kept;
-    for (const Value& item : *subject.items) {
-        tick();
-        ItScope scope(m_its, item);
-        if (truth(eval(*e.kids[1]), *e.kids[1])) {
-            kept.push_back(item);
-        }
-    }
-    return Value::list(std::move(kept));
-}
-
-std::optional<qint64> Interpreter::countByStatus(const Expr& e) {
-    const Expr& operand = *e.kids[0];
-    if (operand.kind != ExprKind::Whose || m_application == nullptr) {
-        return std::nullopt;
-    }
-    const Expr& elements = *operand.kids[0];
-    if (elements.kind != ExprKind::Elements || elements.objectClass != ObjectClass::Todo ||
-        elements.kids.empty()) {
-        return std::nullopt;
-    }
-    const std::optional<TodoStatus> status = statusTest(*operand.kids[1]);
-    if (!status) {
-        return std::nullopt;
-    }
-    const Value container = eval(*elements.kids[0]);
-    if (container.kind != Value::Kind::Reference || container.objectClass != ObjectClass::Tag) {
-        return std::nullopt;
-    }
-    return callApplication(e.start, e.end, [&] { return m_application->countTodos(container, *status); });
-}
-
-Value Interpreter::evalCount(const Expr& e) {
-    if (std::optional<qint64> counted = countByStatus(e)) {
-        return Value::fromInteger(*counted);
-    }
-    const Value v = eval(*e.kids[0]);
-    if (v.kind == Value::Kind::List) {
-        return Value::fromInteger(qint64(v.items->size()));
-    }
-    if (v.isText()) {
-        tick(1 + v.text.size() / 16);
-        return Value::fromInteger(characterCount(v.text));
-    }
-    raise(e, errors::cantGet, QStringLiteral("Can’t get count of ") + describe(v) + u'.');
-}
-
-Value Interpreter::evalMake(const Expr& e) {
-    Application& app = application(e, QStringLiteral("new ") + className(e.objectClass));
-    std::vector<std::pair<Property, Value>> properties;
-    for (std::size_t i = 0; i < e.kids.size(); ++i) {
-        properties.emplace_back(e.labels[i], eval(*e.kids[i]));
-    }
-    return callApplication(e.start, e.end, [&] { return app.make(e.objectClass, properties); });
 }
 
 } // namespace standin::applescript

@@ -1,6 +1,9 @@
 #include "Lexer.h"
 
 #include "ScriptFailure.h"
+#include "Value.h"
+
+#include <cmath>
 
 namespace standin::applescript {
 
@@ -22,12 +25,6 @@ bool isBlank(QChar c) {
 
 } // namespace
 
-TokenList Lexer::tokenize(const QString& source) {
-    Lexer lexer(source);
-    lexer.run();
-    return std::move(lexer.m_tokens);
-}
-
 bool Lexer::atLineBreak() const {
     return m_pos < m_source.size() && (m_source[m_pos] == u'\n' || m_source[m_pos] == u'\r');
 }
@@ -36,25 +33,28 @@ void Lexer::fail(const QString& brief, qsizetype start, qsizetype end) const {
     throw ScriptFailure::syntax(errors::expectedButFound, brief, start, end);
 }
 
-void Lexer::push(TokenKind kind, qsizetype start, QString text, qint64 integer) {
-    // Several line breaks in a row (blank lines, comments) are one end of statement.
-    if (kind == TokenKind::EndOfLine && (m_tokens.empty() || m_tokens.back().kind == TokenKind::EndOfLine)) {
-        return;
-    }
-    m_tokens.push_back(Token{kind, std::move(text), integer, start, m_pos});
+Token Lexer::token(TokenKind kind, qsizetype start, QString text, qint64 integer) {
+    return Token{kind, std::move(text), integer, 0, start, m_pos, false};
 }
 
-void Lexer::run() {
+Token Lexer::next() {
     const qsizetype size = m_source.size();
     while (m_pos < size) {
         const QChar c = m_source[m_pos];
         const qsizetype start = m_pos;
         if (isBlank(c)) {
             ++m_pos;
-        } else if (c == u'\n' || c == u'\r') {
+            continue;
+        }
+        if (c == u'\n' || c == u'\r') {
             ++m_pos;
-            push(TokenKind::EndOfLine, start);
-        } else if (c == continuationMark) {
+            if (!m_atStatementStart) {
+                m_atStatementStart = true;
+                return token(TokenKind::EndOfLine, start);
+            }
+            continue;
+        }
+        if (c == continuationMark) {
             ++m_pos;
             while (m_pos < size && isBlank(m_source[m_pos])) {
                 ++m_pos;
@@ -65,55 +65,79 @@ void Lexer::run() {
             if (m_pos < size && m_source[m_pos] == u'\n') {
                 ++m_pos;
             }
-        } else if (c == u'#' || (c == u'-' && m_pos + 1 < size && m_source[m_pos + 1] == u'-')) {
+            continue;
+        }
+        if (c == u'#' || (c == u'-' && m_pos + 1 < size && m_source[m_pos + 1] == u'-')) {
             while (m_pos < size && !atLineBreak()) {
                 ++m_pos;
             }
-        } else if (c == u'(' && m_pos + 1 < size && m_source[m_pos + 1] == u'*') {
+            continue;
+        }
+        if (c == u'(' && m_pos + 1 < size && m_source[m_pos + 1] == u'*') {
             skipBlockComment();
-        } else if (c == u'"') {
-            readString();
-        } else if (c.isDigit() && c.unicode() < 128) {
-            readNumber();
-        } else if (isWordStart(c)) {
-            readWord();
-        } else {
-            ++m_pos;
-            switch (c.unicode()) {
-            case u'(':
-                push(TokenKind::LeftParen, start);
-                break;
-            case u')':
-                push(TokenKind::RightParen, start);
-                break;
-            case u'{':
-                push(TokenKind::LeftBrace, start);
-                break;
-            case u'}':
-                push(TokenKind::RightBrace, start);
-                break;
-            case u',':
-                push(TokenKind::Comma, start);
-                break;
-            case u':':
-                push(TokenKind::Colon, start);
-                break;
-            case u'&':
-                push(TokenKind::Ampersand, start);
-                break;
-            case u'=':
-                push(TokenKind::Equals, start);
-                break;
-            case u'\u2260':
-                push(TokenKind::NotEquals, start);
-                break;
-            default:
-                fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
+            continue;
+        }
+        m_atStatementStart = false;
+        if (c == u'"') {
+            return readString();
+        }
+        if (c.isDigit() && c.unicode() < 128) {
+            return readNumber();
+        }
+        if (isWordStart(c)) {
+            return readWord();
+        }
+        ++m_pos;
+        switch (c.unicode()) {
+        case u'(':
+            return token(TokenKind::LeftParen, start);
+        case u')':
+            return token(TokenKind::RightParen, start);
+        case u'{':
+            return token(TokenKind::LeftBrace, start);
+        case u'}':
+            return token(TokenKind::RightBrace, start);
+        case u',':
+            return token(TokenKind::Comma, start);
+        case u':':
+            return token(TokenKind::Colon, start);
+        case u'&':
+            return token(TokenKind::Ampersand, start);
+        case u'=':
+            return token(TokenKind::Equals, start);
+        case u'\u2260':
+            return token(TokenKind::NotEquals, start);
+        case u'+':
+            return token(TokenKind::Plus, start);
+        case u'-':
+            return token(TokenKind::Minus, start);
+        case u'*':
+            return token(TokenKind::Star, start);
+        case u'/':
+        case u'\u00F7':
+            return token(TokenKind::Slash, start);
+        case u'^':
+            return token(TokenKind::Caret, start);
+        case u'<':
+        case u'>':
+            if (m_pos < size && m_source[m_pos] == u'=') {
+                ++m_pos;
+                return token(c == u'<' ? TokenKind::LessEqual : TokenKind::GreaterEqual, start);
             }
+            return token(c == u'<' ? TokenKind::Less : TokenKind::Greater, start);
+        case u'\u2264':
+            return token(TokenKind::LessEqual, start);
+        case u'\u2265':
+            return token(TokenKind::GreaterEqual, start);
+        default:
+            fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
         }
     }
-    push(TokenKind::EndOfLine, size);
-    m_tokens.push_back(Token{TokenKind::EndOfScript, {}, 0, size, size});
+    if (!m_atStatementStart) {
+        m_atStatementStart = true;
+        return token(TokenKind::EndOfLine, size);
+    }
+    return Token{TokenKind::EndOfScript, {}, 0, 0, size, size, false};
 }
 
 void Lexer::skipBlockComment() {
@@ -136,80 +160,125 @@ void Lexer::skipBlockComment() {
     fail(QStringLiteral("Expected “*)” but found end of script."), start, m_pos);
 }
 
-void Lexer::readString() {
-    const qsizetype start = m_pos++;
-    QString value;
-    while (true) {
-        if (m_pos >= m_source.size()) {
-            fail(QStringLiteral("Expected “\"” but found end of script."), start, m_pos);
+Token Lexer::readString() {
+    const qsizetype start = m_pos;
+    const qsizetype size = m_source.size();
+    // The closing quote is found and every escape checked first, so that the value is built once,
+    // at its size, and only when the budget has room for it.
+    qsizetype escapes = 0;
+    qsizetype i = start + 1;
+    for (;;) {
+        if (i >= size) {
+            fail(QStringLiteral("Expected “\"” but found end of script."), start, i);
         }
-        const QChar c = m_source[m_pos];
+        const QChar c = m_source[i];
         if (c == u'"') {
-            ++m_pos;
             break;
         }
         if (c != u'\\') {
             // Raw line breaks and every other character stand for themselves.
-            value.append(c);
-            ++m_pos;
+            ++i;
             continue;
         }
-        if (m_pos + 1 >= m_source.size()) {
-            fail(QStringLiteral("Expected “\"” but found end of script."), start, m_pos + 1);
+        if (i + 1 >= size) {
+            fail(QStringLiteral("Expected “\"” but found end of script."), start, i + 1);
         }
-        const QChar escaped = m_source[m_pos + 1];
-        switch (escaped.unicode()) {
+        switch (m_source[i + 1].unicode()) {
         case u'\\':
-            value.append(u'\\');
-            break;
         case u'"':
-            value.append(u'"');
-            break;
         case u'n':
-            value.append(u'\n');
-            break;
         case u'r':
-            value.append(u'\r');
-            break;
         case u't':
-            value.append(u'\t');
             break;
         default:
-            fail(QStringLiteral("Expected “\"” but found unknown token."), m_pos, m_pos + 2);
+            fail(QStringLiteral("Expected “\"” but found unknown token."), i, i + 2);
         }
-        m_pos += 2;
+        ++escapes;
+        i += 2;
     }
-    push(TokenKind::Text, start, std::move(value));
+    const qsizetype contentStart = start + 1;
+    const qsizetype contentEnd = i;
+    m_pos = i + 1;
+    Token t = token(TokenKind::Text, start);
+    const qsizetype length = contentEnd - contentStart - escapes;
+    if (escapes == 0 && length > copiedLiteralLength) {
+        t.inSource = true;
+        return t;
+    }
+    m_budget.checkRoom(ParseBudget::textBytes(length), start, m_pos);
+    if (escapes == 0) {
+        t.text = m_source.mid(contentStart, length);
+        return t;
+    }
+    t.text.reserve(length);
+    for (qsizetype j = contentStart; j < contentEnd; ++j) {
+        const QChar c = m_source[j];
+        if (c != u'\\') {
+            t.text.append(c);
+            continue;
+        }
+        const char16_t escaped = m_source[++j].unicode();
+        t.text.append(escaped == u'n' ? u'\n' : escaped == u'r' ? u'\r' : escaped == u't' ? u'\t' : escaped);
+    }
+    return t;
 }
 
-void Lexer::readNumber() {
+// A number: digits, then a fraction (`1.5`, `1.`) and an exponent (`1e3`, `2.5E-4`) when they come.
+// Without either it is an integer when the language's integers hold it, and a real otherwise.
+Token Lexer::readNumber() {
     const qsizetype start = m_pos;
-    qint64 value = 0;
-    bool tooLarge = false;
-    while (m_pos < m_source.size() && m_source[m_pos].isDigit() && m_source[m_pos].unicode() < 128) {
-        const int digit = m_source[m_pos].unicode() - u'0';
-        if (value > (std::numeric_limits<qint64>::max() - digit) / 10) {
-            tooLarge = true;
-        } else {
-            value = value * 10 + digit;
-        }
+    const qsizetype size = m_source.size();
+    const auto isAsciiDigit = [&](qsizetype i) {
+        return i < size && m_source[i].isDigit() && m_source[i].unicode() < 128;
+    };
+    while (isAsciiDigit(m_pos)) {
         ++m_pos;
     }
-    if (tooLarge) {
-        fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
+    bool isReal = false;
+    if (m_pos < size && m_source[m_pos] == u'.') {
+        isReal = true;
+        ++m_pos;
+        while (isAsciiDigit(m_pos)) {
+            ++m_pos;
+        }
     }
-    if (m_pos < m_source.size() && isWordStart(m_source[m_pos])) {
+    if (m_pos < size && (m_source[m_pos] == u'e' || m_source[m_pos] == u'E')) {
+        const qsizetype sign =
+            m_pos + 1 < size && (m_source[m_pos + 1] == u'+' || m_source[m_pos + 1] == u'-');
+        if (isAsciiDigit(m_pos + 1 + sign)) {
+            isReal = true;
+            m_pos += 1 + sign;
+            while (isAsciiDigit(m_pos)) {
+                ++m_pos;
+            }
+        }
+    }
+    if (m_pos < size && isWordStart(m_source[m_pos])) {
         fail(QStringLiteral("Expected end of line, etc. but found identifier."), start, m_pos + 1);
     }
-    push(TokenKind::Integer, start, {}, value);
+    const QString spelling = m_source.mid(start, m_pos - start);
+    if (!isReal && m_pos - start <= 9) {
+        const qint64 value = spelling.toLongLong();
+        if (value <= largestInteger) {
+            return token(TokenKind::Integer, start, {}, value);
+        }
+    }
+    Token t = token(TokenKind::Real, start);
+    t.real = spelling.toDouble();
+    if (!std::isfinite(t.real)) {
+        fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
+    }
+    return t;
 }
 
-void Lexer::readWord() {
+Token Lexer::readWord() {
     const qsizetype start = m_pos;
     while (m_pos < m_source.size() && isWordPart(m_source[m_pos])) {
         ++m_pos;
     }
-    push(TokenKind::Word, start, m_source.mid(start, m_pos - start).toCaseFolded());
+    // The spelling and its folded form are both held for a moment.
+    m_budget.checkRoom(2 * ParseBudget::textBytes(m_pos - start), start, m_pos);
+    return token(TokenKind::Word, start, m_source.mid(start, m_pos - start).toCaseFolded());
 }
 
 } // namespace standin::applescript

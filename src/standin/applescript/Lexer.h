@@ -1,33 +1,43 @@
 #pragma once
 
+#include "ParseBudget.h"
 #include "Token.h"
 
 #include <QString>
 
 namespace standin::applescript {
 
-// Turns a program's source into tokens, all at once, so that a malformed literal anywhere in the
-// program is reported before anything runs. Raises ScriptFailure (syntax, -2741) on a bad token.
+// Reads a program's source a token at a time, as the parser asks for them, so that no list of all
+// the tokens of a long program is ever held. Raises ScriptFailure (syntax, -2741) on a bad token.
 class Lexer final {
 public:
-    static TokenList tokenize(const QString& source);
+    // A literal without escapes up to this long is copied into its token; a longer one is read from
+    // the source where it is used.
+    static constexpr qsizetype copiedLiteralLength = 1024;
+
+    Lexer(const QString& source, const ParseBudget& budget)
+        : m_source(source)
+        , m_budget(budget) {}
+
+    // The next token; EndOfScript at the end, and again after it.
+    Token next();
 
 private:
-    explicit Lexer(const QString& source)
-        : m_source(source) {}
-
-    void run();
     void skipBlockComment();
-    void readString();
-    void readNumber();
-    void readWord();
-    void push(TokenKind kind, qsizetype start, QString text = {}, qint64 integer = 0);
+    Token readString();
+    Token readNumber();
+    Token readWord();
+    Token token(TokenKind kind, qsizetype start, QString text = {}, qint64 integer = 0);
     [[noreturn]] void fail(const QString& brief, qsizetype start, qsizetype end) const;
     bool atLineBreak() const;
 
     const QString& m_source;
+    const ParseBudget& m_budget;
     qsizetype m_pos = 0;
-    TokenList m_tokens;
+    // Several line breaks in a row (blank lines, comments) are one end of statement, and the program
+    // neither starts with one nor ends with two.
+    bool m_atStatementStart = true;
+    bool m_ended = false;
 };
 
 } // namespace standin::applescript

@@ -1,78 +1,135 @@
 #include "Parser.h"
 
-#include "Lexer.h"
+#include "ParserSupport.h"
 #include "ScriptFailure.h"
-#include "TokenCursor.h"
 #include "Value.h"
+
+#include <limits>
 
 namespace standin::applescript {
 
-// Counts one level of nesting for as long as it lives.
-class Parser::DepthGuard final {
-public:
-    explicit DepthGuard(Parser& parser)
-        : m_parser(parser) {
-        if (++m_parser.m_depth > maxDepth) {
-            const Token& t = m_parser.m_in.peek();
-            throw ScriptFailure::syntax(errors::stackOverflow, QStringLiteral("Stack overflow."), t.start,
-                                        t.end);
-        }
-    }
-    ~DepthGuard() { --m_parser.m_depth; }
-    DepthGuard(const DepthGuard&) = delete;
-    DepthGuard& operator=(const DepthGuard&) = delete;
+namespace {
 
-private:
-    Parser& m_parser;
-};
+// What a slot takes at run time, charged when the parser meets a new variable, with its names.
+constexpr qint64 variableBytes = qint64(sizeof(std::optional<Value>)) + 64;
 
-Script Parser::parse(const QString& source) {
-    Parser parser(source, Lexer::tokenize(source));
-    Script script;
-    script.body = parser.parseBlock();
+} // namespace
+
+Script Parser::parse(const QString& source, const Limits& limits) {
+    Parser parser(source, limits);
+    parser.m_script.body = parser.parseBlock();
     if (parser.m_in.peek().kind != TokenKind::EndOfScript) {
         parser.m_in.failExpected(QStringLiteral("end of script"));
     }
-    script.variableNames = std::move(parser.m_names);
-    return script;
+    return std::move(parser.m_script);
 }
 
-Parser::Parser(const QString& source, TokenList tokens)
-    : m_in(source, std::move(tokens)) {}
+Parser::Parser(const QString& source, const Limits& limits)
+    : m_limits(limits)
+    , m_budget(limits)
+    , m_in(source, m_budget) {
+    // Node offsets are 32-bit; the budget keeps the program far below that anyway.
+    if (source.size() >= std::numeric_limits<std::int32_t>::max()) {
+        ParseBudget::fail(0, 0);
+    }
+    m_budget.charge(ParseBudget::textBytes(source.size()), 0, 0);
+    m_script.source = source;
+}
 
-int Parser::slotFor(const QString& foldedName) {
+// ---- the tree ----
+
+NodeIndex Parser::add(NodeKind kind, qsizetype start) {
+    const qsizetype end = std::max(start, m_in.previousEnd());
+    m_budget.countNode(start, end);
+    Node node;
+    node.kind = kind;
+    node.start = std::int32_t(start);
+    node.end = std::int32_t(end);
+    bool newChunk = false;
+    const NodeIndex i = m_script.nodes.add(node, newChunk);
+    if (newChunk) {
+        m_budget.charge(NodePool::chunkBytes, start, end);
+    }
+    return i;
+}
+
+void Parser::close(NodeIndex n) {
+    Node& node = at(n);
+    node.end = std::max(node.start, std::int32_t(m_in.previousEnd()));
+}
+
+int Parser::keepText(QString text, qsizetype start, qsizetype end) {
+    m_budget.charge(qint64(sizeof(QString)) + ParseBudget::textBytes(text.size()), start, end);
+    m_script.texts.push_back(std::move(text));
+    return int(m_script.texts.size() - 1);
+}
+
+NodeIndex Parser::textNode(const Token& token) {
+    const NodeIndex n = add(NodeKind::Text, token.start);
+    at(n).end = std::int32_t(token.end);
+    if (token.inSource) {
+        at(n).op = std::uint8_t(TextForm::InSource);
+    } else {
+        at(n).op = std::uint8_t(TextForm::Kept);
+        at(n).value = keepText(token.text, token.start, token.end);
+    }
+    return n;
+}
+
+// Lets go of the node just made (a text folded into the one before it), and of its text.
+void Parser::discardLast(NodeIndex n) {
+    if (n != m_script.nodes.size() - 1) {
+        return;
+    }
+    const Node& node = at(n);
+    if (node.kind == NodeKind::Text && node.textForm() == TextForm::Kept &&
+        node.value == int(m_script.texts.size()) - 1) {
+        m_budget.refund(qint64(sizeof(QString)) + ParseBudget::textBytes(m_script.texts.back().size()));
+        m_script.texts.pop_back();
+    }
+    m_script.nodes.removeLast();
+    m_budget.uncountNode();
+}
+
+int Parser::slotFor(const QString& foldedName, const QString& spelling, qsizetype start, qsizetype end) {
     auto it = m_slots.constFind(foldedName);
     if (it != m_slots.constEnd()) {
         return *it;
     }
-    const int slot = int(m_names.size());
+    m_budget.charge(variableBytes + 2 * ParseBudget::textBytes(foldedName.size()), start, end);
+    const int slot = int(m_script.variableNames.size());
     m_slots.insert(foldedName, slot);
-    m_names.push_back(foldedName);
+    m_script.variableNames.push_back(spelling);
     return slot;
 }
 
-int Parser::acceptVariableName() {
+int Parser::labelFor(const QString& foldedName, const QString& spelling, qsizetype start, qsizetype end) {
+    auto it = m_labels.constFind(foldedName);
+    if (it != m_labels.constEnd()) {
+        return *it;
+    }
+    m_budget.charge(2 * ParseBudget::textBytes(foldedName.size()) + 64, start, end);
+    const int label = int(m_script.labels.size());
+    m_labels.insert(foldedName, label);
+    m_script.labels.push_back(spelling);
+    return label;
+}
+
+void Parser::stackOverflow() const {
+    const Token& t = m_in.peek();
+    throw ScriptFailure::syntax(errors::stackOverflow, QStringLiteral("Stack overflow."), t.start, t.end);
+}
+
+NodeIndex Parser::acceptVariable() {
     const Token& t = m_in.peek();
     if (t.kind != TokenKind::Word || m_in.isReserved(t.text)) {
-        return -1;
+        return noNode;
     }
+    const NodeIndex n = add(NodeKind::Variable, t.start);
+    at(n).value = slotFor(t.text, m_in.spelling(t), t.start, t.end);
     m_in.take();
-    return slotFor(t.text);
-}
-
-ExprPtr Parser::node(ExprKind kind, qsizetype start) const {
-    auto e = std::make_unique<Expr>();
-    e->kind = kind;
-    e->start = start;
-    e->end = std::max(start, m_in.previousEnd());
-    return e;
-}
-
-std::unique_ptr<Stmt> Parser::statement(StmtKind kind, qsizetype start) const {
-    auto s = std::make_unique<Stmt>();
-    s->kind = kind;
-    s->start = start;
-    return s;
+    close(n);
+    return n;
 }
 
 // ---- statements ----
@@ -82,12 +139,13 @@ bool Parser::atBlockEnd() const {
            (m_in.isWord(u"on") && m_in.isWord(u"error", 1));
 }
 
-Block Parser::parseBlock() {
+NodeIndex Parser::parseBlock() {
     DepthGuard guard(*this);
-    Block block;
+    const NodeIndex block = add(NodeKind::Block, m_in.peek().start);
+    Kids statements(*this, block);
     m_in.accept(TokenKind::EndOfLine);
     while (!atBlockEnd()) {
-        block.push_back(parseStatement());
+        statements.add(parseStatement());
         m_in.endStatement();
     }
     return block;
@@ -103,7 +161,7 @@ void Parser::parseEnd(QStringView blockWord) {
     }
 }
 
-std::unique_ptr<Stmt> Parser::parseStatement() {
+NodeIndex Parser::parseStatement() {
     if (m_in.isWord(u"tell")) {
         return parseTell();
     }
@@ -119,11 +177,11 @@ std::unique_ptr<Stmt> Parser::parseStatement() {
     return parseSimpleStatement();
 }
 
-std::unique_ptr<Stmt> Parser::parseSimpleStatement() {
+NodeIndex Parser::parseSimpleStatement() {
     const qsizetype start = m_in.peek().start;
-    std::unique_ptr<Stmt> s;
+    NodeIndex s = noNode;
     if (m_in.acceptWord(u"set")) {
-        s = parseSet();
+        s = parseSet(start);
     } else if (m_in.acceptWord(u"exit")) {
         m_in.acceptWord(u"repeat");
         if (m_repeatDepth == 0) {
@@ -131,142 +189,197 @@ std::unique_ptr<Stmt> Parser::parseSimpleStatement() {
                                         QStringLiteral("Exit statement was not in a repeat loop."), start,
                                         m_in.previousEnd());
         }
-        s = statement(StmtKind::Exit, start);
+        s = add(NodeKind::Exit, start);
     } else if (m_in.acceptWord(u"return")) {
-        s = statement(StmtKind::Return, start);
+        s = add(NodeKind::Return, start);
         if (!m_in.atEndOfStatement()) {
-            s->expr = parseExpression();
+            Kids(*this, s).add(parseExpression());
         }
     } else if (m_in.acceptWord(u"delete")) {
-        s = statement(StmtKind::Delete, start);
-        s->expr = parseExpression();
+        s = add(NodeKind::Delete, start);
+        Kids(*this, s).add(parseExpression());
     } else if (m_in.isWord(u"error")) {
         s = parseError();
     } else {
-        s = statement(StmtKind::Expression, start);
-        s->expr = parseExpression();
+        s = add(NodeKind::Expression, start);
+        Kids(*this, s).add(parseExpression());
     }
-    s->start = start;
-    s->end = m_in.previousEnd();
+    close(s);
     return s;
 }
 
-std::unique_ptr<Stmt> Parser::parseTell() {
+NodeIndex Parser::parseTell() {
     const qsizetype start = m_in.take().start;
-    auto s = statement(StmtKind::Tell, start);
+    const NodeIndex s = add(NodeKind::Tell, start);
+    Kids kids(*this, s);
     m_in.expectWord(u"application");
-    s->expr = parseConcat();
-    s->end = m_in.previousEnd();
+    kids.add(parseConcat());
+    close(s);
     if (m_in.acceptWord(u"to")) {
         // The one-line form: tell application "X" to <statement>.
         DepthGuard guard(*this);
-        s->body.push_back(parseSimpleStatement());
+        const NodeIndex block = add(NodeKind::Block, m_in.peek().start);
+        Kids(*this, block).add(parseSimpleStatement());
+        kids.add(block);
         return s;
     }
     if (!m_in.atEndOfStatement()) {
         m_in.failExpected(QStringLiteral("end of line, etc."));
     }
-    s->body = parseBlock();
+    kids.add(parseBlock());
     parseEnd(u"tell");
     return s;
 }
 
-std::unique_ptr<Stmt> Parser::parseSet() {
-    auto s = statement(StmtKind::Set, m_in.peek().start);
-    s->expr = parseReference();
-    const bool assignable = s->expr->kind == ExprKind::Variable || s->expr->kind == ExprKind::Property;
-    if (!assignable) {
+NodeIndex Parser::parseSet(qsizetype start) {
+    const NodeIndex s = add(NodeKind::Set, start);
+    const NodeIndex target = parseReference();
+    const NodeKind targetKind = at(target).kind;
+    if (targetKind != NodeKind::Variable && targetKind != NodeKind::Property) {
         m_in.failExpected(QStringLiteral("“to”"));
     }
     m_in.expectWord(u"to");
-    s->value = parseExpression();
-    s->appendsInPlace = s->expr->kind == ExprKind::Variable && s->value->kind == ExprKind::Concat &&
-                        s->value->kids.front()->kind == ExprKind::Variable &&
-                        s->value->kids.front()->slot == s->expr->slot;
+    const NodeIndex value = parseExpression();
+    Kids kids(*this, s);
+    kids.add(target);
+    kids.add(value);
+    const Node& v = at(value);
+    if (targetKind == NodeKind::Variable && v.kind == NodeKind::Concat) {
+        const Node& head = at(v.firstKid);
+        if (head.kind == NodeKind::Variable && head.value == at(target).value) {
+            at(s).flags |= flags::appendsInPlace;
+        }
+    }
     return s;
 }
 
-std::unique_ptr<Stmt> Parser::parseRepeat() {
+// repeat / repeat N times / repeat while C / repeat until C / repeat with V in L /
+// repeat with V from A to B [by C], each then its block and `end repeat`.
+NodeIndex Parser::parseRepeat() {
     const qsizetype start = m_in.take().start;
-    auto s = statement(StmtKind::Repeat, start);
-    m_in.expectWord(u"with");
-    s->slot = acceptVariableName();
-    if (s->slot < 0) {
-        m_in.failExpected(QStringLiteral("variable name"));
+    NodeIndex s = noNode;
+    std::optional<Kids> kids;
+    const auto begin = [&](NodeKind kind) {
+        s = add(kind, start);
+        kids.emplace(*this, s);
+    };
+    if (m_in.atEndOfStatement()) {
+        begin(NodeKind::RepeatForever);
+    } else if (m_in.acceptWord(u"with")) {
+        const NodeIndex variable = acceptVariable();
+        if (variable == noNode) {
+            m_in.failExpected(QStringLiteral("variable name"));
+        }
+        if (m_in.acceptWord(u"in")) {
+            begin(NodeKind::RepeatIn);
+            kids->add(variable);
+            kids->add(parseExpression());
+        } else if (m_in.acceptWord(u"from")) {
+            begin(NodeKind::RepeatFrom);
+            kids->add(variable);
+            kids->add(parseExpression());
+            m_in.expectWord(u"to");
+            kids->add(parseExpression());
+            if (m_in.acceptWord(u"by")) {
+                at(s).flags |= flags::hasStep;
+                kids->add(parseExpression());
+            }
+        } else {
+            m_in.failExpected(QStringLiteral("“in” or “from”"));
+        }
+    } else if (m_in.isWord(u"while") || m_in.isWord(u"until")) {
+        begin(NodeKind::RepeatWhile);
+        if (m_in.take().text == u"until") {
+            at(s).flags |= flags::until;
+        }
+        kids->add(parseExpression());
+    } else {
+        begin(NodeKind::RepeatTimes);
+        kids->add(parseExpression());
+        m_in.expectWord(u"times");
     }
-    m_in.expectWord(u"in");
-    s->expr = parseExpression();
-    s->end = m_in.previousEnd();
+    close(s);
     if (!m_in.atEndOfStatement()) {
         m_in.failExpected(QStringLiteral("end of line"));
     }
     ++m_repeatDepth;
-    s->body = parseBlock();
+    kids->add(parseBlock());
     --m_repeatDepth;
     parseEnd(u"repeat");
     return s;
 }
 
-std::unique_ptr<Stmt> Parser::parseIf() {
+NodeIndex Parser::parseIf() {
     const qsizetype start = m_in.take().start;
-    auto s = statement(StmtKind::If, start);
-    s->conditions.push_back(parseExpression());
+    const NodeIndex s = add(NodeKind::If, start);
+    Kids kids(*this, s);
+    kids.add(parseExpression());
     const bool saidThen = m_in.acceptWord(u"then");
-    s->end = m_in.previousEnd();
+    close(s);
     if (!m_in.atEndOfStatement()) {
         if (!saidThen) {
             m_in.failExpected(QStringLiteral("“then”"));
         }
         // The one-line form: if <condition> then <statement>.
         DepthGuard guard(*this);
-        Block branch;
-        branch.push_back(parseSimpleStatement());
-        s->branches.push_back(std::move(branch));
+        const NodeIndex branch = add(NodeKind::Block, m_in.peek().start);
+        Kids(*this, branch).add(parseSimpleStatement());
+        kids.add(branch);
         return s;
     }
-    s->branches.push_back(parseBlock());
+    kids.add(parseBlock());
     while (m_in.acceptWord(u"else")) {
         if (m_in.acceptWord(u"if")) {
-            s->conditions.push_back(parseExpression());
+            kids.add(parseExpression());
             m_in.acceptWord(u"then");
             if (!m_in.atEndOfStatement()) {
                 m_in.failExpected(QStringLiteral("end of line"));
             }
-            s->branches.push_back(parseBlock());
+            kids.add(parseBlock());
             continue;
         }
         if (!m_in.atEndOfStatement()) {
             m_in.failExpected(QStringLiteral("end of line"));
         }
-        s->elseBody = parseBlock();
+        kids.add(parseBlock());
+        at(s).flags |= flags::hasElse;
         break;
     }
     parseEnd(u"if");
     return s;
 }
 
-std::unique_ptr<Stmt> Parser::parseTry() {
+NodeIndex Parser::parseTry() {
     const qsizetype start = m_in.take().start;
-    auto s = statement(StmtKind::Try, start);
-    s->end = m_in.previousEnd();
+    const NodeIndex s = add(NodeKind::Try, start);
+    Kids kids(*this, s);
     if (!m_in.atEndOfStatement()) {
         m_in.failExpected(QStringLiteral("end of line"));
     }
-    s->body = parseBlock();
+    kids.add(parseBlock());
     if (m_in.acceptWord(u"on")) {
         m_in.expectWord(u"error");
-        s->hasErrorHandler = true;
-        s->slot = acceptVariableName();
+        at(s).flags |= flags::hasHandler;
+        const NodeIndex message = acceptVariable();
+        NodeIndex number = noNode;
         if (m_in.acceptWord(u"number")) {
-            s->errorNumberSlot = acceptVariableName();
-            if (s->errorNumberSlot < 0) {
+            number = acceptVariable();
+            if (number == noNode) {
                 m_in.failExpected(QStringLiteral("variable name"));
             }
         }
         if (!m_in.atEndOfStatement()) {
             m_in.failExpected(QStringLiteral("end of line"));
         }
-        s->elseBody = parseBlock();
+        kids.add(parseBlock());
+        if (message != noNode) {
+            at(s).flags |= flags::hasMessageVariable;
+            kids.add(message);
+        }
+        if (number != noNode) {
+            at(s).flags |= flags::hasNumberVariable;
+            kids.add(number);
+        }
     }
     m_in.expectWord(u"end");
     if (!m_in.atEndOfStatement() && !m_in.acceptWord(u"try") && !m_in.acceptWord(u"error")) {
@@ -275,322 +388,18 @@ std::unique_ptr<Stmt> Parser::parseTry() {
     return s;
 }
 
-std::unique_ptr<Stmt> Parser::parseError() {
-    auto s = statement(StmtKind::Error, m_in.take().start);
+NodeIndex Parser::parseError() {
+    const NodeIndex s = add(NodeKind::Error, m_in.take().start);
+    Kids kids(*this, s);
     if (!m_in.atEndOfStatement() && !m_in.isWord(u"number")) {
-        s->expr = parseExpression();
+        at(s).flags |= flags::hasMessage;
+        kids.add(parseExpression());
     }
     if (m_in.acceptWord(u"number")) {
-        s->value = parseExpression();
+        at(s).flags |= flags::hasNumber;
+        kids.add(parseExpression());
     }
     return s;
-}
-
-// ---- expressions, from the loosest binding to the tightest ----
-
-ExprPtr Parser::parseExpression() {
-    const qsizetype start = m_in.peek().start;
-    ExprPtr first = parseAnd();
-    if (!m_in.isWord(u"or")) {
-        return first;
-    }
-    auto e = node(ExprKind::Or, start);
-    e->kids.push_back(std::move(first));
-    while (m_in.acceptWord(u"or")) {
-        e->kids.push_back(parseAnd());
-    }
-    e->end = m_in.previousEnd();
-    return e;
-}
-
-ExprPtr Parser::parseAnd() {
-    const qsizetype start = m_in.peek().start;
-    ExprPtr first = parseNot();
-    if (!m_in.isWord(u"and")) {
-        return first;
-    }
-    auto e = node(ExprKind::And, start);
-    e->kids.push_back(std::move(first));
-    while (m_in.acceptWord(u"and")) {
-        e->kids.push_back(parseNot());
-    }
-    e->end = m_in.previousEnd();
-    return e;
-}
-
-ExprPtr Parser::parseNot() {
-    const qsizetype start = m_in.peek().start;
-    if (!m_in.acceptWord(u"not")) {
-        return parseComparison();
-    }
-    DepthGuard guard(*this);
-    ExprPtr operand = parseNot();
-    auto e = node(ExprKind::Not, start);
-    e->kids.push_back(std::move(operand));
-    return e;
-}
-
-ExprPtr Parser::parseComparison() {
-    const qsizetype start = m_in.peek().start;
-    ExprPtr left = parseConcat();
-    ExprKind kind;
-    if (m_in.accept(TokenKind::Equals) || m_in.acceptWord(u"equals")) {
-        kind = ExprKind::Equal;
-    } else if (m_in.accept(TokenKind::NotEquals)) {
-        kind = ExprKind::NotEqual;
-    } else if (m_in.acceptWord(u"contains")) {
-        kind = ExprKind::Contains;
-    } else if (m_in.acceptWord(u"is")) {
-        kind = m_in.acceptWord(u"not") ? ExprKind::NotEqual : ExprKind::Equal;
-        if (m_in.acceptWord(u"equal")) {
-            m_in.expectWord(u"to");
-        }
-    } else {
-        return left;
-    }
-    ExprPtr right = parseConcat();
-    auto e = node(kind, start);
-    e->kids.push_back(std::move(left));
-    e->kids.push_back(std::move(right));
-    return e;
-}
-
-ExprPtr Parser::parseConcat() {
-    const qsizetype start = m_in.peek().start;
-    ExprPtr first = parseReference();
-    if (m_in.peek().kind != TokenKind::Ampersand) {
-        return first;
-    }
-    auto e = node(ExprKind::Concat, start);
-    e->kids.push_back(std::move(first));
-    while (m_in.accept(TokenKind::Ampersand)) {
-        e->kids.push_back(parseReference());
-    }
-    e->end = m_in.previousEnd();
-    return e;
-}
-
-std::optional<Property> Parser::acceptProperty() {
-    if (m_in.acceptWord(u"id")) {
-        return Property::Id;
-    }
-    if (m_in.acceptWord(u"name")) {
-        return Property::Name;
-    }
-    if (m_in.acceptWord(u"status")) {
-        return Property::Status;
-    }
-    if (m_in.isWord(u"parent") && m_in.isWord(u"tag", 1)) {
-        m_in.skip(2);
-        return Property::ParentTag;
-    }
-    if (m_in.isWord(u"keyboard") && m_in.isWord(u"shortcut", 1)) {
-        m_in.skip(2);
-        return Property::KeyboardShortcut;
-    }
-    // Before `tag` is read as a class: `tag names of to do id "…"` is a property of the to-do.
-    if (m_in.isWord(u"tag") && m_in.isWord(u"names", 1)) {
-        m_in.skip(2);
-        return Property::TagNames;
-    }
-    return std::nullopt;
-}
-
-std::optional<ObjectClass> Parser::acceptSingularClass() {
-    if (m_in.acceptWord(u"tag")) {
-        return ObjectClass::Tag;
-    }
-    if (m_in.isWord(u"to") && m_in.isWord(u"do", 1)) {
-        m_in.skip(2);
-        return ObjectClass::Todo;
-    }
-    return std::nullopt;
-}
-
-ExprPtr Parser::parseReference() {
-    DepthGuard guard(*this);
-    const qsizetype start = m_in.peek().start;
-    if (std::optional<Property> property = acceptProperty()) {
-        auto e = node(ExprKind::Property, start);
-        e->property = *property;
-        if (m_in.acceptWord(u"of")) {
-            e->kids.push_back(parseReference());
-            e->end = m_in.previousEnd();
-        }
-        return e;
-    }
-    if (m_in.acceptWord(u"tags")) {
-        return parseElements(ObjectClass::Tag, start);
-    }
-    if (m_in.isWord(u"to") && m_in.isWord(u"dos", 1)) {
-        m_in.skip(2);
-        return parseElements(ObjectClass::Todo, start);
-    }
-    if (m_in.acceptWord(u"every")) {
-        std::optional<ObjectClass> objectClass = acceptSingularClass();
-        if (!objectClass) {
-            m_in.failExpected(QStringLiteral("class name"));
-        }
-        return parseElements(*objectClass, start);
-    }
-    if (std::optional<ObjectClass> objectClass = acceptSingularClass()) {
-        // An element's key is one primary, as in the language: `tag "a" & quote & "b"` is the
-        // reference `tag "a"` joined to two texts, and only `tag ("a" & quote & "b")` addresses
-        // the tag named a"b.
-        const ExprKind kind = m_in.acceptWord(u"id") ? ExprKind::ById : ExprKind::ByName;
-        ExprPtr key = parsePrimary();
-        auto e = node(kind, start);
-        e->objectClass = *objectClass;
-        e->kids.push_back(std::move(key));
-        return e;
-    }
-    if (m_in.acceptWord(u"count")) {
-        m_in.acceptWord(u"of");
-        ExprPtr operand = parseReference();
-        auto e = node(ExprKind::Count, start);
-        e->kids.push_back(std::move(operand));
-        return e;
-    }
-    if (m_in.acceptWord(u"make")) {
-        return parseMake(start);
-    }
-    ExprPtr primary = parsePrimary();
-    // A filter applies to elements only: `(every tag) whose ...` filters them, while a text, a
-    // variable or a single object followed by `whose` leaves the word to whatever comes next
-    // (in `to dos of (tag "Work") whose ...` it filters the to-dos).
-    const bool filterable = primary->kind == ExprKind::Elements || primary->kind == ExprKind::Whose;
-    if (filterable && (m_in.isWord(u"whose") || m_in.isWord(u"where"))) {
-        return parseWhose(std::move(primary));
-    }
-    return primary;
-}
-
-ExprPtr Parser::parseElements(ObjectClass objectClass, qsizetype start) {
-    auto e = node(ExprKind::Elements, start);
-    e->objectClass = objectClass;
-    if (m_in.acceptWord(u"of") || m_in.acceptWord(u"in")) {
-        e->kids.push_back(parseReference());
-        e->end = m_in.previousEnd();
-    }
-    if (m_in.isWord(u"whose") || m_in.isWord(u"where")) {
-        return parseWhose(std::move(e));
-    }
-    return e;
-}
-
-ExprPtr Parser::parseWhose(ExprPtr subject) {
-    const qsizetype start = subject->start;
-    m_in.take();
-    ExprPtr condition = parseExpression();
-    auto e = node(ExprKind::Whose, start);
-    e->kids.push_back(std::move(subject));
-    e->kids.push_back(std::move(condition));
-    return e;
-}
-
-ExprPtr Parser::parseMake(qsizetype start) {
-    m_in.expectWord(u"new");
-    std::optional<ObjectClass> objectClass = acceptSingularClass();
-    if (!objectClass) {
-        m_in.failExpected(QStringLiteral("class name"));
-    }
-    auto e = node(ExprKind::Make, start);
-    e->objectClass = *objectClass;
-    if (m_in.acceptWord(u"with")) {
-        m_in.expectWord(u"properties");
-        if (!m_in.accept(TokenKind::LeftBrace)) {
-            m_in.failExpected(QStringLiteral("“{”"));
-        }
-        if (m_in.peek().kind != TokenKind::RightBrace) {
-            do {
-                std::optional<Property> label = acceptProperty();
-                if (!label) {
-                    m_in.failExpected(QStringLiteral("property name"));
-                }
-                if (!m_in.accept(TokenKind::Colon)) {
-                    m_in.failExpected(QStringLiteral("“:”"));
-                }
-                e->labels.push_back(*label);
-                e->kids.push_back(parseExpression());
-            } while (m_in.accept(TokenKind::Comma));
-        }
-        if (!m_in.accept(TokenKind::RightBrace)) {
-            m_in.failExpected(QStringLiteral("“,” or “}”"));
-        }
-    }
-    e->end = m_in.previousEnd();
-    return e;
-}
-
-ExprPtr Parser::parsePrimary() {
-    const Token& t = m_in.peek();
-    const qsizetype start = t.start;
-    switch (t.kind) {
-    case TokenKind::LeftParen: {
-        m_in.take();
-        ExprPtr inner = parseExpression();
-        if (!m_in.accept(TokenKind::RightParen)) {
-            m_in.failExpected(QStringLiteral("“)”"));
-        }
-        return inner;
-    }
-    case TokenKind::Text: {
-        auto e = node(ExprKind::Text, start);
-        e->text = m_in.take().text;
-        e->end = t.end;
-        return e;
-    }
-    case TokenKind::Integer: {
-        auto e = node(ExprKind::Integer, start);
-        e->integer = m_in.take().integer;
-        e->end = t.end;
-        return e;
-    }
-    case TokenKind::Word:
-        break;
-    default:
-        m_in.failExpected(QStringLiteral("expression"));
-    }
-
-    const auto constant = [&](ExprKind kind) {
-        m_in.take();
-        auto e = node(kind, start);
-        return e;
-    };
-    if (m_in.isWord(u"true") || m_in.isWord(u"false")) {
-        const bool value = m_in.isWord(u"true");
-        auto e = constant(ExprKind::Boolean);
-        e->integer = value ? 1 : 0;
-        return e;
-    }
-    if (m_in.isWord(u"quote")) {
-        auto e = constant(ExprKind::Text);
-        e->text = QStringLiteral("\"");
-        return e;
-    }
-    if (m_in.isWord(u"missing")) {
-        m_in.take();
-        m_in.expectWord(u"value");
-        return node(ExprKind::Missing, start);
-    }
-    if (m_in.isWord(u"it")) {
-        return constant(ExprKind::It);
-    }
-    for (TodoStatus status : {TodoStatus::Open, TodoStatus::Completed, TodoStatus::Canceled}) {
-        if (m_in.isWord(statusName(status))) {
-            auto e = constant(ExprKind::Status);
-            e->status = status;
-            return e;
-        }
-    }
-    const int slot = acceptVariableName();
-    if (slot < 0) {
-        m_in.failExpected(QStringLiteral("expression"));
-    }
-    auto e = node(ExprKind::Variable, start);
-    e->slot = slot;
-    e->text = m_in.spelling(t);
-    return e;
 }
 
 } // namespace standin::applescript

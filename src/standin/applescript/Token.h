@@ -1,14 +1,14 @@
 #pragma once
 
 #include <QString>
-#include <vector>
 
 namespace standin::applescript {
 
 enum class TokenKind {
     Word,    // a keyword or an identifier; `text` is its case-folded spelling
     Text,    // a string literal; `text` is its value with the escapes resolved
-    Integer, // `integer` holds the value
+    Integer, // `integer` holds the value, which is within the language's integers
+    Real,    // `real` holds the value: a number with a fraction or an exponent, or too large an integer
     LeftParen,
     RightParen,
     LeftBrace,
@@ -18,6 +18,15 @@ enum class TokenKind {
     Ampersand,
     Equals,
     NotEquals,
+    Plus,
+    Minus,
+    Star,
+    Slash, // `/` or `÷`
+    Caret,
+    Less,
+    Greater,
+    LessEqual,    // `≤` or `<=`
+    GreaterEqual, // `≥` or `>=`
     EndOfLine,
     EndOfScript,
 };
@@ -26,10 +35,11 @@ struct Token {
     TokenKind kind = TokenKind::EndOfScript;
     QString text;
     qint64 integer = 0;
+    double real = 0;
     qsizetype start = 0; // offset of the first UTF-16 unit in the source
     qsizetype end = 0;   // offset one past the last
+    // A long string literal without escapes is not copied: its value is the source between its quotes.
+    bool inSource = false;
 };
-
-using TokenList = std::vector<Token>;
 
 } // namespace standin::applescript

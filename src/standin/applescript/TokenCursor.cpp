@@ -10,24 +10,31 @@ namespace {
 
 const QSet<QString>& reservedWords() {
     static const QSet<QString> words = {
-        QStringLiteral("and"),      QStringLiteral("application"), QStringLiteral("by"),
-        QStringLiteral("canceled"), QStringLiteral("completed"),   QStringLiteral("contains"),
-        QStringLiteral("count"),    QStringLiteral("delete"),      QStringLiteral("else"),
-        QStringLiteral("end"),      QStringLiteral("equal"),       QStringLiteral("equals"),
-        QStringLiteral("error"),    QStringLiteral("every"),       QStringLiteral("exit"),
-        QStringLiteral("false"),    QStringLiteral("from"),        QStringLiteral("id"),
-        QStringLiteral("if"),       QStringLiteral("in"),          QStringLiteral("is"),
-        QStringLiteral("it"),       QStringLiteral("keyboard"),    QStringLiteral("make"),
-        QStringLiteral("missing"),  QStringLiteral("name"),        QStringLiteral("new"),
-        QStringLiteral("not"),      QStringLiteral("number"),      QStringLiteral("of"),
-        QStringLiteral("on"),       QStringLiteral("open"),        QStringLiteral("or"),
-        QStringLiteral("parent"),   QStringLiteral("properties"),  QStringLiteral("quote"),
-        QStringLiteral("repeat"),   QStringLiteral("return"),      QStringLiteral("set"),
-        QStringLiteral("shortcut"), QStringLiteral("status"),      QStringLiteral("tag"),
-        QStringLiteral("tags"),     QStringLiteral("tell"),        QStringLiteral("then"),
-        QStringLiteral("times"),    QStringLiteral("to"),          QStringLiteral("true"),
-        QStringLiteral("try"),      QStringLiteral("until"),       QStringLiteral("where"),
-        QStringLiteral("while"),    QStringLiteral("whose"),       QStringLiteral("with"),
+        QStringLiteral("and"),        QStringLiteral("application"), QStringLiteral("as"),
+        QStringLiteral("begins"),     QStringLiteral("by"),          QStringLiteral("canceled"),
+        QStringLiteral("completed"),  QStringLiteral("contain"),     QStringLiteral("contains"),
+        QStringLiteral("count"),      QStringLiteral("delete"),      QStringLiteral("div"),
+        QStringLiteral("does"),       QStringLiteral("else"),        QStringLiteral("end"),
+        QStringLiteral("ends"),       QStringLiteral("equal"),       QStringLiteral("equals"),
+        QStringLiteral("error"),      QStringLiteral("every"),       QStringLiteral("exit"),
+        QStringLiteral("false"),      QStringLiteral("from"),        QStringLiteral("get"),
+        QStringLiteral("greater"),    QStringLiteral("id"),          QStringLiteral("if"),
+        QStringLiteral("in"),         QStringLiteral("integer"),     QStringLiteral("is"),
+        QStringLiteral("it"),         QStringLiteral("item"),        QStringLiteral("items"),
+        QStringLiteral("keyboard"),   QStringLiteral("less"),        QStringLiteral("list"),
+        QStringLiteral("make"),       QStringLiteral("missing"),     QStringLiteral("mod"),
+        QStringLiteral("name"),       QStringLiteral("new"),         QStringLiteral("not"),
+        QStringLiteral("number"),     QStringLiteral("of"),          QStringLiteral("on"),
+        QStringLiteral("open"),       QStringLiteral("or"),          QStringLiteral("parent"),
+        QStringLiteral("properties"), QStringLiteral("quote"),       QStringLiteral("real"),
+        QStringLiteral("repeat"),     QStringLiteral("return"),      QStringLiteral("set"),
+        QStringLiteral("shortcut"),   QStringLiteral("starts"),      QStringLiteral("status"),
+        QStringLiteral("string"),     QStringLiteral("tag"),         QStringLiteral("tags"),
+        QStringLiteral("tell"),       QStringLiteral("text"),        QStringLiteral("than"),
+        QStringLiteral("then"),       QStringLiteral("through"),     QStringLiteral("thru"),
+        QStringLiteral("times"),      QStringLiteral("to"),          QStringLiteral("true"),
+        QStringLiteral("try"),        QStringLiteral("until"),       QStringLiteral("where"),
+        QStringLiteral("while"),      QStringLiteral("whose"),       QStringLiteral("with"),
     };
     return words;
 }
@@ -35,15 +42,20 @@ const QSet<QString>& reservedWords() {
 } // namespace
 
 const Token& TokenCursor::peek(std::size_t ahead) const {
-    const std::size_t i = m_pos + ahead;
-    return i < m_tokens.size() ? m_tokens[i] : m_tokens.back();
+    while (m_ahead.size() <= ahead) {
+        m_ahead.push_back(m_lexer.next());
+    }
+    return m_ahead[ahead];
 }
 
-const Token& TokenCursor::take() {
-    const Token& t = peek();
-    if (m_pos < m_tokens.size() - 1) {
-        ++m_pos;
+Token TokenCursor::take() {
+    peek();
+    Token t = std::move(m_ahead.front());
+    m_ahead.pop_front();
+    if (t.kind == TokenKind::EndOfScript) {
+        m_ahead.push_front(t); // the end stays where it is
     }
+    m_previousEnd = t.end;
     return t;
 }
 
@@ -91,6 +103,7 @@ QString TokenCursor::describe(const Token& token) const {
     case TokenKind::EndOfLine:
         return QStringLiteral("end of line");
     case TokenKind::Integer:
+    case TokenKind::Real:
         return QStringLiteral("number");
     case TokenKind::Text:
         return QStringLiteral("“\"”");
@@ -124,7 +137,7 @@ void TokenCursor::skip(std::size_t count) {
 }
 
 qsizetype TokenCursor::previousEnd() const {
-    return m_pos > 0 ? m_tokens[m_pos - 1].end : 0;
+    return m_previousEnd;
 }
 
 QString TokenCursor::spelling(const Token& token) const {

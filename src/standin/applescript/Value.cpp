@@ -2,7 +2,9 @@
 
 #include "ScriptFailure.h"
 
+#include <QHash>
 #include <algorithm>
+#include <cmath>
 
 namespace standin::applescript {
 
@@ -66,7 +68,8 @@ bool hasTextForm(const Value& v) {
     if (v.kind == Value::Kind::List) {
         return std::all_of(v.items->begin(), v.items->end(), hasTextForm);
     }
-    return v.kind != Value::Kind::Nothing && v.kind != Value::Kind::Reference;
+    return v.kind != Value::Kind::Nothing && v.kind != Value::Kind::Reference &&
+           v.kind != Value::Kind::Record;
 }
 
 void writeTextForm(const Value& v, BoundedText& out) {
@@ -98,10 +101,15 @@ void writeSourceForm(const Value& v, const QString& application, BoundedText& ou
         out.appendQuoted(application);
         return;
     case Value::Kind::List:
+    case Value::Kind::Record:
         out.append(u"{");
         for (std::size_t i = 0; i < v.items->size() && !out.full(); ++i) {
             if (i > 0) {
                 out.append(u", ");
+            }
+            if (v.kind == Value::Kind::Record) {
+                out.append((*v.labels)[i]);
+                out.append(u":");
             }
             writeSourceForm((*v.items)[i], application, out);
         }
@@ -125,6 +133,25 @@ QString comparisonKey(const QString& s) {
     return s.normalized(QString::NormalizationForm_C).toCaseFolded();
 }
 
+// A comparison key with its accents taken off, which decides the order before the accents do.
+QString withoutMarks(const QString& key) {
+    QString bare;
+    const QString decomposed = key.normalized(QString::NormalizationForm_D);
+    bare.reserve(decomposed.size());
+    for (QChar c : decomposed) {
+        const QChar::Category category = c.category();
+        if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
+            category != QChar::Mark_Enclosing) {
+            bare.append(c);
+        }
+    }
+    return bare;
+}
+
+bool isAsciiDigit(QChar c) {
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
 } // namespace
 
 Value Value::fromBool(bool b) {
@@ -137,6 +164,16 @@ Value Value::fromInteger(qint64 i) {
     Value v = ofKind(Kind::Integer);
     v.integer = i;
     return v;
+}
+
+Value Value::fromReal(double r) {
+    Value v = ofKind(Kind::Real);
+    v.real = r;
+    return v;
+}
+
+Value Value::fromWholeNumber(qint64 i) {
+    return i >= -largestInteger && i <= largestInteger ? fromInteger(i) : fromReal(double(i));
 }
 
 Value Value::fromText(QString t) {
@@ -158,10 +195,40 @@ Value Value::reference(ObjectClass c, QString id) {
     return v;
 }
 
+namespace {
+
+std::uint16_t nestingAround(const std::vector<Value>& values) {
+    std::uint16_t deepest = 0;
+    for (const Value& item : values) {
+        deepest = std::max(deepest, item.nesting);
+    }
+    return deepest == std::numeric_limits<std::uint16_t>::max() ? deepest : std::uint16_t(deepest + 1);
+}
+
+} // namespace
+
 Value Value::list(std::vector<Value> values) {
     Value v = ofKind(Kind::List);
+    v.nesting = nestingAround(values);
     v.items = std::make_shared<const std::vector<Value>>(std::move(values));
     return v;
+}
+
+Value Value::record(std::vector<QString> labels, std::vector<Value> values) {
+    Value v = ofKind(Kind::Record);
+    v.nesting = nestingAround(values);
+    v.labels = std::make_shared<const std::vector<QString>>(std::move(labels));
+    v.items = std::make_shared<const std::vector<Value>>(std::move(values));
+    return v;
+}
+
+const Value* Value::field(const QString& label) const {
+    for (std::size_t i = 0; i < labels->size(); ++i) {
+        if ((*labels)[i] == label) {
+            return &(*items)[i];
+        }
+    }
+    return nullptr;
 }
 
 std::optional<QString> Value::coercedToText(qsizetype maxLength) const {
@@ -170,6 +237,8 @@ std::optional<QString> Value::coercedToText(qsizetype maxLength) const {
         return text;
     case Kind::Integer:
         return QString::number(integer);
+    case Kind::Real:
+        return realText(real);
     case Kind::Boolean:
         return boolean ? QStringLiteral("true") : QStringLiteral("false");
     case Kind::Missing:
@@ -187,6 +256,7 @@ std::optional<QString> Value::coercedToText(qsizetype maxLength) const {
     }
     case Kind::Nothing:
     case Kind::Reference:
+    case Kind::Record:
         return std::nullopt;
     }
     return std::nullopt;
@@ -197,6 +267,7 @@ std::optional<QString> Value::stringValue() const {
     case Kind::Text:
         return text;
     case Kind::Integer:
+    case Kind::Real:
     case Kind::Boolean:
     case Kind::Status:
         return coercedToText();
@@ -235,7 +306,38 @@ bool textContains(const QString& haystack, const QString& needle) {
     return comparisonKey(haystack).contains(comparisonKey(needle));
 }
 
+bool textStartsWith(const QString& text, const QString& start) {
+    if (isAscii(text) && isAscii(start)) {
+        return text.startsWith(start, Qt::CaseInsensitive);
+    }
+    return comparisonKey(text).startsWith(comparisonKey(start));
+}
+
+bool textEndsWith(const QString& text, const QString& end) {
+    if (isAscii(text) && isAscii(end)) {
+        return text.endsWith(end, Qt::CaseInsensitive);
+    }
+    return comparisonKey(text).endsWith(comparisonKey(end));
+}
+
+int compareTexts(const QString& a, const QString& b) {
+    if (textsEqual(a, b)) {
+        return 0;
+    }
+    if (isAscii(a) && isAscii(b)) {
+        return QString::compare(a, b, Qt::CaseInsensitive);
+    }
+    const QString keyA = comparisonKey(a);
+    const QString keyB = comparisonKey(b);
+    const int unaccented = QString::compare(withoutMarks(keyA), withoutMarks(keyB));
+    return unaccented != 0 ? unaccented : QString::compare(keyA, keyB);
+}
+
 bool valuesEqual(const Value& a, const Value& b) {
+    if (a.isNumber() && b.isNumber()) {
+        return a.kind == Value::Kind::Integer && b.kind == Value::Kind::Integer ? a.integer == b.integer
+                                                                                : a.number() == b.number();
+    }
     if (a.kind != b.kind) {
         return false;
     }
@@ -246,7 +348,8 @@ bool valuesEqual(const Value& a, const Value& b) {
     case Value::Kind::Boolean:
         return a.boolean == b.boolean;
     case Value::Kind::Integer:
-        return a.integer == b.integer;
+    case Value::Kind::Real:
+        return false; // numbers are compared above
     case Value::Kind::Text:
         return textsEqual(a.text, b.text);
     case Value::Kind::Status:
@@ -264,8 +367,102 @@ bool valuesEqual(const Value& a, const Value& b) {
         }
         return true;
     }
+    case Value::Kind::Record: {
+        // Labels are unordered: the same labels with equal values, in any order. They are looked up
+        // by hash, so that comparing two large records costs their size, not its square.
+        if (a.items->size() != b.items->size()) {
+            return false;
+        }
+        QHash<QString, std::size_t> positions;
+        positions.reserve(qsizetype(b.items->size()));
+        for (std::size_t i = 0; i < b.items->size(); ++i) {
+            positions.insert((*b.labels)[i], i);
+        }
+        for (std::size_t i = 0; i < a.items->size(); ++i) {
+            const auto found = positions.constFind((*a.labels)[i]);
+            if (found == positions.constEnd() || !valuesEqual((*a.items)[i], (*b.items)[*found])) {
+                return false;
+            }
+        }
+        return true;
+    }
     }
     return false;
+}
+
+QString realText(double value) {
+    if (value == 0) {
+        return QStringLiteral("0.0");
+    }
+    // Rounded to twelve significant digits first, so that the form follows the rounded value.
+    const QString scientific = QString::number(value, 'e', 11);
+    const qsizetype e = scientific.indexOf(u'e');
+    const int exponent = scientific.mid(e + 1).toInt();
+    const auto trimmed = [](QString digits) {
+        while (digits.endsWith(u'0') && !digits.endsWith(u".0")) {
+            digits.chop(1);
+        }
+        return digits;
+    };
+    const QString mantissa = trimmed(scientific.left(e));
+    const bool tiny = exponent < -4 || (exponent == -4 && (mantissa == u"1.0" || mantissa == u"-1.0"));
+    if (exponent >= 4 || tiny) {
+        return mantissa + (exponent >= 0 ? QStringLiteral("E+") : QStringLiteral("E-")) +
+               QString::number(std::abs(exponent));
+    }
+    return trimmed(QString::number(value, 'f', 11 - exponent));
+}
+
+std::optional<Value> numberFromText(const QString& text) {
+    qsizetype i = 0;
+    const qsizetype size = text.size();
+    if (i < size && (text[i] == u'-' || text[i] == u'+')) {
+        ++i;
+    }
+    const qsizetype digitsStart = i;
+    while (i < size && isAsciiDigit(text[i])) {
+        ++i;
+    }
+    if (i == digitsStart) {
+        return std::nullopt;
+    }
+    bool isReal = false;
+    if (i < size && text[i] == u'.') {
+        isReal = true;
+        ++i;
+        while (i < size && isAsciiDigit(text[i])) {
+            ++i;
+        }
+    }
+    if (i < size && (text[i] == u'e' || text[i] == u'E')) {
+        isReal = true;
+        ++i;
+        if (i < size && (text[i] == u'-' || text[i] == u'+')) {
+            ++i;
+        }
+        const qsizetype exponentStart = i;
+        while (i < size && isAsciiDigit(text[i])) {
+            ++i;
+        }
+        if (i == exponentStart) {
+            return std::nullopt;
+        }
+    }
+    if (i != size) {
+        return std::nullopt;
+    }
+    if (!isReal) {
+        bool fits = false;
+        const qint64 whole = text.toLongLong(&fits);
+        if (fits) {
+            return Value::fromWholeNumber(whole);
+        }
+    }
+    const double value = text.toDouble();
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return Value::fromReal(value);
 }
 
 QString statusName(TodoStatus status) {

@@ -3,6 +3,7 @@
 #include "Ast.h"
 
 #include <QString>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -10,18 +11,25 @@
 
 namespace standin::applescript {
 
-// A value of the language. Lists are shared and never changed after they are made, so a value
-// copies in constant time.
+// The language's integers are 30-bit: a number past this, either way, is a real.
+inline constexpr qint64 largestInteger = 536'870'911;
+
+// A value of the language. Lists and records are shared and never changed after they are made, so a
+// value copies in constant time.
 struct Value {
-    enum class Kind { Nothing, Missing, Boolean, Integer, Text, Status, Reference, List };
+    enum class Kind { Nothing, Missing, Boolean, Integer, Real, Text, Status, Reference, List, Record };
 
     Kind kind = Kind::Nothing;
     bool boolean = false;
+    // How many lists and records are nested in this one, itself included; 0 for anything else.
+    std::uint16_t nesting = 0;
     qint64 integer = 0;
+    double real = 0;
     QString text; // Text: the text; Reference: the object's identifier
     TodoStatus status = TodoStatus::Open;
     ObjectClass objectClass = ObjectClass::Tag;
-    std::shared_ptr<const std::vector<Value>> items;
+    std::shared_ptr<const std::vector<Value>> items;    // List: the items; Record: the values
+    std::shared_ptr<const std::vector<QString>> labels; // Record: the label of each value, in order
 
     static Value missing() { return ofKind(Kind::Missing); }
     static Value ofKind(Kind k) {
@@ -31,12 +39,20 @@ struct Value {
     }
     static Value fromBool(bool b);
     static Value fromInteger(qint64 i);
+    static Value fromReal(double r);
+    // An integer where the language's integers hold it, a real otherwise.
+    static Value fromWholeNumber(qint64 i);
     static Value fromText(QString t);
     static Value fromStatus(TodoStatus s);
     static Value reference(ObjectClass c, QString id);
     static Value list(std::vector<Value> values);
+    static Value record(std::vector<QString> labels, std::vector<Value> values);
 
     bool isText() const { return kind == Kind::Text; }
+    bool isNumber() const { return kind == Kind::Integer || kind == Kind::Real; }
+    double number() const { return kind == Kind::Integer ? double(integer) : real; }
+    // The record's value with this label, or null.
+    const Value* field(const QString& label) const;
 
     // The text this value becomes on the right of `&` after text, or none when it has no text form.
     // A text longer than `maxLength` is never built: the engine's "Out of memory." is raised first.
@@ -59,7 +75,20 @@ struct Value {
 // equivalent forms are equal, everything else (diacriticals, punctuation, white space) counts.
 bool textsEqual(const QString& a, const QString& b);
 bool textContains(const QString& haystack, const QString& needle);
+bool textStartsWith(const QString& text, const QString& start);
+bool textEndsWith(const QString& text, const QString& end);
+// The order of two texts, by the same rules: negative, zero (exactly when textsEqual) or positive.
+// Letters come in alphabetical order whatever their case, an accented letter right after the
+// unaccented one, everything else by its code.
+int compareTexts(const QString& a, const QString& b);
 bool valuesEqual(const Value& a, const Value& b);
+
+// A real as the engine writes it: twelve significant digits at most, always with a fraction, and
+// with an exponent (1.0E+20, 1.0E-5) when its size is 10,000 or more, or 0.0001 or less.
+QString realText(double value);
+// The number a text spells, as a literal would be read: an integer, or a real with a fraction or
+// an exponent; none for any other text.
+std::optional<Value> numberFromText(const QString& text);
 
 QString statusName(TodoStatus status);
 QString quotedText(const QString& text);
