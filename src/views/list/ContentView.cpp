@@ -6,10 +6,10 @@
 #include "EmptyStateView.h"
 #include "ErrorRow.h"
 #include "Icons.h"
-#include "MergeView.h"
 #include "Preferences.h"
 #include "ProgressOverlay.h"
 #include "StatusAreaView.h"
+#include "TagContextMenu.h"
 #include "TagCreateView.h"
 #include "TagDropController.h"
 #include "TagEditView.h"
@@ -21,14 +21,12 @@
 #include "TagStore.h"
 
 #include <QAction>
-#include <QDesktopServices>
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSplitter>
@@ -42,23 +40,6 @@ namespace orvalet {
 namespace {
 
 enum DetailPage { placeholderPage, editorPage, batchPage };
-
-// Keeps a right click from selecting the row under it: the row's context menu then acts on that row
-// alone and the selection stays as it was (see TagListActions::menuTargets).
-class RightPressFilter final : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
-            if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
-                return true;
-            }
-        }
-        return QObject::eventFilter(watched, event);
-    }
-};
 
 } // namespace
 
@@ -279,7 +260,7 @@ void ContentView::setUpTagView(QAbstractItemView* view) {
     view->setDropIndicatorShown(true);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    view->viewport()->installEventFilter(new RightPressFilter(view));
+    TagContextMenu::keepSelectionOnRightClick(view);
     connect(view, &QWidget::customContextMenuRequested, this, &ContentView::showContextMenu);
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &ContentView::selectionEdited);
@@ -527,38 +508,7 @@ QMenu* ContentView::contextMenuForRow(int row) {
 }
 
 QMenu* ContentView::contextMenuForTag(const TagPtr& rowTag) {
-    if (!rowTag) {
-        return nullptr;
-    }
-    const QList<TagPtr> targets = m_actions->menuTargets(rowTag->id());
-    auto* menu = new QMenu(this);
-    menu->setObjectName(QStringLiteral("tagContextMenu"));
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* view = menu->addAction(Icons::symbol(QStringLiteral("arrow.up.right.square")),
-                                    QStringLiteral("View in Things"));
-    view->setObjectName(QStringLiteral("viewInThings"));
-    const QString id = rowTag->id();
-    connect(view, &QAction::triggered, this, [this, id] {
-        if (const std::optional<QUrl> url = TagListActions::viewInThingsUrl(id)) {
-            Alerts::openLink(this, *url);
-        }
-    });
-    QAction* refresh = menu->addAction(Icons::symbol(QStringLiteral("arrow.clockwise")),
-                                       QStringLiteral("Update from Things"));
-    refresh->setObjectName(QStringLiteral("updateFromThings"));
-    connect(refresh, &QAction::triggered, this, [this, targets] { m_actions->refreshTags(targets); });
-    QAction* merge = menu->addAction(Icons::symbol(u"arrow.triangle.merge"_qs), u"Merge Into\u2026"_qs);
-    merge->setObjectName(u"mergeInto"_qs);
-    merge->setEnabled(targets.size() == 1); // one source at a time
-    connect(merge, &QAction::triggered, this, [this, targets] {
-        (new MergeView(m_store, m_preferences, m_worker, targets.front(), this))->open();
-    });
-    menu->addSeparator();
-    QAction* remove = menu->addAction(Icons::symbol(QStringLiteral("trash")),
-                                      TagListActions::deleteMenuTitle(targets.size()));
-    remove->setObjectName(QStringLiteral("deleteTags"));
-    connect(remove, &QAction::triggered, this, [this, targets] { m_actions->requestDelete(targets); });
-    return menu;
+    return rowTag ? new TagContextMenu(*m_actions, m_store, m_preferences, m_worker, rowTag, this) : nullptr;
 }
 
 void ContentView::showContextMenu(const QPoint& position) {
