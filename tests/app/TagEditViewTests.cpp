@@ -63,6 +63,20 @@ private Q_SLOTS:
             labels.append(label->text(QAccessible::Name));
         }
         QVERIFY2(labels.contains(QStringLiteral("Parent Tag")), qPrintable(labels.join(u", ")));
+        // Tab follows the pane as drawn, top to bottom and left to right, and no container is a stop.
+        control<QLineEdit>(editor(), QStringLiteral("nameField"))->setFocus();
+        QTRY_VERIFY(QApplication::focusWidget() &&
+                    QApplication::focusWidget()->objectName() == u"nameField"_qs);
+        QStringList stops;
+        for (int i = 0; i < 12; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            stops.append(QApplication::focusWidget()->objectName());
+        }
+        QCOMPARE(stops.mid(0, 11),
+                 (QStringList{u"parentPicker"_qs, u"addChildTag"_qs, u"childName"_qs, u"viewChild"_qs,
+                              u"childName"_qs, u"viewChild"_qs, u"childName"_qs, u"viewChild"_qs,
+                              u"deleteTag"_qs, u"mergeInto"_qs, u"updateFromThings"_qs}));
+        QCOMPARE(stops[11], u"viewInThings"_qs);
         QAbstractButton* remove = control(editor(), QStringLiteral("deleteTag"));
         QCOMPARE(remove->palette().color(QPalette::Disabled, QPalette::ButtonText),
                  QApplication::palette(remove).color(QPalette::Disabled, QPalette::ButtonText));

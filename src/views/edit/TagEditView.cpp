@@ -82,6 +82,7 @@ TagEditView::TagEditView(TagStore& store, Preferences& preferences, ThingsWorker
 
     auto* scroll = new QScrollArea(this);
     scroll->setObjectName(QStringLiteral("editorScroll"));
+    scroll->setFocusPolicy(Qt::NoFocus); // a container, not a stop of its own
     scroll->setAccessibleName(QStringLiteral("Tag details"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -118,6 +119,7 @@ TagEditView::TagEditView(TagStore& store, Preferences& preferences, ThingsWorker
     connect(&preferences, &Preferences::changed, this, &TagEditView::updateChildren);
     connect(m_editor, &TagEditor::changed, this, &TagEditView::update);
     update();
+    updateTabOrder();
 }
 
 QWidget* TagEditView::buildDetails() {
@@ -229,7 +231,7 @@ QWidget* TagEditView::buildActionBar() {
         }
     });
 
-    auto* merge =
+    auto* merge = m_merge =
         new QPushButton(Icons::symbol(u"arrow.triangle.merge"_qs), u"Merge Into\u2026"_qs, m_actionBar);
     merge->setObjectName(u"mergeInto"_qs);
     connect(merge, &QPushButton::clicked, this, [this] {
@@ -353,6 +355,25 @@ void TagEditView::updateChildren() {
         }
         m_childRows->addWidget(line);
         m_childRowWidgets.append(line);
+    }
+    updateTabOrder();
+}
+
+void TagEditView::updateTabOrder() {
+    QList<QWidget*> order{m_error->findChild<QWidget*>(QStringLiteral("dismissError")),
+                          m_name,
+                          m_parent,
+                          m_viewParentRow,
+                          m_save,
+                          m_addChild};
+    for (QWidget* line : std::as_const(m_childRowWidgets)) {
+        order << line->findChild<QWidget*>(QStringLiteral("childName"))
+              << line->findChild<QWidget*>(QStringLiteral("viewChild"));
+    }
+    order << m_delete << m_merge << m_refresh << m_viewInThings;
+    order.removeAll(nullptr);
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
     }
 }
 

@@ -54,6 +54,8 @@ private:
     void updateChoices();
     void updateChildren();
     void updateUpdateLine();
+    // Tab goes through the pane as it is drawn: top to bottom, left to right.
+    void updateTabOrder();
     void showDuplicateNameAlert();
     void showDeleteConfirmation();
     void showCreateSheet();
@@ -80,6 +82,7 @@ private:
     BusyPushButton* m_delete = nullptr;
     BusyToolButton* m_refresh = nullptr;
     QPushButton* m_viewInThings = nullptr;
+    QPushButton* m_merge = nullptr;
 
     QPointer<QMessageBox> m_duplicateAlert;
     QPointer<QMessageBox> m_deleteConfirmation;

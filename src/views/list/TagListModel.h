@@ -23,7 +23,7 @@ public:
         ChildCountTextRole,   // "N child tags", or nothing when the counts are not shown
         TodoCountTextRole,    // "N todos", or nothing
         AncestorPathRole,     // "Grandparent > Parent", or nothing
-        RolledUpTodoTextRole, // outline rows: "(N in all)" for the subtree, or nothing
+        RolledUpTodoTextRole, // outline rows: "N with subtags" for the subtree, or nothing
         HasAncestorPathRole,  // whether AncestorPathRole gives a path: a cheap test for the row's height
     };
 

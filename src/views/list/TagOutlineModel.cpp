@@ -39,7 +39,7 @@ QString TagOutlineModel::missingParentText() {
 }
 
 QString TagOutlineModel::rolledUpText(qint64 count) {
-    return QStringLiteral("(") + QString::number(count) + QStringLiteral(" in all)");
+    return QString::number(count) + QStringLiteral(" with subtags");
 }
 
 void TagOutlineModel::setActive(bool active) {
@@ -170,16 +170,14 @@ QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
         return spoken.join(QStringLiteral(", "));
     }
     case Qt::ToolTipRole: {
-        QStringList tips;
-        if (m_outline.hasMissingParent(node)) {
-            tips.append(missingParentText());
-        }
+        // The whole row, counts included, as a narrow row may leave them out.
+        QStringList tips{data(index, Qt::AccessibleTextRole).toString()};
         if (!data(index, TagListModel::RolledUpTodoTextRole).toString().isEmpty()) {
-            tips.append(QStringLiteral("“In all” adds the open to-dos of this tag and of every tag below it. "
-                                       "Things 3 counts to-dos per tag, so a to-do with several of these "
-                                       "tags is counted once for each of them."));
+            tips.append(QStringLiteral("\u201CWith subtags\u201D adds the open to-dos of this tag and of every tag "
+                                       "below it. Things 3 counts to-dos per tag, so a to-do with several of "
+                                       "these tags is counted once for each of them."));
         }
-        return tips.isEmpty() ? QVariant() : QVariant(tips.join(u'\n'));
+        return tips.join(u'\n');
     }
     default:
         return {};

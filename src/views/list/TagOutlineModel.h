@@ -45,7 +45,7 @@ public:
 
     // "Its parent tag is missing; import again to repair"
     static QString missingParentText();
-    // "(N in all)"
+    // "N with subtags": the open to-dos of the tag and of every tag below it
     static QString rolledUpText(qint64 count);
 
 private:

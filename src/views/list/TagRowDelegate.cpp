@@ -80,22 +80,36 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         trailing -= side + countSpacing;
         painter->setOpacity(0.45);
     }
-    // The counts at the trailing edge, each in caption type and the secondary colour.
-    painter->setFont(caption);
-    painter->setPen(secondary(option));
+    // The counts at the trailing edge, each in caption type and the secondary colour. The name wins
+    // the room: counts that would cut it are left out, the child count first, the subtree's last
+    // (the row's tooltip and spoken text still carry them all).
+    const QString name = index.data(Qt::DisplayRole).toString();
+    QStringList counts;
     for (const int role : {int(TagListModel::RolledUpTodoTextRole), int(TagListModel::TodoCountTextRole),
                            int(TagListModel::ChildCountTextRole)}) {
-        const QString text = index.data(role).toString();
-        if (text.isEmpty()) {
-            continue;
+        if (QString text = index.data(role).toString(); !text.isEmpty()) {
+            counts.append(std::move(text));
         }
+    }
+    const auto countsWidth = [&] {
+        int width = 0;
+        for (const QString& text : counts) {
+            width += captionMetrics.horizontalAdvance(text) + countSpacing;
+        }
+        return width;
+    };
+    while (!counts.isEmpty() && body.horizontalAdvance(name) + countsWidth() > trailing - line.left()) {
+        counts.removeLast();
+    }
+    painter->setFont(caption);
+    painter->setPen(secondary(option));
+    for (const QString& text : std::as_const(counts)) {
         const int width = captionMetrics.horizontalAdvance(text);
         painter->drawText(QRect(trailing - width, line.top(), width, line.height()),
                           Qt::AlignRight | Qt::AlignVCenter, text);
         trailing -= width + countSpacing;
     }
 
-    const QString name = index.data(Qt::DisplayRole).toString();
     painter->setFont(option.font);
     painter->setPen(primary);
     const QRect nameRect(line.left(), line.top(), std::max(0, trailing - line.left()), line.height());
