@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScrollBar>
 #include <QtTest>
 
 using namespace orvalet;
@@ -99,6 +100,13 @@ private Q_SLOTS:
         QVERIFY(listView->visualRect(indexOf(m_window, QStringLiteral("Work"))).height() <
                 listView->visualRect(indexOf(m_window, QStringLiteral("Admin"))).height());
         QVERIFY(screenshot(m_window, QStringLiteral("main-window.png")));
+        // Another filter starts at the top of the list, and the scroll bar says so.
+        m_window->resize(900, 330);
+        content(m_window).list()->scrollToBottom();
+        m_app->preferences().setFlag(PreferenceKey::showRootTagsOnly, true);
+        QTRY_COMPARE(listView->indexAt(QPoint(5, 5)).row(), 0);
+        QCOMPARE(listView->verticalScrollBar()->value(), 0);
+        QVERIFY(screenshot(m_window, QStringLiteral("roots-only.png")));
     }
 
     void importWithoutThingsAlertsAndLeavesTheList() {

@@ -223,6 +223,15 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     connect(&m_preferences, &Preferences::changed, this, [this](PreferenceKey key) {
         if (key == PreferenceKey::showAsOutline) {
             showMode();
+        } else if (key == PreferenceKey::showRootTagsOnly || key == PreferenceKey::tagSortOption) {
+            // Another filter or order is another list: it starts at the selected tag, or at its top.
+            QAbstractItemView* view = tagView();
+            const QModelIndex current = view->currentIndex();
+            if (current.isValid() && view->selectionModel()->isSelected(current)) {
+                view->scrollTo(current);
+            } else {
+                view->scrollToTop();
+            }
         }
     });
 
