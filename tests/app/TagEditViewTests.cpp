@@ -1,4 +1,5 @@
 #include "BusyToolButton.h"
+#include "FormWidth.h"
 #include "TagCreateView.h"
 #include "TagCreator.h"
 #include "TagEditView.h"
@@ -63,6 +64,23 @@ private Q_SLOTS:
             labels.append(label->text(QAccessible::Name));
         }
         QVERIFY2(labels.contains(QStringLiteral("Parent Tag")), qPrintable(labels.join(u", ")));
+        // A wide window centres the form instead of stretching its fields; a narrow one keeps the
+        // status lines whole beside "Reset".
+        m_window->resize(1440, 700);
+        QWidget* form = editor()->findChild<QWidget*>(QStringLiteral("editorForm"));
+        QTRY_VERIFY(form->width() <= maximumFormWidth);
+        QVERIFY(qAbs(form->geometry().center().x() - form->parentWidget()->rect().center().x()) <= 1);
+        QVERIFY(screenshot(m_window, QStringLiteral("tag-editor-wide.png")));
+        m_window->resize(m_window->minimumSizeHint());
+        QTRY_COMPARE(m_window->size(), m_window->minimumSizeHint());
+        auto* reset = m_window->findChild<QWidget*>(QStringLiteral("statusReset"));
+        for (QLabel* line : m_window->findChildren<QLabel*>(QStringLiteral("statusLine"))) {
+            QVERIFY(line->heightForWidth(line->width()) <= line->height());
+            QVERIFY(!line->geometry().intersects(reset->geometry()));
+        }
+        QVERIFY(screenshot(m_window, QStringLiteral("tag-editor-narrow.png")));
+        m_window->resize(900, 600);
+
         // Tab follows the pane as drawn, top to bottom and left to right, and no container is a stop.
         control<QLineEdit>(editor(), QStringLiteral("nameField"))->setFocus();
         QTRY_VERIFY(QApplication::focusWidget() &&

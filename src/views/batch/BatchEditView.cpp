@@ -3,6 +3,7 @@
 #include "Alerts.h"
 #include "BatchResultSheet.h"
 #include "BusyToolButton.h"
+#include "FormWidth.h"
 #include "Icons.h"
 #include "ParentPicker.h"
 #include "ProminentButton.h"
@@ -77,7 +78,9 @@ void BatchEditView::build() {
     pickerLabel->setBuddy(m_parentPicker);
     parentLayout->addRow(pickerLabel, m_parentPicker);
 
-    auto* form = new QVBoxLayout;
+    auto* formBox = new QWidget(this);
+    formBox->setObjectName(QStringLiteral("batchForm"));
+    auto* form = new QVBoxLayout(formBox);
     form->setContentsMargins(16, 16, 16, 12);
     form->setSpacing(12);
     form->addWidget(title);
@@ -121,7 +124,7 @@ void BatchEditView::build() {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addLayout(form, 1);
+    layout->addLayout(centredForm(formBox), 1);
     layout->addWidget(separator);
     layout->addLayout(bar);
 }

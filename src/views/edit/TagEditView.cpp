@@ -4,6 +4,7 @@
 #include "BusyToolButton.h"
 #include "EditRules.h"
 #include "ErrorRow.h"
+#include "FormWidth.h"
 #include "Icons.h"
 #include "MergeView.h"
 #include "ParentPicker.h"
@@ -72,6 +73,7 @@ TagEditView::TagEditView(TagStore& store, Preferences& preferences, ThingsWorker
 
     m_form = new QWidget;
     m_form->setObjectName(QStringLiteral("editorForm"));
+    m_form->setMaximumWidth(maximumFormWidth);
     m_error = new ErrorRow(m_form);
     connect(m_error, &ErrorRow::dismissed, m_editor, &TagEditor::dismissError);
     auto* formLayout = new QVBoxLayout(m_form);
@@ -88,6 +90,7 @@ TagEditView::TagEditView(TagStore& store, Preferences& preferences, ThingsWorker
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(m_form);
+    scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop); // a wide pane centres the form
 
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);

@@ -88,6 +88,7 @@ void StatusAreaView::setLines(const QStringList& lines) {
         label->setForegroundRole(QPalette::PlaceholderText);
         label->setContentsMargins(6, 0, 6, 0);
         label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        label->setWordWrap(true); // a narrow sidebar wraps the line beside "Reset" rather than cut it
         m_lineLayout->addWidget(label);
     }
     showWhatIsSet();

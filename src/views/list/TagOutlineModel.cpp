@@ -173,9 +173,10 @@ QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
         // The whole row, counts included, as a narrow row may leave them out.
         QStringList tips{data(index, Qt::AccessibleTextRole).toString()};
         if (!data(index, TagListModel::RolledUpTodoTextRole).toString().isEmpty()) {
-            tips.append(QStringLiteral("\u201CWith subtags\u201D adds the open to-dos of this tag and of every tag "
-                                       "below it. Things 3 counts to-dos per tag, so a to-do with several of "
-                                       "these tags is counted once for each of them."));
+            tips.append(
+                QStringLiteral("\u201CWith subtags\u201D adds the open to-dos of this tag and of every tag "
+                               "below it. Things 3 counts to-dos per tag, so a to-do with several of "
+                               "these tags is counted once for each of them."));
         }
         return tips.join(u'\n');
     }
