@@ -192,6 +192,14 @@ private Q_SLOTS:
         QCOMPARE(selection(m_window), three);
         QCOMPARE(confirmation->text(), QStringLiteral("Delete \"Computer\"?"));
         QCOMPARE(confirmation->windowModality(), Qt::WindowModal);
+        // A comfortable width, the title in bold, "Delete" drawn as destructive.
+        QTRY_VERIFY(confirmation->isVisible());
+        QVERIFY(confirmation->width() >= 360);
+        QVERIFY(confirmation->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->font().bold());
+        QVERIFY(confirmation->findChild<QPushButton*>(QStringLiteral("confirmDelete"))
+                    ->palette()
+                    .color(QPalette::ButtonText) != QApplication::palette().color(QPalette::ButtonText));
+        QVERIFY(screenshot(confirmation, QStringLiteral("delete-confirmation.png")));
         auto* cancel = confirmation->findChild<QPushButton*>(QStringLiteral("cancelDelete"));
         QVERIFY(cancel);
         QCOMPARE(confirmation->defaultButton(), cancel);

@@ -1,11 +1,43 @@
 #include "Alerts.h"
 
+#include "ProminentButton.h"
+
 #include <QDesktopServices>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 
 namespace orvalet::Alerts {
+
+namespace {
+
+// Every alert reads as one: its title in bold, and room for a sentence on a line (a message box
+// otherwise wraps its text at about 230 points, five lines for two sentences).
+constexpr int minimumAlertWidth = 360;
+
+QMessageBox* makeBox(QMessageBox::Icon icon, QWidget* parent, const QString& objectName, const QString& title,
+                     const QString& message) {
+    auto* box = new QMessageBox(icon, title, title, QMessageBox::NoButton, parent);
+    box->setObjectName(objectName);
+    box->setAccessibleName(title);
+    box->setInformativeText(message);
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (auto* heading = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+        QFont bold = heading->font();
+        bold.setBold(true);
+        heading->setFont(bold);
+    }
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(new QSpacerItem(minimumAlertWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    return box;
+}
+
+} // namespace
 
 QMessageBox* confirmDeletion(QWidget* parent, const QString& objectName, const QString& title,
                              const QString& message, std::function<void(bool confirmed)> finished,
@@ -18,18 +50,14 @@ QMessageBox* confirmDestructive(QWidget* parent, const QString& objectName, cons
                                 const QString& message, const QString& actionText,
                                 std::function<void(bool confirmed)> finished, const QString& confirmName,
                                 const QString& cancelName) {
-    auto* box = new QMessageBox(QMessageBox::Warning, title, title, QMessageBox::NoButton, parent);
-    box->setObjectName(objectName);
-    box->setAccessibleName(title);
-    box->setInformativeText(message);
+    QMessageBox* box = makeBox(QMessageBox::Warning, parent, objectName, title, message);
     QPushButton* remove = box->addButton(actionText, QMessageBox::DestructiveRole);
     remove->setObjectName(confirmName);
+    makeDestructive(remove);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     cancel->setObjectName(cancelName);
     box->setDefaultButton(cancel);
     box->setEscapeButton(cancel);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(box, &QMessageBox::finished, parent, [box, remove, finished = std::move(finished)] {
         finished(box->clickedButton() == remove);
     });
@@ -41,12 +69,8 @@ namespace {
 
 QMessageBox* notice(QMessageBox::Icon icon, QWidget* parent, const QString& objectName, const QString& title,
                     const QString& message, std::function<void()> finished) {
-    auto* box = new QMessageBox(icon, title, title, QMessageBox::Ok, parent);
-    box->setObjectName(objectName);
-    box->setAccessibleName(title);
-    box->setInformativeText(message);
-    box->setWindowModality(Qt::WindowModal);
-    box->setAttribute(Qt::WA_DeleteOnClose);
+    QMessageBox* box = makeBox(icon, parent, objectName, title, message);
+    box->addButton(QMessageBox::Ok);
     QObject::connect(box, &QMessageBox::finished, parent, std::move(finished));
     box->open();
     return box;
