@@ -1,8 +1,10 @@
 #include "BatchEditView.h"
 #include "BatchResultSheet.h"
 #include "BusyToolButton.h"
+#include "ParentPicker.h"
 #include "ProgressOverlay.h"
 #include "StandInEngine.h"
+#include "TagSearchList.h"
 #include "WindowFixture.h"
 
 #include <QComboBox>
@@ -51,29 +53,28 @@ private:
         return startStandIn() && importDemo() && selectRows(m_window, names) && pane() && pane()->isVisible();
     }
 
-    // Opens the picker and clicks the entry, as a user picks a parent.
+    // Opens the picker, searches for the name and clicks its entry, as a user picks a parent.
     bool chooseParent(const QString& name) {
-        QComboBox* combo = picker();
-        const int row = combo ? combo->findText(name, Qt::MatchExactly) : -1;
-        if (row < 0) {
+        auto* combo = qobject_cast<ParentPicker*>(picker());
+        if (!combo) {
             return false;
         }
         combo->showPopup();
-        QAbstractItemView* popup = combo->view();
-        const QModelIndex index = combo->model()->index(row, 0);
-        if (!QTest::qWaitFor([popup] { return popup->isVisible(); })) {
+        TagSearchList* popup = combo->popupList();
+        if (!popup || !popup->searchField()->hasFocus()) {
             return false;
         }
-        // The popup can be taller than the screen and scroll: the entry is clicked once in view.
-        popup->scrollTo(index, QAbstractItemView::PositionAtCenter);
-        if (!QTest::qWaitFor([popup, index] {
-                const QRect rect = popup->visualRect(index);
-                return rect.top() >= 0 && rect.bottom() < popup->viewport()->height();
-            })) {
-            return false;
+        QTest::keyClicks(popup->searchField(), name);
+        QAbstractItemView* list = popup->list();
+        for (int row = 0; row < list->model()->rowCount(); ++row) {
+            const QModelIndex index = list->model()->index(row, 0);
+            if (index.data().toString() == name) {
+                list->scrollTo(index);
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+                return !combo->popupList() && combo->currentText() == name;
+            }
         }
-        QTest::mouseClick(popup->viewport(), Qt::LeftButton, {}, popup->visualRect(index).center());
-        return QTest::qWaitFor([popup] { return !popup->isVisible(); }) && combo->currentText() == name;
+        return false;
     }
 
     QStringList selectedNamesInRunOrder() {

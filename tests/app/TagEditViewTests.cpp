@@ -1,8 +1,10 @@
 #include "BusyToolButton.h"
 #include "FormWidth.h"
+#include "ParentPicker.h"
 #include "TagCreateView.h"
 #include "TagCreator.h"
 #include "TagEditView.h"
+#include "TagSearchList.h"
 #include "WindowFixture.h"
 
 #include <QComboBox>
@@ -136,6 +138,27 @@ private Q_SLOTS:
         QTRY_VERIFY(!box(QStringLiteral("duplicateNameAlert")));
         QCOMPARE(transcriptPrograms().size(), afterRedo);
         QCOMPARE(name->text(), QStringLiteral("home"));
+    }
+
+    // The picker opens on a search over every choice, each row with its place in the tree.
+    void parentPickerSearchesAndShowsWhereEachTagSits() {
+        QVERIFY(clickRow(m_window, QStringLiteral("Yoga")));
+        auto* picker = editor()->findChild<ParentPicker*>(QStringLiteral("parentPicker"));
+        QTest::keyClick(picker, Qt::Key_Space);
+        TagSearchList* popup = picker->popupList();
+        QVERIFY(popup && popup->searchField()->hasFocus());
+        QCOMPARE(popup->current(), storedTag(QStringLiteral("Fitness"))->id());
+        QTest::keyClicks(popup->searchField(), QStringLiteral("RUNN"));
+        const QModelIndex first = popup->list()->model()->index(0, 0);
+        QCOMPARE(first.data().toString(), QStringLiteral("Running"));
+        QCOMPARE(first.data(Qt::AccessibleTextRole).toString(),
+                 QStringLiteral("Running, in Health > Fitness"));
+        QVERIFY(screenshot(popup->window(), QStringLiteral("parent-picker.png")));
+        QCOMPARE(popup->rowCount(), 1);
+        QTest::keyClick(popup->searchField(), Qt::Key_Return); // the first match is chosen
+        QVERIFY(!picker->popupList());
+        QCOMPARE(picker->currentText(), QStringLiteral("Running"));
+        QVERIFY(control(editor(), QStringLiteral("saveChanges"))->isEnabled());
     }
 
     void childRowsAndParentViewMoveTheSelection() {

@@ -1,8 +1,16 @@
 #include "ParentPicker.h"
 
+#include "TagSearchList.h"
+
 #include <QAbstractListModel>
+#include <QFrame>
+#include <QLineEdit>
 #include <QListView>
+#include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
+#include <algorithm>
 
 namespace orvalet {
 
@@ -83,6 +91,9 @@ public:
         return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     }
 
+    const QString& noParentLabel() const { return m_noParentLabel; }
+    const QList<TagPtr>& tags() const { return m_tags; }
+
 private:
     QString m_noParentLabel;
     QList<TagPtr> m_tags;
@@ -123,6 +134,70 @@ void ParentPicker::setSelectedId(const std::optional<QString>& id) {
         return;
     }
     setCurrentIndex(m_entries->rowOf(*id, currentIndex()));
+}
+
+void ParentPicker::showPopup() {
+    if (!m_popup) {
+        m_popup = new QFrame(this, Qt::Popup);
+        m_popup->setObjectName(QStringLiteral("parentPickerPopup"));
+        m_popup->setAccessibleName(QStringLiteral("Choose a Parent Tag"));
+        m_popup->setFrameShape(QFrame::StyledPanel);
+        m_popupList = new TagSearchList(m_popup);
+        auto* layout = new QVBoxLayout(m_popup);
+        layout->setContentsMargins(4, 4, 4, 4);
+        layout->addWidget(m_popupList);
+        connect(m_popupList, &TagSearchList::activated, this, &ParentPicker::choose);
+        connect(m_popupList, &TagSearchList::rowClicked, this, &ParentPicker::choose);
+        auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), m_popup);
+        connect(close, &QShortcut::activated, this, &ParentPicker::hidePopup);
+    }
+    m_popupList->setChoices(m_entries->noParentLabel(), m_entries->tags());
+    const std::optional<QString> chosen = selectedId();
+    m_popupList->setCurrent(chosen ? chosen
+                                   : (m_entries->hasNoParentEntry() && currentIndex() == 0
+                                          ? std::optional(QString())
+                                          : std::nullopt));
+    m_popupList->searchField()->clear();
+    // Below the picker, as wide as it is or wide enough for a name and its path.
+    const QSize size(std::max(width(), 360), 380);
+    QRect area(mapToGlobal(QPoint(0, height())), size);
+    if (const QScreen* screen = this->screen()) {
+        const QRect available = screen->availableGeometry();
+        if (area.bottom() > available.bottom()) {
+            area.moveBottom(mapToGlobal(QPoint(0, 0)).y()); // above it, when there is no room below
+        }
+        area.moveLeft(std::clamp(area.left(), available.left(),
+                                 std::max(available.left(), available.right() - size.width())));
+    }
+    m_popup->setGeometry(area);
+    m_popup->show();
+    m_popupList->searchField()->setFocus(Qt::PopupFocusReason);
+}
+
+void ParentPicker::hidePopup() {
+    if (m_popup && m_popup->isVisible()) {
+        m_popup->hide();
+        setFocus(Qt::PopupFocusReason);
+    }
+    QComboBox::hidePopup();
+}
+
+TagSearchList* ParentPicker::popupList() const {
+    return m_popup && m_popup->isVisible() ? m_popupList : nullptr;
+}
+
+// The entry chosen in the popup becomes the picker's, announced as a choice.
+void ParentPicker::choose() {
+    const std::optional<QString> entry = m_popupList->current();
+    hidePopup();
+    if (!entry) {
+        return;
+    }
+    const int row =
+        entry->isEmpty() ? (m_entries->hasNoParentEntry() ? 0 : -1) : m_entries->rowOf(*entry, -1);
+    if (row >= 0 && row != currentIndex()) {
+        setCurrentIndex(row); // announces `chosen`
+    }
 }
 
 std::optional<QString> ParentPicker::selectedId() const {

@@ -7,7 +7,7 @@
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QMessageBox;
 class QPushButton;
 
@@ -15,10 +15,11 @@ namespace orvalet {
 
 class ErrorRow;
 class Spinner;
+class TagSearchList;
 
-// The "Merge Into…" dialog over a TagMerger: a search field, the list of tags the source may be
-// merged into, the error row and "Cancel" / "Merge…". Window-modal over its parent; deletes itself
-// once closed, and closes itself once the merge has finished.
+// The "Merge Into…" dialog over a TagMerger: a TagSearchList of the tags the source may be merged
+// into, the error row and "Cancel" / "Merge…". Window-modal over its parent; deletes itself once
+// closed, and closes itself once the merge has finished.
 //
 // Return in the search field or the list, and a double click on a row, start the merge of the
 // chosen tag; the arrow keys in the search field move through the list; Escape closes the dialog.
@@ -31,13 +32,10 @@ public:
               QWidget* parent = nullptr);
 
     TagMerger& merger() const { return *m_merger; }
-    QLineEdit* searchField() const { return m_search; }
-    QListWidget* destinationList() const { return m_list; }
+    QLineEdit* searchField() const;
+    QListView* destinationList() const;
     // The confirmation, while it is shown.
     QMessageBox* confirmation() const;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void update();
@@ -48,15 +46,14 @@ private:
     TagStore& m_store;
     TagMerger* m_merger = nullptr;
     QLabel* m_prompt = nullptr;
-    QLineEdit* m_search = nullptr;
-    QListWidget* m_list = nullptr;
+    TagSearchList* m_choices = nullptr;
     QLabel* m_noMatches = nullptr;
     ErrorRow* m_error = nullptr;
     Spinner* m_spinner = nullptr;
     QPushButton* m_cancel = nullptr;
     QPushButton* m_merge = nullptr;
     QPointer<QMessageBox> m_confirmation;
-    QStringList m_shownIds;
+    QStringList m_shownChoices; // identifier and name of each choice shown
     bool m_updatingList = false;
 };
 

@@ -38,26 +38,8 @@ QString TagMerger::windowTitle() const {
 
 // ---- Destination ----
 
-void TagMerger::setFilterText(const QString& text) {
-    if (text != m_filterText) {
-        m_filterText = text;
-        Q_EMIT changed();
-    }
-}
-
 QList<TagPtr> TagMerger::destinationChoices() const {
-    const QList<TagPtr> choices = TagTree::parentChoices({m_source->id()}, m_store.allTags());
-    const QString filter = m_filterText.trimmed();
-    if (filter.isEmpty()) {
-        return choices;
-    }
-    QList<TagPtr> kept;
-    for (const TagPtr& tag : choices) {
-        if (tag->name().contains(filter, Qt::CaseInsensitive)) {
-            kept.append(tag);
-        }
-    }
-    return kept;
+    return TagTree::parentChoices({m_source->id()}, m_store.allTags());
 }
 
 void TagMerger::setDestinationId(const std::optional<QString>& id) {

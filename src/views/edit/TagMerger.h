@@ -52,10 +52,7 @@ public:
 
     // ---- Destination ----
 
-    const QString& filterText() const { return m_filterText; }
-    void setFilterText(const QString& text);
-    // Every stored tag except the source and the tags below it, ascending by name, keeping those
-    // whose name contains the filter text (trimmed, ignoring case); all of them for an empty filter.
+    // Every stored tag except the source and the tags below it, ascending by name.
     QList<TagPtr> destinationChoices() const;
     const std::optional<QString>& destinationId() const { return m_destinationId; }
     void setDestinationId(const std::optional<QString>& id);
@@ -114,7 +111,6 @@ private:
     ThingsWorker& m_worker;
     TagPtr m_source;
 
-    QString m_filterText;
     std::optional<QString> m_destinationId;
     bool m_isReading = false;
     bool m_isMerging = false;
