@@ -155,6 +155,12 @@ private Q_SLOTS:
                  QStringLiteral("Running, in Health > Fitness"));
         QVERIFY(screenshot(popup->window(), QStringLiteral("parent-picker.png")));
         QCOMPARE(popup->rowCount(), 1);
+        // Down takes the keyboard into the rows, where a screen reader reads them; typing comes back.
+        QTest::keyClick(popup->searchField(), Qt::Key_Down);
+        QVERIFY(popup->list()->hasFocus());
+        QTest::keyClick(popup->list(), Qt::Key_I);
+        QVERIFY(popup->searchField()->hasFocus());
+        QCOMPARE(popup->searchField()->text(), QStringLiteral("RUNNi"));
         QTest::keyClick(popup->searchField(), Qt::Key_Return); // the first match is chosen
         QVERIFY(!picker->popupList());
         QCOMPARE(picker->currentText(), QStringLiteral("Running"));

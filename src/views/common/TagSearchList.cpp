@@ -200,13 +200,22 @@ bool TagSearchList::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress) {
         return QWidget::eventFilter(watched, event);
     }
-    const int key = static_cast<QKeyEvent*>(event)->key();
+    auto* keyEvent = static_cast<QKeyEvent*>(event);
+    const int key = keyEvent->key();
     if (watched == m_search && (key == Qt::Key_Up || key == Qt::Key_Down) && m_rows->rowCount() > 0) {
-        // The arrows walk the list while the typing stays in the search field.
+        // The arrows go on into the list, the keyboard focus with them, so that a screen reader
+        // reads each row reached.
         const int row = m_list->currentIndex().row() + (key == Qt::Key_Up ? -1 : 1);
         const QModelIndex index = m_rows->index(std::clamp(row, 0, m_rows->rowCount() - 1));
         m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
         m_list->scrollTo(index);
+        m_list->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
+    if (watched == m_list && !keyEvent->text().isEmpty() && keyEvent->text().front().isPrint()) {
+        // Typing in the list goes on in the search.
+        m_search->setFocus(Qt::OtherFocusReason);
+        m_search->insert(keyEvent->text());
         return true;
     }
     if (key == Qt::Key_Return || key == Qt::Key_Enter) {

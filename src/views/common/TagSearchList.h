@@ -13,7 +13,7 @@ namespace orvalet {
 // A list of tags to choose one from, with a search field above it: each row shows the tag's name
 // and, below it, its ancestor path, so that two tags of one name in different places can be told
 // apart. Typing keeps the rows whose names contain the text (ignoring case); the arrow keys in the
-// field move through the rows, and Return chooses. The parent pickers of the editors and the
+// field go on into the rows, typing in the rows goes on in the field, and Return chooses. The parent pickers of the editors and the
 // "Merge Into…" dialog share it.
 //
 // An entry is a tag's identifier, or the empty text for the leading entry that stands for no tag
