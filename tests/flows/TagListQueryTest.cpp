@@ -113,17 +113,24 @@ TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNames) {
     // Build the kept orders and lower-cased names, then change the store under them.
     ASSERT_EQ(names(query->visibleTags(recentlyUpdated, false, u"zeta"_qs)), QStringList{"Zeta"});
     ASSERT_EQ(names(query->visibleTags(mostTodos, false, {})).first(), u"garden");
+    const TagListOptions counts{alphabetical, false, true};
+    ASSERT_EQ(query->rowTexts(byId("h"), counts).childCountText, u"2 child tags");
+    ASSERT_EQ(query->childCount(byId("w")), 1);
     store->tag(u"wor1"_qs)->setUpdatedAt(Clock::referenceDate().addSecs(99));
     store->tag(u"wor1"_qs)->setName(u"Alpha"_qs);
     store->tag(u"h"_qs)->setTodosCount(9);
     store->remove(store->tag(u"g"_qs));
+    store->tag(u"t"_qs)->setParentTagId(u"h"_qs); // Tasks moves from Work to Home
+    store->insert(Tag(u"n"_qs, u"New"_qs, u"b"_qs, Clock::referenceDate(), Clock::referenceDate()));
     query->storeChanged();
 
     EXPECT_TRUE(query->visibleTags(recentlyUpdated, false, u"zeta"_qs).isEmpty());
     EXPECT_EQ(names(query->visibleTags(recentlyUpdated, false, u"ALPHA"_qs)), QStringList{"Alpha"});
     EXPECT_EQ(names(query->visibleTags(recentlyUpdated, false, {})).first(), u"Alpha");
     EXPECT_EQ(names(query->visibleTags(mostTodos, false, {})).first(), u"Home");
-    EXPECT_EQ(query->childCount(byId("h")), 1);
+    EXPECT_EQ(query->rowTexts(byId("h"), counts).childCountText, u"2 child tags"); // HOMEWORK, Tasks
+    EXPECT_EQ(query->childCount(byId("w")), 0);
+    EXPECT_EQ(query->rowTexts(byId("b"), counts).childCountText, u"1 child tags");
 }
 
 TEST_F(TagListQueryTest, rowTextsShowWhatTheOptionsAsk) {
