@@ -73,10 +73,12 @@ TEST_F(TagExportTest, jsonReadsBackAsTheStoreWithPathsAndChildCounts) {
               u"Home, \"sweet\" home > Kids\nand\r\nmore > Back\\slash \u00e9 \U0001F600"_qs);
     EXPECT_EQ(byId[u"h"_qs][u"childCount"].toInt(), 1);
     EXPECT_TRUE(byId[u"c"_qs][u"parentId"].isString()); // the identifier is kept though not stored
+    EXPECT_TRUE(byId[u"h"_qs][u"parentId"].isNull());   // a root's parent is null, not ""
     EXPECT_EQ(byId[u"c"_qs][u"path"].toString(), u"Ctrl\u0001char"_qs);
 }
 
-// RFC 4180: quoted fields may hold commas, doubled quotes and line breaks.
+// RFC 4180: quoted fields may hold commas, doubled quotes and line breaks; a line break outside
+// quotes ends a record, and only CR LF does.
 QList<QStringList> readCsv(const QString& text) {
     QList<QStringList> records{{}};
     QString field;
@@ -100,6 +102,8 @@ QList<QStringList> readCsv(const QString& text) {
             records.last().append(std::exchange(field, {}));
             records.append(QStringList());
             ++i;
+        } else if (c == u'\r' || c == u'\n') {
+            ADD_FAILURE() << "a line break outside quotes in field " << records.last().size();
         } else {
             field += c;
         }
@@ -120,6 +124,7 @@ TEST_F(TagExportTest, csvFieldsSurviveCommasQuotesAndLineBreaksAndNeverStartAFor
         {u"\rReturn"_qs, u"'\rReturn"_qs},
         {u"Lone "_qs + QChar(0xd800), u"Lone \ufffd"_qs},
         {u"in=side"_qs, u"in=side"_qs},
+        {u"Lone\rreturn"_qs, u"Lone\rreturn"_qs},
     };
     int i = 0;
     for (const auto& [name, written] : guarded) {
