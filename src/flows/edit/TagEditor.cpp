@@ -1,28 +1,17 @@
+// The editor's state and what it derives from the store: fields, picker, children, alerts, texts.
 #include "TagEditor.h"
 
 #include "Clock.h"
 #include "DisplayTexts.h"
-#include "EditRules.h"
 #include "Preferences.h"
-#include "TagListActions.h"
 #include "TagStore.h"
 #include "TagTree.h"
-#include "TagWrites.h"
 #include "TextOrder.h"
-#include "ThingsWorker.h"
-#include "UndoHistory.h"
 
-#include <QPointer>
 #include <algorithm>
 #include <utility>
 
 namespace orvalet {
-
-// Every flow below follows one rule: after its first co_await, `this` may be gone (the main window
-// removed the editor while Things 3 was answering) or may show another tag (setTag). It works on the
-// record it started with, reaches the store through a reference taken before that point, and its
-// own state only through `self`, and only while `self` still shows that record. A callback is
-// copied before it is called, since the main window may destroy the editor from inside it.
 
 TagEditor::TagEditor(TagStore& store, Preferences& preferences, ThingsWorker& worker, TagPtr tag,
                      DeletedCallback onDeleted, SelectedCallback onSelected,
@@ -267,148 +256,6 @@ void TagEditor::createSheetClosed() {
         m_isShowingCreateSheet = false;
         Q_EMIT changed();
     }
-}
-
-// ---- Actions ----
-
-QCoro::Task<> TagEditor::saveChanges() {
-    if (!canSave()) {
-        co_return;
-    }
-    const QList<TagPtr> allTags = m_store.allTags();
-    if (EditRules::isNameTaken(EditRules::trimmedName(m_nameField), allTags, m_tag->id())) {
-        m_showsDuplicateNameAlert = true;
-        Q_EMIT changed();
-        co_return;
-    }
-
-    const TagPtr tag = m_tag;
-    const QString currentName = tag->name();
-    const std::optional<QString> currentParentId = tag->parentTagId();
-    // A parent chosen from the picker that has since left the store cannot be named to Things 3:
-    // sending no parent would make the tag a root there while the record kept the chosen link.
-    const std::optional<ThingsTagChange> change =
-        TagWrites::change(m_store, *tag, m_nameField /* sent and stored as typed */, m_selectedParentId);
-    if (!change) {
-        setError(EditRules::missingParentMessage());
-        co_return;
-    }
-
-    const QPointer<TagEditor> self(this);
-    TagStore& store = m_store;
-    m_isSaving = true;
-    m_errorMessage.reset();
-    Q_EMIT changed();
-
-    const auto updated =
-        co_await m_worker.run(&ThingsService::changeTag, *change, TagWrites::byId(m_preferences));
-    if (updated) {
-        TagWrites::follow(*tag, updated.value());
-        // The name is what Things 3 has now; a move keeps it as the name to undo to.
-        const bool renamed = currentName != change->newName;
-        if (renamed || currentParentId != tag->parentTagId()) {
-            UndoHistory::forStore(store).recordRename(
-                UndoHistory::Change{tag->id(), renamed ? currentName : tag->name(), tag->name(),
-                                    currentParentId, tag->parentTagId()});
-        }
-    } else {
-        TagWrites::followAfterFailure(*tag, updated.error());
-    }
-    if (self) {
-        if (!updated && self->shows(tag)) {
-            self->m_errorMessage = updated.error().errorDescription();
-        }
-        self->m_isSaving = false;
-        Q_EMIT self->changed();
-    }
-}
-
-QCoro::Task<> TagEditor::refreshFromThings() {
-    if (isBusy()) {
-        co_return;
-    }
-    const QPointer<TagEditor> self(this);
-    ThingsWorker& worker = m_worker;
-    const TagPtr tag = m_tag;
-    const RefreshingChangedCallback onRefreshingChanged = m_onRefreshingChanged;
-    m_isRefreshing = true;
-    if (onRefreshingChanged) {
-        onRefreshingChanged(true);
-    }
-    if (self) {
-        m_errorMessage.reset();
-        Q_EMIT changed();
-    }
-
-    const auto fetched = co_await worker.run(&ThingsService::fetchTagById, tag->id());
-    const std::optional<ThingsTagRecord> record = fetched ? fetched.value() : std::nullopt;
-    if (record) {
-        tag->setName(record->name);
-        tag->setParentTagId(record->parentId);
-        tag->setTodosCount(record->todosCount);
-        tag->setUpdatedAt(Clock::now());
-    }
-    if (self) {
-        if (self->shows(tag)) {
-            if (!fetched) {
-                self->m_errorMessage = fetched.error().errorDescription();
-            } else if (record) {
-                // Unsaved edits give way to what Things 3 reports.
-                self->m_nameField = record->name;
-                self->m_selectedParentId = record->parentId;
-            }
-        }
-        self->m_isRefreshing = false;
-        Q_EMIT self->changed();
-    }
-    if (onRefreshingChanged) {
-        onRefreshingChanged(false);
-    }
-}
-
-QCoro::Task<> TagEditor::deleteWithChildren() {
-    cancelDelete();
-    if (isBusy()) {
-        co_return;
-    }
-    const QPointer<TagEditor> self(this);
-    TagStore& store = m_store;
-    const TagPtr tag = m_tag;
-    m_isDeleting = true;
-    m_errorMessage.reset();
-    Q_EMIT changed();
-
-    const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
-    // Things 3 deletes the tag's descendants with it: only the tag is named.
-    const auto deleted = co_await m_worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag),
-                                               TagWrites::byId(m_preferences));
-    if (deleted) {
-        for (const TagPtr& descendant : descendants) {
-            store.remove(descendant);
-        }
-        store.remove(tag);
-    }
-    if (!self) {
-        co_return;
-    }
-    if (!deleted) {
-        if (self->shows(tag)) {
-            self->m_errorMessage = deleted.error().errorDescription();
-        }
-    } else if (self->shows(tag)) {
-        const DeletedCallback onDeleted = self->m_onDeleted;
-        if (onDeleted) {
-            onDeleted();
-        }
-    }
-    if (self) {
-        self->m_isDeleting = false;
-        Q_EMIT self->changed();
-    }
-}
-
-std::optional<QUrl> TagEditor::openInThings() const {
-    return TagListActions::viewInThingsUrl(m_tag->id());
 }
 
 } // namespace orvalet

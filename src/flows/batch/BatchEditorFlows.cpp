@@ -1,0 +1,195 @@
+// The batch editor's three runs, tag after tag: the move, the update from Things 3, the deletion.
+#include "BatchEditor.h"
+#include "Clock.h"
+#include "TagStore.h"
+#include "TagTree.h"
+#include "TagWrites.h"
+#include "ThingsWorker.h"
+#include "UndoHistory.h"
+
+#include <QCoroTimer>
+#include <QPointer>
+#include <chrono>
+
+namespace orvalet {
+
+namespace {
+
+// Lets the event loop run once before the flow goes on, so that a store change is applied in a
+// turn of its own and the interface keeps drawing between the tags of a long run.
+QCoro::Task<> nextTurn() {
+    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+}
+
+} // namespace
+
+// Every run here follows one rule: after its first co_await, `this` may be gone (the pane was
+// discarded while Things 3 was answering). It reaches the store and the worker through references
+// taken before that point, which outlive the pane, its own state only through `self`, and the
+// records through the store by identifier, since the selection it began with may have changed.
+
+QCoro::Task<> BatchEditor::saveChanges() {
+    if (isBusy()) {
+        co_return;
+    }
+    const QPointer<BatchEditor> self(this);
+    TagStore& store = m_store;
+    ThingsWorker& worker = m_worker;
+    m_isSaving = true;
+    m_resultState.reset();
+    Q_EMIT changed();
+
+    // What the run sends is fixed now: the chosen parent and, for each tag, its name and parent.
+    // A tag that already has the chosen parent gets no change; one that cannot be named to Things 3
+    // (the chosen parent left the store) gets none either, and stops the run when it is reached.
+    const std::optional<QString> newParentId = m_selectedParentId;
+    const bool byId = TagWrites::byId(m_preferences);
+    struct Move {
+        QString name;
+        std::optional<ThingsTagChange> change;
+        bool needed;
+    };
+    QList<Move> runs;
+    runs.reserve(m_selectedTags.size());
+    for (const TagPtr& tag : std::as_const(m_selectedTags)) {
+        runs.append(Move{tag->name(), TagWrites::change(store, *tag, tag->name(), newParentId),
+                         tag->parentTagId() != newParentId});
+    }
+
+    QStringList updatedNames;
+    QList<UndoHistory::Change> moves;
+    std::optional<BatchResultState> failure;
+    for (const Move& move : std::as_const(runs)) {
+        if (!move.needed) {
+            updatedNames.append(move.name); // it already has the chosen parent
+            continue;
+        }
+        // Without its name the parent cannot be addressed in Things 3: the program would make the
+        // tag a top-level tag there while the store recorded the chosen parent.
+        if (!move.change) {
+            failure = BatchResultState::failure(move.name, missingParentMessage(), updatedNames);
+            break;
+        }
+        const QString& id = move.change->tag.id;
+        const auto sent = co_await worker.run(&ThingsService::changeTag, *move.change, byId);
+        co_await nextTurn();
+        const TagPtr stored = store.tag(id);
+        if (!sent) {
+            if (stored) {
+                TagWrites::followAfterFailure(*stored, sent.error());
+            }
+            failure = BatchResultState::failure(move.name, sent.error().errorDescription(), updatedNames);
+            break;
+        }
+        updatedNames.append(move.name);
+        if (stored) {
+            TagWrites::follow(*stored, sent.value());
+            moves.append(
+                UndoHistory::Change{id, stored->name(), stored->name(), move.change->parentId, newParentId});
+        }
+    }
+    // What went through is one step to undo, a failure or not.
+    UndoHistory::forStore(store).recordMoves(moves);
+
+    if (self) {
+        self->m_resultState = failure ? *failure : BatchResultState::success(updatedNames);
+        self->m_showResult = true;
+        self->m_isSaving = false;
+        Q_EMIT self->changed();
+    }
+}
+
+QCoro::Task<> BatchEditor::refreshFromThings() {
+    if (isBusy()) {
+        co_return;
+    }
+    const QPointer<BatchEditor> self(this);
+    TagStore& store = m_store;
+    ThingsWorker& worker = m_worker;
+    const RefreshingCallback onRefreshingChanged = m_onRefreshingChanged;
+    QStringList ids;
+    ids.reserve(m_selectedTags.size());
+    for (const TagPtr& tag : std::as_const(m_selectedTags)) {
+        ids.append(tag->id());
+    }
+    m_isRefreshing = true;
+    Q_EMIT changed();
+    if (onRefreshingChanged) {
+        onRefreshingChanged(true, int(ids.size()));
+    }
+
+    for (const QString& id : std::as_const(ids)) {
+        const auto fetched = co_await worker.run(&ThingsService::fetchTagById, id);
+        if (!fetched || !fetched.value()) {
+            continue; // failed, or Things 3 no longer has it: the record stays as it is
+        }
+        const ThingsTagRecord record = *fetched.value();
+        co_await nextTurn();
+        if (const TagPtr stored = store.tag(id)) {
+            stored->setName(record.name);
+            stored->setParentTagId(record.parentId);
+            stored->setTodosCount(record.todosCount);
+            stored->setUpdatedAt(Clock::now());
+        }
+    }
+
+    if (self) {
+        self->m_isRefreshing = false;
+        Q_EMIT self->changed();
+    }
+    if (onRefreshingChanged) {
+        onRefreshingChanged(false, 0);
+    }
+}
+
+QCoro::Task<> BatchEditor::deleteWithChildren() {
+    if (isBusy()) {
+        Q_EMIT changed(); // the confirmation may have closed
+        co_return;
+    }
+    const QPointer<BatchEditor> self(this);
+    TagStore& store = m_store;
+    ThingsWorker& worker = m_worker;
+    const QList<TagPtr> selected = m_selectedTags;
+    const bool byId = TagWrites::byId(m_preferences);
+    m_isDeleting = true;
+    Q_EMIT changed();
+
+    QList<DeleteFailure> failures;
+    // One picture of the tree for the whole run, in the store's name order.
+    const TagTree::ChildLists children(store.allTags());
+    for (const TagPtr& tag : selected) {
+        // A tag that left the store (with a selected ancestor deleted before it, or elsewhere) is
+        // neither read nor sent: its name could by now belong to another tag in Things 3.
+        const TagPtr current = store.tag(tag->id());
+        if (!current) {
+            continue;
+        }
+        const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*current, children);
+        // Only the tag is named: Things 3 deletes its child tags with it.
+        const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*current), byId);
+        if (!deleted) {
+            failures.append(DeleteFailure{current->name(), deleted.error().errorDescription()});
+            continue;
+        }
+        co_await nextTurn();
+        // Descendants removed earlier in this run (a selected tag below this one went first) are
+        // no longer stored and are passed over.
+        for (const TagPtr& descendant : descendants) {
+            store.remove(store.tag(descendant->id()));
+        }
+        store.remove(store.tag(current->id()));
+    }
+
+    if (self) {
+        self->m_isDeleting = false;
+        self->m_deleteFailures = failures;
+        Q_EMIT self->changed();
+        if (self->m_onDone) {
+            const DoneCallback onDone = self->m_onDone;
+            onDone(); // last: it may discard this object
+        }
+    }
+}
+
+} // namespace orvalet
