@@ -12,7 +12,7 @@ namespace {
 
 class PreferencesTest : public ::testing::Test {
 protected:
-    QString path() const { return m_dir.filePath(QStringLiteral("Orvalet.conf")); }
+    QString path() const { return m_dir.filePath(m_file); }
     std::unique_ptr<Preferences> open() {
         return std::make_unique<Preferences>(std::make_unique<QSettings>(path(), QSettings::IniFormat));
     }
@@ -22,21 +22,8 @@ protected:
         file.write(text);
     }
     QTemporaryDir m_dir;
+    QString m_file = QStringLiteral("Orvalet.conf");
 };
-
-struct StoredText {
-    const char* name;
-    QByteArray ini;
-    TagSortOption sortOption;
-    bool showTodoCounts;
-    double lastImport;
-};
-
-[[maybe_unused]] void PrintTo(const StoredText& text, std::ostream* out) {
-    *out << text.name;
-}
-
-class StoredTextReading : public PreferencesTest, public ::testing::WithParamInterface<StoredText> {};
 
 } // namespace
 
@@ -50,35 +37,32 @@ TEST_F(PreferencesTest, firstStartReadsEveryDefault) {
     EXPECT_EQ(preferences->lastImportTimestamp(), 0.0);
 }
 
-// What a text file may hold under each key, and what must be read from it.
-TEST_P(StoredTextReading, readsOnlyValuesOfTheKeysType) {
-    writeIni("[General]\n" + GetParam().ini);
-    auto preferences = open();
-    EXPECT_EQ(preferences->sortOption(), GetParam().sortOption);
-    EXPECT_EQ(preferences->showTodoCounts(), GetParam().showTodoCounts);
-    EXPECT_DOUBLE_EQ(preferences->lastImportTimestamp(), GetParam().lastImport);
+// What a text file may hold under each key, and what must be read from it: only values of the key's
+// type, spelled exactly.
+TEST_F(PreferencesTest, storedTextGivesOnlyValuesOfTheKeysType) {
+    const std::tuple<QByteArray, TagSortOption, bool, double> cases[] = {
+        {"tagSortOption=Recently Updated\nshowTodoCounts=true\nlastImportDate=786000000.25\n",
+         TagSortOption::recentlyUpdated, true, 786000000.25},
+        {"tagSortOption=Highest Todo Count\nshowTodoCounts=false\n", TagSortOption::mostTodos, false, 0},
+        {"tagSortOption=recently updated\n", TagSortOption::alphabetical, false, 0},
+        {"tagSortOption=\"Highest Todo Count \"\n", TagSortOption::alphabetical, false, 0},
+        {"tagSortOption=mostTodos\n", TagSortOption::alphabetical, false, 0},
+        {"tagSortOption=@ByteArray(\\x1)\nshowTodoCounts=banana\nlastImportDate=soon\n",
+         TagSortOption::alphabetical, false, 0},
+        {"showTodoCounts=2\nlastImportDate=inf\n", TagSortOption::alphabetical, false, 0},
+        {"showTodoCounts=1\nlastImportDate=-5\n", TagSortOption::alphabetical, true, -5},
+    };
+    int file = 0;
+    for (const auto& [ini, sortOption, showTodoCounts, lastImport] : cases) {
+        SCOPED_TRACE(ini.toStdString());
+        m_file = u"%1.conf"_qs.arg(++file); // a file of its own: no settings cached from the last one
+        writeIni("[General]\n" + ini);
+        auto preferences = open();
+        EXPECT_EQ(preferences->sortOption(), sortOption);
+        EXPECT_EQ(preferences->showTodoCounts(), showTodoCounts);
+        EXPECT_DOUBLE_EQ(preferences->lastImportTimestamp(), lastImport);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Preferences, StoredTextReading,
-    ::testing::Values(
-        StoredText{"exactRawValues",
-                   "tagSortOption=Recently Updated\nshowTodoCounts=true\nlastImportDate=786000000.25\n",
-                   TagSortOption::recentlyUpdated, true, 786000000.25},
-        StoredText{"mostTodos", "tagSortOption=Highest Todo Count\nshowTodoCounts=false\n",
-                   TagSortOption::mostTodos, false, 0},
-        StoredText{"letterCaseDiffers", "tagSortOption=recently updated\n", TagSortOption::alphabetical,
-                   false, 0},
-        StoredText{"trailingSpace", "tagSortOption=\"Highest Todo Count \"\n", TagSortOption::alphabetical,
-                   false, 0},
-        StoredText{"caseName", "tagSortOption=mostTodos\n", TagSortOption::alphabetical, false, 0},
-        StoredText{"junk", "tagSortOption=@ByteArray(\\x1)\nshowTodoCounts=banana\nlastImportDate=soon\n",
-                   TagSortOption::alphabetical, false, 0},
-        StoredText{"notFinite", "showTodoCounts=2\nlastImportDate=inf\n", TagSortOption::alphabetical, false,
-                   0},
-        StoredText{"numbersForBooleans", "showTodoCounts=1\nlastImportDate=-5\n", TagSortOption::alphabetical,
-                   true, -5}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PreferencesTest, valuesWrittenHereAreReadByAFreshProcess) {
     {

@@ -41,13 +41,6 @@ const TagPtr& byId(const QList<TagPtr>& list, const char* id) {
 
 } // namespace
 
-TEST(TagTree, emptyStoreHasNothingToDerive) {
-    const QList<TagPtr> none;
-    EXPECT_TRUE(childCountsByParentId(none).isEmpty());
-    EXPECT_TRUE(descendantIds({}, none).isEmpty());
-    EXPECT_TRUE(parentChoices({}, none).isEmpty());
-}
-
 TEST(TagTree, unresolvedParentIsNeitherRootNorPathedButIsOffered) {
     const auto list = tags({"a:Alpha:-", "o:Orphan:gone"});
     const Tag& orphan = *byId(list, "o");
