@@ -10,15 +10,17 @@ using namespace orvalet;
 
 namespace {
 
-// Answers every program with one prepared outcome and keeps the programs it was given.
+// Answers every program with one prepared outcome, or the next of several, and keeps the programs
+// it was given.
 class RecordingEngine final : public ScriptEngine {
 public:
     std::optional<ScriptOutcome> answer = ScriptOutcome{};
+    mutable QList<std::optional<ScriptOutcome>> nextAnswers;
     mutable QStringList programs;
 
     std::optional<ScriptOutcome> run(const QString& source) const override {
         programs.append(source);
-        return answer;
+        return nextAnswers.isEmpty() ? answer : nextAnswers.takeFirst();
     }
 };
 
@@ -88,4 +90,34 @@ TEST(ThingsService, operationsRunOneProgramAndReadItsAnswer) {
     EXPECT_EQ(engine.programs.size(), 1);
     engine.answer = ScriptOutcome{u"NEW-ID\r\n"_qs, {}};
     EXPECT_EQ(service.createTag(u"New"_qs, std::nullopt, true), u"NEW-ID");
+}
+
+// A connection lost or an answer too late leaves the change unknown: Things 3 is asked what it holds
+// now, and what it holds decides. Any other failure is told as it came.
+TEST(ThingsService, aLostOrLateAnswerIsSettledByWhatThingsHolds) {
+    RecordingEngine engine;
+    const ThingsService service(engine);
+    const ThingsTagChange move{{u"T1"_qs, u"Kid"_qs}, u"Kid"_qs, {}, u"P7"_qs, {}, u"Seven"_qs};
+    const auto failed = [](int number) {
+        return ScriptOutcome{std::nullopt, ScriptError{u"lost"_qs, u"lost"_qs, number, u"lost"_qs}};
+    };
+    for (const int number : {-609, -1712}) {
+        engine.programs.clear();
+        engine.nextAnswers = {failed(number), ScriptOutcome{u"P7|||Kid"_qs, {}}};
+        EXPECT_EQ(service.changeTag(move, true), ThingsTagState({u"Kid"_qs, u"P7"_qs})) << number;
+        ASSERT_EQ(engine.programs.size(), 2);
+        EXPECT_EQ(engine.programs[1], ThingsService::tagStateScript(u"T1"_qs));
+
+        engine.nextAnswers = {failed(number), ScriptOutcome{u"|||Kid"_qs, {}}};
+        try {
+            service.changeTag(move, true);
+            ADD_FAILURE() << "a move Things 3 does not hold was reported as done";
+        } catch (const ThingsError& error) {
+            EXPECT_EQ(error.tagNow(), ThingsTagState({u"Kid"_qs, std::nullopt}));
+        }
+    }
+    engine.programs.clear();
+    engine.nextAnswers = {failed(-10000)};
+    EXPECT_THROW(service.changeTag(move, true), ThingsError);
+    EXPECT_EQ(engine.programs.size(), 1);
 }
