@@ -8,6 +8,7 @@
 
 #include <QMutex>
 #include <QSettings>
+#include <functional>
 #include <memory>
 
 namespace orvalet::test {
@@ -34,6 +35,34 @@ private:
     QStringList& m_sent;
     QMutex& m_mutex;
 };
+
+// Runs every program on a library in memory through `hook`, which gets the program and the
+// library's engine: it may run it there or not, change the library, hold it, or answer otherwise.
+class HookEngine final : public ScriptEngine {
+public:
+    using Hook = std::function<std::optional<ScriptOutcome>(const QString&, const ScriptEngine&)>;
+
+    HookEngine(standin::ThingsLibrary& library, Hook hook)
+        : m_engine(library)
+        , m_hook(std::move(hook)) {}
+
+    std::optional<ScriptOutcome> run(const QString& source) const override {
+        return m_hook(source, m_engine);
+    }
+
+private:
+    standin::testing::LibraryEngine m_engine;
+    Hook m_hook;
+};
+
+// The answer of a program whose connection to Things 3 broke, and the text the user reads for it.
+inline ScriptOutcome connectionLost() {
+    const QString brief = QStringLiteral("Connection is invalid.");
+    return ScriptOutcome{std::nullopt,
+                         ScriptError{QStringLiteral("Things3 got an error: ") + brief, brief, -609, brief}};
+}
+inline const QString connectionLostMessage =
+    QStringLiteral("AppleScript error: Things3 got an error: Connection is invalid.");
 
 // A store, preferences, and a worker whose programs run on a library in memory, every one recorded.
 class EditTest : public StoreTest {
@@ -122,6 +151,10 @@ protected:
     void useEngine(std::unique_ptr<ScriptEngine> engine) {
         worker = std::make_unique<ThingsWorker>(
             std::make_unique<RecordingEngine>(std::move(engine), m_sent, m_mutex));
+    }
+    // Programs go through `hook` to the library from here on, still recorded (on the worker's thread).
+    void hookPrograms(HookEngine::Hook hook) {
+        useEngine(std::make_unique<HookEngine>(library, std::move(hook)));
     }
 
 private:

@@ -5,6 +5,7 @@
 #include "EditFixture.h"
 
 #include <QCoroTask>
+#include <QSignalSpy>
 
 using namespace orvalet;
 using standin::TodoState;
@@ -59,8 +60,10 @@ TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
     ASSERT_TRUE(m.showsConfirmation());
     EXPECT_EQ(m.todosToMove(), 4);
     EXPECT_EQ(m.confirmationTitle(), u"Merge \u201CErrands\u201D into \u201CHome\u201D?"_qs);
-    EXPECT_TRUE(m.confirmationMessage().startsWith(u"4 to-dos will carry \u201CHome\u201D instead of"_qs));
-    EXPECT_TRUE(m.confirmationMessage().contains(u"2 child tags will move under \u201CHome\u201D."_qs));
+    EXPECT_EQ(m.confirmationMessage(),
+              u"4 to-dos will carry \u201CHome\u201D instead of \u201CErrands\u201D (open, completed and "
+              u"canceled). 2 child tags will move under \u201CHome\u201D. \u201CErrands\u201D will then be "
+              u"deleted from this app AND Things 3. This cannot be undone."_qs);
     EXPECT_EQ(sent().size(), 1); // the read only, until confirmed
 
     QCoro::waitFor(m.merge());
@@ -203,6 +206,35 @@ TEST_F(TagMergerTest, aChangedTreeOrChangedToDosStopTheMergeBeforeTheDeletion) {
     EXPECT_EQ(library.tag(post)->parentId, errands);
     EXPECT_NE(store->tag(errands), nullptr);
     EXPECT_EQ(namesOn(open), QStringList{u"Home"_qs}); // the to-dos were written before the move
+}
+
+// Things 3 refuses the new tag names of the to-dos: the merge fails there and says why; no child
+// moves and the source, still carried by its to-do, is not deleted.
+TEST_F(TagMergerTest, aFailedWriteOfTheToDosStopsTheMergeAsAFailure) {
+    const QString letter = library.addTodo(u"Letter"_qs, TodoState::Open, {post});
+    storeLibrary();
+    endTurn();
+    hookPrograms([](const QString& program, const ScriptEngine& things) {
+        return program.contains(u"set tag names of to do"_qs) ? test::connectionLost() : things.run(program);
+    });
+    TagMerger& m = mergerFor(post, home);
+    QSignalSpy merged(&m, &TagMerger::merged);
+    QCoro::waitFor(m.prepareMerge());
+    ASSERT_TRUE(m.showsConfirmation()) << m.errorMessage().value_or(QString()).toStdString();
+    EXPECT_EQ(
+        m.confirmationMessage(),
+        u"1 to-do will carry \u201CHome\u201D instead of \u201CPost\u201D (open, completed and canceled). "
+        u"1 child tag will move under \u201CHome\u201D. \u201CPost\u201D will then be deleted from this "
+        u"app AND Things 3. This cannot be undone."_qs);
+
+    QCoro::waitFor(m.merge());
+    EXPECT_EQ(m.errorMessage(), test::connectionLostMessage);
+    EXPECT_FALSE(m.outcome());
+    EXPECT_EQ(merged.size(), 0);
+    EXPECT_EQ(sent().size(), 3); // the read, then the read again and the write in one job
+    EXPECT_EQ(namesOn(letter), QStringList{u"Post"_qs});
+    EXPECT_EQ(library.tag(stamps)->parentId, post);
+    EXPECT_NE(store->tag(post), nullptr);
 }
 
 TEST_F(TagMergerTest, destinationsAreTheParentChoices) {
