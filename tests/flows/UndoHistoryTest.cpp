@@ -81,6 +81,45 @@ TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
     EXPECT_EQ(stored(), after);
 }
 
+// A batch move of several tags is named by their count; a new step ends what could be redone.
+TEST_F(UndoHistoryTest, aBatchMoveIsNamedByItsCountAndANewStepClearsTheRedoSteps) {
+    const TagPtr garden = add(library.makeTag(u"Garden"_qs), u"Garden"_qs);
+    BatchEditor batch(
+        *store, *preferences, *worker, {garden, store->tag(work)}, [] {}, [](bool, int) {});
+    batch.setSelectedParentId(home);
+    QCoro::waitFor(batch.saveChanges());
+    EXPECT_EQ(history().undoText(), u"Undo Move 2 Tags");
+    undo();
+    EXPECT_EQ(history().undoText(), u"Undo");
+    EXPECT_EQ(history().redoText(), u"Redo Move 2 Tags");
+
+    TagEditor editor(
+        *store, *preferences, *worker, store->tag(kids), [] {}, [](TagPtr) {}, [](bool) {});
+    editor.setNameField(u"Children"_qs);
+    QCoro::waitFor(editor.saveChanges());
+    EXPECT_EQ(history().undoText(), u"Undo Rename");
+    EXPECT_FALSE(history().canRedo());
+    EXPECT_EQ(history().redoText(), u"Redo");
+}
+
+// The last hundred steps are kept: the hundred and first pushes out the first. (Steps for a tag the
+// store does not have are dropped on undo, each naming its tag, without a word to Things 3.)
+TEST_F(UndoHistoryTest, keepsTheLastHundredStepsAndLetsTheOldestGoFirst) {
+    for (int step = 1; step <= 101; ++step) {
+        history().recordRename(
+            {u"unknown"_qs, u"S"_qs + QString::number(step - 1), u"S"_qs + QString::number(step), {}, {}});
+    }
+    QSignalSpy problems(&history(), &UndoHistory::problem);
+    for (int step = 0; step < 200 && history().canUndo(); ++step) {
+        undo();
+    }
+    ASSERT_EQ(problems.size(), 100);
+    const QString rest = u"\u201D changed since; this step can no longer be undone."_qs;
+    EXPECT_EQ(problems.first().first().toString(), u"\u201CS101"_qs + rest);
+    EXPECT_EQ(problems.last().first().toString(), u"\u201CS2"_qs + rest);
+    EXPECT_TRUE(sent().isEmpty());
+}
+
 TEST_F(UndoHistoryTest, aCreationIsDeletedAgainOnlyWhileItHasNoTodosAndMadeAgainOnRedo) {
     TagCreator creator(*store, *preferences, *worker, store->tag(home));
     creator.setName(u"Garden"_qs);
