@@ -93,6 +93,28 @@ TEST_F(UnusedTagsCleanupTest, offersExactlyTheSubtreesWithoutOpenTodos) {
                                           u"  [x] Older"_qs, u"[x] Stray"_qs, u"[x] Desk"_qs}));
 }
 
+// A used tag keeps every tag above it out of the offer, wherever it sits: a root, or deep in the first
+// tree of the forest or in the last.
+TEST_F(UnusedTagsCleanupTest, aUsedTagKeepsEveryAncestorOutOfTheOffer) {
+    add(u"a"_qs, u"A"_qs, {}, 0);
+    add(u"a1"_qs, u"A1"_qs, u"a"_qs, 0);
+    add(u"a11"_qs, u"A11"_qs, u"a1"_qs, 0);
+    add(u"b"_qs, u"B"_qs, {}, 0);
+    add(u"c"_qs, u"C"_qs, {}, 0);
+    add(u"c1"_qs, u"C1"_qs, u"c"_qs, 0);
+    const std::pair<QString, QStringList> cases[] = {
+        {u"a"_qs, {u"[x] A1"_qs, u"  [x] A11"_qs, u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
+        {u"a11"_qs, {u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
+        {u"c1"_qs, {u"[x] A"_qs, u"  [x] A1"_qs, u"    [x] A11"_qs, u"[x] B"_qs}},
+    };
+    for (const auto& [used, offered] : cases) {
+        store->tag(used)->setTodosCount(1);
+        endTurn();
+        EXPECT_EQ(rows(UnusedTagsCleanup(*store, *preferences, *worker)), offered) << used.toStdString();
+        store->tag(used)->setTodosCount(0);
+    }
+}
+
 TEST_F(UnusedTagsCleanupTest, checksFollowWhatThingsDeletesWithATag) {
     const TagPtr old = add(u"old"_qs, u"Old"_qs);
     add(u"older"_qs, u"Older"_qs, old->id());
@@ -164,6 +186,24 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
     EXPECT_FALSE(cleanup.showResult());
     EXPECT_EQ(rows(cleanup),
               (QStringList{u"[ ] Keep"_qs, u"[ ] Old"_qs, u"  [ ] Older"_qs, u"    [ ] Oldest"_qs}));
+}
+
+// A tree that left the offer comes back unchecked: the run leaves it alone.
+TEST_F(UnusedTagsCleanupTest, aTreeThatLostItsCheckBeforeTheRunIsNotDeleted) {
+    const TagPtr keep = both(u"Keep"_qs);
+    const TagPtr below = both(u"Below"_qs, keep);
+    const TagPtr spare = both(u"Spare"_qs);
+    endTurn();
+    UnusedTagsCleanup cleanup(*store, *preferences, *worker);
+    below->setTodosCount(1);
+    endTurn();
+    below->setTodosCount(0);
+    endTurn();
+    EXPECT_EQ(rows(cleanup), (QStringList{u"[ ] Keep"_qs, u"  [ ] Below"_qs, u"[x] Spare"_qs}));
+    QCoro::waitFor(cleanup.confirmDelete());
+    EXPECT_EQ(sent(), programsFor({{spare}}));
+    EXPECT_EQ(library.tagCount(), 2);
+    EXPECT_EQ(storedTags(), (QStringList{u"Below:Keep:0"_qs, u"Keep:-:0"_qs}));
 }
 
 TEST_F(UnusedTagsCleanupTest, aTreeThatGainedOpenTodosDuringTheRunIsLeftAlone) {
