@@ -1,89 +1,52 @@
 // The batch editor's rules and runs, against the stand-in's library in memory (its interpreter run
-// through Orvalet's engine seam, every program recorded) or a stand-in process.
+// through Orvalet's engine seam, every program recorded).
 #include "BatchEditor.h"
 
 #include "EditFixture.h"
-#include "StandInProcess.h"
 
 #include <QSignalSpy>
 
 using namespace orvalet;
 using orvalet::test::names;
-using standin::ThingsLibrary;
 
 namespace {
 
 class BatchEditorTest : public test::EditTest {
-protected:
-    // An editor over the fixture's worker, its callbacks recorded.
-    BatchEditor& makeEditor(const QList<TagPtr>& selected) {
-        editor = anotherEditor(selected);
-        return *editor;
-    }
-    std::unique_ptr<BatchEditor> anotherEditor(const QList<TagPtr>& selected) {
-        return std::make_unique<BatchEditor>(
-            *store, *preferences, *worker, selected, [this] { ++doneCalls; },
-            [this](bool on, int count) {
-                refreshingCalls.append(u"%1:%2"_qs.arg(on ? u"on"_qs : u"off"_qs).arg(count));
-            });
-    }
-
-    // A tag in the library and the same tag in the store.
-    TagPtr both(const QString& name, const TagPtr& parent = nullptr) {
-        const QString id = library.makeTag(name, parent ? parent->id() : QString());
-        return add(id, name, parent ? std::optional(parent->id()) : std::nullopt);
-    }
+public:
     // The library's parent of the tag called `name`, by name; "-" for none.
     QString libraryParent(const QString& name) const {
         const standin::LibraryTag* tag = library.tag(*library.tagIdByName(name));
         return tag->parentId.isEmpty() ? u"-"_qs : library.tag(tag->parentId)->name;
     }
-
-    std::unique_ptr<BatchEditor> editor;
-    int doneCalls = 0;
-    QStringList refreshingCalls;
 };
 
 // ---- Parent choice and enabled rules ----
 
-struct InitialParentCase {
-    const char* label;
-    std::optional<QString> first, second; // parents of the two selected tags
-    std::optional<QString> chosen;
-    bool canSave;
-};
-
-void PrintTo(const InitialParentCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class BatchEditorInitialParent : public BatchEditorTest,
-                                 public ::testing::WithParamInterface<InitialParentCase> {};
-
-TEST_P(BatchEditorInitialParent, isTheParentAllSelectedTagsShare) {
-    const InitialParentCase& c = GetParam();
+// The parent the selected tags share is chosen at first, and has nothing to save; another choice has.
+TEST_F(BatchEditorTest, theInitialParentIsTheOneAllSelectedTagsShare) {
     add(u"p"_qs, u"P"_qs);
     add(u"q"_qs, u"Q"_qs);
-    BatchEditor& batch = makeEditor({add(u"a"_qs, u"A"_qs, c.first), add(u"b"_qs, u"B"_qs, c.second)});
-    EXPECT_EQ(batch.selectedParentId(), c.chosen);
-    EXPECT_EQ(batch.canSave(), c.canSave);
-    EXPECT_TRUE(batch.canDelete());
-    EXPECT_TRUE(batch.canRefresh());
-
-    // Another choice than the shared parent always has something to save.
-    batch.setSelectedParentId(c.chosen == u"q" ? u"p"_qs : u"q"_qs);
-    EXPECT_TRUE(batch.canSave());
+    const std::tuple<const char*, std::optional<QString>, std::optional<QString>, std::optional<QString>>
+        cases[] = {
+            {"same parent", u"p"_qs, u"p"_qs, u"p"_qs},
+            {"different parents", u"p"_qs, u"q"_qs, std::nullopt},
+            {"both top-level", std::nullopt, std::nullopt, std::nullopt},
+            {"one top-level", u"p"_qs, std::nullopt, std::nullopt},
+            {"the same unresolved parent", u"ghost"_qs, u"ghost"_qs, u"ghost"_qs},
+        };
+    int round = 0;
+    for (const auto& [what, first, second, chosen] : cases) {
+        SCOPED_TRACE(what);
+        const QString n = QString::number(++round);
+        BatchEditor& editor =
+            batchOf({add(u"a"_qs + n, u"A"_qs + n, first), add(u"b"_qs + n, u"B"_qs + n, second)});
+        EXPECT_EQ(editor.selectedParentId(), chosen);
+        EXPECT_EQ(editor.canSave(), first != second);
+        EXPECT_TRUE(editor.canDelete() && editor.canRefresh());
+        editor.setSelectedParentId(chosen == u"q" ? u"p"_qs : u"q"_qs);
+        EXPECT_TRUE(editor.canSave());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Parents, BatchEditorInitialParent,
-    ::testing::Values(InitialParentCase{"sameParent", u"p"_qs, u"p"_qs, u"p"_qs, false},
-                      InitialParentCase{"differentParents", u"p"_qs, u"q"_qs, std::nullopt, true},
-                      InitialParentCase{"bothTopLevel", std::nullopt, std::nullopt, std::nullopt, false},
-                      InitialParentCase{"oneTopLevel", u"p"_qs, std::nullopt, std::nullopt, true},
-                      InitialParentCase{"sameUnresolvedParent", u"ghost"_qs, u"ghost"_qs, u"ghost"_qs,
-                                        false}),
-    [](const ::testing::TestParamInfo<InitialParentCase>& info) { return std::string(info.param.label); });
 
 TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) {
     const TagPtr banana = add(u"b"_qs, u"Banana"_qs);
@@ -98,7 +61,7 @@ TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) 
     add(u"m"_qs, u"Mango"_qs, u"ghost"_qs); // its parent is unresolved; it is still offered
     add(u"y"_qs, u"yak"_qs);
     add(u"z"_qs, u"Zulu"_qs);
-    BatchEditor& batch = makeEditor({apple, kiwi, banana, lime});
+    BatchEditor& batch = batchOf({apple, kiwi, banana, lime});
 
     EXPECT_EQ(batch.selectedTagsHeader(), u"Selected Tags (4)");
     QStringList rows;
@@ -127,7 +90,7 @@ TEST_F(BatchEditorTest, aSelectionChangeKeepsTheParentChoice) {
     const TagPtr a = add(u"a"_qs, u"A"_qs, u"p"_qs);
     const TagPtr b = add(u"b"_qs, u"B"_qs, u"p"_qs);
     const TagPtr c = add(u"c"_qs, u"C"_qs, u"q"_qs);
-    BatchEditor& batch = makeEditor({a, b});
+    BatchEditor& batch = batchOf({a, b});
     ASSERT_EQ(batch.selectedParentId(), u"p");
 
     QSignalSpy changes(&batch, &BatchEditor::changed);
@@ -156,7 +119,7 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
     library.setParent(target->id(), bravo->id()); // in Things 3 only: Bravo cannot go below Target
     endTurn();
     const QDateTime charlieUpdatedAt = *charlie->updatedAt();
-    BatchEditor& batch = makeEditor({alpha, bravo, charlie});
+    BatchEditor& batch = batchOf({alpha, bravo, charlie});
     batch.setSelectedParentId(target->id());
 
     QCoro::Task<> save = batch.saveChanges();
@@ -203,7 +166,7 @@ TEST_F(BatchEditorTest, toNoneMakesTopLevelTagsByDeletingTheirParents) {
     const TagPtr kid = both(u"Kid"_qs, home);
     const TagPtr stray = add(library.makeTag(u"Stray"_qs), u"Stray"_qs, u"ghost"_qs);
     const TagPtr top = both(u"Top"_qs);
-    BatchEditor& batch = makeEditor({stray, kid, top});
+    BatchEditor& batch = batchOf({stray, kid, top});
     ASSERT_EQ(batch.selectedParentId(), std::nullopt);
     ASSERT_TRUE(batch.canSave());
 
@@ -221,7 +184,7 @@ TEST_F(BatchEditorTest, aChosenParentGoneFromTheStoreSendsNothing) {
     const TagPtr target = both(u"Target"_qs);
     const TagPtr already = add(library.makeTag(u"Already"_qs), u"Already"_qs, target->id());
     const TagPtr moving = both(u"Moving"_qs);
-    BatchEditor& batch = makeEditor({already, moving});
+    BatchEditor& batch = batchOf({already, moving});
     batch.setSelectedParentId(target->id());
     store->remove(target); // deleted from the list while the pane was open
 
@@ -237,7 +200,7 @@ TEST_F(BatchEditorTest, aChosenParentGoneFromTheStoreSendsNothing) {
 
 TEST_F(BatchEditorTest, refreshTakesWhatThingsReportsAndLeavesTheMissingAlone) {
     const RefreshCase c = prepareRefresh();
-    BatchEditor& batch = makeEditor({store->tag(c.a), store->tag(u"gone"_qs), store->tag(c.b)});
+    BatchEditor& batch = batchOf({store->tag(c.a), store->tag(u"gone"_qs), store->tag(c.b)});
     QCoro::Task<> refresh = batch.refreshFromThings();
     EXPECT_TRUE(batch.isRefreshing());
     EXPECT_FALSE(batch.canSave() || batch.canDelete() || batch.canRefresh());
@@ -255,13 +218,13 @@ TEST_F(BatchEditorTest, runsThatOutliveThePaneStillReachTheStoreAndLowerTheOverl
     const TagPtr target = both(u"Target"_qs);
     const TagPtr moving = both(u"Moving"_qs);
     const TagPtr renamed = add(library.makeTag(u"Renamed"_qs), u"Old name"_qs);
-    BatchEditor& saving = makeEditor({moving});
+    BatchEditor& saving = batchOf({moving});
     saving.setSelectedParentId(target->id());
-    std::unique_ptr<BatchEditor> refreshing = anotherEditor({renamed});
+    std::unique_ptr<BatchEditor> refreshing = makeBatch({renamed});
     QCoro::Task<> save = saving.saveChanges();
     QCoro::Task<> refresh = refreshing->refreshFromThings();
 
-    editor.reset(); // the selection changed while Things 3 was answering: both panes are gone
+    batch.reset(); // the selection changed while Things 3 was answering: both panes are gone
     refreshing.reset();
     QCoro::waitFor(std::move(save));
     QCoro::waitFor(std::move(refresh));
@@ -284,7 +247,7 @@ TEST_F(BatchEditorTest, deleteRemovesEachTreeAndCallsDoneEvenWhenSomeFail) {
     const TagPtr work = both(u"Work"_qs);
     both(u"Desk"_qs, work);
     both(u"Other"_qs);
-    BatchEditor& batch = makeEditor({home, old, work});
+    BatchEditor& batch = batchOf({home, old, work});
 
     batch.requestDelete();
     EXPECT_TRUE(batch.showDeleteConfirmation());
@@ -310,52 +273,28 @@ TEST_F(BatchEditorTest, deleteRemovesEachTreeAndCallsDoneEvenWhenSomeFail) {
     EXPECT_FALSE(batch.showResult());
 }
 
-struct NestedCase {
-    const char* label;
-    bool ancestorFirst;
-    QStringList deletedNames; // the tags the programs name, in order
-};
-
-void PrintTo(const NestedCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
-class BatchDeleteNested : public BatchEditorTest, public ::testing::WithParamInterface<NestedCase> {
-protected:
-    StandInProcess standIn;
-};
-
-// A selected tag below another selected tag, through a stand-in process: whichever comes first,
-// every record leaves the store once, and a tag already gone with its ancestor is not sent.
-TEST_P(BatchDeleteNested, removesEveryRecordOnceAndSendsNothingForATagAlreadyGone) {
-    const NestedCase& c = GetParam();
-    const TagPtr home = both(u"Home"_qs);
-    const TagPtr kids = both(u"Kids"_qs, home);
-    both(u"Homework"_qs, kids);
-    both(u"Garden"_qs, home);
+// A selected tag below another selected tag: whichever comes first, every record leaves the store
+// once, and a tag already gone with its ancestor is not sent.
+TEST_F(BatchEditorTest, nestedSelectionsRemoveEveryRecordOnceAndSendNothingForATagAlreadyGone) {
     both(u"Work"_qs);
-    library.save(standIn.libraryPath());
-    ASSERT_TRUE(standIn.start());
-    useStandIn();
-    BatchEditor& batch = makeEditor(c.ancestorFirst ? QList<TagPtr>{home, kids} : QList<TagPtr>{kids, home});
-    const QHash<QString, QString> ids{{home->name(), home->id()}, {kids->name(), kids->id()}};
-
-    QCoro::waitFor(batch.confirmDelete());
-    QStringList expected;
-    for (const QString& name : c.deletedNames) {
-        expected.append(ThingsService::deleteTagScript({ids[name], name}, true));
+    for (const bool ancestorFirst : {true, false}) {
+        SCOPED_TRACE(ancestorFirst ? "ancestor first" : "descendant first");
+        const TagPtr home = both(u"Home"_qs);
+        const TagPtr kids = both(u"Kids"_qs, home);
+        both(u"Homework"_qs, kids);
+        both(u"Garden"_qs, home);
+        const qsizetype before = sent().size();
+        QCoro::waitFor(
+            batchOf(ancestorFirst ? QList<TagPtr>{home, kids} : QList<TagPtr>{kids, home}).confirmDelete());
+        QStringList expected;
+        for (const TagPtr& tag : ancestorFirst ? QList<TagPtr>{home} : QList<TagPtr>{kids, home}) {
+            expected.append(ThingsService::deleteTagScript({tag->id(), tag->name()}, true));
+        }
+        EXPECT_EQ(sent().mid(before), expected);
+        EXPECT_EQ(storedTags(), QStringList{u"Work:-:-"_qs});
+        EXPECT_EQ(library.tagCount(), 1);
     }
-    EXPECT_EQ(sent(), expected);
-    EXPECT_EQ(storedTags(), QStringList{u"Work:-:-"_qs});
-    EXPECT_EQ(ThingsLibrary::load(standIn.libraryPath()).tagCount(), 1);
-    EXPECT_EQ(doneCalls, 1);
+    EXPECT_EQ(doneCalls, 2);
 }
-
-INSTANTIATE_TEST_SUITE_P(Orders, BatchDeleteNested,
-                         ::testing::Values(NestedCase{"ancestorFirst", true, {u"Home"_qs}},
-                                           NestedCase{"descendantFirst", false, {u"Kids"_qs, u"Home"_qs}}),
-                         [](const ::testing::TestParamInfo<NestedCase>& info) {
-                             return std::string(info.param.label);
-                         });
 
 } // namespace

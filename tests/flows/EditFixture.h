@@ -1,9 +1,11 @@
 #pragma once
 
+#include "BatchEditor.h"
 #include "Preferences.h"
 #include "StandInEngine.h"
 #include "StandInTestSupport.h"
 #include "StoreFixture.h"
+#include "TagEditor.h"
 #include "ThingsWorker.h"
 
 #include <QMutex>
@@ -65,8 +67,9 @@ inline const QString connectionLostMessage =
     QStringLiteral("AppleScript error: Things3 got an error: Connection is invalid.");
 
 // A store, preferences, and a worker whose programs run on a library in memory, every one recorded.
+// Public, so that the cases of a table reach it from their lambdas.
 class EditTest : public StoreTest {
-protected:
+public:
     void SetUp() override {
         StoreTest::SetUp();
         store = openStore();
@@ -87,6 +90,44 @@ protected:
     TagPtr add(const QString& id, const QString& name, std::optional<QString> parent = {},
                std::optional<qint64> todos = {}) {
         return store->insert(Tag(id, name, std::move(parent), std::nullopt, std::nullopt, todos));
+    }
+
+    // A tag in the library and the same tag in the store.
+    TagPtr both(const QString& name, const TagPtr& parent = nullptr, std::optional<qint64> todos = {}) {
+        const QString id = library.makeTag(name, parent ? parent->id() : QString());
+        return add(id, name, parent ? std::optional(parent->id()) : std::nullopt, todos);
+    }
+
+    // An editor of `tag` over the fixture's worker, its callbacks recorded.
+    TagEditor& edit(const TagPtr& tag) {
+        editor = std::make_unique<TagEditor>(
+            *store, *preferences, *worker, tag, [this] { ++deletedCalls; },
+            [this](TagPtr other) { selected.append(other->name()); },
+            [this](bool on) { refreshing.append(on); });
+        return *editor;
+    }
+    TagEditor& edit(const QString& id) { return edit(store->tag(id)); }
+    // A batch editor of `tags` over the fixture's worker, its callbacks recorded.
+    std::unique_ptr<BatchEditor> makeBatch(const QList<TagPtr>& tags) {
+        return std::make_unique<BatchEditor>(
+            *store, *preferences, *worker, tags, [this] { ++doneCalls; },
+            [this](bool on, int count) {
+                refreshingCalls.append(u"%1:%2"_qs.arg(on ? u"on"_qs : u"off"_qs).arg(count));
+            });
+    }
+    BatchEditor& batchOf(const QList<TagPtr>& tags) {
+        batch = makeBatch(tags);
+        return *batch;
+    }
+    // The tags of `ids` moved by one batch save below `parent`, or to the top level; the result.
+    std::optional<BatchResultState> move(const QStringList& ids, const std::optional<QString>& parent) {
+        QList<TagPtr> tags;
+        for (const QString& id : ids) {
+            tags.append(store->tag(id));
+        }
+        batchOf(tags).setSelectedParentId(parent);
+        QCoro::waitFor(batch->saveChanges());
+        return batch->resultState();
     }
 
     // Every tag of the library stored under its own identifier, as an import would.
@@ -146,6 +187,13 @@ protected:
     std::unique_ptr<TagStore> store;
     std::unique_ptr<Preferences> preferences;
     std::unique_ptr<ThingsWorker> worker;
+    std::unique_ptr<TagEditor> editor;
+    int deletedCalls = 0;
+    QStringList selected;
+    QList<bool> refreshing;
+    std::unique_ptr<BatchEditor> batch;
+    int doneCalls = 0;
+    QStringList refreshingCalls;
 
     // Programs go to `engine` from here on, still recorded.
     void useEngine(std::unique_ptr<ScriptEngine> engine) {

@@ -12,15 +12,7 @@ using orvalet::test::names;
 namespace {
 
 class TagEditorTest : public test::EditTest {
-protected:
-    TagEditor& edit(const TagPtr& tag) {
-        editor = std::make_unique<TagEditor>(
-            *store, *preferences, *worker, tag, [this] { ++deletedCalls; },
-            [this](TagPtr other) { selected.append(other->name()); },
-            [this](bool on) { refreshing.append(on); });
-        return *editor;
-    }
-
+public:
     TagPtr named(const QString& name) const {
         for (const TagPtr& tag : store->allTags()) {
             if (tag->name() == name) {
@@ -29,11 +21,6 @@ protected:
         }
         return nullptr;
     }
-
-    std::unique_ptr<TagEditor> editor;
-    int deletedCalls = 0;
-    QStringList selected;
-    QList<bool> refreshing;
 };
 
 TEST(EditRules, trimsSpacesAndTabsAndComparesIgnoringCaseButNotMarks) {
@@ -128,22 +115,6 @@ INSTANTIATE_TEST_SUITE_P(
         SaveCase{"onlySpacesSentAndRefused", u"Work"_qs, u"   "_qs, false,
                  u"AppleScript error: Things3 got an error: A tag\u2019s name can\u2019t be empty."_qs}),
     [](const ::testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.label); });
-
-TEST_F(TagEditorTest, theChosenParentIsTheOneByIdentifierEvenBesideASimilarName) {
-    library.makeTag(u" Home"_qs);
-    const QString home = library.makeTag(u"Home"_qs);
-    const QString kids = library.makeTag(u"Kids"_qs);
-    storeLibrary();
-    TagEditor& editor = edit(store->tag(kids));
-    const QDateTime before = Clock::now();
-    editor.setSelectedParentId(home);
-    QCoro::waitFor(editor.saveChanges());
-    EXPECT_EQ(sent().size(), 1);
-    EXPECT_EQ(library.tag(kids)->parentId, home);
-    EXPECT_EQ(editor.tag()->parentTagId(), home);
-    EXPECT_GT(*editor.tag()->updatedAt(), before);
-    EXPECT_FALSE(editor.hasChanges());
-}
 
 TEST_F(TagEditorTest, aChosenParentThatLeftTheStoreIsRefusedAnUnresolvedOneKept) {
     const TagPtr home = add(u"h"_qs, u"Home"_qs);

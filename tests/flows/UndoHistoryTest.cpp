@@ -2,10 +2,8 @@
 // the store; a step that no longer fits what is stored is dropped with a message.
 #include "UndoHistory.h"
 
-#include "BatchEditor.h"
 #include "EditFixture.h"
 #include "TagCreator.h"
-#include "TagEditor.h"
 
 #include <QSignalSpy>
 
@@ -14,7 +12,7 @@ using namespace orvalet;
 namespace {
 
 class UndoHistoryTest : public test::EditTest {
-protected:
+public:
     void SetUp() override {
         EditTest::SetUp();
         home = library.makeTag(u"Home"_qs);
@@ -50,16 +48,10 @@ protected:
 
 // Home goes back to the top level on undo, which Things 3 takes only as a deleted parent.
 TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
-    TagEditor editor(
-        *store, *preferences, *worker, store->tag(kids), [] {}, [](TagPtr) {}, [](bool) {});
-    editor.setNameField(u"Children"_qs);
-    editor.setSelectedParentId(work);
-    QCoro::waitFor(editor.saveChanges());
-    BatchEditor batch(
-        *store, *preferences, *worker, {store->tag(home), store->tag(kids)}, [] {}, [](bool, int) {});
-    batch.setSelectedParentId(std::nullopt);
-    batch.setSelectedParentId(work);
-    QCoro::waitFor(batch.saveChanges());
+    edit(kids).setNameField(u"Children"_qs);
+    editor->setSelectedParentId(work);
+    QCoro::waitFor(editor->saveChanges());
+    move({home, kids}, work);
     const QStringList after{u"Children:Work"_qs, u"Home:Work"_qs, u"Work:-"_qs};
     ASSERT_EQ(inThings(), after);
     EXPECT_EQ(history().undoText(), u"Undo Move"); // Kids was under Work already: only Home moved
@@ -71,8 +63,8 @@ TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
     EXPECT_EQ(inThings(), before);
     EXPECT_EQ(stored(), before);
     endTurn();
-    EXPECT_EQ(editor.nameField(), u"Kids"); // an editor without typed edits follows its record
-    EXPECT_FALSE(editor.hasChanges());
+    EXPECT_EQ(editor->nameField(), u"Kids"); // an editor without typed edits follows its record
+    EXPECT_FALSE(editor->hasChanges());
     EXPECT_FALSE(history().canUndo());
     EXPECT_EQ(history().redoText(), u"Redo Rename and Move");
     redo();
@@ -83,20 +75,15 @@ TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
 
 // A batch move of several tags is named by their count; a new step ends what could be redone.
 TEST_F(UndoHistoryTest, aBatchMoveIsNamedByItsCountAndANewStepClearsTheRedoSteps) {
-    const TagPtr garden = add(library.makeTag(u"Garden"_qs), u"Garden"_qs);
-    BatchEditor batch(
-        *store, *preferences, *worker, {garden, store->tag(work)}, [] {}, [](bool, int) {});
-    batch.setSelectedParentId(home);
-    QCoro::waitFor(batch.saveChanges());
+    const QString garden = add(library.makeTag(u"Garden"_qs), u"Garden"_qs)->id();
+    move({garden, work}, home);
     EXPECT_EQ(history().undoText(), u"Undo Move 2 Tags");
     undo();
     EXPECT_EQ(history().undoText(), u"Undo");
     EXPECT_EQ(history().redoText(), u"Redo Move 2 Tags");
 
-    TagEditor editor(
-        *store, *preferences, *worker, store->tag(kids), [] {}, [](TagPtr) {}, [](bool) {});
-    editor.setNameField(u"Children"_qs);
-    QCoro::waitFor(editor.saveChanges());
+    edit(kids).setNameField(u"Children"_qs);
+    QCoro::waitFor(editor->saveChanges());
     EXPECT_EQ(history().undoText(), u"Undo Rename");
     EXPECT_FALSE(history().canRedo());
     EXPECT_EQ(history().redoText(), u"Redo");
@@ -162,10 +149,8 @@ TEST_F(UndoHistoryTest, aCreationIsDeletedAgainOnlyWhileItHasNoTodosAndMadeAgain
 }
 
 TEST_F(UndoHistoryTest, aStepThatNoLongerFitsTheStoreIsDroppedAndSendsNothing) {
-    TagEditor editor(
-        *store, *preferences, *worker, store->tag(work), [] {}, [](TagPtr) {}, [](bool) {});
-    editor.setNameField(u"Job"_qs);
-    QCoro::waitFor(editor.saveChanges());
+    edit(work).setNameField(u"Job"_qs);
+    QCoro::waitFor(editor->saveChanges());
     store->tag(work)->setName(u"Office"_qs); // renamed again by a reload
     const qsizetype programs = sent().size();
     QSignalSpy problems(&history(), &UndoHistory::problem);

@@ -20,13 +20,7 @@ void PrintTo(const BatchResultState& state, std::ostream* os) {
 namespace {
 
 class UnusedTagsCleanupTest : public test::EditTest {
-protected:
-    // A tag in the library and the same tag in the store, with the store's open to-do count.
-    TagPtr both(const QString& name, const TagPtr& parent = nullptr, std::optional<qint64> todos = 0) {
-        const QString id = library.makeTag(name, parent ? parent->id() : QString());
-        return add(id, name, parent ? std::optional(parent->id()) : std::nullopt, todos);
-    }
-
+public:
     // The tree as the window lists it: one line per row, indented two spaces per level, "[x]" or
     // "[ ]" for the check.
     static QStringList rows(const UnusedTagsCleanup& cleanup) {
@@ -175,8 +169,8 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
 
     // Drawer goes with Desk, in Things 3 and in the store.
     EXPECT_EQ(sent(), programsFor({{other}, {spare}, {desk, drawer}}));
-    EXPECT_EQ(storedTags(), (QStringList{u"Keep:-:0"_qs, u"Old:-:0"_qs, u"Older:Old:0"_qs,
-                                         u"Oldest:Older:0"_qs, u"Work:-:3"_qs}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Keep:-:-"_qs, u"Old:-:-"_qs, u"Older:Old:-"_qs,
+                                         u"Oldest:Older:-"_qs, u"Work:-:3"_qs}));
     EXPECT_EQ(library.tagCount(), 5);
     EXPECT_FALSE(cleanup.isDeleting());
     ASSERT_TRUE(cleanup.showResult());
@@ -203,7 +197,7 @@ TEST_F(UnusedTagsCleanupTest, aTreeThatLostItsCheckBeforeTheRunIsNotDeleted) {
     QCoro::waitFor(cleanup.confirmDelete());
     EXPECT_EQ(sent(), programsFor({{spare}}));
     EXPECT_EQ(library.tagCount(), 2);
-    EXPECT_EQ(storedTags(), (QStringList{u"Below:Keep:0"_qs, u"Keep:-:0"_qs}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Below:Keep:0"_qs, u"Keep:-:-"_qs}));
 }
 
 TEST_F(UnusedTagsCleanupTest, aTreeThatGainedOpenTodosDuringTheRunIsLeftAlone) {
@@ -276,7 +270,7 @@ TEST_F(UnusedTagsCleanupTest, aTagGoneFromThingsIsDeletedAlreadyOrStopsTheRunByN
     QCoro::waitFor(cleanup->confirmDelete());
     EXPECT_EQ(sent().size(), programs + 4);
     EXPECT_EQ(sent().last(), ThingsService::deleteTagScript(u"Ghost"_qs));
-    EXPECT_EQ(storedTags(), (QStringList{u"Ghost:-:0"_qs, u"Zulu:-:0"_qs}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Ghost:-:0"_qs, u"Zulu:-:-"_qs}));
     EXPECT_EQ(cleanup->resultState(),
               BatchResultState::failure(
                   u"Ghost"_qs, u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Ghost\"."_qs,
@@ -287,25 +281,6 @@ TEST_F(UnusedTagsCleanupTest, aTagGoneFromThingsIsDeletedAlreadyOrStopsTheRunByN
 
 // Closed while Things 3 answers the check, the run sends nothing more; closed while it deletes a
 // tree, that tree finishes, in Things 3 and in the store, and no other tree is sent.
-// Runs programs on the library; a deletion waits until the test opens the gate.
-class GateEngine final : public ScriptEngine {
-public:
-    GateEngine(standin::ThingsLibrary& library, QSemaphore& gate)
-        : m_engine(library)
-        , m_gate(gate) {}
-
-    std::optional<ScriptOutcome> run(const QString& source) const override {
-        if (source.contains(u"delete tag")) {
-            m_gate.acquire();
-        }
-        return m_engine.run(source);
-    }
-
-private:
-    standin::testing::LibraryEngine m_engine;
-    QSemaphore& m_gate;
-};
-
 TEST_F(UnusedTagsCleanupTest, discardedDuringTheRunFinishesTheTreeInProgressAndSendsNoOther) {
     const TagPtr alpha = both(u"Alpha"_qs);
     both(u"Beta"_qs);
@@ -315,11 +290,16 @@ TEST_F(UnusedTagsCleanupTest, discardedDuringTheRunFinishesTheTreeInProgressAndS
     cleanup.reset();
     QCoro::waitFor(std::move(checking));
     EXPECT_EQ(sent(), programsFor({{alpha}}).mid(0, 1));
-    EXPECT_EQ(storedTags(), (QStringList{u"Alpha:-:0"_qs, u"Beta:-:0"_qs}));
+    EXPECT_EQ(storedTags(), (QStringList{u"Alpha:-:-"_qs, u"Beta:-:-"_qs}));
 
     // Things 3 holds the deletion of Alpha until the window is closed.
     QSemaphore gate;
-    useEngine(std::make_unique<GateEngine>(library, gate));
+    hookPrograms([&gate](const QString& program, const ScriptEngine& things) {
+        if (program.contains(u"delete tag")) {
+            gate.acquire();
+        }
+        return things.run(program);
+    });
     cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
     QCoro::Task<> deleting = cleanup->confirmDelete();
     for (int turn = 0; turn < 10'000 && sent().size() < 3; ++turn) {
@@ -330,7 +310,7 @@ TEST_F(UnusedTagsCleanupTest, discardedDuringTheRunFinishesTheTreeInProgressAndS
     QCoro::waitFor(std::move(deleting));
     endTurn();
     EXPECT_EQ(sent().mid(1), programsFor({{alpha}}));
-    EXPECT_EQ(storedTags(), QStringList{u"Beta:-:0"_qs});
+    EXPECT_EQ(storedTags(), QStringList{u"Beta:-:-"_qs});
     EXPECT_EQ(library.tagCount(), 1);
 }
 

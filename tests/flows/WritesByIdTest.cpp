@@ -18,7 +18,7 @@ using standin::TodoState;
 namespace {
 
 class WritesByIdTest : public test::EditTest {
-protected:
+public:
     // Things 3 has " Someday " (spaces at both ends, as in the demo library) with one completed
     // to-do, Home, and a Kid below Home; the store has them as an import reads them.
     void SetUp() override {
@@ -34,22 +34,6 @@ protected:
         TagListActions actions(*store, *preferences, *worker);
         QCoro::waitFor(actions.importAllTags());
         endTurn();
-    }
-    TagEditor& edit(const QString& id) {
-        editor = std::make_unique<TagEditor>(
-            *store, *preferences, *worker, store->tag(id), [] {}, [](TagPtr) {}, [](bool) {});
-        return *editor;
-    }
-    void move(const QList<QString>& ids, const std::optional<QString>& parent) {
-        QList<TagPtr> tags;
-        for (const QString& id : ids) {
-            tags.append(store->tag(id));
-        }
-        BatchEditor batch(
-            *store, *preferences, *worker, tags, [] {}, [](bool, int) {});
-        batch.setSelectedParentId(parent);
-        QCoro::waitFor(batch.saveChanges());
-        lastResult = batch.resultState();
     }
     // A tag's name and parent's name in Things 3 ("-" for none), or "gone".
     QString inThings(const QString& id) const {
@@ -68,17 +52,14 @@ protected:
         const TagPtr parent = tag->parentTagId() ? store->tag(*tag->parentTagId()) : nullptr;
         return tag->name() + u':' + (parent ? parent->name() : u"-"_qs);
     }
+    void undo() { QCoro::waitFor(UndoHistory::forStore(*store).undo(*worker, *preferences)); }
 
     QString someday, home, kid;
-    std::unique_ptr<TagEditor> editor;
-    std::optional<BatchResultState> lastResult;
 };
-
-class SomedayFlows;
 
 struct FlowCase {
     const char* label;
-    std::function<void(SomedayFlows&)> run;
+    std::function<void(WritesByIdTest&)> run;
     QString after; // " Someday " in Things 3 and in the store afterwards
 };
 
@@ -86,17 +67,7 @@ void PrintTo(const FlowCase& c, std::ostream* os) {
     *os << c.label;
 }
 
-class SomedayFlows : public WritesByIdTest, public ::testing::WithParamInterface<FlowCase> {
-public:
-    using WritesByIdTest::edit;
-    using WritesByIdTest::move;
-    QString somedayId() const { return someday; }
-    QString homeId() const { return home; }
-    QString kidId() const { return kid; }
-    TagStore& tags() { return *store; }
-    Preferences& settings() { return *preferences; }
-    ThingsWorker& things() { return *worker; }
-};
+class SomedayFlows : public WritesByIdTest, public ::testing::WithParamInterface<FlowCase> {};
 
 // The import keeps the name exactly, and each flow reaches the tag with it.
 TEST_P(SomedayFlows, reachTheTagWhoseNameHasSpacesAtItsEnds) {
@@ -112,55 +83,48 @@ INSTANTIATE_TEST_SUITE_P(
     WritesById, SomedayFlows,
     ::testing::Values(
         FlowCase{"editorRename",
-                 [](SomedayFlows& t) {
-                     TagEditor& editor = t.edit(t.somedayId());
-                     editor.setNameField(u"Maybe"_qs);
-                     QCoro::waitFor(editor.saveChanges());
+                 [](WritesByIdTest& t) {
+                     t.edit(t.someday).setNameField(u"Maybe"_qs);
+                     QCoro::waitFor(t.editor->saveChanges());
                  },
                  u"Maybe:-"_qs},
         FlowCase{"editorMove",
-                 [](SomedayFlows& t) {
-                     TagEditor& editor = t.edit(t.somedayId());
-                     editor.setSelectedParentId(t.homeId());
-                     QCoro::waitFor(editor.saveChanges());
+                 [](WritesByIdTest& t) {
+                     t.edit(t.someday).setSelectedParentId(t.home);
+                     QCoro::waitFor(t.editor->saveChanges());
                  },
                  u" Someday :Home"_qs},
         FlowCase{"editorDelete",
-                 [](SomedayFlows& t) { QCoro::waitFor(t.edit(t.somedayId()).deleteWithChildren()); },
+                 [](WritesByIdTest& t) { QCoro::waitFor(t.edit(t.someday).deleteWithChildren()); },
                  u"gone"_qs},
         FlowCase{"listDelete",
-                 [](SomedayFlows& t) {
-                     TagListActions actions(t.tags(), t.settings(), t.things());
-                     QCoro::waitFor(actions.deleteTagFromList(t.tags().tag(t.somedayId())));
+                 [](WritesByIdTest& t) {
+                     TagListActions actions(*t.store, *t.preferences, *t.worker);
+                     QCoro::waitFor(actions.deleteTagFromList(t.store->tag(t.someday)));
                  },
                  u"gone"_qs},
         FlowCase{"batchMoveAndUndo",
-                 [](SomedayFlows& t) {
-                     t.move({t.somedayId()}, t.homeId());
-                     QCoro::waitFor(UndoHistory::forStore(t.tags()).undo(t.things(), t.settings()));
-                     QCoro::waitFor(UndoHistory::forStore(t.tags()).redo(t.things(), t.settings()));
+                 [](WritesByIdTest& t) {
+                     t.move({t.someday}, t.home);
+                     t.undo();
+                     QCoro::waitFor(UndoHistory::forStore(*t.store).redo(*t.worker, *t.preferences));
                  },
                  u" Someday :Home"_qs},
-        FlowCase{"batchDelete",
-                 [](SomedayFlows& t) {
-                     BatchEditor batch(
-                         t.tags(), t.settings(), t.things(), {t.tags().tag(t.somedayId())}, [] {},
-                         [](bool, int) {});
-                     QCoro::waitFor(batch.confirmDelete());
-                 },
-                 u"gone"_qs},
+        FlowCase{
+            "batchDelete",
+            [](WritesByIdTest& t) { QCoro::waitFor(t.batchOf({t.store->tag(t.someday)}).confirmDelete()); },
+            u"gone"_qs},
         FlowCase{"cleanUp",
-                 [](SomedayFlows& t) {
-                     UnusedTagsCleanup cleanup(t.tags(), t.settings(), t.things());
-                     cleanup.setChecked(t.homeId(), false);
-                     cleanup.setChecked(t.kidId(), false);
+                 [](WritesByIdTest& t) {
+                     UnusedTagsCleanup cleanup(*t.store, *t.preferences, *t.worker);
+                     cleanup.setChecked(t.kid, false); // Home cannot go without it
                      QCoro::waitFor(cleanup.confirmDelete());
                  },
                  u"gone"_qs},
         FlowCase{"mergeIntoHome",
-                 [](SomedayFlows& t) {
-                     TagMerger merger(t.tags(), t.settings(), t.things(), t.tags().tag(t.somedayId()));
-                     merger.setDestinationId(t.homeId());
+                 [](WritesByIdTest& t) {
+                     TagMerger merger(*t.store, *t.preferences, *t.worker, t.store->tag(t.someday));
+                     merger.setDestinationId(t.home);
                      QCoro::waitFor(merger.prepareMerge());
                      QCoro::waitFor(merger.merge());
                  },
@@ -178,8 +142,7 @@ TEST_F(WritesByIdTest, aNameWithTheRecordSeparatorsOrChangedInThingsIsRenamedAnd
 
     // Renamed in Things 3 since: a move still reaches it, and the store takes the name it has there.
     library.renameTag(odd, u"  Renamed"_qs);
-    move({odd}, home);
-    EXPECT_EQ(lastResult, BatchResultState::success({u"C|||D"_qs}));
+    EXPECT_EQ(move({odd}, home), BatchResultState::success({u"C|||D"_qs}));
     EXPECT_EQ(inThings(odd), u"  Renamed:Home");
     EXPECT_EQ(inStore(odd), u"  Renamed:Home");
 }
@@ -194,10 +157,13 @@ TEST_F(WritesByIdTest, ofTwoAlikeNamesTheChosenParentIsTheOneInThings) {
     move({free}, spaced);
     EXPECT_EQ(library.tag(free)->parentId, spaced);
     EXPECT_EQ(store->tag(free)->parentTagId(), spaced);
+    const QDateTime before = Clock::now();
     edit(kid).setSelectedParentId(spaced);
     QCoro::waitFor(editor->saveChanges());
     EXPECT_EQ(library.tag(kid)->parentId, spaced);
-    QCoro::waitFor(UndoHistory::forStore(*store).undo(*worker, *preferences));
+    EXPECT_GT(*store->tag(kid)->updatedAt(), before);
+    EXPECT_FALSE(editor->hasChanges());
+    undo();
     EXPECT_EQ(library.tag(kid)->parentId, home);
 }
 
@@ -210,10 +176,8 @@ TEST_F(WritesByIdTest, aParentAndItsChildDeletedTogetherFromTheListIsNoFailure) 
         const QString child = library.makeTag(u"Doctor"_qs, parent);
         importAll();
         TagListActions actions(*store, *preferences, *worker);
-        const TagPtr parentTag = store->tag(parent);
-        const TagPtr childTag = store->tag(child);
-        actions.requestDelete(parentFirst ? QList<TagPtr>{parentTag, childTag}
-                                          : QList<TagPtr>{childTag, parentTag});
+        QList<TagPtr> tags{store->tag(parent), store->tag(child)};
+        actions.requestDelete(parentFirst ? tags : QList<TagPtr>{tags[1], tags[0]});
         QCoro::waitFor(actions.confirmDelete());
         EXPECT_EQ(actions.bannerMessage(), std::nullopt);
         EXPECT_EQ(inStore(parent), u"gone");
@@ -242,73 +206,54 @@ TEST_F(WritesByIdTest, theSettingOffSendsTheProgramsThatAddressTagsByName) {
 
 // ---- An answer lost on its way back ----
 
-// Runs every program on the library, but loses the answer of a write: after running it in full,
-// before running it at all, or after running it while Things 3 put every tag back under the parent
-// it had (as if the program had stopped after a rename).
-class LosingEngine final : public ScriptEngine {
-public:
-    enum class Loss { afterRunning, beforeRunning, afterRunningWithoutTheMove };
-
-    LosingEngine(standin::ThingsLibrary& library, Loss loss)
-        : m_engine(library)
-        , m_library(library)
-        , m_loss(loss) {}
-
-    std::optional<ScriptOutcome> run(const QString& source) const override {
-        const bool write = source.contains(u"set parent tag") || source.contains(u"delete tag");
-        if (!write) {
-            return m_engine.run(source);
-        }
-        QHash<QString, QString> parents;
-        for (const QString& id : m_library.tagIds()) {
-            parents.insert(id, m_library.tag(id)->parentId);
-        }
-        if (m_loss != Loss::beforeRunning) {
-            m_engine.run(source);
-        }
-        if (m_loss == Loss::afterRunningWithoutTheMove) {
-            for (auto it = parents.cbegin(); it != parents.cend(); ++it) {
-                m_library.setParent(it.key(), it.value());
-            }
-        }
-        const QString brief = u"Connection is invalid."_qs;
-        return ScriptOutcome{std::nullopt,
-                             ScriptError{u"Things3 got an error: "_qs + brief, brief, -609, brief}};
-    }
-
-private:
-    standin::testing::LibraryEngine m_engine;
-    standin::ThingsLibrary& m_library;
-    Loss m_loss;
-};
+// The answer of a write is lost after running it in full, before running it at all, or after running
+// it while Things 3 put every tag back under the parent it had (as if the program had stopped after
+// a rename).
+enum class Loss { afterRunning, beforeRunning, afterRunningWithoutTheMove };
 
 TEST_F(WritesByIdTest, afterALostAnswerTheOutcomeFollowsWhatThingsHolds) {
-    const QString connectionLost = u"AppleScript error: Things3 got an error: Connection is invalid."_qs;
     const QString away = library.makeTag(u"Away"_qs);
     importAll();
+    const auto lose = [this](Loss loss) {
+        hookPrograms([this, loss](const QString& program, const ScriptEngine& things) {
+            if (!program.contains(u"set parent tag") && !program.contains(u"delete tag")) {
+                return things.run(program);
+            }
+            QHash<QString, QString> parents;
+            for (const QString& id : library.tagIds()) {
+                parents.insert(id, library.tag(id)->parentId);
+            }
+            if (loss != Loss::beforeRunning) {
+                things.run(program);
+            }
+            for (auto it = parents.cbegin(); loss == Loss::afterRunningWithoutTheMove && it != parents.cend();
+                 ++it) {
+                library.setParent(it.key(), it.value());
+            }
+            return std::optional(test::connectionLost());
+        });
+    };
 
     // Not run: a failure, and nothing changes.
-    useEngine(std::make_unique<LosingEngine>(library, LosingEngine::Loss::beforeRunning));
-    move({someday}, home);
-    EXPECT_EQ(lastResult, BatchResultState::failure(u" Someday "_qs, connectionLost, {}));
+    lose(Loss::beforeRunning);
+    EXPECT_EQ(move({someday}, home),
+              BatchResultState::failure(u" Someday "_qs, test::connectionLostMessage, {}));
     EXPECT_EQ(inStore(someday), u" Someday :-");
 
     // Run in full: the move and the deletion went through, and are reported so.
-    useEngine(std::make_unique<LosingEngine>(library, LosingEngine::Loss::afterRunning));
-    move({someday}, home);
-    EXPECT_EQ(lastResult, BatchResultState::success({u" Someday "_qs}));
+    lose(Loss::afterRunning);
+    EXPECT_EQ(move({someday}, home), BatchResultState::success({u" Someday "_qs}));
     EXPECT_EQ(inStore(someday), u" Someday :Home");
     QCoro::waitFor(edit(someday).deleteWithChildren());
     EXPECT_EQ(editor->errorMessage(), std::nullopt);
     EXPECT_EQ(inStore(someday), u"gone");
 
     // Renamed, but not moved: a failure, and the record follows Things 3.
-    useEngine(std::make_unique<LosingEngine>(library, LosingEngine::Loss::afterRunningWithoutTheMove));
-    TagEditor& editor = edit(kid);
-    editor.setNameField(u"Child"_qs);
-    editor.setSelectedParentId(away);
-    QCoro::waitFor(editor.saveChanges());
-    EXPECT_EQ(editor.errorMessage(), connectionLost);
+    lose(Loss::afterRunningWithoutTheMove);
+    edit(kid).setNameField(u"Child"_qs);
+    editor->setSelectedParentId(away);
+    QCoro::waitFor(editor->saveChanges());
+    EXPECT_EQ(editor->errorMessage(), test::connectionLostMessage);
     EXPECT_EQ(inThings(kid), u"Child:Home");
     EXPECT_EQ(inStore(kid), u"Child:Home");
 }
