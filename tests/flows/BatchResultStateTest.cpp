@@ -1,4 +1,5 @@
-// What the batch result sheet shows for each outcome of a save.
+// What the batch result sheet shows for each outcome of a save, beyond the headline the window's
+// tests read.
 #include "BatchResultState.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,6 @@ namespace {
 TEST(BatchResultSheet, successListsEveryUpdatedTagEvenNone) {
     for (const QStringList& updated : {QStringList{u"Home"_qs}, QStringList{}}) {
         const BatchResultState state = BatchResultState::success(updated);
-        EXPECT_EQ(state.headline(), u"All Tags Successfully Updated");
-        EXPECT_EQ(state.headlineSymbol(), u"checkmark.circle.fill");
         EXPECT_EQ(state.headlineTint(), Tint::green);
         // One tag still reads "tag(s)".
         EXPECT_EQ(state.summary(), QString::number(updated.size()) + u" tag(s) updated successfully.");
@@ -27,18 +26,13 @@ TEST(BatchResultSheet, failureNamesTheTagVerbatimAndListsWhatWasUpdatedBeforeIt)
     const QString longError =
         u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Work\". "_qs.repeated(8);
     const BatchResultState first = BatchResultState::failure(u"Work"_qs, longError, {});
-    EXPECT_EQ(first.headline(), u"Update Failed");
-    EXPECT_EQ(first.headlineSymbol(), u"xmark.circle.fill");
     EXPECT_EQ(first.headlineTint(), Tint::red);
-    EXPECT_EQ(first.summary(), u"Failed on tag \"Work\":");
     EXPECT_EQ(first.errorText(), longError);
-    EXPECT_EQ(first.namesCaption(), std::nullopt);
     EXPECT_FALSE(first.showsNames());
 
     const BatchResultState later =
         BatchResultState::failure(u"Say \"hi\""_qs, u"e"_qs, {u"Zed"_qs, u"alpha"_qs});
     EXPECT_EQ(later.summary(), u"Failed on tag \"Say \"hi\"\":");
-    EXPECT_EQ(later.errorText(), u"e");
     EXPECT_EQ(later.namesCaption(), u"Already updated before failure:");
     EXPECT_TRUE(later.showsNames());
     EXPECT_EQ(later.names(), (QStringList{u"Zed"_qs, u"alpha"_qs}));

@@ -63,10 +63,6 @@ struct FlowCase {
     QString after; // " Someday " in Things 3 and in the store afterwards
 };
 
-void PrintTo(const FlowCase& c, std::ostream* os) {
-    *os << c.label;
-}
-
 class SomedayFlows : public WritesByIdTest, public ::testing::WithParamInterface<FlowCase> {};
 
 // The import keeps the name exactly, and each flow reaches the tag with it.
