@@ -89,6 +89,27 @@ TEST_F(UndoHistoryTest, aBatchMoveIsNamedByItsCountAndANewStepClearsTheRedoSteps
     EXPECT_EQ(history().redoText(), u"Redo");
 }
 
+// Things 3 refuses the undo of one tag of a batch move: the user reads why, what went through can
+// be redone, and the rest stays to be undone once more.
+TEST_F(UndoHistoryTest, aStepThingsRefusesIsReportedAndKeptForAnotherTry) {
+    const QString garden = add(library.makeTag(u"Garden"_qs), u"Garden"_qs)->id();
+    move({garden, work}, home);
+    hookPrograms([this](const QString& program, const ScriptEngine& things) {
+        return program.contains(work) ? std::optional(test::connectionLost()) : things.run(program);
+    });
+    QSignalSpy problems(&history(), &UndoHistory::problem);
+    undo();
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_EQ(problems.first().first().toString(), test::connectionLostMessage);
+    EXPECT_EQ(inThings(), (QStringList{u"Garden:-"_qs, u"Home:-"_qs, u"Kids:Home"_qs, u"Work:Home"_qs}));
+    EXPECT_EQ(stored(), inThings());
+    hookPrograms([](const QString& program, const ScriptEngine& things) { return things.run(program); });
+    undo();
+    EXPECT_EQ(inThings(), (QStringList{u"Garden:-"_qs, u"Home:-"_qs, u"Kids:Home"_qs, u"Work:-"_qs}));
+    EXPECT_EQ(stored(), inThings());
+    EXPECT_FALSE(history().canUndo());
+}
+
 // The last hundred steps are kept: the hundred and first pushes out the first. None fits the store
 // (Work was never renamed so): each is dropped on undo with a message naming it, and nothing is sent.
 TEST_F(UndoHistoryTest, keepsTheLastHundredStepsAndLetsTheOldestGoFirst) {
