@@ -35,23 +35,6 @@ public:
         QCoro::waitFor(actions.importAllTags());
         endTurn();
     }
-    // A tag's name and parent's name in Things 3 ("-" for none), or "gone".
-    QString inThings(const QString& id) const {
-        const standin::LibraryTag* tag = library.tag(id);
-        if (!tag) {
-            return u"gone"_qs;
-        }
-        return tag->name + u':' + (tag->parentId.isEmpty() ? u"-"_qs : library.tag(tag->parentId)->name);
-    }
-    // The same of the stored record.
-    QString inStore(const QString& id) const {
-        const TagPtr tag = store->tag(id);
-        if (!tag) {
-            return u"gone"_qs;
-        }
-        const TagPtr parent = tag->parentTagId() ? store->tag(*tag->parentTagId()) : nullptr;
-        return tag->name() + u':' + (parent ? parent->name() : u"-"_qs);
-    }
     void undo() { QCoro::waitFor(UndoHistory::forStore(*store).undo(*worker, *preferences)); }
 
     QString someday, home, kid;
