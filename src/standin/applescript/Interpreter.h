@@ -33,7 +33,7 @@ private:
     class TellScope;
     class ItScope;
 
-    // ---- statements (Interpreter.cpp) ----
+    // ---- statements (InterpreterStatements.cpp) ----
     Flow exec(const Node& block);
     Flow execStatement(const Node& s);
     void execSet(const Node& s);
@@ -90,7 +90,7 @@ private:
     std::optional<qint64> countByStatus(const Node& e);
     Application& application(const Node& at, const QString& what);
 
-    // ---- the budgets ----
+    // ---- the budgets (Interpreter.cpp) ----
     void tick(qint64 cost = 1);
     void checkTextLength(qsizetype length);
     // Counts a text of `length` units, or a list of `length` items, about to be made against the
@@ -99,6 +99,8 @@ private:
     void makeList(qsizetype length);
     // Counts a comparison that reads `textRead` units of text.
     void chargeComparison(qint64 textRead);
+    // Counts reading the whole of a value, as the application does with a value it is given.
+    void chargeReading(const Value& v);
     bool equal(const Value& a, const Value& b);
     [[noreturn]] void raise(qsizetype start, qsizetype end, qint64 number, const QString& brief) const;
     [[noreturn]] void raise(const Node& at, qint64 number, const QString& brief) const {
