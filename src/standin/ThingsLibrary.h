@@ -71,6 +71,8 @@ public:
 
     quint64 revision() const { return m_revision; }
 
+    // The file the library is kept in (ThingsLibraryFile.cpp). Loading refuses, with a LibraryError,
+    // a file that is not a library or whose records contradict each other.
     QByteArray toJson() const;
     static ThingsLibrary fromJson(const QByteArray& json);
     static ThingsLibrary load(const QString& path);
