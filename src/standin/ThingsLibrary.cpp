@@ -1,5 +1,7 @@
 #include "ThingsLibrary.h"
 
+#include "applescript/Value.h"
+
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cstring>
@@ -53,7 +55,7 @@ bool ThingsLibrary::isIdentifier(const QString& text) {
 }
 
 QString ThingsLibrary::nameKey(const QString& name) {
-    return name.normalized(QString::NormalizationForm_C).toCaseFolded();
+    return applescript::comparisonKey(name);
 }
 
 QString ThingsLibrary::freshIdentifier() {

@@ -17,6 +17,16 @@ inline ProgramAnswer runOn(ThingsLibrary& library, const QString& source, apples
     return runner.run(source);
 }
 
+inline QString tell(const QString& body) {
+    return QStringLiteral("tell application \"Things3\"\n") + body + QStringLiteral("\nend tell");
+}
+
+// What a program gave, as one text to compare: how `run` prints its result, or "error N".
+inline QString shown(const ProgramAnswer& answer) {
+    return answer.failure ? QStringLiteral("error ") + QString::number(answer.failure->number)
+                          : answer.printed.value_or(QString());
+}
+
 // Statements that set `s` to `seed` doubled `doublings` times: a long text from a short program.
 inline QString doubledText(const QString& seed, int doublings) {
     return QStringLiteral("set s to \"") + seed + QStringLiteral("\"\n") +

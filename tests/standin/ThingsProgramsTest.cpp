@@ -1,10 +1,12 @@
 // Orvalet's programs, built and read by its bridge, run against a library: what the bridge relies on
-// Things 3 to do, the stand-in must do.
+// Things 3 to do, the stand-in must do. Merges use a to-do's tag names, its identifier and the to-do
+// found by identifier: the text and the to-do's tags must stay one and the same.
 #include "StandInTestSupport.h"
 #include "ThingsError.h"
 #include "ThingsService.h"
 
 using orvalet::ThingsError;
+using orvalet::ThingsMergeRead;
 using orvalet::ThingsService;
 using orvalet::ThingsTagRecord;
 using standin::LibraryTag;
@@ -12,6 +14,8 @@ using standin::ThingsLibrary;
 using standin::TodoState;
 using standin::testing::LibraryEngine;
 using standin::testing::runOn;
+using standin::testing::shown;
+using standin::testing::tell;
 namespace errors = standin::applescript::errors;
 
 namespace {
@@ -19,19 +23,23 @@ namespace {
 class ThingsProgramsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        home = library.makeTag(QStringLiteral("Home"));
-        garden = library.makeTag(QStringLiteral("Garden"), home);
-        repairs = library.makeTag(QStringLiteral("Repairs"), home);
-        plumbing = library.makeTag(QStringLiteral("Plumbing"), repairs);
-        work = library.makeTag(QStringLiteral("Work"));
-        separators = library.makeTag(QStringLiteral("a|||b~~~c"));
-        quoted = library.makeTag(QStringLiteral("Say \"Hello\""));
-        backslash = library.makeTag(QStringLiteral("C:\\Backups\\new"));
-        library.addTodo(QStringLiteral("Mow"), TodoState::Open, {garden, home});
-        library.addTodo(QStringLiteral("Weed"), TodoState::Open, {garden});
-        library.addTodo(QStringLiteral("Prune"), TodoState::Completed, {garden});
-        library.addTodo(QStringLiteral("Hedge"), TodoState::Canceled, {garden});
-        library.addTodo(QStringLiteral("Leak"), TodoState::Open, {plumbing, work});
+        home = library.makeTag(u"Home"_qs);
+        garden = library.makeTag(u"Garden"_qs, home);
+        repairs = library.makeTag(u"Repairs"_qs, home);
+        plumbing = library.makeTag(u"Plumbing"_qs, repairs);
+        work = library.makeTag(u"Work"_qs);
+        mac = library.makeTag(u"Mac"_qs);
+        separators = library.makeTag(u"a|||b~~~c"_qs);
+        quoted = library.makeTag(u"Say \"Hello\""_qs);
+        backslash = library.makeTag(u"C:\\Backups\\new"_qs);
+        mow = library.addTodo(u"Mow"_qs, TodoState::Open, {garden, home});
+        library.addTodo(u"Weed"_qs, TodoState::Open, {garden});
+        library.addTodo(u"Prune"_qs, TodoState::Completed, {garden});
+        library.addTodo(u"Hedge"_qs, TodoState::Canceled, {garden});
+        library.addTodo(u"Leak"_qs, TodoState::Open, {plumbing, work});
+        call = library.addTodo(u"Call"_qs, TodoState::Open, {home, mac});
+        fix = library.addTodo(u"Fix"_qs, TodoState::Completed, {home});
+        drop = library.addTodo(u"Drop"_qs, TodoState::Canceled, {home});
     }
 
     // The tag as the library holds it, in the form the bridge reads it.
@@ -40,11 +48,22 @@ protected:
         return {t->id, t->name, t->parentId.isEmpty() ? std::nullopt : std::optional(t->parentId),
                 library.todoCount(id, TodoState::Open)};
     }
+    // The result of a program that must succeed.
+    QString run(const QString& body) {
+        const auto answer = runOn(library, tell(body));
+        EXPECT_FALSE(answer.failure) << shown(answer).toStdString();
+        return answer.result.value_or(QString());
+    }
+    void update(const QString& name, const QString& newName, const std::optional<QString>& parent,
+                const std::optional<QString>& oldParent) {
+        things.runAppleScript(*ThingsService::updateTagScript(name, newName, parent, oldParent));
+    }
 
     ThingsLibrary library;
     LibraryEngine engine{library};
     ThingsService things{engine};
-    QString home, garden, repairs, plumbing, work, separators, quoted, backslash;
+    QString home, garden, repairs, plumbing, work, mac, separators, quoted, backslash;
+    QString mow, call, fix, drop;
 };
 
 TEST_F(ThingsProgramsTest, fetchAllGivesEveryTagOnceInTheRecordFormat) {
@@ -56,8 +75,8 @@ TEST_F(ThingsProgramsTest, fetchAllGivesEveryTagOnceInTheRecordFormat) {
     }
     const QString output = things.runAppleScript(ThingsService::fetchAllTagsScript());
     EXPECT_EQ(ThingsService::parseTagList(output), expected);
-    EXPECT_TRUE(output.startsWith(home + QStringLiteral("|||Home||||||1~~~")));
-    EXPECT_TRUE(output.contains(garden + QStringLiteral("|||Garden|||") + home + QStringLiteral("|||2~~~")));
+    EXPECT_TRUE(output.startsWith(home + u"|||Home||||||2~~~"_qs));
+    EXPECT_TRUE(output.contains(garden + u"|||Garden|||"_qs + home + u"|||2~~~"_qs));
 
     ThingsLibrary empty;
     const LibraryEngine emptyEngine(empty);
@@ -66,52 +85,40 @@ TEST_F(ThingsProgramsTest, fetchAllGivesEveryTagOnceInTheRecordFormat) {
 
 TEST_F(ThingsProgramsTest, lookUpsFindTheTagOrNothing) {
     EXPECT_EQ(things.fetchTagById(plumbing), record(plumbing));
-    EXPECT_EQ(things.fetchTagById(QStringLiteral("NoSuchIdentifier123456")), std::nullopt);
-    EXPECT_EQ(things.fetchTagByName(QStringLiteral("Garden")), record(garden));
-    EXPECT_EQ(things.fetchTagByName(QStringLiteral("gARDEN")), record(garden));
-    EXPECT_EQ(things.fetchTagByName(QStringLiteral("Nowhere")), std::nullopt);
-    EXPECT_EQ(things.fetchTagByName(QStringLiteral("Say \"Hello\"")), record(quoted));
-    EXPECT_EQ(things.fetchTagByName(QStringLiteral("C:\\Backups\\new")), record(backslash));
+    EXPECT_EQ(things.fetchTagById(u"NoSuchIdentifier123456"_qs), std::nullopt);
+    EXPECT_EQ(things.fetchTagByName(u"gARDEN"_qs), record(garden));
+    EXPECT_EQ(things.fetchTagByName(u"Nowhere"_qs), std::nullopt);
+    EXPECT_EQ(things.fetchTagByName(u"Say \"Hello\""_qs), record(quoted));
+    EXPECT_EQ(things.fetchTagByName(u"C:\\Backups\\new"_qs), record(backslash));
     // Things 3 finds the tag, but its name splits the answer into more than four fields.
-    EXPECT_EQ(
-        things.runAppleScript(ThingsService::fetchTagByNameScript(QStringLiteral("a|||b~~~c"))).count(u'|'),
-        12);
-    EXPECT_EQ(things.fetchTagByName(QStringLiteral("a|||b~~~c")), std::nullopt);
+    EXPECT_EQ(things.runAppleScript(ThingsService::fetchTagByNameScript(u"a|||b~~~c"_qs)).count(u'|'), 12);
+    EXPECT_EQ(things.fetchTagByName(u"a|||b~~~c"_qs), std::nullopt);
 }
 
 // The programs that find tags by their names, as sent with the setting off.
 TEST_F(ThingsProgramsTest, renameAndReparent) {
-    const auto update = [this](const QString& name, const QString& newName,
-                               const std::optional<QString>& parent,
-                               const std::optional<QString>& oldParent) {
-        things.runAppleScript(*ThingsService::updateTagScript(name, newName, parent, oldParent));
-    };
-    const QString home = QStringLiteral("Home");
-    update(QStringLiteral("Work"), QStringLiteral("Job \"day\""), std::nullopt, std::nullopt);
-    EXPECT_EQ(library.tag(work)->name, QStringLiteral("Job \"day\""));
-
-    update(QStringLiteral("Job \"day\""), QStringLiteral("Job \"day\""), home, std::nullopt);
-    EXPECT_EQ(library.tag(work)->parentId, this->home);
-
+    update(u"Work"_qs, u"Job \"day\""_qs, std::nullopt, std::nullopt);
+    EXPECT_EQ(library.tag(work)->name, u"Job \"day\""_qs);
+    update(u"Job \"day\""_qs, u"Job \"day\""_qs, u"Home"_qs, std::nullopt);
+    EXPECT_EQ(library.tag(work)->parentId, home);
     // Renamed first, then addressed by the new name; Things 3 finds names in any letter case.
-    update(QStringLiteral("job \"DAY\""), QStringLiteral("Career"), QStringLiteral("Garden"), home);
-    EXPECT_EQ(library.tag(work)->name, QStringLiteral("Career"));
+    update(u"job \"DAY\""_qs, u"Career"_qs, u"Garden"_qs, u"Home"_qs);
+    EXPECT_EQ(library.tag(work)->name, u"Career"_qs);
     EXPECT_EQ(library.tag(work)->parentId, garden);
-
-    update(QStringLiteral("Career"), QStringLiteral("Career"), std::nullopt, QStringLiteral("Garden"));
+    update(u"Career"_qs, u"Career"_qs, std::nullopt, u"Garden"_qs);
     EXPECT_TRUE(library.tag(work)->parentId.isEmpty());
-
     // A rename that only changes case is the same tag, not a clash.
-    update(QStringLiteral("Career"), QStringLiteral("CAREER"), std::nullopt, std::nullopt);
-    EXPECT_EQ(library.tag(work)->name, QStringLiteral("CAREER"));
+    update(u"Career"_qs, u"CAREER"_qs, std::nullopt, std::nullopt);
+    EXPECT_EQ(library.tag(work)->name, u"CAREER"_qs);
 }
 
 // Each refused program fails with the engine's number, reaches the bridge's callers as a Things 3
-// error, and changes nothing.
+// error, and changes nothing: not even the part of a to-do's tag names that named a tag.
 TEST_F(ThingsProgramsTest, refusedChangesRaiseThingsErrorsAndChangeNothing) {
     const auto update = [](const QString& name, const QString& newName, std::optional<QString> parent) {
         return *ThingsService::updateTagScript(name, newName, std::move(parent), std::nullopt);
     };
+    const QString call = u"to do id \""_qs + this->call + u'"';
     const std::pair<QString, qint64> refusals[] = {
         {update(u"Work"_qs, u"home"_qs, {}), errors::handlerFailed},             // another tag's name
         {update(u"Work"_qs, u"  "_qs, {}), errors::handlerFailed},               // a blank name
@@ -121,13 +128,21 @@ TEST_F(ThingsProgramsTest, refusedChangesRaiseThingsErrorsAndChangeNothing) {
         {update(u"Work"_qs, u"Work"_qs, u"Nowhere"_qs), errors::cantGet},
         {ThingsService::deleteTagScript(u"Nowhere"_qs), errors::cantGet},
         {ThingsService::createTagScript(QString(), std::nullopt), errors::handlerFailed},
+        {tell(u"make new tag with properties {name: \"Loose\", parent tag: missing value}"_qs),
+         errors::cantSet},
+        {tell(u"delete name of tag \"Home\""_qs), errors::handlerFailed},
+        {tell(u"set tag names of "_qs + call + u" to \"Work, Nowhere\""_qs), errors::cantSet},
+        // Not a text, not a to-do, no such to-do, a property to-dos do not have.
+        {tell(u"set tag names of "_qs + call + u" to missing value"_qs), errors::cantSet},
+        {tell(u"set tag names of tag \"Home\" to \"Mac\""_qs), errors::cantSet},
+        {tell(u"set tag names of to do id \"NoSuchToDo123456789012\" to \"Mac\""_qs), errors::cantGet},
+        {tell(u"set name of "_qs + call + u" to \"Other\""_qs), errors::cantSet},
+        {tell(u"return tag names of tag \"Home\""_qs), errors::cantGet},
     };
     for (const auto& [program, number] : refusals) {
         SCOPED_TRACE(program.toStdString());
         const QByteArray before = library.toJson();
-        const auto answer = runOn(library, program);
-        ASSERT_TRUE(answer.failure);
-        EXPECT_EQ(answer.failure->number, number);
+        EXPECT_EQ(shown(runOn(library, program)), u"error "_qs + QString::number(number));
         try {
             things.runAppleScript(program);
             ADD_FAILURE() << "the bridge took a refusal for an answer";
@@ -140,39 +155,35 @@ TEST_F(ThingsProgramsTest, refusedChangesRaiseThingsErrorsAndChangeNothing) {
 }
 
 TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
-    const QString root = things.createTag(QStringLiteral("Errands"), std::nullopt, true);
+    const QString root = things.createTag(u"Errands"_qs, std::nullopt, true);
     ASSERT_TRUE(ThingsLibrary::isIdentifier(root)) << root.toStdString();
-    EXPECT_EQ(library.tag(root)->name, QStringLiteral("Errands"));
+    EXPECT_EQ(library.tag(root)->name, u"Errands"_qs);
     EXPECT_TRUE(library.tag(root)->parentId.isEmpty());
 
-    const QString child = things.createTag(QStringLiteral("Tap \"hot\" \\ cold"),
-                                           {{plumbing, QStringLiteral("plumbing")}}, false);
+    const QString child = things.createTag(u"Tap \"hot\" \\ cold"_qs, {{plumbing, u"plumbing"_qs}}, false);
     ASSERT_TRUE(ThingsLibrary::isIdentifier(child));
-    EXPECT_EQ(library.tag(child)->name, QStringLiteral("Tap \"hot\" \\ cold"));
+    EXPECT_EQ(library.tag(child)->name, u"Tap \"hot\" \\ cold"_qs);
     EXPECT_EQ(library.tag(child)->parentId, plumbing);
 
     // A name Things 3 already has, in any letter case, gives that tag and makes none.
     const qsizetype before = library.tagCount();
-    EXPECT_EQ(things.createTag(QStringLiteral("wORK"), std::nullopt, true), work);
+    EXPECT_EQ(things.createTag(u"wORK"_qs, std::nullopt, true), work);
     EXPECT_EQ(library.tagCount(), before);
-    EXPECT_EQ(library.tag(work)->name, QStringLiteral("Work"));
+    EXPECT_EQ(library.tag(work)->name, u"Work"_qs);
 }
 
 TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndClearsThemFromToDos) {
-    EXPECT_EQ(things.runAppleScript(ThingsService::deleteTagScript(QStringLiteral("home"))), QString());
+    EXPECT_EQ(things.runAppleScript(ThingsService::deleteTagScript(u"home"_qs)), QString());
     for (const QString& gone : {home, garden, repairs, plumbing}) {
         EXPECT_EQ(library.tag(gone), nullptr);
         EXPECT_EQ(library.todoCount(gone, TodoState::Open), 0);
     }
-    EXPECT_EQ(library.tagCount(), 4);
-    for (const QString& id : library.todoIds()) {
-        for (const QString& tagId : library.todo(id)->tagIds) {
-            EXPECT_NE(library.tag(tagId), nullptr);
-        }
-    }
+    EXPECT_EQ(library.tagCount(), 5);
+    EXPECT_EQ(library.todo(mow)->tagIds, QStringList());
+    EXPECT_EQ(library.todo(call)->tagIds, QStringList{mac});
     EXPECT_EQ(library.todoCount(work, TodoState::Open), 1);
     // A tag of the same name can be made again afterwards.
-    EXPECT_TRUE(ThingsLibrary::isIdentifier(things.createTag(QStringLiteral("Home"), std::nullopt, true)));
+    EXPECT_TRUE(ThingsLibrary::isIdentifier(things.createTag(u"Home"_qs, std::nullopt, true)));
 }
 
 // Found by identifier, a tag is reached whatever its name holds, and a tag Things 3 no longer has
@@ -180,7 +191,7 @@ TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndClearsThemFromToDos) {
 TEST_F(ThingsProgramsTest, writesByIdentifierReachTheTagWhateverItsName) {
     const auto change = [&](const QString& id, const QString& newName, std::optional<QString> parent) {
         const LibraryTag* t = library.tag(id);
-        return things.changeTag({{id, QStringLiteral("stale name")},
+        return things.changeTag({{id, u"stale name"_qs},
                                  newName,
                                  !t || t->parentId.isEmpty() ? std::nullopt : std::optional(t->parentId),
                                  std::move(parent),
@@ -188,22 +199,20 @@ TEST_F(ThingsProgramsTest, writesByIdentifierReachTheTagWhateverItsName) {
                                  {}},
                                 true);
     };
-    EXPECT_EQ(change(separators, QStringLiteral(" x|||y~~~ "), home),
-              (orvalet::ThingsTagState{u" x|||y~~~ "_qs, home}));
+    EXPECT_EQ(change(separators, u" x|||y~~~ "_qs, home), (orvalet::ThingsTagState{u" x|||y~~~ "_qs, home}));
     EXPECT_EQ(library.tag(separators)->parentId, home);
-    EXPECT_EQ(change(separators, QStringLiteral("stale name"), std::nullopt).name, u" x|||y~~~ ");
+    EXPECT_EQ(change(separators, u"stale name"_qs, std::nullopt).name, u" x|||y~~~ ");
     EXPECT_TRUE(library.tag(separators)->parentId.isEmpty());
     EXPECT_EQ(things.readTagState(garden), (orvalet::ThingsTagState{u"Garden"_qs, home}));
     EXPECT_EQ(things.readTagState(separators), (orvalet::ThingsTagState{u" x|||y~~~ "_qs, {}}));
+    EXPECT_EQ(things.readTagUse({repairs, garden}),
+              (QList<orvalet::ThingsTagUse>{{repairs, 0, {plumbing}}, {garden, 2, {}}}));
 
-    const QList<orvalet::ThingsTagUse> use = things.readTagUse({repairs, garden});
-    EXPECT_EQ(use, (QList<orvalet::ThingsTagUse>{{repairs, 0, {plumbing}}, {garden, 2, {}}}));
-
-    const QString gone = QStringLiteral("NoSuchIdentifier123456");
+    const QString gone = u"NoSuchIdentifier123456"_qs;
     EXPECT_EQ(things.readTagState(gone), std::nullopt);
-    things.deleteTag({gone, QStringLiteral("Gone")}, true); // deleted already
+    things.deleteTag({gone, u"Gone"_qs}, true); // deleted already
     try {
-        change(gone, QStringLiteral("New"), std::nullopt);
+        change(gone, u"New"_qs, std::nullopt);
         ADD_FAILURE() << "a change of a tag Things 3 does not have went through";
     } catch (const ThingsError& error) {
         EXPECT_EQ(error.kind(), ThingsError::Kind::refused);
@@ -211,40 +220,105 @@ TEST_F(ThingsProgramsTest, writesByIdentifierReachTheTagWhateverItsName) {
                   u"\u201Cstale name\u201D is no longer in Things 3. Import from Things "
                   u"to bring the list up to date.");
     }
-    things.deleteTag({home, QStringLiteral("stale name")}, true);
+    things.deleteTag({home, u"stale name"_qs}, true);
     EXPECT_EQ(library.tag(plumbing), nullptr);
 }
 
-// Things 3 refuses a parent of `missing value`; `delete parent tag of` makes a tag top-level.
+// Things 3 refuses a parent of `missing value`; `delete parent tag of` makes a tag top-level, and
+// leaves a top-level one as it is.
 TEST_F(ThingsProgramsTest, aTagIsMadeTopLevelByDeletingItsParentNeverByMissingValue) {
-    const QByteArray before = library.toJson();
-    const auto refused =
-        runOn(library, QStringLiteral("tell application \"Things3\"\n"
-                                      "    set parent tag of tag \"Garden\" to missing value\n"
-                                      "end tell"));
+    const auto refused = runOn(library, tell(u"    set parent tag of tag \"Garden\" to missing value"_qs));
     ASSERT_TRUE(refused.failure);
     EXPECT_EQ(refused.failure->number, errors::cantSet);
     EXPECT_EQ(refused.failure->message(),
               u"Things3 got an error: Can\u2019t set parent tag of tag \"Garden\" to missing value.");
-    const auto made =
-        runOn(library, QStringLiteral("tell application \"Things3\" to make new tag with "
-                                      "properties {name: \"Loose\", parent tag: missing value}"));
-    EXPECT_TRUE(made.failure);
-    EXPECT_EQ(library.toJson(), before);
+    EXPECT_EQ(library.tag(garden)->parentId, home);
 
-    for (const QString& name : {QStringLiteral("Garden"), QStringLiteral("Home")}) { // with and without
-        const auto answer =
-            runOn(library, QStringLiteral("tell application \"Things3\" to delete parent tag of tag ") +
-                               ThingsService::appleScriptLiteral(name));
-        EXPECT_FALSE(answer.failure) << name.toStdString();
-    }
+    run(u"delete parent tag of tag "_qs + ThingsService::appleScriptLiteral(u"Garden"_qs));
+    run(u"delete parent tag of tag \"Home\""_qs);
     EXPECT_TRUE(library.tag(garden)->parentId.isEmpty());
     EXPECT_EQ(library.tag(repairs)->parentId, home);
-    EXPECT_EQ(library.tagCount(), 8);
-    const auto other =
-        runOn(library, QStringLiteral("tell application \"Things3\" to delete name of tag \"Home\""));
-    EXPECT_TRUE(other.failure);
-    EXPECT_EQ(library.tag(home)->name, u"Home");
+    EXPECT_EQ(library.tagCount(), 9);
+}
+
+TEST_F(ThingsProgramsTest, tagNamesReadAndWriteTheToDosTags) {
+    const QString byId = u"to do id \""_qs + call + u'"';
+    EXPECT_EQ(run(u"return tag names of "_qs + byId), u"Home, Mac"_qs);
+    EXPECT_EQ(run(u"return id of "_qs + byId), call);
+    // Every status is listed, in the order the to-dos were given the tag.
+    EXPECT_EQ(run(u"set s to \"\"\nrepeat with d in to dos of tag \"home\"\nset s to s & id of d & \";\"\n"
+                  u"end repeat\nreturn s"_qs),
+              mow + u';' + call + u';' + fix + u';' + drop + u';');
+
+    // Names are found in any letter case and trimmed; the to-do carries the tags themselves, once
+    // each, and the open counts follow.
+    run(u"set tag names of "_qs + byId + u" to \" work ,mac, WORK\""_qs);
+    EXPECT_EQ(library.todo(call)->tagIds, (QStringList{work, mac}));
+    EXPECT_EQ(run(u"return tag names of "_qs + byId), u"Work, Mac"_qs);
+    const QString openOf = u"count of (to dos of tag \"%1\" whose status is open)"_qs;
+    EXPECT_EQ(run(openOf.arg(u"Home")), u"1"_qs);
+    EXPECT_EQ(run(openOf.arg(u"Work")), u"2"_qs);
+
+    // The empty text takes every tag off; a deleted tag leaves the text too.
+    run(u"set tag names of to do id \""_qs + fix + u"\" to \"\""_qs);
+    EXPECT_TRUE(library.todo(fix)->tagIds.isEmpty());
+    run(u"delete tag \"Mac\""_qs);
+    EXPECT_EQ(run(u"return tag names of "_qs + byId), u"Work"_qs);
+}
+
+// The read program of a merge, and how its answer is read: exactly, or not at all.
+TEST_F(ThingsProgramsTest, mergeReadIsExactOrUnreadable) {
+    const QString commas = library.makeTag(u"Cats, Dogs"_qs);
+    const QString pets = library.addTodo(u"Feed"_qs, TodoState::Open, {commas, home});
+    library.addTodo(u"Walk"_qs, TodoState::Open, {commas}); // not a to-do of Home
+
+    const std::optional<ThingsMergeRead> read = things.readMerge(u"home"_qs, u"Work"_qs);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->sourceId, home);
+    EXPECT_EQ(read->destinationId, work);
+    EXPECT_EQ(read->childIds, (QStringList{garden, repairs}));
+    EXPECT_EQ(read->todos, (QList<ThingsMergeRead::Todo>{{mow, u"Garden, Home"_qs},
+                                                         {call, u"Home, Mac"_qs},
+                                                         {fix, u"Home"_qs},
+                                                         {drop, u"Home"_qs},
+                                                         {pets, u"Cats, Dogs, Home"_qs}}));
+    EXPECT_TRUE(read->todosWithCommaTags.contains(pets));
+    EXPECT_EQ(read->todosWithCommaTags.size(), 2);
+
+    // A name holding "~~~" followed by what looks like a whole record, or ending in "~", shifts the
+    // records: the reader notices instead of reading a to-do that does not exist.
+    for (const QString& name : QStringList{u"x~~~"_qs + work + u"|||Work"_qs, u"tilde~"_qs, u"~~~"_qs}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString tag = library.makeTag(name);
+        library.setTodoTags(fix, {home, tag});
+        EXPECT_FALSE(things.readMerge(u"Home"_qs, u"Work"_qs));
+        library.deleteTag(tag);
+    }
+    EXPECT_TRUE(things.readMerge(u"Home"_qs, u"Work"_qs));
+    for (const QString& answer :
+         {u"A|||B|||C,|||2~~~D|||Home~~~"_qs, u"A|||B||||||1~~~D|||Home~~~E|||Home~~~"_qs,
+          u"A|||B||||||2~~~D|||Home~~~D|||Home~~~"_qs}) {
+        EXPECT_FALSE(ThingsService::parseMergeRead(answer)) << answer.toStdString();
+    }
+}
+
+TEST(ReplacedTagNames, keepTheOrderAndOneDestinationOrAreNone) {
+    const std::tuple<QString, QString, QString, std::optional<QString>> cases[] = {
+        {u"Home, Mac"_qs, u"Home"_qs, u"Work"_qs, u"Work, Mac"_qs},
+        {u"Mac, HOME"_qs, u"Home"_qs, u"Work"_qs, u"Mac, Work"_qs},
+        {u"Work, Home"_qs, u"Home"_qs, u"work"_qs, u"Work"_qs}, // already there: kept once
+        {u"Home"_qs, u"Home"_qs, u"Say \"Hi\" \\ there"_qs, u"Say \"Hi\" \\ there"_qs},
+        {u"Mac"_qs, u"Home"_qs, u"Work"_qs, std::nullopt},        // no source: not what was read
+        {u"Home,  Mac"_qs, u"Home"_qs, u"Work"_qs, std::nullopt}, // " Mac" would come back "Mac"
+        {u"Home,Mac"_qs, u"Home"_qs, u"Work"_qs, std::nullopt},
+        {u"Home, Mac "_qs, u"Home"_qs, u"Work"_qs, std::nullopt},
+        {u"Home"_qs, u"Home"_qs, u"A, B"_qs, std::nullopt}, // a destination that would split
+        {QString(), u"Home"_qs, u"Work"_qs, std::nullopt},
+    };
+    for (const auto& [names, source, destination, expected] : cases) {
+        EXPECT_EQ(ThingsService::replacedTagNames(names, source, destination), expected)
+            << names.toStdString();
+    }
 }
 
 } // namespace

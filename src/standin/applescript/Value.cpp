@@ -129,10 +129,6 @@ bool isAscii(const QString& s) {
     return true;
 }
 
-QString comparisonKey(const QString& s) {
-    return s.normalized(QString::NormalizationForm_C).toCaseFolded();
-}
-
 // A comparison key with its accents taken off, which decides the order before the accents do.
 QString withoutMarks(const QString& key) {
     QString bare;
@@ -286,6 +282,27 @@ QString Value::sourceForm(const QString& application) const {
     BoundedText out(messageLength, BoundedText::Overflow::Elide);
     writeSourceForm(*this, application, out);
     return out.take();
+}
+
+QString comparisonKey(const QString& text) {
+    const auto fold = [](const QString& s) {
+        return s.normalized(QString::NormalizationForm_C).toCaseFolded();
+    };
+    // Qt's case folding turns each lone surrogate after the first letter it changes into U+FFFD,
+    // which would make "A" + U+D800 a different text from "a" + U+D800 and the same as "a" + U+FFFD.
+    // So the runs between lone surrogates are folded, and the surrogates kept.
+    QString key;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const bool pair = i + 1 < text.size() && text[i].isHighSurrogate() && text[i + 1].isLowSurrogate();
+        if (pair) {
+            ++i;
+        } else if (text[i].isSurrogate()) {
+            key += fold(text.sliced(run, i - run)) + text[i];
+            run = i + 1;
+        }
+    }
+    return run == 0 ? fold(text) : key + fold(text.sliced(run));
 }
 
 bool textsEqual(const QString& a, const QString& b) {

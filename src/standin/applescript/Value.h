@@ -74,6 +74,9 @@ struct Value {
 // AppleScript's text comparison with its default considerations: case is ignored, canonically
 // equivalent forms are equal, everything else (diacriticals, punctuation, white space) counts.
 bool textsEqual(const QString& a, const QString& b);
+// The key two texts equal by those rules share: composed, then case-folded. A lone surrogate stays
+// as it is, wherever it stands.
+QString comparisonKey(const QString& text);
 bool textContains(const QString& haystack, const QString& needle);
 bool textStartsWith(const QString& text, const QString& start);
 bool textEndsWith(const QString& text, const QString& end);
