@@ -31,6 +31,10 @@ Case fails(const char16_t* source, qint64 number) {
     return {QString::fromUtf16(source), QStringLiteral("error ") + QString::number(number)};
 }
 
+Case syntaxError(const char16_t* source) {
+    return fails(source, errors::expectedButFound);
+}
+
 class LanguageTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LanguageTest, givesTheResultOrErrorOfTheRealLanguage) {
@@ -46,8 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
     Literals, LanguageTest,
     ::testing::Values(
         ok(u"return \"a\\\\b\" & \"say \\\"hi\\\"\" & \"1\\n2\\r3\\t4\"", u"a\\bsay \"hi\"1\n2\r3\t4"),
-        fails(u"return \"a\\qb\"", errors::expectedButFound), // any other escape
-        fails(u"return \"a\\", errors::expectedButFound), fails(u"return \"abc", errors::expectedButFound),
+        syntaxError(u"return \"a\\qb\""), // any other escape
+        syntaxError(u"return \"a\\"), syntaxError(u"return \"abc"),
         ok(u"return \"a\nb\rc\r\nd\"", u"a\nb\rc\r\nd"),
         ok(u"return quote & \"end tell\" & \"|||~~~\" & quote", u"\"end tell|||~~~\""),
         // What `&` makes depends on its left operand: text stays text, anything else makes a list.
@@ -228,23 +232,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     Syntax, LanguageTest,
-    ::testing::Values(fails(u"set x to", errors::expectedButFound),
-                      fails(u"repeat with i to 3\nend repeat", errors::expectedButFound),
-                      fails(u"end tell", errors::expectedButFound),
-                      fails(u"tell application \"Things3\"\n    return 1", errors::expectedButFound),
-                      fails(u"tell application \"Things3\"\nend repeat", errors::expectedButFound),
-                      fails(u"return 2 ** 3", errors::expectedButFound),
-                      fails(u"return 1 < 2 < 3", errors::expectedButFound),
-                      fails(u"return item 1 {1}", errors::expectedButFound),
-                      fails(u"return 1 as boolean", errors::expectedButFound),
-                      fails(u"return {a: 1, a: 2}", errors::expectedButFound),
-                      fails(u"return {a: 1, 2}", errors::expectedButFound),
-                      fails(u"set tell to 1", errors::expectedButFound),
+    ::testing::Values(syntaxError(u"set x to"), syntaxError(u"repeat with i to 3\nend repeat"),
+                      syntaxError(u"end tell"), syntaxError(u"tell application \"Things3\"\n    return 1"),
+                      syntaxError(u"tell application \"Things3\"\nend repeat"), syntaxError(u"return 2 ** 3"),
+                      syntaxError(u"return 1 < 2 < 3"), syntaxError(u"return item 1 {1}"),
+                      syntaxError(u"return 1 as boolean"), syntaxError(u"return {a: 1, a: 2}"),
+                      syntaxError(u"return {a: 1, 2}"), syntaxError(u"set tell to 1"),
                       fails(u"exit repeat", errors::exitOutsideRepeat),
                       fails(u"try\n    exit repeat\nend try", errors::exitOutsideRepeat),
-                      fails(u"(* open", errors::expectedButFound),
-                      fails(u"return 1 % 2", errors::expectedButFound),
-                      fails(u"return 12abc", errors::expectedButFound)));
+                      syntaxError(u"(* open"), syntaxError(u"return 1 % 2"), syntaxError(u"return 12abc")));
 
 // Where the reading of a program decides which tag it touches, it follows the language exactly: an
 // element's key is one primary, and a filter applies to elements only.
@@ -256,7 +252,7 @@ TEST(LanguageGrammar, anElementKeyIsOnePrimaryAndAFilterAppliesToElements) {
     library.addTodo(QStringLiteral("one"), standin::TodoState::Open, {work});
     library.addTodo(QStringLiteral("two"), standin::TodoState::Open, {work, a});
     library.addTodo(QStringLiteral("done"), standin::TodoState::Completed, {work});
-    const QString syntaxError = QStringLiteral("error ") + QString::number(errors::expectedButFound);
+    const QString syntax = QStringLiteral("error ") + QString::number(errors::expectedButFound);
     const std::pair<QString, QString> cases[] = {
         {u"return id of tag (\"a\" & quote & \"b\")"_qs, quoted},
         {u"return id of tag id (\""_qs + quoted + u"\")"_qs, quoted},
@@ -270,12 +266,12 @@ TEST(LanguageGrammar, anElementKeyIsOnePrimaryAndAFilterAppliesToElements) {
         {u"return count of to dos of tag \"a\" whose status is open"_qs, u"1"_qs},
         {u"return count of ((every tag) whose name is \"a\")"_qs, u"1"_qs},
         // A filter never applies to a text, a variable or one object.
-        {u"return \"Work\" whose name is \"Work\""_qs, syntaxError},
-        {u"return to dos of tag \"Work\" & \"x\" whose status is open"_qs, syntaxError},
-        {u"return tag \"Work\" whose name is \"Work\""_qs, syntaxError},
-        {u"set l to tags\nreturn l whose name is \"Work\""_qs, syntaxError},
+        {u"return \"Work\" whose name is \"Work\""_qs, syntax},
+        {u"return to dos of tag \"Work\" & \"x\" whose status is open"_qs, syntax},
+        {u"return tag \"Work\" whose name is \"Work\""_qs, syntax},
+        {u"set l to tags\nreturn l whose name is \"Work\""_qs, syntax},
         // The key of `to do id` is one primary too: a join after it is no reference to set.
-        {u"set tag names of to do id \"x\" & \"y\" to \"Mac\""_qs, syntaxError},
+        {u"set tag names of to do id \"x\" & \"y\" to \"Mac\""_qs, syntax},
     };
     for (const auto& [body, expected] : cases) {
         EXPECT_EQ(shown(runOn(library, tell(body))), expected) << body.toStdString();
@@ -309,16 +305,11 @@ TEST(LanguageErrors, haveTheApplicationPrefixAndRangeOsascriptReports) {
 // No program, however written, runs for ever, eats the machine or overflows the stack: it fails with
 // the engine's own error, also inside `try`, and a program that fails as it parses changes nothing.
 TEST(LanguageLimits, runawayProgramsFailWithTheEngineErrors) {
-    Limits parse; // what a program parses into is budgeted like what it makes when it runs
-    parse.maxProgramBytes = 4 << 20;
-    parse.maxParseNodes = 100000;
-    Limits small;
-    small.maxSteps = 100000;
-    small.maxTextLength = 1 << 20;
-    small.maxListLength = 100000;
-    small.maxBytesMade = 16 << 20;
-    Limits steps;
-    steps.maxSteps = 1'000'000;
+    // What a program parses into is budgeted like what it makes when it runs.
+    const Limits parse{.maxProgramBytes = 4 << 20, .maxParseNodes = 100000};
+    const Limits small{
+        .maxSteps = 100000, .maxTextLength = 1 << 20, .maxListLength = 100000, .maxBytesMade = 16 << 20};
+    const Limits steps{.maxSteps = 1'000'000};
     const int depth = 20000;
     QString variables;
     for (int i = 0; i < 20000; ++i) {
