@@ -12,6 +12,17 @@ using standin::testing::shown;
 using standin::testing::tell;
 namespace errors = standin::applescript::errors;
 
+// The error numbers AppleScript and Things 3 give, which Orvalet and its users see. The tests compare
+// with these names, so their values are pinned here.
+static_assert(errors::outOfMemory == -108 && errors::applicationNotRunning == -600 &&
+              errors::connectionInvalid == -609 && errors::cantMakeType == -1700 &&
+              errors::doesNotUnderstand == -1708 && errors::timedOut == -1712 && errors::cantGet == -1728 &&
+              errors::userError == -2700 && errors::divideByZero == -2701 &&
+              errors::numericOverflow == -2702 && errors::stackOverflow == -2706 &&
+              errors::expectedButFound == -2741 && errors::undefinedVariable == -2753 &&
+              errors::exitOutsideRepeat == -2755 && errors::handlerFailed == -10000 &&
+              errors::cantSet == -10006);
+
 namespace {
 
 struct Case {
@@ -392,6 +403,10 @@ TEST(LanguageLimits, longProgramsAndLargeValuesRunWithinTheBudgets) {
     EXPECT_EQ(shown(runOn(library, appends)), QStringLiteral("400000"));
     const QString chain = QStringLiteral("return \"\"") + QStringLiteral(" & \"z\"").repeated(100000);
     EXPECT_EQ(shown(runOn(library, chain)), QString(100000, u'z')); // one expression of 100,000 operands
+    // A text may be 16 Mi characters long, and not one more.
+    const QString longest = standin::testing::doubledText(u"x"_qs, 24);
+    EXPECT_EQ(shown(runOn(library, longest + u"return count of s"_qs)), u"16777216"_qs);
+    EXPECT_EQ(shown(runOn(library, longest + u"return count of (s & \"x\")"_qs)), u"error -108"_qs);
     const QString nested = QStringLiteral("if true then\n").repeated(40) +
                            QStringLiteral("return \"deep\"\n") + QStringLiteral("end if\n").repeated(40);
     EXPECT_EQ(shown(runOn(library, nested)), QStringLiteral("deep"));
