@@ -22,6 +22,14 @@ using namespace std::chrono_literals;
 
 namespace {
 
+const QHash<int, QByteArray> reasonPhrases{{200, "OK"},
+                                           {400, "Bad Request"},
+                                           {403, "Forbidden"},
+                                           {404, "Not Found"},
+                                           {410, "Gone"},
+                                           {451, "Unavailable For Legal Reasons"},
+                                           {500, "Internal Server Error"}};
+
 // An HTTP server on 127.0.0.1 with one canned answer for every request, or none at all.
 class FeedServer final : public QObject {
 public:
@@ -44,9 +52,8 @@ public:
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
     }
 
-    void answer(int status, QByteArray reason, QByteArray body) {
+    void answer(int status, QByteArray body) {
         m_status = status;
-        m_reason = std::move(reason);
         m_body = std::move(body);
         m_silent = false;
     }
@@ -83,7 +90,7 @@ private:
             more();
             return;
         }
-        socket->write("HTTP/1.1 " + QByteArray::number(m_status) + ' ' + m_reason +
+        socket->write("HTTP/1.1 " + QByteArray::number(m_status) + ' ' + reasonPhrases.value(m_status) +
                       "\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
                       QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body);
         socket->disconnectFromHost();
@@ -93,7 +100,6 @@ private:
     quint16 m_port = 0;
     QHash<QTcpSocket*, QByteArray> m_pending;
     int m_status = 200;
-    QByteArray m_reason = "OK";
     QByteArray m_body;
     bool m_silent = false;
     bool m_endless = false;
@@ -223,11 +229,14 @@ private Q_SLOTS:
         // Read no further than an appcast can be, whatever the server sends.
         QTest::newRow("too large") << 200 << appcast({}).append(FeedUpdater::maximumFeedSize, ' ') << failed
                                    << "The update feed is larger than an appcast can be.";
-        QTest::newRow("HTTP 404") << 404 << QByteArray("<html>gone</html>") << failed
-                                  << "The update server answered with HTTP status 404 (Not Found).";
-        QTest::newRow("HTTP 500")
-            << 500 << QByteArray() << failed
-            << "The update server answered with HTTP status 500 (Internal Server Error).";
+        // Every client or server error is told as the server's answer, whatever page comes with it.
+        for (int status : {400, 403, 404, 410, 451, 500}) {
+            QTest::addRow("HTTP %d", status)
+                << status << QByteArray("<html>no</html>") << failed
+                << QStringLiteral("The update server answered with HTTP status %1 (%2).")
+                       .arg(status)
+                       .arg(QLatin1String(reasonPhrases.value(status)));
+        }
         // Status 0: nothing listens on the port.
         QTest::newRow("nobody listening")
             << 0 << QByteArray() << failed << "Could not reach the update server: Connection refused";
@@ -238,11 +247,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, feed);
         QFETCH(UpdateWindow::State, state);
         QFETCH(QString, detail);
-        m_server->answer(status,
-                         status == 200   ? "OK"
-                         : status == 404 ? "Not Found"
-                                         : "Internal Server Error",
-                         feed);
+        m_server->answer(status, feed);
         if (status == 0) {
             m_server->refuse();
         }
@@ -267,10 +272,10 @@ private Q_SLOTS:
         }
     }
 
+    // The newest item's address goes to the browser; plain HTTP is fine from a feed fetched over it.
     void downloadOpensTheNewestEnclosure() {
-        m_server->answer(200, "OK",
-                         appcast({{"0.3.0", "0.3.0", "https://orvalet.app/d/orvalet_0.3.0_amd64.deb"},
-                                  {"0.2.0", "0.2.0", "https://orvalet.app/d/orvalet_0.2.0_amd64.deb"}}));
+        m_server->answer(200, appcast({{"0.3.0", "0.3.0", "http://orvalet.app/d/orvalet_0.3.0_amd64.deb"},
+                                       {"0.2.0", "0.2.0", "https://orvalet.app/d/orvalet_0.2.0_amd64.deb"}}));
         FeedUpdater updater(m_server->url(), QStringLiteral("0.1.0"));
         UpdateWindow* window = check(updater);
         QVERIFY(window);
@@ -278,8 +283,7 @@ private Q_SLOTS:
         QVERIFY(download->isVisible() && download->isDefault());
         QCOMPARE(accessibleName(download), QStringLiteral("Download Orvalet 0.3.0"));
         QTest::mouseClick(download, Qt::LeftButton);
-        QCOMPARE(m_opened,
-                 QList<QUrl>{QUrl(QStringLiteral("https://orvalet.app/d/orvalet_0.3.0_amd64.deb"))});
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(QStringLiteral("http://orvalet.app/d/orvalet_0.3.0_amd64.deb"))});
         QVERIFY(!window->isVisible());
     }
 
@@ -368,7 +372,7 @@ private Q_SLOTS:
         QVERIFY(updater.canCheckForUpdates());
         QCOMPARE(window->state(), UpdateWindow::State::checking); // nothing else was shown
 
-        m_server->answer(200, "OK", appcast({{"0.1.0", "0.1.0", "https://orvalet.app/d/0.1.0.deb"}}));
+        m_server->answer(200, appcast({{"0.1.0", "0.1.0", "https://orvalet.app/d/0.1.0.deb"}}));
         QCOMPARE(check(updater)->state(), UpdateWindow::State::upToDate);
         QCOMPARE(finished.size(), 2); // the cancelled check said nothing more
     }
@@ -380,10 +384,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("display");
         QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("feed");
         const auto row = [](const char* name, const char* items, const char* version, const char* display,
-                            const char* url) {
+                            const char* url, const char* feed = "https://feeds.test/orvalet/appcast.xml") {
             QTest::newRow(name) << QByteArray(items) << QString::fromUtf8(version)
-                                << QString::fromUtf8(display) << QString::fromUtf8(url);
+                                << QString::fromUtf8(display) << QString::fromUtf8(url)
+                                << QString::fromUtf8(feed);
         };
 
         row("attributes on the enclosure",
@@ -409,12 +415,14 @@ private Q_SLOTS:
             "<item><sparkle:version>not a number</sparkle:version><enclosure url='https://x.test/7'/></item> "
             "<item><sparkle:version>1.5</sparkle:version><enclosure url='https://x.test/1.5'/></item>",
             "1.5", "1.5", "https://x.test/1.5");
-        row("only web addresses over HTTPS are offered",
+        const char* schemes =
             "<item><sparkle:version>9</sparkle:version><enclosure url='file:///etc/passwd'/></item> "
             "<item><sparkle:version>8</sparkle:version><enclosure url='smb://x.test/8'/></item> "
             "<item><sparkle:version>7</sparkle:version><enclosure url='http://x.test/7'/></item> "
-            "<item><sparkle:version>6</sparkle:version><enclosure url='https://x.test/6'/></item>",
-            "6", "6", "https://x.test/6");
+            "<item><sparkle:version>6</sparkle:version><enclosure url='https://x.test/6'/></item>";
+        row("only web addresses over HTTPS are offered", schemes, "6", "6", "https://x.test/6");
+        row("over HTTP too from a feed fetched over HTTP", schemes, "7", "7", "http://x.test/7",
+            "http://feeds.test/orvalet/appcast.xml");
         row("another namespace's version is not Sparkle's",
             "<item xmlns:other='urn:other'><other:version>9</other:version> "
             "<sparkle:version>1</sparkle:version><enclosure url='https://x.test/1'/></item>",
@@ -426,11 +434,11 @@ private Q_SLOTS:
         QFETCH(QString, version);
         QFETCH(QString, display);
         QFETCH(QString, url);
-        const QByteArray feed = "<rss version='2.0' xmlns:sparkle='" + sparkleNamespace + "'><channel>" +
+        QFETCH(QString, feed);
+        const QByteArray text = "<rss version='2.0' xmlns:sparkle='" + sparkleNamespace + "'><channel>" +
                                 items + "</channel></rss>";
         QString error;
-        const auto item =
-            newestAppcastItem(feed, QUrl(QStringLiteral("https://feeds.test/orvalet/appcast.xml")), &error);
+        const auto item = newestAppcastItem(text, QUrl(feed), &error);
         QVERIFY2(item, qPrintable(error));
         QCOMPARE(item->version, QVersionNumber::fromString(version));
         QCOMPARE(item->displayVersion, display);
