@@ -279,6 +279,17 @@ private Q_SLOTS:
         QCOMPARE(paneState(settings), QStringLiteral("Recently Updated on off on"));
         QCOMPARE(m_app->preferences().sortOption(), TagSortOption::recentlyUpdated);
 
+        // Expand All and Collapse All act on the outline: in every window, they follow the mode.
+        for (bool outline : {false, true, false}) {
+            if (outline != m_app->preferences().showAsOutline()) {
+                trigger(outline ? second : m_window, QStringLiteral("action:showAsOutline"));
+            }
+            for (MainWindow* window : {m_window, second}) {
+                QCOMPARE(action(window, QStringLiteral("expandAllAction"))->isEnabled(), outline);
+                QCOMPARE(action(window, QStringLiteral("collapseAllAction"))->isEnabled(), outline);
+            }
+        }
+
         // Closing the pane loses nothing: a new one shows the stored values.
         settings->close();
         QTRY_VERIFY(!m_app->settingsWindow());
