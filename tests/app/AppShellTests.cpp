@@ -43,21 +43,21 @@ private:
     QAction* action(QWidget* window, const QString& name) {
         auto* found = window->findChild<QAction*>(name);
         [&] {
-            QVERIFY2(found, qPrintable(QStringLiteral("no action ") + name));
+            QVERIFY2(found, qPrintable(u"no action "_qs + name));
         }();
         return found;
     }
     void trigger(QWidget* window, const QString& name) {
         QAction* a = action(window, name);
         QVERIFY(a);
-        QVERIFY2(a->isEnabled(), qPrintable(name + QStringLiteral(" is disabled")));
+        QVERIFY2(a->isEnabled(), qPrintable(name + u" is disabled"_qs));
         a->trigger();
     }
     template <typename T>
     T* child(QWidget* parent, const QString& name) {
         auto* found = parent->findChild<T*>(name);
         [&] {
-            QVERIFY2(found, qPrintable(QStringLiteral("no widget ") + name));
+            QVERIFY2(found, qPrintable(u"no widget "_qs + name));
         }();
         return found;
     }
@@ -67,7 +67,7 @@ private:
         const auto checked = [&](const QString& name) {
             QObject* found = window->findChild<QObject*>(name);
             [&] {
-                QVERIFY2(found, qPrintable(QStringLiteral("no control ") + name));
+                QVERIFY2(found, qPrintable(u"no control "_qs + name));
             }();
             return found && found->property("checked").toBool();
         };
@@ -86,16 +86,16 @@ private:
     QString paneState(QWidget* settings) { return marks(settings, u"sortOption:"_qs, QString()); }
     // Opens and closes the application menu, as a user glancing at it would.
     void showApplicationMenu() {
-        auto* menu = child<QMenu>(m_window, QStringLiteral("applicationMenu"));
+        auto* menu = child<QMenu>(m_window, u"applicationMenu"_qs);
         QVERIFY(menu);
         menu->popup(m_window->mapToGlobal(QPoint(0, 0)));
         QVERIFY(menu->isVisible());
         menu->hide();
     }
     std::unique_ptr<OrvaletApp> createApp(const UpdaterFactory& makeUpdater, QString* error) {
-        return OrvaletApp::create(std::make_unique<QSettings>(m_dir->filePath(QStringLiteral("Orvalet.conf")),
-                                                              QSettings::IniFormat),
-                                  m_dir->filePath(QStringLiteral("Orvalet.store")), error, makeUpdater);
+        return OrvaletApp::create(
+            std::make_unique<QSettings>(m_dir->filePath(u"Orvalet.conf"_qs), QSettings::IniFormat),
+            m_dir->filePath(u"Orvalet.store"_qs), error, makeUpdater);
     }
 
 private Q_SLOTS:
@@ -123,33 +123,32 @@ private Q_SLOTS:
 
     // Set ORVALET_SCREENSHOTS to a folder to see what a user sees of the main and settings windows.
     void firstStartShowsTheDefaultsInMenuAndPane() {
-        QCOMPARE(viewMenuState(m_window), QStringLiteral("Alphabetical off off off"));
-        trigger(m_window, QStringLiteral("actionSettings"));
+        QCOMPARE(viewMenuState(m_window), u"Alphabetical off off off"_qs);
+        trigger(m_window, u"actionSettings"_qs);
         QWidget* settings = m_app->settingsWindow();
         QVERIFY(settings && settings->isVisible());
-        QCOMPARE(paneState(settings), QStringLiteral("Alphabetical off off off"));
+        QCOMPARE(paneState(settings), u"Alphabetical off off off"_qs);
         QCOMPARE(m_app->showSettings(), settings); // one at a time
-        QCOMPARE(child<QWidget>(settings, QStringLiteral("settingsView"))->width(), 400);
+        QCOMPARE(child<QWidget>(settings, u"settingsView"_qs)->width(), 400);
         // The detail column shows the placeholder while nothing is selected.
-        auto* placeholder = child<QWidget>(m_window, QStringLiteral("noTagSelected"));
+        auto* placeholder = child<QWidget>(m_window, u"noTagSelected"_qs);
         QVERIFY(placeholder->isVisible());
-        QCOMPARE(child<QLabel>(placeholder, QStringLiteral("emptyStateTitle"))->text(),
-                 QStringLiteral("No Tag Selected"));
+        QCOMPARE(child<QLabel>(placeholder, u"emptyStateTitle"_qs)->text(), u"No Tag Selected"_qs);
         if (const QString folder = qEnvironmentVariable("ORVALET_SCREENSHOTS"); !folder.isEmpty()) {
-            QVERIFY(m_window->grab().save(folder + QStringLiteral("/main-window.png")));
-            QVERIFY(settings->grab().save(folder + QStringLiteral("/settings.png")));
+            QVERIFY(m_window->grab().save(folder + u"/main-window.png"_qs));
+            QVERIFY(settings->grab().save(folder + u"/settings.png"_qs));
         }
     }
 
     void checkForUpdatesFollowsTheUpdaterEachTimeTheMenuOpens() {
-        QAction* check = action(m_window, QStringLiteral("actionCheckForUpdates"));
+        QAction* check = action(m_window, u"actionCheckForUpdates"_qs);
         QVERIFY(check);
         QVERIFY(!check->isEnabled()); // the updater offered no check when the menu was built
 
         m_updater->available = true;
         showApplicationMenu();
         QVERIFY(check->isEnabled());
-        trigger(m_window, QStringLiteral("actionCheckForUpdates"));
+        trigger(m_window, u"actionCheckForUpdates"_qs);
         QCOMPARE(m_updater->checks, 1);
 
         m_updater->available = false;
@@ -160,7 +159,7 @@ private Q_SLOTS:
     // The updater starts over an open store, and not at all when the store cannot be opened.
     void updaterIsMadeOnlyOnceTheStoreIsOpen() {
         m_app.reset();
-        const QString storePath = m_dir->filePath(QStringLiteral("Orvalet.store"));
+        const QString storePath = m_dir->filePath(u"Orvalet.store"_qs);
         QFile::remove(storePath);
         int made = 0;
         bool storeExisted = false;
@@ -196,34 +195,34 @@ private Q_SLOTS:
         auto* feed = dynamic_cast<FeedUpdater*>(&m_app->updater());
         QVERIFY(feed);
         QCOMPARE(feed->feedUrl(), BuildInfo::updateFeedUrl());
-        QCOMPARE(feed->feedUrl().scheme(), QStringLiteral("https")); // what it offers comes from there
+        QCOMPARE(feed->feedUrl().scheme(), u"https"_qs); // what it offers comes from there
         MainWindow* window = m_app->newMainWindow();
-        QVERIFY(action(window, QStringLiteral("actionCheckForUpdates"))->isEnabled());
+        QVERIFY(action(window, u"actionCheckForUpdates"_qs)->isEnabled());
     }
 
     // A change made in the last turn before the process quits reaches the file without another turn.
     void quittingFlushesTheStore() {
-        m_app->store().insert(Tag(QStringLiteral("late-1"), QStringLiteral("Written Last")));
+        m_app->store().insert(Tag(u"late-1"_qs, u"Written Last"_qs));
         QVERIFY(m_app->store().hasPendingWrites());
         QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection));
         QVERIFY(!m_app->store().hasPendingWrites());
         QString error;
         auto reader = TagStore::open(m_app->store().path(), &error);
         QVERIFY2(reader, qPrintable(error));
-        QVERIFY(reader->tag(QStringLiteral("late-1")));
+        QVERIFY(reader->tag(u"late-1"_qs));
     }
 
     // Screen readers announce every window by a name of its own. The About box, one at a time, shows
     // the version.
     void everyWindowHasAnAccessibleName() {
-        trigger(m_window, QStringLiteral("actionSettings"));
-        trigger(m_window, QStringLiteral("actionAbout"));
+        trigger(m_window, u"actionSettings"_qs);
+        trigger(m_window, u"actionAbout"_qs);
         auto* box = qobject_cast<QMessageBox*>(m_app->aboutBox());
         QVERIFY(box && box->isVisible());
         QVERIFY2(box->text().contains(QStringLiteral("Version " ORVALET_PROJECT_VERSION)),
                  qPrintable(box->text()));
-        QVERIFY(box->text().contains(QStringLiteral("Manages the tags of Things 3.")));
-        trigger(m_window, QStringLiteral("actionAbout"));
+        QVERIFY(box->text().contains(u"Manages the tags of Things 3."_qs));
+        trigger(m_window, u"actionAbout"_qs);
         QCOMPARE(m_app->aboutBox(), box);
         const struct {
             QWidget* window;
@@ -253,57 +252,56 @@ private Q_SLOTS:
     // Windows opened with "New Window" share the store, and their menus and the pane show the same
     // preferences whichever of them changed one.
     void paneAndViewMenusOfEveryWindowStayInStep() {
-        trigger(m_window, QStringLiteral("actionNewWindow"));
+        trigger(m_window, u"actionNewWindow"_qs);
         QCOMPARE(m_app->mainWindows().size(), 2);
         MainWindow* second = m_app->mainWindows().last();
         QVERIFY(QTest::qWaitForWindowExposed(second));
         QCOMPARE(&second->contentView()->store(), &m_window->contentView()->store());
-        trigger(m_window, QStringLiteral("actionSettings"));
+        trigger(m_window, u"actionSettings"_qs);
         QWidget* settings = m_app->settingsWindow();
 
-        QTest::mouseClick(child<QAbstractButton>(settings, QStringLiteral("sortOption:Highest Todo Count")),
+        QTest::mouseClick(child<QAbstractButton>(settings, u"sortOption:Highest Todo Count"_qs),
                           Qt::LeftButton);
-        QCOMPARE(viewMenuState(m_window), QStringLiteral("Highest Todo Count off off off"));
-        QCOMPARE(viewMenuState(second), QStringLiteral("Highest Todo Count off off off"));
+        QCOMPARE(viewMenuState(m_window), u"Highest Todo Count off off off"_qs);
+        QCOMPARE(viewMenuState(second), u"Highest Todo Count off off off"_qs);
 
-        trigger(second, QStringLiteral("action:showTodoCounts"));
-        QCOMPARE(paneState(settings), QStringLiteral("Highest Todo Count off off on"));
-        QCOMPARE(viewMenuState(m_window), QStringLiteral("Highest Todo Count off off on"));
+        trigger(second, u"action:showTodoCounts"_qs);
+        QCOMPARE(paneState(settings), u"Highest Todo Count off off on"_qs);
+        QCOMPARE(viewMenuState(m_window), u"Highest Todo Count off off on"_qs);
 
         // A screen reader's Toggle action changes the preference, as a click does.
-        QAccessibleInterface* rootsOnly = QAccessible::queryAccessibleInterface(
-            child<QAbstractButton>(settings, QStringLiteral("showRootTagsOnly")));
+        QAccessibleInterface* rootsOnly =
+            QAccessible::queryAccessibleInterface(child<QAbstractButton>(settings, u"showRootTagsOnly"_qs));
         rootsOnly->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
         QVERIFY(m_app->preferences().showRootTagsOnly());
-        trigger(m_window, QStringLiteral("actionSort:Recently Updated"));
-        QCOMPARE(paneState(settings), QStringLiteral("Recently Updated on off on"));
+        trigger(m_window, u"actionSort:Recently Updated"_qs);
+        QCOMPARE(paneState(settings), u"Recently Updated on off on"_qs);
         QCOMPARE(m_app->preferences().sortOption(), TagSortOption::recentlyUpdated);
 
         // Expand All and Collapse All act on the outline: in every window, they follow the mode.
         for (bool outline : {false, true, false}) {
             if (outline != m_app->preferences().showAsOutline()) {
-                trigger(outline ? second : m_window, QStringLiteral("action:showAsOutline"));
+                trigger(outline ? second : m_window, u"action:showAsOutline"_qs);
             }
             for (MainWindow* window : {m_window, second}) {
-                QCOMPARE(action(window, QStringLiteral("expandAllAction"))->isEnabled(), outline);
-                QCOMPARE(action(window, QStringLiteral("collapseAllAction"))->isEnabled(), outline);
+                QCOMPARE(action(window, u"expandAllAction"_qs)->isEnabled(), outline);
+                QCOMPARE(action(window, u"collapseAllAction"_qs)->isEnabled(), outline);
             }
         }
 
         // Closing the pane loses nothing: a new one shows the stored values.
         settings->close();
         QTRY_VERIFY(!m_app->settingsWindow());
-        trigger(m_window, QStringLiteral("actionSettings"));
-        QCOMPARE(paneState(m_app->settingsWindow()), QStringLiteral("Recently Updated on off on"));
+        trigger(m_window, u"actionSettings"_qs);
+        QCOMPARE(paneState(m_app->settingsWindow()), u"Recently Updated on off on"_qs);
     }
 
     void menusCarryTheirExactLabels() {
-        QCOMPARE(action(m_window, QStringLiteral("actionCheckForUpdates"))->text(),
-                 QStringLiteral("Check for Updates\u2026"));
+        QCOMPARE(action(m_window, u"actionCheckForUpdates"_qs)->text(), u"Check for Updates\u2026"_qs);
         const auto labels = [this](const char* menu) {
             QStringList texts;
             for (QAction* a : child<QMenu>(m_window, QLatin1String(menu))->actions()) {
-                texts << (a->isSeparator() ? QStringLiteral("|") : a->text());
+                texts << (a->isSeparator() ? u"|"_qs : a->text());
             }
             return texts;
         };
@@ -311,11 +309,11 @@ private Q_SLOTS:
                  (QStringList{"|", "Sort Tags By", "|", "Show Root Tags Only", "Show Children Counts",
                               "Show Todo Counts", "Show as Outline", "|", "Expand All", "Collapse All"}));
         QCOMPARE(labels("sortMenu"), (QStringList{"Alphabetical", "Recently Updated", "Highest Todo Count"}));
-        for (QAction* a : child<QMenu>(m_window, QStringLiteral("sortMenu"))->actions()) {
+        for (QAction* a : child<QMenu>(m_window, u"sortMenu"_qs)->actions()) {
             QVERIFY(a->icon().isNull());
         }
-        QCOMPARE(action(m_window, QStringLiteral("actionTerms"))->text(), QStringLiteral("Terms of Service"));
-        QCOMPARE(action(m_window, QStringLiteral("actionPrivacy"))->text(), QStringLiteral("Privacy Policy"));
+        QCOMPARE(action(m_window, u"actionTerms"_qs)->text(), u"Terms of Service"_qs);
+        QCOMPARE(action(m_window, u"actionPrivacy"_qs)->text(), u"Privacy Policy"_qs);
     }
 };
 

@@ -7,94 +7,75 @@
 using namespace orvalet;
 
 // "Merge Into…" driven through the main window as a user drives it, against the demo library.
-class MergeViewTests final : public QObject, protected WindowFixture {
+class MergeViewTests final : public WindowFixture {
     Q_OBJECT
 
 private:
-    MergeView* dialog() {
-        auto* found = m_window->findChild<MergeView*>(QStringLiteral("mergeView"));
-        return found && found->isVisible() ? found : nullptr;
-    }
+    MergeView* dialog() { return shown<MergeView>(u"mergeView"_qs); }
 
 private Q_SLOTS:
-    void init() {
-        const QString error = openWindowWithDemo();
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
-    void cleanup() { QVERIFY(closeWindow()); }
-
     void rowMenuMergesTheTagIntoTheSearchedDestination() {
         // One source at a time: the entry is there but disabled for two selected tags.
-        QVERIFY(selectRows(m_window, {QStringLiteral("Computer"), QStringLiteral("Calls")}));
-        QMenu* menu = openRowMenu(m_window, QStringLiteral("Computer"));
-        QVERIFY(menu && entry(menu, QStringLiteral("mergeInto")));
-        QVERIFY(!entry(menu, QStringLiteral("mergeInto"))->isEnabled());
+        QVERIFY(selectRows(m_window, {u"Computer"_qs, u"Calls"_qs}));
+        QMenu* menu = openRowMenu(m_window, u"Computer"_qs);
+        QVERIFY(menu && entry(menu, u"mergeInto"_qs));
+        QVERIFY(!entry(menu, u"mergeInto"_qs)->isEnabled());
         menu->close();
 
-        QVERIFY(clickRow(m_window, QStringLiteral("Computer")));
-        menu = openRowMenu(m_window, QStringLiteral("Computer"));
-        QVERIFY(menu && choose(menu, QStringLiteral("mergeInto")));
+        QVERIFY(clickRow(m_window, u"Computer"_qs));
+        menu = openRowMenu(m_window, u"Computer"_qs);
+        QVERIFY(menu && choose(menu, u"mergeInto"_qs));
         QTRY_VERIFY(dialog());
         MergeView* view = dialog();
         QCOMPARE(view->windowModality(), Qt::WindowModal);
-        QCOMPARE(view->windowTitle(), QStringLiteral("Merge \u201CComputer\u201D Into\u2026"));
+        QCOMPARE(view->windowTitle(), u"Merge \u201CComputer\u201D Into\u2026"_qs);
         // The source and the tag below it are never offered.
         QAbstractItemModel* rows = view->destinationList()->model();
         QCOMPARE(rows->rowCount(), demoTagCount - 2);
-        QVERIFY(rows->match(rows->index(0, 0), Qt::DisplayRole, QStringLiteral("Online"), 1, Qt::MatchExactly)
-                    .isEmpty());
+        QVERIFY(rows->match(rows->index(0, 0), Qt::DisplayRole, u"Online"_qs, 1, Qt::MatchExactly).isEmpty());
 
         // The search, shared with the parent pickers, finds the destination and shows where it sits.
-        QTest::keyClicks(view->searchField(), QStringLiteral("err"));
+        QTest::keyClicks(view->searchField(), u"err"_qs);
         QCOMPARE(rows->rowCount(), 1);
-        QCOMPARE(view->destinationList()->currentIndex().data().toString(), QStringLiteral("Errands"));
+        QCOMPARE(view->destinationList()->currentIndex().data().toString(), u"Errands"_qs);
         QCOMPARE(view->destinationList()->currentIndex().data(Qt::AccessibleTextRole).toString(),
-                 QStringLiteral("Errands, in Contexts"));
+                 u"Errands, in Contexts"_qs);
         int checked = 0;
         const QStringList unnamed = unnamedControls(view, &checked);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u"; ")));
         QVERIFY(checked >= 4);
-        QVERIFY(screenshot(view, QStringLiteral("merge-view.png")));
+        QVERIFY(screenshot(view, u"merge-view.png"_qs));
 
-        const TagPtr computer = storedTag(QStringLiteral("Computer"));
-        const TagPtr errands = storedTag(QStringLiteral("Errands"));
+        const TagPtr computer = storedTag(u"Computer"_qs);
+        const TagPtr errands = storedTag(u"Errands"_qs);
         QTest::keyClick(view->searchField(), Qt::Key_Return);
         QTRY_VERIFY(view->confirmation() && view->confirmation()->isVisible());
         QMessageBox* confirmation = view->confirmation();
-        QCOMPARE(confirmation->text(),
-                 QStringLiteral("Merge \u201CComputer\u201D into \u201CErrands\u201D?"));
+        QCOMPARE(confirmation->text(), u"Merge \u201CComputer\u201D into \u201CErrands\u201D?"_qs);
         const QString todos = QString::number(view->merger().todosToMove());
         QVERIFY2(confirmation->informativeText().startsWith(todos + u" to-do"),
                  qPrintable(confirmation->informativeText()));
-        QVERIFY(screenshot(confirmation, QStringLiteral("merge-confirmation.png")));
-        auto* merge = confirmation->findChild<QPushButton*>(QStringLiteral("confirmMerge"));
-        QVERIFY(merge);
-        merge->click();
+        QVERIFY(screenshot(confirmation, u"merge-confirmation.png"_qs));
+        QVERIFY(press(u"confirmMerge"_qs, confirmation));
 
         // The dialog closes once every step is done; the store follows Things 3.
         QTRY_VERIFY_WITH_TIMEOUT(!dialog(), importTimeout);
         QVERIFY(!computer->isStored());
-        QCOMPARE(storedTag(QStringLiteral("Online"))->parentTagId(), std::optional(errands->id()));
-        QVERIFY(indexOf(m_window, QStringLiteral("Computer")) == QModelIndex());
+        QCOMPARE(storedTag(u"Online"_qs)->parentTagId(), std::optional(errands->id()));
+        QVERIFY(indexOf(m_window, u"Computer"_qs) == QModelIndex());
         const QStringList programs = transcriptPrograms();
         QVERIFY(programs.size() >= 4);
-        QVERIFY(programs.contains(
-            ThingsService::mergeReadScript(QStringLiteral("Computer"), QStringLiteral("Errands"))));
+        QVERIFY(programs.contains(ThingsService::mergeReadScript(u"Computer"_qs, u"Errands"_qs)));
     }
 
     void editorActionOpensTheDialogAndEscapeClosesIt() {
-        QVERIFY(clickRow(m_window, QStringLiteral("Work")));
-        TagEditView* editor = content(m_window).tagEditView();
-        QVERIFY(editor);
-        auto* action = editor->findChild<QPushButton*>(QStringLiteral("mergeInto"));
-        QVERIFY(action && action->isVisible() && action->isEnabled());
-        action->click();
+        QVERIFY(clickRow(m_window, u"Work"_qs));
+        QVERIFY(press(u"mergeInto"_qs, content(m_window).tagEditView()));
         QTRY_VERIFY(dialog());
-        QVERIFY(!dialog()->findChild<QPushButton*>(QStringLiteral("startMerge"))->isEnabled());
+        QVERIFY(!dialog()->findChild<QPushButton*>(u"startMerge"_qs)->isEnabled());
         QTest::keyClick(dialog()->searchField(), Qt::Key_Escape);
         QTRY_VERIFY(!dialog());
-        QVERIFY(storedTag(QStringLiteral("Work")));
+        QVERIFY(storedTag(u"Work"_qs));
     }
 };
 

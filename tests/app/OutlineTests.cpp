@@ -12,7 +12,7 @@ using namespace orvalet;
 
 // The sidebar as an outline, and tags dragged onto tags in both modes, driven through the window
 // against a stand-in process.
-class OutlineTests final : public QObject, protected WindowFixture {
+class OutlineTests final : public WindowFixture {
     Q_OBJECT
 
 private:
@@ -30,12 +30,16 @@ private:
         return names;
     }
     QAction* viewAction(const QString& name) { return m_window->findChild<QAction*>(name); }
+    // The tag's row in the view shown: the tree's or the list's.
+    QModelIndex row(const QString& name) {
+        return m_app->preferences().showAsOutline() ? node(name) : indexOf(m_window, name);
+    }
 
     // What a drag of `names` carries, as the view makes it from the dragged rows.
     QMimeData* dragOf(const QStringList& names) {
         QModelIndexList rows;
         for (const QString& name : names) {
-            rows.append(m_app->preferences().showAsOutline() ? node(name) : indexOf(m_window, name));
+            rows.append(row(name));
         }
         return TagDropController::mimeData(rows);
     }
@@ -49,10 +53,8 @@ private:
             return false; // no empty area to drop on
         }
         if (!target.isEmpty()) {
-            const QModelIndex index =
-                m_app->preferences().showAsOutline() ? node(target) : indexOf(m_window, target);
-            view->scrollTo(index);
-            at = view->visualRect(index).center();
+            view->scrollTo(row(target));
+            at = view->visualRect(row(target)).center();
         }
         QDragEnterEvent enter(at, Qt::MoveAction, data, Qt::LeftButton, {});
         QCoreApplication::sendEvent(view->viewport(), &enter);
@@ -74,76 +76,62 @@ private:
     }
 
 private Q_SLOTS:
-    void init() {
-        const QString error = openWindowWithDemo();
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
-    void cleanup() { QVERIFY(closeWindow()); }
-
     void outlineShowsTheForestAndKeepsAncestorsOfSearchMatches() {
         Preferences& preferences = m_app->preferences();
         preferences.setFlag(PreferenceKey::showTodoCounts, true);
-        QVERIFY(!viewAction(QStringLiteral("expandAllAction"))->isEnabled());
-        viewAction(QStringLiteral("action:showAsOutline"))->trigger();
+        viewAction(u"action:showAsOutline"_qs)->trigger();
         QVERIFY(preferences.showAsOutline());
         QVERIFY(tree()->isVisible() && !content(m_window).list()->isVisible());
-        QVERIFY(viewAction(QStringLiteral("expandAllAction"))->isEnabled());
 
-        QCOMPARE(
-            childNames(node(QStringLiteral("Work"))),
-            (QStringList{QStringLiteral("Admin"), QStringLiteral("Meetings"), QStringLiteral("Projects")}));
-        QVERIFY(!node(QStringLiteral("Kids")).parent().parent().isValid()); // Family > Kids
+        QCOMPARE(childNames(node(u"Work"_qs)), (QStringList{u"Admin"_qs, u"Meetings"_qs, u"Projects"_qs}));
+        QVERIFY(!node(u"Kids"_qs).parent().parent().isValid()); // Family > Kids
         // Arrow keys expand and collapse; the selection and the editor follow the tree.
         tree()->setFocus();
-        tree()->setCurrentIndex(node(QStringLiteral("Work")));
+        tree()->setCurrentIndex(node(u"Work"_qs));
         QTRY_VERIFY(content(m_window).tagEditView());
         QTest::keyClick(tree(), Qt::Key_Right);
-        QVERIFY(tree()->isExpanded(node(QStringLiteral("Work"))));
+        QVERIFY(tree()->isExpanded(node(u"Work"_qs)));
         QTest::keyClick(tree(), Qt::Key_Left);
-        QVERIFY(!tree()->isExpanded(node(QStringLiteral("Work"))));
+        QVERIFY(!tree()->isExpanded(node(u"Work"_qs)));
 
         // Rolled-up counts: the subtree's open to-dos after the tag's own.
         qint64 family = 0;
         for (const QString& name : {u"Family"_qs, u"Kids"_qs, u"School"_qs, u"Homework"_qs, u"Parents"_qs}) {
             family += storedTag(name)->todosCount().value_or(0);
         }
-        QCOMPARE(node(QStringLiteral("Family")).data(TagListModel::RolledUpTodoTextRole).toString(),
-                 QStringLiteral("%1 with subtags").arg(family));
+        QCOMPARE(node(u"Family"_qs).data(TagListModel::RolledUpTodoTextRole).toString(),
+                 u"%1 with subtags"_qs.arg(family));
 
         // A search keeps each match's ancestors, greyed and expanded; the rest is hidden.
-        QTest::keyClicks(content(m_window).searchField(), QStringLiteral("homew"));
+        QTest::keyClicks(content(m_window).searchField(), u"homew"_qs);
         QCOMPARE(outlineModel().rowCount(), 1);
-        QCOMPARE(childNames(node(QStringLiteral("School"))), QStringList{QStringLiteral("Homework")});
-        QVERIFY(tree()->isExpanded(node(QStringLiteral("School"))));
-        QVERIFY(node(QStringLiteral("Family")).data(Qt::ForegroundRole).isValid());
-        QVERIFY(!node(QStringLiteral("Homework")).data(Qt::ForegroundRole).isValid());
-        QVERIFY(screenshot(m_window, QStringLiteral("outline-search.png")));
+        QCOMPARE(childNames(node(u"School"_qs)), QStringList{u"Homework"_qs});
+        QVERIFY(tree()->isExpanded(node(u"School"_qs)));
+        QVERIFY(node(u"Family"_qs).data(Qt::ForegroundRole).isValid());
+        QVERIFY(!node(u"Homework"_qs).data(Qt::ForegroundRole).isValid());
+        QVERIFY(screenshot(m_window, u"outline-search.png"_qs));
         content(m_window).searchField()->clear();
-        viewAction(QStringLiteral("expandAllAction"))->trigger();
-        QVERIFY(tree()->isExpanded(node(QStringLiteral("Website Relaunch"))));
-        QVERIFY(screenshot(m_window, QStringLiteral("outline.png")));
+        viewAction(u"expandAllAction"_qs)->trigger();
+        QVERIFY(tree()->isExpanded(node(u"Website Relaunch"_qs)));
+        QVERIFY(screenshot(m_window, u"outline.png"_qs));
 
         // The row's menu and the Delete key act on the tree's rows as on the list's.
-        QMenu* menu = openRowMenu(m_window, QStringLiteral("Online"));
-        QVERIFY(menu);
-        QVERIFY(choose(menu, QStringLiteral("deleteTags")));
-        QTRY_VERIFY(box(QStringLiteral("deleteConfirmation")));
-        QCOMPARE(box(QStringLiteral("deleteConfirmation"))->text(), QStringLiteral("Delete \"Online\"?"));
-        QTest::keyClick(box(QStringLiteral("deleteConfirmation")), Qt::Key_Escape);
-        QTRY_VERIFY(!box(QStringLiteral("deleteConfirmation")));
+        QVERIFY(choose(openRowMenu(m_window, u"Online"_qs), u"deleteTags"_qs));
+        QTRY_VERIFY(box(u"deleteConfirmation"_qs));
+        QCOMPARE(box(u"deleteConfirmation"_qs)->text(), u"Delete \"Online\"?"_qs);
+        QTest::keyClick(box(u"deleteConfirmation"_qs), Qt::Key_Escape);
+        QTRY_VERIFY(!box(u"deleteConfirmation"_qs));
 
         // A tag whose parent is not stored is a root that says so.
-        m_app->store().insert(Tag(QStringLiteral("stray"), QStringLiteral("Stray"), QStringLiteral("gone")));
-        QTRY_VERIFY(node(QStringLiteral("Stray")).isValid());
-        QVERIFY(!node(QStringLiteral("Stray")).parent().isValid());
-        QVERIFY(!node(QStringLiteral("Stray")).data(Qt::DecorationRole).value<QIcon>().isNull());
+        m_app->store().insert(Tag(u"stray"_qs, u"Stray"_qs, u"gone"_qs));
+        QTRY_VERIFY(node(u"Stray"_qs).isValid());
+        QVERIFY(!node(u"Stray"_qs).parent().isValid());
+        QVERIFY(!node(u"Stray"_qs).data(Qt::DecorationRole).value<QIcon>().isNull());
         // Its tooltip reads the whole row, counts included, which a narrow row may leave out.
-        QCOMPARE(node(QStringLiteral("Stray")).data(Qt::ToolTipRole).toString(),
-                 QStringLiteral("Stray, 0 todos, Its parent tag is missing; import again to repair"));
+        QCOMPARE(node(u"Stray"_qs).data(Qt::ToolTipRole).toString(),
+                 u"Stray, 0 todos, Its parent tag is missing; import again to repair"_qs);
 
-        QStringList unnamed = unnamedControls(m_window);
-        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u"; ")));
+        VERIFY_ALL_NAMED(m_window);
         // "Reset" brings the flat list back.
         preferences.resetDisplayPreferences();
         QVERIFY(!tree()->isVisible() && content(m_window).list()->isVisible());
@@ -152,49 +140,46 @@ private Q_SLOTS:
     void droppingTagsOntoATagMovesThemThroughThings() {
         // In the flat list: three tags onto Health, three update programs.
         const qsizetype before = transcriptPrograms().size();
-        const QStringList moved{QStringLiteral("Urgent"), QStringLiteral("Important"),
-                                QStringLiteral("Errands")};
-        QVERIFY(dropOnto(dragOf(moved), QStringLiteral("Health")));
+        const QStringList moved{u"Urgent"_qs, u"Important"_qs, u"Errands"_qs};
+        QVERIFY(dropOnto(dragOf(moved), u"Health"_qs));
         QTRY_VERIFY(!content(m_window).drops().isMoving());
         for (const QString& name : moved) {
-            QCOMPARE(parentName(name), QStringLiteral("Health"));
+            QCOMPARE(parentName(name), u"Health"_qs);
         }
         QCOMPARE(transcriptPrograms().size(), before + 3);
-        QTRY_COMPARE(
-            indexOf(m_window, QStringLiteral("Errands")).data(TagListModel::AncestorPathRole).toString(),
-            QStringLiteral("Health"));
+        QTRY_COMPARE(indexOf(m_window, u"Errands"_qs).data(TagListModel::AncestorPathRole).toString(),
+                     u"Health"_qs);
 
         // In the outline: onto a tag below a dragged one is refused while dragging, nothing sent.
         m_app->preferences().setFlag(PreferenceKey::showAsOutline, true);
-        QVERIFY(!dropOnto(dragOf({QStringLiteral("Health")}), QStringLiteral("Errands")));
-        QVERIFY(!dropOnto(dragOf({QStringLiteral("Health")}), QStringLiteral("Health")));
+        QVERIFY(!dropOnto(dragOf({u"Health"_qs}), u"Errands"_qs));
+        QVERIFY(!dropOnto(dragOf({u"Health"_qs}), u"Health"_qs));
         // The same drag again after a tag moved below Health: that tag is refused too.
-        storedTag(QStringLiteral("Finance"))->setParentTagId(storedTag(QStringLiteral("Health"))->id());
-        QTRY_VERIFY(node(QStringLiteral("Finance")).parent().isValid());
-        QVERIFY(!dropOnto(dragOf({QStringLiteral("Health")}), QStringLiteral("Finance")));
+        storedTag(u"Finance"_qs)->setParentTagId(storedTag(u"Health"_qs)->id());
+        QTRY_VERIFY(node(u"Finance"_qs).parent().isValid());
+        QVERIFY(!dropOnto(dragOf({u"Health"_qs}), u"Finance"_qs));
         QCOMPARE(transcriptPrograms().size(), before + 3);
 
         // Below the rows: to the top level.
-        QVERIFY(dropOnto(dragOf({QStringLiteral("Errands")}), QString()));
+        QVERIFY(dropOnto(dragOf({u"Errands"_qs}), QString()));
         QTRY_VERIFY(!content(m_window).drops().isMoving());
-        QCOMPARE(parentName(QStringLiteral("Errands")), QString());
-        QVERIFY(!node(QStringLiteral("Errands")).parent().isValid());
+        QCOMPARE(parentName(u"Errands"_qs), QString());
+        QVERIFY(!node(u"Errands"_qs).parent().isValid());
     }
 
     void aFailingDropShowsTheResultSheet() {
         // "Urgent" is deleted in Things 3 behind the window's back.
-        const std::optional<ScriptOutcome> deleted = StandInEngine().run(
-            QStringLiteral("tell application \"Things3\"\n    delete tag \"Urgent\"\nend tell"));
+        const std::optional<ScriptOutcome> deleted =
+            StandInEngine().run(u"tell application \"Things3\"\n    delete tag \"Urgent\"\nend tell"_qs);
         QVERIFY(deleted && !deleted->error);
-        QVERIFY(dropOnto(dragOf({QStringLiteral("Urgent")}), QStringLiteral("Work")));
+        QVERIFY(dropOnto(dragOf({u"Urgent"_qs}), u"Work"_qs));
         BatchResultSheet* sheet = nullptr;
-        QTRY_VERIFY((sheet = m_window->findChild<BatchResultSheet*>(QStringLiteral("dropResult"))));
+        QTRY_VERIFY((sheet = m_window->findChild<BatchResultSheet*>(u"dropResult"_qs)));
         QTRY_VERIFY(sheet->isVisible());
-        QCOMPARE(sheet->findChild<QLabel*>(QStringLiteral("batchResultTitle"))->text(),
-                 QStringLiteral("Update Failed"));
-        QCOMPARE(parentName(QStringLiteral("Urgent")), QString()); // nothing changed locally
+        QCOMPARE(sheet->findChild<QLabel*>(u"batchResultTitle"_qs)->text(), u"Update Failed"_qs);
+        QCOMPARE(parentName(u"Urgent"_qs), QString()); // nothing changed locally
         QTest::keyClick(sheet, Qt::Key_Return);
-        QTRY_VERIFY(!m_window->findChild<BatchResultSheet*>(QStringLiteral("dropResult")));
+        QTRY_VERIFY(!m_window->findChild<BatchResultSheet*>(u"dropResult"_qs));
     }
 };
 

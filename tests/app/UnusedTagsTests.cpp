@@ -16,24 +16,15 @@ using namespace orvalet;
 
 // The clean-up of unused tags, opened from the Tools menu of the main window and driven as a user
 // drives it against a stand-in process.
-class UnusedTagsTests final : public QObject, protected WindowFixture {
+class UnusedTagsTests final : public WindowFixture {
     Q_OBJECT
 
 private:
-    static constexpr int runTimeout = 10000;
-
     UnusedTagsWindow* cleanupWindow() const {
         auto* window = qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow());
         return window && window->isVisible() ? window : nullptr;
     }
-    QMessageBox* confirmation() {
-        auto* found = cleanupWindow()->findChild<QMessageBox*>(u"unusedTagsDeleteConfirmation"_qs);
-        return found && found->isVisible() ? found : nullptr;
-    }
-    BatchResultSheet* sheet() {
-        auto* found = cleanupWindow()->findChild<BatchResultSheet*>(u"batchResult"_qs);
-        return found && found->isVisible() ? found : nullptr;
-    }
+    BatchResultSheet* sheet() { return shown<BatchResultSheet>(u"batchResult"_qs, cleanupWindow()); }
     QString sheetText(const QString& name) {
         auto* label = sheet()->findChild<QLabel*>(name);
         return label ? label->text() : u"(no label "_qs + name + u')';
@@ -52,15 +43,12 @@ private:
                QTest::qWaitFor([this] { return cleanupWindow() && cleanupWindow()->isActiveWindow(); });
     }
 
-    // The tree as shown: one line per row, two spaces per level, "[x]" or "[ ]" for the check box.
+    // The tree as shown: one line per row, indented by two spaces below a parent, "[x]" or "[ ]" for the
+    // check box.
     QStringList treeRows() {
         QStringList rows;
         for (QTreeWidgetItemIterator it(cleanupWindow()->tree()); *it; ++it) {
-            int depth = 0;
-            for (QTreeWidgetItem* up = (*it)->parent(); up; up = up->parent()) {
-                ++depth;
-            }
-            rows.append(QString(depth * 2, u' ') +
+            rows.append(QString((*it)->parent() ? 2 : 0, u' ') +
                         ((*it)->checkState(0) == Qt::Checked ? u"[x] "_qs : u"[ ] "_qs) + (*it)->text(0));
         }
         return rows;
@@ -98,36 +86,8 @@ private:
         QVERIFY(cleared && !cleared->error);
     }
 
-    // What a screen reader could not name in the window: its controls and each row of the tree.
-    QStringList unnamed() {
-        QStringList found = unnamedControls(cleanupWindow());
-        QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(cleanupWindow()->tree());
-        QAccessibleTableInterface* table = tree ? tree->tableInterface() : nullptr;
-        for (int row = 0; table && row < table->rowCount(); ++row) {
-            if (table->cellAt(row, 0)->text(QAccessible::Name).trimmed().isEmpty()) {
-                found.append(u"tree row "_qs + QString::number(row));
-            }
-        }
-        return found;
-    }
-
 private Q_SLOTS:
-    void init() {
-        const QString error = openWindow();
-        QVERIFY2(error.isEmpty(), qPrintable(error));
-    }
-
-    void cleanup() {
-        if (m_app && m_app->unusedTagsWindow()) {
-            QTRY_VERIFY_WITH_TIMEOUT(
-                !qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow())->cleanup().isDeleting(),
-                runTimeout);
-        }
-        QVERIFY(closeWindow());
-    }
-
     void deletingTheCheckedTagsRemovesThemEverywhereAndTheListFollows() {
-        QVERIFY(startStandIn() && importDemo());
         // Things 3 still uses Say "Hello", which the list's counts say nothing of.
         leaveUnused({u"Home"_qs, u"Repairs"_qs, u"Plumbing"_qs, u"Electrical"_qs, u"Kitchen"_qs,
                      u"Meetings"_qs, u"Stand-ups"_qs, u"Important"_qs, u"Say \"Hello\""_qs},
@@ -146,8 +106,7 @@ private Q_SLOTS:
         QCOMPARE(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Window);
         QCOMPARE(window->findChild<QLabel*>(u"unusedTagsNote"_qs)->text(),
                  u"Counts cover open to-dos only; tags used only by completed to-dos, projects or areas are "
-                 u"listed "
-                 u"too."_qs);
+                 u"listed too."_qs);
         // Home is not offered, as Garden below it is used; nor is Meetings, which One-on-ones keeps in
         // use, while Stand-ups below it is offered.
         QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[x] Repairs"_qs, u"  [x] Electrical"_qs,
@@ -165,7 +124,7 @@ private Q_SLOTS:
                                           u"  [ ] Plumbing"_qs, u"[ ] Important"_qs, u"[x] Say \"Hello\""_qs,
                                           u"[x] Stand-ups"_qs}));
         QCOMPARE(window->deleteButton()->text(), u"Delete 4 Tags"_qs);
-        QVERIFY2(unnamed().isEmpty(), qPrintable(unnamed().join(u"; ")));
+        VERIFY_ALL_NAMED(window);
         QVERIFY(screenshot(window, u"unused-tags.png"_qs));
 
         const qsizetype programsBefore = transcriptPrograms().size();
@@ -181,11 +140,10 @@ private Q_SLOTS:
             }
         }
         QTest::mouseClick(window->deleteButton(), Qt::LeftButton);
-        QTRY_VERIFY(confirmation());
-        QCOMPARE(confirmation()->windowTitle(), u"Delete 4 tags?"_qs);
-        QTest::mouseClick(confirmation()->findChild<QPushButton*>(u"confirmUnusedTagsDelete"_qs),
-                          Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(sheet(), runTimeout);
+        QTRY_VERIFY(box(u"unusedTagsDeleteConfirmation"_qs, window));
+        QCOMPARE(box(u"unusedTagsDeleteConfirmation"_qs, window)->windowTitle(), u"Delete 4 tags?"_qs);
+        QVERIFY(answer(u"unusedTagsDeleteConfirmation"_qs, u"confirmUnusedTagsDelete"_qs, window));
+        QTRY_VERIFY_WITH_TIMEOUT(sheet(), importTimeout);
         QCOMPARE(sheetText(u"batchResultTitle"_qs), u"Tags Deleted"_qs);
         QCOMPARE(sheetText(u"batchResultSummary"_qs), u"Deleted 3 tags:"_qs);
         QCOMPARE(sheet()->nameList()->accessibleName(), u"Deleted Tags"_qs);
@@ -194,7 +152,7 @@ private Q_SLOTS:
         QCOMPARE(skipped->count(), 1);
         QCOMPARE(skipped->item(0)->text(),
                  u"Say \"Hello\": \u201CSay \"Hello\"\u201D has open to-dos in Things 3 now."_qs);
-        QVERIFY2(unnamedControls(sheet()).isEmpty(), qPrintable(unnamedControls(sheet()).join(u"; ")));
+        VERIFY_ALL_NAMED(sheet());
         QVERIFY(screenshot(sheet(), u"unused-tags-result.png"_qs));
 
         QCOMPARE(transcriptPrograms().mid(programsBefore), expected);
@@ -216,7 +174,6 @@ private Q_SLOTS:
     }
 
     void nothingUnusedShowsTheEmptyState() {
-        QVERIFY(startStandIn() && importDemo());
         leaveUnused({});
         QVERIFY(openFromToolsMenu());
         auto* pages = cleanupWindow()->findChild<QStackedWidget*>();

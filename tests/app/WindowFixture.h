@@ -11,6 +11,7 @@
 #include "TagListModel.h"
 #include "TagOutlineModel.h"
 #include "TagStore.h"
+#include "UnusedTagsWindow.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -20,10 +21,12 @@
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -31,61 +34,50 @@
 #include <algorithm>
 #include <memory>
 
+// Fails the test with what a screen reader could not name under `root`.
+#define VERIFY_ALL_NAMED(root)                                                                               \
+    do {                                                                                                     \
+        const QStringList unnamed = unnamedControls(root);                                                   \
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u"; ")));                                        \
+    } while (false)
+
 namespace orvalet {
 
 // What the window tests share: an application with a store and a preferences file of each test's
 // own, one main window shown and active, a things3-standin process of the test's own (started with
-// the demo library, its transcript on), and the moves a user makes in the window: clicking and
-// right-clicking rows, choosing menu entries, finding the dialogs it shows.
-//
-// A test class derives from it and calls openWindow() in init() and closeWindow() in cleanup().
-class WindowFixture {
+// the demo library, its transcript on, the demo imported when the test class asks for it), and the
+// moves a user makes in the window: clicking and right-clicking rows, choosing menu entries,
+// answering the dialogs it shows.
+class WindowFixture : public QObject {
+    Q_OBJECT
+
+public Q_SLOTS:
+    // Takes the links the application opens in place of the desktop.
+    void openUrl(const QUrl& url) { m_opened.append(url); }
+
+private Q_SLOTS:
+    void init() {
+        const QString error = openWindow();
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
+    void cleanup() { QVERIFY(closeWindow()); }
+
 protected:
     static constexpr int importTimeout = 10000;
     static constexpr int demoTagCount = 60;
 
-    // An empty text when the window is open and active, else why not.
-    QString openWindow() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        m_standIn = std::make_unique<StandInProcess>(); // its socket is the engine's from here on
-        QString error;
-        m_app = OrvaletApp::create(std::make_unique<QSettings>(
-                                       m_dir->filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat),
-                                   m_dir->filePath(QStringLiteral("Orvalet.store")), &error);
-        if (!m_app) {
-            return error;
-        }
-        m_window = m_app->newMainWindow();
-        m_window->show();
-        m_window->activateWindow();
-        return QTest::qWaitForWindowActive(m_window) ? QString() : QStringLiteral("the window is not active");
-    }
+    // Whether each test starts with the demo library imported from a stand-in.
+    virtual bool startsWithDemo() const { return true; }
 
-    // The window as most tests start: open, with the demo library imported from a stand-in.
-    QString openWindowWithDemo() {
-        QString error = openWindow();
-        if (error.isEmpty() && !startStandIn()) {
-            error = QStringLiteral("the stand-in did not start");
-        }
-        if (error.isEmpty() && !importDemo()) {
-            error = QStringLiteral("the demo library was not imported");
-        }
-        return error;
-    }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<StandInProcess> m_standIn;
+    std::unique_ptr<OrvaletApp> m_app;
+    MainWindow* m_window = nullptr;
+    QList<QUrl> m_opened;
 
-    // Stops the stand-in, waits for the flows still running, and drops everything. False when a flow
-    // did not end in time.
-    bool closeWindow() {
-        // A flow still waiting for Things 3 after a failed check must end before its store goes.
-        if (m_standIn) {
-            m_standIn->stop();
-        }
-        const bool idle = !m_app || QTest::qWaitFor([this] { return isIdle(); }, importTimeout);
-        m_app.reset();
-        m_standIn.reset();
-        m_dir.reset();
-        return idle;
-    }
+    ContentView& content(MainWindow* window) { return *window->contentView(); }
+    TagListModel& model(MainWindow* window) { return content(window).model(); }
+    TagListActions& actions(MainWindow* window) { return content(window).actions(); }
 
     // Saves what a user sees of the widget now, once its layouts have caught up, with the test artifacts.
     static bool screenshot(QWidget* widget, const QString& fileName) {
@@ -95,34 +87,20 @@ protected:
         return QDir().mkpath(folder) && widget->grab().save(folder + u'/' + fileName);
     }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<StandInProcess> m_standIn;
-    std::unique_ptr<OrvaletApp> m_app;
-    MainWindow* m_window = nullptr;
-
-    ContentView& content(MainWindow* window) { return *window->contentView(); }
-    TagListModel& model(MainWindow* window) { return content(window).model(); }
-    TagListActions& actions(MainWindow* window) { return content(window).actions(); }
-
-    QString transcriptPath() const { return m_standIn->filePath(QStringLiteral("transcript")); }
-
+    QString transcriptPath() const { return m_standIn->filePath(u"transcript"_qs); }
     bool startStandIn(const QStringList& options = {}) {
-        return m_standIn->start(
-            QStringList{QStringLiteral("--demo"), QStringLiteral("--transcript"), transcriptPath()} +
-            options);
+        return m_standIn->start(QStringList{u"--demo"_qs, u"--transcript"_qs, transcriptPath()} + options);
     }
-
     // The programs the stand-in has answered, in order.
     QStringList transcriptPrograms() const {
         QFile file(transcriptPath());
-        if (!file.open(QIODevice::ReadOnly)) {
-            return {};
-        }
         QStringList programs;
         for (const QString& entry :
-             QString::fromUtf8(file.readAll()).split(QStringLiteral("=== program "), Qt::SkipEmptyParts)) {
+             file.open(QIODevice::ReadOnly)
+                 ? QString::fromUtf8(file.readAll()).split(u"=== program "_qs, Qt::SkipEmptyParts)
+                 : QStringList()) {
             const qsizetype start = entry.indexOf(u'\n') + 1;
-            programs.append(entry.mid(start, entry.indexOf(QStringLiteral("\n=== answer")) - start));
+            programs.append(entry.mid(start, entry.indexOf(u"\n=== answer"_qs) - start));
         }
         return programs;
     }
@@ -145,12 +123,9 @@ protected:
 
     QModelIndex indexOf(MainWindow* window, const QString& name) {
         const TagListModel& rows = model(window);
-        for (int row = 0; row < rows.rowCount(); ++row) {
-            if (rows.index(row).data().toString() == name) {
-                return rows.index(row);
-            }
-        }
-        return {};
+        const QModelIndexList found =
+            rows.match(rows.index(0), Qt::DisplayRole, name, 1, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        return found.isEmpty() ? QModelIndex() : found.first();
     }
     QStringList rowNames(MainWindow* window) {
         QStringList names;
@@ -170,15 +145,13 @@ protected:
         QStringList inActions;
         for (const QString& id : actions(window).selectedTagIds()) {
             const TagPtr tag = m_app->store().tag(id);
-            inActions.append(tag ? tag->name() : QStringLiteral("(gone) ") + id);
+            inActions.append(tag ? tag->name() : u"(gone) "_qs + id);
         }
         inList.sort();
         inActions.sort();
-        if (inList != inActions) {
-            return {QStringLiteral("list: ") + inList.join(u", ") + QStringLiteral("; window: ") +
-                    inActions.join(u", ")};
-        }
-        return inList;
+        return inList == inActions ? inList
+                                   : QStringList{u"list: "_qs + inList.join(u", ") + u"; window: "_qs +
+                                                 inActions.join(u", ")};
     }
 
     // A left click on the row, with Ctrl to add it to the selection.
@@ -193,12 +166,9 @@ protected:
         return true;
     }
     bool selectRows(MainWindow* window, const QStringList& names) {
-        for (const QString& name : names) {
-            if (!clickRow(window, name, name == names.first() ? Qt::NoModifier : Qt::ControlModifier)) {
-                return false;
-            }
-        }
-        return true;
+        return std::all_of(names.begin(), names.end(), [&](const QString& name) {
+            return clickRow(window, name, name == names.first() ? Qt::NoModifier : Qt::ControlModifier);
+        });
     }
 
     // A right click on the row, through the window as the platform delivers it: the press, the
@@ -216,12 +186,12 @@ protected:
         const QPoint at = list->viewport()->mapTo(window, list->visualRect(index).center());
         QTest::mouseClick(window->windowHandle(), Qt::RightButton, {}, at);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        return menu && menu->objectName() == QStringLiteral("tagContextMenu") ? menu : nullptr;
+        return menu && menu->objectName() == u"tagContextMenu"_qs ? menu : nullptr;
     }
     static QAction* entry(QMenu* menu, const QString& name) { return menu->findChild<QAction*>(name); }
     // Clicks the menu's entry, which closes the menu.
     static bool choose(QMenu* menu, const QString& name) {
-        QAction* action = entry(menu, name);
+        QAction* action = menu ? entry(menu, name) : nullptr;
         if (!action || !action->isEnabled()) {
             return false;
         }
@@ -229,30 +199,44 @@ protected:
         return !menu->isVisible();
     }
 
-    QMessageBox* box(const QString& name) {
-        QMessageBox* found = m_window->findChild<QMessageBox*>(name);
+    // The visible widget of that type and name under `in` (the main window when none), else null.
+    template <typename T = QAbstractButton>
+    T* shown(const QString& name, QWidget* in = nullptr) {
+        T* found = (in ? in : m_window)->findChild<T*>(name);
         return found && found->isVisible() ? found : nullptr;
     }
-
-    QWidget* focused() {
-        QWidget* widget = QApplication::focusWidget();
-        return widget ? widget : m_window;
+    QMessageBox* box(const QString& name, QWidget* in = nullptr) { return shown<QMessageBox>(name, in); }
+    // Clicks the visible button of that name under `in`: false when there is none.
+    bool press(const QString& name, QWidget* in) {
+        QAbstractButton* button = in ? shown(name, in) : nullptr;
+        if (button) {
+            QTest::mouseClick(button, Qt::LeftButton);
+        }
+        return button;
+    }
+    // Waits for the message box of that name to show, then presses its button.
+    bool answer(const QString& dialog, const QString& button, QWidget* in = nullptr) {
+        return QTest::qWaitFor([&] { return box(dialog, in); }) && press(button, box(dialog, in));
     }
 
     // The stored tag of that name, null when none is.
     TagPtr storedTag(const QString& name) const {
-        for (const TagPtr& tag : m_app->store().allTags()) {
-            if (tag->name() == name) {
-                return tag;
-            }
-        }
-        return nullptr;
+        const QList<TagPtr> tags = m_app->store().allTags();
+        const auto found =
+            std::find_if(tags.begin(), tags.end(), [&](const TagPtr& t) { return t->name() == name; });
+        return found == tags.end() ? nullptr : *found;
     }
 
-    // The visible controls under `root` that a screen reader could not name: class, object name and
-    // parent of each. `checked` counts the controls looked at.
+    // What a screen reader could not name under `root`: its visible controls (class, object name and
+    // parent of each), the window itself, each row of its item views. `checked` counts the controls.
     static QStringList unnamedControls(QWidget* root, int* checked = nullptr) {
+        const auto nameOf = [](QAccessibleInterface* accessible) {
+            return accessible ? accessible->text(QAccessible::Name).trimmed() : QString();
+        };
         QStringList unnamed;
+        if (root->isWindow() && nameOf(QAccessible::queryAccessibleInterface(root)).isEmpty()) {
+            unnamed.append(u"the window"_qs);
+        }
         for (QWidget* widget : root->findChildren<QWidget*>()) {
             const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
                                  qobject_cast<QAbstractItemView*>(widget) ||
@@ -264,18 +248,66 @@ protected:
             if (checked) {
                 ++*checked;
             }
+            const QString what = QString::fromLatin1(widget->metaObject()->className()) + u' ' +
+                                 widget->objectName() + u" in "_qs + widget->parentWidget()->objectName();
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-            if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty()) {
-                unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + u' ' +
-                               widget->objectName() + QStringLiteral(" in ") +
-                               QString::fromLatin1(widget->parentWidget()->metaObject()->className()) + u' ' +
-                               widget->parentWidget()->objectName());
+            if (nameOf(accessible).isEmpty()) {
+                unnamed.append(what);
+            }
+            QAccessibleTableInterface* table = accessible ? accessible->tableInterface() : nullptr;
+            for (int row = 0; table && row < table->rowCount(); ++row) {
+                if (nameOf(table->cellAt(row, 0)).isEmpty()) {
+                    unnamed.append(what + u", row "_qs + QString::number(row));
+                }
             }
         }
         return unnamed;
     }
 
+private:
+    // An empty text when the window is open and active, with the demo imported when asked, else why not.
+    QString openWindow() {
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_standIn = std::make_unique<StandInProcess>(); // its socket is the engine's from here on
+        m_opened.clear();
+        QString error;
+        m_app = OrvaletApp::create(
+            std::make_unique<QSettings>(m_dir->filePath(u"Orvalet.conf"_qs), QSettings::IniFormat),
+            m_dir->filePath(u"Orvalet.store"_qs), &error);
+        if (!m_app) {
+            return error;
+        }
+        m_window = m_app->newMainWindow();
+        m_window->show();
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window)) {
+            return u"the window is not active"_qs;
+        }
+        if (startsWithDemo() && !startStandIn()) {
+            return u"the stand-in did not start"_qs;
+        }
+        return !startsWithDemo() || importDemo() ? QString() : u"the demo library was not imported"_qs;
+    }
+
+    // Stops the stand-in, waits for the flows still running, and drops everything. False when a flow
+    // did not end in time.
+    bool closeWindow() {
+        // A flow still waiting for Things 3 after a failed check must end before its store goes.
+        if (m_standIn) {
+            m_standIn->stop();
+        }
+        const bool idle = !m_app || QTest::qWaitFor([this] { return isIdle(); }, importTimeout);
+        m_app.reset();
+        m_standIn.reset();
+        m_dir.reset();
+        return idle;
+    }
+
     bool isIdle() {
+        if (auto* cleanup = qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow());
+            cleanup && cleanup->cleanup().isDeleting()) {
+            return false;
+        }
         for (MainWindow* window : m_app->mainWindows()) {
             if (actions(window).isImporting() || actions(window).refreshingTagCount() > 0) {
                 return false;
