@@ -44,7 +44,6 @@ private Q_SLOTS:
         const QStringList unnamed = unnamedControls(view, &checked);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u"; ")));
         QVERIFY(checked >= 4);
-        QVERIFY(screenshot(view, u"merge-view.png"_qs));
 
         const TagPtr computer = storedTag(u"Computer"_qs);
         const TagPtr errands = storedTag(u"Errands"_qs);
@@ -55,7 +54,6 @@ private Q_SLOTS:
         const QString todos = QString::number(view->merger().todosToMove());
         QVERIFY2(confirmation->informativeText().startsWith(todos + u" to-do"),
                  qPrintable(confirmation->informativeText()));
-        QVERIFY(screenshot(confirmation, u"merge-confirmation.png"_qs));
         QVERIFY(press(u"confirmMerge"_qs, confirmation));
 
         // The dialog closes once every step is done; the store follows Things 3.

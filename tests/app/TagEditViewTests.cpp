@@ -53,7 +53,6 @@ private Q_SLOTS:
         QVERIFY(clickRow(m_window, u"Work"_qs));
         QCOMPARE(m_window->windowTitle(), u"Work"_qs);
         QCOMPARE(childNames(), (QStringList{u"Admin"_qs, u"Meetings"_qs, u"Projects"_qs}));
-        QVERIFY(screenshot(m_window, u"tag-editor.png"_qs));
         // The picker is labelled "Parent Tag" (on Linux a screen reader takes a combo box's label
         // from this relation).
         QStringList labels;
@@ -76,7 +75,6 @@ private Q_SLOTS:
             QVERIFY(
                 !line->geometry().intersects(m_window->findChild<QWidget*>(u"statusReset"_qs)->geometry()));
         }
-        QVERIFY(screenshot(m_window, u"tag-editor-narrow.png"_qs));
         m_window->resize(900, 600);
 
         // Tab follows the pane as drawn, top to bottom and left to right, and no container is a stop.
@@ -135,7 +133,6 @@ private Q_SLOTS:
         const QModelIndex first = popup->list()->model()->index(0, 0);
         QCOMPARE(first.data().toString(), u"Running"_qs);
         QCOMPARE(first.data(Qt::AccessibleTextRole).toString(), u"Running, in Health > Fitness"_qs);
-        QVERIFY(screenshot(popup->window(), u"parent-picker.png"_qs));
         QCOMPARE(popup->rowCount(), 1);
         // Down takes the keyboard into the rows, where a screen reader reads them; typing comes back.
         QTest::keyClick(popup->searchField(), Qt::Key_Down);
@@ -176,7 +173,6 @@ private Q_SLOTS:
         QTest::keyClicks(nameField(sheet), u"  Roses "_qs);
         QVERIFY(create->isEnabled());
         VERIFY_ALL_NAMED(sheet);
-        QVERIFY(screenshot(sheet, u"tag-create-sheet.png"_qs));
 
         QTest::keyClick(nameField(sheet), Qt::Key_Return);
         QTRY_VERIFY(!editor()->createSheet());
@@ -207,7 +203,6 @@ private Q_SLOTS:
         QVERIFY(press(u"createTagButton"_qs, sheet));
         QTRY_COMPARE(error(sheet), u"Things 3 is not open. Please open Things 3 and try again."_qs);
         QCOMPARE(nameField(sheet)->text(), u"Ideas"_qs);
-        QVERIFY(screenshot(sheet, u"tag-create-sheet-error.png"_qs));
         QVERIFY(press(u"dismissError"_qs, sheet));
         QCOMPARE(error(sheet), QString());
         QVERIFY(!storedTag(u"Ideas"_qs));
@@ -221,7 +216,6 @@ private Q_SLOTS:
         QTRY_COMPARE(error(editor()), u"Things 3 is not open. Please open Things 3 and try again."_qs);
         QVERIFY(storedTag(u"Taxes"_qs));
         QCOMPARE(nameField(editor())->text(), u"Tax"_qs);
-        QVERIFY(screenshot(m_window, u"tag-editor-error.png"_qs));
     }
 
     // With a slow Things 3, the button that was pressed turns until it answers; the creation sheet
@@ -234,7 +228,6 @@ private Q_SLOTS:
         auto* save = editor()->findChild<BusyPushButton*>(u"saveChanges"_qs);
         QTest::mouseClick(save, Qt::LeftButton);
         QTRY_VERIFY(save->isBusy());
-        QVERIFY(screenshot(m_window, u"tag-editor-saving.png"_qs));
         QTRY_VERIFY_WITH_TIMEOUT(!save->isBusy(), importTimeout);
 
         auto* remove = editor()->findChild<BusyPushButton*>(u"deleteTag"_qs);

@@ -79,14 +79,6 @@ protected:
     TagListModel& model(MainWindow* window) { return content(window).model(); }
     TagListActions& actions(MainWindow* window) { return content(window).actions(); }
 
-    // Saves what a user sees of the widget now, once its layouts have caught up, with the test artifacts.
-    static bool screenshot(QWidget* widget, const QString& fileName) {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        QCoreApplication::processEvents();
-        const QString folder = QStringLiteral(ORVALET_TEST_ARTIFACTS);
-        return QDir().mkpath(folder) && widget->grab().save(folder + u'/' + fileName);
-    }
-
     QString transcriptPath() const { return m_standIn->filePath(u"transcript"_qs); }
     bool startStandIn(const QStringList& options = {}) {
         return m_standIn->start(QStringList{u"--demo"_qs, u"--transcript"_qs, transcriptPath()} + options);
