@@ -113,7 +113,7 @@ private Q_SLOTS:
         viewAction(u"expandAllAction"_qs)->trigger();
         QVERIFY(tree()->isExpanded(node(u"Website Relaunch"_qs)));
 
-        // The row's menu and the Delete key act on the tree's rows as on the list's.
+        // The row's menu acts on the tree's rows as on the list's.
         QVERIFY(choose(openRowMenu(m_window, u"Online"_qs), u"deleteTags"_qs));
         QTRY_VERIFY(box(u"deleteConfirmation"_qs));
         QCOMPARE(box(u"deleteConfirmation"_qs)->text(), u"Delete \"Online\"?"_qs);
@@ -135,11 +135,39 @@ private Q_SLOTS:
         QVERIFY(!tree()->isVisible() && content(m_window).list()->isVisible());
     }
 
+    // The Delete key, and Backspace as on a Mac keyboard, ask to delete the tag selected in the list or
+    // the tree, whichever has the focus.
+    void deleteKeysAskToDeleteTheSelection_data() {
+        QTest::addColumn<bool>("outline");
+        QTest::addColumn<int>("key");
+        for (bool outline : {false, true}) {
+            QTest::addRow("%s, Delete", outline ? "outline" : "list") << outline << int(Qt::Key_Delete);
+            QTest::addRow("%s, Backspace", outline ? "outline" : "list") << outline << int(Qt::Key_Backspace);
+        }
+    }
+    void deleteKeysAskToDeleteTheSelection() {
+        QFETCH(bool, outline);
+        QFETCH(int, key);
+        m_app->preferences().setFlag(PreferenceKey::showAsOutline, outline);
+        QAbstractItemView* view = content(m_window).tagView();
+        view->setFocus();
+        view->setCurrentIndex(row(u"Online"_qs));
+        QTRY_VERIFY(view->hasFocus());
+        QTest::keyClick(view, Qt::Key(key));
+        QTRY_VERIFY(box(u"deleteConfirmation"_qs));
+        QCOMPARE(box(u"deleteConfirmation"_qs)->text(), u"Delete \"Online\"?"_qs);
+        QTest::keyClick(box(u"deleteConfirmation"_qs), Qt::Key_Escape);
+        QTRY_VERIFY(!box(u"deleteConfirmation"_qs));
+        QVERIFY(storedTag(u"Online"_qs));
+    }
+
     void droppingTagsOntoATagMovesThemThroughThings() {
         // In the flat list: three tags onto Health, three update programs.
         const qsizetype before = transcriptPrograms().size();
         const QStringList moved{u"Urgent"_qs, u"Important"_qs, u"Errands"_qs};
         QVERIFY(dropOnto(dragOf(moved), u"Health"_qs));
+        QVERIFY(content(m_window).drops().isMoving());
+        QVERIFY(!dropOnto(dragOf({u"Finance"_qs}), u"Work"_qs)); // no second move while one runs
         QTRY_VERIFY(!content(m_window).drops().isMoving());
         for (const QString& name : moved) {
             QCOMPARE(parentName(name), u"Health"_qs);
