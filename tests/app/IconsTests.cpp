@@ -46,19 +46,10 @@ private Q_SLOTS:
         palette.setColor(QPalette::Disabled, QPalette::WindowText, disabledText);
         QApplication::setPalette(palette);
 
-        QStringList names{u"tag"_qs,
-                          u"plus.circle"_qs,
-                          u"plus"_qs,
-                          u"list.bullet.indent"_qs,
-                          u"checkmark.circle.fill"_qs,
-                          u"xmark.circle.fill"_qs,
-                          u"exclamationmark.triangle.fill"_qs,
-                          u"arrow.clockwise"_qs,
-                          u"arrow.down.circle"_qs,
-                          u"arrow.up.right.square"_qs,
-                          u"arrow.triangle.merge"_qs,
-                          u"trash"_qs,
-                          u"magnifyingglass"_qs};
+        QStringList names =
+            u"tag plus.circle plus list.bullet.indent checkmark.circle.fill xmark.circle.fill "
+            u"exclamationmark.triangle.fill arrow.clockwise arrow.down.circle "
+            u"arrow.up.right.square arrow.triangle.merge trash magnifyingglass"_qs.split(u' ');
         for (TagSortOption option : TagSortOptions::all()) {
             names << TagSortOptions::iconName(option);
         }
