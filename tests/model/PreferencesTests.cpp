@@ -22,7 +22,7 @@ protected:
         file.write(text);
     }
     QTemporaryDir m_dir;
-    QString m_file = QStringLiteral("Orvalet.conf");
+    QString m_file = u"Orvalet.conf"_qs;
 };
 
 } // namespace
@@ -76,7 +76,7 @@ TEST_F(PreferencesTest, valuesWrittenHereAreReadByAFreshProcess) {
     probe.start(QStringLiteral(PREFERENCES_PROBE), {path()});
     ASSERT_TRUE(probe.waitForFinished(20000));
     EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()),
-              QStringLiteral("Highest Todo Count\n0\n1\n1\n786000000.250\n"));
+              u"Highest Todo Count\n0\n1\n1\n786000000.250\n"_qs);
 }
 
 TEST_F(PreferencesTest, everyWriteIsAnnouncedAndResetKeepsTheImportDate) {

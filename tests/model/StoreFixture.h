@@ -20,7 +20,7 @@ protected:
     }
     void TearDown() override { Clock::setSource({}); }
 
-    QString storePath() const { return m_dir.filePath(QStringLiteral("Orvalet.store")); }
+    QString storePath() const { return m_dir.filePath(u"Orvalet.store"_qs); }
 
     std::unique_ptr<TagStore> openStore() {
         QString error;

@@ -41,12 +41,12 @@ std::string fileAndNamesakes(const QString& path) {
     const QFileInfo file(path);
     return file.absoluteDir()
         .entryList({file.fileName() + QLatin1Char('*')}, QDir::AllEntries | QDir::Hidden | QDir::System)
-        .join(QStringLiteral(", "))
+        .join(u", "_qs)
         .toStdString();
 }
 
 QString storeIn(const QString& dataHome) {
-    return dataHome + QStringLiteral("/Orvalet/Orvalet.store");
+    return dataHome + u"/Orvalet/Orvalet.store"_qs;
 }
 
 // Writes a genuine store, so that the other-version case differs from it in the version alone.
@@ -54,7 +54,7 @@ void makeStore(const QString& path) {
     QString error;
     auto store = TagStore::open(path, &error);
     ASSERT_TRUE(store) << error.toStdString();
-    store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Keep me")));
+    store->insert(Tag(u"t1"_qs, u"Keep me"_qs));
 }
 
 const BadStore badStores[] = {
@@ -87,7 +87,7 @@ const BadStore badStores[] = {
      [](const QString& dataHome, QString& watched) {
          // A folder where the file should be cannot be read by anyone, root included.
          QDir().mkpath(storeIn(dataHome));
-         watched = storeIn(dataHome) + QStringLiteral("/inside");
+         watched = storeIn(dataHome) + u"/inside"_qs;
          writeFile(watched, "untouched");
      }},
     {"folderCannotBeCreated",
@@ -103,7 +103,7 @@ class StoreOpening : public ::testing::TestWithParam<BadStore> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
-        m_dataHome = m_dir.filePath(QStringLiteral("data"));
+        m_dataHome = m_dir.filePath(u"data"_qs);
         QDir().mkpath(m_dataHome);
         GetParam().prepare(m_dataHome, m_watched);
         m_before = fileBytes(m_watched);
@@ -129,23 +129,22 @@ TEST_P(StoreOpening, isRefusedAndLeavesTheFileAsItWas) {
 TEST_P(StoreOpening, stopsTheApplicationBeforeAnyWindow) {
     QProcess orvalet;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_DATA_HOME"), m_dataHome);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(u"XDG_DATA_HOME"_qs, m_dataHome);
+    env.insert(u"XDG_CONFIG_HOME"_qs, m_dir.filePath(u"config"_qs));
+    env.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
     // Without a runtime folder Qt prints a warning of its own; the message must stand alone.
-    const QString runtimeDir = m_dir.filePath(QStringLiteral("runtime"));
+    const QString runtimeDir = m_dir.filePath(u"runtime"_qs);
     QDir().mkpath(runtimeDir);
     QFile::setPermissions(runtimeDir,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    env.insert(u"XDG_RUNTIME_DIR"_qs, runtimeDir);
     orvalet.setProcessEnvironment(env);
     orvalet.start(QStringLiteral(ORVALET_BINARY), {});
     ASSERT_TRUE(orvalet.waitForFinished(20000)) << "orvalet kept running: it opened a window";
     EXPECT_EQ(orvalet.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(orvalet.exitCode(), 1);
     const QString stderrText = QString::fromUtf8(orvalet.readAllStandardError());
-    EXPECT_TRUE(stderrText.startsWith(QStringLiteral("Could not create ModelContainer: ")))
-        << stderrText.toStdString();
+    EXPECT_TRUE(stderrText.startsWith(u"Could not create ModelContainer: "_qs)) << stderrText.toStdString();
     EXPECT_EQ(stderrText.count(QLatin1Char('\n')), 1) << stderrText.toStdString();
     EXPECT_EQ(fileBytes(m_watched), m_before);
     EXPECT_EQ(fileAndNamesakes(m_watched), m_namesakesBefore);
@@ -158,8 +157,8 @@ INSTANTIATE_TEST_SUITE_P(BadStores, StoreOpening, ::testing::ValuesIn(badStores)
 // someone and is refused like the cases above.
 TEST(StoreAdoption, aMissingOrEmptyFileBecomesANewStore) {
     QTemporaryDir dir;
-    const QString missing = dir.filePath(QStringLiteral("new/Orvalet.store"));
-    const QString empty = dir.filePath(QStringLiteral("Orvalet.store"));
+    const QString missing = dir.filePath(u"new/Orvalet.store"_qs);
+    const QString empty = dir.filePath(u"Orvalet.store"_qs);
     writeFile(empty, QByteArray());
     ASSERT_TRUE(QFileInfo::exists(empty));
     ASSERT_EQ(QFileInfo(empty).size(), 0);
@@ -170,13 +169,13 @@ TEST(StoreAdoption, aMissingOrEmptyFileBecomesANewStore) {
             auto store = TagStore::open(path, &error);
             ASSERT_TRUE(store) << error.toStdString();
             EXPECT_EQ(store->count(), 0);
-            store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Kept")));
+            store->insert(Tag(u"t1"_qs, u"Kept"_qs));
         }
         // Opened again, the file is known as a store and holds what was written.
         QString error;
         auto again = TagStore::open(path, &error);
         ASSERT_TRUE(again) << error.toStdString();
-        ASSERT_TRUE(again->tag(QStringLiteral("t1")));
+        ASSERT_TRUE(again->tag(u"t1"_qs));
     }
 }
 
@@ -186,7 +185,7 @@ TEST(StoreOpeningPermissions, unreadableOrReadOnlyFileIsRefused) {
             << "file permissions do not bind root; the folder-in-place case covers unreadable stores";
     }
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Orvalet.store"));
+    const QString path = dir.filePath(u"Orvalet.store"_qs);
     makeStore(path);
     const QByteArray before = fileBytes(path);
     for (auto mode : {QFileDevice::Permissions(), QFileDevice::Permissions(QFileDevice::ReadOwner)}) {

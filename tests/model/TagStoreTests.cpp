@@ -25,50 +25,39 @@ int rowsOnDisk(const QString& path) {
 
 } // namespace
 
-TEST_F(StoreTest, constructionDefaultsReadTheClockOncePerTime) {
-    const Tag tag(QStringLiteral("a"), QStringLiteral("Work"));
-    ASSERT_TRUE(tag.createdAt() && tag.updatedAt());
-    EXPECT_EQ(*tag.createdAt(), Clock::referenceDate().addSecs(1000));
-    EXPECT_EQ(*tag.updatedAt(), Clock::referenceDate().addSecs(1001));
-    EXPECT_FALSE(tag.parentTagId());
-    EXPECT_FALSE(tag.todosCount());
-}
-
 TEST_F(StoreTest, insertingAStoredIdReplacesThatRecordsValuesAndOnlyThat) {
     auto store = openStore();
-    const TagPtr first = store->insert(
-        Tag(QStringLiteral("t1"), QStringLiteral("Errands"), std::nullopt, std::nullopt, std::nullopt, 2));
-    const TagPtr second = store->insert(Tag(QStringLiteral("t1"), QStringLiteral("Errands & Shops"),
-                                            QStringLiteral("p"), std::nullopt, std::nullopt, 7));
+    const TagPtr first =
+        store->insert(Tag(u"t1"_qs, u"Errands"_qs, std::nullopt, std::nullopt, std::nullopt, 2));
+    const TagPtr second =
+        store->insert(Tag(u"t1"_qs, u"Errands & Shops"_qs, u"p"_qs, std::nullopt, std::nullopt, 7));
     EXPECT_EQ(first, second);
     ASSERT_EQ(store->count(), 1);
-    EXPECT_EQ(first->name(), QStringLiteral("Errands & Shops"));
-    EXPECT_EQ(first->parentTagId(), QStringLiteral("p"));
+    EXPECT_EQ(first->name(), u"Errands & Shops"_qs);
+    EXPECT_EQ(first->parentTagId(), u"p"_qs);
     EXPECT_EQ(first->todosCount(), 7);
     // An equal name under another identifier is another record.
-    store->insert(Tag(QStringLiteral("t2"), QStringLiteral("Errands & Shops")));
+    store->insert(Tag(u"t2"_qs, u"Errands & Shops"_qs));
     EXPECT_EQ(store->count(), 2);
 
     endTurn();
     store.reset();
     store = openStore();
     ASSERT_EQ(store->count(), 2);
-    EXPECT_EQ(store->tag(QStringLiteral("t1"))->name(), QStringLiteral("Errands & Shops"));
+    EXPECT_EQ(store->tag(u"t1"_qs)->name(), u"Errands & Shops"_qs);
 }
 
 TEST_F(StoreTest, everythingSurvivesCloseAndReopen) {
-    const QString hardName = QStringLiteral("Say \"hi\" \\ back\nslash \u00e9 \U0001F600 ||| ~~~");
+    const QString hardName = u"Say \"hi\" \\ back\nslash \u00e9 \U0001F600 ||| ~~~"_qs;
     {
         auto store = openStore();
-        store->insert(Tag(QStringLiteral("root"), hardName));
-        const TagPtr child =
-            store->insert(Tag(QStringLiteral("child"), QStringLiteral("Child"), QStringLiteral("root")));
-        store->insert(
-            Tag(QStringLiteral("orphan"), QStringLiteral("Orphan"), QStringLiteral("missing-parent")));
-        const TagPtr gone = store->insert(Tag(QStringLiteral("gone"), QStringLiteral("Gone")));
+        store->insert(Tag(u"root"_qs, hardName));
+        const TagPtr child = store->insert(Tag(u"child"_qs, u"Child"_qs, u"root"_qs));
+        store->insert(Tag(u"orphan"_qs, u"Orphan"_qs, u"missing-parent"_qs));
+        const TagPtr gone = store->insert(Tag(u"gone"_qs, u"Gone"_qs));
         endTurn();
         // Field writes and a deletion in a later turn, some flushed only when the store closes.
-        child->setName(QStringLiteral("Renamed"));
+        child->setName(u"Renamed"_qs);
         child->setParentTagId(std::nullopt);
         child->setTodosCount(-3);
         child->setUpdatedAt(Clock::referenceDate().addMSecs(123456789));
@@ -77,11 +66,11 @@ TEST_F(StoreTest, everythingSurvivesCloseAndReopen) {
     }
     auto store = openStore();
     ASSERT_EQ(store->count(), 3);
-    EXPECT_EQ(store->tag(QStringLiteral("root"))->name(), hardName);
-    EXPECT_FALSE(store->tag(QStringLiteral("gone")));
-    EXPECT_EQ(store->tag(QStringLiteral("orphan"))->parentTagId(), QStringLiteral("missing-parent"));
-    const TagPtr child = store->tag(QStringLiteral("child"));
-    EXPECT_EQ(child->name(), QStringLiteral("Renamed"));
+    EXPECT_EQ(store->tag(u"root"_qs)->name(), hardName);
+    EXPECT_FALSE(store->tag(u"gone"_qs));
+    EXPECT_EQ(store->tag(u"orphan"_qs)->parentTagId(), u"missing-parent"_qs);
+    const TagPtr child = store->tag(u"child"_qs);
+    EXPECT_EQ(child->name(), u"Renamed"_qs);
     EXPECT_FALSE(child->parentTagId());
     EXPECT_EQ(child->todosCount(), -3);
     EXPECT_EQ(*child->updatedAt(), Clock::referenceDate().addMSecs(123456789));
@@ -126,10 +115,10 @@ TEST_F(StoreTest, oneTurnOfWritesIsOneTransactionAndOneChangedSignal) {
     QSignalSpy changed(store.get(), &TagStore::changed);
     const int commitsBefore = store->commitCount();
     for (int i = 0; i < 500; ++i) {
-        const TagPtr tag = store->insert(Tag(QString::number(i), QStringLiteral("Tag %1").arg(i)));
+        const TagPtr tag = store->insert(Tag(QString::number(i), u"Tag %1"_qs.arg(i)));
         tag->setTodosCount(i);
     }
-    store->remove(store->tag(QStringLiteral("7")));
+    store->remove(store->tag(u"7"_qs));
     // Nothing reaches the disk until the turn ends, and reads already see every write.
     EXPECT_EQ(rowsOnDisk(storePath()), 0);
     EXPECT_EQ(store->count(), 499);
@@ -197,11 +186,11 @@ TEST_F(StoreTest, allTagsStaysInOrderThroughAnyMixOfChanges) {
 }
 
 TEST(TextOrder, comparesCodePointsAfterCanonicalEquivalence) {
-    const QString composed = QStringLiteral("\u00e9");    // é as one code point
-    const QString decomposed = QStringLiteral("e\u0301"); // e + combining acute
+    const QString composed = u"\u00e9"_qs;    // é as one code point
+    const QString decomposed = u"e\u0301"_qs; // e + combining acute
     EXPECT_EQ(TextOrder::compare(composed, decomposed), 0);
-    EXPECT_LT(TextOrder::compare(QStringLiteral("Z"), QStringLiteral("a")), 0);
+    EXPECT_LT(TextOrder::compare(u"Z"_qs, u"a"_qs), 0);
     // UTF-16 would put U+1F600 (a surrogate pair) before U+FF21; code-point order puts it after.
-    EXPECT_LT(TextOrder::compare(QStringLiteral("\uFF21"), QStringLiteral("\U0001F600")), 0);
-    EXPECT_LT(TextOrder::compare(QStringLiteral("ab"), QStringLiteral("abc")), 0);
+    EXPECT_LT(TextOrder::compare(u"\uFF21"_qs, u"\U0001F600"_qs), 0);
+    EXPECT_LT(TextOrder::compare(u"ab"_qs, u"abc"_qs), 0);
 }

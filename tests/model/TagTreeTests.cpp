@@ -46,20 +46,20 @@ TEST(TagTree, unresolvedParentIsNeitherRootNorPathedButIsOffered) {
     const Tag& orphan = *byId(list, "o");
     EXPECT_FALSE(orphan.isRoot());
     EXPECT_FALSE(ancestorPath(orphan, tagsById(list)));
-    EXPECT_EQ(ids(parentChoices({QStringLiteral("a")}, list)), QStringList{"o"});
-    EXPECT_EQ(childCountsByParentId(list).value(QStringLiteral("gone")), 1);
+    EXPECT_EQ(ids(parentChoices({u"a"_qs}, list)), QStringList{"o"});
+    EXPECT_EQ(childCountsByParentId(list).value(u"gone"_qs), 1);
 }
 
 TEST(TagTree, pathsNameEveryReachableAncestorHighestFirst) {
     const auto list =
         tags({"d:Deep:c", "c:Sub:b", "b:Mid:a", "a:Top:-", "x:Stray:missing", "y:Half:m", "m:Mid2:z"});
     const auto map = tagsById(list);
-    EXPECT_EQ(ancestorPath(*byId(list, "d"), map), QStringLiteral("Top > Mid > Sub"));
-    EXPECT_EQ(ancestorPath(*byId(list, "b"), map), QStringLiteral("Top"));
+    EXPECT_EQ(ancestorPath(*byId(list, "d"), map), u"Top > Mid > Sub"_qs);
+    EXPECT_EQ(ancestorPath(*byId(list, "b"), map), u"Top"_qs);
     EXPECT_FALSE(ancestorPath(*byId(list, "a"), map));
     EXPECT_FALSE(ancestorPath(*byId(list, "x"), map));
     // The grandparent is missing: only the parent's name shows.
-    EXPECT_EQ(ancestorPath(*byId(list, "y"), map), QStringLiteral("Mid2"));
+    EXPECT_EQ(ancestorPath(*byId(list, "y"), map), u"Mid2"_qs);
 }
 
 TEST(TagTree, deletionOrderIsBreadthFirstGroupedByParentInListOrder) {
@@ -69,8 +69,7 @@ TEST(TagTree, deletionOrderIsBreadthFirstGroupedByParentInListOrder) {
     EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "r"), list)),
               (QStringList{"c2", "c1", "g1", "g3", "g2"}));
     EXPECT_TRUE(descendantsInDeletionOrder(*byId(list, "s"), list).isEmpty());
-    EXPECT_EQ(sorted(descendantIds({QStringLiteral("c2"), QStringLiteral("s")}, list)),
-              (QStringList{"c2", "g1", "g3", "s"}));
+    EXPECT_EQ(sorted(descendantIds({u"c2"_qs, u"s"_qs}, list)), (QStringList{"c2", "g1", "g3", "s"}));
     EXPECT_EQ(childCount(*byId(list, "r"), childCountsByParentId(list)), 2);
     EXPECT_EQ(childCount(*byId(list, "g1"), childCountsByParentId(list)), 0);
 }
@@ -86,48 +85,48 @@ TEST(TagTree, childListsBuiltOnceKeepTheTreeTheyWereBuiltFrom) {
               (QStringList{"c2", "c1", "g1", "g2"}));
     EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "r"), list)), (QStringList{"c2", "g1"}));
     EXPECT_TRUE(descendantsInDeletionOrder(*byId(list, "u"), children).isEmpty());
-    byId(list, "u")->setParentTagId(QStringLiteral("elsewhere")); // the only holder of "ghost" lets go
-    const Tag ghost(QStringLiteral("ghost"), QStringLiteral("Ghost"));
+    byId(list, "u")->setParentTagId(u"elsewhere"_qs); // the only holder of "ghost" lets go
+    const Tag ghost(u"ghost"_qs, u"Ghost"_qs);
     EXPECT_EQ(ids(descendantsInDeletionOrder(ghost, children)), QStringList{"u"});
-    const Tag stranger(QStringLiteral("x"), QStringLiteral("Stranger"));
+    const Tag stranger(u"x"_qs, u"Stranger"_qs);
     EXPECT_TRUE(descendantsInDeletionOrder(stranger, children).isEmpty());
 }
 
 TEST(TagTree, parentChoicesLeaveOutTheEditedTagsAndEverythingBelowThem) {
     const auto list = tags({"a:A:-", "b:B:a", "c:C:b", "d:D:-", "e:E:d"});
-    EXPECT_EQ(ids(parentChoices({QStringLiteral("c")}, list)), (QStringList{"a", "b", "d", "e"}));
-    EXPECT_EQ(ids(parentChoices({QStringLiteral("a")}, list)), (QStringList{"d", "e"}));
-    EXPECT_EQ(ids(parentChoices({QStringLiteral("b"), QStringLiteral("e")}, list)), (QStringList{"a", "d"}));
+    EXPECT_EQ(ids(parentChoices({u"c"_qs}, list)), (QStringList{"a", "b", "d", "e"}));
+    EXPECT_EQ(ids(parentChoices({u"a"_qs}, list)), (QStringList{"d", "e"}));
+    EXPECT_EQ(ids(parentChoices({u"b"_qs, u"e"_qs}, list)), (QStringList{"a", "d"}));
 }
 
 // Links that loop only come from damaged data, but no rule may loop with them.
 TEST(TagTree, cyclesEndEveryWalk) {
     const auto list = tags({"a:A:b", "b:B:a", "s:Self:s", "t:Tail:a"});
     const auto map = tagsById(list);
-    EXPECT_EQ(ancestorPath(*byId(list, "t"), map), QStringLiteral("B > A"));
-    EXPECT_EQ(ancestorPath(*byId(list, "a"), map), QStringLiteral("A > B"));
-    EXPECT_EQ(ancestorPath(*byId(list, "s"), map), QStringLiteral("Self"));
+    EXPECT_EQ(ancestorPath(*byId(list, "t"), map), u"B > A"_qs);
+    EXPECT_EQ(ancestorPath(*byId(list, "a"), map), u"A > B"_qs);
+    EXPECT_EQ(ancestorPath(*byId(list, "s"), map), u"Self"_qs);
     EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "a"), list)), (QStringList{"b", "t"}));
     EXPECT_TRUE(descendantsInDeletionOrder(*byId(list, "s"), list).isEmpty());
-    EXPECT_EQ(sorted(descendantIds({QStringLiteral("b")}, list)), (QStringList{"a", "b", "t"}));
-    EXPECT_EQ(ids(parentChoices({QStringLiteral("s")}, list)), (QStringList{"a", "b", "t"}));
+    EXPECT_EQ(sorted(descendantIds({u"b"_qs}, list)), (QStringList{"a", "b", "t"}));
+    EXPECT_EQ(ids(parentChoices({u"s"_qs}, list)), (QStringList{"a", "b", "t"}));
 }
 
 TEST(TagTree, longChainsAndLongCyclesStayCorrect) {
     // Past the short-chain scan the walk switches to a set; both sides of that switch must agree.
     QList<TagPtr> chain;
     for (int i = 0; i < 40; ++i) {
-        chain.append(std::make_shared<Tag>(QString::number(i), QStringLiteral("n%1").arg(i),
+        chain.append(std::make_shared<Tag>(QString::number(i), u"n%1"_qs.arg(i),
                                            i == 0 ? std::nullopt : std::optional(QString::number(i - 1))));
     }
     const auto path = ancestorPath(*chain.last(), tagsById(chain));
     ASSERT_TRUE(path);
-    EXPECT_EQ(path->count(QStringLiteral(" > ")), 38);
-    EXPECT_TRUE(path->startsWith(QStringLiteral("n0 > n1 > ")));
+    EXPECT_EQ(path->count(u" > "_qs), 38);
+    EXPECT_TRUE(path->startsWith(u"n0 > n1 > "_qs));
 
-    chain.first()->setParentTagId(QStringLiteral("39")); // close the loop
+    chain.first()->setParentTagId(u"39"_qs); // close the loop
     const auto loopPath = ancestorPath(*chain.last(), tagsById(chain));
     ASSERT_TRUE(loopPath);
-    EXPECT_EQ(loopPath->count(QStringLiteral(" > ")), 39);
+    EXPECT_EQ(loopPath->count(u" > "_qs), 39);
     EXPECT_EQ(descendantsInDeletionOrder(*chain.first(), chain).size(), 39);
 }
