@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StandInEngine.h"
+
 #include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QProcess>
@@ -37,12 +39,9 @@ public:
     }
 
     void stop() {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(5000)) {
-                m_process.kill();
-                m_process.waitForFinished();
-            }
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            kill();
         }
     }
 
@@ -59,12 +58,9 @@ public:
         p.write(input);
         p.closeWriteChannel();
         p.waitForFinished(30000);
-        if (out != nullptr) {
-            *out = p.readAllStandardOutput();
-        }
-        if (err != nullptr) {
-            *err = p.readAllStandardError();
-        }
+        QByteArray unread;
+        (out != nullptr ? *out : unread) = p.readAllStandardOutput();
+        (err != nullptr ? *err : unread) = p.readAllStandardError();
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
 
@@ -72,3 +68,14 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
 };
+
+// What a program gives through Orvalet's StandInEngine: its result, "error N", or "no script" when
+// the engine would not send it.
+inline QString answer(const QString& program) {
+    const std::optional<orvalet::ScriptOutcome> outcome = orvalet::StandInEngine().run(program);
+    if (!outcome) {
+        return u"no script"_qs;
+    }
+    return outcome->error ? u"error "_qs + QString::number(outcome->error->number.value_or(0))
+                          : outcome->result.value_or(u"(no result)"_qs);
+}
