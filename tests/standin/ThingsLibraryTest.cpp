@@ -90,21 +90,15 @@ TEST(ThingsLibrary, indexesStayTrueThroughRandomChanges) {
 // Everything comes back from the library file exactly as it was saved, and every name still finds
 // its tag, also from a file written before names were escaped, which holds a raw U+FEFF.
 TEST(ThingsLibrary, theFileKeepsEverythingExactly) {
-    const QString names[] = {
-        QStringLiteral("\uFEFFBOM"),
-        QStringLiteral("inside\uFEFF"),
-        QChar(0xD800) + QStringLiteral(" high surrogate alone"),
-        QStringLiteral("low surrogate alone ") + QChar(0xDC00),
-        QString(QChar(0xDC00)) + QChar(0xD800) + QStringLiteral(" pair reversed"),
-        QStringLiteral(" Say \"hi\" to C:\\new\\ "),
-        QStringLiteral("line\nbreaks\r\nand\u2028separators\u2029\t"),
-        QChar(0) + QStringLiteral(" NUL \u0001 DEL \u007F"),
-        QStringLiteral("\U0001F600 e\u0301 é"),
-    };
+    // One text, split at ¦.
+    const QStringList names =
+        u"\uFEFFBOM¦inside\uFEFF¦\xD800 high surrogate alone¦low surrogate alone \xDC00¦"
+        u"\xDC00\xD800 pair reversed¦ Say \"hi\" to C:\\new\\ ¦line\nbreaks\r\nand\u2028separators"
+        u"\u2029\t¦\0 NUL \x01 DEL \x7F¦\U0001F600 e\u0301 é"_qs.split(u'¦');
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("library.json"));
     ThingsLibrary library;
-    std::vector<QString> ids;
+    QStringList ids;
     for (const QString& name : names) {
         ids.push_back(library.makeTag(name));
         library.addTodo(name, TodoState::Open, {ids.back()});
@@ -123,7 +117,7 @@ TEST(ThingsLibrary, theFileKeepsEverythingExactly) {
     for (const QByteArray& json : {written, QByteArray("\xEF\xBB\xBF").append(unescaped)}) {
         ThingsLibrary loaded = ThingsLibrary::fromJson(json);
         EXPECT_EQ(loaded.toJson(), written);
-        for (std::size_t i = 0; i < ids.size(); ++i) {
+        for (qsizetype i = 0; i < names.size(); ++i) {
             EXPECT_EQ(loaded.tag(ids[i])->name, names[i]) << i;
             EXPECT_EQ(loaded.tagIdByName(names[i]), ids[i]) << i;
             EXPECT_EQ(loaded.todo(loaded.todoIdsOfTag(ids[i]).front())->name, names[i]) << i;
@@ -137,34 +131,33 @@ TEST(ThingsLibrary, theFileKeepsEverythingExactly) {
 }
 
 TEST(ThingsLibrary, corruptFilesAreRefused) {
-    const QByteArray head = R"({"format": "things3-standin library", "version": 1, )";
-    const QByteArray tagA = R"({"id": "A", "name": "a", "parent": null})";
-    const QByteArray withA = head + R"("tags": [)" + tagA + R"(], "todos": [)";
-    const QList<QByteArray> corrupt = {
-        "",
-        "not json",
-        "[]",
-        R"({"format": "something else", "version": 1, "tags": [], "todos": []})",
-        R"({"format": "things3-standin library", "version": 2, "tags": [], "todos": []})",
-        head + R"("tags": {}, "todos": []})",
-        head + R"("tags": [{"id": "A"}], "todos": []})",
-        head + R"("tags": [{"id": "", "name": "a"}], "todos": []})",
-        head + R"("tags": [{"id": "A", "name": "   "}], "todos": []})",
-        head + R"("tags": [)" + tagA + "," + tagA + R"(], "todos": []})",
-        head + R"("tags": [{"id": "A", "name": "a", "parent": "B"}], "todos": []})",
-        head +
-            R"("tags": [{"id": "A", "name": "a", "parent": "B"}, {"id": "B", "name": "b", "parent": "A"}], )"
-            R"("todos": []})",
-        head + R"("tags": [{"id": "A", "name": "a", "parent": "A"}], "todos": []})",
-        withA + R"({"id": "T", "name": "t", "status": "open", "tags": ["B"]}]})",
-        withA + R"({"id": "T", "name": "t", "status": "done", "tags": []}]})",
-        withA + R"({"id": "A", "name": "t", "status": "open", "tags": []}]})",
-        withA + R"({"id": "T", "name": "t", "status": "open"}]})",
+    const auto file = [](const QByteArray& tags, const QByteArray& todos = {}) -> QByteArray {
+        return R"({"format": "things3-standin library", "version": 1, "tags": [)" + tags +
+               R"(], "todos": [)" + todos + "]}";
     };
+    const QByteArray a = R"({"id": "A", "name": "a", "parent": null})";
+    const QByteArray corrupt[] = {
+        QByteArray(),
+        QByteArray("not json"),
+        QByteArray("[]"),
+        file({}).replace("things3-standin library", "something else"),
+        file({}).replace("1,", "2,"),
+        file({}).replace(R"("tags": [])", R"("tags": {})"),
+        file(R"({"id": "A"})"),
+        file(R"({"id": "", "name": "a"})"),
+        file(R"({"id": "A", "name": "   "})"),
+        file(a + "," + a),
+        file(R"({"id": "A", "name": "a", "parent": "B"})"),
+        file(R"({"id": "A", "name": "a", "parent": "B"}, {"id": "B", "name": "b", "parent": "A"})"),
+        file(R"({"id": "A", "name": "a", "parent": "A"})"),
+        file(a, R"({"id": "T", "name": "t", "status": "open", "tags": ["B"]})"),
+        file(a, R"({"id": "T", "name": "t", "status": "done", "tags": []})"),
+        file(a, R"({"id": "A", "name": "t", "status": "open", "tags": []})"),
+        file(a, R"({"id": "T", "name": "t", "status": "open"})")};
     for (const QByteArray& json : corrupt) {
         EXPECT_THROW(ThingsLibrary::fromJson(json), LibraryError) << json.toStdString();
     }
-    EXPECT_NO_THROW(ThingsLibrary::fromJson(withA + "]}"));
+    EXPECT_NO_THROW(ThingsLibrary::fromJson(file(a)));
 }
 
 // A save replaces the file, readable by the user alone; a program that changes nothing does not
