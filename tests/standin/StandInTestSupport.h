@@ -50,13 +50,11 @@ public:
 
     std::optional<orvalet::ScriptOutcome> run(const QString& source) const override {
         const ProgramAnswer answer = runOn(m_library, source);
-        orvalet::ScriptOutcome outcome;
-        outcome.result = answer.result;
-        if (answer.failure) {
-            outcome.error = orvalet::ScriptError{answer.failure->message(), answer.failure->briefMessage,
-                                                 answer.failure->number, answer.failure->message()};
+        std::optional<orvalet::ScriptError> error;
+        if (const auto& f = answer.failure) {
+            error = orvalet::ScriptError{f->message(), f->briefMessage, f->number, f->message()};
         }
-        return outcome;
+        return orvalet::ScriptOutcome{answer.result, error};
     }
 
 private:

@@ -54,11 +54,6 @@ protected:
         EXPECT_FALSE(answer.failure) << shown(answer).toStdString();
         return answer.result.value_or(QString());
     }
-    void update(const QString& name, const QString& newName, const std::optional<QString>& parent,
-                const std::optional<QString>& oldParent) {
-        things.runAppleScript(*ThingsService::updateTagScript(name, newName, parent, oldParent));
-    }
-
     ThingsLibrary library;
     LibraryEngine engine{library};
     ThingsService things{engine};
@@ -91,21 +86,23 @@ TEST_F(ThingsProgramsTest, fetchAllAndLookUpsGiveTheTagsInTheRecordFormat) {
               QString());
 }
 
-// The programs that find tags by their names, as sent with the setting off.
+// The programs that find tags by their names, as sent with the setting off: each step renames or
+// moves Work, found by its name of the moment in any letter case.
 TEST_F(ThingsProgramsTest, renameAndReparent) {
-    update(u"Work"_qs, u"Job \"day\""_qs, std::nullopt, std::nullopt);
-    EXPECT_EQ(library.tag(work)->name, u"Job \"day\""_qs);
-    update(u"Job \"day\""_qs, u"Job \"day\""_qs, u"Home"_qs, std::nullopt);
-    EXPECT_EQ(library.tag(work)->parentId, home);
-    // Renamed first, then addressed by the new name; Things 3 finds names in any letter case.
-    update(u"job \"DAY\""_qs, u"Career"_qs, u"Garden"_qs, u"Home"_qs);
-    EXPECT_EQ(library.tag(work)->name, u"Career"_qs);
-    EXPECT_EQ(library.tag(work)->parentId, garden);
-    update(u"Career"_qs, u"Career"_qs, std::nullopt, u"Garden"_qs);
-    EXPECT_TRUE(library.tag(work)->parentId.isEmpty());
-    // A rename that only changes case is the same tag, not a clash.
-    update(u"Career"_qs, u"CAREER"_qs, std::nullopt, std::nullopt);
-    EXPECT_EQ(library.tag(work)->name, u"CAREER"_qs);
+    using Parent = std::optional<QString>;
+    const std::tuple<QString, QString, Parent, Parent, QString> steps[] = {
+        // The name it is found by, its new name, its new and its old parent, and its parent after.
+        {u"Work"_qs, u"Job \"day\""_qs, {}, {}, QString()},
+        {u"Job \"day\""_qs, u"Job \"day\""_qs, u"Home"_qs, {}, home},
+        {u"job \"DAY\""_qs, u"Career"_qs, u"Garden"_qs, u"Home"_qs, garden}, // renamed first, then moved
+        {u"Career"_qs, u"Career"_qs, {}, u"Garden"_qs, QString()},
+        {u"Career"_qs, u"CAREER"_qs, {}, {}, QString()}, // only the case changes: the same tag, not a clash
+    };
+    for (const auto& [name, newName, parent, oldParent, parentAfter] : steps) {
+        things.runAppleScript(*ThingsService::updateTagScript(name, newName, parent, oldParent));
+        EXPECT_EQ(library.tag(work)->name, newName);
+        EXPECT_EQ(library.tag(work)->parentId, parentAfter) << newName.toStdString();
+    }
 }
 
 // Each refused program fails with the engine's number, reaches the bridge's callers as a Things 3
@@ -157,7 +154,6 @@ TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
     EXPECT_TRUE(library.tag(root)->parentId.isEmpty());
 
     const QString child = things.createTag(u"Tap \"hot\" \\ cold"_qs, {{plumbing, u"plumbing"_qs}}, false);
-    ASSERT_TRUE(ThingsLibrary::isIdentifier(child));
     EXPECT_EQ(library.tag(child)->name, u"Tap \"hot\" \\ cold"_qs);
     EXPECT_EQ(library.tag(child)->parentId, plumbing);
 
@@ -183,12 +179,8 @@ TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndLeavesTheNameFree) {
 TEST_F(ThingsProgramsTest, writesByIdentifierReachTheTagWhateverItsName) {
     const auto change = [&](const QString& id, const QString& newName, std::optional<QString> parent) {
         const LibraryTag* t = library.tag(id);
-        return things.changeTag({{id, u"stale name"_qs},
-                                 newName,
-                                 !t || t->parentId.isEmpty() ? std::nullopt : std::optional(t->parentId),
-                                 std::move(parent),
-                                 {},
-                                 {}},
+        const auto oldParent = !t || t->parentId.isEmpty() ? std::nullopt : std::optional(t->parentId);
+        return things.changeTag({{id, u"stale name"_qs}, newName, oldParent, std::move(parent), {}, {}},
                                 true);
     };
     EXPECT_EQ(change(separators, u" x|||y~~~ "_qs, home), (orvalet::ThingsTagState{u" x|||y~~~ "_qs, home}));
@@ -236,7 +228,6 @@ TEST_F(ThingsProgramsTest, aTagIsMadeTopLevelByDeletingItsParentNeverByMissingVa
 TEST_F(ThingsProgramsTest, tagNamesReadAndWriteTheToDosTags) {
     const QString byId = u"to do id \""_qs + call + u'"';
     EXPECT_EQ(run(u"return tag names of "_qs + byId), u"Home, Mac"_qs);
-    EXPECT_EQ(run(u"return id of "_qs + byId), call);
     // Every status is listed, in the order the to-dos were given the tag.
     EXPECT_EQ(run(u"set s to \"\"\nrepeat with d in to dos of tag \"home\"\nset s to s & id of d & \";\"\n"
                   u"end repeat\nreturn s"_qs),
@@ -294,21 +285,23 @@ TEST_F(ThingsProgramsTest, mergeReadIsExactOrUnreadable) {
     }
 }
 
+// Home is replaced by the destination in a to-do's tag names, kept once when it is there already. There
+// is no answer when Home is not among them (not what was read), when spaces around a comma would
+// come back otherwise (" Mac" would come back "Mac"), or when the destination would split.
 TEST(ReplacedTagNames, keepTheOrderAndOneDestinationOrAreNone) {
-    const std::tuple<QString, QString, QString, std::optional<QString>> cases[] = {
-        {u"Home, Mac"_qs, u"Home"_qs, u"Work"_qs, u"Work, Mac"_qs},
-        {u"Mac, HOME"_qs, u"Home"_qs, u"Work"_qs, u"Mac, Work"_qs},
-        {u"Work, Home"_qs, u"Home"_qs, u"work"_qs, u"Work"_qs}, // already there: kept once
-        {u"Home"_qs, u"Home"_qs, u"Say \"Hi\" \\ there"_qs, u"Say \"Hi\" \\ there"_qs},
-        {u"Mac"_qs, u"Home"_qs, u"Work"_qs, std::nullopt},        // no source: not what was read
-        {u"Home,  Mac"_qs, u"Home"_qs, u"Work"_qs, std::nullopt}, // " Mac" would come back "Mac"
-        {u"Home,Mac"_qs, u"Home"_qs, u"Work"_qs, std::nullopt},
-        {u"Home, Mac "_qs, u"Home"_qs, u"Work"_qs, std::nullopt},
-        {u"Home"_qs, u"Home"_qs, u"A, B"_qs, std::nullopt}, // a destination that would split
-        {QString(), u"Home"_qs, u"Work"_qs, std::nullopt},
-    };
-    for (const auto& [names, source, destination, expected] : cases) {
-        EXPECT_EQ(ThingsService::replacedTagNames(names, source, destination), expected)
+    const std::tuple<QString, QString, std::optional<QString>> cases[] = {
+        {u"Home, Mac"_qs, u"Work"_qs, u"Work, Mac"_qs},
+        {u"Mac, HOME"_qs, u"Work"_qs, u"Mac, Work"_qs},
+        {u"Work, Home"_qs, u"work"_qs, u"Work"_qs},
+        {u"Home"_qs, u"Say \"Hi\" \\ there"_qs, u"Say \"Hi\" \\ there"_qs},
+        {u"Mac"_qs, u"Work"_qs, std::nullopt},
+        {u"Home,  Mac"_qs, u"Work"_qs, std::nullopt},
+        {u"Home,Mac"_qs, u"Work"_qs, std::nullopt},
+        {u"Home, Mac "_qs, u"Work"_qs, std::nullopt},
+        {u"Home"_qs, u"A, B"_qs, std::nullopt},
+        {QString(), u"Work"_qs, std::nullopt}};
+    for (const auto& [names, destination, expected] : cases) {
+        EXPECT_EQ(ThingsService::replacedTagNames(names, u"Home"_qs, destination), expected)
             << names.toStdString();
     }
 }
