@@ -2,7 +2,7 @@
 
 #include "StandInEngine.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -25,15 +25,13 @@ public:
         m_process.start(QStringLiteral(STANDIN_BINARY),
                         QStringList{QStringLiteral("serve"), QStringLiteral("--library"), libraryPath()} +
                             options);
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
+        for (QDeadlineTimer deadline(10000);
+             !deadline.hasExpired() && m_process.state() != QProcess::NotRunning; QThread::msleep(20)) {
             QLocalSocket probe;
             probe.connectToServer(socketPath());
             if (probe.waitForConnected(100)) {
                 return true;
             }
-            QThread::msleep(20);
         }
         return false;
     }
@@ -71,8 +69,9 @@ private:
 
 // What a program gives through Orvalet's StandInEngine: its result, "error N", or "no script" when
 // the engine would not send it.
-inline QString answer(const QString& program) {
-    const std::optional<orvalet::ScriptOutcome> outcome = orvalet::StandInEngine().run(program);
+inline QString answer(const QString& program,
+                      const orvalet::StandInEngine& engine = orvalet::StandInEngine()) {
+    const std::optional<orvalet::ScriptOutcome> outcome = engine.run(program);
     if (!outcome) {
         return u"no script"_qs;
     }
