@@ -135,12 +135,12 @@ void expectDistrusted(const QString& socketPath, const QString& reason) {
     EXPECT_EQ(outcome->error->number, -600);
     EXPECT_EQ(outcome->error->message, u"Things3 got an error: Application isn’t running."_qs);
     EXPECT_EQ(outcome->error->briefMessage, u"Application isn’t running."_qs);
-    EXPECT_EQ(QString::fromUtf8(said),
-              u"orvalet: not using the stand-in socket at "_qs + socketPath + u": "_qs + reason + u'\n');
+    EXPECT_EQ(QString::fromUtf8(said), QString(u"orvalet: not using the stand-in socket at "_qs + socketPath +
+                                               u": "_qs + reason + u'\n'));
     QByteArray out;
     EXPECT_EQ(StandInProcess::command({u"status"_qs}, &out), 3);
     EXPECT_EQ(QString::fromUtf8(out),
-              u"the socket at "_qs + socketPath + u" is not trusted: "_qs + reason + u'\n');
+              QString(u"the socket at "_qs + socketPath + u" is not trusted: "_qs + reason + u'\n'));
 }
 
 class ServerTest : public ::testing::Test {
@@ -413,7 +413,7 @@ TEST(StandInEngine, noAnswerOrOneCutOffMidwayOrTooLateIsAnErrorNotAHang) {
         if (close) {
             client->disconnectFromServer();
         }
-        EXPECT_EQ(pending.get(), u"error "_qs + QString::number(number)) << sent.toStdString();
+        EXPECT_EQ(pending.get(), QString(u"error "_qs + QString::number(number))) << sent.toStdString();
     }
 }
 

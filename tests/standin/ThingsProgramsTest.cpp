@@ -135,7 +135,7 @@ TEST_F(ThingsProgramsTest, refusedChangesRaiseThingsErrorsAndChangeNothing) {
     for (const auto& [program, number] : refusals) {
         SCOPED_TRACE(program.toStdString());
         const QByteArray before = library.toJson();
-        EXPECT_EQ(shown(runOn(library, program)), u"error "_qs + QString::number(number));
+        EXPECT_EQ(shown(runOn(library, program)), QString(u"error "_qs + QString::number(number)));
         try {
             things.runAppleScript(program);
             ADD_FAILURE() << "the bridge took a refusal for an answer";
