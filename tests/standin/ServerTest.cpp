@@ -20,6 +20,7 @@
 #include <deque>
 #include <future>
 #include <iostream>
+#include <limits>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -107,7 +108,10 @@ qint64 peakMemoryKb(qint64 pid) {
     status.open(QIODevice::ReadOnly);
     const auto match =
         QRegularExpression(u"VmHWM:\\s*(\\d+)"_qs).match(QString::fromLatin1(status.readAll()));
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+    if (!match.hasMatch()) {
+        ADD_FAILURE() << "no VmHWM in /proc/" << pid << "/status"; // no bound may pass unmeasured
+    }
+    return match.hasMatch() ? match.captured(1).toLongLong() : std::numeric_limits<qint64>::max();
 }
 
 // What `work` writes to standard error.
