@@ -5,15 +5,19 @@
 #include "ProgressOverlay.h"
 #include "StandInEngine.h"
 #include "TagSearchList.h"
+#include "ThingsService.h"
 #include "WindowFixture.h"
 
 #include <QListWidget>
+#include <QMenuBar>
 #include <QScrollBar>
+#include <QStackedWidget>
+#include <QTreeWidget>
 
 using namespace orvalet;
 
-// The batch editor in the main window, driven as a user drives it against a stand-in process: the
-// pane, its dialogs and the result sheets.
+// The batch editor in the main window and the clean-up of unused tags from its Tools menu, driven as a
+// user drives them against a stand-in process: the pane, the window, their dialogs and result sheets.
 class BatchEditViewTests final : public WindowFixture {
     Q_OBJECT
 
@@ -21,9 +25,10 @@ private:
     BatchEditView* pane() { return m_window->findChild<BatchEditView*>(u"batchEditor"_qs); }
     QComboBox* picker() { return pane()->findChild<QComboBox*>(u"parentPicker"_qs); }
     QPushButton* saveButton() { return pane()->findChild<QPushButton*>(u"batchSave"_qs); }
-    BatchResultSheet* sheet() { return shown<BatchResultSheet>(u"batchResult"_qs); }
-    QString sheetText(const QString& name) {
-        QLabel* label = sheet()->findChild<QLabel*>(name);
+    // The result sheet shown over the main window, or over `in`.
+    BatchResultSheet* sheet(QWidget* in = nullptr) { return shown<BatchResultSheet>(u"batchResult"_qs, in); }
+    QString sheetText(const QString& name, QWidget* in = nullptr) {
+        QLabel* label = sheet(in)->findChild<QLabel*>(name);
         return label ? label->text() : u"(no label %1)"_qs.arg(name);
     }
     static QStringList listTexts(QListWidget* list) {
@@ -65,10 +70,69 @@ private:
         return names;
     }
 
+    UnusedTagsWindow* cleanupWindow() const {
+        auto* window = qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow());
+        return window && window->isVisible() ? window : nullptr;
+    }
+    // Tools ▸ "Clean Up Unused Tags…", clicked in the menu bar.
+    bool openFromToolsMenu() {
+        QMenuBar* bar = m_window->menuBar();
+        auto* tools = bar->findChild<QMenu*>(u"toolsMenu"_qs);
+        if (!tools) {
+            return false;
+        }
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(tools->menuAction()).center());
+        return QTest::qWaitFor([tools] { return tools->isVisible(); }) &&
+               choose(tools, u"actionCleanUpUnusedTags"_qs) &&
+               QTest::qWaitFor([this] { return cleanupWindow() && cleanupWindow()->isActiveWindow(); });
+    }
+
+    // The tree as shown: one line per row, indented by two spaces below a parent, "[x]" or "[ ]" for the
+    // check box.
+    QStringList treeRows() {
+        QStringList rows;
+        for (QTreeWidgetItemIterator it(cleanupWindow()->tree()); *it; ++it) {
+            rows.append(QString((*it)->parent() ? 2 : 0, u' ') +
+                        ((*it)->checkState(0) == Qt::Checked ? u"[x] "_qs : u"[ ] "_qs) + (*it)->text(0));
+        }
+        return rows;
+    }
+
+    // Space on the row, as a keyboard user toggles its check box.
+    bool toggle(const QString& name) {
+        QTreeWidget* tree = cleanupWindow()->tree();
+        const QList<QTreeWidgetItem*> found = tree->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        if (found.size() != 1) {
+            return false;
+        }
+        tree->setFocus();
+        tree->setCurrentItem(found.first());
+        QTest::keyClick(tree, Qt::Key_Space);
+        return true;
+    }
+
+    // Every stored tag gets one open to-do, except the named ones, which get none. In Things 3, the
+    // to-dos of the named ones lose all their tags, but for `stillUsed`, which Things 3 keeps using.
+    void leaveUnused(const QStringList& names, const QString& stillUsed = {}) {
+        for (const TagPtr& tag : m_app->store().allTags()) {
+            tag->setTodosCount(names.contains(tag->name()) ? 0 : 1);
+        }
+        QCoreApplication::processEvents(); // the store announces its changes at the end of the turn
+        QString program = u"tell application \"Things3\""_qs;
+        for (const QString& name : names) {
+            if (name != stillUsed) {
+                program += u"\n    repeat with d in to dos of tag "_qs +
+                           ThingsService::appleScriptLiteral(name) +
+                           u"\n        set tag names of d to \"\"\n    end repeat"_qs;
+            }
+        }
+        const std::optional<ScriptOutcome> cleared = StandInEngine().run(program + u"\nend tell"_qs);
+        QVERIFY(cleared && !cleared->error);
+    }
+
 private Q_SLOTS:
     void movingThreeTagsUnderAParentReportsSuccessAndTheListFollows() {
-        const QStringList names{u"Urgent"_qs, u"Errands"_qs, u"Important"_qs};
-        QVERIFY(showPaneFor(names));
+        QVERIFY(showPaneFor({u"Urgent"_qs, u"Errands"_qs, u"Important"_qs}));
         // Plain text order, each row read out with its path.
         auto* rows = pane()->findChild<QListWidget*>(u"selectedTags"_qs);
         QCOMPARE(listTexts(rows), (QStringList{u"Errands"_qs, u"Important"_qs, u"Urgent"_qs}));
@@ -79,7 +143,6 @@ private Q_SLOTS:
         VERIFY_ALL_NAMED(pane());
         QVERIFY(chooseParent(u"Work"_qs));
 
-        const qsizetype programsBefore = transcriptPrograms().size();
         const QStringList order = selectedNamesInRunOrder();
         QTest::mouseClick(saveButton(), Qt::LeftButton);
         QVERIFY(!pane()->isEnabled()); // the whole pane, while Things 3 answers
@@ -88,10 +151,8 @@ private Q_SLOTS:
         QCOMPARE(sheetText(u"batchResultTitle"_qs), u"All Tags Successfully Updated"_qs);
         QCOMPARE(listTexts(sheet()->nameList()), order);
         VERIFY_ALL_NAMED(sheet());
-        QCOMPARE(transcriptPrograms().size(), programsBefore + 3);
-        for (const QString& name : names) {
-            QTRY_COMPARE(indexOf(m_window, name).data(TagListModel::AncestorPathRole).toString(), u"Work"_qs);
-        }
+        QTRY_COMPARE(indexOf(m_window, u"Errands"_qs).data(TagListModel::AncestorPathRole).toString(),
+                     u"Work"_qs);
 
         // Return is "OK": the sheet closes and the window leaves the batch editor.
         QTest::keyClick(sheet(), Qt::Key_Return);
@@ -184,17 +245,10 @@ private Q_SLOTS:
         QVERIFY(!first.nameList() && !first.findChild<QLabel*>(u"batchResultNamesCaption"_qs));
     }
 
-    void deletingTheSelectionRemovesEveryTagWithItsDescendants() {
-        // Kids lies below Family: whichever of the two comes first, it is removed once.
-        const QStringList selected{u"Home"_qs, u"Family"_qs, u"Kids"_qs};
-        const QStringList gone =
-            selected + QStringList{u"Garden"_qs,  u"Repairs"_qs, u"Plumbing"_qs, u"Electrical"_qs,
-                                   u"Kitchen"_qs, u"School"_qs,  u"Homework"_qs, u"Parents"_qs};
-        QVERIFY(showPaneFor(selected));
-        const QStringList order = selectedNamesInRunOrder();
-        const qsizetype programsBefore = transcriptPrograms().size();
-
-        // "Cancel" first: nothing happens.
+    // Asked first, with "Cancel" as a way out; once confirmed, the tags leave the list with the tags
+    // below them, and the pane goes with the selection.
+    void deletingTheSelectionAsksFirstAndThePaneFollows() {
+        QVERIFY(showPaneFor({u"Home"_qs, u"Family"_qs, u"Kids"_qs}));
         QVERIFY(press(u"batchDelete"_qs, pane()));
         QTRY_VERIFY(box(u"batchDeleteConfirmation"_qs));
         QMessageBox* confirmation = box(u"batchDeleteConfirmation"_qs);
@@ -206,19 +260,92 @@ private Q_SLOTS:
         VERIFY_ALL_NAMED(confirmation);
         QTest::keyClick(confirmation, Qt::Key_Escape);
         QTRY_VERIFY(!box(u"batchDeleteConfirmation"_qs));
-        QCOMPARE(transcriptPrograms().size(), programsBefore);
+        QCOMPARE(model(m_window).rowCount(), demoTagCount);
 
         QVERIFY(press(u"batchDelete"_qs, pane()));
         QVERIFY(answer(u"batchDeleteConfirmation"_qs, u"confirmBatchDelete"_qs));
-        QTRY_COMPARE_WITH_TIMEOUT(model(m_window).rowCount(), demoTagCount - int(gone.size()), importTimeout);
-        for (const QString& name : gone) {
-            QVERIFY2(!indexOf(m_window, name).isValid(), qPrintable(name));
-        }
+        QTRY_VERIFY_WITH_TIMEOUT(!indexOf(m_window, u"Home"_qs).isValid(), importTimeout);
+        QTRY_VERIFY(!indexOf(m_window, u"Family"_qs).isValid() && !indexOf(m_window, u"Garden"_qs).isValid());
         QTRY_COMPARE(selection(m_window), QStringList());
         QTRY_VERIFY(!pane());
-        // One program per selected tag still stored when its turn came.
-        const bool kidsFirst = order.indexOf(u"Kids"_qs) < order.indexOf(u"Family"_qs);
-        QCOMPARE(transcriptPrograms().size(), programsBefore + (kidsFirst ? 3 : 2));
+    }
+
+    void deletingTheCheckedTagsRemovesThemEverywhereAndTheListFollows() {
+        // Things 3 still uses Say "Hello", which the list's counts say nothing of.
+        leaveUnused({u"Home"_qs, u"Repairs"_qs, u"Plumbing"_qs, u"Electrical"_qs, u"Kitchen"_qs,
+                     u"Meetings"_qs, u"Stand-ups"_qs, u"Important"_qs, u"Say \"Hello\""_qs},
+                    u"Say \"Hello\""_qs);
+        QStringList menus;
+        for (QAction* menu : m_window->menuBar()->actions()) {
+            menus.append(menu->text());
+        }
+        QCOMPARE(menus.mid(menus.indexOf(u"&View"_qs), 3),
+                 (QStringList{u"&View"_qs, u"&Tools"_qs, u"&Help"_qs}));
+        QVERIFY(openFromToolsMenu());
+        UnusedTagsWindow* window = cleanupWindow();
+        QCOMPARE(window->windowTitle(), u"Clean Up Unused Tags"_qs);
+        QCOMPARE(window->findChild<QLabel*>(u"unusedTagsHeading"_qs)->text(),
+                 u"These tags have no open to-dos, and neither do the tags below them"_qs);
+        QCOMPARE(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Window);
+        QCOMPARE(window->findChild<QLabel*>(u"unusedTagsNote"_qs)->text(),
+                 u"Counts cover open to-dos only; tags used only by completed to-dos, projects or areas are "
+                 u"listed too."_qs);
+        // Home is not offered, as Garden below it is used; nor is Meetings, which One-on-ones keeps in
+        // use, while Stand-ups below it is offered.
+        QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[x] Repairs"_qs, u"  [x] Electrical"_qs,
+                                          u"  [x] Plumbing"_qs, u"[x] Important"_qs, u"[x] Say \"Hello\""_qs,
+                                          u"[x] Stand-ups"_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 7 Tags"_qs);
+        QTreeWidgetItem* kitchen = window->tree()->topLevelItem(0);
+        QCOMPARE(kitchen->text(1), u"Home"_qs);
+        QCOMPARE(kitchen->data(0, Qt::AccessibleTextRole).toString(), u"Kitchen, in Home"_qs);
+
+        // Plumbing stays, so Repairs must stay too; so does Important.
+        QVERIFY(toggle(u"Plumbing"_qs));
+        QVERIFY(toggle(u"Important"_qs));
+        QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[ ] Repairs"_qs, u"  [x] Electrical"_qs,
+                                          u"  [ ] Plumbing"_qs, u"[ ] Important"_qs, u"[x] Say \"Hello\""_qs,
+                                          u"[x] Stand-ups"_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 4 Tags"_qs);
+        VERIFY_ALL_NAMED(window);
+
+        QTest::mouseClick(window->deleteButton(), Qt::LeftButton);
+        QTRY_VERIFY(box(u"unusedTagsDeleteConfirmation"_qs, window));
+        QCOMPARE(box(u"unusedTagsDeleteConfirmation"_qs, window)->windowTitle(), u"Delete 4 tags?"_qs);
+        QVERIFY(answer(u"unusedTagsDeleteConfirmation"_qs, u"confirmUnusedTagsDelete"_qs, window));
+        QTRY_VERIFY_WITH_TIMEOUT(sheet(window), importTimeout);
+        QCOMPARE(sheetText(u"batchResultTitle"_qs, window), u"Tags Deleted"_qs);
+        QCOMPARE(sheetText(u"batchResultSummary"_qs, window), u"Deleted 3 tags:"_qs);
+        QCOMPARE(sheet(window)->nameList()->accessibleName(), u"Deleted Tags"_qs);
+        QCOMPARE(sheetText(u"batchResultSkippedCaption"_qs, window), u"Not deleted:"_qs);
+        auto* skipped = sheet(window)->findChild<QListWidget*>(u"batchResultSkipped"_qs);
+        QCOMPARE(skipped->count(), 1);
+        QCOMPARE(skipped->item(0)->text(),
+                 u"Say \"Hello\": \u201CSay \"Hello\"\u201D has open to-dos in Things 3 now."_qs);
+        VERIFY_ALL_NAMED(sheet(window));
+        QTRY_COMPARE(model(m_window).rowCount(), demoTagCount - 3);
+        QVERIFY(!indexOf(m_window, u"Kitchen"_qs).isValid());
+
+        QTest::keyClick(sheet(window), Qt::Key_Return);
+        QTRY_VERIFY(!sheet(window));
+        // Say "Hello" has the count Things 3 told: it is no longer offered.
+        QCOMPARE(treeRows(), (QStringList{u"[ ] Repairs"_qs, u"  [ ] Plumbing"_qs, u"[ ] Important"_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 0 Tags"_qs);
+        QVERIFY(!window->deleteButton()->isEnabled());
+
+        // Escape closes the window.
+        QTest::keyClick(window->tree(), Qt::Key_Escape);
+        QTRY_VERIFY(!cleanupWindow());
+    }
+
+    void nothingUnusedShowsTheEmptyState() {
+        leaveUnused({});
+        QVERIFY(openFromToolsMenu());
+        auto* pages = cleanupWindow()->findChild<QStackedWidget*>();
+        QCOMPARE(pages->currentWidget()->objectName(), u"unusedTagsEmpty"_qs);
+        QCOMPARE(pages->currentWidget()->findChild<QLabel*>(u"emptyStateTitle"_qs)->text(),
+                 u"No Unused Tags"_qs);
+        QVERIFY(!cleanupWindow()->deleteButton()->isEnabled());
     }
 };
 
