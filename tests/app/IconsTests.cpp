@@ -62,14 +62,12 @@ private Q_SLOTS:
         }
     }
 
-    void aPaletteGivenStandsInForTheApplications() {
+    // A palette given stands in for the application's; a name without a drawing gives no icon.
+    void aGivenPaletteStandsInAndAnUnknownNameGivesNone() {
         QPalette banner = QApplication::palette();
         banner.setColor(QPalette::WindowText, Qt::white);
-        const QIcon icon = Icons::symbol(u"exclamationmark.triangle.fill"_qs, banner);
-        QCOMPARE(opaqueColours(icon, QIcon::Normal), QSet<QRgb>{QColor(Qt::white).rgba()});
-    }
-
-    void unknownNameGivesNullIcon() {
+        QCOMPARE(opaqueColours(Icons::symbol(u"exclamationmark.triangle.fill"_qs, banner), QIcon::Normal),
+                 QSet<QRgb>{QColor(Qt::white).rgba()});
         QVERIFY(Icons::symbol(u"no.such.symbol"_qs).isNull());
         QVERIFY(Icons::symbol(QString()).isNull());
     }
