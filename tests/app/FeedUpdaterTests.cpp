@@ -83,13 +83,16 @@ QByteArray rss(const QByteArray& items) {
            "xmlns:sparkle='http://www.andymatuschak.org/xml-namespaces/sparkle'><channel>" +
            items + "</channel></rss>";
 }
-// An appcast whose items are given as (sparkle:version, sparkle:shortVersionString, enclosure URL).
+// An appcast whose items are given as (sparkle:version, sparkle:shortVersionString, enclosure URL),
+// the last two the version and an address made of it when left out.
 QByteArray appcast(std::initializer_list<std::array<const char*, 3>> items) {
     QByteArray feed;
     for (const auto& [version, shortVersion, url] : items) {
         feed += QByteArray("<item><sparkle:version>") + version +
-                "</sparkle:version><sparkle:shortVersionString>" + shortVersion +
-                "</sparkle:shortVersionString><enclosure url='" + url + "'/></item>";
+                "</sparkle:version><sparkle:shortVersionString>" + (shortVersion ? shortVersion : version) +
+                "</sparkle:shortVersionString><enclosure url='" +
+                (url ? QByteArray(url) : "https://orvalet.app/d/" + QByteArray(version) + ".deb") +
+                "'/></item>";
     }
     return rss(feed);
 }
@@ -175,21 +178,15 @@ private Q_SLOTS:
         const auto upToDate = UpdateWindow::State::upToDate;
         const auto failed = UpdateWindow::State::failed;
         // The newest item wins wherever it stands; its short version is the one shown.
-        QTest::newRow("newer version") << 200
-                                       << appcast({{"0.1.5", "0.1.5", "https://orvalet.app/d/0.1.5.deb"},
-                                                   {"0.2.0", "0.2", "https://orvalet.app/d/0.2.0.deb"},
-                                                   {"0.0.9", "0.0.9", "https://orvalet.app/d/0.0.9.deb"}})
+        QTest::newRow("newer version") << 200 << appcast({{"0.1.5"}, {"0.2.0", "0.2"}, {"0.0.9"}})
                                        << available << "Orvalet 0.2 is available. You have 0.1.0.";
         QTest::newRow("same version")
-            << 200 << appcast({{"0.1.0", "0.1.0", "https://orvalet.app/d/0.1.0.deb"}}) << upToDate
-            << "Orvalet 0.1.0 is the newest version available.";
+            << 200 << appcast({{"0.1.0"}}) << upToDate << "Orvalet 0.1.0 is the newest version available.";
         // Versions compare by number, not as text: 0.0.10 is older than 0.1.0, and 0.1.0 than 0.10.0.
         QTest::newRow("older version")
-            << 200 << appcast({{"0.0.10", "0.0.10", "https://orvalet.app/d/0.0.10.deb"}}) << upToDate
-            << "Orvalet 0.1.0 is the newest version available.";
+            << 200 << appcast({{"0.0.10"}}) << upToDate << "Orvalet 0.1.0 is the newest version available.";
         QTest::newRow("newer by number, not by text")
-            << 200 << appcast({{"0.10.0", "0.10.0", "https://orvalet.app/d/0.10.0.deb"}}) << available
-            << "Orvalet 0.10.0 is available. You have 0.1.0.";
+            << 200 << appcast({{"0.10.0"}}) << available << "Orvalet 0.10.0 is available. You have 0.1.0.";
         QTest::newRow("malformed XML")
             << 200 << QByteArray("<rss version=\"2.0\"><channel><item></channel>") << failed
             << "The update feed is not well-formed XML: Opening and ending tag "
