@@ -272,8 +272,7 @@ private Q_SLOTS:
 
     void deletingTheCheckedTagsRemovesThemEverywhereAndTheListFollows() {
         // Things 3 still uses Say "Hello", which the list's counts say nothing of.
-        leaveUnused({u"Home"_qs, u"Repairs"_qs, u"Plumbing"_qs, u"Electrical"_qs, u"Kitchen"_qs,
-                     u"Meetings"_qs, u"Stand-ups"_qs, u"Important"_qs, u"Say \"Hello\""_qs},
+        leaveUnused({u"Repairs"_qs, u"Plumbing"_qs, u"Electrical"_qs, u"Kitchen"_qs, u"Say \"Hello\""_qs},
                     u"Say \"Hello\""_qs);
         QStringList menus;
         for (QAction* menu : m_window->menuBar()->actions()) {
@@ -290,32 +289,27 @@ private Q_SLOTS:
         QCOMPARE(window->findChild<QLabel*>(u"unusedTagsNote"_qs)->text(),
                  u"Counts cover open to-dos only; tags used only by completed to-dos, projects or areas are "
                  u"listed too."_qs);
-        // Home is not offered, as Garden below it is used; nor is Meetings, which One-on-ones keeps in
-        // use, while Stand-ups below it is offered.
         QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[x] Repairs"_qs, u"  [x] Electrical"_qs,
-                                          u"  [x] Plumbing"_qs, u"[x] Important"_qs, u"[x] Say \"Hello\""_qs,
-                                          u"[x] Stand-ups"_qs}));
-        QCOMPARE(window->deleteButton()->text(), u"Delete 7 Tags"_qs);
+                                          u"  [x] Plumbing"_qs, u"[x] Say \"Hello\""_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 5 Tags"_qs);
         QTreeWidgetItem* kitchen = window->tree()->topLevelItem(0);
         QCOMPARE(kitchen->text(1), u"Home"_qs);
         QCOMPARE(kitchen->data(0, Qt::AccessibleTextRole).toString(), u"Kitchen, in Home"_qs);
 
-        // Plumbing stays, so Repairs must stay too; so does Important.
+        // Plumbing stays, so Repairs must stay too.
         QVERIFY(toggle(u"Plumbing"_qs));
-        QVERIFY(toggle(u"Important"_qs));
         QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[ ] Repairs"_qs, u"  [x] Electrical"_qs,
-                                          u"  [ ] Plumbing"_qs, u"[ ] Important"_qs, u"[x] Say \"Hello\""_qs,
-                                          u"[x] Stand-ups"_qs}));
-        QCOMPARE(window->deleteButton()->text(), u"Delete 4 Tags"_qs);
+                                          u"  [ ] Plumbing"_qs, u"[x] Say \"Hello\""_qs}));
+        QCOMPARE(window->deleteButton()->text(), u"Delete 3 Tags"_qs);
         VERIFY_ALL_NAMED(window);
 
         QTest::mouseClick(window->deleteButton(), Qt::LeftButton);
         QTRY_VERIFY(box(u"unusedTagsDeleteConfirmation"_qs, window));
-        QCOMPARE(box(u"unusedTagsDeleteConfirmation"_qs, window)->windowTitle(), u"Delete 4 tags?"_qs);
+        QCOMPARE(box(u"unusedTagsDeleteConfirmation"_qs, window)->windowTitle(), u"Delete 3 tags?"_qs);
         QVERIFY(answer(u"unusedTagsDeleteConfirmation"_qs, u"confirmUnusedTagsDelete"_qs, window));
         QTRY_VERIFY_WITH_TIMEOUT(sheet(window), importTimeout);
         QCOMPARE(sheetText(u"batchResultTitle"_qs, window), u"Tags Deleted"_qs);
-        QCOMPARE(sheetText(u"batchResultSummary"_qs, window), u"Deleted 3 tags:"_qs);
+        QCOMPARE(sheetText(u"batchResultSummary"_qs, window), u"Deleted 2 tags:"_qs);
         QCOMPARE(sheet(window)->nameList()->accessibleName(), u"Deleted Tags"_qs);
         QCOMPARE(sheetText(u"batchResultSkippedCaption"_qs, window), u"Not deleted:"_qs);
         auto* skipped = sheet(window)->findChild<QListWidget*>(u"batchResultSkipped"_qs);
@@ -323,13 +317,13 @@ private Q_SLOTS:
         QCOMPARE(skipped->item(0)->text(),
                  u"Say \"Hello\": \u201CSay \"Hello\"\u201D has open to-dos in Things 3 now."_qs);
         VERIFY_ALL_NAMED(sheet(window));
-        QTRY_COMPARE(model(m_window).rowCount(), demoTagCount - 3);
+        QTRY_COMPARE(model(m_window).rowCount(), demoTagCount - 2);
         QVERIFY(!indexOf(m_window, u"Kitchen"_qs).isValid());
 
         QTest::keyClick(sheet(window), Qt::Key_Return);
         QTRY_VERIFY(!sheet(window));
         // Say "Hello" has the count Things 3 told: it is no longer offered.
-        QCOMPARE(treeRows(), (QStringList{u"[ ] Repairs"_qs, u"  [ ] Plumbing"_qs, u"[ ] Important"_qs}));
+        QCOMPARE(treeRows(), (QStringList{u"[ ] Repairs"_qs, u"  [ ] Plumbing"_qs}));
         QCOMPARE(window->deleteButton()->text(), u"Delete 0 Tags"_qs);
         QVERIFY(!window->deleteButton()->isEnabled());
 
