@@ -233,12 +233,13 @@ protected:
     }
 
     // What a screen reader could not name under `root`: its visible controls (class, object name and
-    // parent of each), the window itself, each row of its item views. `checked` counts the controls.
-    static QStringList unnamedControls(QWidget* root, int* checked = nullptr) {
+    // parent of each), the window itself, each row of its item views; or that it found no control.
+    static QStringList unnamedControls(QWidget* root) {
         const auto nameOf = [](QAccessibleInterface* accessible) {
             return accessible ? accessible->text(QAccessible::Name).trimmed() : QString();
         };
         QStringList unnamed;
+        int controls = 0;
         if (root->isWindow() && nameOf(QAccessible::queryAccessibleInterface(root)).isEmpty()) {
             unnamed.append(u"the window"_qs);
         }
@@ -250,9 +251,7 @@ protected:
             if (!control || !widget->isVisibleTo(root)) {
                 continue;
             }
-            if (checked) {
-                ++*checked;
-            }
+            ++controls;
             const QString what = QString::fromLatin1(widget->metaObject()->className()) + u' ' +
                                  widget->objectName() + u" in "_qs + widget->parentWidget()->objectName();
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
@@ -266,7 +265,7 @@ protected:
                 }
             }
         }
-        return unnamed;
+        return controls ? unnamed : QStringList{u"no control at all"_qs};
     }
 
 private:
