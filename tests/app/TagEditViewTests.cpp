@@ -2,6 +2,7 @@
 #include "FormWidth.h"
 #include "MergeView.h"
 #include "ParentPicker.h"
+#include "StandInEngine.h"
 #include "TagCreateView.h"
 #include "TagCreator.h"
 #include "TagEditView.h"
@@ -244,6 +245,17 @@ private Q_SLOTS:
         QTRY_VERIFY(shown<QLabel>(u"creatingLabel"_qs, sheet));
         QCOMPARE(shown<QLabel>(u"creatingLabel"_qs, sheet)->text(), u"Creating…"_qs);
         QTRY_VERIFY_WITH_TIMEOUT(!content(m_window).createSheet(), importTimeout);
+    }
+
+    // "Update from Things" in the editor takes what Things 3 holds now, into the fields and the list.
+    void updateFromThingsTakesARenameMadeInThings() {
+        QVERIFY(clickRow(m_window, u"Errands"_qs));
+        const std::optional<ScriptOutcome> renamed = StandInEngine().run(
+            u"tell application \"Things3\" to set name of tag \"Errands\" to \"Chores\""_qs);
+        QVERIFY(renamed && !renamed->error);
+        QVERIFY(press(u"updateFromThings"_qs, editor()));
+        QTRY_COMPARE(nameField(editor())->text(), u"Chores"_qs);
+        QTRY_VERIFY(indexOf(m_window, u"Chores"_qs).isValid());
     }
 
     void updateLineOnlyForARecordWithAnUpdateTime() {
