@@ -255,7 +255,10 @@ protected:
             const QString what = QString::fromLatin1(widget->metaObject()->className()) + u' ' +
                                  widget->objectName() + u" in "_qs + widget->parentWidget()->objectName();
             QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-            if (nameOf(accessible).isEmpty()) {
+            // A button without words of its own would be read out by the title of its group box.
+            const auto* button = qobject_cast<QAbstractButton*>(widget);
+            if (nameOf(accessible).isEmpty() ||
+                (button && button->text().isEmpty() && button->accessibleName().isEmpty())) {
                 unnamed.append(what);
             }
             QAccessibleTableInterface* table = accessible ? accessible->tableInterface() : nullptr;
