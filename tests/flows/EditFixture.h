@@ -15,45 +15,31 @@
 
 namespace orvalet::test {
 
-// Passes every program on to another engine and keeps it (on the worker's thread; the test reads
-// them once the flow it awaited has finished).
+// Keeps every program (on the worker's thread; the test reads them once the flow it awaited has
+// finished) and runs it on another engine, or through `hook` when there is one: the hook gets the
+// program and that engine, and may run it there or not, change the library, hold it, or answer otherwise.
 class RecordingEngine final : public ScriptEngine {
 public:
-    RecordingEngine(std::unique_ptr<ScriptEngine> engine, QStringList& sent, QMutex& mutex)
+    using Hook = std::function<std::optional<ScriptOutcome>(const QString&, const ScriptEngine&)>;
+
+    RecordingEngine(std::unique_ptr<ScriptEngine> engine, QStringList& sent, QMutex& mutex, Hook hook)
         : m_engine(std::move(engine))
         , m_sent(sent)
-        , m_mutex(mutex) {}
+        , m_mutex(mutex)
+        , m_hook(std::move(hook)) {}
 
     std::optional<ScriptOutcome> run(const QString& source) const override {
         {
             const QMutexLocker lock(&m_mutex);
             m_sent.append(source);
         }
-        return m_engine->run(source);
+        return m_hook ? m_hook(source, *m_engine) : m_engine->run(source);
     }
 
 private:
     std::unique_ptr<ScriptEngine> m_engine;
     QStringList& m_sent;
     QMutex& m_mutex;
-};
-
-// Runs every program on a library in memory through `hook`, which gets the program and the
-// library's engine: it may run it there or not, change the library, hold it, or answer otherwise.
-class HookEngine final : public ScriptEngine {
-public:
-    using Hook = std::function<std::optional<ScriptOutcome>(const QString&, const ScriptEngine&)>;
-
-    HookEngine(standin::ThingsLibrary& library, Hook hook)
-        : m_engine(library)
-        , m_hook(std::move(hook)) {}
-
-    std::optional<ScriptOutcome> run(const QString& source) const override {
-        return m_hook(source, m_engine);
-    }
-
-private:
-    standin::testing::LibraryEngine m_engine;
     Hook m_hook;
 };
 
@@ -96,6 +82,26 @@ public:
     TagPtr both(const QString& name, const TagPtr& parent = nullptr, std::optional<qint64> todos = {}) {
         const QString id = library.makeTag(name, parent ? parent->id() : QString());
         return add(id, name, parent ? std::optional(parent->id()) : std::nullopt, todos);
+    }
+
+    // Tags in Things 3 and in the store alike, from paths such as "Home>Kids=2, Work": a name met again
+    // is the tag made before, "=N" the stored count of open to-dos. The tags by name.
+    QHash<QString, TagPtr> tree(const QString& paths) {
+        QHash<QString, TagPtr> tags;
+        for (const QString& path : paths.split(u", "_qs)) {
+            TagPtr parent;
+            for (const QString& step : path.split(u'>')) {
+                const QString name = step.section(u'=', 0, 0);
+                if (!tags.contains(name)) {
+                    tags.insert(name,
+                                both(name, parent,
+                                     step.contains(u'=') ? std::optional(step.section(u'=', 1).toLongLong())
+                                                         : std::nullopt));
+                }
+                parent = tags.value(name);
+            }
+        }
+        return tags;
     }
 
     // An editor of `tag` over the fixture's worker, its callbacks recorded.
@@ -212,14 +218,14 @@ public:
     int doneCalls = 0;
     QStringList refreshingCalls;
 
-    // Programs go to `engine` from here on, still recorded.
-    void useEngine(std::unique_ptr<ScriptEngine> engine) {
+    // Programs go to `engine` from here on, through `hook` if given, still recorded.
+    void useEngine(std::unique_ptr<ScriptEngine> engine, RecordingEngine::Hook hook = {}) {
         worker = std::make_unique<ThingsWorker>(
-            std::make_unique<RecordingEngine>(std::move(engine), m_sent, m_mutex));
+            std::make_unique<RecordingEngine>(std::move(engine), m_sent, m_mutex, std::move(hook)));
     }
     // Programs go through `hook` to the library from here on, still recorded (on the worker's thread).
-    void hookPrograms(HookEngine::Hook hook) {
-        useEngine(std::make_unique<HookEngine>(library, std::move(hook)));
+    void hookPrograms(RecordingEngine::Hook hook) {
+        useEngine(std::make_unique<standin::testing::LibraryEngine>(library), std::move(hook));
     }
 
 private:

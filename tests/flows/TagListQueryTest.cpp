@@ -134,29 +134,26 @@ TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNames) {
 }
 
 TEST_F(TagListQueryTest, rowTextsShowWhatTheOptionsAsk) {
-    const TagListOptions both{alphabetical, true, true, true};
+    const TagListOptions all{alphabetical, true, true, true};
     // Home's two children are hidden by root-only, and still counted.
-    ASSERT_FALSE(query->visibleTags(both, {}).contains(store->tag(u"hw"_qs)));
-    TagRowTexts home = query->rowTexts(byId("h"), both);
-    EXPECT_EQ(home.name, u"Home");
-    EXPECT_EQ(home.childCountText, u"2 child tags");
-    EXPECT_EQ(home.todoCountText, u"0 todos");
-    EXPECT_EQ(home.ancestorPath, std::nullopt);
-    EXPECT_EQ(home.accessibleText, u"Home, 2 child tags, 0 todos");
-
-    // A count never reported reads 0; one child is still "child tags".
-    const TagRowTexts homework = query->rowTexts(byId("hw"), both);
-    EXPECT_EQ(homework.todoCountText, u"0 todos");
-    EXPECT_EQ(homework.ancestorPath, u"Home");
-    EXPECT_EQ(homework.accessibleText, u"HOMEWORK, 0 child tags, 0 todos, Home");
-    EXPECT_EQ(query->rowTexts(byId("w"), both).childCountText, u"1 child tags");
-
-    const TagRowTexts plain = query->rowTexts(byId("t"), TagListOptions{});
-    EXPECT_EQ(plain.childCountText, std::nullopt);
-    EXPECT_EQ(plain.todoCountText, std::nullopt);
-    EXPECT_EQ(plain.ancestorPath, u"Work");
-    EXPECT_EQ(plain.accessibleText, u"Tasks, Work");
-    EXPECT_EQ(query->rowTexts(byId("o"), TagListOptions{}).ancestorPath, std::nullopt); // parent not stored
+    ASSERT_FALSE(query->visibleTags(all, {}).contains(store->tag(u"hw"_qs)));
+    // A count never reported reads 0; one child is still "child tags"; an unstored parent is no path.
+    const std::tuple<const char*, TagListOptions, QString> cases[] = {
+        {"h", all, u"Home|2 child tags|0 todos|-|Home, 2 child tags, 0 todos"_qs},
+        {"hw", all, u"HOMEWORK|0 child tags|0 todos|Home|HOMEWORK, 0 child tags, 0 todos, Home"_qs},
+        {"w", all, u"Work|1 child tags|3 todos|-|Work, 1 child tags, 3 todos"_qs},
+        {"t", {}, u"Tasks|-|-|Work|Tasks, Work"_qs},
+        {"o", {}, u"Orphan|-|-|-|Orphan"_qs},
+    };
+    for (const auto& [id, options, texts] : cases) {
+        const TagRowTexts row = query->rowTexts(byId(id), options);
+        EXPECT_EQ(
+            (QStringList{row.name, row.childCountText.value_or(u"-"_qs), row.todoCountText.value_or(u"-"_qs),
+                         row.ancestorPath.value_or(u"-"_qs), row.accessibleText})
+                .join(u'|'),
+            texts)
+            << id;
+    }
 }
 
 TEST_F(TagListQueryTest, rowsOfSelectedIdsInTheRebuiltList) {

@@ -49,19 +49,11 @@ public:
 };
 
 TEST_F(UnusedTagsCleanupTest, offersExactlyTheSubtreesWithoutOpenTodos) {
-    const TagPtr home = add(u"home"_qs, u"Home"_qs, {}, 0);
-    const TagPtr kids = add(u"kids"_qs, u"Kids"_qs, u"home"_qs, 0);
-    add(u"homework"_qs, u"Homework"_qs, kids->id(), 2); // used two levels below Home
-    const TagPtr garden = add(u"garden"_qs, u"Garden"_qs, home->id(), 0);
-    add(u"roses"_qs, u"Roses"_qs, garden->id()); // no count reported: unused
-    add(u"work"_qs, u"Work"_qs, {}, 3);
-    add(u"desk"_qs, u"Desk"_qs, u"work"_qs, 0); // unused child of a used tag
-    add(u"old"_qs, u"Old"_qs);
-    add(u"older"_qs, u"Older"_qs, u"old"_qs, 0);
+    // Homework is used two levels below Home, Roses has no count reported (unused), Desk is an unused
+    // child of a used tag, and Odd's count read as negative must not cancel out Even's below it.
+    auto t =
+        tree(u"Home=0>Kids=0>Homework=2, Home>Garden=0>Roses, Work=3>Desk=0, Old>Older=0, Odd=-2>Even=2"_qs);
     add(u"stray"_qs, u"Stray"_qs, u"not stored"_qs, 0);
-    // A count read as negative must not cancel out a used tag below it.
-    add(u"odd"_qs, u"Odd"_qs, {}, -2);
-    add(u"even"_qs, u"Even"_qs, u"odd"_qs, 2);
     endTurn();
 
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
@@ -73,14 +65,11 @@ TEST_F(UnusedTagsCleanupTest, offersExactlyTheSubtreesWithoutOpenTodos) {
         paths.append(candidate.ancestorPath.value_or(u"-"_qs));
     }
     EXPECT_EQ(paths, (QStringList{u"Home"_qs, u"-"_qs, u"-"_qs, u"-"_qs, u"-"_qs, u"Work"_qs}));
-    EXPECT_EQ(cleanup.checkedCount(), 6);
-    EXPECT_EQ(cleanup.deleteLabel(), u"Delete 6 Tags");
-    EXPECT_TRUE(cleanup.canDelete());
     EXPECT_TRUE(sent().isEmpty());
 
     // The list follows the store: Homework's to-dos are done, so Home's whole tree is unused now. The
     // tags new to the list start unchecked, and Garden, already offered, keeps its check.
-    store->tag(u"homework"_qs)->setTodosCount(0);
+    t[u"Homework"_qs]->setTodosCount(0);
     endTurn();
     EXPECT_EQ(rows(cleanup), (QStringList{u"[ ] Home"_qs, u"  [x] Garden"_qs, u"    [x] Roses"_qs,
                                           u"  [ ] Kids"_qs, u"    [ ] Homework"_qs, u"[x] Old"_qs,
@@ -90,89 +79,65 @@ TEST_F(UnusedTagsCleanupTest, offersExactlyTheSubtreesWithoutOpenTodos) {
 // A used tag keeps every tag above it out of the offer, wherever it sits: a root, or deep in the first
 // tree of the forest or in the last.
 TEST_F(UnusedTagsCleanupTest, aUsedTagKeepsEveryAncestorOutOfTheOffer) {
-    add(u"a"_qs, u"A"_qs, {}, 0);
-    add(u"a1"_qs, u"A1"_qs, u"a"_qs, 0);
-    add(u"a11"_qs, u"A11"_qs, u"a1"_qs, 0);
-    add(u"b"_qs, u"B"_qs, {}, 0);
-    add(u"c"_qs, u"C"_qs, {}, 0);
-    add(u"c1"_qs, u"C1"_qs, u"c"_qs, 0);
+    auto t = tree(u"A=0>A1=0>A11=0, B=0, C=0>C1=0"_qs);
     const std::pair<QString, QStringList> cases[] = {
-        {u"a"_qs, {u"[x] A1"_qs, u"  [x] A11"_qs, u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
-        {u"a11"_qs, {u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
-        {u"c1"_qs, {u"[x] A"_qs, u"  [x] A1"_qs, u"    [x] A11"_qs, u"[x] B"_qs}},
+        {u"A"_qs, {u"[x] A1"_qs, u"  [x] A11"_qs, u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
+        {u"A11"_qs, {u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
+        {u"C1"_qs, {u"[x] A"_qs, u"  [x] A1"_qs, u"    [x] A11"_qs, u"[x] B"_qs}},
     };
     for (const auto& [used, offered] : cases) {
-        store->tag(used)->setTodosCount(1);
+        t[used]->setTodosCount(1);
         endTurn();
         EXPECT_EQ(rows(UnusedTagsCleanup(*store, *preferences, *worker)), offered) << used.toStdString();
-        store->tag(used)->setTodosCount(0);
+        t[used]->setTodosCount(0);
     }
 }
 
 TEST_F(UnusedTagsCleanupTest, checksFollowWhatThingsDeletesWithATag) {
-    const TagPtr old = add(u"old"_qs, u"Old"_qs);
-    add(u"older"_qs, u"Older"_qs, old->id());
-    add(u"oldest"_qs, u"Oldest"_qs, u"older"_qs);
-    add(u"other"_qs, u"Other"_qs, old->id());
+    auto t = tree(u"Old>Older>Oldest, Old>Other"_qs);
     endTurn();
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
 
     // Old cannot go without Oldest: unchecking Oldest unchecks every tag above it.
-    cleanup.setChecked(u"oldest"_qs, false);
+    cleanup.setChecked(t[u"Oldest"_qs]->id(), false);
     EXPECT_EQ(rows(cleanup),
               (QStringList{u"[ ] Old"_qs, u"  [ ] Older"_qs, u"    [ ] Oldest"_qs, u"  [x] Other"_qs}));
-    EXPECT_EQ(cleanup.deleteLabel(), u"Delete 1 Tag");
-    EXPECT_EQ(cleanup.deleteConfirmationTitle(), u"Delete 1 tag?");
 
     // Checking a tag checks its whole subtree; its parent may stay unchecked.
-    cleanup.setChecked(u"older"_qs, true);
+    cleanup.setChecked(t[u"Older"_qs]->id(), true);
     EXPECT_EQ(rows(cleanup),
               (QStringList{u"[x] Old"_qs, u"  [x] Older"_qs, u"    [x] Oldest"_qs, u"  [x] Other"_qs}));
 
     // Unchecking a parent leaves the tags below it checked: each is deleted on its own.
-    cleanup.setChecked(u"old"_qs, false);
+    cleanup.setChecked(t[u"Old"_qs]->id(), false);
     EXPECT_EQ(rows(cleanup),
               (QStringList{u"[ ] Old"_qs, u"  [x] Older"_qs, u"    [x] Oldest"_qs, u"  [x] Other"_qs}));
-    EXPECT_EQ(cleanup.checkedCount(), 3);
 }
 
 TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree) {
-    const TagPtr old = both(u"Old"_qs);
-    const TagPtr older = both(u"Older"_qs, old);
-    const TagPtr oldest = both(u"Oldest"_qs, older);
-    const TagPtr other = both(u"Other"_qs, old);
-    const TagPtr keep = both(u"Keep"_qs);
-    const TagPtr spare = both(u"Spare"_qs);
-    const TagPtr work = both(u"Work"_qs, nullptr, 3);
-    library.addTodo(u"Report"_qs, standin::TodoState::Open, {work->id()});
-    const TagPtr desk = both(u"Desk"_qs, work);
-    const TagPtr drawer = both(u"Drawer"_qs, desk);
+    auto t = tree(u"Old>Older>Oldest, Old>Other, Keep, Spare, Work=3>Desk>Drawer"_qs);
+    library.addTodo(u"Report"_qs, standin::TodoState::Open, {t[u"Work"_qs]->id()});
     endTurn();
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
-    cleanup.setChecked(keep->id(), false);
-    cleanup.setChecked(oldest->id(), false); // Old and Older cannot go without it
+    cleanup.setChecked(t[u"Keep"_qs]->id(), false);
+    cleanup.setChecked(t[u"Oldest"_qs]->id(), false); // Old and Older cannot go without it
     EXPECT_EQ(cleanup.checkedNames(), (QStringList{u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}));
 
     cleanup.requestDelete();
-    EXPECT_TRUE(cleanup.showDeleteConfirmation());
     EXPECT_EQ(cleanup.deleteConfirmationTitle(), u"Delete 4 tags?");
     cleanup.cancelDelete();
     EXPECT_FALSE(cleanup.showDeleteConfirmation());
-    EXPECT_TRUE(sent().isEmpty());
-
     cleanup.requestDelete();
     QCoro::Task<> run = cleanup.confirmDelete();
-    EXPECT_TRUE(cleanup.isDeleting());
     EXPECT_FALSE(cleanup.canDelete());
     QCoro::waitFor(std::move(run));
     endTurn();
 
     // Drawer goes with Desk, in Things 3 and in the store.
-    EXPECT_EQ(sent(), programsFor({{other}, {spare}, {desk, drawer}}));
+    EXPECT_EQ(sent(), programsFor({{t[u"Other"_qs]}, {t[u"Spare"_qs]}, {t[u"Desk"_qs], t[u"Drawer"_qs]}}));
     EXPECT_EQ(storedTags(), (QStringList{u"Keep:-:-"_qs, u"Old:-:-"_qs, u"Older:Old:-"_qs,
                                          u"Oldest:Older:-"_qs, u"Work:-:3"_qs}));
     EXPECT_EQ(library.tagCount(), 5);
-    EXPECT_FALSE(cleanup.isDeleting());
     ASSERT_TRUE(cleanup.showResult());
     EXPECT_EQ(cleanup.resultState(),
               BatchResultState::success({u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}).asDeletion());
@@ -184,50 +149,42 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
 
 // A tree that left the offer comes back unchecked: the run leaves it alone.
 TEST_F(UnusedTagsCleanupTest, aTreeThatLostItsCheckBeforeTheRunIsNotDeleted) {
-    const TagPtr keep = both(u"Keep"_qs);
-    const TagPtr below = both(u"Below"_qs, keep);
-    const TagPtr spare = both(u"Spare"_qs);
+    auto t = tree(u"Keep>Below, Spare"_qs);
     endTurn();
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
-    below->setTodosCount(1);
+    t[u"Below"_qs]->setTodosCount(1);
     endTurn();
-    below->setTodosCount(0);
+    t[u"Below"_qs]->setTodosCount(0);
     endTurn();
     EXPECT_EQ(rows(cleanup), (QStringList{u"[ ] Keep"_qs, u"  [ ] Below"_qs, u"[x] Spare"_qs}));
     QCoro::waitFor(cleanup.confirmDelete());
-    EXPECT_EQ(sent(), programsFor({{spare}}));
+    EXPECT_EQ(sent(), programsFor({{t[u"Spare"_qs]}}));
     EXPECT_EQ(library.tagCount(), 2);
     EXPECT_EQ(storedTags(), (QStringList{u"Below:Keep:0"_qs, u"Keep:-:-"_qs}));
 }
 
 TEST_F(UnusedTagsCleanupTest, aTreeThatGainedOpenTodosDuringTheRunIsLeftAlone) {
-    const TagPtr alpha = both(u"Alpha"_qs);
-    const TagPtr beta = both(u"Beta"_qs);
-    const TagPtr gamma = both(u"Gamma"_qs);
+    auto t = tree(u"Alpha, Beta, Gamma"_qs);
     endTurn();
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
 
     QCoro::Task<> run = cleanup.confirmDelete();
     // An import lands while Things 3 deletes Alpha: Beta has an open to-do now.
-    beta->setTodosCount(1);
+    t[u"Beta"_qs]->setTodosCount(1);
     QCoro::waitFor(std::move(run));
 
-    EXPECT_EQ(sent(), programsFor({{alpha}, {gamma}}));
+    EXPECT_EQ(sent(), programsFor({{t[u"Alpha"_qs]}, {t[u"Gamma"_qs]}}));
     EXPECT_EQ(storedTags(), QStringList{u"Beta:-:1"_qs});
     EXPECT_EQ(cleanup.resultState(), BatchResultState::success({u"Alpha"_qs, u"Gamma"_qs}).asDeletion());
 }
 
 // The offer rests on the last import; Things 3 has the last word on each tree before it goes.
 TEST_F(UnusedTagsCleanupTest, aTreeUsedInThingsSinceTheImportIsSkippedAndListed) {
-    const TagPtr used = both(u"Used"_qs);
-    const TagPtr usedBelow = both(u"Used below"_qs);
-    const TagPtr leaf = both(u"Leaf"_qs, usedBelow);
-    const TagPtr grown = both(u"Grown"_qs);
-    const TagPtr spare = both(u"Spare"_qs);
+    auto t = tree(u"Used, Used below>Leaf, Grown, Spare"_qs);
     endTurn();
-    library.addTodo(u"Call"_qs, standin::TodoState::Open, {used->id()});
-    library.addTodo(u"Write"_qs, standin::TodoState::Open, {leaf->id()});
-    library.makeTag(u"Unseen"_qs, grown->id());
+    library.addTodo(u"Call"_qs, standin::TodoState::Open, {t[u"Used"_qs]->id()});
+    library.addTodo(u"Write"_qs, standin::TodoState::Open, {t[u"Leaf"_qs]->id()});
+    library.makeTag(u"Unseen"_qs, t[u"Grown"_qs]->id());
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
     ASSERT_EQ(cleanup.checkedCount(), 5);
 
@@ -250,24 +207,23 @@ TEST_F(UnusedTagsCleanupTest, aTreeUsedInThingsSinceTheImportIsSkippedAndListed)
 // the others. Found by its stored name, its program fails: the run stops there and says so; Alpha,
 // deleted before, is named, and Zulu is neither sent nor touched.
 TEST_F(UnusedTagsCleanupTest, aTagGoneFromThingsIsDeletedAlreadyOrStopsTheRunByName) {
-    both(u"Alpha"_qs);
-    add(u"ghost"_qs, u"Ghost"_qs, {}, 0);
-    both(u"Zulu"_qs);
-    endTurn();
-    auto cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
-    QCoro::waitFor(cleanup->confirmDelete());
-    EXPECT_EQ(cleanup->resultState(),
-              BatchResultState::success({u"Alpha"_qs, u"Ghost"_qs, u"Zulu"_qs}).asDeletion());
-    EXPECT_TRUE(storedTags().isEmpty());
-
-    preferences->setFlag(PreferenceKey::findTagsById, false);
-    both(u"Alpha"_qs);
-    add(u"ghost"_qs, u"Ghost"_qs, {}, 0);
-    both(u"Zulu"_qs);
-    endTurn();
-    cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
-    const qsizetype programs = sent().size();
-    QCoro::waitFor(cleanup->confirmDelete());
+    std::unique_ptr<UnusedTagsCleanup> cleanup;
+    qsizetype programs = 0;
+    for (const bool byId : {true, false}) {
+        preferences->setFlag(PreferenceKey::findTagsById, byId);
+        tree(u"Alpha"_qs);
+        add(u"ghost"_qs, u"Ghost"_qs, {}, 0);
+        tree(u"Zulu"_qs);
+        endTurn();
+        programs = sent().size();
+        cleanup = std::make_unique<UnusedTagsCleanup>(*store, *preferences, *worker);
+        QCoro::waitFor(cleanup->confirmDelete());
+        if (byId) {
+            EXPECT_EQ(cleanup->resultState(),
+                      BatchResultState::success({u"Alpha"_qs, u"Ghost"_qs, u"Zulu"_qs}).asDeletion());
+            EXPECT_TRUE(storedTags().isEmpty());
+        }
+    }
     EXPECT_EQ(sent().size(), programs + 4);
     EXPECT_EQ(sent().last(), ThingsService::deleteTagScript(u"Ghost"_qs));
     EXPECT_EQ(storedTags(), (QStringList{u"Ghost:-:0"_qs, u"Zulu:-:-"_qs}));
