@@ -42,21 +42,11 @@ TEST_F(BatchEditorTest, theInitialParentIsTheOneAllSelectedTagsShare) {
 }
 
 TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) {
-    const TagPtr banana = add(u"b"_qs, u"Banana"_qs);
-    add(u"c"_qs, u"Cherry"_qs, u"b"_qs);
-    add(u"g"_qs, u"Grape"_qs, u"c"_qs);
-    const TagPtr apple = add(u"a"_qs, u"apple"_qs);
-    add(u"d"_qs, u"date"_qs);
-    const TagPtr kiwi = add(u"k"_qs, u"Kiwi"_qs, u"d"_qs);
+    auto t = tree(u"Banana>Cherry>Grape, apple, date>Kiwi, Elder, \u00e9clair, yak, Zulu"_qs);
     const TagPtr lime = add(u"l"_qs, u"Lime"_qs, u"ghost"_qs);
-    add(u"e"_qs, u"Elder"_qs);
-    add(u"\u00e9"_qs, u"\u00e9clair"_qs);
     add(u"m"_qs, u"Mango"_qs, u"ghost"_qs); // its parent is unresolved; it is still offered
-    add(u"y"_qs, u"yak"_qs);
-    add(u"z"_qs, u"Zulu"_qs);
-    BatchEditor& batch = batchOf({apple, kiwi, banana, lime});
+    BatchEditor& batch = batchOf({t[u"apple"_qs], t[u"Kiwi"_qs], t[u"Banana"_qs], lime});
 
-    EXPECT_EQ(batch.selectedTagsHeader(), u"Selected Tags (4)");
     QStringList rows;
     for (const BatchEditor::SelectedRow& row : batch.selectedRows()) {
         rows.append(row.tag->name() + u'|' + row.ancestorPath.value_or(u"-"_qs));
@@ -78,18 +68,15 @@ TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) 
 }
 
 TEST_F(BatchEditorTest, aSelectionChangeKeepsTheParentChoice) {
-    add(u"p"_qs, u"P"_qs);
-    add(u"q"_qs, u"Q"_qs);
-    const TagPtr a = add(u"a"_qs, u"A"_qs, u"p"_qs);
-    const TagPtr b = add(u"b"_qs, u"B"_qs, u"p"_qs);
-    const TagPtr c = add(u"c"_qs, u"C"_qs, u"q"_qs);
+    auto t = tree(u"P>A, P>B, Q>C"_qs);
+    const TagPtr a = t[u"A"_qs], b = t[u"B"_qs], c = t[u"C"_qs];
     BatchEditor& batch = batchOf({a, b});
-    ASSERT_EQ(batch.selectedParentId(), u"p");
+    ASSERT_EQ(batch.selectedParentId(), t[u"P"_qs]->id());
 
     QSignalSpy changes(&batch, &BatchEditor::changed);
     batch.setSelectedTags({c, a, b});
     EXPECT_EQ(changes.size(), 1);
-    EXPECT_EQ(batch.selectedParentId(), u"p"); // not recomputed to "None"
+    EXPECT_EQ(batch.selectedParentId(), t[u"P"_qs]->id()); // not recomputed to "None"
     EXPECT_TRUE(batch.canSave());
     EXPECT_EQ(names(batch.parentChoices()), (QStringList{u"P"_qs, u"Q"_qs}));
 
@@ -157,10 +144,9 @@ TEST_F(BatchEditorTest, toNoneMakesTopLevelTagsByDeletingTheirParents) {
 }
 
 TEST_F(BatchEditorTest, aChosenParentGoneFromTheStoreSendsNothing) {
-    const TagPtr target = both(u"Target"_qs);
-    const TagPtr already = add(library.makeTag(u"Already"_qs), u"Already"_qs, target->id());
-    const TagPtr moving = both(u"Moving"_qs);
-    BatchEditor& batch = batchOf({already, moving});
+    auto t = tree(u"Target>Already, Moving"_qs);
+    const TagPtr target = t[u"Target"_qs], moving = t[u"Moving"_qs];
+    BatchEditor& batch = batchOf({t[u"Already"_qs], moving});
     batch.setSelectedParentId(target->id());
     store->remove(target); // deleted from the list while the pane was open
 
@@ -186,11 +172,10 @@ TEST_F(BatchEditorTest, refreshTakesWhatThingsReportsAndLeavesTheMissingAlone) {
 }
 
 TEST_F(BatchEditorTest, runsThatOutliveThePaneStillReachTheStoreAndLowerTheOverlay) {
-    const TagPtr target = both(u"Target"_qs);
-    const TagPtr moving = both(u"Moving"_qs);
+    auto t = tree(u"Target, Moving"_qs);
     const TagPtr renamed = add(library.makeTag(u"Renamed"_qs), u"Old name"_qs);
-    BatchEditor& saving = batchOf({moving});
-    saving.setSelectedParentId(target->id());
+    BatchEditor& saving = batchOf({t[u"Moving"_qs]});
+    saving.setSelectedParentId(t[u"Target"_qs]->id());
     std::unique_ptr<BatchEditor> refreshing = makeBatch({renamed});
     QCoro::Task<> save = saving.saveChanges();
     QCoro::Task<> refresh = refreshing->refreshFromThings();

@@ -117,8 +117,8 @@ TEST_F(TagEditorTest, aChosenParentThatLeftTheStoreIsRefusedAnUnresolvedOneKept)
 
 // ---- Picker and children ----
 
-TEST_F(TagEditorTest, pickerOffersNoneOnlyForARootAndNeverTheTagOrItsDescendants) {
-    auto t = tree(u"Home>Kids>Homework, Home>Garden, Work, apple"_qs);
+TEST_F(TagEditorTest, pickerOffersNoneOnlyForARootAndNeverTheTagOrItsDescendantsAndChildRowsHaveCounts) {
+    auto t = tree(u"Home>Kids>Homework=3, Home>Garden=0, Work, apple"_qs);
     t.insert(u"Orphan"_qs, add(u"o"_qs, u"Orphan"_qs, u"gone"_qs));
     const std::tuple<QString, bool, QStringList> cases[] = {
         {u"Home"_qs, true, {u"Orphan"_qs, u"Work"_qs, u"apple"_qs}},
@@ -138,27 +138,23 @@ TEST_F(TagEditorTest, pickerOffersNoneOnlyForARootAndNeverTheTagOrItsDescendants
     editor->setSelectedParentId(u"gone"_qs);
     editor->viewSelectedParent();
     EXPECT_EQ(selected, QStringList{u"Work"_qs});
-}
 
-TEST_F(TagEditorTest, childRowsFollowTheCountPreferences) {
-    add(u"k"_qs, u"Kids"_qs, u"h"_qs);
-    add(u"hw"_qs, u"Homework"_qs, u"k"_qs, 3);
-    add(u"g"_qs, u"Garden"_qs, u"h"_qs, 0);
-    TagEditor& editor = edit(add(u"h"_qs, u"Home"_qs));
-    const std::tuple<bool, bool, QStringList> cases[] = {
+    // Home's children, with the counts the preferences ask for.
+    TagEditor& home = edit(t[u"Home"_qs]);
+    const std::tuple<bool, bool, QStringList> counts[] = {
         // Garden's texts, then Kids'
         {false, false, {QString(), QString(), QString(), QString()}},
         {true, true, {u"0 child tags"_qs, u"0 todos"_qs, u"1 child tags"_qs, QString()}}};
-    for (const auto& [children, todos, texts] : cases) {
+    for (const auto& [children, todos, texts] : counts) {
         preferences->setFlag(PreferenceKey::showChildrenCounts, children);
         preferences->setFlag(PreferenceKey::showTodoCounts, todos);
         QStringList shown;
-        for (const TagEditor::ChildRow& row : editor.childRows()) {
+        for (const TagEditor::ChildRow& row : home.childRows()) {
             shown << row.childCountText.value_or(QString()) << row.todoCountText.value_or(QString());
         }
         EXPECT_EQ(shown, texts);
     }
-    EXPECT_EQ(names(editor.childTags()), (QStringList{u"Garden"_qs, u"Kids"_qs}));
+    EXPECT_EQ(names(home.childTags()), (QStringList{u"Garden"_qs, u"Kids"_qs}));
 }
 
 // ---- Update from Things ----

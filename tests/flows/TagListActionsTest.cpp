@@ -7,6 +7,7 @@
 #include "StandInProcess.h"
 
 #include <QSignalSpy>
+#include <algorithm>
 
 using namespace orvalet;
 using standin::ThingsLibrary;
@@ -199,27 +200,6 @@ TEST_F(TagListActionsTest, flowsStartedByAClosedWindowStillReachTheStore) {
     EXPECT_GT(preferences->lastImportTimestamp(), 0.0);
 }
 
-TEST_F(TagListActionsTest, confirmationNamesOneTagOrCountsThem) {
-    const TagPtr errands = add(u"e"_qs, u"Errands"_qs);
-    const TagPtr a = add(u"a"_qs, u"A"_qs);
-    const TagPtr b = add(u"b"_qs, u"B"_qs);
-    TagListActions& list = makeActions();
-    const QString rest =
-        u" and all their child tags from this app AND Things 3. This action cannot be undone!"_qs;
-
-    list.requestDelete({errands});
-    EXPECT_EQ(list.confirmationTitle(), u"Delete \"Errands\"?");
-    EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tag" + rest);
-    list.requestDelete({errands, a, b});
-    EXPECT_EQ(list.confirmationTitle(), u"Delete 3 tags?");
-    EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tags" + rest);
-
-    list.cancelDelete();
-    EXPECT_TRUE(list.tagsPendingDelete().isEmpty());
-    EXPECT_FALSE(list.showDeleteConfirmationForListTags());
-    EXPECT_EQ(store->count(), 3);
-}
-
 // ---- Refresh ----
 
 TEST_F(TagListActionsTest, refreshUpdatesWhatThingsReportsAndSkipsTheRest) {
@@ -237,12 +217,13 @@ TEST_F(TagListActionsTest, refreshUpdatesWhatThingsReportsAndSkipsTheRest) {
     EXPECT_EQ(list.overlayTitle(), u"Importing tag from Things\u2026");
 }
 
-// ---- Context menu ----
+// ---- Context menu and confirmation ----
 
-TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRow) {
+TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRowAndTheConfirmationNamesOrCounts) {
     for (const char* id : {"a", "b", "c", "d"}) {
         add(QString::fromUtf8(id), QString::fromUtf8(id).toUpper());
     }
+    const TagPtr errands = add(u"e"_qs, u"Errands"_qs);
     TagListActions& list = makeActions();
     const QSet<QString> selection{u"a"_qs, u"b"_qs, u"c"_qs, u"missing"_qs};
     list.setSelectedTagIds(selection);
@@ -251,12 +232,22 @@ TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRow) {
     ASSERT_EQ(single.size(), 1);
     EXPECT_EQ(single.first()->id(), u"d");
     EXPECT_EQ(list.selectedTagIds(), selection);
+    QList<TagPtr> targets = list.menuTargets(u"b"_qs); // without the identifier that has no tag
+    std::ranges::sort(targets, {}, &Tag::id);
+    EXPECT_EQ(test::names(targets), (QStringList{u"A"_qs, u"B"_qs, u"C"_qs}));
 
-    QSet<QString> targets; // without the identifier that has no tag
-    for (const TagPtr& tag : list.menuTargets(u"b"_qs)) {
-        targets.insert(tag->id());
-    }
-    EXPECT_EQ(targets, (QSet<QString>{u"a"_qs, u"b"_qs, u"c"_qs}));
+    const QString rest =
+        u" and all their child tags from this app AND Things 3. This action cannot be undone!"_qs;
+    list.requestDelete({errands});
+    EXPECT_EQ(list.confirmationTitle(), u"Delete \"Errands\"?");
+    EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tag" + rest);
+    list.requestDelete(targets);
+    EXPECT_EQ(list.confirmationTitle(), u"Delete 3 tags?");
+    EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tags" + rest);
+    list.cancelDelete();
+    EXPECT_TRUE(list.tagsPendingDelete().isEmpty());
+    EXPECT_FALSE(list.showDeleteConfirmationForListTags());
+    EXPECT_EQ(store->count(), 5);
 }
 
 } // namespace
