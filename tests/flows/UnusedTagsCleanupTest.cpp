@@ -21,15 +21,15 @@ namespace {
 
 class UnusedTagsCleanupTest : public test::EditTest {
 public:
-    // The tree as the window lists it: one line per row, indented two spaces per level, "[x]" or
-    // "[ ]" for the check.
-    static QStringList rows(const UnusedTagsCleanup& cleanup) {
+    // The tree as the window lists it, ", " between rows: a ">" per level below the top, then "[x]" or
+    // "[ ]" for the check, then the name.
+    static QString rows(const UnusedTagsCleanup& cleanup) {
         QStringList lines;
         for (const UnusedTagsCleanup::Candidate& candidate : cleanup.candidates()) {
-            lines.append(QString(candidate.depth * 2, u' ') + (candidate.checked ? u"[x] "_qs : u"[ ] "_qs) +
+            lines.append(QString(candidate.depth, u'>') + (candidate.checked ? u"[x] "_qs : u"[ ] "_qs) +
                          candidate.tag->name());
         }
-        return lines;
+        return lines.join(u", ");
     }
 
     // What a run sends for each tree: what Things 3 holds now for every tag of it, then the deletion
@@ -57,8 +57,7 @@ TEST_F(UnusedTagsCleanupTest, offersExactlyTheSubtreesWithoutOpenTodos) {
     endTurn();
 
     UnusedTagsCleanup cleanup(*store, *preferences, *worker);
-    EXPECT_EQ(rows(cleanup), (QStringList{u"[x] Garden"_qs, u"  [x] Roses"_qs, u"[x] Old"_qs,
-                                          u"  [x] Older"_qs, u"[x] Stray"_qs, u"[x] Desk"_qs}));
+    EXPECT_EQ(rows(cleanup), u"[x] Garden, >[x] Roses, [x] Old, >[x] Older, [x] Stray, [x] Desk");
     // The roots say where they sit: below a used tag, or nowhere for a tag whose parent is missing.
     QStringList paths;
     for (const UnusedTagsCleanup::Candidate& candidate : cleanup.candidates()) {
@@ -71,19 +70,18 @@ TEST_F(UnusedTagsCleanupTest, offersExactlyTheSubtreesWithoutOpenTodos) {
     // tags new to the list start unchecked, and Garden, already offered, keeps its check.
     t[u"Homework"_qs]->setTodosCount(0);
     endTurn();
-    EXPECT_EQ(rows(cleanup), (QStringList{u"[ ] Home"_qs, u"  [x] Garden"_qs, u"    [x] Roses"_qs,
-                                          u"  [ ] Kids"_qs, u"    [ ] Homework"_qs, u"[x] Old"_qs,
-                                          u"  [x] Older"_qs, u"[x] Stray"_qs, u"[x] Desk"_qs}));
+    EXPECT_EQ(rows(cleanup), u"[ ] Home, >[x] Garden, >>[x] Roses, >[ ] Kids, >>[ ] Homework, [x] Old, "
+                             u">[x] Older, [x] Stray, [x] Desk");
 }
 
 // A used tag keeps every tag above it out of the offer, wherever it sits: a root, or deep in the first
 // tree of the forest or in the last.
 TEST_F(UnusedTagsCleanupTest, aUsedTagKeepsEveryAncestorOutOfTheOffer) {
     auto t = tree(u"A=0>A1=0>A11=0, B=0, C=0>C1=0"_qs);
-    const std::pair<QString, QStringList> cases[] = {
-        {u"A"_qs, {u"[x] A1"_qs, u"  [x] A11"_qs, u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
-        {u"A11"_qs, {u"[x] B"_qs, u"[x] C"_qs, u"  [x] C1"_qs}},
-        {u"C1"_qs, {u"[x] A"_qs, u"  [x] A1"_qs, u"    [x] A11"_qs, u"[x] B"_qs}},
+    const std::pair<QString, QString> cases[] = {
+        {u"A"_qs, u"[x] A1, >[x] A11, [x] B, [x] C, >[x] C1"_qs},
+        {u"A11"_qs, u"[x] B, [x] C, >[x] C1"_qs},
+        {u"C1"_qs, u"[x] A, >[x] A1, >>[x] A11, [x] B"_qs},
     };
     for (const auto& [used, offered] : cases) {
         t[used]->setTodosCount(1);
@@ -100,18 +98,15 @@ TEST_F(UnusedTagsCleanupTest, checksFollowWhatThingsDeletesWithATag) {
 
     // Old cannot go without Oldest: unchecking Oldest unchecks every tag above it.
     cleanup.setChecked(t[u"Oldest"_qs]->id(), false);
-    EXPECT_EQ(rows(cleanup),
-              (QStringList{u"[ ] Old"_qs, u"  [ ] Older"_qs, u"    [ ] Oldest"_qs, u"  [x] Other"_qs}));
+    EXPECT_EQ(rows(cleanup), u"[ ] Old, >[ ] Older, >>[ ] Oldest, >[x] Other");
 
     // Checking a tag checks its whole subtree; its parent may stay unchecked.
     cleanup.setChecked(t[u"Older"_qs]->id(), true);
-    EXPECT_EQ(rows(cleanup),
-              (QStringList{u"[x] Old"_qs, u"  [x] Older"_qs, u"    [x] Oldest"_qs, u"  [x] Other"_qs}));
+    EXPECT_EQ(rows(cleanup), u"[x] Old, >[x] Older, >>[x] Oldest, >[x] Other");
 
     // Unchecking a parent leaves the tags below it checked: each is deleted on its own.
     cleanup.setChecked(t[u"Old"_qs]->id(), false);
-    EXPECT_EQ(rows(cleanup),
-              (QStringList{u"[ ] Old"_qs, u"  [x] Older"_qs, u"    [x] Oldest"_qs, u"  [x] Other"_qs}));
+    EXPECT_EQ(rows(cleanup), u"[ ] Old, >[x] Older, >>[x] Oldest, >[x] Other");
 }
 
 TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree) {
@@ -135,16 +130,14 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
 
     // Drawer goes with Desk, in Things 3 and in the store.
     EXPECT_EQ(sent(), programsFor({{t[u"Other"_qs]}, {t[u"Spare"_qs]}, {t[u"Desk"_qs], t[u"Drawer"_qs]}}));
-    EXPECT_EQ(storedTags(), (QStringList{u"Keep:-:-"_qs, u"Old:-:-"_qs, u"Older:Old:-"_qs,
-                                         u"Oldest:Older:-"_qs, u"Work:-:3"_qs}));
+    EXPECT_EQ(storedTags(), u"Keep:-:-, Old:-:-, Older:Old:-, Oldest:Older:-, Work:-:3");
     EXPECT_EQ(library.tagCount(), 5);
     ASSERT_TRUE(cleanup.showResult());
     EXPECT_EQ(cleanup.resultState(),
               BatchResultState::success({u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}).asDeletion());
     cleanup.dismissResult();
     EXPECT_FALSE(cleanup.showResult());
-    EXPECT_EQ(rows(cleanup),
-              (QStringList{u"[ ] Keep"_qs, u"[ ] Old"_qs, u"  [ ] Older"_qs, u"    [ ] Oldest"_qs}));
+    EXPECT_EQ(rows(cleanup), u"[ ] Keep, [ ] Old, >[ ] Older, >>[ ] Oldest");
 }
 
 // A tree that left the offer comes back unchecked, and one that gained open to-dos while the run was
@@ -157,15 +150,14 @@ TEST_F(UnusedTagsCleanupTest, aTreeUsedSinceTheOfferOrDuringTheRunIsNotDeleted) 
     endTurn();
     t[u"Below"_qs]->setTodosCount(0);
     endTurn();
-    EXPECT_EQ(rows(cleanup), (QStringList{u"[x] Alpha"_qs, u"[x] Beta"_qs, u"[x] Gamma"_qs, u"[ ] Keep"_qs,
-                                          u"  [ ] Below"_qs}));
+    EXPECT_EQ(rows(cleanup), u"[x] Alpha, [x] Beta, [x] Gamma, [ ] Keep, >[ ] Below");
     QCoro::Task<> run = cleanup.confirmDelete();
     // An import lands while Things 3 deletes Alpha: Beta has an open to-do now.
     t[u"Beta"_qs]->setTodosCount(1);
     QCoro::waitFor(std::move(run));
 
     EXPECT_EQ(sent(), programsFor({{t[u"Alpha"_qs]}, {t[u"Gamma"_qs]}}));
-    EXPECT_EQ(storedTags(), (QStringList{u"Below:Keep:0"_qs, u"Beta:-:1"_qs, u"Keep:-:-"_qs}));
+    EXPECT_EQ(storedTags(), u"Below:Keep:0, Beta:-:1, Keep:-:-");
     EXPECT_EQ(cleanup.resultState(), BatchResultState::success({u"Alpha"_qs, u"Gamma"_qs}).asDeletion());
 }
 
@@ -182,8 +174,7 @@ TEST_F(UnusedTagsCleanupTest, aTreeUsedInThingsSinceTheImportIsSkippedAndListed)
     QCoro::waitFor(cleanup.confirmDelete());
     EXPECT_EQ(sent().size(), 5); // four checks, one deletion
     EXPECT_EQ(library.tagCount(), 5);
-    EXPECT_EQ(storedTags(),
-              (QStringList{u"Grown:-:0"_qs, u"Leaf:Used below:1"_qs, u"Used below:-:0"_qs, u"Used:-:1"_qs}));
+    EXPECT_EQ(storedTags(), u"Grown:-:0, Leaf:Used below:1, Used below:-:0, Used:-:1");
     EXPECT_EQ(
         cleanup.resultState(),
         BatchResultState::success({u"Spare"_qs})
@@ -217,13 +208,13 @@ TEST_F(UnusedTagsCleanupTest, aTagGoneFromThingsIsDeletedAlreadyOrStopsTheRunByN
     }
     EXPECT_EQ(sent().size(), programs + 4);
     EXPECT_EQ(sent().last(), ThingsService::deleteTagScript(u"Ghost"_qs));
-    EXPECT_EQ(storedTags(), (QStringList{u"Ghost:-:0"_qs, u"Zulu:-:-"_qs}));
+    EXPECT_EQ(storedTags(), u"Ghost:-:0, Zulu:-:-");
     EXPECT_EQ(cleanup->resultState(),
               BatchResultState::failure(
                   u"Ghost"_qs, u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Ghost\"."_qs,
                   {u"Alpha"_qs})
                   .asDeletion());
-    EXPECT_EQ(rows(*cleanup), (QStringList{u"[x] Ghost"_qs, u"[x] Zulu"_qs}));
+    EXPECT_EQ(rows(*cleanup), u"[x] Ghost, [x] Zulu");
 }
 
 // Closed while Things 3 answers the check, the run sends nothing more; closed while it deletes a
@@ -237,7 +228,7 @@ TEST_F(UnusedTagsCleanupTest, discardedDuringTheRunFinishesTheTreeInProgressAndS
     cleanup.reset();
     QCoro::waitFor(std::move(checking));
     EXPECT_EQ(sent(), programsFor({{alpha}}).mid(0, 1));
-    EXPECT_EQ(storedTags(), (QStringList{u"Alpha:-:-"_qs, u"Beta:-:-"_qs}));
+    EXPECT_EQ(storedTags(), u"Alpha:-:-, Beta:-:-");
 
     // Things 3 holds the deletion of Alpha until the window is closed.
     QSemaphore gate;
@@ -257,7 +248,7 @@ TEST_F(UnusedTagsCleanupTest, discardedDuringTheRunFinishesTheTreeInProgressAndS
     QCoro::waitFor(std::move(deleting));
     endTurn();
     EXPECT_EQ(sent().mid(1), programsFor({{alpha}}));
-    EXPECT_EQ(storedTags(), QStringList{u"Beta:-:-"_qs});
+    EXPECT_EQ(storedTags(), u"Beta:-:-");
     EXPECT_EQ(library.tagCount(), 1);
 }
 
