@@ -1,7 +1,8 @@
 // The batch editor's rules and runs, against the stand-in's library in memory (its interpreter run
-// through Orvalet's engine seam, every program recorded).
+// through Orvalet's engine seam, every program recorded), and the sheet that shows a run's result.
 #include "BatchEditor.h"
 
+#include "BatchResultState.h"
 #include "EditFixture.h"
 
 #include <QSignalSpy>
@@ -51,10 +52,9 @@ TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) 
     for (const BatchEditor::SelectedRow& row : batch.selectedRows()) {
         rows.append(row.tag->name() + u'|' + row.ancestorPath.value_or(u"-"_qs));
     }
-    EXPECT_EQ(rows, (QStringList{u"Banana|-"_qs, u"Kiwi|date"_qs, u"Lime|-"_qs, u"apple|-"_qs}));
+    EXPECT_EQ(rows.join(u", "), u"Banana|-, Kiwi|date, Lime|-, apple|-");
     // Neither a selected tag nor anything below one (Cherry, Grape); accents count after the letters.
-    EXPECT_EQ(names(batch.parentChoices()),
-              (QStringList{u"date"_qs, u"\u00e9clair"_qs, u"Elder"_qs, u"Mango"_qs, u"yak"_qs, u"Zulu"_qs}));
+    EXPECT_EQ(names(batch.parentChoices()).join(u", "), u"date, \u00e9clair, Elder, Mango, yak, Zulu");
 
     // The choices follow the store, and the editor says so.
     QSignalSpy changes(&batch, &BatchEditor::changed);
@@ -62,9 +62,8 @@ TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) 
     add(u"F"_qs, u"Fig"_qs); // equal ignoring case: the plain order decides
     endTurn();
     EXPECT_GE(changes.size(), 1);
-    EXPECT_EQ(names(batch.parentChoices()),
-              (QStringList{u"date"_qs, u"\u00e9clair"_qs, u"Elder"_qs, u"Fig"_qs, u"fig"_qs, u"Mango"_qs,
-                           u"yak"_qs, u"Zulu"_qs}));
+    EXPECT_EQ(names(batch.parentChoices()).join(u", "),
+              u"date, \u00e9clair, Elder, Fig, fig, Mango, yak, Zulu");
 }
 
 TEST_F(BatchEditorTest, aSelectionChangeKeepsTheParentChoice) {
@@ -236,6 +235,37 @@ TEST_F(BatchEditorTest, nestedSelectionsRemoveEveryRecordOnceAndSendNothingForAT
         EXPECT_EQ(library.tagCount(), 1);
     }
     EXPECT_EQ(doneCalls, 2);
+}
+
+// ---- The result sheet: what it shows for each outcome, beyond the headline the window's tests read ----
+
+TEST(BatchResultSheet, successListsEveryUpdatedTagEvenNone) {
+    for (const QStringList& updated : {QStringList{u"Home"_qs}, QStringList{}}) {
+        const BatchResultState state = BatchResultState::success(updated);
+        EXPECT_EQ(state.headlineTint(), BatchResultState::Tint::green);
+        // One tag still reads "tag(s)".
+        EXPECT_EQ(state.summary(), QString::number(updated.size()) + u" tag(s) updated successfully.");
+        EXPECT_EQ(state.errorText(), std::nullopt);
+        EXPECT_EQ(state.namesCaption(), std::nullopt);
+        EXPECT_TRUE(state.showsNames()); // the list shows even when empty
+        EXPECT_EQ(state.names(), updated);
+    }
+}
+
+TEST(BatchResultSheet, failureNamesTheTagVerbatimAndListsWhatWasUpdatedBeforeIt) {
+    const QString longError =
+        u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Work\". "_qs.repeated(8);
+    const BatchResultState first = BatchResultState::failure(u"Work"_qs, longError, {});
+    EXPECT_EQ(first.headlineTint(), BatchResultState::Tint::red);
+    EXPECT_EQ(first.errorText(), longError);
+    EXPECT_FALSE(first.showsNames());
+
+    const BatchResultState later =
+        BatchResultState::failure(u"Say \"hi\""_qs, u"e"_qs, {u"Zed"_qs, u"alpha"_qs});
+    EXPECT_EQ(later.summary(), u"Failed on tag \"Say \"hi\"\":");
+    EXPECT_EQ(later.namesCaption(), u"Already updated before failure:");
+    EXPECT_TRUE(later.showsNames());
+    EXPECT_EQ(later.names(), (QStringList{u"Zed"_qs, u"alpha"_qs}));
 }
 
 } // namespace

@@ -113,6 +113,15 @@ public:
         return *editor;
     }
     TagEditor& edit(const QString& id) { return edit(store->tag(id)); }
+    // The editor of `id` saves `name` typed, and `parent` chosen when given.
+    TagEditor& save(const QString& id, const QString& name, const std::optional<QString>& parent = {}) {
+        edit(id).setNameField(name);
+        if (parent) {
+            editor->setSelectedParentId(parent);
+        }
+        QCoro::waitFor(editor->saveChanges());
+        return *editor;
+    }
     // A batch editor of `tags` over the fixture's worker, its callbacks recorded.
     std::unique_ptr<BatchEditor> makeBatch(const QList<TagPtr>& tags) {
         return std::make_unique<BatchEditor>(

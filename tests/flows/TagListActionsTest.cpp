@@ -45,7 +45,6 @@ TEST_F(TagListActionsTest, mergeMakesTheStoreACopyOfThingsInOneTransaction) {
     const QDateTime createdA = *store->tag(u"a"_qs)->createdAt();
     const QDateTime beforeMerge = Clock::now();
     const int commits = store->commitCount();
-    QSignalSpy storeChanges(store.get(), &TagStore::changed);
 
     TagListActions& list = makeActions();
     list.mergeImportedTags({
@@ -69,7 +68,6 @@ TEST_F(TagListActionsTest, mergeMakesTheStoreACopyOfThingsInOneTransaction) {
 
     endTurn();
     EXPECT_EQ(store->commitCount(), commits + 1);
-    EXPECT_EQ(storeChanges.size(), 1);
     list.mergeImportedTags({}); // Things 3 has no tags
     EXPECT_EQ(store->count(), 0);
 }
@@ -166,8 +164,6 @@ TEST_F(TagListActionsTest, deleteSendsOneProgramNamingTheTagThenRemovesTheTreeLo
     ASSERT_TRUE(standIn.start());
     useStandIn();
     TagListActions& list = makeActions();
-    QCoro::waitFor(list.importAllTags());
-    ASSERT_EQ(store->count(), 5);
     list.setSelectedTagIds({home, homework});
     QSignalSpy selectionChanges(&list, &TagListActions::selectionChanged);
 
@@ -177,11 +173,10 @@ TEST_F(TagListActionsTest, deleteSendsOneProgramNamingTheTagThenRemovesTheTreeLo
     EXPECT_FALSE(list.showDeleteConfirmationForListTags());
     QCoro::waitFor(std::move(deletion));
 
-    EXPECT_EQ(storedTags(), u"Work:-:0");
+    EXPECT_EQ(storedTags(), u"Work:-:-");
     EXPECT_EQ(list.selectedTagIds(), QSet<QString>{homework}); // a descendant's identifier stays
     EXPECT_EQ(selectionChanges.size(), 1);
-    ASSERT_EQ(sent().size(), 2); // the import, then the one deletion
-    EXPECT_EQ(sent()[1], ThingsService::deleteTagScript({home, u"Home"_qs}, true));
+    EXPECT_EQ(sent(), QStringList{ThingsService::deleteTagScript({home, u"Home"_qs}, true)});
     EXPECT_EQ(ThingsLibrary::load(standIn.libraryPath()).tagCount(), 1);
 }
 

@@ -48,9 +48,7 @@ public:
 
 // Home goes back to the top level on undo, which Things 3 takes only as a deleted parent.
 TEST_F(UndoHistoryTest, aRenameAndABatchMoveGoBackAndForthInThingsAndTheStore) {
-    edit(kids).setNameField(u"Children"_qs);
-    editor->setSelectedParentId(work);
-    QCoro::waitFor(editor->saveChanges());
+    save(kids, u"Children"_qs, work);
     move({home, kids}, work);
     const QString after = u"Children:Work, Home:Work, Work:-"_qs;
     ASSERT_EQ(inThings(), after);
@@ -100,8 +98,7 @@ TEST_F(UndoHistoryTest, aBatchMoveIsOneStepWhoseRefusedPartIsKeptForAnotherTry) 
     EXPECT_EQ(stored(), inThings());
     EXPECT_FALSE(history().canUndo());
 
-    edit(kids).setNameField(u"Children"_qs);
-    QCoro::waitFor(editor->saveChanges());
+    save(kids, u"Children"_qs);
     EXPECT_EQ(history().undoText(), u"Undo Rename");
     EXPECT_FALSE(history().canRedo());
     EXPECT_EQ(history().redoText(), u"Redo");

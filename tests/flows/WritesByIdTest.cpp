@@ -61,17 +61,8 @@ TEST_P(SomedayFlows, reachTheTagWhoseNameHasSpacesAtItsEnds) {
 INSTANTIATE_TEST_SUITE_P(
     WritesById, SomedayFlows,
     ::testing::Values(
-        FlowCase{"editorRename",
-                 [](WritesByIdTest& t) {
-                     t.edit(t.someday).setNameField(u"Maybe"_qs);
-                     QCoro::waitFor(t.editor->saveChanges());
-                 },
-                 u"Maybe:-"_qs},
-        FlowCase{"editorMove",
-                 [](WritesByIdTest& t) {
-                     t.edit(t.someday).setSelectedParentId(t.home);
-                     QCoro::waitFor(t.editor->saveChanges());
-                 },
+        FlowCase{"editorRename", [](WritesByIdTest& t) { t.save(t.someday, u"Maybe"_qs); }, u"Maybe:-"_qs},
+        FlowCase{"editorMove", [](WritesByIdTest& t) { t.save(t.someday, u" Someday "_qs, t.home); },
                  u" Someday :Home"_qs},
         FlowCase{"editorDelete",
                  [](WritesByIdTest& t) { QCoro::waitFor(t.edit(t.someday).deleteWithChildren()); },
@@ -113,8 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WritesByIdTest, aNameWithTheRecordSeparatorsOrChangedInThingsIsRenamedAndMoved) {
     const QString odd = library.makeTag(u"A|||B~~~"_qs);
     add(odd, u"A|||B~~~"_qs); // an import cannot read it; a creation or a rename here stores it
-    edit(odd).setNameField(u"C|||D"_qs);
-    QCoro::waitFor(editor->saveChanges());
+    save(odd, u"C|||D"_qs);
     EXPECT_EQ(inThings(odd) + u' ' + inStore(odd), u"C|||D:- C|||D:-");
 
     // Renamed in Things 3 since: a move still reaches it, and the store takes the name it has there.
@@ -133,8 +123,7 @@ TEST_F(WritesByIdTest, ofTwoAlikeNamesTheChosenParentIsTheOneInThings) {
     move({free}, spaced);
     EXPECT_EQ(library.tag(free)->parentId, spaced);
     EXPECT_EQ(store->tag(free)->parentTagId(), spaced);
-    edit(kid).setSelectedParentId(spaced);
-    QCoro::waitFor(editor->saveChanges());
+    save(kid, u"Kid"_qs, spaced);
     EXPECT_EQ(library.tag(kid)->parentId, spaced);
     EXPECT_EQ(store->tag(kid)->parentTagId(), spaced);
     undo();
@@ -167,8 +156,7 @@ TEST_F(WritesByIdTest, theSettingOffSendsTheProgramsThatAddressTagsByName) {
     EXPECT_EQ(sent().last(), *ThingsService::updateTagScript(u"Kid"_qs, u"Kid"_qs, std::nullopt, u"Home"_qs));
     EXPECT_EQ(sent().last(), u"tell application \"Things3\"\n    delete parent tag of tag \"Kid\"\nend tell");
     EXPECT_EQ(inThings(kid), u"Kid:-");
-    edit(kid).setNameField(u"Child"_qs);
-    QCoro::waitFor(editor->saveChanges());
+    save(kid, u"Child"_qs);
     EXPECT_EQ(sent().last(),
               *ThingsService::updateTagScript(u"Kid"_qs, u"Child"_qs, std::nullopt, std::nullopt));
     QCoro::waitFor(edit(kid).deleteWithChildren());
@@ -222,10 +210,7 @@ TEST_F(WritesByIdTest, afterALostAnswerTheOutcomeFollowsWhatThingsHolds) {
 
     // Renamed, but not moved: a failure, and the record follows Things 3.
     lose(Loss::afterRunningWithoutTheMove);
-    edit(kid).setNameField(u"Child"_qs);
-    editor->setSelectedParentId(away);
-    QCoro::waitFor(editor->saveChanges());
-    EXPECT_EQ(editor->errorMessage(), test::connectionLostMessage);
+    EXPECT_EQ(save(kid, u"Child"_qs, away).errorMessage(), test::connectionLostMessage);
     EXPECT_EQ(inThings(kid), u"Child:Home");
     EXPECT_EQ(inStore(kid), u"Child:Home");
 }
