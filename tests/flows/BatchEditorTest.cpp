@@ -40,6 +40,20 @@ TEST_F(BatchEditorTest, theInitialParentIsTheOneAllSelectedTagsShare) {
         editor.setSelectedParentId(chosen == u"q" ? u"p"_qs : u"q"_qs);
         EXPECT_TRUE(editor.canSave());
     }
+
+    // A selection change keeps the choice: it is not recomputed to "None".
+    const TagPtr a = store->tag(u"a1"_qs), b = store->tag(u"b1"_qs); // below P
+    BatchEditor& batch = batchOf({a, b});
+    QSignalSpy changes(&batch, &BatchEditor::changed);
+    batch.setSelectedTags({store->tag(u"b2"_qs), a, b});
+    EXPECT_EQ(changes.size(), 1);
+    EXPECT_EQ(batch.selectedParentId(), u"p");
+    EXPECT_TRUE(batch.canSave());
+    batch.setSelectedParentId(std::nullopt);
+    batch.setSelectedTags({a, b});
+    EXPECT_EQ(batch.selectedParentId(), std::nullopt);
+    batch.setSelectedTags({a});
+    EXPECT_EQ(batch.deleteConfirmationTitle(), u"Delete 1 tag?");
 }
 
 TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) {
@@ -64,26 +78,6 @@ TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) 
     EXPECT_GE(changes.size(), 1);
     EXPECT_EQ(names(batch.parentChoices()).join(u", "),
               u"date, \u00e9clair, Elder, Fig, fig, Mango, yak, Zulu");
-}
-
-TEST_F(BatchEditorTest, aSelectionChangeKeepsTheParentChoice) {
-    auto t = tree(u"P>A, P>B, Q>C"_qs);
-    const TagPtr a = t[u"A"_qs], b = t[u"B"_qs], c = t[u"C"_qs];
-    BatchEditor& batch = batchOf({a, b});
-    ASSERT_EQ(batch.selectedParentId(), t[u"P"_qs]->id());
-
-    QSignalSpy changes(&batch, &BatchEditor::changed);
-    batch.setSelectedTags({c, a, b});
-    EXPECT_EQ(changes.size(), 1);
-    EXPECT_EQ(batch.selectedParentId(), t[u"P"_qs]->id()); // not recomputed to "None"
-    EXPECT_TRUE(batch.canSave());
-    EXPECT_EQ(names(batch.parentChoices()), (QStringList{u"P"_qs, u"Q"_qs}));
-
-    batch.setSelectedParentId(std::nullopt);
-    batch.setSelectedTags({a, b});
-    EXPECT_EQ(batch.selectedParentId(), std::nullopt);
-    batch.setSelectedTags({a});
-    EXPECT_EQ(batch.deleteConfirmationTitle(), u"Delete 1 tag?");
 }
 
 // ---- Save ----
@@ -126,31 +120,26 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
 
 // Things 3 refuses a parent of `missing value`, as the stand-in does: "None" deletes the parent, also
 // of a tag whose stored parent is not stored (whatever it is in Things 3, the tag ends up top-level).
-TEST_F(BatchEditorTest, toNoneMakesTopLevelTagsByDeletingTheirParents) {
-    auto t = tree(u"Home>Kid, Top"_qs);
+// A chosen parent deleted from the list while the pane was open sends nothing.
+TEST_F(BatchEditorTest, toNoneDeletesTheParentsAndAParentGoneFromTheStoreSendsNothing) {
+    auto t = tree(u"Home>Kid, Top, Target>Already, Moving"_qs);
     const TagPtr stray = add(library.makeTag(u"Stray"_qs), u"Stray"_qs, u"ghost"_qs);
-    BatchEditor& batch = batchOf({stray, t[u"Kid"_qs], t[u"Top"_qs]});
-    QCoro::waitFor(batch.saveChanges());
+    QCoro::waitFor(batchOf({stray, t[u"Kid"_qs], t[u"Top"_qs]}).saveChanges());
     ASSERT_EQ(sent().size(), 2);
     for (const QString& program : sent()) {
         EXPECT_TRUE(program.contains(u"\n    delete parent tag of tag tagName\n"));
     }
     EXPECT_EQ(inThings(t[u"Kid"_qs]->id()), u"Kid:-");
-    EXPECT_EQ(storedTags(), u"Home:-:-, Kid:-:-, Stray:-:-, Top:-:-");
-    EXPECT_EQ(batch.resultState(), BatchResultState::success({u"Stray"_qs, u"Kid"_qs, u"Top"_qs}));
-}
+    EXPECT_EQ(storedTags(),
+              u"Already:Target:-, Home:-:-, Kid:-:-, Moving:-:-, Stray:-:-, Target:-:-, Top:-:-");
+    EXPECT_EQ(batch->resultState(), BatchResultState::success({u"Stray"_qs, u"Kid"_qs, u"Top"_qs}));
 
-TEST_F(BatchEditorTest, aChosenParentGoneFromTheStoreSendsNothing) {
-    auto t = tree(u"Target>Already, Moving"_qs);
-    const TagPtr target = t[u"Target"_qs], moving = t[u"Moving"_qs];
-    BatchEditor& batch = batchOf({t[u"Already"_qs], moving});
-    batch.setSelectedParentId(target->id());
-    store->remove(target); // deleted from the list while the pane was open
-
-    QCoro::waitFor(batch.saveChanges());
-    EXPECT_TRUE(sent().isEmpty());
-    EXPECT_EQ(inThings(moving->id()), u"Moving:-");
-    EXPECT_EQ(batch.resultState(),
+    batchOf({t[u"Already"_qs], t[u"Moving"_qs]}).setSelectedParentId(t[u"Target"_qs]->id());
+    store->remove(t[u"Target"_qs]);
+    QCoro::waitFor(batch->saveChanges());
+    EXPECT_EQ(sent().size(), 2);
+    EXPECT_EQ(inThings(t[u"Moving"_qs]->id()), u"Moving:-");
+    EXPECT_EQ(batch->resultState(),
               BatchResultState::failure(u"Moving"_qs, BatchEditor::missingParentMessage(), {u"Already"_qs}));
 }
 
@@ -171,14 +160,13 @@ TEST_F(BatchEditorTest, refreshTakesWhatThingsReportsAndLeavesTheMissingAlone) {
 TEST_F(BatchEditorTest, runsThatOutliveThePaneStillReachTheStoreAndLowerTheOverlay) {
     auto t = tree(u"Target, Moving"_qs);
     const TagPtr renamed = add(library.makeTag(u"Renamed"_qs), u"Old name"_qs);
-    BatchEditor& saving = batchOf({t[u"Moving"_qs]});
-    saving.setSelectedParentId(t[u"Target"_qs]->id());
-    std::unique_ptr<BatchEditor> refreshing = makeBatch({renamed});
-    QCoro::Task<> save = saving.saveChanges();
-    QCoro::Task<> refresh = refreshing->refreshFromThings();
+    batchOf({t[u"Moving"_qs]}).setSelectedParentId(t[u"Target"_qs]->id());
+    std::unique_ptr<BatchEditor> saving = std::move(batch);
+    QCoro::Task<> save = saving->saveChanges();
+    QCoro::Task<> refresh = batchOf({renamed}).refreshFromThings();
 
-    batch.reset(); // the selection changed while Things 3 was answering: both panes are gone
-    refreshing.reset();
+    saving.reset(); // the selection changed while Things 3 was answering: both panes are gone
+    batch.reset();
     QCoro::waitFor(std::move(save));
     QCoro::waitFor(std::move(refresh));
     EXPECT_EQ(storedTags(), u"Moving:Target:-, Renamed:-:0, Target:-:-");
@@ -239,33 +227,36 @@ TEST_F(BatchEditorTest, nestedSelectionsRemoveEveryRecordOnceAndSendNothingForAT
 
 // ---- The result sheet: what it shows for each outcome, beyond the headline the window's tests read ----
 
-TEST(BatchResultSheet, successListsEveryUpdatedTagEvenNone) {
-    for (const QStringList& updated : {QStringList{u"Home"_qs}, QStringList{}}) {
-        const BatchResultState state = BatchResultState::success(updated);
-        EXPECT_EQ(state.headlineTint(), BatchResultState::Tint::green);
-        // One tag still reads "tag(s)".
-        EXPECT_EQ(state.summary(), QString::number(updated.size()) + u" tag(s) updated successfully.");
-        EXPECT_EQ(state.errorText(), std::nullopt);
-        EXPECT_EQ(state.namesCaption(), std::nullopt);
-        EXPECT_TRUE(state.showsNames()); // the list shows even when empty
-        EXPECT_EQ(state.names(), updated);
-    }
+// The sheet as one line: the tint, the summary, the error, the caption of the names, and the names
+// when it lists them.
+QString sheet(const BatchResultState& state) {
+    return QStringList{state.headlineTint() == BatchResultState::Tint::green ? u"green"_qs : u"red"_qs,
+                       state.summary(), state.errorText().value_or(u"-"_qs),
+                       state.namesCaption().value_or(u"-"_qs),
+                       state.showsNames() ? u'[' + state.names().join(u", ") + u']' : u"no list"_qs}
+        .join(u" | ");
 }
 
-TEST(BatchResultSheet, failureNamesTheTagVerbatimAndListsWhatWasUpdatedBeforeIt) {
+TEST(BatchResultSheet, showsTheOutcomeTheErrorVerbatimAndWhatWasDoneBeforeIt) {
+    using State = BatchResultState;
     const QString longError =
         u"AppleScript error: Things3 got an error: Can\u2019t get tag \"Work\". "_qs.repeated(8);
-    const BatchResultState first = BatchResultState::failure(u"Work"_qs, longError, {});
-    EXPECT_EQ(first.headlineTint(), BatchResultState::Tint::red);
-    EXPECT_EQ(first.errorText(), longError);
-    EXPECT_FALSE(first.showsNames());
-
-    const BatchResultState later =
-        BatchResultState::failure(u"Say \"hi\""_qs, u"e"_qs, {u"Zed"_qs, u"alpha"_qs});
-    EXPECT_EQ(later.summary(), u"Failed on tag \"Say \"hi\"\":");
-    EXPECT_EQ(later.namesCaption(), u"Already updated before failure:");
-    EXPECT_TRUE(later.showsNames());
-    EXPECT_EQ(later.names(), (QStringList{u"Zed"_qs, u"alpha"_qs}));
+    const std::pair<State, QString> cases[] = {
+        // One tag still reads "tag(s)"; the list shows even when empty.
+        {State::success({u"Home"_qs}), u"green | 1 tag(s) updated successfully. | - | - | [Home]"_qs},
+        {State::success({}), u"green | 0 tag(s) updated successfully. | - | - | []"_qs},
+        {State::success({}).asDeletion(), u"green | No tag was deleted. | - | - | no list"_qs},
+        {State::success({u"A"_qs}).asDeletion(), u"green | Deleted 1 tag: | - | - | [A]"_qs},
+        {State::failure(u"Work"_qs, longError, {}),
+         u"red | Failed on tag \"Work\": | "_qs + longError + u" | - | no list"_qs},
+        {State::failure(u"Say \"hi\""_qs, u"e"_qs, {u"Zed"_qs, u"alpha"_qs}),
+         u"red | Failed on tag \"Say \"hi\"\": | e | Already updated before failure: | [Zed, alpha]"_qs},
+        {State::failure(u"B"_qs, u"e"_qs, {u"A"_qs}).asDeletion(),
+         u"red | Failed on tag \"B\": | e | Deleted before the failure: | [A]"_qs},
+    };
+    for (const auto& [state, shown] : cases) {
+        EXPECT_EQ(sheet(state), shown);
+    }
 }
 
 } // namespace

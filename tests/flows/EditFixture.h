@@ -123,15 +123,12 @@ public:
         return *editor;
     }
     // A batch editor of `tags` over the fixture's worker, its callbacks recorded.
-    std::unique_ptr<BatchEditor> makeBatch(const QList<TagPtr>& tags) {
-        return std::make_unique<BatchEditor>(
+    BatchEditor& batchOf(const QList<TagPtr>& tags) {
+        batch = std::make_unique<BatchEditor>(
             *store, *preferences, *worker, tags, [this] { ++doneCalls; },
             [this](bool on, int count) {
                 refreshingCalls.append(u"%1:%2"_qs.arg(on ? u"on"_qs : u"off"_qs).arg(count));
             });
-    }
-    BatchEditor& batchOf(const QList<TagPtr>& tags) {
-        batch = makeBatch(tags);
         return *batch;
     }
     // The tags of `ids` moved by one batch save below `parent`, or to the top level; the result.
