@@ -18,12 +18,13 @@ protected:
     // one of each status, one that already carries Home, and one beside them that it does not carry.
     void SetUp() override {
         EditTest::SetUp();
-        home = library.makeTag(u"Home"_qs);
-        mac = library.makeTag(u"Mac"_qs);
-        errands = library.makeTag(u"Errands"_qs);
-        shop = library.makeTag(u"Shop"_qs, errands);
-        post = library.makeTag(u"Post"_qs, errands);
-        stamps = library.makeTag(u"Stamps"_qs, post);
+        auto t = tree(u"Home, Mac, Errands>Shop, Errands>Post>Stamps"_qs);
+        home = t[u"Home"_qs]->id();
+        mac = t[u"Mac"_qs]->id();
+        errands = t[u"Errands"_qs]->id();
+        shop = t[u"Shop"_qs]->id();
+        post = t[u"Post"_qs]->id();
+        stamps = t[u"Stamps"_qs]->id();
         open = library.addTodo(u"Milk"_qs, TodoState::Open, {errands});
         completed = library.addTodo(u"Charger"_qs, TodoState::Completed, {errands, mac});
         canceled = library.addTodo(u"Bank"_qs, TodoState::Canceled, {errands});
@@ -56,8 +57,6 @@ protected:
 };
 
 TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
-    storeLibrary();
-    endTurn();
     TagMerger& m = mergerFor(errands, home);
     // The source and the tags below it are never a destination.
     EXPECT_EQ(test::names(m.destinationChoices()), (QStringList{u"Home"_qs, u"Mac"_qs}));
@@ -157,8 +156,6 @@ TEST_F(TagMergerTest, namesWithQuotesBackslashesAndUnrelatedCommasMergeExactly) 
 // the store does not know of (the deletion would take it). What the confirmation showed must still
 // hold when the merge writes. A move that fails later stops the merge before the deletion.
 TEST_F(TagMergerTest, aChangedTreeOrChangedToDosStopTheMergeBeforeTheDeletion) {
-    storeLibrary();
-    endTurn();
     library.renameTag(home, u"House"_qs);
     library.renameTag(mac, u"Home"_qs);
     TagMerger& m = mergerFor(errands, home);
@@ -199,8 +196,6 @@ TEST_F(TagMergerTest, aChangedTreeOrChangedToDosStopTheMergeBeforeTheDeletion) {
 // moves and the source, still carried by its to-do, is not deleted.
 TEST_F(TagMergerTest, aFailedWriteOfTheToDosStopsTheMergeAsAFailure) {
     const QString letter = library.addTodo(u"Letter"_qs, TodoState::Open, {post});
-    storeLibrary();
-    endTurn();
     hookPrograms([](const QString& program, const ScriptEngine& things) {
         return program.contains(u"set tag names of to do"_qs) ? test::connectionLost() : things.run(program);
     });

@@ -65,7 +65,7 @@ void fail(const ThingsService&, const QString& message) {
     throw ThingsError::appleScriptFailed(message);
 }
 
-TEST(ThingsWorker, runsJobsInOrderOnOneThreadAndContinuesOnTheAwaitingThread) {
+TEST(ThingsWorker, runsJobsInOrderOnOneThreadAndReturnsTheirResultsOnTheAwaitingThread) {
     ThingsWorker worker(std::make_unique<NotRunningEngine>());
     Journal journal;
     std::vector<QCoro::Task<QThread*>> tasks;
@@ -78,10 +78,8 @@ TEST(ThingsWorker, runsJobsInOrderOnOneThreadAndContinuesOnTheAwaitingThread) {
     EXPECT_EQ(journal.order, (QList<int>{0, 1, 2, 3, 4, 5}));
     ASSERT_EQ(journal.threads.size(), 1);
     EXPECT_NE(*journal.threads.begin(), QThread::currentThread());
-}
 
-TEST(ThingsWorker, returnsValuesAndThingsErrorsAsResults) {
-    ThingsWorker worker(std::make_unique<NotRunningEngine>());
+    // Values and Things 3's errors, thrown or answered, come back as results.
     const auto failed = finish(worker.run(&ThingsService::runAppleScript, u"return 1"_qs));
     ASSERT_FALSE(failed);
     EXPECT_EQ(failed.error().errorDescription(),

@@ -5,6 +5,7 @@
 #include "EditFixture.h"
 #include "TagCreator.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 
 using namespace orvalet;
@@ -35,13 +36,7 @@ public:
         rows.sort();
         return rows.join(u", ");
     }
-    QString stored() const {
-        QStringList rows;
-        for (const QString& row : storedTags().split(u", "_qs)) {
-            rows.append(row.section(u':', 0, 1));
-        }
-        return rows.join(u", ");
-    }
+    QString stored() const { return storedTags().replace(QRegularExpression(u":[^:,]*(,|$)"_qs), u"\\1"_qs); }
 
     QString home, work, kids;
 };
