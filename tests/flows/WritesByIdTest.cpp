@@ -101,20 +101,9 @@ INSTANTIATE_TEST_SUITE_P(
                  u"gone"_qs}),
     [](const ::testing::TestParamInfo<FlowCase>& info) { return std::string(info.param.label); });
 
-TEST_F(WritesByIdTest, aNameWithTheRecordSeparatorsOrChangedInThingsIsRenamedAndMoved) {
-    const QString odd = library.makeTag(u"A|||B~~~"_qs);
-    add(odd, u"A|||B~~~"_qs); // an import cannot read it; a creation or a rename here stores it
-    save(odd, u"C|||D"_qs);
-    EXPECT_EQ(inThings(odd) + u' ' + inStore(odd), u"C|||D:- C|||D:-");
-
-    // Renamed in Things 3 since: a move still reaches it, and the store takes the name it has there.
-    library.renameTag(odd, u"  Renamed"_qs);
-    EXPECT_EQ(move({odd}, home), BatchResultState::success({u"C|||D"_qs}));
-    EXPECT_EQ(inThings(odd) + u' ' + inStore(odd), u"  Renamed:Home   Renamed:Home");
-}
-
-// " Home" and "Home" are two tags; the one chosen is the one Things 3 gets, in each flow.
-TEST_F(WritesByIdTest, ofTwoAlikeNamesTheChosenParentIsTheOneInThings) {
+// " Home" and "Home" are two tags; the one chosen is the one Things 3 gets, in each flow. A name with
+// the record separators in it, or changed in Things 3 since, is reached all the same.
+TEST_F(WritesByIdTest, theChosenTagIsTheOneWrittenWhateverItsNameOrItsLookAlikes) {
     const QString spaced = library.makeTag(u" Home"_qs);
     const QString free = library.makeTag(u"Free"_qs);
     importAll();
@@ -126,6 +115,15 @@ TEST_F(WritesByIdTest, ofTwoAlikeNamesTheChosenParentIsTheOneInThings) {
     EXPECT_EQ(inThings(kid) + u',' + inStore(kid), u"Kid: Home,Kid: Home");
     undo();
     EXPECT_EQ(inThings(kid), u"Kid:Home");
+
+    const QString odd = library.makeTag(u"A|||B~~~"_qs);
+    add(odd, u"A|||B~~~"_qs); // an import cannot read it; a creation or a rename here stores it
+    save(odd, u"C|||D"_qs);
+    EXPECT_EQ(inThings(odd) + u' ' + inStore(odd), u"C|||D:- C|||D:-");
+    // Renamed in Things 3 since: a move still reaches it, and the store takes the name it has there.
+    library.renameTag(odd, u"  Renamed"_qs);
+    EXPECT_EQ(move({odd}, home), BatchResultState::success({u"C|||D"_qs}));
+    EXPECT_EQ(inThings(odd) + u' ' + inStore(odd), u"  Renamed:Home   Renamed:Home");
 }
 
 // Things 3 deletes a tag's children with it: a child deleted next is gone already, which is what
@@ -150,7 +148,6 @@ TEST_F(WritesByIdTest, aParentAndItsChildDeletedTogetherFromTheListIsNoFailure) 
 TEST_F(WritesByIdTest, theSettingOffSendsTheProgramsThatAddressTagsByName) {
     preferences->setFlag(PreferenceKey::findTagsById, false);
     move({kid}, std::nullopt);
-    ASSERT_EQ(sent().size(), 2); // the import, then the move
     EXPECT_EQ(sent().last(), *ThingsService::updateTagScript(u"Kid"_qs, u"Kid"_qs, std::nullopt, u"Home"_qs));
     EXPECT_EQ(sent().last(), u"tell application \"Things3\"\n    delete parent tag of tag \"Kid\"\nend tell");
     EXPECT_EQ(inThings(kid), u"Kid:-");
