@@ -71,6 +71,10 @@ TEST_F(TagListQueryTest, visibleTagsFollowSortThenRootOnlyThenSearch) {
     for (const auto& [sort, expected] : orders) {
         EXPECT_EQ(names(query->visibleTags(sort, false, {})).join(u", "), expected);
     }
+    // The rows of the selected identifiers that have a tag, in the second order.
+    EXPECT_EQ(query->rowsOf(query->visibleTags(recentlyUpdated, false, {}),
+                            {u"g"_qs, u"missing"_qs, u"b"_qs, u"o"_qs}),
+              (QList<qsizetype>{0, 3, 8}));
     const std::tuple<const char*, TagSortOption, bool, QString, QString> cases[] = {
         {"root only, no orphans", alphabetical, true, {}, u"Big Garden, Caf\u00e9, Home, Work, Zeta"_qs},
         {"root only, sorted", recentlyUpdated, true, {}, u"Big Garden, Work, Home, Caf\u00e9, Zeta"_qs},
@@ -91,19 +95,7 @@ TEST_F(TagListQueryTest, visibleTagsFollowSortThenRootOnlyThenSearch) {
     }
 }
 
-TEST_F(TagListQueryTest, searchLowersUnderTheUsersLocale) {
-    store->insert(Tag(u"k"_qs, u"KIRMIZI"_qs));
-    query->storeChanged();
-    EXPECT_EQ(names(query->visibleTags(alphabetical, false, u"kirmizi"_qs)), QStringList{"KIRMIZI"});
-
-    // In Turkish, I lowers to the dotless ı.
-    QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
-    EXPECT_EQ(names(query->visibleTags(alphabetical, false, u"k\u0131rm\u0131z\u0131"_qs)),
-              QStringList{"KIRMIZI"});
-    EXPECT_TRUE(query->visibleTags(alphabetical, false, u"kirmizi"_qs).isEmpty());
-}
-
-TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNames) {
+TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNamesAndSearchFollowsTheLocale) {
     // Build the kept orders and lower-cased names, then change the store under them.
     ASSERT_EQ(names(query->visibleTags(recentlyUpdated, false, u"zeta"_qs)), QStringList{"Zeta"});
     ASSERT_EQ(names(query->visibleTags(mostTodos, false, {})).first(), u"garden");
@@ -125,6 +117,14 @@ TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNames) {
     EXPECT_EQ(query->rowTexts(byId("h"), counts).childCountText, u"2 child tags"); // HOMEWORK, Tasks
     EXPECT_EQ(query->childCount(byId("w")), 0);
     EXPECT_EQ(query->rowTexts(byId("b"), counts).childCountText, u"1 child tags");
+
+    // A search lowers under the user's locale: in Turkish, I lowers to the dotless \u0131.
+    store->insert(Tag(u"k"_qs, u"KIRMIZI"_qs));
+    query->storeChanged();
+    QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
+    EXPECT_EQ(names(query->visibleTags(alphabetical, false, u"k\u0131rm\u0131z\u0131"_qs)),
+              QStringList{"KIRMIZI"});
+    EXPECT_TRUE(query->visibleTags(alphabetical, false, u"kirmizi"_qs).isEmpty());
 }
 
 TEST_F(TagListQueryTest, rowTextsShowWhatTheOptionsAsk) {
@@ -148,12 +148,6 @@ TEST_F(TagListQueryTest, rowTextsShowWhatTheOptionsAsk) {
             texts)
             << id;
     }
-}
-
-TEST_F(TagListQueryTest, rowsOfSelectedIdsInTheRebuiltList) {
-    const QList<TagPtr> rows = query->visibleTags(recentlyUpdated, false, {});
-    // Big Garden, HOMEWORK, Work, Orphan, Tasks, Home, Café, Zeta, garden
-    EXPECT_EQ(query->rowsOf(rows, {u"g"_qs, u"missing"_qs, u"b"_qs, u"o"_qs}), (QList<qsizetype>{0, 3, 8}));
 }
 
 // The status area names each preference away from its default, in a fixed order.
