@@ -97,7 +97,6 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
     EXPECT_EQ(sent().size(), 2);
     EXPECT_TRUE(refreshingCalls.isEmpty());
     EXPECT_EQ(storedTags(), u"Alpha:Target:-, Bravo:-:-, Charlie:-:-, Target:-:-");
-    EXPECT_EQ(inThings(t[u"Charlie"_qs]->id()), u"Charlie:-");
     EXPECT_EQ(
         batch.resultState(),
         BatchResultState::failure(u"Bravo"_qs,
@@ -220,7 +219,6 @@ TEST_F(BatchEditorTest, nestedSelectionsRemoveEveryRecordOnceAndSendNothingForAT
         }
         EXPECT_EQ(sent().mid(before), expected);
         EXPECT_EQ(storedTags(), u"Work:-:-");
-        EXPECT_EQ(library.tagCount(), 1);
     }
     EXPECT_EQ(doneCalls, 2);
 }

@@ -29,10 +29,9 @@ public:
         , m_hook(std::move(hook)) {}
 
     std::optional<ScriptOutcome> run(const QString& source) const override {
-        {
-            const QMutexLocker lock(&m_mutex);
-            m_sent.append(source);
-        }
+        QMutexLocker lock(&m_mutex);
+        m_sent.append(source);
+        lock.unlock();
         return m_hook ? m_hook(source, *m_engine) : m_engine->run(source);
     }
 

@@ -16,11 +16,10 @@ class UndoHistoryTest : public test::EditTest {
 public:
     void SetUp() override {
         EditTest::SetUp();
-        home = library.makeTag(u"Home"_qs);
-        work = library.makeTag(u"Work"_qs);
-        kids = library.makeTag(u"Kids"_qs, home);
-        storeLibrary();
-        endTurn();
+        auto t = tree(u"Home>Kids, Work"_qs);
+        home = t[u"Home"_qs]->id();
+        work = t[u"Work"_qs]->id();
+        kids = t[u"Kids"_qs]->id();
     }
     UndoHistory& history() { return UndoHistory::forStore(*store); }
     void undo() { QCoro::waitFor(history().undo(*worker, *preferences)); }
@@ -146,9 +145,7 @@ TEST_F(UndoHistoryTest, aCreationIsDeletedAgainOnlyWhileItHasNoTodosAndMadeAgain
     undo();
     const QString twin = library.makeTag(u"SHED"_qs, work);
     const QByteArray before = library.toJson();
-    const qsizetype programs = sent().size();
     redo();
-    EXPECT_EQ(sent().size(), programs + 1); // the look-up only
     ASSERT_EQ(problems.size(), 2);
     EXPECT_EQ(problems.last().first().toString(),
               u"\u201CShed\u201D is in Things 3 already; it is not made again."_qs);
