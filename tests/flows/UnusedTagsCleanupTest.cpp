@@ -10,13 +10,6 @@
 
 using namespace orvalet;
 
-namespace orvalet {
-void PrintTo(const BatchResultState& state, std::ostream* os) {
-    *os << (state.isSuccess() ? "success" : "failure on ") << state.failedTag().toStdString() << " ("
-        << state.error().toStdString() << ") " << state.names().join(u", ").toStdString();
-}
-} // namespace orvalet
-
 namespace {
 
 class UnusedTagsCleanupTest : public test::EditTest {
@@ -115,7 +108,6 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
     EXPECT_EQ(cleanup.checkedNames(), (QStringList{u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}));
 
     cleanup.requestDelete();
-    EXPECT_EQ(cleanup.deleteConfirmationTitle(), u"Delete 4 tags?");
     cleanup.cancelDelete();
     EXPECT_FALSE(cleanup.showDeleteConfirmation());
     cleanup.requestDelete();
@@ -127,7 +119,6 @@ TEST_F(UnusedTagsCleanupTest, theRunDeletesOnlyCheckedTagsWithOneProgramPerTree)
     // Drawer goes with Desk, in Things 3 and in the store.
     EXPECT_EQ(sent(), programsFor({{t[u"Other"_qs]}, {t[u"Spare"_qs]}, {t[u"Desk"_qs], t[u"Drawer"_qs]}}));
     EXPECT_EQ(storedTags(), u"Keep:-:-, Old:-:-, Older:Old:-, Oldest:Older:-, Work:-:3");
-    EXPECT_EQ(library.tagCount(), 5);
     ASSERT_TRUE(cleanup.showResult());
     EXPECT_EQ(cleanup.resultState(),
               BatchResultState::success({u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}).asDeletion());
