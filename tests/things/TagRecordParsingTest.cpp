@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <limits>
+#include <vector>
 
 using orvalet::ThingsService;
 using orvalet::ThingsTagRecord;
@@ -59,30 +60,19 @@ TEST(TagRecordParsing, listTrimsEveryFieldButTheNameOfExactlyTheWhiteSpaceAndNew
 TEST(TagRecordParsing, countIsASignedDecimalWithin64BitsElseZero) {
     constexpr qint64 max = std::numeric_limits<qint64>::max();
     constexpr qint64 min = std::numeric_limits<qint64>::min();
-    const std::pair<QString, qint64> cases[] = {
-        {u"12"_qs, 12},
-        {u"+5"_qs, 5},
-        {u"-5"_qs, -5},
-        {u"007"_qs, 7},
-        {u" 12\n"_qs, 12},
-        {u"-0"_qs, 0},
-        {u"9223372036854775807"_qs, max},
-        {u"-9223372036854775808"_qs, min},
-        {u"9223372036854775808"_qs, 0},
-        {u"-9223372036854775809"_qs, 0},
-        {u"99999999999999999999"_qs, 0},
-        {u""_qs, 0},
-        {u"+"_qs, 0},
-        {u"-"_qs, 0},
-        {u"+-1"_qs, 0},
-        {u"5x"_qs, 0},
-        {u"1 2"_qs, 0},
-        {u"1e3"_qs, 0},
-        {u"0x1F"_qs, 0},
-        {u"\u0663"_qs, 0},
-        {u"\uff11"_qs, 0},
-        {u"missing value"_qs, 0},
-    };
+    std::vector<std::pair<QString, qint64>> cases = {{u"12"_qs, 12},
+                                                     {u"+5"_qs, 5},
+                                                     {u"-5"_qs, -5},
+                                                     {u"007"_qs, 7},
+                                                     {u" 12\n"_qs, 12},
+                                                     {u"-0"_qs, 0},
+                                                     {u"9223372036854775807"_qs, max},
+                                                     {u"-9223372036854775808"_qs, min}};
+    for (const char16_t* unread :
+         {u"9223372036854775808", u"-9223372036854775809", u"99999999999999999999", u"", u"+", u"-", u"+-1",
+          u"5x", u"1 2", u"1e3", u"0x1F", u"\u0663", u"\uff11", u"missing value"}) {
+        cases.emplace_back(QString::fromUtf16(unread), 0);
+    }
     for (const auto& [count, expected] : cases) {
         const QString chunk = u"A|||N||||||"_qs + count;
         const Record record = ThingsService::parseTagRecord(chunk);
