@@ -4,6 +4,7 @@
 #include "ContentView.h"
 #include "MainWindow.h"
 #include "OrvaletApp.h"
+#include "StandInEngine.h"
 #include "StandInProcess.h"
 #include "TagEditView.h"
 #include "TagListActions.h"
@@ -86,6 +87,8 @@ private Q_SLOTS:
 protected:
     static constexpr int importTimeout = 10000;
     static constexpr int demoTagCount = 60;
+    static inline const QString thingsNotOpen =
+        u"Things 3 is not open. Please open Things 3 and try again."_qs;
 
     // Whether each test starts with the demo library imported from a stand-in.
     virtual bool startsWithDemo() const { return true; }
@@ -103,6 +106,12 @@ protected:
     QString transcriptPath() const { return m_standIn->filePath(u"transcript"_qs); }
     bool startStandIn(const QStringList& options = {}) {
         return m_standIn->start(QStringList{u"--demo"_qs, u"--transcript"_qs, transcriptPath()} + options);
+    }
+    // Runs the statements in the stand-in's Things 3, behind the window's back: true when they ran.
+    static bool runInThings(const QString& statements) {
+        const std::optional<ScriptOutcome> outcome =
+            StandInEngine().run(u"tell application \"Things3\"\n"_qs + statements + u"\nend tell"_qs);
+        return outcome && !outcome->error;
     }
     // How many programs the stand-in has answered.
     qsizetype programsSent() const {
