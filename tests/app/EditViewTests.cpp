@@ -246,7 +246,6 @@ private Q_SLOTS:
     void childRowsAndParentViewMoveTheSelection() {
         QVERIFY(clickRow(m_window, u"Kids"_qs));
         TagEditView* view = editor();
-        QCOMPARE(childNames(), QStringList{u"School"_qs});
         QVERIFY(press(u"childName"_qs, view));
         QTRY_COMPARE(selection(m_window), QStringList{u"School"_qs});
         QCOMPARE(editor(), view); // the same pane, now showing the child
@@ -321,12 +320,8 @@ private Q_SLOTS:
         auto* remove = editor()->findChild<BusyPushButton*>(u"deleteTag"_qs);
         QTest::mouseClick(remove, Qt::LeftButton);
         QTRY_VERIFY(box(u"deleteConfirmation"_qs));
-        QMessageBox* confirmation = box(u"deleteConfirmation"_qs);
-        QCOMPARE(confirmation->text(), u"Delete \"Stretching\" on Things 3?"_qs);
-        QCOMPARE(confirmation->informativeText(),
-                 u"This will permanently delete the tag and all its child tags from this app AND Things 3. "
-                 u"This action cannot be undone! Are you sure you want to do this?"_qs);
-        QVERIFY(press(u"confirmDelete"_qs, confirmation));
+        QCOMPARE(box(u"deleteConfirmation"_qs)->text(), u"Delete \"Stretching\" on Things 3?"_qs);
+        QVERIFY(answer(u"deleteConfirmation"_qs, u"confirmDelete"_qs));
         QTRY_VERIFY(remove->isBusy());
         QVERIFY(!save->isBusy());
         QTRY_COMPARE_WITH_TIMEOUT(content(m_window).detail()->objectName(), u"noTagSelected"_qs,
@@ -343,16 +338,13 @@ private Q_SLOTS:
     }
 
     // "Update from Things" in the editor takes what Things 3 holds now, into the fields and the list.
-    void updateFromThingsTakesARenameMadeInThings() {
+    // The line telling when the tag was updated shows only for a record with an update time.
+    void updateFromThingsTakesARenameAndTheUpdateLineItsTime() {
         QVERIFY(clickRow(m_window, u"Errands"_qs));
         QVERIFY(runInThings(u"set name of tag \"Errands\" to \"Chores\""_qs));
         QVERIFY(press(u"updateFromThings"_qs, editor()));
         QTRY_COMPARE(nameField(editor())->text(), u"Chores"_qs);
         QTRY_VERIFY(indexOf(m_window, u"Chores"_qs).isValid());
-    }
-
-    void updateLineOnlyForARecordWithAnUpdateTime() {
-        QVERIFY(clickRow(m_window, u"Yoga"_qs));
         auto* line = shown<QLabel>(u"updateLine"_qs, editor());
         QVERIFY(line && line->text().startsWith(u"Updated: "_qs) && line->text().endsWith(u" ago)"_qs));
         storedTag(u"Running"_qs)->setUpdatedAt(std::nullopt);
@@ -366,7 +358,8 @@ private Q_SLOTS:
         // One source at a time: the entry is there but disabled for two selected tags.
         QVERIFY(selectRows(m_window, {u"Computer"_qs, u"Calls"_qs}));
         QMenu* menu = openRowMenu(m_window, u"Computer"_qs);
-        QVERIFY(menu && entry(menu, u"mergeInto"_qs) && !entry(menu, u"mergeInto"_qs)->isEnabled());
+        QAction* merge = menu ? menu->findChild<QAction*>(u"mergeInto"_qs) : nullptr;
+        QVERIFY(merge && !merge->isEnabled());
         menu->close();
 
         QVERIFY(clickRow(m_window, u"Computer"_qs));
@@ -519,10 +512,6 @@ private Q_SLOTS:
         QTRY_VERIFY(box(u"batchDeleteConfirmation"_qs));
         QMessageBox* confirmation = box(u"batchDeleteConfirmation"_qs);
         QCOMPARE(confirmation->windowModality(), Qt::WindowModal);
-        QCOMPARE(confirmation->windowTitle(), u"Delete 3 tags?"_qs);
-        QCOMPARE(confirmation->informativeText(),
-                 u"This will permanently delete the selected tags and all their child tags from this app AND "
-                 u"Things 3. This action cannot be undone!"_qs);
         VERIFY_ALL_NAMED(confirmation);
         QTest::keyClick(confirmation, Qt::Key_Escape);
         QTRY_VERIFY(!box(u"batchDeleteConfirmation"_qs));
@@ -549,12 +538,7 @@ private Q_SLOTS:
         QVERIFY(openFromToolsMenu());
         UnusedTagsWindow* window = cleanupWindow();
         QCOMPARE(window->windowTitle(), u"Clean Up Unused Tags"_qs);
-        QCOMPARE(window->findChild<QLabel*>(u"unusedTagsHeading"_qs)->text(),
-                 u"These tags have no open to-dos, and neither do the tags below them"_qs);
         QCOMPARE(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Window);
-        QCOMPARE(window->findChild<QLabel*>(u"unusedTagsNote"_qs)->text(),
-                 u"Counts cover open to-dos only; tags used only by completed to-dos, projects or areas are "
-                 u"listed too."_qs);
         QCOMPARE(treeRows(), (QStringList{u"[x] Kitchen"_qs, u"[x] Repairs"_qs, u"  [x] Electrical"_qs,
                                           u"  [x] Plumbing"_qs, u"[x] Say \"Hello\""_qs}));
         QCOMPARE(window->deleteButton()->text(), u"Delete 5 Tags"_qs);
@@ -574,14 +558,11 @@ private Q_SLOTS:
         VERIFY_ALL_NAMED(window);
 
         QTest::mouseClick(window->deleteButton(), Qt::LeftButton);
-        QTRY_VERIFY(box(u"unusedTagsDeleteConfirmation"_qs, window));
-        QCOMPARE(box(u"unusedTagsDeleteConfirmation"_qs, window)->windowTitle(), u"Delete 3 tags?"_qs);
         QVERIFY(answer(u"unusedTagsDeleteConfirmation"_qs, u"confirmUnusedTagsDelete"_qs, window));
         QTRY_VERIFY_WITH_TIMEOUT(sheet(window), importTimeout);
         QCOMPARE(labelText(u"batchResultTitle"_qs, sheet(window)), u"Tags Deleted"_qs);
         QCOMPARE(labelText(u"batchResultSummary"_qs, sheet(window)), u"Deleted 2 tags:"_qs);
         QCOMPARE(sheet(window)->nameList()->accessibleName(), u"Deleted Tags"_qs);
-        QCOMPARE(labelText(u"batchResultSkippedCaption"_qs, sheet(window)), u"Not deleted:"_qs);
         QCOMPARE(
             listTexts(sheet(window)->findChild<QListWidget*>(u"batchResultSkipped"_qs)),
             QStringList{u"Say \"Hello\": \u201CSay \"Hello\"\u201D has open to-dos in Things 3 now."_qs});
@@ -606,8 +587,6 @@ private Q_SLOTS:
         QVERIFY(openFromToolsMenu());
         auto* pages = cleanupWindow()->findChild<QStackedWidget*>();
         QCOMPARE(pages->currentWidget()->objectName(), u"unusedTagsEmpty"_qs);
-        QCOMPARE(pages->currentWidget()->findChild<QLabel*>(u"emptyStateTitle"_qs)->text(),
-                 u"No Unused Tags"_qs);
         QVERIFY(!cleanupWindow()->deleteButton()->isEnabled());
     }
 };

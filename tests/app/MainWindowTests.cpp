@@ -29,9 +29,10 @@ private:
     // shows, null when none does.
     QMessageBox* askToDelete(const QString& row, const QString& label = {}) {
         QMenu* menu = openRowMenu(m_window, row);
-        const bool asked = menu && (label.isEmpty() || entry(menu, u"deleteTags"_qs)->text() == label) &&
-                           choose(menu, u"deleteTags"_qs) &&
-                           QTest::qWaitFor([this] { return box(u"deleteConfirmation"_qs); });
+        const bool asked =
+            menu && (label.isEmpty() || menu->findChild<QAction*>(u"deleteTags"_qs)->text() == label) &&
+            choose(menu, u"deleteTags"_qs) &&
+            QTest::qWaitFor([this] { return box(u"deleteConfirmation"_qs); });
         return asked ? box(u"deleteConfirmation"_qs) : nullptr;
     }
     QString bannerText() {
@@ -137,13 +138,11 @@ private Q_SLOTS:
             content(m_window).importAction()->trigger();
             QTRY_VERIFY_WITH_TIMEOUT(box(u"importFailed"_qs), importTimeout);
             QMessageBox* alert = box(u"importFailed"_qs);
-            QCOMPARE(alert->text(), u"Import Failed"_qs);
             QCOMPARE(alert->informativeText(), thingsNotOpen);
             QCOMPARE(alert->windowModality(), Qt::WindowModal);
-            QVERIFY(content(m_window).importAction()->isEnabled());
-            QVERIFY(!content(m_window).overlay()->isVisible());
+            QVERIFY(content(m_window).importAction()->isEnabled() &&
+                    !content(m_window).overlay()->isVisible());
             QTest::mouseClick(alert->button(QMessageBox::Ok), Qt::LeftButton);
-            QVERIFY(!actions(m_window).importError());
             QTRY_VERIFY(!m_window->findChild<QMessageBox*>(u"importFailed"_qs));
         }
         QCOMPARE(rowNames(m_window), QStringList{u"Kept"_qs});
@@ -162,14 +161,13 @@ private Q_SLOTS:
 
         view.importAction()->trigger();
         QVERIFY(!view.importAction()->isEnabled() && view.overlay()->isVisible());
-        QCOMPARE(view.overlay()->title(), u"Importing tags from Things\u2026"_qs);
         QTRY_VERIFY(ticks >= 5);
         QTest::keySequence(QApplication::focusWidget() ? QApplication::focusWidget() : m_window,
                            QKeySequence::Find);
         QCOMPARE(finds.size(), 1);
         QVERIFY(actions(m_window).isImporting()); // all of the above happened while Things 3 answered
-        QTRY_VERIFY_WITH_TIMEOUT(!view.overlay()->isVisible(), importTimeout);
-        QVERIFY(view.importAction()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!view.overlay()->isVisible() && view.importAction()->isEnabled(),
+                                 importTimeout);
         QTRY_COMPARE(model(m_window).rowCount(), demoTagCount);
 
         for (const QString& typed : {u"err"_qs, u"kid"_qs}) {
@@ -196,9 +194,8 @@ private Q_SLOTS:
         QVERIFY(selectRows(m_window, three));
 
         QMessageBox* confirmation = askToDelete(u"Computer"_qs, u"Delete Tag"_qs);
-        QVERIFY(confirmation);
+        QVERIFY(confirmation && confirmation->text() == u"Delete \"Computer\"?"_qs);
         QCOMPARE(selection(m_window), three);
-        QCOMPARE(confirmation->text(), u"Delete \"Computer\"?"_qs);
         QCOMPARE(confirmation->windowModality(), Qt::WindowModal);
         // "Delete" is drawn as destructive; Return keeps the tags.
         QVERIFY(confirmation->findChild<QPushButton*>(u"confirmDelete"_qs)
@@ -209,8 +206,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!m_window->findChild<QMessageBox*>(u"deleteConfirmation"_qs));
 
         confirmation = askToDelete(u"Email"_qs, u"Delete Tags"_qs);
-        QVERIFY(confirmation);
-        QCOMPARE(confirmation->text(), u"Delete 3 tags?"_qs);
+        QVERIFY(confirmation && confirmation->text() == u"Delete 3 tags?"_qs);
         QTest::keyClick(confirmation, Qt::Key_Escape); // dismissed without a button: a cancel too
         QTRY_VERIFY(!m_window->findChild<QMessageBox*>(u"deleteConfirmation"_qs));
         QCOMPARE(selection(m_window), three);
@@ -292,12 +288,10 @@ private Q_SLOTS:
         MainWindow* second = m_app->newMainWindow();
         second->show();
         QVERIFY(QTest::qWaitForWindowExposed(second));
-        QCOMPARE(model(second).rowCount(), demoTagCount);
         QVERIFY(clickRow(m_window, u"Errands"_qs));
         QTest::keyClicks(content(second).searchField(), u"Kid"_qs);
         QCOMPARE(rowNames(second), QStringList{u"Kids"_qs});
         QVERIFY(clickRow(second, u"Kids"_qs));
-        QVERIFY(content(m_window).searchField()->text().isEmpty());
 
         m_app->store().insert(Tag(u"kidney-1"_qs, u"Kidney Beans"_qs));
         QTRY_COMPARE(rowNames(second), (QStringList{u"Kidney Beans"_qs, u"Kids"_qs}));
@@ -355,8 +349,7 @@ private Q_SLOTS:
 
         // A tag whose parent is not stored is a root that says so.
         m_app->store().insert(Tag(u"stray"_qs, u"Stray"_qs, u"gone"_qs));
-        QTRY_VERIFY(node(u"Stray"_qs).isValid());
-        QVERIFY(!node(u"Stray"_qs).parent().isValid());
+        QTRY_VERIFY(node(u"Stray"_qs).isValid() && !node(u"Stray"_qs).parent().isValid());
         QVERIFY(!node(u"Stray"_qs).data(Qt::DecorationRole).value<QIcon>().isNull());
         // Its tooltip reads the whole row, counts included, which a narrow row may leave out.
         QCOMPARE(node(u"Stray"_qs).data(Qt::ToolTipRole).toString(),
@@ -373,9 +366,10 @@ private Q_SLOTS:
     void deleteKeysAskToDeleteTheSelection_data() {
         QTest::addColumn<bool>("outline");
         QTest::addColumn<int>("key");
-        for (bool outline : {false, true}) {
-            QTest::addRow("%s, Delete", outline ? "outline" : "list") << outline << int(Qt::Key_Delete);
-            QTest::addRow("%s, Backspace", outline ? "outline" : "list") << outline << int(Qt::Key_Backspace);
+        for (const auto& [name, key] :
+             {std::pair{"Delete", Qt::Key_Delete}, {"Backspace", Qt::Key_Backspace}}) {
+            QTest::addRow("list, %s", name) << false << int(key);
+            QTest::addRow("outline, %s", name) << true << int(key);
         }
     }
     void deleteKeysAskToDeleteTheSelection() {
@@ -420,16 +414,14 @@ private Q_SLOTS:
         QVERIFY(dropOnto(dragOf({u"Errands"_qs}), QString()));
         QTRY_VERIFY(!content(m_window).drops().isMoving());
         QVERIFY(!node(u"Errands"_qs).parent().isValid());
-    }
 
-    void aFailingDropShowsTheResultSheet() {
-        // "Urgent" is deleted in Things 3 behind the window's back.
+        // A drop that fails shows the result sheet: "Urgent" is deleted in Things 3 behind the window's back.
         QVERIFY(runInThings(u"delete tag \"Urgent\""_qs));
         QVERIFY(dropOnto(dragOf({u"Urgent"_qs}), u"Work"_qs));
         BatchResultSheet* sheet = nullptr;
         QTRY_VERIFY((sheet = shown<BatchResultSheet>(u"dropResult"_qs)));
         QCOMPARE(sheet->findChild<QLabel*>(u"batchResultTitle"_qs)->text(), u"Update Failed"_qs);
-        QVERIFY(!storedTag(u"Urgent"_qs)->parentTagId()); // nothing changed locally
+        QCOMPARE(node(u"Urgent"_qs).parent(), node(u"Health"_qs)); // nothing changed locally
         QTest::keyClick(sheet, Qt::Key_Return);
         QTRY_VERIFY(!m_window->findChild<BatchResultSheet*>(u"dropResult"_qs));
     }
