@@ -205,8 +205,8 @@ private Q_SLOTS:
         QTRY_COMPARE(m_window->windowTitle(), u"Job"_qs);
         QVERIFY(indexOf(m_window, u"Job"_qs).isValid() && !indexOf(m_window, u"Work"_qs).isValid());
         QCOMPARE(selection(m_window), QStringList{u"Job"_qs});
-        QVERIFY(!save->isEnabled());
-        QTRY_VERIFY(name->hasFocus()); // back where the user typed once the pane is enabled again
+        // Saved, and the keyboard is back where the user typed once the pane is enabled again.
+        QTRY_VERIFY(!save->isEnabled() && name->hasFocus());
 
         // Edit ▸ Undo takes the rename back; Redo again.
         QAction* undo = m_window->findChild<QAction*>(u"undoAction"_qs);
@@ -432,8 +432,10 @@ private Q_SLOTS:
         const QStringList order = selectedNamesInRunOrder();
         QVERIFY(runInThings(u"delete tag \""_qs + order.last() + u"\""_qs));
 
+        const int reads = pane()->parentChoiceReads();
         QTest::mouseClick(saveButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(sheet(), importTimeout);
+        QCOMPARE(pane()->parentChoiceReads(), reads + 1); // once the run is over, not after each tag
         QCOMPARE(labelText(u"batchResultTitle"_qs, sheet()), u"Update Failed"_qs);
         QCOMPARE(labelText(u"batchResultError"_qs, sheet()),
                  u"\u201C"_qs + order.last() +
@@ -444,10 +446,9 @@ private Q_SLOTS:
         // Escape closes it too; the pane stays as it was, ready to send what is left.
         QTest::keyClick(sheet(), Qt::Key_Escape);
         QTRY_VERIFY(!sheet());
-        QVERIFY(pane() && pane()->isVisible() && pane()->isEnabled());
+        QVERIFY(pane() && pane()->isVisible() && pane()->isEnabled() && saveButton()->isEnabled());
         QCOMPARE(selection(m_window).size(), 3);
         QCOMPARE(picker()->currentText(), u"Health"_qs);
-        QVERIFY(saveButton()->isEnabled());
     }
 
     void thePaneFollowsTheSelectionAndReadsItsChoicesOnlyWhenTheyCanChange() {
