@@ -225,6 +225,28 @@ std::optional<QList<ThingsTagUse>> ThingsService::parseTagUse(QStringView output
     return use;
 }
 
+std::optional<ThingsGroupOutcome> ThingsService::parseGroupAnswer(QStringView output, qsizetype size) {
+    // "DONE", or "DONE|||NUMBER|||MESSAGE": only the message is free text, and it comes last.
+    const auto count = [](QStringView text) -> std::optional<qint64> {
+        bool ok = false;
+        const qint64 value = text.toLongLong(&ok);
+        return ok && !text.startsWith(u'+') && !text.startsWith(u' ') ? std::optional(value) : std::nullopt;
+    };
+    const qsizetype mark = output.indexOf(u"|||");
+    const std::optional<qint64> done = count(mark < 0 ? output : output.first(mark));
+    if (!done || *done < 0 || *done > size || (mark < 0 && *done != size))
+        return std::nullopt;
+    if (mark < 0)
+        return ThingsGroupOutcome{*done, std::nullopt};
+    const QStringView rest = output.sliced(mark + 3);
+    const qsizetype second = rest.indexOf(u"|||");
+    const std::optional<qint64> number = second < 0 ? std::nullopt : count(rest.first(second));
+    if (!number || *done == size)
+        return std::nullopt;
+    return ThingsGroupOutcome{*done,
+                              ThingsError::appleScriptFailed(rest.sliced(second + 3).toString(), number)};
+}
+
 std::optional<ThingsTagState> ThingsService::parseTagState(QStringView output) {
     // "PARENT|||NAME": the parent is an identifier or nothing, so the first "|||" ends it.
     const qsizetype mark = output.indexOf(u"|||");

@@ -235,6 +235,23 @@ QString ThingsService::createTagScript(const QString& name, const std::optional<
     return script;
 }
 
+QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
+    // Each tag's two lines are those deleteTagScript sends for it alone, so each fails as it would.
+    QString script = QStringLiteral("tell application \"Things3\"\n"
+                                    "    set done to 0\n"
+                                    "    try");
+    for (qsizetype i = 0; i < tags.size(); ++i) {
+        script += u"\n        set tagName to name of tag id " % appleScriptLiteral(tags[i].id) %
+                  u"\n        delete tag tagName\n        set done to " % QString::number(i + 1);
+    }
+    script += u"\n    on error errorText number errorNumber\n"
+              "        return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n"
+              "    end try\n"
+              "    return done as text\n"
+              "end tell";
+    return script;
+}
+
 // The answer is the parent's identifier (empty for none), "|||", then the name: only the name is
 // free text, and it comes last, whole, so any name reads back exactly.
 QString ThingsService::tagStateScript(const QString& id) {

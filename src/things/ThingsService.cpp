@@ -117,6 +117,46 @@ void ThingsService::deleteTag(const ThingsTagRef& tag, bool byId) const {
     }
 }
 
+ThingsGroupOutcome ThingsService::deleteTagGroup(const QList<ThingsTagRef>& tags) const {
+    qsizetype done = 0;
+    while (done < tags.size()) {
+        const qsizetype end = std::min(tags.size(), done + maximumGroupSize);
+        ThingsGroupOutcome group;
+        bool answered = true; // whether Things 3 said how far the program got
+        try {
+            const QString answer = runAppleScript(deleteTagGroupScript(tags.mid(done, end - done)));
+            const std::optional<ThingsGroupOutcome> read = parseGroupAnswer(answer, end - done);
+            answered = read.has_value();
+            group = read.value_or(ThingsGroupOutcome{0, unreadableAnswer()});
+        } catch (const ThingsError& error) {
+            if (!error.isLostConnection())
+                return {done, error};
+            answered = false;
+            group.failure = error;
+        }
+        done += group.done;
+        if (!group.failure)
+            continue;
+        if (group.failure->isMissingTag(tags[done].id)) {
+            ++done; // deleted already, with an ancestor or in Things 3 itself
+            continue;
+        }
+        if (answered && !group.failure->isLostConnection())
+            return {done, group.failure};
+        // The program may have gone on past what it answered, or answered nothing: Things 3 says
+        // which of the rest are gone. The first it still has failed with the lost answer.
+        for (; done < end; ++done) {
+            try {
+                if (readTagState(tags[done].id))
+                    return {done, group.failure};
+            } catch (const ThingsError&) {
+                return {done, group.failure};
+            }
+        }
+    }
+    return {done, std::nullopt};
+}
+
 QString ThingsService::createTag(const QString& name, const std::optional<ThingsTagRef>& parent,
                                  bool byId) const {
     try {

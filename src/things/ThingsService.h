@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ThingsError.h"
 #include "ThingsMergeRead.h"
 #include "ThingsTagChange.h"
 #include "ThingsTagRecord.h"
@@ -19,6 +20,12 @@ class ScriptEngine;
 //
 // Operations that run a program are synchronous and throw ThingsError; the others only build
 // or read text and never fail.
+// How far a write over many tags got: how many were done, in order, and the failure that ended it.
+struct ThingsGroupOutcome {
+    qsizetype done = 0;
+    std::optional<ThingsError> failure;
+};
+
 class ThingsService final {
 public:
     explicit ThingsService(const ScriptEngine& engine);
@@ -47,6 +54,13 @@ public:
     // Deletes the tag; Things 3 deletes every tag below it with it. By identifier, a tag that
     // Things 3 no longer has is deleted already: that is not a failure.
     void deleteTag(const ThingsTagRef& tag, bool byId) const;
+    // Deletes the tags in this order by identifier, up to maximumGroupSize in one program, and says
+    // how many were deleted before the first failure, and that failure (the tag `tags[done]`): what
+    // deleteTag run on each tag in turn would report up to its first failure. A tag Things 3 no
+    // longer has is deleted already; after a lost or unreadable answer, the tags Things 3 no longer
+    // has count as deleted, in order, up to the first it still has.
+    ThingsGroupOutcome deleteTagGroup(const QList<ThingsTagRef>& tags) const;
+    static constexpr qsizetype maximumGroupSize = 100;
     // Makes a tag, optionally under a stored parent, and returns its identifier.
     QString createTag(const QString& name, const std::optional<ThingsTagRef>& parent, bool byId) const;
     // The open to-dos and child tags of each of these tags, read in one program, in this order. A tag
@@ -91,6 +105,10 @@ public:
     static std::optional<QString> changeTagScript(const ThingsTagChange& change, bool byId);
     static QString createTagScript(const QString& name, const std::optional<ThingsTagRef>& parent, bool byId);
     static QString tagStateScript(const QString& id);
+    // Deletes the tags in order; answers how many it deleted, and after a failure "|||", the error's
+    // number, "|||" and its message, the message last and whole.
+    static QString deleteTagGroupScript(const QList<ThingsTagRef>& tags);
+    static std::optional<ThingsGroupOutcome> parseGroupAnswer(QStringView output, qsizetype size);
     static QString tagUseScript(const QStringList& ids);
     static std::optional<QList<ThingsTagUse>> parseTagUse(QStringView output, const QStringList& ids);
     static std::optional<ThingsTagState> parseTagState(QStringView output);

@@ -174,6 +174,89 @@ TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndLeavesTheNameFree) {
     EXPECT_EQ(library.tagCount(), 6);
 }
 
+// Runs programs on a library, counting them. The tag `refused` fails where a program finds it, as
+// if Things 3 refused it; with `lose`, every deleting program's answer is lost, after it ran in full
+// or (with `loseFirst`) before it ran.
+class RecountingEngine final : public orvalet::ScriptEngine {
+public:
+    explicit RecountingEngine(ThingsLibrary& library)
+        : m_engine(library) {}
+    std::optional<orvalet::ScriptOutcome> run(const QString& source) const override {
+        ++programs;
+        const QString program = QString(source).replace(
+            u"set tagName to name of tag id \""_qs + refused + u'"',
+            u"error \"Things3 got an error: Can\u2019t delete that tag.\" number -10000"_qs);
+        if (!lose || !source.contains(u"delete tag"_qs))
+            return m_engine.run(program);
+        if (!loseFirst)
+            m_engine.run(program);
+        return orvalet::ScriptOutcome{std::nullopt,
+                                      orvalet::ScriptError{u"Connection is invalid."_qs, {}, -609, {}}};
+    }
+    QString refused = u"none"_qs;
+    bool lose = false, loseFirst = false;
+    mutable int programs = 0;
+
+private:
+    LibraryEngine m_engine;
+};
+
+// A deletion of many tags in one program per hundred reports exactly what one program per tag does:
+// the same tags deleted, in order, and the same failure; a tag gone already counts as deleted.
+TEST(DeleteTagGroup, endsWhereOneProgramPerTagWouldAndSaysTheSame) {
+    struct Case {
+        const char* name;
+        int tags, refused = -1, gone = -1;
+        bool lose = false, loseFirst = false;
+        int programs = 1;
+    };
+    const Case cases[] = {{"250 tags", 250, -1, -1, false, false, 3},
+                          {"refused at 37", 100, 36},
+                          {"refused at 1", 100, 0},
+                          {"refused at 100", 100, 99},
+                          {"gone at 37", 100, -1, 36, false, false, 2},
+                          {"lost after running", 100, -1, -1, true, false, 101},
+                          {"lost before running", 100, -1, -1, true, true, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThingsLibrary grouped, single;
+        QList<orvalet::ThingsTagRef> tags;
+        for (ThingsLibrary* library : {&grouped, &single}) {
+            library->seedIdentifiers(7);
+            tags.clear();
+            for (int i = 0; i < c.tags; ++i) {
+                tags.append({library->makeTag(u"T%1"_qs.arg(i)), u"T%1"_qs.arg(i)});
+            }
+            if (c.gone >= 0)
+                library->deleteTag(tags[c.gone].id);
+        }
+        RecountingEngine groupedEngine(grouped), singleEngine(single);
+        for (RecountingEngine* engine : {&groupedEngine, &singleEngine}) {
+            engine->refused = c.refused >= 0 ? tags[c.refused].id : u"none"_qs;
+            engine->lose = c.lose;
+            engine->loseFirst = c.loseFirst;
+        }
+        const orvalet::ThingsGroupOutcome outcome = ThingsService(groupedEngine).deleteTagGroup(tags);
+        qsizetype done = 0;
+        std::optional<ThingsError> failure;
+        for (; done < tags.size() && !failure; done += failure ? 0 : 1) {
+            try {
+                ThingsService(singleEngine).deleteTag(tags[done], true);
+            } catch (const ThingsError& error) {
+                failure = error;
+            }
+        }
+        EXPECT_EQ(outcome.done, done);
+        EXPECT_EQ(outcome.failure.has_value(), failure.has_value());
+        if (outcome.failure && failure) {
+            EXPECT_EQ(outcome.failure->errorDescription(), failure->errorDescription());
+            EXPECT_EQ(outcome.failure->number(), failure->number());
+        }
+        EXPECT_EQ(grouped.tagIds(), single.tagIds());
+        EXPECT_EQ(groupedEngine.programs, c.programs);
+    }
+}
+
 // Found by identifier, a tag is reached whatever its name holds, and a tag Things 3 no longer has
 // is told apart from every other failure.
 TEST_F(ThingsProgramsTest, writesByIdentifierReachTheTagWhateverItsName) {
