@@ -121,6 +121,15 @@ ThingsGroupOutcome ThingsService::deleteTagGroup(const QList<ThingsTagRef>& tags
     qsizetype done = 0;
     while (done < tags.size()) {
         const qsizetype end = std::min(tags.size(), done + maximumGroupSize);
+        if (end - done == 1) { // one tag alone: its own program, as deleteTag sends it
+            try {
+                deleteTag(tags[done], true);
+            } catch (const ThingsError& error) {
+                return {done, error};
+            }
+            ++done;
+            continue;
+        }
         ThingsGroupOutcome group;
         bool answered = true; // whether Things 3 said how far the program got
         try {

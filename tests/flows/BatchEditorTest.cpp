@@ -199,6 +199,24 @@ TEST_F(BatchEditorTest, deleteRemovesEachTreeAndCallsDoneEvenWhenSomeFail) {
     EXPECT_EQ(library.tagCount(), 1);
     EXPECT_EQ(doneCalls, 1);
     EXPECT_FALSE(batch.showResult());
+
+    // By identifier the three go in one program. The one Things 3 refuses stops it, and the run goes
+    // on after it, in a program of its own for the one tag left, as it would with a program each.
+    preferences->setFlag(PreferenceKey::findTagsById, true);
+    auto u = tree(u"Shed>Tools, Attic, Cellar"_qs);
+    hookPrograms([attic = u[u"Attic"_qs]->id()](const QString& program, const ScriptEngine& things) {
+        return things.run(QString(program).replace(u"name of tag id \""_qs + attic, u"tag id \"refused"_qs));
+    });
+    BatchEditor& byId = batchOf({u[u"Shed"_qs], u[u"Attic"_qs], u[u"Cellar"_qs]});
+    const qsizetype before = sent().size();
+    QCoro::waitFor(byId.confirmDelete());
+    EXPECT_EQ(sent().size() - before, 2);
+    EXPECT_EQ(storedTags(), u"Attic:-:-, Old:-:-, Older:Old:-, Other:-:-");
+    ASSERT_EQ(byId.deleteFailures().size(), 1);
+    EXPECT_EQ(byId.deleteFailures().first().name, u"Attic");
+    EXPECT_EQ(byId.deleteFailures().first().error,
+              u"AppleScript error: Things3 got an error: Can\u2019t get tag id \"refused\" of application "
+              u"\"Things3\"."_qs);
 }
 
 // A selected tag below another selected tag: whichever comes first, every record leaves the store
@@ -212,11 +230,11 @@ TEST_F(BatchEditorTest, nestedSelectionsRemoveEveryRecordOnceAndSendNothingForAT
         const qsizetype before = sent().size();
         QCoro::waitFor(
             batchOf(ancestorFirst ? QList<TagPtr>{home, kids} : QList<TagPtr>{kids, home}).confirmDelete());
-        QStringList expected;
-        for (const TagPtr& tag : ancestorFirst ? QList<TagPtr>{home} : QList<TagPtr>{kids, home}) {
-            expected.append(ThingsService::deleteTagScript({tag->id(), tag->name()}, true));
-        }
-        EXPECT_EQ(sent().mid(before), expected);
+        // By identifier, the tags sent go in one program; Homework, below both, is never named.
+        EXPECT_EQ(sent().mid(before),
+                  QStringList{ancestorFirst ? ThingsService::deleteTagScript({home->id(), u"Home"_qs}, true)
+                                            : ThingsService::deleteTagGroupScript(
+                                                  {{kids->id(), u"Kids"_qs}, {home->id(), u"Home"_qs}})});
         EXPECT_EQ(storedTags(), u"Work:-:-");
     }
     EXPECT_EQ(doneCalls, 2);

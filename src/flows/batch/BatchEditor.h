@@ -167,8 +167,10 @@ public:
     // as it was when the run began) and then the tag leave the store. A failure leaves the tag and
     // its descendants in place; the pane says nothing of it, deleteFailures() keeps it. A selected
     // tag no longer stored when its turn comes (it went with a selected ancestor deleted before it)
-    // is skipped without a program, and nothing is removed twice. Calls onDone at the end, whatever
-    // failed.
+    // is skipped without a program, and nothing is removed twice. By identifier, up to a hundred
+    // tags go in one program that stops at its first failure; the run then goes on after the tag
+    // that failed, so it reports and stores exactly what a program per tag would. Calls onDone at
+    // the end, whatever failed.
     QCoro::Task<> deleteWithChildren();
 
     // What the last delete run could not delete, in run order: the name it sent and the error's

@@ -17,6 +17,18 @@ namespace {
 
 // Lets the event loop run once before the flow goes on, so that a store change is applied in a
 // turn of its own and the interface keeps drawing between the tags of a long run.
+// By identifier, the tags in one program per hundred; by name, the one tag given, its own program.
+ThingsGroupOutcome deleteTags(const ThingsService& things, const QList<ThingsTagRef>& tags, bool byId) {
+    if (byId)
+        return things.deleteTagGroup(tags);
+    try {
+        things.deleteTag(tags.first(), false);
+        return {1, std::nullopt};
+    } catch (const ThingsError& error) {
+        return {0, error};
+    }
+}
+
 QCoro::Task<> nextTurn() {
     co_await QCoro::sleepFor(std::chrono::milliseconds(0));
 }
@@ -158,27 +170,52 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
     QList<DeleteFailure> failures;
     // One picture of the tree for the whole run, in the store's name order.
     const TagTree::ChildLists children(store.allTags());
-    for (const TagPtr& tag : selected) {
-        // A tag that left the store (with a selected ancestor deleted before it, or elsewhere) is
-        // neither read nor sent: its name could by now belong to another tag in Things 3.
-        const TagPtr current = store.tag(tag->id());
-        if (!current) {
-            continue;
+    // By identifier, the tags go to Things 3 a hundred to a program; the run reports and stores
+    // exactly what it would with a program each, tag by tag, in order.
+    const qsizetype groupSize = byId ? ThingsService::maximumGroupSize : 1;
+    for (qsizetype next = 0; next < selected.size();) {
+        // The next tags to send: still stored, and not below a tag sent before them in this group (a
+        // tag that left the store is neither read nor sent: its name could belong to another tag).
+        QList<TagPtr> group;
+        QList<qsizetype> positions; // of the group's tags in the selection
+        QSet<QString> goneWithGroup;
+        qsizetype end = next;
+        for (; end < selected.size() && group.size() < groupSize; ++end) {
+            const TagPtr current = store.tag(selected[end]->id());
+            if (!current || goneWithGroup.contains(current->id())) {
+                continue;
+            }
+            group.append(current);
+            positions.append(end);
+            for (const TagPtr& descendant : TagTree::descendantsInDeletionOrder(*current, children)) {
+                goneWithGroup.insert(descendant->id());
+            }
         }
-        const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*current, children);
-        // Only the tag is named: Things 3 deletes its child tags with it.
-        const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*current), byId);
-        if (!deleted) {
-            failures.append(DeleteFailure{current->name(), deleted.error().errorDescription()});
-            continue;
+        if (group.isEmpty()) {
+            break;
         }
+        QList<ThingsTagRef> refs;
+        for (const TagPtr& tag : std::as_const(group)) {
+            refs.append(TagWrites::refOf(*tag));
+        }
+        // Only the tags are named: Things 3 deletes their child tags with them.
+        const auto deleted = co_await worker.run(&deleteTags, refs, byId);
+        const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
         co_await nextTurn();
-        // Descendants removed earlier in this run (a selected tag below this one went first) are
-        // no longer stored and are passed over.
-        for (const TagPtr& descendant : descendants) {
-            store.remove(store.tag(descendant->id()));
+        for (qsizetype i = 0; i < outcome.done; ++i) {
+            // Descendants removed earlier in this run (a selected tag below this one went first) are
+            // no longer stored and are passed over.
+            for (const TagPtr& descendant : TagTree::descendantsInDeletionOrder(*group[i], children)) {
+                store.remove(store.tag(descendant->id()));
+            }
+            store.remove(store.tag(group[i]->id()));
         }
-        store.remove(store.tag(current->id()));
+        if (outcome.failure) {
+            const TagPtr& failed = group[outcome.done];
+            failures.append(DeleteFailure{failed->name(), outcome.failure->errorDescription()});
+            end = positions[outcome.done] + 1; // the run goes on after the tag that failed
+        }
+        next = end;
     }
 
     if (self) {
