@@ -141,6 +141,21 @@ TEST_F(WritesByIdTest, aParentAndItsChildDeletedTogetherFromTheListIsNoFailure) 
         EXPECT_EQ(actions.bannerMessage(), std::nullopt);
         EXPECT_EQ(inStore(parent) + inStore(child) + inThings(parent), u"gonegonegone");
     }
+    // Several tags go in one program. One that Things 3 refuses is named in the banner; those before
+    // and after it are deleted, as they would be one by one.
+    auto t = tree(u"Alpha, Beta, Gamma"_qs);
+    hookPrograms([beta = t[u"Beta"_qs]->id()](const QString& program, const ScriptEngine& things) {
+        return things.run(QString(program).replace(u"name of tag id \""_qs + beta, u"tag id \"refused"_qs));
+    });
+    TagListActions actions(*store, *preferences, *worker);
+    const qsizetype before = sent().size();
+    actions.requestDelete({t[u"Alpha"_qs], t[u"Beta"_qs], t[u"Gamma"_qs]});
+    QCoro::waitFor(actions.confirmDelete());
+    EXPECT_EQ(sent().size() - before, 2); // the three, then Gamma alone
+    EXPECT_EQ(inStore(t[u"Alpha"_qs]->id()) + inStore(t[u"Beta"_qs]->id()) + inStore(t[u"Gamma"_qs]->id()),
+              u"goneBeta:-gone");
+    EXPECT_TRUE(actions.bannerMessage()->startsWith(u"\u201CBeta\u201D was not deleted."_qs));
+    EXPECT_FALSE(actions.hasDeletions());
 }
 
 // With the setting off, the designed programs go out as they are, except that a tag is made

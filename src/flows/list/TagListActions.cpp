@@ -227,8 +227,12 @@ QCoro::Task<> TagListActions::confirmDelete() {
     const QList<TagPtr> pending = std::exchange(m_tagsPendingDelete, {});
     m_showDeleteConfirmationForListTags = false;
     std::vector<QCoro::Task<>> deletions;
-    for (const TagPtr& tag : pending) {
-        deletions.push_back(deleteTagFromList(tag));
+    if (pending.size() > 1 && TagWrites::byId(m_preferences)) {
+        deletions.push_back(deleteTagsFromList(pending));
+    } else {
+        for (const TagPtr& tag : pending) {
+            deletions.push_back(deleteTagFromList(tag));
+        }
     }
     Q_EMIT changed();
     for (const QCoro::Task<>& deletion : deletions) {
@@ -291,6 +295,55 @@ QCoro::Task<> TagListActions::deleteTagFromList(TagPtr tag) {
     // The descendants' identifiers stay selected: the detail column shows its placeholder for them.
     if (self) {
         self->removeFromSelection(tag->id());
+    }
+}
+
+QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
+    const QPointer<TagListActions> self(this);
+    TagStore& store = m_store;
+    ThingsWorker& worker = m_worker;
+    const QList<TagPtr> all = store.allTags();
+    QList<QList<TagPtr>> descendants;
+    QList<ThingsTagRef> refs;
+    for (const TagPtr& tag : std::as_const(tags)) {
+        descendants.append(TagTree::descendantsInDeletionOrder(*tag, all));
+        refs.append(TagWrites::refOf(*tag));
+        ++m_deletingTagIds[tag->id()];
+        for (const TagPtr& descendant : std::as_const(descendants.last())) {
+            ++m_deletingTagIds[descendant->id()];
+        }
+    }
+    Q_EMIT changed();
+
+    for (qsizetype next = 0; next < tags.size();) {
+        const auto deleted = co_await worker.run(&ThingsService::deleteTagGroup, refs.mid(next));
+        const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
+        const qsizetype end = next + outcome.done; // deleted up to here; the tag at `end` failed
+        const qsizetype answered = end + (outcome.failure ? 1 : 0);
+        if (self) {
+            for (qsizetype i = next; i < answered; ++i) {
+                for (const TagPtr& tag : QList<TagPtr>{tags[i]} + descendants[i]) {
+                    if (--self->m_deletingTagIds[tag->id()] <= 0) {
+                        self->m_deletingTagIds.remove(tag->id());
+                    }
+                }
+            }
+            if (outcome.failure) {
+                self->m_bannerMessage = notDeletedMessage(tags[end]->name(), *outcome.failure);
+                self->m_showsSaveFailure = false;
+            }
+            Q_EMIT self->changed();
+        }
+        for (qsizetype i = next; i < end; ++i) {
+            for (const TagPtr& descendant : std::as_const(descendants[i])) {
+                store.remove(descendant);
+            }
+            store.remove(tags[i]);
+            if (self) {
+                self->removeFromSelection(tags[i]->id());
+            }
+        }
+        next = answered;
     }
 }
 

@@ -95,8 +95,9 @@ public:
     QString confirmationTitle() const;
     QString confirmationMessage() const;
 
-    // The dialog's "Delete": starts deleteTagFromList for each pending tag, in order, then empties
-    // the list and closes the dialog. The task completes when every deletion has.
+    // The dialog's "Delete": starts deleteTagFromList for each pending tag, in order (by identifier,
+    // deleteTagsFromList for several), then empties the list and closes the dialog. The task
+    // completes when every deletion has.
     QCoro::Task<> confirmDelete();
     // The dialog's "Cancel", or the dialog dismissed any other way: nothing is deleted.
     void cancelDelete();
@@ -120,6 +121,9 @@ public:
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
     // changes nothing and says why in the banner.
     QCoro::Task<> deleteTagFromList(TagPtr tag);
+    // The same for several tags by identifier, a hundred to a program: each tag deleted, failed or
+    // passed over exactly as deleteTagFromList would, one after the other.
+    QCoro::Task<> deleteTagsFromList(QList<TagPtr> tags);
 
     // ---- Refresh ----
 
