@@ -50,6 +50,22 @@ struct Setting {
     ThingsWorker worker{std::make_unique<CountingEngine>(programs)};
 };
 
+// Starts `things3-standin serve` on the library file and waits until it listens on the socket.
+bool startStandIn(QProcess& server, const QString& libraryPath, const QString& socket,
+                  const QStringList& options = {}) {
+    server.start(QStringLiteral(STANDIN_BINARY),
+                 QStringList{u"serve"_qs, u"--library"_qs, libraryPath} + options);
+    for (int i = 0; i < 200; ++i) {
+        QLocalSocket probe;
+        probe.connectToServer(socket);
+        if (probe.waitForConnected(50)) {
+            return true;
+        }
+        QThread::msleep(20);
+    }
+    return false;
+}
+
 // "Save Changes" with 1,000 selected top-level tags, moving them under one of two parents in turn,
 // through a stand-in process of its own. A timer of 5 ms counts the turns of the event loop while
 // the run goes on; the longest gap between two ticks is the longest the interface would not draw.
@@ -77,17 +93,7 @@ void batchReparentThroughStandIn(benchmark::State& state) {
     setting.store->flush();
 
     QProcess server;
-    server.start(QStringLiteral(STANDIN_BINARY), {u"serve"_qs, u"--library"_qs, libraryPath});
-    bool listening = false;
-    for (int i = 0; i < 200 && !listening; ++i) {
-        QLocalSocket probe;
-        probe.connectToServer(socket);
-        listening = probe.waitForConnected(50);
-        if (!listening) {
-            QThread::msleep(20);
-        }
-    }
-    if (!listening) {
+    if (!startStandIn(server, libraryPath, socket)) {
         state.SkipWithError("the stand-in did not start");
         return;
     }
@@ -139,6 +145,62 @@ void batchReparentThroughStandIn(benchmark::State& state) {
     server.terminate();
     server.waitForFinished();
 }
+// "Delete" with 1,000 selected top-level tags, through a stand-in process that takes range(0) ms to
+// answer each program (100: what starting osascript costs on a Mac), with writes by identifier
+// (range(1) = 1, a hundred tags to a program) or by stored name (0, a program per tag).
+void batchDeleteThroughStandIn(benchmark::State& state) {
+    constexpr int tagCount = 1000;
+    qint64 elapsed = 0, programs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setting setting;
+        setting.preferences.setFlag(PreferenceKey::findTagsById, state.range(1) == 1);
+        const QString libraryPath = setting.dir.filePath(u"library.json"_qs);
+        const QString socket = setting.dir.filePath(u"socket"_qs);
+        qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
+        standin::ThingsLibrary library;
+        QList<TagPtr> selected;
+        for (int i = 0; i < tagCount; ++i) {
+            const QString name = u"Batch tag " % QString::number(i);
+            selected.append(setting.store->insert(Tag(library.makeTag(name), name)));
+        }
+        library.save(libraryPath);
+        setting.store->flush();
+        QProcess server;
+        if (!startStandIn(server, libraryPath, socket, {u"--delay-ms"_qs, QString::number(state.range(0))})) {
+            state.SkipWithError("the stand-in did not start");
+            return;
+        }
+        BatchEditor editor(*setting.store, setting.preferences, setting.worker, selected, {}, {});
+        state.ResumeTiming();
+
+        QElapsedTimer run;
+        run.start();
+        QCoro::waitFor(editor.deleteWithChildren());
+        elapsed += run.elapsed();
+        programs += setting.programs;
+        const bool allGone = setting.store->count() == 0 && editor.deleteFailures().isEmpty();
+        state.PauseTiming();
+        server.terminate();
+        server.waitForFinished();
+        state.ResumeTiming();
+        if (!allGone) {
+            state.SkipWithError("the run did not delete every tag");
+            break;
+        }
+    }
+    state.counters["s_per_run"] = double(elapsed) / 1000.0 / double(state.iterations());
+    state.counters["programs_per_run"] = double(programs) / double(state.iterations());
+}
+BENCHMARK(batchDeleteThroughStandIn)
+    ->ArgNames({"delay_ms", "by_id"})
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({100, 1})
+    ->Args({100, 0})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+
 BENCHMARK(batchReparentThroughStandIn)
     ->Args({0, 1})
     ->Args({1, 1})
