@@ -4,6 +4,7 @@
 #include "BatchEditor.h"
 #include "Preferences.h"
 #include "StandInEngine.h"
+#include "StandInListening.h"
 #include "TagListActions.h"
 #include "TagStore.h"
 #include "ThingsLibrary.h"
@@ -48,6 +49,16 @@ struct Setting {
         std::make_unique<QSettings>(dir.filePath(u"Orvalet.conf"_qs), QSettings::IniFormat)};
     std::atomic<qint64> programs = 0;
     ThingsWorker worker{std::make_unique<CountingEngine>(programs)};
+
+    // `count` top-level tags, in the library and in the store alike.
+    QList<TagPtr> batchTags(standin::ThingsLibrary& library, int count) {
+        QList<TagPtr> tags;
+        for (int i = 0; i < count; ++i) {
+            const QString name = u"Batch tag " % QString::number(i);
+            tags.append(store->insert(Tag(library.makeTag(name), name)));
+        }
+        return tags;
+    }
 };
 
 // Starts `things3-standin serve` on the library file and waits until it listens on the socket.
@@ -55,15 +66,7 @@ bool startStandIn(QProcess& server, const QString& libraryPath, const QString& s
                   const QStringList& options = {}) {
     server.start(QStringLiteral(STANDIN_BINARY),
                  QStringList{u"serve"_qs, u"--library"_qs, libraryPath} + options);
-    for (int i = 0; i < 200; ++i) {
-        QLocalSocket probe;
-        probe.connectToServer(socket);
-        if (probe.waitForConnected(50)) {
-            return true;
-        }
-        QThread::msleep(20);
-    }
-    return false;
+    return bench::waitForListening(socket);
 }
 
 // "Save Changes" with 1,000 selected top-level tags, moving them under one of two parents in turn,
@@ -84,11 +87,7 @@ void batchReparentThroughStandIn(benchmark::State& state) {
     const QString parents[] = {library.makeTag(u"Parent A"_qs), library.makeTag(u"Parent B"_qs)};
     setting.store->insert(Tag(parents[0], u"Parent A"_qs));
     setting.store->insert(Tag(parents[1], u"Parent B"_qs));
-    QList<TagPtr> selected;
-    for (int i = 0; i < tagCount; ++i) {
-        const QString name = u"Batch tag " % QString::number(i);
-        selected.append(setting.store->insert(Tag(library.makeTag(name), name)));
-    }
+    const QList<TagPtr> selected = setting.batchTags(library, tagCount);
     library.save(libraryPath);
     setting.store->flush();
 
@@ -159,11 +158,7 @@ void batchDeleteThroughStandIn(benchmark::State& state) {
         const QString socket = setting.dir.filePath(u"socket"_qs);
         qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
         standin::ThingsLibrary library;
-        QList<TagPtr> selected;
-        for (int i = 0; i < tagCount; ++i) {
-            const QString name = u"Batch tag " % QString::number(i);
-            selected.append(setting.store->insert(Tag(library.makeTag(name), name)));
-        }
+        const QList<TagPtr> selected = setting.batchTags(library, tagCount);
         library.save(libraryPath);
         setting.store->flush();
         QProcess server;

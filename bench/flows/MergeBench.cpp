@@ -3,6 +3,7 @@
 // process, from the read to the destination read again, with the safe-write look-ups on.
 #include "Preferences.h"
 #include "StandInEngine.h"
+#include "StandInListening.h"
 #include "TagMerger.h"
 #include "TagStore.h"
 #include "ThingsLibrary.h"
@@ -57,18 +58,6 @@ struct Library {
     }
 };
 
-bool waitForListening(const QString& socket) {
-    for (int i = 0; i < 200; ++i) {
-        QLocalSocket probe;
-        probe.connectToServer(socket);
-        if (probe.waitForConnected(50)) {
-            return true;
-        }
-        QThread::msleep(20);
-    }
-    return false;
-}
-
 void mergeTenThousandToDosThroughStandIn(benchmark::State& state) {
     QTemporaryDir dir;
     const QString socket = dir.filePath(u"socket"_qs);
@@ -94,7 +83,7 @@ void mergeTenThousandToDosThroughStandIn(benchmark::State& state) {
         store->flush();
         QProcess server;
         server.start(QStringLiteral(STANDIN_BINARY), {u"serve"_qs, u"--library"_qs, libraryPath});
-        if (!waitForListening(socket)) {
+        if (!bench::waitForListening(socket)) {
             state.SkipWithError("the stand-in did not start");
             break;
         }
