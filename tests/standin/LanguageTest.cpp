@@ -161,6 +161,9 @@ INSTANTIATE_TEST_SUITE_P(
     ListsAndRecords, LanguageTest,
     ::testing::Values(
         ok(u"return {1, \"a\", {2}, {}} & {{1} & {2, {3}} & 4}", u"1, \"a\", {2}, {}, {1, 2, {3}, 4}"),
+        // A text's `id` is its code points: one number for one character, a lone surrogate its own.
+        ok(u"return {id of \"a|\", id of \"é\", id of \"\U0001F600\xD800\", id of \"\"}",
+           u"{97, 124}, 233, {128512, 55296}, {}"),
         ok(u"set L to {\"a\", \"b\", \"c\"}\nreturn item 1 of L & item -1 of L & item 2 of L", u"acb"),
         fails(u"return item 4 of {1, 2, 3}", errors::cantGet),
         fails(u"return item 0 of {1}", errors::cantGet), fails(u"return item 1 of \"abc\"", errors::cantGet),

@@ -54,6 +54,21 @@ Value Interpreter::evalProperty(const Node& e) {
     } else {
         raise(e, errors::cantGet, QStringLiteral("Can’t get ") + propertyName(property) + u'.');
     }
+    if (object.kind == Value::Kind::Text && property == Property::Id) {
+        // A text's characters as their code points: one number for one, a list otherwise. A lone
+        // surrogate is a code point of its own, as the engine's UTF-16 text holds it.
+        const QString& text = object.text;
+        makeList(text.size());
+        std::vector<Value> points;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            char32_t point = text[i].unicode();
+            if (QChar::isHighSurrogate(point) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+                point = QChar::surrogateToUcs4(char16_t(point), text[++i].unicode());
+            }
+            points.push_back(Value::fromInteger(point));
+        }
+        return points.size() == 1 ? points.front() : Value::list(std::move(points));
+    }
     if (object.kind == Value::Kind::Record) {
         // A record's label may be a property's name: `name of {name: "x"}`.
         return recordField(object, propertyName(property), e);
