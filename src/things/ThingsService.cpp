@@ -117,13 +117,13 @@ void ThingsService::deleteTag(const ThingsTagRef& tag, bool byId) const {
     }
 }
 
-ThingsGroupOutcome ThingsService::deleteTagGroup(const QList<ThingsTagRef>& tags) const {
+ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bool byId) const {
     qsizetype done = 0;
     while (done < tags.size()) {
-        const qsizetype end = std::min(tags.size(), done + maximumGroupSize);
+        const qsizetype end = std::min(tags.size(), done + (byId ? maximumGroupSize : 1));
         if (end - done == 1) { // one tag alone: its own program, as deleteTag sends it
             try {
-                deleteTag(tags[done], true);
+                deleteTag(tags[done], byId);
             } catch (const ThingsError& error) {
                 return {done, error};
             }

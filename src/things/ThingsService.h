@@ -54,12 +54,12 @@ public:
     // Deletes the tag; Things 3 deletes every tag below it with it. By identifier, a tag that
     // Things 3 no longer has is deleted already: that is not a failure.
     void deleteTag(const ThingsTagRef& tag, bool byId) const;
-    // Deletes the tags in this order by identifier, up to maximumGroupSize in one program, and says
-    // how many were deleted before the first failure, and that failure (the tag `tags[done]`): what
-    // deleteTag run on each tag in turn would report up to its first failure. A tag Things 3 no
-    // longer has is deleted already; after a lost or unreadable answer, the tags Things 3 no longer
-    // has count as deleted, in order, up to the first it still has.
-    ThingsGroupOutcome deleteTagGroup(const QList<ThingsTagRef>& tags) const;
+    // Deletes the tags in this order and says how many were deleted before the first failure, and
+    // that failure (the tag `tags[done]`): what deleteTag run on each tag in turn would report up to
+    // its first failure. By identifier, up to maximumGroupSize tags go in one program; a tag Things 3
+    // no longer has is deleted already, and after a lost or unreadable answer the tags Things 3 no
+    // longer has count as deleted, in order, up to the first it still has. By name, a program a tag.
+    ThingsGroupOutcome deleteTags(const QList<ThingsTagRef>& tags, bool byId) const;
     static constexpr qsizetype maximumGroupSize = 100;
     // Makes a tag, optionally under a stored parent, and returns its identifier.
     QString createTag(const QString& name, const std::optional<ThingsTagRef>& parent, bool byId) const;

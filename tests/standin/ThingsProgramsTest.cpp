@@ -235,7 +235,7 @@ TEST(DeleteTagGroup, endsWhereOneProgramPerTagWouldAndSaysTheSame) {
             std::tie(engine->refused, engine->lose, engine->loseFirst) =
                 std::tuple(c.refused >= 0 ? tags[c.refused].id : u"none"_qs, c.lose, c.loseFirst);
         }
-        const orvalet::ThingsGroupOutcome outcome = ThingsService(groupedEngine).deleteTagGroup(tags);
+        const orvalet::ThingsGroupOutcome outcome = ThingsService(groupedEngine).deleteTags(tags, true);
         qsizetype done = 0;
         std::optional<ThingsError> failure;
         for (; done < tags.size() && !failure; done += failure ? 0 : 1) {

@@ -17,18 +17,6 @@ namespace {
 
 // Lets the event loop run once before the flow goes on, so that a store change is applied in a
 // turn of its own and the interface keeps drawing between the tags of a long run.
-// By identifier, the tags in one program per hundred; by name, the one tag given, its own program.
-ThingsGroupOutcome deleteTags(const ThingsService& things, const QList<ThingsTagRef>& tags, bool byId) {
-    if (byId)
-        return things.deleteTagGroup(tags);
-    try {
-        things.deleteTag(tags.first(), false);
-        return {1, std::nullopt};
-    } catch (const ThingsError& error) {
-        return {0, error};
-    }
-}
-
 QCoro::Task<> nextTurn() {
     co_await QCoro::sleepFor(std::chrono::milliseconds(0));
 }
@@ -199,7 +187,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
             refs.append(TagWrites::refOf(*tag));
         }
         // Only the tags are named: Things 3 deletes their child tags with them.
-        const auto deleted = co_await worker.run(&deleteTags, refs, byId);
+        const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs, byId);
         const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
         co_await nextTurn();
         for (qsizetype i = 0; i < outcome.done; ++i) {

@@ -255,47 +255,7 @@ void TagListActions::cancelDelete() {
 }
 
 QCoro::Task<> TagListActions::deleteTagFromList(TagPtr tag) {
-    const QPointer<TagListActions> self(this);
-    TagStore& store = m_store;
-    const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
-    // The rows that will go are shown busy until Things 3 has answered.
-    QStringList busy{tag->id()};
-    for (const TagPtr& descendant : descendants) {
-        busy.append(descendant->id());
-    }
-    for (const QString& id : std::as_const(busy)) {
-        ++m_deletingTagIds[id];
-    }
-    Q_EMIT changed();
-
-    // Things 3 deletes the tag's descendants with it: only the tag is named. A tag it deleted
-    // already (with a parent deleted just before) is gone, which is what was asked.
-    const auto deleted = co_await m_worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag),
-                                               TagWrites::byId(m_preferences));
-    if (self) {
-        for (const QString& id : std::as_const(busy)) {
-            if (--self->m_deletingTagIds[id] <= 0) {
-                self->m_deletingTagIds.remove(id);
-            }
-        }
-        // A user who pressed Delete learns, above the list, that nothing was deleted and why.
-        if (!deleted) {
-            self->m_bannerMessage = notDeletedMessage(tag->name(), deleted.error());
-            self->m_showsSaveFailure = false;
-        }
-        Q_EMIT self->changed();
-    }
-    if (!deleted) {
-        co_return;
-    }
-    for (const TagPtr& descendant : descendants) {
-        store.remove(descendant);
-    }
-    store.remove(tag);
-    // The descendants' identifiers stay selected: the detail column shows its placeholder for them.
-    if (self) {
-        self->removeFromSelection(tag->id());
-    }
+    return deleteTagsFromList({std::move(tag)});
 }
 
 QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
@@ -303,6 +263,7 @@ QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
     const QList<TagPtr> all = store.allTags();
+    // The rows that will go are shown busy until Things 3 has answered for their tag.
     QList<QList<TagPtr>> descendants;
     QList<ThingsTagRef> refs;
     for (const TagPtr& tag : std::as_const(tags)) {
@@ -315,8 +276,11 @@ QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
     }
     Q_EMIT changed();
 
+    // Things 3 deletes a tag's descendants with it: only the tag is named. A tag it deleted already
+    // (with a parent deleted just before) is gone, which is what was asked.
+    const bool byId = TagWrites::byId(m_preferences);
     for (qsizetype next = 0; next < tags.size();) {
-        const auto deleted = co_await worker.run(&ThingsService::deleteTagGroup, refs.mid(next));
+        const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs.mid(next), byId);
         const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
         const qsizetype end = next + outcome.done; // deleted up to here; the tag at `end` failed
         const qsizetype answered = end + (outcome.failure ? 1 : 0);
@@ -328,6 +292,7 @@ QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
                     }
                 }
             }
+            // A user who pressed Delete learns, above the list, that the tag was not deleted and why.
             if (outcome.failure) {
                 self->m_bannerMessage = notDeletedMessage(tags[end]->name(), *outcome.failure);
                 self->m_showsSaveFailure = false;
@@ -339,6 +304,7 @@ QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
                 store.remove(descendant);
             }
             store.remove(tags[i]);
+            // The descendants' identifiers stay selected: the detail column shows its placeholder.
             if (self) {
                 self->removeFromSelection(tags[i]->id());
             }

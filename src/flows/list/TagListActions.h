@@ -121,8 +121,8 @@ public:
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
     // changes nothing and says why in the banner.
     QCoro::Task<> deleteTagFromList(TagPtr tag);
-    // The same for several tags by identifier, a hundred to a program: each tag deleted, failed or
-    // passed over exactly as deleteTagFromList would, one after the other.
+    // The same for several tags, one after the other (by identifier, a hundred to a program): each
+    // deleted or failed exactly as deleteTagFromList would.
     QCoro::Task<> deleteTagsFromList(QList<TagPtr> tags);
 
     // ---- Refresh ----
