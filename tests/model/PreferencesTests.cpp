@@ -26,20 +26,11 @@ protected:
 
 } // namespace
 
-TEST_F(PreferencesTest, firstStartReadsEveryDefault) {
-    auto preferences = open();
-    EXPECT_EQ(preferences->sortOption(), TagSortOption::alphabetical);
-    for (PreferenceKey key : {PreferenceKey::showRootTagsOnly, PreferenceKey::showChildrenCounts,
-                              PreferenceKey::showTodoCounts}) {
-        EXPECT_FALSE(preferences->flag(key));
-    }
-    EXPECT_EQ(preferences->lastImportTimestamp(), 0.0);
-}
-
 // What a text file may hold under each key, and what must be read from it: only values of the key's
-// type, spelled exactly.
+// type, spelled exactly; the defaults (an empty file is a first start) for anything else.
 TEST_F(PreferencesTest, storedTextGivesOnlyValuesOfTheKeysType) {
     const std::tuple<QByteArray, TagSortOption, bool, double> cases[] = {
+        {"", TagSortOption::alphabetical, false, 0},
         {"tagSortOption=Recently Updated\nshowTodoCounts=true\nlastImportDate=786000000.25\n",
          TagSortOption::recentlyUpdated, true, 786000000.25},
         {"tagSortOption=Highest Todo Count\nshowTodoCounts=false\n", TagSortOption::mostTodos, false, 0},
@@ -60,6 +51,7 @@ TEST_F(PreferencesTest, storedTextGivesOnlyValuesOfTheKeysType) {
         EXPECT_EQ(preferences->sortOption(), sortOption);
         EXPECT_EQ(preferences->showTodoCounts(), showTodoCounts);
         EXPECT_DOUBLE_EQ(preferences->lastImportTimestamp(), lastImport);
+        EXPECT_FALSE(preferences->showRootTagsOnly() || preferences->showChildrenCounts());
     }
 }
 

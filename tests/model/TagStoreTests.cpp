@@ -136,16 +136,11 @@ TEST_F(StoreTest, oneTurnOfWritesIsOneTransactionAndOneChangedSignal) {
 
 TEST_F(StoreTest, allTagsIsInPlainTextOrder) {
     auto store = openStore();
-    for (const char* name : {"beta", "Alpha", "alpha",
-                             "\xC3\x89"
-                             "clair",
-                             "Zulu"}) {
-        store->insert(Tag(QString::fromUtf8(name), QString::fromUtf8(name)));
+    for (const QString& name : {u"beta"_qs, u"Alpha"_qs, u"alpha"_qs, u"\u00c9clair"_qs, u"Zulu"_qs}) {
+        store->insert(Tag(name, name));
     }
     // Upper case before lower case, accented letters after ASCII: no locale, no case folding.
-    EXPECT_EQ(names(store->allTags()), (QStringList{"Alpha", "Zulu", "alpha", "beta",
-                                                    QString::fromUtf8("\xC3\x89"
-                                                                      "clair")}));
+    EXPECT_EQ(names(store->allTags()), (QStringList{"Alpha", "Zulu", "alpha", "beta", u"\u00c9clair"_qs}));
 }
 
 // The order is kept between reads and mended record by record after small changes; after any mix
