@@ -247,6 +247,41 @@ std::optional<ThingsGroupOutcome> ThingsService::parseGroupAnswer(QStringView ou
                               ThingsError::appleScriptFailed(rest.sliced(second + 3).toString(), number)};
 }
 
+std::optional<std::pair<QStringList, ThingsGroupOutcome>>
+ThingsService::parseChangeGroupAnswer(QStringView output, qsizetype size) {
+    // "CP,CP,;CP,;|||" then the group answer: the names hold only digits, commas and semicolons.
+    const qsizetype mark = output.indexOf(u"|||");
+    const std::optional<ThingsGroupOutcome> outcome =
+        mark < 0 ? std::nullopt : parseGroupAnswer(output.sliced(mark + 3), size);
+    if (!outcome)
+        return std::nullopt;
+    QStringList names;
+    QList<QStringView> fields = output.first(mark).split(u';');
+    if (!fields.last().isEmpty() || fields.size() - 1 != outcome->done)
+        return std::nullopt;
+    fields.removeLast();
+    for (const QStringView field : std::as_const(fields)) {
+        if (!field.isEmpty() && !field.endsWith(u','))
+            return std::nullopt;
+        QString name;
+        for (const QStringView point :
+             field.isEmpty() ? QList<QStringView>() : field.chopped(1).split(u',')) {
+            bool ok = false;
+            const uint code = point.toUInt(&ok);
+            if (!ok || !point.front().isDigit() || code > 0x10FFFF)
+                return std::nullopt;
+            if (QChar::requiresSurrogates(code)) {
+                name += QChar(QChar::highSurrogate(code));
+                name += QChar(QChar::lowSurrogate(code));
+            } else {
+                name += QChar(char16_t(code)); // a lone surrogate stays one, as Things 3 holds it
+            }
+        }
+        names.append(name);
+    }
+    return std::pair(names, *outcome);
+}
+
 std::optional<ThingsTagState> ThingsService::parseTagState(QStringView output) {
     // "PARENT|||NAME": the parent is an identifier or nothing, so the first "|||" ends it.
     const qsizetype mark = output.indexOf(u"|||");

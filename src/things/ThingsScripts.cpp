@@ -198,24 +198,64 @@ QString ThingsService::deleteTagScript(const ThingsTagRef& tag, bool byId) {
     return u"tell application \"Things3\"" % tagNameLine(tag.id) % u"\n    delete tag tagName\nend tell";
 }
 
+namespace {
+
+bool changesSomething(const ThingsTagChange& change) {
+    return !sameText(change.newName, change.tag.name) || change.newParentId != change.parentId;
+}
+
+// The lines that change the tag found by identifier and leave its name in Things 3 in `tagName`,
+// each line after a line break and `indent`.
+QString changeLines(const ThingsTagChange& change, QStringView indent) {
+    const auto line = [indent](const QString& text) -> QString {
+        return u"\n" % indent % text;
+    };
+    const QString readName =
+        u"set tagName to name of tag id " % ThingsService::appleScriptLiteral(change.tag.id);
+    QString lines = line(readName);
+    if (!sameText(change.newName, change.tag.name))
+        lines += line(u"set name of tag tagName to " % ThingsService::appleScriptLiteral(change.newName)) +
+                 line(readName);
+    if (change.newParentId == change.parentId)
+        return lines;
+    if (change.newParentId)
+        return lines + line(u"set parent tag of tag tagName to tag id " %
+                            ThingsService::appleScriptLiteral(*change.newParentId));
+    return lines + line(QStringLiteral("delete parent tag of tag tagName"));
+}
+
+} // namespace
+
 std::optional<QString> ThingsService::changeTagScript(const ThingsTagChange& change, bool byId) {
     if (!byId)
         return updateTagScript(change.tag.name, change.newName, change.newParentName, change.parentName);
-    const bool nameChanges = !sameText(change.newName, change.tag.name);
-    const bool parentChanges = change.newParentId != change.parentId;
-    if (!nameChanges && !parentChanges)
+    if (!changesSomething(change))
         return std::nullopt;
-
     // The answer is the tag's name in Things 3 afterwards, the whole result and nothing else.
-    QString script = u"tell application \"Things3\"" % tagNameLine(change.tag.id);
-    if (nameChanges)
-        script += u"\n    set name of tag tagName to " % appleScriptLiteral(change.newName) %
-                  tagNameLine(change.tag.id);
-    if (parentChanges && change.newParentId)
-        script += u"\n    set parent tag of tag tagName to tag id " % appleScriptLiteral(*change.newParentId);
-    else if (parentChanges)
-        script += u"\n    delete parent tag of tag tagName";
-    script += u"\n    return tagName\nend tell";
+    return u"tell application \"Things3\"" % changeLines(change, u"    ") % u"\n    return tagName\nend tell";
+}
+
+QString ThingsService::changeTagGroupScript(const QList<ThingsTagChange>& changes) {
+    // Each tag's lines are those changeTagScript sends for it alone, so each fails as it would.
+    QString script = QStringLiteral("tell application \"Things3\"\n"
+                                    "    set names to \"\"\n"
+                                    "    set done to 0\n"
+                                    "    try");
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        script += changeLines(changes[i], u"        ") %
+                  u"\n        set points to {} & (id of tagName)\n"
+                  "        repeat with k from 1 to count of points\n"
+                  "            set names to names & (item k of points) & \",\"\n"
+                  "        end repeat\n"
+                  "        set names to names & \";\"\n"
+                  "        set done to " %
+                  QString::number(i + 1);
+    }
+    script += u"\n    on error errorText number errorNumber\n"
+              "        return names & \"|||\" & done & \"|||\" & errorNumber & \"|||\" & errorText\n"
+              "    end try\n"
+              "    return names & \"|||\" & done\n"
+              "end tell";
     return script;
 }
 

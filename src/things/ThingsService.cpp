@@ -80,6 +80,25 @@ std::optional<ThingsTagState> stateAfterLostAnswer(const ThingsService& things, 
 
 } // namespace
 
+namespace {
+
+// By identifier, a tag or new parent that Things 3 no longer has is told by name.
+std::optional<ThingsError> missingFromThings(const ThingsTagChange& change, const ThingsError& error) {
+    if (error.isMissingTag(change.tag.id))
+        return ThingsError::notInThings(change.tag.name);
+    if (change.newParentId && error.isMissingTag(*change.newParentId))
+        return ThingsError::notInThings(change.newParentName.value_or(*change.newParentId));
+    return std::nullopt;
+}
+
+// Whether what Things 3 holds is what the change asked for.
+bool reached(const ThingsTagChange& change, const ThingsTagState& now) {
+    const bool named = sameText(change.newName, change.tag.name) || sameText(now.name, change.newName);
+    return named && now.parentId == change.newParentId;
+}
+
+} // namespace
+
 ThingsTagState ThingsService::changeTag(const ThingsTagChange& change, bool byId) const {
     const ThingsTagState wanted{change.newName, change.newParentId};
     const std::optional<QString> script = changeTagScript(change, byId);
@@ -89,21 +108,89 @@ ThingsTagState ThingsService::changeTag(const ThingsTagChange& change, bool byId
         const QString answer = runAppleScript(*script);
         return byId ? ThingsTagState{answer, wanted.parentId} : wanted;
     } catch (const ThingsError& error) {
-        if (byId && error.isMissingTag(change.tag.id))
-            throw ThingsError::notInThings(change.tag.name);
-        if (byId && change.newParentId && error.isMissingTag(*change.newParentId))
-            throw ThingsError::notInThings(change.newParentName.value_or(*change.newParentId));
+        if (const std::optional<ThingsError> missing = byId ? missingFromThings(change, error) : std::nullopt)
+            throw *missing;
         if (!error.isLostConnection())
             throw;
         const std::optional<ThingsTagState> now = stateAfterLostAnswer(*this, change.tag.id, error);
         if (!now)
             throw;
         // The program may have run in full, in part, or not at all: Things 3 says which.
-        const bool named = sameText(change.newName, change.tag.name) || sameText(now->name, change.newName);
-        if (named && now->parentId == wanted.parentId)
+        if (reached(change, *now))
             return *now;
         throw error.withTagNow(*now);
     }
+}
+
+ThingsChangesOutcome ThingsService::changeTags(const QList<ThingsTagChange>& changes, bool byId) const {
+    ThingsChangesOutcome outcome;
+    QList<ThingsTagState>& states = outcome.states;
+    // One change after the other as changeTag makes it, up to its first failure.
+    const auto changeEach = [&](qsizetype end) {
+        for (; states.size() < end; states.append(changeTag(changes[states.size()], byId))) {
+        }
+    };
+    while (states.size() < changes.size()) {
+        // The next group: the next changes that need a program, up to a full program, and the
+        // changes between them that need none.
+        QList<ThingsTagChange> group;
+        QList<qsizetype> positions;
+        qsizetype end = states.size();
+        for (; end < changes.size() && group.size() < (byId ? maximumGroupSize : 1); ++end) {
+            if (byId && changeTagScript(changes[end], byId)) {
+                group.append(changes[end]);
+                positions.append(end);
+            }
+        }
+        try {
+            if (group.size() < 2) {
+                changeEach(end);
+                continue;
+            }
+            std::optional<ThingsError> failure;
+            qsizetype done = 0;
+            bool answered = false; // whether Things 3 said how far the program got
+            try {
+                const auto read =
+                    parseChangeGroupAnswer(runAppleScript(changeTagGroupScript(group)), group.size());
+                for (const QString& name : read ? read->first : QStringList()) {
+                    changeEach(positions[done]);
+                    states.append(ThingsTagState{name, group[done++].newParentId});
+                }
+                answered = read.has_value();
+                failure = read ? read->second.failure : unreadableAnswer();
+            } catch (const ThingsError& error) {
+                answered = !error.isLostConnection();
+                failure = error;
+            }
+            if (!failure) {
+                changeEach(end);
+                continue;
+            }
+            changeEach(positions[done]);
+            if (const std::optional<ThingsError> missing = missingFromThings(group[done], *failure))
+                throw *missing;
+            if (answered)
+                throw *failure;
+            // The program may have gone on past what it answered, or answered nothing: Things 3 says
+            // how far, tag by tag, as changeTag learns it after a lost answer.
+            for (; done < group.size(); ++done) {
+                changeEach(positions[done]);
+                const std::optional<ThingsTagState> now =
+                    stateAfterLostAnswer(*this, group[done].tag.id, *failure);
+                if (!now)
+                    throw *failure;
+                if (!reached(group[done], *now))
+                    throw failure->withTagNow(*now);
+                states.append(*now);
+            }
+            changeEach(end);
+        } catch (const ThingsError& error) {
+            outcome.failure = error;
+            return outcome;
+        }
+    }
+    return outcome;
 }
 
 void ThingsService::deleteTag(const ThingsTagRef& tag, bool byId) const {

@@ -26,6 +26,13 @@ struct ThingsGroupOutcome {
     std::optional<ThingsError> failure;
 };
 
+// How far a change of many tags got: what Things 3 holds for each tag changed, in order, and the
+// failure that ended it (of the next tag).
+struct ThingsChangesOutcome {
+    QList<ThingsTagState> states;
+    std::optional<ThingsError> failure;
+};
+
 class ThingsService final {
 public:
     explicit ThingsService(const ScriptEngine& engine);
@@ -51,6 +58,10 @@ public:
     // throws ThingsError::notInThings. A failure after a lost connection carries, in tagNow(), what
     // Things 3 holds for the tag when it could be read.
     ThingsTagState changeTag(const ThingsTagChange& change, bool byId) const;
+    // Changes the tags in this order: what changeTag run on each in turn would return, up to its first
+    // failure, and that failure. By identifier, up to maximumGroupSize tags go in one program, and
+    // after a lost or unreadable answer each of the rest is read again as changeTag reads it.
+    ThingsChangesOutcome changeTags(const QList<ThingsTagChange>& changes, bool byId) const;
     // Deletes the tag; Things 3 deletes every tag below it with it. By identifier, a tag that
     // Things 3 no longer has is deleted already: that is not a failure.
     void deleteTag(const ThingsTagRef& tag, bool byId) const;
@@ -109,6 +120,12 @@ public:
     // number, "|||" and its message, the message last and whole.
     static QString deleteTagGroupScript(const QList<ThingsTagRef>& tags);
     static std::optional<ThingsGroupOutcome> parseGroupAnswer(QStringView output, qsizetype size);
+    // Changes the tags in order, by identifier; answers each changed tag's name in Things 3 as its
+    // code points ("72,105,;" for "Hi"), "|||", then what deleteTagGroupScript answers.
+    static QString changeTagGroupScript(const QList<ThingsTagChange>& changes);
+    // The names, and how far the program got; nothing when the answer is not of that form.
+    static std::optional<std::pair<QStringList, ThingsGroupOutcome>>
+    parseChangeGroupAnswer(QStringView output, qsizetype size);
     static QString tagUseScript(const QStringList& ids);
     static std::optional<QList<ThingsTagUse>> parseTagUse(QStringView output, const QStringList& ids);
     static std::optional<ThingsTagState> parseTagState(QStringView output);

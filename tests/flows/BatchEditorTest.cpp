@@ -94,7 +94,7 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
     QCoro::waitFor(batch.refreshFromThings()); // refused while busy
     QCoro::waitFor(std::move(save));
 
-    EXPECT_EQ(sent().size(), 2);
+    EXPECT_EQ(sent().size(), 1); // the three in one program, which stops at Bravo
     EXPECT_TRUE(refreshingCalls.isEmpty());
     EXPECT_EQ(storedTags(), u"Alpha:Target:-, Bravo:-:-, Charlie:-:-, Target:-:-");
     EXPECT_EQ(
@@ -110,7 +110,7 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
 
     library.setParent(target, QString()); // the way is clear now
     QCoro::waitFor(batch.saveChanges());
-    EXPECT_EQ(sent().size(), 4);
+    EXPECT_EQ(sent().size(), 2);
     EXPECT_EQ(storedTags(), u"Alpha:Target:-, Bravo:Target:-, Charlie:Target:-, Target:-:-");
     EXPECT_EQ(batch.resultState(), BatchResultState::success({u"Alpha"_qs, u"Bravo"_qs, u"Charlie"_qs}));
     batch.dismissResult();
@@ -124,10 +124,8 @@ TEST_F(BatchEditorTest, toNoneDeletesTheParentsAndAParentGoneFromTheStoreSendsNo
     auto t = tree(u"Home>Kid, Top, Target>Already, Moving"_qs);
     const TagPtr stray = add(library.makeTag(u"Stray"_qs), u"Stray"_qs, u"ghost"_qs);
     QCoro::waitFor(batchOf({stray, t[u"Kid"_qs], t[u"Top"_qs]}).saveChanges());
-    ASSERT_EQ(sent().size(), 2);
-    for (const QString& program : sent()) {
-        EXPECT_TRUE(program.contains(u"\n    delete parent tag of tag tagName\n"));
-    }
+    ASSERT_EQ(sent().size(), 1);
+    EXPECT_EQ(sent().first().count(u"\n        delete parent tag of tag tagName\n"), 2);
     EXPECT_EQ(inThings(t[u"Kid"_qs]->id()), u"Kid:-");
     EXPECT_EQ(storedTags(),
               u"Already:Target:-, Home:-:-, Kid:-:-, Moving:-:-, Stray:-:-, Target:-:-, Top:-:-");
@@ -136,7 +134,7 @@ TEST_F(BatchEditorTest, toNoneDeletesTheParentsAndAParentGoneFromTheStoreSendsNo
     batchOf({t[u"Already"_qs], t[u"Moving"_qs]}).setSelectedParentId(t[u"Target"_qs]->id());
     store->remove(t[u"Target"_qs]);
     QCoro::waitFor(batch->saveChanges());
-    EXPECT_EQ(sent().size(), 2);
+    EXPECT_EQ(sent().size(), 1);
     EXPECT_EQ(inThings(t[u"Moving"_qs]->id()), u"Moving:-");
     EXPECT_EQ(batch->resultState(),
               BatchResultState::failure(u"Moving"_qs, BatchEditor::missingParentMessage(), {u"Already"_qs}));

@@ -175,7 +175,7 @@ TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndLeavesTheNameFree) {
 }
 
 // Runs programs on a library, counting them. The tag `refused` fails where a program finds it, as
-// if Things 3 refused it; with `lose`, every deleting program's answer is lost, after it ran in full
+// if Things 3 refused it; with `lose`, every writing program's answer is lost, after it ran in full
 // or (with `loseFirst`) before it ran.
 class RecountingEngine final : public orvalet::ScriptEngine {
 public:
@@ -185,8 +185,8 @@ public:
         ++programs;
         const QString program = QString(source).replace(
             u"set tagName to name of tag id \""_qs + refused + u'"',
-            u"error \"Things3 got an error: Can\u2019t delete that tag.\" number -10000"_qs);
-        if (!lose || !source.contains(u"delete tag"_qs))
+            u"error \"Things3 got an error: Can\u2019t change that tag.\" number -10000"_qs);
+        if (!lose || !source.contains(u"tagName"_qs))
             return m_engine.run(program);
         if (!loseFirst)
             m_engine.run(program);
@@ -201,58 +201,96 @@ private:
     LibraryEngine m_engine;
 };
 
-// A deletion of many tags in one program per hundred reports exactly what one program per tag does:
-// the same tags deleted, in order, and the same failure; a tag gone already counts as deleted.
-TEST(DeleteTagGroup, endsWhereOneProgramPerTagWouldAndSaysTheSame) {
+// A deletion or a move of many tags in one program per hundred reports exactly what one program per
+// tag does: the same tags done, in order, with the same names, and the same failure; a tag gone
+// already counts as deleted, and stops a move.
+TEST(TagGroups, endWhereOneProgramPerTagWouldAndSayTheSame) {
     struct Case {
         const char* name;
         int tags, refused = -1, gone = -1;
         bool lose = false, loseFirst = false;
-        int programs = 1;
+        int programs = 1, movePrograms = 1;
     };
-    const Case cases[] = {{"250 tags", 250, -1, -1, false, false, 3},
+    const Case cases[] = {{"250 tags", 250, -1, -1, false, false, 3, 3},
                           {"refused at 37", 100, 36},
                           {"refused at 1", 100, 0},
                           {"refused at 100", 100, 99},
-                          {"gone at 37", 100, -1, 36, false, false, 2},
-                          {"lost after running", 100, -1, -1, true, false, 101},
-                          {"lost before running", 100, -1, -1, true, true, 2}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ThingsLibrary grouped, single;
-        QList<orvalet::ThingsTagRef> tags;
-        for (ThingsLibrary* library : {&grouped, &single}) {
-            library->seedIdentifiers(7);
-            tags.clear();
-            for (int i = 0; i < c.tags; ++i) {
-                tags.append({library->makeTag(u"T%1"_qs.arg(i)), u"T%1"_qs.arg(i)});
+                          {"gone at 37", 100, -1, 36, false, false, 2, 1},
+                          {"lost after running", 100, -1, -1, true, false, 101, 101},
+                          {"lost before running", 100, -1, -1, true, true, 2, 2}};
+    const auto told = [](const std::optional<ThingsError>& error) {
+        return error ? error->errorDescription() + u' ' + QString::number(error->number().value_or(0))
+                     : u"-"_qs;
+    };
+    const auto held = [](const ThingsLibrary& library) {
+        QStringList tags;
+        for (const QString& id : library.tagIds())
+            tags.append(id + u'>' + library.tag(id)->name + u'>' + library.tag(id)->parentId);
+        return tags;
+    };
+    for (const bool moving : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (moving ? " moved" : " deleted"));
+            ThingsLibrary grouped, single;
+            QList<orvalet::ThingsTagChange> changes;
+            for (ThingsLibrary* library : {&grouped, &single}) {
+                library->seedIdentifiers(7);
+                const QString parent = library->makeTag(u"P"_qs);
+                changes.clear();
+                for (int i = 0; i < c.tags; ++i) {
+                    // Every third is renamed, to a name no answer's separators can cut.
+                    const QString name = u"T%1"_qs.arg(i);
+                    changes.append({{library->makeTag(name), name},
+                                    i % 3 ? name : u" a|||b;1,2 \U0001F600~~~ %1"_qs.arg(i),
+                                    {},
+                                    parent,
+                                    {},
+                                    u"P"_qs});
+                }
+                if (c.gone >= 0)
+                    library->deleteTag(changes[c.gone].tag.id);
             }
-            if (c.gone >= 0)
-                library->deleteTag(tags[c.gone].id);
-        }
-        RecountingEngine groupedEngine(grouped), singleEngine(single);
-        for (RecountingEngine* engine : {&groupedEngine, &singleEngine}) {
-            std::tie(engine->refused, engine->lose, engine->loseFirst) =
-                std::tuple(c.refused >= 0 ? tags[c.refused].id : u"none"_qs, c.lose, c.loseFirst);
-        }
-        const orvalet::ThingsGroupOutcome outcome = ThingsService(groupedEngine).deleteTags(tags, true);
-        qsizetype done = 0;
-        std::optional<ThingsError> failure;
-        for (; done < tags.size() && !failure; done += failure ? 0 : 1) {
-            try {
-                ThingsService(singleEngine).deleteTag(tags[done], true);
-            } catch (const ThingsError& error) {
-                failure = error;
+            RecountingEngine groupedEngine(grouped), singleEngine(single);
+            for (RecountingEngine* engine : {&groupedEngine, &singleEngine}) {
+                std::tie(engine->refused, engine->lose, engine->loseFirst) =
+                    std::tuple(c.refused >= 0 ? changes[c.refused].tag.id : u"none"_qs, c.lose, c.loseFirst);
             }
+            QList<orvalet::ThingsTagRef> tags;
+            for (const orvalet::ThingsTagChange& change : std::as_const(changes))
+                tags.append(change.tag);
+            orvalet::ThingsChangesOutcome outcome;
+            if (moving) {
+                outcome = ThingsService(groupedEngine).changeTags(changes, true);
+            } else {
+                const orvalet::ThingsGroupOutcome deleted =
+                    ThingsService(groupedEngine).deleteTags(tags, true);
+                outcome = {QList<orvalet::ThingsTagState>(deleted.done), deleted.failure};
+            }
+            orvalet::ThingsChangesOutcome expected;
+            for (const orvalet::ThingsTagChange& change : std::as_const(changes)) {
+                try {
+                    if (moving)
+                        expected.states.append(ThingsService(singleEngine).changeTag(change, true));
+                    else
+                        ThingsService(singleEngine).deleteTag(change.tag, true);
+                    if (!moving)
+                        expected.states.append(orvalet::ThingsTagState{});
+                } catch (const ThingsError& error) {
+                    expected.failure = error;
+                    break;
+                }
+            }
+            const auto text = [](const QList<orvalet::ThingsTagState>& states) {
+                QStringList lines;
+                for (const orvalet::ThingsTagState& state : states)
+                    lines.append(state.name + u'>' + state.parentId.value_or(u"-"_qs));
+                return lines;
+            };
+            EXPECT_EQ(text(outcome.states), text(expected.states));
+            EXPECT_EQ(told(outcome.failure), told(expected.failure));
+            EXPECT_EQ(held(grouped), held(single));
+            EXPECT_EQ(groupedEngine.programs, moving ? c.movePrograms : c.programs);
         }
-        const auto told = [](const std::optional<ThingsError>& error) {
-            return error ? error->errorDescription() + u' ' + QString::number(error->number().value_or(0))
-                         : u"-"_qs;
-        };
-        EXPECT_EQ(outcome.done, done);
-        EXPECT_EQ(told(outcome.failure), told(failure));
-        EXPECT_EQ(grouped.tagIds(), single.tagIds());
-        EXPECT_EQ(groupedEngine.programs, c.programs);
     }
 }
 

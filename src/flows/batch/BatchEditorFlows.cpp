@@ -59,33 +59,55 @@ QCoro::Task<> BatchEditor::saveChanges() {
     QStringList updatedNames;
     QList<UndoHistory::Change> moves;
     std::optional<BatchResultState> failure;
-    for (const Move& move : std::as_const(runs)) {
-        if (!move.needed) {
-            updatedNames.append(move.name); // it already has the chosen parent
-            continue;
-        }
+    // By identifier, the moves go to Things 3 a hundred to a program; the run reports and stores
+    // exactly what it would with a program each, tag by tag, in order.
+    const qsizetype groupSize = byId ? ThingsService::maximumGroupSize : 1;
+    for (qsizetype next = 0; next < runs.size() && !failure;) {
         // Without its name the parent cannot be addressed in Things 3: the program would make the
         // tag a top-level tag there while the store recorded the chosen parent.
-        if (!move.change) {
-            failure = BatchResultState::failure(move.name, missingParentMessage(), updatedNames);
+        if (runs[next].needed && !runs[next].change) {
+            failure = BatchResultState::failure(runs[next].name, missingParentMessage(), updatedNames);
             break;
         }
-        const QString& id = move.change->tag.id;
-        const auto sent = co_await worker.run(&ThingsService::changeTag, *move.change, byId);
-        co_await nextTurn();
-        const TagPtr stored = store.tag(id);
-        if (!sent) {
-            if (stored) {
-                TagWrites::followAfterFailure(*stored, sent.error());
+        QList<ThingsTagChange> changes;
+        qsizetype end = next;
+        for (; end < runs.size() && changes.size() < groupSize; ++end) {
+            if (runs[end].needed && !runs[end].change) {
+                break;
             }
-            failure = BatchResultState::failure(move.name, sent.error().errorDescription(), updatedNames);
-            break;
+            if (runs[end].needed) {
+                changes.append(*runs[end].change);
+            }
         }
-        updatedNames.append(move.name);
-        if (stored) {
-            TagWrites::follow(*stored, sent.value());
-            moves.append(
-                UndoHistory::Change{id, stored->name(), stored->name(), move.change->parentId, newParentId});
+        ThingsChangesOutcome outcome;
+        if (!changes.isEmpty()) {
+            const auto sent = co_await worker.run(&ThingsService::changeTags, changes, byId);
+            outcome = sent ? sent.value() : ThingsChangesOutcome{{}, sent.error()};
+            co_await nextTurn();
+        }
+        for (qsizetype done = 0; next < end; ++next) {
+            const Move& move = runs[next];
+            if (!move.needed) {
+                updatedNames.append(move.name); // it already has the chosen parent
+                continue;
+            }
+            const QString& id = move.change->tag.id;
+            const TagPtr stored = store.tag(id);
+            if (done == outcome.states.size()) {
+                if (stored) {
+                    TagWrites::followAfterFailure(*stored, *outcome.failure);
+                }
+                failure =
+                    BatchResultState::failure(move.name, outcome.failure->errorDescription(), updatedNames);
+                break;
+            }
+            updatedNames.append(move.name);
+            if (stored) {
+                TagWrites::follow(*stored, outcome.states[done]);
+                moves.append(UndoHistory::Change{id, stored->name(), stored->name(), move.change->parentId,
+                                                 newParentId});
+            }
+            ++done;
         }
     }
     // What went through is one step to undo, a failure or not.

@@ -112,29 +112,46 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undo
                                                             bool byId) {
     Outcome outcome;
     QList<Change> done;
-    for (const Change& change : std::as_const(step.changes)) {
-        const QString& fromName = undoing ? change.nameAfter : change.nameBefore;
-        const QString& toName = undoing ? change.nameBefore : change.nameAfter;
-        const std::optional<QString>& fromParent = undoing ? change.parentAfter : change.parentBefore;
-        const std::optional<QString>& toParent = undoing ? change.parentBefore : change.parentAfter;
-        const TagPtr tag = m_store.tag(change.id);
-        const std::optional<ThingsTagChange> write =
-            tag ? TagWrites::change(m_store, *tag, toName, toParent) : std::nullopt;
-        if (!write || tag->name() != fromName || tag->parentTagId() != fromParent ||
-            (toParent && !m_store.tag(*toParent))) {
-            outcome.dropped = DisplayTexts::quotedName(fromName) +
-                              QStringLiteral(" changed since; this step can no longer be ") +
-                              (undoing ? QStringLiteral("undone.") : QStringLiteral("redone."));
+    // By identifier, a hundred changes go to Things 3 in one program, each checked against the store
+    // first; the outcome is what a program a change would give.
+    const qsizetype groupSize = byId ? ThingsService::maximumGroupSize : 1;
+    while (done.size() < step.changes.size() && !outcome.dropped && !outcome.failed) {
+        QList<TagPtr> tags;
+        QList<ThingsTagChange> writes;
+        for (qsizetype i = done.size(); i < step.changes.size() && writes.size() < groupSize; ++i) {
+            const Change& change = step.changes[i];
+            const QString& fromName = undoing ? change.nameAfter : change.nameBefore;
+            const std::optional<QString>& fromParent = undoing ? change.parentAfter : change.parentBefore;
+            const std::optional<QString>& toParent = undoing ? change.parentBefore : change.parentAfter;
+            const TagPtr tag = m_store.tag(change.id);
+            const std::optional<ThingsTagChange> write =
+                tag ? TagWrites::change(m_store, *tag, undoing ? change.nameBefore : change.nameAfter,
+                                        toParent)
+                    : std::nullopt;
+            if (!write || tag->name() != fromName || tag->parentTagId() != fromParent ||
+                (toParent && !m_store.tag(*toParent))) {
+                outcome.dropped = DisplayTexts::quotedName(fromName) +
+                                  QStringLiteral(" changed since; this step can no longer be ") +
+                                  (undoing ? QStringLiteral("undone.") : QStringLiteral("redone."));
+                break;
+            }
+            tags.append(tag);
+            writes.append(*write);
+        }
+        if (writes.isEmpty()) {
             break;
         }
-        const auto sent = co_await worker.run(&ThingsService::changeTag, *write, byId);
-        if (!sent) {
-            TagWrites::followAfterFailure(*tag, sent.error());
-            outcome.failed = sent.error().errorDescription();
-            break;
+        const auto sent = co_await worker.run(&ThingsService::changeTags, writes, byId);
+        const ThingsChangesOutcome changed = sent ? sent.value() : ThingsChangesOutcome{{}, sent.error()};
+        for (qsizetype i = 0; i < changed.states.size(); ++i) {
+            TagWrites::follow(*tags[i], changed.states[i]);
+            done.append(step.changes[done.size()]);
         }
-        TagWrites::follow(*tag, sent.value());
-        done.append(change);
+        if (changed.failure) {
+            TagWrites::followAfterFailure(*tags[changed.states.size()], *changed.failure);
+            outcome.failed = changed.failure->errorDescription();
+            outcome.dropped.reset(); // a change before the one that no longer fits failed first
+        }
     }
     QList<Step>& from = undoing ? m_undo : m_redo;
     QList<Step>& to = undoing ? m_redo : m_undo;
