@@ -74,7 +74,7 @@ bool startStandIn(QProcess& server, const QString& libraryPath, const QString& s
 // the run goes on; the longest gap between two ticks is the longest the interface would not draw.
 // Range 0: 1 when every `changed` of the editor is followed by the reads a pane makes (its rows
 // and its parent choices), 0 without. Range 1: 1 when writes find their tags by identifier (the
-// default), 0 when they address them by their stored names. Either way one program per tag.
+// default), 0 when they address them by their stored names. By identifier, a hundred tags to a program.
 void batchReparentThroughStandIn(benchmark::State& state) {
     constexpr int tagCount = 1000;
     Setting setting;
@@ -144,11 +144,13 @@ void batchReparentThroughStandIn(benchmark::State& state) {
     server.terminate();
     server.waitForFinished();
 }
-// "Delete" with 1,000 selected top-level tags, through a stand-in process that takes range(0) ms to
-// answer each program (100: what starting osascript costs on a Mac), with writes by identifier
-// (range(1) = 1, a hundred tags to a program) or by stored name (0, a program per tag).
-void batchDeleteThroughStandIn(benchmark::State& state) {
+// "Delete" (range(2) = 0) or "Save Changes" moving them under a parent (1) with 1,000 selected
+// top-level tags, through a stand-in process that takes range(0) ms to answer each program (100: what
+// starting osascript costs on a Mac), with writes by identifier (range(1) = 1, a hundred tags to a
+// program) or by stored name (0, a program per tag).
+void batchRunThroughStandIn(benchmark::State& state) {
     constexpr int tagCount = 1000;
+    const bool moving = state.range(2) == 1;
     qint64 elapsed = 0, programs = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -158,6 +160,7 @@ void batchDeleteThroughStandIn(benchmark::State& state) {
         const QString socket = setting.dir.filePath(u"socket"_qs);
         qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
         standin::ThingsLibrary library;
+        const TagPtr parent = setting.store->insert(Tag(library.makeTag(u"Parent"_qs), u"Parent"_qs));
         const QList<TagPtr> selected = setting.batchTags(library, tagCount);
         library.save(libraryPath);
         setting.store->flush();
@@ -167,32 +170,32 @@ void batchDeleteThroughStandIn(benchmark::State& state) {
             return;
         }
         BatchEditor editor(*setting.store, setting.preferences, setting.worker, selected, {}, {});
+        editor.setSelectedParentId(parent->id());
         state.ResumeTiming();
 
         QElapsedTimer run;
         run.start();
-        QCoro::waitFor(editor.deleteWithChildren());
+        QCoro::waitFor(moving ? editor.saveChanges() : editor.deleteWithChildren());
         elapsed += run.elapsed();
         programs += setting.programs;
-        const bool allGone = setting.store->count() == 0 && editor.deleteFailures().isEmpty();
+        const bool allDone = moving ? editor.resultState() && editor.resultState()->isSuccess() &&
+                                          editor.resultState()->updated().size() == tagCount
+                                    : setting.store->count() == 1 && editor.deleteFailures().isEmpty();
         state.PauseTiming();
         server.terminate();
         server.waitForFinished();
         state.ResumeTiming();
-        if (!allGone) {
-            state.SkipWithError("the run did not delete every tag");
+        if (!allDone) {
+            state.SkipWithError("the run did not reach every tag");
             break;
         }
     }
     state.counters["s_per_run"] = double(elapsed) / 1000.0 / double(state.iterations());
     state.counters["programs_per_run"] = double(programs) / double(state.iterations());
 }
-BENCHMARK(batchDeleteThroughStandIn)
-    ->ArgNames({"delay_ms", "by_id"})
-    ->Args({0, 1})
-    ->Args({0, 0})
-    ->Args({100, 1})
-    ->Args({100, 0})
+BENCHMARK(batchRunThroughStandIn)
+    ->ArgNames({"delay_ms", "by_id", "move"})
+    ->ArgsProduct({{0, 100}, {1, 0}, {0, 1}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
 
