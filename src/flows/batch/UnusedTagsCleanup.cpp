@@ -1,10 +1,11 @@
 #include "UnusedTagsCleanup.h"
 
-#include "BatchEditor.h"
 #include "DisplayTexts.h"
 #include "TagListQuery.h"
 #include "TagOutline.h"
 #include "TagStore.h"
+#include "TagTree.h"
+#include "TagWrites.h"
 #include "ThingsWorker.h"
 
 #include <QPointer>
@@ -67,9 +68,8 @@ UnusedTagsCleanup::UnusedTagsCleanup(TagStore& store, Preferences& preferences, 
                                      QObject* parent)
     : QObject(parent)
     , m_store(store)
-    , m_worker(worker) {
-    // The batch editor runs each tree's deletion; it has no selection until a run gives it one.
-    m_batch = new BatchEditor(store, preferences, worker, {}, {}, {}, this);
+    , m_worker(worker)
+    , m_preferences(preferences) {
     connect(&store, &TagStore::changed, this, &UnusedTagsCleanup::storeChanged);
     storeChanged();
 }
@@ -287,80 +287,126 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         }
     }
 
+    TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
+    const bool byId = TagWrites::byId(m_preferences);
     QStringList deletedNames;
     QList<BatchResultState::Skipped> skipped;
     std::optional<BatchResultState> failure;
-    for (const QString& id : std::as_const(treeIds)) {
-        if (!self) {
-            break; // the window was closed: the tree in progress finished, no other one starts
-        }
-        // Read again: the previous tree's deletion, an import or a refresh may have changed it.
+    for (qsizetype next = 0; next < treeIds.size() && self && !failure;) {
+        // Read again: an earlier group's deletion, an import or a refresh may have changed the offer.
         self->storeChanged();
-        const QStringList ids = self->checkedTree(id);
-        if (ids.isEmpty()) {
-            continue; // used by now, or a tag appeared below it that is not checked
+        QStringList tops, ids;
+        QList<QStringList> trees;
+        for (; next < treeIds.size() && tops.size() < (byId ? ThingsService::maximumGroupSize : 1); ++next) {
+            QStringList tree = self->checkedTree(treeIds[next]);
+            if (!tree.isEmpty()) { // else used by now, or a tag appeared below it that is not checked
+                tops.append(treeIds[next]);
+                ids += tree;
+                trees.append(std::move(tree));
+            }
         }
-        // The offer rests on the counts of the last import. Things 3 is asked what the tree holds
+        if (tops.isEmpty()) {
+            break;
+        }
+        // The offer rests on the counts of the last import. Things 3 is asked what each tree holds
         // now: an open to-do may have started using one of its tags, or a tag this list never saw
-        // may sit below one, and deleting the tree would take it along.
-        const auto use = co_await worker.run(&ThingsService::readTagUse, ids);
+        // may sit below one, and deleting the tree would take it along. A tag gone stops the read
+        // where it stands, so then each tree is read alone to tell which one it is in.
+        QList<ThingsResult<QList<ThingsTagUse>>> uses;
+        const auto all = co_await worker.run(&ThingsService::readTagUse, ids);
+        const bool gone = !all && std::any_of(ids.cbegin(), ids.cend(), [&all](const QString& tagId) {
+            return all.error().isMissingTag(tagId);
+        });
+        for (qsizetype i = 0, at = 0; i < trees.size() && self; at += trees[i++].size()) {
+            if (gone && trees.size() > 1) {
+                uses.append(co_await worker.run(&ThingsService::readTagUse, trees[i]));
+            } else {
+                uses.append(all ? ThingsResult<QList<ThingsTagUse>>(all.value().mid(at, trees[i].size()))
+                                : ThingsResult<QList<ThingsTagUse>>(all.error()));
+            }
+        }
         if (!self) {
             break;
         }
-        if (self->checkedTree(id) != ids) {
-            continue; // the store changed while Things 3 answered: the next run offers it afresh
-        }
-        const int row = self->rowOf(id);
-        const TagPtr top = self->m_candidates[size_t(row)].tag;
-        if (!use) {
-            const auto gone = std::find_if(ids.cbegin(), ids.cend(), [&use](const QString& tagId) {
-                return use.error().isMissingTag(tagId);
-            });
-            if (gone == ids.cend()) {
-                failure =
-                    BatchResultState::failure(top->name(), use.error().errorDescription(), deletedNames);
-                break;
+        // What each tree comes to, in order; the deletions and what follows them wait for Things 3.
+        struct Verdict {
+            TagPtr top;
+            std::optional<BatchResultState::Skipped> skip;
+            QList<ThingsTagUse> counts; // what Things 3 told of a tree left alone
+            std::optional<QString> error;
+            QStringList names; // of a tree to delete
+        };
+        QList<Verdict> verdicts;
+        QList<ThingsTagRef> doomed;
+        for (qsizetype i = 0; i < trees.size() && !(verdicts.size() && verdicts.last().error); ++i) {
+            if (self->checkedTree(tops[i]) != trees[i]) {
+                continue; // the store changed while Things 3 answered: the next run offers it afresh
             }
-            // A tag gone from Things 3 already: the whole tree when it is the top (the deletion
-            // below finds it gone and takes it out of the list), otherwise the tree is left alone.
-            if (gone != ids.cbegin()) {
-                const TagPtr missing = self->m_store.tag(*gone);
-                skipped.append(
-                    {top->name(),
-                     ThingsError::notInThings(missing ? missing->name() : *gone).errorDescription()});
+            const int row = self->rowOf(tops[i]);
+            Verdict verdict{self->m_candidates[size_t(row)].tag, {}, {}, {}, {}};
+            const QString& topName = verdict.top->name();
+            const auto& use = uses[i];
+            const auto missing =
+                use ? trees[i].cend()
+                    : std::find_if(trees[i].cbegin(), trees[i].cend(),
+                                   [&use](const QString& id) { return use.error().isMissingTag(id); });
+            if (!use && missing == trees[i].cend()) {
+                verdict.error = use.error().errorDescription();
+            } else if (!use && missing != trees[i].cbegin()) {
+                // A tag below the top gone from Things 3: the tree is left alone. A top gone already is
+                // deleted as usual: the deletion finds it gone and takes it out of the list.
+                const TagPtr stored = store.tag(*missing);
+                verdict.skip = {
+                    topName, ThingsError::notInThings(stored ? stored->name() : *missing).errorDescription()};
+            } else if (const std::optional<QString> reason =
+                           use ? self->whyNotUnused(row, use.value()) : std::nullopt) {
+                verdict.skip = {topName, *reason};
+                verdict.counts = use.value();
+            } else {
+                for (int below : self->subtreeRows(row)) {
+                    verdict.names.append(self->m_candidates[size_t(below)].tag->name());
+                }
+                doomed.append(TagWrites::refOf(*verdict.top));
+            }
+            verdicts.append(std::move(verdict));
+        }
+        ThingsGroupOutcome deleted;
+        if (!doomed.isEmpty()) {
+            const auto sent = co_await worker.run(&ThingsService::deleteTags, doomed, byId);
+            deleted = sent ? sent.value() : ThingsGroupOutcome{0, sent.error()};
+        }
+        // Applied in order up to the first failure, as a run of a tree at a time would have.
+        const TagTree::ChildLists children(store.allTags());
+        qsizetype deletion = 0;
+        for (const Verdict& verdict : std::as_const(verdicts)) {
+            if (verdict.error) {
+                failure = BatchResultState::failure(verdict.top->name(), *verdict.error, deletedNames);
+            } else if (verdict.skip) {
+                skipped.append(*verdict.skip);
+                // The counts Things 3 just told replace the stale ones, so the tree is offered no more.
+                for (const ThingsTagUse& tag : verdict.counts) {
+                    if (const TagPtr stored = store.tag(tag.id)) {
+                        stored->setTodosCount(tag.openTodos);
+                    }
+                }
+                continue;
+            } else if (deletion++ == deleted.done) {
+                failure = BatchResultState::failure(verdict.top->name(), deleted.failure->errorDescription(),
+                                                    deletedNames);
+            } else {
+                for (const TagPtr& descendant : TagTree::descendantsInDeletionOrder(*verdict.top, children)) {
+                    store.remove(store.tag(descendant->id()));
+                }
+                store.remove(store.tag(verdict.top->id()));
+                deletedNames += verdict.names;
                 continue;
             }
-        } else if (const std::optional<QString> reason = self->whyNotUnused(row, use.value())) {
-            skipped.append({top->name(), *reason});
-            // The counts Things 3 just told replace the stale ones, so the tree is offered no more.
-            for (const ThingsTagUse& tag : use.value()) {
-                if (const TagPtr stored = self->m_store.tag(tag.id)) {
-                    stored->setTodosCount(tag.openTodos);
-                }
-            }
-            continue;
-        }
-        QStringList treeNames;
-        for (int below : self->subtreeRows(row)) {
-            treeNames.append(self->m_candidates[size_t(below)].tag->name());
-        }
-        BatchEditor* batch = self->m_batch;
-        batch->setSelectedTags({top});
-        co_await batch->deleteWithChildren();
-        if (!self) {
             break;
         }
-        if (!self->m_batch->deleteFailures().isEmpty()) {
-            const BatchEditor::DeleteFailure& first = self->m_batch->deleteFailures().first();
-            failure = BatchResultState::failure(first.name, first.error, deletedNames);
-            break;
-        }
-        deletedNames += treeNames;
     }
 
     if (self) {
-        self->m_batch->setSelectedTags({});
         self->storeChanged();
         self->m_resultState = (failure ? *failure : BatchResultState::success(deletedNames))
                                   .asDeletion()

@@ -15,7 +15,6 @@
 
 namespace orvalet {
 
-class BatchEditor;
 class Preferences;
 class TagStore;
 class ThingsWorker;
@@ -107,11 +106,12 @@ public:
 
     // ---- Run ----
 
-    // Deletes the checked tags, one tree at a time, through the batch editor's delete flow: one
-    // program naming the highest checked tag of each tree (Things 3 deletes the tags below it with
-    // it), then the tree leaves the store. Before each tree, the candidates are read again: a tree
-    // that is no longer unused and fully checked is left alone. Then Things 3 is asked, in one
-    // program, for the open to-dos and child tags of every tag of the tree: a tree used now, with
+    // Deletes the checked tags, tree after tree: Things 3 is sent the highest checked tag of each tree
+    // (it deletes the tags below it with it), then the tree leaves the store. By identifier, the trees
+    // go a hundred at a time: one program reads them, one deletes them; by name, a tree at a time.
+    // Before each group, the candidates are read again: a tree that is no longer unused and fully
+    // checked is left alone. Then Things 3 is asked for the open to-dos and child tags of every tag
+    // of the tree (tree by tree when a tag of the group is gone): a tree used now, with
     // child tags other than the stored ones, or with a tag below the top gone, is left alone and
     // listed in the result with the reason (a top gone already is deleted as usual: nothing to do in
     // Things 3). The first failure ends the run; nothing is rolled back. Ends with resultState set:
@@ -137,7 +137,7 @@ private:
 
     TagStore& m_store;
     ThingsWorker& m_worker;
-    BatchEditor* m_batch = nullptr;
+    Preferences& m_preferences;
 
     std::vector<Candidate> m_candidates;
     QHash<QString, int> m_rowById;
