@@ -88,15 +88,16 @@ TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
     // The store follows, the destination's open count read again from Things 3.
     endTurn();
     EXPECT_EQ(storedTags(), u"Home:-:2, Mac:-:-, Post:Home:-, Shop:Home:-, Stamps:Post:-");
-    // The read, the same read again right before the write, a move per child, the deletion, the
-    // destination read again.
+    // The read, the same read again right before the write, the children's move in one program, the
+    // deletion, the destination read again.
     const QStringList programs = sent();
-    ASSERT_EQ(programs.size(), 7);
+    ASSERT_EQ(programs.size(), 6);
     EXPECT_EQ(programs[0], ThingsService::mergeReadScript(u"Errands"_qs, u"Home"_qs));
     EXPECT_EQ(programs[1], programs[0]);
     EXPECT_EQ(programs[2].count(u"set tag names of to do id "_qs), 4);
-    EXPECT_EQ(programs[5], ThingsService::deleteTagScript({errands, u"Errands"_qs}, true));
-    EXPECT_EQ(programs[6], ThingsService::fetchTagByIdScript(home));
+    EXPECT_EQ(programs[3].count(u"set parent tag of tag tagName to tag id "_qs), 2);
+    EXPECT_EQ(programs[4], ThingsService::deleteTagScript({errands, u"Errands"_qs}, true));
+    EXPECT_EQ(programs[5], ThingsService::fetchTagByIdScript(home));
 }
 
 // A to-do whose tag names text cannot be split back into names stops the merge after the read:

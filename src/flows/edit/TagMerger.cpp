@@ -246,23 +246,27 @@ QCoro::Task<> TagMerger::merge() {
     if (!written) {
         failure = written.error().errorDescription();
     }
-    qsizetype childrenMoved = 0;
+    // The children move as a batch move does: by identifier, a hundred to a program.
+    QList<ThingsTagChange> moves;
     for (qsizetype i = 0; !failure && i < children.size(); ++i) {
-        const TagPtr child = children[i];
-        const std::optional<ThingsTagChange> move =
-            TagWrites::change(store, *child, child->name(), destination->id());
-        if (!move) {
+        if (const std::optional<ThingsTagChange> move =
+                TagWrites::change(store, *children[i], children[i]->name(), destination->id())) {
+            moves.append(*move);
+        } else {
             failure = ThingsError::notInThings(destinationName).errorDescription();
-            break;
         }
-        const auto moved = co_await worker.run(&ThingsService::changeTag, *move, byId);
-        if (!moved) {
-            TagWrites::followAfterFailure(*child, moved.error());
-            failure = moved.error().errorDescription();
-            break;
+    }
+    qsizetype childrenMoved = 0;
+    if (!failure && !moves.isEmpty()) {
+        const auto moved = co_await worker.run(&ThingsService::changeTags, moves, byId);
+        const ThingsChangesOutcome outcome = moved ? moved.value() : ThingsChangesOutcome{{}, moved.error()};
+        for (; childrenMoved < outcome.states.size(); ++childrenMoved) {
+            TagWrites::follow(*children[childrenMoved], outcome.states[childrenMoved]);
         }
-        TagWrites::follow(*child, moved.value());
-        ++childrenMoved;
+        if (outcome.failure) {
+            TagWrites::followAfterFailure(*children[childrenMoved], *outcome.failure);
+            failure = outcome.failure->errorDescription();
+        }
     }
     if (!failure) {
         const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*source), byId);
