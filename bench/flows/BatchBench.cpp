@@ -9,6 +9,7 @@
 #include "TagStore.h"
 #include "ThingsLibrary.h"
 #include "ThingsWorker.h"
+#include "UnusedTagsCleanup.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -145,12 +146,13 @@ void batchReparentThroughStandIn(benchmark::State& state) {
     server.waitForFinished();
 }
 // "Delete" (range(2) = 0) or "Save Changes" moving them under a parent (1) with 1,000 selected
-// top-level tags, through a stand-in process that takes range(0) ms to answer each program (100: what
-// starting osascript costs on a Mac), with writes by identifier (range(1) = 1, a hundred tags to a
-// program) or by stored name (0, a program per tag).
+// top-level tags, or the clean-up deleting them and their parent-to-be as unused trees (2), through a
+// stand-in process that takes range(0) ms to answer each program (100: what starting osascript costs on a
+// Mac), with writes by identifier (range(1) = 1, a hundred tags to a program) or by stored name (0, a program
+// per tag).
 void batchRunThroughStandIn(benchmark::State& state) {
     constexpr int tagCount = 1000;
-    const bool moving = state.range(2) == 1;
+    const bool moving = state.range(2) == 1, cleaning = state.range(2) == 2;
     qint64 elapsed = 0, programs = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -175,12 +177,16 @@ void batchRunThroughStandIn(benchmark::State& state) {
 
         QElapsedTimer run;
         run.start();
-        QCoro::waitFor(moving ? editor.saveChanges() : editor.deleteWithChildren());
+        UnusedTagsCleanup cleanup(*setting.store, setting.preferences, setting.worker);
+        QCoro::waitFor(moving     ? editor.saveChanges()
+                       : cleaning ? cleanup.confirmDelete()
+                                  : editor.deleteWithChildren());
         elapsed += run.elapsed();
         programs += setting.programs;
         const bool allDone = moving ? editor.resultState() && editor.resultState()->isSuccess() &&
                                           editor.resultState()->updated().size() == tagCount
-                                    : setting.store->count() == 1 && editor.deleteFailures().isEmpty();
+                             : cleaning ? setting.store->count() == 0 && cleanup.resultState()->isSuccess()
+                                        : setting.store->count() == 1 && editor.deleteFailures().isEmpty();
         state.PauseTiming();
         server.terminate();
         server.waitForFinished();
@@ -194,8 +200,8 @@ void batchRunThroughStandIn(benchmark::State& state) {
     state.counters["programs_per_run"] = double(programs) / double(state.iterations());
 }
 BENCHMARK(batchRunThroughStandIn)
-    ->ArgNames({"delay_ms", "by_id", "move"})
-    ->ArgsProduct({{0, 100}, {1, 0}, {0, 1}})
+    ->ArgNames({"delay_ms", "by_id", "run"})
+    ->ArgsProduct({{0, 100}, {1, 0}, {0, 1, 2}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
 
