@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
+#include <utility>
 
 namespace orvalet {
 
@@ -157,13 +158,15 @@ void TagReplacement::apply() {
     finish();
 }
 
-void TagReplacement::assign(Tag& record, const Entry& entry, unsigned char keep) const {
+// The entry's values are swapped in rather than copied: the record's old ones go with the entry,
+// to be freed off the interface thread.
+void TagReplacement::assign(Tag& record, Entry& entry, unsigned char keep) const {
     if (!(keep & Tag::nameField)) {
-        record.m_name = entry.name;
-        record.m_nameSortKey = entry.nameSortKey;
+        std::swap(record.m_name, entry.name);
+        std::swap(record.m_nameSortKey, entry.nameSortKey);
     }
     if (!(keep & Tag::parentField)) {
-        record.m_parentTagId = entry.parentTagId;
+        std::swap(record.m_parentTagId, entry.parentTagId);
     }
     if (!(keep & Tag::updatedField)) {
         record.m_updatedAt = m_now;
@@ -195,9 +198,9 @@ void TagReplacement::applyToPicture() {
             record->m_store = nullptr;
         }
     }
-    store.m_tags = std::move(records);
-    store.m_indexById = std::move(m_index);
-    store.m_sorted.clear();
+    m_leftovers.records = std::exchange(store.m_tags, std::move(records));
+    m_leftovers.index = std::exchange(store.m_indexById, std::move(m_index));
+    m_leftovers.sorted = std::exchange(store.m_sorted, {});
     store.m_sorted.reserve(qsizetype(m_nameOrder.size()));
     for (const qsizetype i : m_nameOrder) {
         store.m_sorted.append(store.m_tags[size_t(i)]);
@@ -256,6 +259,10 @@ void TagReplacement::finish() {
     store.m_writtenSince.clear();
     store.m_replacement = nullptr;
     m_store = nullptr;
+    // A hundred thousand texts and records let go of are freed on a thread of the pool.
+    m_leftovers.entries = std::move(m_entries);
+    QThreadPool::globalInstance()->start(
+        [leftovers = std::make_shared<Leftovers>(std::move(m_leftovers))]() mutable { leftovers.reset(); });
     if (m_committed) {
         store.committed();
     }

@@ -72,7 +72,7 @@ private:
     void commit();
     void applyToPicture();
     void applyOverWrites();
-    void assign(Tag& record, const Entry& entry, unsigned char keep) const;
+    void assign(Tag& record, Entry& entry, unsigned char keep) const;
     void finish();
     void waitUntilPrepared();
 
@@ -96,6 +96,15 @@ private:
     bool m_committed = false;
     bool m_applied = false;
     QFuture<void> m_preparing;
+
+    // What the store let go of in apply(), freed off the interface thread.
+    struct Leftovers {
+        std::vector<Entry> entries;
+        std::vector<TagPtr> records;
+        QHash<QString, qsizetype> index;
+        QList<TagPtr> sorted;
+    };
+    Leftovers m_leftovers;
 };
 
 } // namespace orvalet

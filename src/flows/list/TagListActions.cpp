@@ -11,6 +11,7 @@
 
 #include <QCoroFuture>
 #include <QCoroSignal>
+#include <QCoroTimer>
 #include <QHash>
 #include <QPointer>
 #include <algorithm>
@@ -96,6 +97,8 @@ QCoro::Task<> TagListActions::importAllTags() {
         const QFuture<void> prepared = replacement.prepareInBackground(std::move(fetched).value());
         co_await prepared;
         replacement.apply();
+        // Saving the preference waits for the disk: in a turn of its own, not the apply's.
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
         preferences.setLastImportDate(Clock::now());
     }
     if (self) {
