@@ -9,6 +9,9 @@ Clock::Source& source() {
     static Clock::Source s;
     return s;
 }
+
+// 2001-01-01 00:00:00 UTC in milliseconds since 1970, which every stored time is read against.
+constexpr qint64 referenceMSecs = 978'307'200'000;
 } // namespace
 
 QDateTime Clock::now() {
@@ -25,12 +28,12 @@ QDateTime Clock::referenceDate() {
 }
 
 double Clock::secondsSinceReferenceDate(const QDateTime& time) {
-    return double(time.toMSecsSinceEpoch() - referenceDate().toMSecsSinceEpoch()) / 1000.0;
+    return double(time.toMSecsSinceEpoch() - referenceMSecs) / 1000.0;
 }
 
 QDateTime Clock::fromSecondsSinceReferenceDate(double seconds) {
     const auto msecs = std::llround(seconds * 1000.0);
-    return QDateTime::fromMSecsSinceEpoch(referenceDate().toMSecsSinceEpoch() + msecs, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(referenceMSecs + msecs, Qt::UTC);
 }
 
 } // namespace orvalet

@@ -19,12 +19,14 @@ SqliteStatement::~SqliteStatement() {
 }
 
 void SqliteStatement::bind(int position, const QString& text) {
-    // SQLITE_TRANSIENT: SQLite copies the bytes, so the temporary UTF-8 buffer may go away.
-    bindUtf8(position, encodeText(text));
-}
-
-void SqliteStatement::bindUtf8(int position, const QByteArray& utf8) {
-    sqlite3_bind_text(m_stmt, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    if (m_texts.size() <= size_t(position)) {
+        m_texts.resize(size_t(position) + 1);
+    }
+    QByteArray& bytes = m_texts[size_t(position)];
+    encodeText(text, bytes);
+    // SQLITE_STATIC: the bytes stay where they are until this position is bound again, which
+    // happens only after the statement was reset.
+    sqlite3_bind_text(m_stmt, position, bytes.constData(), int(bytes.size()), SQLITE_STATIC);
 }
 
 void SqliteStatement::bind(int position, const std::optional<QString>& text) {
@@ -70,6 +72,10 @@ void SqliteStatement::reset() {
     sqlite3_clear_bindings(m_stmt);
 }
 
+void SqliteStatement::rewind() {
+    sqlite3_reset(m_stmt);
+}
+
 bool SqliteStatement::isNull(int column) const {
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
@@ -81,35 +87,58 @@ QString SqliteStatement::text(int column) const {
 
 QByteArray SqliteStatement::encodeText(QStringView text) {
     QByteArray out;
-    out.reserve(text.size() * 3);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char32_t c = text[i].unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(char16_t(c), text[++i].unicode());
-        }
-        if (c < 0x80) {
-            out.append(char(c));
-        } else if (c < 0x800) {
-            out.append(char(0xc0 | (c >> 6))).append(char(0x80 | (c & 0x3f)));
-        } else if (c < 0x10000) { // a lone surrogate too, as its code unit
-            out.append(char(0xe0 | (c >> 12)))
-                .append(char(0x80 | ((c >> 6) & 0x3f)))
-                .append(char(0x80 | (c & 0x3f)));
-        } else {
-            out.append(char(0xf0 | (c >> 18)))
-                .append(char(0x80 | ((c >> 12) & 0x3f)))
-                .append(char(0x80 | ((c >> 6) & 0x3f)))
-                .append(char(0x80 | (c & 0x3f)));
-        }
-    }
+    encodeText(text, out);
     return out;
 }
 
+void SqliteStatement::encodeText(QStringView text, QByteArray& out) {
+    // Written through a pointer into room for the longest form (three bytes a unit), then cut.
+    out.resize(text.size() * 3);
+    char* o = out.data();
+    const char16_t* units = text.utf16();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        char32_t c = units[i];
+        if (c < 0x80) {
+            *o++ = char(c);
+            continue;
+        }
+        if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(units[i + 1])) {
+            c = QChar::surrogateToUcs4(char16_t(c), units[++i]);
+        }
+        if (c < 0x800) {
+            *o++ = char(0xc0 | (c >> 6));
+            *o++ = char(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) { // a lone surrogate too, as its code unit
+            *o++ = char(0xe0 | (c >> 12));
+            *o++ = char(0x80 | ((c >> 6) & 0x3f));
+            *o++ = char(0x80 | (c & 0x3f));
+        } else { // four bytes for the two units of a pair
+            *o++ = char(0xf0 | (c >> 18));
+            *o++ = char(0x80 | ((c >> 12) & 0x3f));
+            *o++ = char(0x80 | ((c >> 6) & 0x3f));
+            *o++ = char(0x80 | (c & 0x3f));
+        }
+    }
+    out.truncate(o - out.constData());
+}
+
 QString SqliteStatement::decodeText(const char* bytes, qsizetype size) {
-    QString out;
-    out.reserve(size);
     const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+    // Nearly every text is ASCII, which Qt's own Latin-1 conversion reads fastest, and exactly.
     qsizetype i = 0;
+    while (i < size && p[i] < 0x80) {
+        ++i;
+    }
+    if (i == size) {
+        return QString::fromLatin1(bytes, size);
+    }
+    // No sequence gives more units than it has bytes: room for `size` units is enough.
+    QString out(size, Qt::Uninitialized);
+    char16_t* o = reinterpret_cast<char16_t*>(out.data());
+    for (qsizetype k = 0; k < i; ++k) {
+        *o++ = p[k];
+    }
     const auto continuation = [&](qsizetype at) {
         return at < size && (p[at] & 0xc0) == 0x80;
     };
@@ -135,17 +164,19 @@ QString SqliteStatement::decodeText(const char* bytes, qsizetype size) {
             }
         }
         if (!valid || c < smallest || c > 0x10ffff) {
-            out.append(QChar::ReplacementCharacter);
+            *o++ = QChar::ReplacementCharacter;
             ++i;
             continue;
         }
         if (c >= 0x10000) {
-            out.append(QChar::highSurrogate(c)).append(QChar::lowSurrogate(c));
+            *o++ = QChar::highSurrogate(c);
+            *o++ = QChar::lowSurrogate(c);
         } else {
-            out.append(QChar(char16_t(c)));
+            *o++ = char16_t(c);
         }
         i += length;
     }
+    out.truncate(o - reinterpret_cast<const char16_t*>(out.constData()));
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 struct sqlite3_stmt;
 
@@ -20,9 +21,9 @@ public:
 
     bool isValid() const { return m_stmt != nullptr; }
 
-    // Text is bound in the store's exact form (encodeText).
+    // Text is bound in the store's exact form (encodeText), encoded into a buffer the statement keeps
+    // for its position, so that a statement run many times allocates nothing per run.
     void bind(int position, const QString& text);
-    void bindUtf8(int position, const QByteArray& utf8);
     void bind(int position, const std::optional<QString>& text);
     void bind(int position, const std::optional<double>& value);
     void bind(int position, const std::optional<qint64>& value);
@@ -36,6 +37,8 @@ public:
 
     // Clears bindings and rewinds, so a prepared statement can run again with new values.
     void reset();
+    // Rewinds, keeping the bindings: for a statement whose every position is bound before each run.
+    void rewind();
 
     bool isNull(int column) const;
     QString text(int column) const;
@@ -45,6 +48,8 @@ public:
     // replaced (Qt's own conversion turns a lone surrogate into "?" and drops a leading U+FEFF).
     // Valid text is plain UTF-8, byte for byte. Bytes that are no UTF-8 at all read as U+FFFD.
     static QByteArray encodeText(QStringView text);
+    // The same into `out`, whose capacity is reused.
+    static void encodeText(QStringView text, QByteArray& out);
     static QString decodeText(const char* bytes, qsizetype size);
     double real(int column) const;
     qint64 integer(int column) const;
@@ -52,6 +57,8 @@ public:
 private:
     SqliteDatabase& m_db;
     sqlite3_stmt* m_stmt = nullptr;
+    // The bytes of the text bound at each position, which SQLite reads in place until the next run.
+    std::vector<QByteArray> m_texts;
 };
 
 } // namespace orvalet

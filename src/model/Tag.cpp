@@ -16,8 +16,10 @@ Tag::Tag(QString id, QString name, std::optional<QString> parentTagId, std::opti
     , m_todosCount(todosCount)
     , m_nameSortKey(TextOrder::sortKey(m_name)) {}
 
+// A copy is a value of its own, never the shared record the original may be.
 Tag::Tag(const Tag& other)
-    : m_id(other.m_id)
+    : std::enable_shared_from_this<Tag>()
+    , m_id(other.m_id)
     , m_name(other.m_name)
     , m_parentTagId(other.m_parentTagId)
     , m_createdAt(other.m_createdAt)
@@ -31,7 +33,7 @@ void Tag::setName(const QString& name) {
     }
     m_name = name;
     m_nameSortKey = TextOrder::sortKey(name);
-    changed(true);
+    changed(nameField);
 }
 
 void Tag::setParentTagId(const std::optional<QString>& parentTagId) {
@@ -39,18 +41,18 @@ void Tag::setParentTagId(const std::optional<QString>& parentTagId) {
         return;
     }
     m_parentTagId = parentTagId;
-    changed(false);
+    changed(parentField);
 }
 
 void Tag::setCreatedAt(const std::optional<QDateTime>& createdAt) {
     m_createdAt = createdAt;
-    changed(false);
+    changed(createdField);
 }
 
 // Written even when the time is equal: the flows that refresh a tag rewrite it on purpose.
 void Tag::setUpdatedAt(const std::optional<QDateTime>& updatedAt) {
     m_updatedAt = updatedAt;
-    changed(false);
+    changed(updatedField);
 }
 
 void Tag::setTodosCount(const std::optional<qint64>& todosCount) {
@@ -58,12 +60,12 @@ void Tag::setTodosCount(const std::optional<qint64>& todosCount) {
         return;
     }
     m_todosCount = todosCount;
-    changed(false);
+    changed(countField);
 }
 
-void Tag::changed(bool nameChanged) {
+void Tag::changed(Field field) {
     if (m_store) {
-        m_store->recordChanged(*this, nameChanged);
+        m_store->recordChanged(*this, field);
     }
 }
 

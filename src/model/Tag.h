@@ -15,7 +15,7 @@ class TagStore;
 // A constructed Tag is a value until it is inserted into a TagStore; the store then owns a shared
 // record, and every field write on that record takes effect for all readers at once and is saved
 // by the store on its own. Two Tags are equal only when they are the same record.
-class Tag final {
+class Tag final : public std::enable_shared_from_this<Tag> {
 public:
     // Absent creation and update times are set to the current time of Clock, read once for each.
     Tag(QString id, QString name, std::optional<QString> parentTagId = std::nullopt,
@@ -52,7 +52,19 @@ public:
 
 private:
     friend class TagStore;
-    void changed(bool nameChanged);
+    friend class TagReplacement;
+
+    // The fields a write changed, so that the store can tell which of a record's values are newer
+    // than a picture of it taken earlier.
+    enum Field : unsigned char {
+        nameField = 1,
+        parentField = 2,
+        createdField = 4,
+        updatedField = 8,
+        countField = 16,
+        everyField = 31
+    };
+    void changed(Field field);
 
     QString m_id;
     QString m_name;
@@ -62,6 +74,8 @@ private:
     std::optional<qint64> m_todosCount;
     QString m_nameSortKey;
     TagStore* m_store = nullptr;
+    // Waiting in the store's queue of records to commit.
+    bool m_queued = false;
 };
 
 using TagPtr = std::shared_ptr<Tag>;

@@ -22,14 +22,15 @@ struct Row {
 
 // Each tag with its path and child count; a path stops where a parent is missing or repeats.
 QList<Row> rowsOf(const QList<TagPtr>& tags) {
-    const TagTree::TagsById byId = TagTree::tagsById(tags);
+    const TagTree::AncestorPaths paths(tags);
     const TagTree::ChildCounts counts = TagTree::childCountsByParentId(tags);
     QList<Row> rows;
     rows.reserve(tags.size());
-    for (const TagPtr& tag : tags) {
-        const std::optional<QString> above = TagTree::ancestorPath(*tag, byId);
-        rows.append(Row{tag, above ? *above + QStringLiteral(" > ") + tag->name() : tag->name(),
-                        TagTree::childCount(*tag, counts)});
+    for (qsizetype i = 0; i < tags.size(); ++i) {
+        const Tag& tag = *tags[i];
+        const std::optional<QString> above = paths.at(i);
+        rows.append(Row{tags[i], above ? *above + QStringLiteral(" > ") + tag.name() : tag.name(),
+                        TagTree::childCount(tag, counts)});
     }
     return rows;
 }

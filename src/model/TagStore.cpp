@@ -2,6 +2,8 @@
 
 #include "Clock.h"
 #include "SqliteStatement.h"
+#include "TagReplacement.h"
+#include "TagRows.h"
 #include "TextOrder.h"
 
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <QStandardPaths>
 #include <QtEndian>
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <numeric>
 #include <utility>
@@ -36,14 +39,6 @@ constexpr const char* createSchemaSql = R"sql(
     COMMIT;
 )sql";
 static_assert(applicationId == 1330796108);
-
-// Dates are kept as seconds since 2001-01-01 00:00:00 UTC, like every other time this program records.
-std::optional<double> toStored(const std::optional<QDateTime>& time) {
-    if (!time || !time->isValid()) {
-        return std::nullopt;
-    }
-    return Clock::secondsSinceReferenceDate(*time);
-}
 
 std::optional<QDateTime> fromStored(const SqliteStatement& row, int column) {
     if (row.isNull(column)) {
@@ -170,12 +165,22 @@ TagStore::TagStore(QString path, std::unique_ptr<SqliteDatabase> db)
 
 TagStore::~TagStore() {
     flush();
+    if (m_replacement) {
+        m_replacement->m_store = nullptr;
+    }
     for (const auto& tag : m_tags) {
         tag->m_store = nullptr;
     }
 }
 
 bool TagStore::load(QString* error) {
+    // Counting the rows first costs a walk over the table's pages, less than growing the index.
+    qint64 count = 0;
+    if (!queryInteger(*m_db, "SELECT count(*) FROM tag", &count, error)) {
+        return false;
+    }
+    m_tags.reserve(size_t(count));
+    m_indexById.reserve(qsizetype(count));
     SqliteStatement rows(*m_db, "SELECT id, name, parentTagId, createdAt, updatedAt, todosCount FROM tag");
     bool ok = rows.isValid();
     while (ok && rows.step(&ok)) {
@@ -206,20 +211,43 @@ bool sortsBefore(const Tag& a, const Tag& b) {
     return order != 0 ? order < 0 : TextOrder::compareKeys(a.id(), b.id()) < 0;
 }
 
+// A record's place and the first sixteen units of its sort key in the order compareKeys gives them:
+// when the starts differ they decide, and equal starts leave the decision to the whole keys.
+struct SortEntry {
+    SortEntry() = default;
+    SortEntry(QStringView key, qsizetype place)
+        : place(place) {
+        const qsizetype units = std::min<qsizetype>(key.size(), 16);
+        for (qsizetype i = 0; i < units; ++i) {
+            start[size_t(i / 4)] |= quint64(TextOrder::orderOfUnit(key[i].unicode())) << (48 - 16 * (i % 4));
+        }
+    }
+
+    std::array<quint64, 4> start{};
+    qsizetype place = 0;
+};
+
 } // namespace
 
 QList<TagPtr> TagStore::allTags() const {
     if (!m_sortedValid) {
-        // Sorting positions rather than shared pointers spares the reference counts every swap.
-        std::vector<qsizetype> order(m_tags.size());
-        std::iota(order.begin(), order.end(), qsizetype(0));
-        std::sort(order.begin(), order.end(), [this](qsizetype a, qsizetype b) {
-            return sortsBefore(*m_tags[size_t(a)], *m_tags[size_t(b)]);
+        // Each record's place is sorted with the start of its key beside it, so most comparisons
+        // read neither the record nor its text; only records whose keys start alike are compared
+        // in full.
+        std::vector<SortEntry> order(m_tags.size());
+        for (size_t i = 0; i < m_tags.size(); ++i) {
+            order[i] = SortEntry(m_tags[i]->nameSortKey(), qsizetype(i));
+        }
+        std::sort(order.begin(), order.end(), [this](const SortEntry& a, const SortEntry& b) {
+            if (a.start != b.start) {
+                return a.start < b.start;
+            }
+            return sortsBefore(*m_tags[size_t(a.place)], *m_tags[size_t(b.place)]);
         });
         m_sorted.clear();
         m_sorted.reserve(qsizetype(order.size()));
-        for (const qsizetype i : order) {
-            m_sorted.append(m_tags[size_t(i)]);
+        for (const SortEntry& entry : order) {
+            m_sorted.append(m_tags[size_t(entry.place)]);
         }
         m_sortedValid = true;
         m_misplaced.clear();
@@ -277,48 +305,67 @@ TagPtr TagStore::insert(const Tag& tag) {
         existing->m_createdAt = tag.m_createdAt;
         existing->m_updatedAt = tag.m_updatedAt;
         existing->m_todosCount = tag.m_todosCount;
-        placeChanged(existing);
-        markDirty(existing->id(), existing);
+        recordChanged(*existing, Tag::everyField);
         return existing;
     }
     auto stored = std::make_shared<Tag>(tag);
-    stored->m_store = this;
-    m_indexById.insert(stored->id(), qsizetype(m_tags.size()));
-    m_tags.push_back(stored);
-    placeChanged(stored);
-    markDirty(stored->id(), stored);
+    adopt(stored);
+    written(stored, Tag::everyField);
     return stored;
+}
+
+void TagStore::adopt(TagPtr record) {
+    record->m_store = this;
+    m_indexById.insert(record->id(), qsizetype(m_tags.size()));
+    placeChanged(record);
+    m_tags.push_back(std::move(record));
 }
 
 void TagStore::remove(const TagPtr& tag) {
     if (!tag || tag->m_store != this) {
         return;
     }
-    const qsizetype index = m_indexById.take(tag->id());
+    drop(tag);
+    written(tag, Tag::everyField);
+}
+
+void TagStore::drop(const TagPtr& record) {
+    const qsizetype index = m_indexById.take(record->id());
     if (size_t(index) + 1 != m_tags.size()) {
         m_tags[size_t(index)] = std::move(m_tags.back());
         m_indexById[m_tags[size_t(index)]->id()] = index;
     }
     m_tags.pop_back();
-    tag->m_store = nullptr;
-    placeChanged(tag);
-    markDirty(tag->id(), nullptr);
+    record->m_store = nullptr;
+    placeChanged(record);
 }
 
-void TagStore::recordChanged(Tag& tag, bool nameChanged) {
-    if (nameChanged) {
-        placeChanged(this->tag(tag.id()));
+void TagStore::recordChanged(Tag& tag, Tag::Field field) {
+    const TagPtr record = tag.shared_from_this();
+    if (field & Tag::nameField) {
+        placeChanged(record);
     }
-    const auto it = m_dirty.find(tag.id());
-    if (it != m_dirty.end() && it->get() == &tag) {
-        markDirty(tag.id(), *it); // already queued: only the turn's bookkeeping is left
-    } else {
-        markDirty(tag.id(), this->tag(tag.id()));
+    written(record, field);
+}
+
+void TagStore::written(const TagPtr& record, Tag::Field field) {
+    if (m_replacement) {
+        m_writtenSince[record->id()] |= field;
+    }
+    queue(record);
+    turnChanged();
+}
+
+void TagStore::queue(const TagPtr& record) {
+    if (record->m_store != this) {
+        m_deletedIds.insert(record->id());
+    } else if (!record->m_queued) {
+        record->m_queued = true;
+        m_queued.push_back(record);
     }
 }
 
-void TagStore::markDirty(const QString& id, const TagPtr& record) {
-    m_dirty.insert(id, record);
+void TagStore::turnChanged() {
     m_changedPending = true;
     if (!m_turnScheduled) {
         m_turnScheduled = true;
@@ -328,7 +375,11 @@ void TagStore::markDirty(const QString& id, const TagPtr& record) {
 
 void TagStore::endOfTurn() {
     m_turnScheduled = false;
-    flush();
+    // A replacement's transaction, under way on a connection of its own, goes first: what was
+    // written meanwhile is committed when it is over.
+    if (!m_replacement) {
+        flush();
+    }
     if (m_changedPending) {
         m_changedPending = false;
         Q_EMIT changed();
@@ -336,41 +387,34 @@ void TagStore::endOfTurn() {
 }
 
 bool TagStore::flush() {
-    if (m_dirty.isEmpty()) {
+    if (m_replacement) {
+        m_replacement->waitUntilPrepared();
+    }
+    if (!hasPendingWrites()) {
         return true;
     }
     QString why;
     bool ok = m_db->exec("BEGIN IMMEDIATE", &why);
     if (ok) {
-        SqliteStatement upsert(
-            *m_db, "INSERT INTO tag (id, name, parentTagId, createdAt, updatedAt, todosCount) "
-                   "VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (id) DO UPDATE SET "
-                   "name = ?2, parentTagId = ?3, createdAt = ?4, updatedAt = ?5, todosCount = ?6");
-        SqliteStatement erase(*m_db, "DELETE FROM tag WHERE id = ?1");
-        ok = upsert.isValid() && erase.isValid();
-        // Writing in key order keeps SQLite's pages in cache; in hash order a large import would
-        // touch a different page for nearly every row. SQLite orders text keys by their UTF-8
-        // bytes, so the rows are sorted by those bytes too.
-        std::vector<std::pair<QByteArray, Tag*>> rows;
-        rows.reserve(size_t(m_dirty.size()));
-        for (auto it = m_dirty.cbegin(); it != m_dirty.cend(); ++it) {
-            rows.emplace_back(SqliteStatement::encodeText(it.key()), it->get());
+        if (!m_upsert) {
+            m_upsert = std::make_unique<SqliteStatement>(*m_db, TagRows::upsertSql);
+            m_erase = std::make_unique<SqliteStatement>(*m_db, TagRows::eraseSql);
         }
-        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        for (auto it = rows.cbegin(); ok && it != rows.cend(); ++it) {
-            if (const Tag* tag = it->second) {
-                upsert.bindUtf8(1, it->first);
-                upsert.bind(2, tag->name());
-                upsert.bind(3, tag->parentTagId());
-                upsert.bind(4, toStored(tag->createdAt()));
-                upsert.bind(5, toStored(tag->updatedAt()));
-                upsert.bind(6, tag->todosCount());
-                ok = upsert.run();
-                upsert.reset();
-            } else {
-                erase.bindUtf8(1, it->first);
-                ok = erase.run();
-                erase.reset();
+        ok = m_upsert->isValid() && m_erase->isValid();
+        QStringList deleted(m_deletedIds.cbegin(), m_deletedIds.cend());
+        std::sort(deleted.begin(), deleted.end(), TagRows::keyOrder);
+        for (auto it = deleted.cbegin(); ok && it != deleted.cend(); ++it) {
+            ok = TagRows::erase(*m_erase, *it);
+        }
+        std::sort(m_queued.begin(), m_queued.end(),
+                  [](const TagPtr& a, const TagPtr& b) { return TagRows::keyOrder(a->id(), b->id()); });
+        for (auto it = m_queued.cbegin(); ok && it != m_queued.cend(); ++it) {
+            // A record deleted after it was written is left to its deletion.
+            const Tag& tag = **it;
+            if (tag.m_store == this) {
+                ok = TagRows::write(*m_upsert, tag.id(), tag.name(), tag.parentTagId(),
+                                    TagRows::toStored(tag.createdAt()), TagRows::toStored(tag.updatedAt()),
+                                    tag.todosCount());
             }
         }
         if (!ok) {
@@ -392,13 +436,21 @@ bool TagStore::flush() {
         }
         return false;
     }
-    m_dirty.clear();
+    for (const TagPtr& record : m_queued) {
+        record->m_queued = false;
+    }
+    m_queued.clear();
+    m_deletedIds.clear();
+    committed();
+    return true;
+}
+
+void TagStore::committed() {
     if (m_saveFailure) {
         m_saveFailure.reset();
         Q_EMIT saveFailureChanged();
     }
     ++m_commitCount;
-    return true;
 }
 
 } // namespace orvalet

@@ -13,6 +13,9 @@
 
 namespace orvalet {
 
+class SqliteStatement;
+class TagReplacement;
+
 // The one local store of Tag records, kept in an SQLite file.
 //
 // Every record is loaded at open; reads never touch the disk. Inserts, deletions and field writes
@@ -57,30 +60,48 @@ public:
     // Why the last commit failed, while no commit has succeeded since; announced by
     // saveFailureChanged when it comes and when it goes.
     const std::optional<QString>& saveFailure() const { return m_saveFailure; }
-    bool hasPendingWrites() const { return !m_dirty.isEmpty(); }
+    bool hasPendingWrites() const { return !m_queued.empty() || !m_deletedIds.isEmpty(); }
     // How many transactions this store has committed; lets tests see that a turn's writes go together.
     int commitCount() const { return m_commitCount; }
+
+    // Whether a TagReplacement is under way; replacementFinished says when it is over. Meanwhile
+    // writes are kept queued, and committed after the replacement's own transaction.
+    bool isReplacing() const { return m_replacement != nullptr; }
 
 Q_SIGNALS:
     // Emitted once per event-loop turn in which records were inserted, deleted or written.
     void changed();
     void saveFailureChanged();
+    void replacementFinished();
 
 private:
     friend class Tag;
+    friend class TagReplacement;
     TagStore(QString path, std::unique_ptr<SqliteDatabase> db);
     bool load(QString* error);
-    void recordChanged(Tag& tag, bool nameChanged);
+    void recordChanged(Tag& tag, Tag::Field field);
+    void written(const TagPtr& record, Tag::Field field);
     void placeChanged(const TagPtr& record) const;
-    void markDirty(const QString& id, const TagPtr& record);
+    // Queues the record's values, or the deletion of its identifier once it is no longer stored.
+    void queue(const TagPtr& record);
+    void turnChanged();
     void endOfTurn();
+    void committed();
+    // Puts a record in the store, or takes it out, without queueing anything.
+    void adopt(TagPtr record);
+    void drop(const TagPtr& record);
 
     QString m_path;
     std::unique_ptr<SqliteDatabase> m_db;
     std::vector<TagPtr> m_tags;
     QHash<QString, qsizetype> m_indexById;
-    // Records written since the last commit: the record, or null for a deleted identifier.
-    QHash<QString, TagPtr> m_dirty;
+    // What the next commit writes: records written since the last one, each once (Tag::m_queued),
+    // and the identifiers deleted. Deletions go first, so an identifier deleted and inserted again
+    // in one turn ends up stored.
+    std::vector<TagPtr> m_queued;
+    QSet<QString> m_deletedIds;
+    std::unique_ptr<SqliteStatement> m_upsert;
+    std::unique_ptr<SqliteStatement> m_erase;
     // allTags(), kept between reads; records whose place may have changed since wait in m_misplaced.
     mutable QList<TagPtr> m_sorted;
     mutable bool m_sortedValid = false;
@@ -89,6 +110,9 @@ private:
     bool m_changedPending = false;
     std::optional<QString> m_saveFailure;
     int m_commitCount = 0;
+    // The replacement under way, and the fields written since it took its picture, by identifier.
+    TagReplacement* m_replacement = nullptr;
+    QHash<QString, unsigned char> m_writtenSince;
 };
 
 } // namespace orvalet

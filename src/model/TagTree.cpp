@@ -180,6 +180,82 @@ std::optional<QString> ancestorPath(const Tag& tag, const TagsById& tagsById) {
     return path;
 }
 
+AncestorPaths::AncestorPaths(QList<TagPtr> tags)
+    : m_tags(std::move(tags)) {
+    const int count = int(m_tags.size());
+    QHash<QStringView, int> placeById;
+    placeById.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        placeById.insert(m_tags[i]->id(), i); // of a repeated identifier the last counts, as in tagsById
+    }
+    m_parent.assign(size_t(count), -1);
+    std::vector<char> hasChildren(size_t(count), 0);
+    for (int i = 0; i < count; ++i) {
+        if (const auto& parent = m_tags[i]->parentTagId()) {
+            const int place = placeById.value(*parent, -1);
+            m_parent[size_t(i)] = place;
+            if (place >= 0) {
+                hasChildren[size_t(place)] = 1;
+            }
+        }
+    }
+
+    // Each tag is walked up once: up to a tag already known, a root, or a tag of the walk itself (a
+    // loop). The walk is then settled from its top down, so a parent's path is there before its
+    // children's.
+    enum : char { unseen, walking, ends, loops };
+    std::vector<char> state(size_t(count), unseen);
+    m_pathBelow.resize(size_t(count));
+    std::vector<int> walk;
+    for (int start = 0; start < count; ++start) {
+        int top = start;
+        while (top >= 0 && state[size_t(top)] == unseen) {
+            state[size_t(top)] = walking;
+            walk.push_back(top);
+            top = m_parent[size_t(top)];
+        }
+        const bool meetsLoop = top >= 0 && state[size_t(top)] != ends;
+        for (auto it = walk.crbegin(); it != walk.crend(); ++it) {
+            const auto tag = size_t(*it);
+            state[tag] = meetsLoop ? loops : ends;
+            if (!meetsLoop && hasChildren[tag]) {
+                const int parent = m_parent[tag];
+                m_pathBelow[tag] =
+                    parent >= 0 ? m_pathBelow[size_t(parent)] + QLatin1String(" > ") + m_tags[*it]->name()
+                                : m_tags[*it]->name();
+            }
+        }
+        walk.clear();
+    }
+    m_meetsLoop.resize(size_t(count));
+    std::transform(state.cbegin(), state.cend(), m_meetsLoop.begin(),
+                   [](char s) { return char(s == loops); });
+}
+
+std::optional<QString> AncestorPaths::at(qsizetype index) const {
+    const int parent = m_parent[size_t(index)];
+    if (parent < 0) {
+        return std::nullopt;
+    }
+    return m_meetsLoop[size_t(parent)] ? walk(int(index)) : m_pathBelow[size_t(parent)];
+}
+
+std::optional<QString> AncestorPaths::walk(int tag) const {
+    // The rule's own walk: up to a tag already reached.
+    QList<int> ancestors;
+    QSet<int> reached;
+    for (int parent = m_parent[size_t(tag)]; parent >= 0 && !reached.contains(parent);
+         parent = m_parent[size_t(parent)]) {
+        reached.insert(parent);
+        ancestors.prepend(parent);
+    }
+    QStringList names;
+    for (const int ancestor : std::as_const(ancestors)) {
+        names.append(m_tags[ancestor]->name());
+    }
+    return names.join(QLatin1String(" > "));
+}
+
 QSet<QString> descendantIds(const QSet<QString>& rootIds, const QList<TagPtr>& tags) {
     const ChildLists::Index index(tags);
     QSet<QString> result = rootIds;
@@ -202,14 +278,16 @@ QSet<QString> descendantIds(const QSet<QString>& rootIds, const QList<TagPtr>& t
     }
     // Breadth first; each tag enters once, so links that loop end the walk.
     for (size_t i = 0; i < frontier.size(); ++i) {
-        const int current = frontier[i];
-        result.insert(tags[current]->id());
-        index.forEachChild(current, [&](int child) {
+        index.forEachChild(frontier[i], [&](int child) {
             if (!reached[size_t(child)]) {
                 reached[size_t(child)] = 1;
                 frontier.push_back(child);
             }
         });
+    }
+    result.reserve(result.size() + qsizetype(frontier.size()));
+    for (const int found : frontier) {
+        result.insert(tags[found]->id());
     }
     return result;
 }

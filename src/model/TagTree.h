@@ -8,6 +8,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace orvalet {
 
@@ -49,6 +50,29 @@ private:
 
     QList<TagPtr> m_tags;
     std::shared_ptr<const Index> m_index;
+};
+
+// The ancestor path of every tag of one list, each made once: the path of a tag is the path of its
+// parent followed by the parent's name, and the children of one parent share one text. Built in
+// linear time. It keeps the tags and names it was built from: later changes of the store do not
+// reach it.
+class AncestorPaths final {
+public:
+    explicit AncestorPaths(QList<TagPtr> tags);
+
+    // ancestorPath(tags[index], tagsById(tags)).
+    std::optional<QString> at(qsizetype index) const;
+
+private:
+    std::optional<QString> walk(int tag) const;
+
+    QList<TagPtr> m_tags;
+    std::vector<int> m_parent; // the parent's index in the list; -1 when there is none in it
+    // For a tag that has children and whose ancestors end without a loop: its path followed by its
+    // name, which is the path of each of its children. Tags whose walk up meets a loop are walked
+    // each time, as the rule does, because their paths depend on where the walk starts.
+    std::vector<QString> m_pathBelow;
+    std::vector<char> m_meetsLoop;
 };
 
 // Every tag below `tag` (not the tag itself), breadth first: each level grouped by parent in the

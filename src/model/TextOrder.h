@@ -16,6 +16,15 @@ QString sortKey(const QString& name);
 // characters beyond U+FFFF meet characters in U+E000..U+FFFF). Negative, zero or positive.
 int compareKeys(QStringView a, QStringView b);
 
+// A UTF-16 unit moved so that comparing moved units gives code-point order: surrogates go above
+// U+E000..U+FFFF.
+inline char16_t orderOfUnit(char16_t unit) {
+    if (unit >= 0xD800) {
+        return unit >= 0xE000 ? char16_t(unit - 0x800) : char16_t(unit + 0x2000);
+    }
+    return unit;
+}
+
 // Compares two names: compareKeys of their sort keys.
 int compare(const QString& a, const QString& b);
 

@@ -193,6 +193,37 @@ TEST_F(TagListActionsTest, refreshAndImportTakeWhatThingsReportsWithTheOverlayMe
     EXPECT_GE(changes.size(), 2);
 }
 
+// The import's records are worked out and committed off the interface thread; what the store is
+// told meanwhile is newer than Things 3's answer and wins, in memory and in the file: a rename (the
+// rest of that tag is Things 3's), a deletion, a new tag. Another connection holds the file, so the
+// import's transaction waits until these are in.
+TEST_F(TagListActionsTest, writesMadeWhileAnImportIsWorkedOutWinInMemoryAndInTheFile) {
+    auto t = tree(u"Home>Kids, Work, Gone"_qs);
+    library.renameTag(t[u"Home"_qs]->id(), u"House"_qs);
+    library.deleteTag(t[u"Gone"_qs]->id());
+    library.makeTag(u"Fresh"_qs);
+    endTurn();
+    SqliteDatabase other;
+    ASSERT_TRUE(other.open(storePath(), nullptr) && other.exec("BEGIN EXCLUSIVE"));
+    QCoro::Task<> import = makeActions().importAllTags();
+    for (int i = 0; i < 5000 && !store->isReplacing(); ++i) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+    }
+    ASSERT_TRUE(store->isReplacing());
+    t[u"Kids"_qs]->setName(u"Children"_qs);
+    store->remove(t[u"Work"_qs]);
+    add(u"new"_qs, u"New"_qs);
+    ASSERT_TRUE(other.exec("ROLLBACK"));
+    QCoro::waitFor(std::move(import));
+    endTurn();
+    const QString expected = u"Children:House:0, Fresh:-:0, House:-:0, New:-:-"_qs;
+    EXPECT_EQ(storedTags(), expected);
+    actions.reset();
+    store.reset();
+    store = openStore();
+    EXPECT_EQ(storedTags(), expected);
+}
+
 // ---- Context menu and confirmation ----
 
 TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRowAndTheConfirmationNamesOrCounts) {

@@ -39,6 +39,14 @@ const TagPtr& byId(const QList<TagPtr>& list, const char* id) {
                          [id](const TagPtr& t) { return t->id() == QLatin1String(id); });
 }
 
+// The paths made once for a whole list are the rule's own, tag by tag.
+void expectSamePaths(const QList<TagPtr>& list) {
+    const AncestorPaths paths(list);
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(paths.at(i), ancestorPath(*list[i], tagsById(list))) << list[i]->id().toStdString();
+    }
+}
+
 } // namespace
 
 TEST(TagTree, unresolvedParentIsNeitherRootNorPathedButIsOffered) {
@@ -58,6 +66,7 @@ TEST(TagTree, pathsNameEveryReachableAncestorHighestFirst) {
     EXPECT_EQ(ancestorPath(*byId(list, "b"), map), u"Top"_qs);
     EXPECT_FALSE(ancestorPath(*byId(list, "a"), map));
     EXPECT_FALSE(ancestorPath(*byId(list, "x"), map));
+    expectSamePaths(list);
     // The grandparent is missing: only the parent's name shows.
     EXPECT_EQ(ancestorPath(*byId(list, "y"), map), u"Mid2"_qs);
 }
@@ -106,6 +115,7 @@ TEST(TagTree, cyclesEndEveryWalk) {
     EXPECT_EQ(ancestorPath(*byId(list, "t"), map), u"B > A"_qs);
     EXPECT_EQ(ancestorPath(*byId(list, "a"), map), u"A > B"_qs);
     EXPECT_EQ(ancestorPath(*byId(list, "s"), map), u"Self"_qs);
+    expectSamePaths(list);
     EXPECT_EQ(ids(descendantsInDeletionOrder(*byId(list, "a"), list)), (QStringList{"b", "t"}));
     EXPECT_TRUE(descendantsInDeletionOrder(*byId(list, "s"), list).isEmpty());
     EXPECT_EQ(sorted(descendantIds({u"b"_qs}, list)), (QStringList{"a", "b", "t"}));
@@ -123,10 +133,12 @@ TEST(TagTree, longChainsAndLongCyclesStayCorrect) {
     ASSERT_TRUE(path);
     EXPECT_EQ(path->count(u" > "_qs), 38);
     EXPECT_TRUE(path->startsWith(u"n0 > n1 > "_qs));
+    expectSamePaths(chain);
 
     chain.first()->setParentTagId(u"39"_qs); // close the loop
     const auto loopPath = ancestorPath(*chain.last(), tagsById(chain));
     ASSERT_TRUE(loopPath);
     EXPECT_EQ(loopPath->count(u" > "_qs), 39);
+    expectSamePaths(chain);
     EXPECT_EQ(descendantsInDeletionOrder(*chain.first(), chain).size(), 39);
 }

@@ -3,11 +3,15 @@
 #include "Clock.h"
 #include "DisplayTexts.h"
 #include "Preferences.h"
+#include "TagReplacement.h"
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TagWrites.h"
 #include "ThingsWorker.h"
 
+#include <QCoroFuture>
+#include <QCoroSignal>
+#include <QCoroTimer>
 #include <QHash>
 #include <QPointer>
 #include <algorithm>
@@ -17,10 +21,20 @@ namespace orvalet {
 
 namespace {
 
+QList<TagReplacement::Reported> reportsOf(QList<ThingsTagRecord> records) {
+    QList<TagReplacement::Reported> reports;
+    reports.reserve(records.size());
+    for (ThingsTagRecord& record : records) {
+        reports.append(TagReplacement::Reported{std::move(record.id), std::move(record.name),
+                                                std::move(record.parentId), record.todosCount});
+    }
+    return reports;
+}
+
 // The import's one job. Reading the records is pure text work, so it is done on the worker too,
 // off the interface thread.
-QList<ThingsTagRecord> fetchAllTags(const ThingsService& things) {
-    return ThingsService::parseTagList(things.runAppleScript(ThingsService::fetchAllTagsScript()));
+QList<TagReplacement::Reported> fetchAllTags(const ThingsService& things) {
+    return reportsOf(ThingsService::parseTagList(things.runAppleScript(ThingsService::fetchAllTagsScript())));
 }
 
 } // namespace
@@ -71,9 +85,21 @@ QCoro::Task<> TagListActions::importAllTags() {
     m_importError.reset();
     Q_EMIT changed();
 
-    const auto fetched = co_await m_worker.run(fetchAllTags);
+    auto fetched = co_await m_worker.run(fetchAllTags);
     if (fetched) {
-        mergeImportedTags(store, preferences, fetched.value());
+        // Another import's answer is older than this one: it goes first.
+        while (store.isReplacing()) {
+            co_await qCoro(&store, &TagStore::replacementFinished);
+        }
+        // The records are worked out and committed off the interface thread, which meanwhile
+        // goes on drawing and taking input; what is written to the store meanwhile wins.
+        TagReplacement replacement(store, Clock::now());
+        const QFuture<void> prepared = replacement.prepareInBackground(std::move(fetched).value());
+        co_await prepared;
+        replacement.apply();
+        // Saving the preference waits for the disk: in a turn of its own, not the apply's.
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
+        preferences.setLastImportDate(Clock::now());
     }
     if (self) {
         if (!fetched) {
@@ -97,37 +123,9 @@ void TagListActions::mergeImportedTags(const QList<ThingsTagRecord>& records) {
 
 void TagListActions::mergeImportedTags(TagStore& store, Preferences& preferences,
                                        const QList<ThingsTagRecord>& records) {
-    // The identifiers Things 3 reported, each marked when this merge inserted its record. The store's
-    // own index stands for the stored tags as they were before the merge, except for those marked:
-    // a record repeated in the answer after a new one is inserted again rather than updated.
-    QHash<QString, bool> seen;
-    seen.reserve(records.size());
-    for (const ThingsTagRecord& record : records) {
-        bool& insertedHere = seen[record.id];
-        const TagPtr stored = insertedHere ? nullptr : store.tag(record.id);
-        if (stored) {
-            if (stored->name() != record.name) {
-                stored->setName(record.name);
-            }
-            if (stored->parentTagId() != record.parentId) {
-                stored->setParentTagId(record.parentId);
-            }
-            stored->setTodosCount(record.todosCount);
-            stored->setUpdatedAt(Clock::now());
-        } else {
-            Tag fresh(record.id, record.name, record.parentId);
-            fresh.setTodosCount(record.todosCount);
-            store.insert(fresh);
-            insertedHere = true;
-        }
-    }
-    // Tags Things 3 no longer has go; their children stay, with the parent Things 3 reported.
-    const QList<TagPtr> all = store.allTagsUnordered();
-    for (const TagPtr& tag : all) {
-        if (!seen.contains(tag->id())) {
-            store.remove(tag);
-        }
-    }
+    TagReplacement replacement(store, Clock::now());
+    replacement.prepare(reportsOf(records), false);
+    replacement.apply();
     preferences.setLastImportDate(Clock::now());
 }
 

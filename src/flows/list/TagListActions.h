@@ -43,8 +43,10 @@ public:
 
     // ---- Import ----
 
-    // Replaces the store's tags with those of Things 3. isImporting is set at once; on failure
-    // importError holds the text for the "Import Failed" alert and nothing else changes.
+    // Replaces the store's tags with those of Things 3, as mergeImportedTags does, but works out the
+    // new records and commits them off the interface thread (TagReplacement): a write to the store
+    // made meanwhile is newer than Things 3's answer and wins. isImporting is set at once; on
+    // failure importError holds the text for the "Import Failed" alert and nothing else changes.
     QCoro::Task<> importAllTags();
     bool isImporting() const { return m_isImporting; }
     const std::optional<QString>& importError() const { return m_importError; }
@@ -53,8 +55,8 @@ public:
 
     // Makes the store a copy of `records`, the tags Things 3 reported: known identifiers are
     // updated (name, parent, count, and updatedAt always), new ones inserted, the rest deleted
-    // (their children are not deleted with them); records "lastImportDate". All in one event-loop
-    // turn, so the store commits it as one transaction.
+    // (their children are not deleted with them); records "lastImportDate". All at once, in one
+    // event-loop turn, so the store commits it as one transaction. Not while an import is applying.
     void mergeImportedTags(const QList<ThingsTagRecord>& records);
     static void mergeImportedTags(TagStore& store, Preferences& preferences,
                                   const QList<ThingsTagRecord>& records);
