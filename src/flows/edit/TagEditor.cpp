@@ -3,6 +3,7 @@
 
 #include "Clock.h"
 #include "DisplayTexts.h"
+#include "EditRules.h"
 #include "Preferences.h"
 #include "TagStore.h"
 #include "TagTree.h"
@@ -149,6 +150,10 @@ QList<TagPtr> TagEditor::parentChoices() const {
     return TagTree::parentChoices({m_tag->id()}, m_store.allTags());
 }
 
+TagPtr TagEditor::parentChoice(const QString& id) const {
+    return EditRules::offeredParent(m_store, {m_tag->id()}, id);
+}
+
 TagPtr TagEditor::selectedParent() const {
     return m_selectedParentId ? m_store.tag(*m_selectedParentId) : nullptr;
 }
@@ -178,13 +183,27 @@ QString TagEditor::noChildrenText() {
 QList<TagEditor::ChildRow> TagEditor::childRows() const {
     const bool showChildrenCounts = m_preferences.showChildrenCounts();
     const bool showTodoCounts = m_preferences.showTodoCounts();
-    const TagTree::ChildCounts counts =
-        showChildrenCounts ? TagTree::childCountsByParentId(m_store.allTags()) : TagTree::ChildCounts();
+    const QList<TagPtr> children = childTags();
+    // Only the children's own children are counted: every tag's parent is looked up among the few
+    // children, rather than every tag's children counted at each store change.
+    QHash<QStringView, int> counts;
+    if (showChildrenCounts && !children.isEmpty()) {
+        for (const TagPtr& child : children) {
+            counts.insert(QStringView(child->id()), 0);
+        }
+        for (const TagPtr& tag : m_store.allTags()) {
+            if (const std::optional<QString>& parentId = tag->parentTagId()) {
+                if (const auto it = counts.find(QStringView(*parentId)); it != counts.end()) {
+                    ++*it;
+                }
+            }
+        }
+    }
     QList<ChildRow> rows;
-    for (const TagPtr& child : childTags()) {
+    for (const TagPtr& child : children) {
         ChildRow row{child, std::nullopt, std::nullopt};
         if (showChildrenCounts) {
-            row.childCountText = DisplayTexts::childCountText(TagTree::childCount(*child, counts));
+            row.childCountText = DisplayTexts::childCountText(counts.value(QStringView(child->id())));
         }
         if (showTodoCounts && child->todosCount()) {
             row.todoCountText = DisplayTexts::todoCountText(*child->todosCount());
