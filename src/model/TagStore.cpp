@@ -318,7 +318,15 @@ void TagStore::recordChanged(Tag& tag, bool nameChanged) {
 }
 
 void TagStore::markDirty(const QString& id, const TagPtr& record) {
+    // Past this many, views rebuild everything rather than look at each change.
+    constexpr qsizetype mostListed = 4096;
     m_dirty.insert(id, record);
+    if (m_turnIds) {
+        m_turnIds->insert(id);
+        if (m_turnIds->size() > mostListed) {
+            m_turnIds.reset();
+        }
+    }
     m_changedPending = true;
     if (!m_turnScheduled) {
         m_turnScheduled = true;
@@ -331,7 +339,10 @@ void TagStore::endOfTurn() {
     flush();
     if (m_changedPending) {
         m_changedPending = false;
+        // Writes made while `changed` is delivered belong to the next turn.
+        m_announcedIds = std::exchange(m_turnIds, QSet<QString>());
         Q_EMIT changed();
+        m_announcedIds.reset();
     }
 }
 

@@ -60,6 +60,10 @@ public:
     bool hasPendingWrites() const { return !m_dirty.isEmpty(); }
     // How many transactions this store has committed; lets tests see that a turn's writes go together.
     int commitCount() const { return m_commitCount; }
+    // While `changed` is delivered: the identifiers inserted, written or deleted in the turn it
+    // announces, so that a view can bring up to date only what they touch. Null when the turn
+    // changed too many records to list, and outside the delivery.
+    const QSet<QString>* changedIds() const { return m_announcedIds ? &*m_announcedIds : nullptr; }
 
 Q_SIGNALS:
     // Emitted once per event-loop turn in which records were inserted, deleted or written.
@@ -87,6 +91,9 @@ private:
     mutable std::vector<TagPtr> m_misplaced;
     bool m_turnScheduled = false;
     bool m_changedPending = false;
+    // The identifiers changed in this turn, until there are too many to list.
+    std::optional<QSet<QString>> m_turnIds = QSet<QString>();
+    std::optional<QSet<QString>> m_announcedIds;
     std::optional<QString> m_saveFailure;
     int m_commitCount = 0;
 };

@@ -13,7 +13,7 @@ namespace orvalet {
 TagOutlineModel::TagOutlineModel(TagStore& store, Preferences& preferences, QObject* parent)
     : DraggableTags<QAbstractItemModel>(parent)
     , m_preferences(preferences)
-    , m_query(store)
+    , m_query(store, false) // worked out when the outline is first shown
     , m_outline(m_query)
     , m_options(TagListOptions::read(preferences)) {
     connect(&store, &TagStore::changed, this, [this] {
@@ -31,7 +31,7 @@ TagOutlineModel::TagOutlineModel(TagStore& store, Preferences& preferences, QObj
             rebuild();
         }
     });
-    m_outline.rebuild(m_options.sortOption, m_searchText);
+    m_stale = true;
 }
 
 QString TagOutlineModel::missingParentText() {
