@@ -10,6 +10,7 @@
 #include "TextOrder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace orvalet {
@@ -166,10 +167,22 @@ void TagEditor::viewSelectedParent() {
 
 // ---- Children ----
 
+namespace {
+
+// Identifiers compared code unit by code unit: at every stored tag, a general text comparison is
+// the larger part of the work.
+bool sameId(const QString& a, const QString& b) {
+    return a.size() == b.size() &&
+           std::memcmp(a.constData(), b.constData(), size_t(a.size()) * sizeof(QChar)) == 0;
+}
+
+} // namespace
+
 QList<TagPtr> TagEditor::childTags() const {
     QList<TagPtr> children;
     for (const TagPtr& tag : m_store.allTags()) {
-        if (tag->parentTagId() == m_tag->id()) {
+        if (const std::optional<QString>& parentId = tag->parentTagId();
+            parentId && sameId(*parentId, m_tag->id())) {
             children.append(tag);
         }
     }
@@ -184,26 +197,38 @@ QList<TagEditor::ChildRow> TagEditor::childRows() const {
     const bool showChildrenCounts = m_preferences.showChildrenCounts();
     const bool showTodoCounts = m_preferences.showTodoCounts();
     const QList<TagPtr> children = childTags();
-    // Only the children's own children are counted: every tag's parent is looked up among the few
-    // children, rather than every tag's children counted at each store change.
-    QHash<QStringView, int> counts;
-    if (showChildrenCounts && !children.isEmpty()) {
-        for (const TagPtr& child : children) {
-            counts.insert(QStringView(child->id()), 0);
+    // Only the children's own children are counted, rather than every tag's children at each store
+    // change: every tag's parent is compared with a few children, or looked up among many.
+    constexpr qsizetype fewChildren = 8;
+    std::vector<int> counts(size_t(children.size()), 0);
+    QHash<QStringView, qsizetype> childAt;
+    for (qsizetype i = 0; children.size() > fewChildren && i < children.size(); ++i) {
+        childAt.insert(QStringView(children[i]->id()), i);
+    }
+    for (const TagPtr& tag : showChildrenCounts ? m_store.allTags() : QList<TagPtr>()) {
+        const std::optional<QString>& parentId = tag->parentTagId();
+        if (!parentId) {
+            continue;
         }
-        for (const TagPtr& tag : m_store.allTags()) {
-            if (const std::optional<QString>& parentId = tag->parentTagId()) {
-                if (const auto it = counts.find(QStringView(*parentId)); it != counts.end()) {
-                    ++*it;
-                }
+        if (children.size() > fewChildren) {
+            if (const auto it = childAt.constFind(QStringView(*parentId)); it != childAt.cend()) {
+                ++counts[size_t(*it)];
+            }
+            continue;
+        }
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            if (sameId(*parentId, children[i]->id())) {
+                ++counts[size_t(i)];
+                break;
             }
         }
     }
     QList<ChildRow> rows;
-    for (const TagPtr& child : children) {
+    for (qsizetype i = 0; i < children.size(); ++i) {
+        const TagPtr& child = children[i];
         ChildRow row{child, std::nullopt, std::nullopt};
         if (showChildrenCounts) {
-            row.childCountText = DisplayTexts::childCountText(counts.value(QStringView(child->id())));
+            row.childCountText = DisplayTexts::childCountText(counts[size_t(i)]);
         }
         if (showTodoCounts && child->todosCount()) {
             row.todoCountText = DisplayTexts::todoCountText(*child->todosCount());
