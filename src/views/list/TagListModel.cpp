@@ -44,15 +44,19 @@ QList<TagPtr> TagListModel::rows() const {
 
 QList<qsizetype> TagListModel::rowsOf(const QSet<QString>& ids) const {
     QList<qsizetype> found;
-    std::vector<char> wanted;
-    for (const QString& id : ids) {
-        if (const int position = m_query.positionOf(id); position >= 0) {
-            wanted.resize(size_t(m_query.allTags().size()));
-            wanted[size_t(position)] = 1;
+    if (!m_wantedKnown || ids != m_wantedIds) {
+        m_wanted.clear();
+        for (const QString& id : ids) {
+            if (const int position = m_query.positionOf(id); position >= 0) {
+                m_wanted.resize(size_t(m_query.allTags().size()));
+                m_wanted[size_t(position)] = 1;
+            }
         }
+        m_wantedIds = ids;
+        m_wantedKnown = true;
     }
-    for (size_t row = 0; !wanted.empty() && row < m_rows.size(); ++row) {
-        if (wanted[size_t(m_rows[row])]) {
+    for (size_t row = 0; !m_wanted.empty() && row < m_rows.size(); ++row) {
+        if (m_wanted[size_t(m_rows[row])]) {
             found.append(qsizetype(row));
         }
     }
@@ -107,6 +111,7 @@ void TagListModel::setActive(bool active) {
     if (active) {
         if (m_stale) {
             m_query.storeChanged();
+            m_wantedKnown = false;
             m_stale = false;
         }
         rebuild();
@@ -123,6 +128,7 @@ void TagListModel::storeChanged() {
     } else {
         m_query.storeChanged();
     }
+    m_wantedKnown = false;
     rebuild();
 }
 

@@ -60,6 +60,11 @@ private:
     TagListOptions m_options;
     QString m_searchText;
     std::vector<int> m_rows; // positions in the query's tags
+    // Which positions rowsOf last looked for, and for which identifiers, until the query changes: a
+    // keystroke in the search field selects the same tags again.
+    mutable QSet<QString> m_wantedIds;
+    mutable std::vector<char> m_wanted;
+    mutable bool m_wantedKnown = false;
     bool m_active = true;
     bool m_stale = false; // the store changed while inactive
 };
