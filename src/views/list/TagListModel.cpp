@@ -4,6 +4,8 @@
 #include "Preferences.h"
 #include "TagStore.h"
 
+#include <algorithm>
+
 namespace orvalet {
 
 TagListModel::TagListModel(TagStore& store, Preferences& preferences, QObject* parent)
@@ -45,11 +47,26 @@ QList<TagPtr> TagListModel::rows() const {
 QList<qsizetype> TagListModel::rowsOf(const QSet<QString>& ids) const {
     QList<qsizetype> found;
     if (!m_wantedKnown || ids != m_wantedIds) {
+        // A few tags are found by name; many by one pass over the records, which reads no name.
+        constexpr qsizetype fewIds = 32;
+        const QList<TagPtr>& tags = m_query.allTags();
         m_wanted.clear();
+        std::vector<const Tag*> records;
         for (const QString& id : ids) {
-            if (const int position = m_query.positionOf(id); position >= 0) {
-                m_wanted.resize(size_t(m_query.allTags().size()));
-                m_wanted[size_t(position)] = 1;
+            if (ids.size() <= fewIds) {
+                if (const int position = m_query.positionOf(id); position >= 0) {
+                    m_wanted.resize(size_t(tags.size()));
+                    m_wanted[size_t(position)] = 1;
+                }
+            } else if (const TagPtr tag = m_store.tag(id)) {
+                records.push_back(tag.get());
+            }
+        }
+        std::sort(records.begin(), records.end());
+        for (qsizetype i = 0; !records.empty() && i < tags.size(); ++i) {
+            if (std::binary_search(records.begin(), records.end(), tags[i].get())) {
+                m_wanted.resize(size_t(tags.size()));
+                m_wanted[size_t(i)] = 1;
             }
         }
         m_wantedIds = ids;
