@@ -267,6 +267,7 @@ void TagReplacement::finish() {
         store.committed();
     }
     if (m_prepared || store.hasPendingWrites()) {
+        store.m_turnIds.reset(); // every record may have changed: too many to list
         store.turnChanged();
     }
     Q_EMIT store.replacementFinished();

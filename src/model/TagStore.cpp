@@ -353,6 +353,7 @@ void TagStore::written(const TagPtr& record, Tag::Field field) {
         m_writtenSince[record->id()] |= field;
     }
     queue(record);
+    listChanged(record->id());
     turnChanged();
 }
 
@@ -362,6 +363,17 @@ void TagStore::queue(const TagPtr& record) {
     } else if (!record->m_queued) {
         record->m_queued = true;
         m_queued.push_back(record);
+    }
+}
+
+void TagStore::listChanged(const QString& id) {
+    // Past this many, views rebuild everything rather than look at each change.
+    constexpr qsizetype mostListed = 4096;
+    if (m_turnIds) {
+        m_turnIds->insert(id);
+        if (m_turnIds->size() > mostListed) {
+            m_turnIds.reset();
+        }
     }
 }
 
@@ -382,7 +394,10 @@ void TagStore::endOfTurn() {
     }
     if (m_changedPending) {
         m_changedPending = false;
+        // Writes made while `changed` is delivered belong to the next turn.
+        m_announcedIds = std::exchange(m_turnIds, QSet<QString>());
         Q_EMIT changed();
+        m_announcedIds.reset();
     }
 }
 

@@ -63,6 +63,10 @@ public:
     bool hasPendingWrites() const { return !m_queued.empty() || !m_deletedIds.isEmpty(); }
     // How many transactions this store has committed; lets tests see that a turn's writes go together.
     int commitCount() const { return m_commitCount; }
+    // While `changed` is delivered: the identifiers inserted, written or deleted in the turn it
+    // announces, so that a view can bring up to date only what they touch. Null when the turn
+    // changed too many records to list, and outside the delivery.
+    const QSet<QString>* changedIds() const { return m_announcedIds ? &*m_announcedIds : nullptr; }
 
     // Whether a TagReplacement is under way; replacementFinished says when it is over. Meanwhile
     // writes are kept queued, and committed after the replacement's own transaction.
@@ -84,6 +88,8 @@ private:
     void placeChanged(const TagPtr& record) const;
     // Queues the record's values, or the deletion of its identifier once it is no longer stored.
     void queue(const TagPtr& record);
+    // Lists the identifier among those changed in this turn, until there are too many to list.
+    void listChanged(const QString& id);
     void turnChanged();
     void endOfTurn();
     void committed();
@@ -108,6 +114,9 @@ private:
     mutable std::vector<TagPtr> m_misplaced;
     bool m_turnScheduled = false;
     bool m_changedPending = false;
+    // The identifiers changed in this turn, until there are too many to list.
+    std::optional<QSet<QString>> m_turnIds = QSet<QString>();
+    std::optional<QSet<QString>> m_announcedIds;
     std::optional<QString> m_saveFailure;
     int m_commitCount = 0;
     // The replacement under way, and the fields written since it took its picture, by identifier.

@@ -435,7 +435,7 @@ private Q_SLOTS:
         const int reads = pane()->parentChoiceReads();
         QTest::mouseClick(saveButton(), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(sheet(), importTimeout);
-        QCOMPARE(pane()->parentChoiceReads(), reads + 1); // once the run is over, not after each tag
+        QCOMPARE(pane()->parentChoiceReads(), reads); // not for each tag, nor before the picker opens
         QCOMPARE(labelText(u"batchResultTitle"_qs, sheet()), u"Update Failed"_qs);
         QCOMPARE(labelText(u"batchResultError"_qs, sheet()),
                  u"\u201C"_qs + order.last() +
@@ -469,12 +469,14 @@ private Q_SLOTS:
         QCOMPARE(pickerResets.size(), 0);
         QCOMPARE(picker()->currentText(), u"Health"_qs);
 
-        // Another selected tag: the same pane, the same choice, one new reading of the choices.
+        // Another selected tag: the same pane, the same choice, and the picker, opened, no longer
+        // offers the tag.
         QVERIFY(clickRow(m_window, u"Work"_qs, Qt::ControlModifier));
         QCOMPARE(pane(), view.data());
         QCOMPARE(picker()->currentText(), u"Health"_qs);
-        QCOMPARE(picker()->findText(u"Work"_qs), -1); // the picker follows the selection
-        QCOMPARE(pickerResets.size(), 1);
+        picker()->showPopup();
+        QCOMPARE(picker()->findText(u"Work"_qs), -1);
+        picker()->hidePopup();
         QVERIFY(clickRow(m_window, u"Urgent"_qs, Qt::ControlModifier));
         QCOMPARE(pane(), view.data());
         QVERIFY(clickRow(m_window, u"Important"_qs, Qt::ControlModifier));

@@ -69,6 +69,9 @@ TEST_F(BatchEditorTest, parentChoicesIgnoreCaseWhileSelectedRowsKeepPlainOrder) 
     EXPECT_EQ(rows.join(u", "), u"Banana|-, Kiwi|date, Lime|-, apple|-");
     // Neither a selected tag nor anything below one (Cherry, Grape); accents count after the letters.
     EXPECT_EQ(names(batch.parentChoices()).join(u", "), u"date, \u00e9clair, Elder, Mango, yak, Zulu");
+    for (const TagPtr& tag : store->allTags()) { // the closed picker's look-up agrees
+        EXPECT_EQ(batch.parentChoice(tag->id()) != nullptr, batch.parentChoices().contains(tag));
+    }
 
     // The choices follow the store, and the editor says so.
     QSignalSpy changes(&batch, &BatchEditor::changed);

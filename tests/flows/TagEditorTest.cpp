@@ -134,6 +134,9 @@ TEST_F(TagEditorTest, pickerOffersNoneOnlyForARootAndNeverTheTagOrItsDescendants
         TagEditor& editor = edit(t[name]);
         EXPECT_EQ(editor.offersNoParent(), offersNone) << name.toStdString();
         EXPECT_EQ(names(editor.parentChoices()), choices) << name.toStdString();
+        for (const TagPtr& tag : std::as_const(t)) { // the closed picker's look-up agrees
+            EXPECT_EQ(editor.parentChoice(tag->id()) != nullptr, choices.contains(tag->name()));
+        }
     }
     // "View" beside the picker selects the parent chosen, saved or not, when it is stored.
     edit(t[u"Kids"_qs]).setSelectedParentId(t[u"Work"_qs]->id());

@@ -5,6 +5,7 @@
 #include "TagOutline.h"
 #include "TestPrinters.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 
 using namespace orvalet;
@@ -96,19 +97,40 @@ TEST_F(TagListQueryTest, visibleTagsFollowSortThenRootOnlyThenSearch) {
 }
 
 TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNamesAndSearchFollowsTheLocale) {
-    // Build the kept orders and lower-cased names, then change the store under them.
+    // Build the kept orders and lower-cased names, then change the store under them, turn by turn,
+    // bringing the query up to date from the store's list of what each turn changed.
     ASSERT_EQ(names(query->visibleTags(recentlyUpdated, false, u"zeta"_qs)), QStringList{"Zeta"});
     ASSERT_EQ(names(query->visibleTags(mostTodos, false, {})).first(), u"garden");
     const TagListOptions counts{alphabetical, false, true};
     ASSERT_EQ(query->rowTexts(byId("h"), counts).childCountText, u"2 child tags");
     ASSERT_EQ(query->childCount(byId("w")), 1);
+    QObject::connect(store.get(), &TagStore::changed, [this] {
+        ASSERT_TRUE(store->changedIds());
+        query->storeChanged(*store->changedIds());
+    });
+    const auto sameAsMadeAfresh = [this] {
+        const TagListQuery fresh(*store);
+        for (const TagSortOption sort : {alphabetical, recentlyUpdated, mostTodos}) {
+            for (const QString& search : {QString(), u"a"_qs}) {
+                EXPECT_EQ(names(query->visibleTags(sort, false, search)),
+                          names(fresh.visibleTags(sort, false, search)));
+            }
+        }
+        for (const TagPtr& tag : store->allTags()) {
+            EXPECT_EQ(query->childCount(*tag), fresh.childCount(*tag)) << tag->name().toStdString();
+            EXPECT_EQ(query->hasAncestorPathAt(query->positionOf(tag->id())), fresh.hasAncestorPath(*tag));
+        }
+    };
     store->tag(u"wor1"_qs)->setUpdatedAt(Clock::referenceDate().addSecs(99));
     store->tag(u"wor1"_qs)->setName(u"Alpha"_qs);
     store->tag(u"h"_qs)->setTodosCount(9);
-    store->remove(store->tag(u"g"_qs));
     store->tag(u"t"_qs)->setParentTagId(u"h"_qs); // Tasks moves from Work to Home
+    QCoreApplication::processEvents();
+    sameAsMadeAfresh();
+    store->remove(store->tag(u"g"_qs));
     store->insert(Tag(u"n"_qs, u"New"_qs, u"b"_qs, Clock::referenceDate(), Clock::referenceDate()));
-    query->storeChanged();
+    QCoreApplication::processEvents();
+    sameAsMadeAfresh();
 
     EXPECT_TRUE(query->visibleTags(recentlyUpdated, false, u"zeta"_qs).isEmpty());
     EXPECT_EQ(names(query->visibleTags(recentlyUpdated, false, u"ALPHA"_qs)), QStringList{"Alpha"});
@@ -118,9 +140,12 @@ TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNamesAndSearchFollowsTh
     EXPECT_EQ(query->childCount(byId("w")), 0);
     EXPECT_EQ(query->rowTexts(byId("b"), counts).childCountText, u"1 child tags");
 
-    // A search lowers under the user's locale: in Turkish, I lowers to the dotless \u0131.
+    // Orphan's parent comes; a search lowers under the user's locale: in Turkish, I lowers to the
+    // dotless \u0131.
+    store->insert(Tag(u"gone"_qs, u"Found"_qs));
     store->insert(Tag(u"k"_qs, u"KIRMIZI"_qs));
-    query->storeChanged();
+    QCoreApplication::processEvents();
+    sameAsMadeAfresh();
     QLocale::setDefault(QLocale(QLocale::Turkish, QLocale::Turkey));
     EXPECT_EQ(names(query->visibleTags(alphabetical, false, u"k\u0131rm\u0131z\u0131"_qs)),
               QStringList{"KIRMIZI"});

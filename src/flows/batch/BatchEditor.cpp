@@ -1,6 +1,7 @@
 // The batch editor's state, texts and rules: the selection, the parent choices, the confirmation.
 #include "BatchEditor.h"
 
+#include "EditRules.h"
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TextOrder.h"
@@ -147,11 +148,20 @@ QList<BatchEditor::SelectedRow> BatchEditor::selectedRows() const {
 
 // ---- Parent ----
 
-QList<TagPtr> BatchEditor::parentChoices() const {
-    QSet<QString> selectedIds;
+QSet<QString> BatchEditor::selectedIds() const {
+    QSet<QString> ids;
     for (const TagPtr& tag : m_selectedTags) {
-        selectedIds.insert(tag->id());
+        ids.insert(tag->id());
     }
+    return ids;
+}
+
+TagPtr BatchEditor::parentChoice(const QString& id) const {
+    return EditRules::offeredParent(m_store, selectedIds(), id);
+}
+
+QList<TagPtr> BatchEditor::parentChoices() const {
+    const QSet<QString> selectedIds = this->selectedIds();
     // The store's own order is the plain-text one, which the stable sort keeps among names the
     // collator holds equal (those differing only in letter case).
     const QList<TagPtr> offered = TagTree::parentChoices(selectedIds, m_store.allTags());

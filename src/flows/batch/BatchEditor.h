@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -106,6 +107,8 @@ public:
     // selected nor below a selected tag, ascending by name ignoring letter case under the user's
     // locale; names equal that way keep the plain-text order. Computed from the store on each call.
     QList<TagPtr> parentChoices() const;
+    // The tag of parentChoices() with this identifier, or null, without listing them all.
+    TagPtr parentChoice(const QString& id) const;
     // The picker's value: a tag identifier, or none for "None". It can name a tag that is not among
     // the choices (an unresolved parent all selected tags share, or a tag removed or selected since
     // it was chosen); the picker then shows no entry as current.
@@ -185,6 +188,8 @@ Q_SIGNALS:
     void changed();
 
 private:
+    QSet<QString> selectedIds() const;
+
     // The collation keys of the names offered so far, for the parent choices' order.
     struct SortKeys {
         QString locale;

@@ -1,5 +1,6 @@
 #include "EditRules.h"
 
+#include "TagStore.h"
 #include "TextOrder.h"
 
 namespace orvalet::EditRules {
@@ -46,6 +47,29 @@ QString duplicateNameAlertTitle() {
 
 QString noParentLabel() {
     return QStringLiteral("None");
+}
+
+TagPtr offeredParent(const TagStore& store, const QSet<QString>& editedIds, const QString& id) {
+    TagPtr candidate = store.tag(id);
+    // A tag lies below an edited one exactly when that one is on its chain of parents (a parent
+    // that is not stored counts by its identifier). The walk ends at a root, at a parent that is
+    // not stored, or where the chain loops back.
+    QSet<const Tag*> reached;
+    for (const Tag* current = candidate.get(); current && !reached.contains(current);) {
+        if (editedIds.contains(current->id())) {
+            return nullptr;
+        }
+        reached.insert(current);
+        const std::optional<QString>& parentId = current->parentTagId();
+        if (!parentId) {
+            break;
+        }
+        if (editedIds.contains(*parentId)) {
+            return nullptr;
+        }
+        current = store.tag(*parentId).get(); // the store keeps the record alive
+    }
+    return candidate;
 }
 
 QString missingParentMessage() {

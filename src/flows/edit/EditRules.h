@@ -3,10 +3,13 @@
 #include "Tag.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <optional>
 
 namespace orvalet {
+
+class TagStore;
 
 // The rules and texts that the tag editor and the creation sheet share: which typed names are
 // refused because another tag has them, and how the parent picker is worded.
@@ -28,6 +31,11 @@ QString duplicateNameAlertTitle();
 
 // The parent picker's entry for having no parent.
 QString noParentLabel();
+
+// The stored tag with identifier `id` when it may become the parent of the edited tags, that is when
+// it is neither one of them nor below one of them (TagTree::parentChoices); null otherwise. It walks
+// up from that one tag, so a closed picker can show its entry without every choice being listed.
+TagPtr offeredParent(const TagStore& store, const QSet<QString>& editedIds, const QString& id);
 
 // The error shown when the parent chosen in the picker was deleted from the store while the
 // screen was open; nothing is sent to Things 3 then.

@@ -44,6 +44,10 @@ QList<TagPtr> TagCreator::parentChoices() const {
     return m_store.allTags();
 }
 
+TagPtr TagCreator::parentChoice(const QString& id) const {
+    return m_store.tag(id);
+}
+
 bool TagCreator::canCreate() const {
     return !m_isCreating && !EditRules::trimmedName(m_name).isEmpty();
 }

@@ -54,6 +54,8 @@ public:
     // The picker's entries after "None" and the divider: every stored tag, ascending by name
     // (plain-text order), each showing its name and standing for its identifier.
     QList<TagPtr> parentChoices() const;
+    // The tag of parentChoices() with this identifier, or null, without listing them all.
+    TagPtr parentChoice(const QString& id) const;
 
     // ---- Busy state and what is enabled ----
 

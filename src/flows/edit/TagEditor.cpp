@@ -3,12 +3,14 @@
 
 #include "Clock.h"
 #include "DisplayTexts.h"
+#include "EditRules.h"
 #include "Preferences.h"
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TextOrder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace orvalet {
@@ -149,6 +151,10 @@ QList<TagPtr> TagEditor::parentChoices() const {
     return TagTree::parentChoices({m_tag->id()}, m_store.allTags());
 }
 
+TagPtr TagEditor::parentChoice(const QString& id) const {
+    return EditRules::offeredParent(m_store, {m_tag->id()}, id);
+}
+
 TagPtr TagEditor::selectedParent() const {
     return m_selectedParentId ? m_store.tag(*m_selectedParentId) : nullptr;
 }
@@ -161,10 +167,22 @@ void TagEditor::viewSelectedParent() {
 
 // ---- Children ----
 
+namespace {
+
+// Identifiers compared code unit by code unit: at every stored tag, a general text comparison is
+// the larger part of the work.
+bool sameId(const QString& a, const QString& b) {
+    return a.size() == b.size() &&
+           std::memcmp(a.constData(), b.constData(), size_t(a.size()) * sizeof(QChar)) == 0;
+}
+
+} // namespace
+
 QList<TagPtr> TagEditor::childTags() const {
     QList<TagPtr> children;
     for (const TagPtr& tag : m_store.allTags()) {
-        if (tag->parentTagId() == m_tag->id()) {
+        if (const std::optional<QString>& parentId = tag->parentTagId();
+            parentId && sameId(*parentId, m_tag->id())) {
             children.append(tag);
         }
     }
@@ -178,13 +196,39 @@ QString TagEditor::noChildrenText() {
 QList<TagEditor::ChildRow> TagEditor::childRows() const {
     const bool showChildrenCounts = m_preferences.showChildrenCounts();
     const bool showTodoCounts = m_preferences.showTodoCounts();
-    const TagTree::ChildCounts counts =
-        showChildrenCounts ? TagTree::childCountsByParentId(m_store.allTags()) : TagTree::ChildCounts();
+    const QList<TagPtr> children = childTags();
+    // Only the children's own children are counted, rather than every tag's children at each store
+    // change: every tag's parent is compared with a few children, or looked up among many.
+    constexpr qsizetype fewChildren = 8;
+    std::vector<int> counts(size_t(children.size()), 0);
+    QHash<QStringView, qsizetype> childAt;
+    for (qsizetype i = 0; children.size() > fewChildren && i < children.size(); ++i) {
+        childAt.insert(QStringView(children[i]->id()), i);
+    }
+    for (const TagPtr& tag : showChildrenCounts ? m_store.allTags() : QList<TagPtr>()) {
+        const std::optional<QString>& parentId = tag->parentTagId();
+        if (!parentId) {
+            continue;
+        }
+        if (children.size() > fewChildren) {
+            if (const auto it = childAt.constFind(QStringView(*parentId)); it != childAt.cend()) {
+                ++counts[size_t(*it)];
+            }
+            continue;
+        }
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            if (sameId(*parentId, children[i]->id())) {
+                ++counts[size_t(i)];
+                break;
+            }
+        }
+    }
     QList<ChildRow> rows;
-    for (const TagPtr& child : childTags()) {
+    for (qsizetype i = 0; i < children.size(); ++i) {
+        const TagPtr& child = children[i];
         ChildRow row{child, std::nullopt, std::nullopt};
         if (showChildrenCounts) {
-            row.childCountText = DisplayTexts::childCountText(TagTree::childCount(*child, counts));
+            row.childCountText = DisplayTexts::childCountText(counts[size_t(i)]);
         }
         if (showTodoCounts && child->todosCount()) {
             row.todoCountText = DisplayTexts::todoCountText(*child->todosCount());

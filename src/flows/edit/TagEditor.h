@@ -102,6 +102,8 @@ public:
     // Every stored tag except the edited one and the tags below it, ascending by name (plain-text
     // order, capitals before small letters). A tag whose own parent is not stored is offered too.
     QList<TagPtr> parentChoices() const;
+    // The tag of parentChoices() with this identifier, or null, without listing them all.
+    TagPtr parentChoice(const QString& id) const;
     // The stored tag chosen in the picker; null when none is chosen or it is not stored. The "View"
     // row beside the picker is shown only when there is one.
     TagPtr selectedParent() const;

@@ -3,10 +3,12 @@
 #include "DisplayTexts.h"
 #include "Preferences.h"
 #include "TagStore.h"
+#include "TextOrder.h"
 
 #include <QDateTime>
 #include <QStringMatcher>
 #include <algorithm>
+#include <iterator>
 #include <numeric>
 
 namespace orvalet {
@@ -61,19 +63,25 @@ qint64 updatedAtKey(const Tag& tag) {
     return updatedAt && updatedAt->isValid() ? updatedAt->toMSecsSinceEpoch() : distantPast;
 }
 
-// Positions 0..n-1 stably sorted by descending key, so equal keys keep the name order.
-template <typename Key>
-std::vector<int> descendingOrder(const QList<TagPtr>& tags, Key key) {
-    std::vector<qint64> keys;
-    keys.reserve(size_t(tags.size()));
-    for (const TagPtr& tag : tags) {
-        keys.push_back(key(*tag));
+qint64 todosKey(const Tag& tag) {
+    return tag.todosCount().value_or(0);
+}
+
+// The store's name order (TagStore::allTags()): the names' sort keys, equal keys by identifier.
+bool sortsBefore(const Tag& a, const Tag& b) {
+    const int order = TextOrder::compareKeys(a.nameSortKey(), b.nameSortKey());
+    return order != 0 ? order < 0 : TextOrder::compareKeys(a.id(), b.id()) < 0;
+}
+
+// The values kept per position, moved to the new positions; `make` gives those of a position that
+// has no earlier one.
+template <typename T, typename Make>
+std::vector<T> moved(const std::vector<T>& values, const std::vector<int>& newToOld, Make make) {
+    std::vector<T> result(newToOld.size());
+    for (size_t j = 0; j < newToOld.size(); ++j) {
+        result[j] = newToOld[j] >= 0 ? values[size_t(newToOld[j])] : make(int(j));
     }
-    std::vector<int> order(size_t(tags.size()));
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&keys](int a, int b) { return keys[size_t(a)] > keys[size_t(b)]; });
-    return order;
+    return result;
 }
 
 } // namespace
@@ -84,9 +92,11 @@ TagListOptions TagListOptions::read(const Preferences& preferences) {
                           preferences.showAsOutline()};
 }
 
-TagListQuery::TagListQuery(const TagStore& store)
+TagListQuery::TagListQuery(const TagStore& store, bool read)
     : m_store(store) {
-    storeChanged();
+    if (read) {
+        storeChanged();
+    }
 }
 
 void TagListQuery::storeChanged() {
@@ -95,27 +105,224 @@ void TagListQuery::storeChanged() {
     for (qsizetype i = 0; i < m_tags.size(); ++i) {
         m_isRoot[size_t(i)] = m_tags[i]->isRoot();
     }
-    m_recentlyUpdated.clear();
-    m_mostTodos.clear();
+    m_recentlyUpdated = {};
+    m_mostTodos = {};
     m_lowerNames.reset();
-    m_childCounts.reset();
+    m_family.reset();
+}
+
+void TagListQuery::storeChanged(const QSet<QString>& changedIds) {
+    // Past a few thousand records one pass that makes everything again costs less.
+    if (m_tags.isEmpty() || changedIds.size() > std::max<qsizetype>(64, m_tags.size() / 32)) {
+        storeChanged();
+        return;
+    }
+    const QList<TagPtr> tags = m_store.allTags();
+    std::vector<const Tag*> touched;
+    touched.reserve(size_t(changedIds.size()));
+    for (const QString& id : changedIds) {
+        if (const TagPtr tag = m_store.tag(id)) {
+            touched.push_back(tag.get());
+        }
+    }
+    std::sort(touched.begin(), touched.end());
+    const auto isTouched = [&touched](const Tag* tag) {
+        return std::binary_search(touched.begin(), touched.end(), tag);
+    };
+
+    // The records the change left alone keep their order: one walk over both lists pairs them.
+    // Deleted records are no longer stored; the changed ones are placed again below.
+    const int oldCount = int(m_tags.size());
+    const int newCount = int(tags.size());
+    std::vector<int> newToOld(size_t(newCount), -1);
+    int removed = 0;
+    int i = 0;
+    for (int j = 0; j < newCount || i < oldCount;) {
+        const Tag* now = j < newCount ? tags[j].get() : nullptr;
+        const Tag* was = i < oldCount ? m_tags[i].get() : nullptr;
+        if (was && was == now) {
+            newToOld[size_t(j)] = isTouched(now) ? -1 : i;
+            ++i;
+            ++j;
+        } else if (was && (!was->isStored() || isTouched(was))) {
+            removed += was->isStored() ? 0 : 1;
+            ++i;
+        } else if (now && isTouched(now)) {
+            ++j;
+        } else {
+            storeChanged(); // a record changed that the list of changes does not name
+            return;
+        }
+    }
+    const bool inserted = newCount > oldCount - removed;
+    std::vector<int> oldToNew(size_t(oldCount), -1);
+    std::vector<int> fresh;
+    for (int j = 0; j < newCount; ++j) {
+        if (newToOld[size_t(j)] >= 0) {
+            oldToNew[size_t(newToOld[size_t(j)])] = j;
+        } else {
+            fresh.push_back(j);
+        }
+    }
+    m_tags = tags;
+    m_isRoot = moved(m_isRoot, newToOld, [&tags](int j) { return char(tags[j]->isRoot()); });
+
+    for (KeyOrder* order : {&m_recentlyUpdated, &m_mostTodos}) {
+        if (order->positions.empty()) {
+            continue;
+        }
+        qint64 (*const key)(const Tag&) = order == &m_mostTodos ? todosKey : updatedAtKey;
+        order->keys = moved(order->keys, newToOld, [&tags, key](int j) { return key(*tags[j]); });
+        const auto before = [&keys = order->keys](int a, int b) {
+            return keys[size_t(a)] != keys[size_t(b)] ? keys[size_t(a)] > keys[size_t(b)] : a < b;
+        };
+        // The others keep their order under the new positions; the changed ones merge in.
+        std::vector<int> kept;
+        kept.reserve(size_t(newCount));
+        for (const int position : order->positions) {
+            if (const int now = oldToNew[size_t(position)]; now >= 0) {
+                kept.push_back(now);
+            }
+        }
+        std::vector<int> placed = fresh;
+        std::sort(placed.begin(), placed.end(), before);
+        order->positions.clear();
+        order->positions.reserve(size_t(newCount));
+        std::merge(kept.begin(), kept.end(), placed.begin(), placed.end(),
+                   std::back_inserter(order->positions), before);
+    }
+
+    if (m_lowerNames) {
+        // Runs of names that kept their neighbours are copied as one piece.
+        const LowerNames& old = *m_lowerNames;
+        const SearchLowering lower(old.rules);
+        LowerNames names{old.locale, old.rules, {}, {}};
+        names.text.reserve(old.text.size() + 32 * qsizetype(fresh.size()));
+        names.start.resize(size_t(newCount) + 1);
+        for (int j = 0; j < newCount;) {
+            const int first = newToOld[size_t(j)];
+            if (first < 0) {
+                names.start[size_t(j)] = names.text.size();
+                lower.appendTo(names.text, tags[j]->name());
+                ++j;
+                continue;
+            }
+            int end = j + 1;
+            while (end < newCount && newToOld[size_t(end)] == first + (end - j)) {
+                ++end;
+            }
+            const qsizetype shift = names.text.size() - old.start[size_t(first)];
+            for (int k = j; k < end; ++k) {
+                names.start[size_t(k)] = old.start[size_t(first + (k - j))] + shift;
+            }
+            const qsizetype from = old.start[size_t(first)];
+            names.text.append(
+                QStringView(old.text).sliced(from, old.start[size_t(first + (end - j))] - from));
+            j = end;
+        }
+        names.start[size_t(newCount)] = names.text.size();
+        m_lowerNames = std::move(names);
+    }
+
+    // A new record may be the parent that stored tags name without finding it: then all is counted
+    // again. Otherwise a tag keeps its parent unless it changed or its parent moved or went.
+    if (m_family && inserted && m_family->unresolved > 0) {
+        m_family.reset();
+    }
+    if (m_family) {
+        const Family& old = *m_family;
+        Family family;
+        family.parent.resize(size_t(newCount));
+        family.childCounts.assign(size_t(newCount), 0);
+        for (int j = 0; j < newCount; ++j) {
+            const int was = newToOld[size_t(j)];
+            int parent = -1;
+            if (was < 0) {
+                parent = parentPosition(*tags[j]);
+            } else if (const int oldParent = old.parent[size_t(was)]; oldParent >= 0) {
+                parent = oldToNew[size_t(oldParent)];
+                if (parent < 0) {
+                    parent = parentPosition(*tags[j]);
+                }
+            }
+            family.parent[size_t(j)] = parent;
+            if (parent >= 0) {
+                ++family.childCounts[size_t(parent)];
+            } else if (tags[j]->parentTagId()) {
+                ++family.unresolved;
+            }
+        }
+        m_family = std::move(family);
+    }
+}
+
+int TagListQuery::positionOf(const Tag& tag) const {
+    const auto it = std::lower_bound(m_tags.cbegin(), m_tags.cend(), &tag,
+                                     [](const TagPtr& a, const Tag* b) { return sortsBefore(*a, *b); });
+    return it != m_tags.cend() && it->get() == &tag ? int(it - m_tags.cbegin()) : -1;
+}
+
+int TagListQuery::positionOf(const QString& id) const {
+    const TagPtr tag = m_store.tag(id);
+    return tag ? positionOf(*tag) : -1;
+}
+
+int TagListQuery::parentPosition(const Tag& tag) const {
+    const std::optional<QString>& parentId = tag.parentTagId();
+    const TagPtr parent = parentId ? m_store.tag(*parentId) : nullptr;
+    return parent ? positionOf(*parent) : -1;
+}
+
+const TagListQuery::Family& TagListQuery::family() const {
+    if (!m_family) {
+        const size_t count = size_t(m_tags.size());
+        QHash<QStringView, int> positions;
+        positions.reserve(m_tags.size());
+        for (qsizetype i = 0; i < m_tags.size(); ++i) {
+            positions.insert(QStringView(m_tags[i]->id()), int(i));
+        }
+        Family family;
+        family.parent.assign(count, -1);
+        family.childCounts.assign(count, 0);
+        for (size_t i = 0; i < count; ++i) {
+            if (const std::optional<QString>& parentId = m_tags[qsizetype(i)]->parentTagId()) {
+                const int parent = positions.value(QStringView(*parentId), -1);
+                family.parent[i] = parent;
+                if (parent >= 0) {
+                    ++family.childCounts[size_t(parent)];
+                } else {
+                    ++family.unresolved;
+                }
+            }
+        }
+        m_family = std::move(family);
+    }
+    return *m_family;
 }
 
 const std::vector<int>& TagListQuery::order(TagSortOption sortOption) const {
     const bool byTodos = sortOption == TagSortOption::mostTodos;
-    std::vector<int>& order = byTodos ? m_mostTodos : m_recentlyUpdated;
-    if (order.empty() && !m_tags.isEmpty()) {
-        order = byTodos ? descendingOrder(m_tags, [](const Tag& tag) { return tag.todosCount().value_or(0); })
-                        : descendingOrder(m_tags, updatedAtKey);
+    KeyOrder& order = byTodos ? m_mostTodos : m_recentlyUpdated;
+    if (order.positions.empty() && !m_tags.isEmpty()) {
+        order.keys.clear();
+        order.keys.reserve(size_t(m_tags.size()));
+        for (const TagPtr& tag : std::as_const(m_tags)) {
+            order.keys.push_back(byTodos ? todosKey(*tag) : updatedAtKey(*tag));
+        }
+        // Stable, so equal keys keep the name order.
+        order.positions.resize(size_t(m_tags.size()));
+        std::iota(order.positions.begin(), order.positions.end(), 0);
+        std::stable_sort(order.positions.begin(), order.positions.end(),
+                         [&keys = order.keys](int a, int b) { return keys[size_t(a)] > keys[size_t(b)]; });
     }
-    return order;
+    return order.positions;
 }
 
 const TagListQuery::LowerNames& TagListQuery::lowerNames(const QLocale& locale) const {
     const QString localeName = locale.bcp47Name();
     if (!m_lowerNames || m_lowerNames->locale != localeName) {
         const SearchLowering lower(locale);
-        LowerNames names{localeName, {}, {}};
+        LowerNames names{localeName, locale, {}, {}};
         names.text.reserve(m_tags.size() * 24);
         names.start.reserve(size_t(m_tags.size()) + 1);
         for (const TagPtr& tag : std::as_const(m_tags)) {
@@ -169,15 +376,25 @@ std::vector<char> TagListQuery::searchMatches(const QString& searchText) const {
 
 QList<TagPtr> TagListQuery::visibleTags(TagSortOption sortOption, bool rootTagsOnly,
                                         const QString& searchText) const {
-    const bool alphabetical = sortOption == TagSortOption::alphabetical;
-    if (alphabetical && !rootTagsOnly && searchText.isEmpty()) {
+    if (sortOption == TagSortOption::alphabetical && !rootTagsOnly && searchText.isEmpty()) {
         return m_tags;
     }
-    const std::vector<char> matches = searchMatches(searchText);
     QList<TagPtr> visible;
+    for (const int position : visiblePositions(sortOption, rootTagsOnly, searchText)) {
+        visible.append(m_tags[position]);
+    }
+    return visible;
+}
+
+std::vector<int> TagListQuery::visiblePositions(TagSortOption sortOption, bool rootTagsOnly,
+                                                const QString& searchText) const {
+    const bool alphabetical = sortOption == TagSortOption::alphabetical;
+    const std::vector<char> matches = searchMatches(searchText);
+    std::vector<int> visible;
+    visible.reserve(size_t(m_tags.size()));
     auto consider = [&](int i) {
         if ((!rootTagsOnly || m_isRoot[size_t(i)]) && (matches.empty() || matches[size_t(i)])) {
-            visible.append(m_tags[i]);
+            visible.push_back(i);
         }
     };
     if (alphabetical) {
@@ -197,10 +414,16 @@ QList<TagPtr> TagListQuery::visibleTags(const TagListOptions& options, const QSt
 }
 
 int TagListQuery::childCount(const Tag& tag) const {
-    if (!m_childCounts) {
-        m_childCounts = TagTree::childCountsByParentId(m_tags);
-    }
-    return TagTree::childCount(tag, *m_childCounts);
+    const int position = positionOf(tag);
+    return position >= 0 ? childCountAt(position) : 0;
+}
+
+int TagListQuery::childCountAt(int position) const {
+    return family().childCounts[size_t(position)];
+}
+
+bool TagListQuery::hasAncestorPathAt(int position) const {
+    return family().parent[size_t(position)] >= 0;
 }
 
 std::optional<QString> TagListQuery::ancestorPath(const Tag& tag) const {

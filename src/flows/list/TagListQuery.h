@@ -44,18 +44,26 @@ struct TagRowTexts {
 // every storeChanged(), which the window calls from TagStore::changed. What a keystroke in the
 // search field needs is kept from one store change to the next: each sort order, once asked for,
 // and the lower-cased names, so that visibleTags is one filtering pass over a ready order. Child
-// counts are likewise counted on first use after a change; ancestor paths are found per row through
-// the store's own index.
+// counts are likewise counted on first use; ancestor paths are found per row through the store's
+// own index. Everything kept is per position in allTags(). A change of a few records moves the
+// kept values of the others to their new positions and places only those records again, in each
+// order by binary search, so that a rename at 100,000 tags costs no sort.
 //
 // Interface thread only: the lazily built parts are not guarded.
 class TagListQuery final {
 public:
-    // The store must outlive the query.
-    explicit TagListQuery(const TagStore& store);
+    // The store must outlive the query. Without `read`, it holds no tags until the first
+    // storeChanged(): a view that may never be shown spares the work.
+    explicit TagListQuery(const TagStore& store, bool read = true);
 
     // Reads the store's tags again and drops everything derived from the previous ones.
     void storeChanged();
+    // The same after a change of only the records with these identifiers (TagStore::changedIds()):
+    // what is kept for the other records is moved, not made again.
+    void storeChanged(const QSet<QString>& changedIds);
     const QList<TagPtr>& allTags() const { return m_tags; }
+    // The stored record's position in allTags(); -1 when it has none.
+    int positionOf(const QString& id) const;
 
     // The tags of the list, in order: the store's name order, stably re-sorted by the option
     // (latest updatedAt first, an absent one last; highest todosCount first, absent as 0), then,
@@ -64,6 +72,9 @@ public:
     // under the user's locale (QLocale()), diacritics kept.
     QList<TagPtr> visibleTags(TagSortOption sortOption, bool rootTagsOnly, const QString& searchText) const;
     QList<TagPtr> visibleTags(const TagListOptions& options, const QString& searchText) const;
+    // The same tags as their positions in allTags().
+    std::vector<int> visiblePositions(TagSortOption sortOption, bool rootTagsOnly,
+                                      const QString& searchText) const;
 
     // The positions in allTags() in the option's order (the same order visibleTags gives).
     std::vector<int> positionsInOrder(TagSortOption sortOption) const;
@@ -73,6 +84,9 @@ public:
 
     // The tag's direct children among all stored tags, whatever the list filters out.
     int childCount(const Tag& tag) const;
+    // The same for the tag at a position of allTags(), and whether that one has an ancestor path.
+    int childCountAt(int position) const;
+    bool hasAncestorPathAt(int position) const;
     // The names above the tag, highest first, joined with " > "; none for a root tag or one whose
     // parent is not stored.
     std::optional<QString> ancestorPath(const Tag& tag) const;
@@ -93,23 +107,39 @@ private:
     // Every name lower-cased, one after another in one buffer: name i is text[start[i], start[i + 1]).
     struct LowerNames {
         QString locale;
+        QLocale rules;
         QString text;
         std::vector<qsizetype> start;
+    };
+    // A sort order other than the names': positions in m_tags by descending key, equal keys in name
+    // order; both empty until first asked for.
+    struct KeyOrder {
+        std::vector<qint64> keys; // per position
+        std::vector<int> positions;
+    };
+    // Who is whose parent, by position: the parent's position, or -1 for a root or a parent that is
+    // not stored; and the number of children at each position.
+    struct Family {
+        std::vector<int> parent;
+        std::vector<int> childCounts;
+        qsizetype unresolved = 0; // tags naming a parent that is not stored
     };
 
     const std::vector<int>& order(TagSortOption sortOption) const;
     const LowerNames& lowerNames(const QLocale& locale) const;
+    const Family& family() const;
+    int positionOf(const Tag& tag) const;
+    int parentPosition(const Tag& tag) const;
     // Per position in name order, whether the lower-cased name contains `needle`.
     std::vector<char> nameMatches(const QString& needle, const LowerNames& names) const;
 
     const TagStore& m_store;
     QList<TagPtr> m_tags;
     std::vector<char> m_isRoot;
-    // Positions in m_tags, per sort option other than alphabetical; empty until first asked for.
-    mutable std::vector<int> m_recentlyUpdated;
-    mutable std::vector<int> m_mostTodos;
+    mutable KeyOrder m_recentlyUpdated;
+    mutable KeyOrder m_mostTodos;
     mutable std::optional<LowerNames> m_lowerNames;
-    mutable std::optional<TagTree::ChildCounts> m_childCounts;
+    mutable std::optional<Family> m_family;
 };
 
 } // namespace orvalet

@@ -196,8 +196,13 @@ void BatchEditView::refreshRows() {
 
 void BatchEditView::refreshParentChoices() {
     m_choicesStale = false;
-    ++m_parentChoiceReads;
-    m_parentPicker->setChoices(BatchEditor::noParentLabel(), m_editor->parentChoices());
+    m_parentPicker->setChoices(BatchEditor::noParentLabel(), {[this] {
+                                                                  ++m_parentChoiceReads;
+                                                                  return m_editor->parentChoices();
+                                                              },
+                                                              [this](const QString& id) {
+                                                                  return m_editor->parentChoice(id);
+                                                              }});
 }
 
 void BatchEditView::showDeleteConfirmation() {

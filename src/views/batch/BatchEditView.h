@@ -35,8 +35,8 @@ public:
     // everything else, the parent choice included. The same tags again change nothing.
     void setSelectedTags(QList<TagPtr> tags);
 
-    // How often the parent choices were read: at large stores that is the pane's one costly step, so
-    // it is done only when they can have changed.
+    // How often the parent choices were listed: at large stores that is the pane's one costly step,
+    // so it is done only when the picker is reached for after they can have changed.
     int parentChoiceReads() const { return m_parentChoiceReads; }
 
 protected:

@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QScreen>
@@ -118,12 +119,47 @@ ParentPicker::ParentPicker(QWidget* parent)
     connect(this, &QComboBox::currentIndexChanged, this, [this] { Q_EMIT chosen(selectedId()); });
 }
 
-void ParentPicker::setChoices(const QString& noParentLabel, const QList<TagPtr>& tags) {
+ParentPicker::~ParentPicker() = default;
+
+void ParentPicker::setChoices(const QString& noParentLabel, Choices choices) {
+    m_choices = std::move(choices);
+    const bool sameLabel = noParentLabel == m_noParentLabel;
+    m_noParentLabel = noParentLabel;
+    m_stale = true;
+    if (m_popup && m_popup->isVisible()) {
+        listAll();
+        return;
+    }
+    // A list already made stays, to be checked when it is next reached for, while the entry it
+    // shows is still offered under the same name; otherwise the picker holds that entry alone.
+    const std::optional<QString> shown = selectedId();
+    const TagPtr shownTag = shown && m_choices.find ? m_choices.find(*shown) : nullptr;
+    if (m_listed && sameLabel && (!shown || (shownTag && shownTag->name() == currentText()))) {
+        return;
+    }
+    m_listed = false;
+    showEntries(shownTag ? QList<TagPtr>{shownTag} : QList<TagPtr>());
+}
+
+void ParentPicker::listAll() {
+    if (m_listed && !m_stale) {
+        return;
+    }
+    m_listed = true;
+    m_stale = false;
+    showEntries(m_choices.all ? m_choices.all() : QList<TagPtr>());
+}
+
+void ParentPicker::showEntries(const QList<TagPtr>& entries) {
     const std::optional<QString> selected = selectedId();
     const bool wasBlank = currentIndex() < 0;
     const QSignalBlocker blocker(this);
-    if (m_entries->reset(noParentLabel, tags) && !wasBlank) {
-        setSelectedId(selected);
+    if (m_entries->reset(m_noParentLabel, entries)) {
+        if (wasBlank) {
+            setCurrentIndex(-1);
+        } else {
+            setSelectedId(selected);
+        }
     }
 }
 
@@ -133,10 +169,38 @@ void ParentPicker::setSelectedId(const std::optional<QString>& id) {
         setCurrentIndex(m_entries->hasNoParentEntry() ? 0 : -1);
         return;
     }
-    setCurrentIndex(m_entries->rowOf(*id, currentIndex()));
+    int row = m_entries->rowOf(*id, currentIndex());
+    if (row < 0 && (!m_listed || m_stale)) {
+        // Not among the entries held, which are not every choice: the tag alone, when it is offered.
+        if (const TagPtr tag = m_choices.find ? m_choices.find(*id) : nullptr) {
+            m_listed = false;
+            m_entries->reset(m_noParentLabel, {tag});
+            row = m_entries->leadingRows();
+        }
+    }
+    setCurrentIndex(row);
+}
+
+// The keys that move a closed picker to another entry (the arrows, paging, typing a name's start)
+// and the wheel need every entry first; other keys (Return for the form's button) do not.
+void ParentPicker::keyPressEvent(QKeyEvent* event) {
+    static constexpr int movingKeys[] = {Qt::Key_Up,       Qt::Key_Down, Qt::Key_PageUp,
+                                         Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+    const QString text = event->text();
+    if (std::find(std::begin(movingKeys), std::end(movingKeys), event->key()) != std::end(movingKeys) ||
+        (!text.isEmpty() && text.front().isPrint() && event->key() != Qt::Key_Space)) {
+        listAll();
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+void ParentPicker::wheelEvent(QWheelEvent* event) {
+    listAll();
+    QComboBox::wheelEvent(event);
 }
 
 void ParentPicker::showPopup() {
+    listAll();
     if (!m_popup) {
         m_popup = new QFrame(this, Qt::Popup);
         m_popup->setObjectName(QStringLiteral("parentPickerPopup"));

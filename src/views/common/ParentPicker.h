@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class QFrame;
@@ -20,16 +21,27 @@ class TagSearchList;
 // Opened, it shows a TagSearchList rather than a plain menu: a search field over the entries, each
 // with its ancestor path, so that a tag is found among thousands by typing part of its name.
 //
-// It lists 100,000 tags without a pause: the entries live in a plain model of the offered records,
-// and setChoices does nothing when the entries would be the same as before.
+// Listing every offered tag costs a pass over the whole store, so the list is made only when the
+// user reaches for it: the popup opens, or a key or the wheel moves the closed picker through its
+// entries. Until then the picker holds only the entry it shows. Once made, the list is kept until
+// the choices may have changed, and it is made again only if they did.
 class ParentPicker final : public QComboBox {
     Q_OBJECT
 
 public:
-    explicit ParentPicker(QWidget* parent = nullptr);
+    // Where the entries come from: every offered tag in the order shown, and the offered tag with an
+    // identifier (null when it is not offered), which is all the closed picker needs.
+    struct Choices {
+        std::function<QList<TagPtr>()> all;
+        std::function<TagPtr(const QString&)> find;
+    };
 
-    // `noParentLabel` empty: no entry for having no parent.
-    void setChoices(const QString& noParentLabel, const QList<TagPtr>& tags);
+    explicit ParentPicker(QWidget* parent = nullptr);
+    ~ParentPicker() override;
+
+    // The choices may have changed (the store did, or what they are offered for). `noParentLabel`
+    // empty: no entry for having no parent. An open picker lists the new choices at once.
+    void setChoices(const QString& noParentLabel, Choices choices);
     // Shows the entry of `id` (the no-parent entry for none) without announcing a choice.
     void setSelectedId(const std::optional<QString>& id);
     std::optional<QString> selectedId() const;
@@ -43,10 +55,22 @@ Q_SIGNALS:
     // The user chose an entry (with the mouse, the keyboard or a screen reader).
     void chosen(const std::optional<QString>& id);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
 private:
     class Entries;
     void choose();
+    // Puts every choice in the entries, unless they are there and up to date.
+    void listAll();
+    // Makes `entries` the picker's, keeping the entry shown (or the blank).
+    void showEntries(const QList<TagPtr>& entries);
 
+    Choices m_choices;
+    QString m_noParentLabel;
+    bool m_listed = false; // the entries hold every choice
+    bool m_stale = false;  // ... as they were before the choices may have changed
     Entries* m_entries = nullptr;
     QFrame* m_popup = nullptr;
     TagSearchList* m_popupList = nullptr;

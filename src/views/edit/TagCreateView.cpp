@@ -100,11 +100,16 @@ TagCreateView::TagCreateView(TagStore& store, Preferences& preferences, ThingsWo
         m_closing = true;
         done(QDialog::Rejected);
     });
-    m_parent->setChoices(EditRules::noParentLabel(), m_creator->parentChoices());
-    // The picker lists every stored tag, and filling it is the costly part: only a store change
-    // can change its entries.
-    connect(&m_store, &TagStore::changed, this,
-            [this] { m_parent->setChoices(EditRules::noParentLabel(), m_creator->parentChoices()); });
+    // The picker lists every stored tag when it opens; only a store change can change its entries.
+    const auto offerChoices = [this] {
+        const TagCreator* creator = m_creator;
+        m_parent->setChoices(EditRules::noParentLabel(), {[creator] { return creator->parentChoices(); },
+                                                          [creator](const QString& id) {
+                                                              return creator->parentChoice(id);
+                                                          }});
+    };
+    offerChoices();
+    connect(&m_store, &TagStore::changed, this, offerChoices);
     update();
     m_name->setFocus();
 }

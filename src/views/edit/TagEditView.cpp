@@ -304,8 +304,12 @@ void TagEditView::update() {
 }
 
 void TagEditView::updateChoices() {
+    const TagEditor* editor = m_editor;
     m_parent->setChoices(m_editor->offersNoParent() ? EditRules::noParentLabel() : QString(),
-                         m_editor->parentChoices());
+                         {[editor] { return editor->parentChoices(); },
+                          [editor](const QString& id) {
+                              return editor->parentChoice(id);
+                          }});
     m_parent->setSelectedId(m_editor->selectedParentId());
 }
 

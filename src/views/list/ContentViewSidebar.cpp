@@ -219,7 +219,7 @@ void ContentView::restoreSelection() {
             }
         }
     } else {
-        const QList<qsizetype> rows = m_model->query().rowsOf(m_model->rows(), m_actions->selectedTagIds());
+        const QList<qsizetype> rows = m_model->rowsOf(m_actions->selectedTagIds());
         for (qsizetype i = 0; i < rows.size();) {
             qsizetype last = i;
             while (last + 1 < rows.size() && rows[last + 1] == rows[last] + 1) {

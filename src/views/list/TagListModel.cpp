@@ -4,10 +4,13 @@
 #include "Preferences.h"
 #include "TagStore.h"
 
+#include <algorithm>
+
 namespace orvalet {
 
 TagListModel::TagListModel(TagStore& store, Preferences& preferences, QObject* parent)
     : DraggableTags<QAbstractListModel>(parent)
+    , m_store(store)
     , m_preferences(preferences)
     , m_query(store)
     , m_options(TagListOptions::read(preferences)) {
@@ -21,7 +24,7 @@ TagListModel::TagListModel(TagStore& store, Preferences& preferences, QObject* p
             rebuild();
         }
     });
-    m_rows = m_query.visibleTags(m_options, m_searchText);
+    m_rows = m_query.visiblePositions(m_options.sortOption, m_options.showRootTagsOnly, m_searchText);
 }
 
 int TagListModel::rowCount(const QModelIndex& parent) const {
@@ -29,14 +32,61 @@ int TagListModel::rowCount(const QModelIndex& parent) const {
 }
 
 TagPtr TagListModel::tagAt(int row) const {
-    return row >= 0 && row < m_rows.size() ? m_rows[row] : TagPtr();
+    return row >= 0 && size_t(row) < m_rows.size() ? m_query.allTags()[m_rows[size_t(row)]] : TagPtr();
+}
+
+QList<TagPtr> TagListModel::rows() const {
+    QList<TagPtr> tags;
+    tags.reserve(qsizetype(m_rows.size()));
+    for (const int position : m_rows) {
+        tags.append(m_query.allTags()[position]);
+    }
+    return tags;
+}
+
+QList<qsizetype> TagListModel::rowsOf(const QSet<QString>& ids) const {
+    QList<qsizetype> found;
+    if (!m_wantedKnown || ids != m_wantedIds) {
+        // A few tags are found by name; many by one pass over the records, which reads no name.
+        constexpr qsizetype fewIds = 32;
+        const QList<TagPtr>& tags = m_query.allTags();
+        m_wanted.clear();
+        std::vector<const Tag*> records;
+        for (const QString& id : ids) {
+            if (ids.size() <= fewIds) {
+                if (const int position = m_query.positionOf(id); position >= 0) {
+                    m_wanted.resize(size_t(tags.size()));
+                    m_wanted[size_t(position)] = 1;
+                }
+            } else if (const TagPtr tag = m_store.tag(id)) {
+                records.push_back(tag.get());
+            }
+        }
+        std::sort(records.begin(), records.end());
+        for (qsizetype i = 0; !records.empty() && i < tags.size(); ++i) {
+            if (std::binary_search(records.begin(), records.end(), tags[i].get())) {
+                m_wanted.resize(size_t(tags.size()));
+                m_wanted[size_t(i)] = 1;
+            }
+        }
+        m_wantedIds = ids;
+        m_wantedKnown = true;
+    }
+    for (size_t row = 0; !m_wanted.empty() && row < m_rows.size(); ++row) {
+        if (m_wanted[size_t(m_rows[row])]) {
+            found.append(qsizetype(row));
+        }
+    }
+    return found;
 }
 
 QVariant TagListModel::data(const QModelIndex& index, int role) const {
-    const TagPtr tag = index.isValid() ? tagAt(index.row()) : TagPtr();
-    if (!tag) {
+    const int row = index.row();
+    if (!index.isValid() || row < 0 || size_t(row) >= m_rows.size()) {
         return {};
     }
+    const int position = m_rows[size_t(row)];
+    const Tag* tag = m_query.allTags()[position].get();
     switch (role) {
     case Qt::DisplayRole:
         return tag->name();
@@ -46,7 +96,7 @@ QVariant TagListModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         return m_query.rowTexts(*tag, m_options).accessibleText;
     case ChildCountTextRole:
-        return m_options.showChildrenCounts ? DisplayTexts::childCountText(m_query.childCount(*tag))
+        return m_options.showChildrenCounts ? DisplayTexts::childCountText(m_query.childCountAt(position))
                                             : QString();
     case TodoCountTextRole:
         return m_options.showTodoCounts ? DisplayTexts::todoCountText(tag->todosCount().value_or(0))
@@ -54,7 +104,7 @@ QVariant TagListModel::data(const QModelIndex& index, int role) const {
     case AncestorPathRole:
         return m_query.ancestorPath(*tag).value_or(QString());
     case HasAncestorPathRole:
-        return m_query.hasAncestorPath(*tag);
+        return m_query.hasAncestorPathAt(position);
     default:
         return {};
     }
@@ -78,6 +128,7 @@ void TagListModel::setActive(bool active) {
     if (active) {
         if (m_stale) {
             m_query.storeChanged();
+            m_wantedKnown = false;
             m_stale = false;
         }
         rebuild();
@@ -89,13 +140,18 @@ void TagListModel::storeChanged() {
         m_stale = true;
         return;
     }
-    m_query.storeChanged();
+    if (const QSet<QString>* changed = m_store.changedIds()) {
+        m_query.storeChanged(*changed);
+    } else {
+        m_query.storeChanged();
+    }
+    m_wantedKnown = false;
     rebuild();
 }
 
 void TagListModel::rebuild() {
     beginResetModel();
-    m_rows = m_query.visibleTags(m_options, m_searchText);
+    m_rows = m_query.visiblePositions(m_options.sortOption, m_options.showRootTagsOnly, m_searchText);
     endResetModel();
 }
 

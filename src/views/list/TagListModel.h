@@ -11,9 +11,12 @@ class Preferences;
 class TagStore;
 
 // The rows of the sidebar: the visible tags of the store for the display preferences and the
-// search text, in order. It filters and orders itself through a TagListQuery and is reset as a
-// whole when anything it depends on changes; row texts that depend on the whole store (child
-// counts, ancestor paths) are computed only for the rows a view asks about.
+// search text, in order. It filters and orders itself through a TagListQuery, which brings itself
+// up to date for the records a store change touched, and is reset as a whole when anything it
+// depends on changes (a list view lays out every row again after any change of its model, so
+// finer announcements would save nothing). Rows are positions in the query's tags; row texts that
+// depend on the whole store (child counts, ancestor paths) are computed only for the rows a view
+// asks about.
 class TagListModel final : public DraggableTags<QAbstractListModel> {
     Q_OBJECT
 
@@ -38,8 +41,12 @@ public:
     void setActive(bool active);
     const QString& searchText() const { return m_searchText; }
 
-    const QList<TagPtr>& rows() const { return m_rows; }
+    // The tags of the rows, in order.
+    QList<TagPtr> rows() const;
     TagPtr tagAt(int row) const;
+    // The rows of the stored tags with these identifiers, ascending; identifiers without a row are
+    // left out.
+    QList<qsizetype> rowsOf(const QSet<QString>& ids) const;
     const TagListQuery& query() const { return m_query; }
     const TagListOptions& options() const { return m_options; }
 
@@ -47,11 +54,17 @@ private:
     void storeChanged();
     void rebuild();
 
+    const TagStore& m_store;
     Preferences& m_preferences;
     TagListQuery m_query;
     TagListOptions m_options;
     QString m_searchText;
-    QList<TagPtr> m_rows;
+    std::vector<int> m_rows; // positions in the query's tags
+    // Which positions rowsOf last looked for, and for which identifiers, until the query changes: a
+    // keystroke in the search field selects the same tags again.
+    mutable QSet<QString> m_wantedIds;
+    mutable std::vector<char> m_wanted;
+    mutable bool m_wantedKnown = false;
     bool m_active = true;
     bool m_stale = false; // the store changed while inactive
 };

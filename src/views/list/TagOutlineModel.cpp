@@ -13,13 +13,15 @@ namespace orvalet {
 TagOutlineModel::TagOutlineModel(TagStore& store, Preferences& preferences, QObject* parent)
     : DraggableTags<QAbstractItemModel>(parent)
     , m_preferences(preferences)
-    , m_query(store)
+    , m_query(store, false) // worked out when the outline is first shown
     , m_outline(m_query)
     , m_options(TagListOptions::read(preferences)) {
-    connect(&store, &TagStore::changed, this, [this] {
+    connect(&store, &TagStore::changed, this, [this, &store] {
         m_stale = true;
         if (m_active) {
-            rebuild();
+            rebuild(store.changedIds());
+        } else {
+            m_missedChanges = true;
         }
     });
     connect(&preferences, &Preferences::changed, this, [this](PreferenceKey key) {
@@ -31,7 +33,8 @@ TagOutlineModel::TagOutlineModel(TagStore& store, Preferences& preferences, QObj
             rebuild();
         }
     });
-    m_outline.rebuild(m_options.sortOption, m_searchText);
+    m_stale = true;
+    m_missedChanges = true;
 }
 
 QString TagOutlineModel::missingParentText() {
@@ -62,12 +65,17 @@ void TagOutlineModel::setSearchText(const QString& text) {
     }
 }
 
-void TagOutlineModel::rebuild() {
+void TagOutlineModel::rebuild(const QSet<QString>* changedIds) {
     beginResetModel();
     if (m_stale) {
-        m_query.storeChanged();
+        if (changedIds && !m_missedChanges) {
+            m_query.storeChanged(*changedIds);
+        } else {
+            m_query.storeChanged();
+        }
         m_outline.storeChanged();
         m_stale = false;
+        m_missedChanges = false;
     }
     m_outline.rebuild(m_options.sortOption, m_searchText);
     endResetModel();

@@ -49,7 +49,8 @@ public:
     static QString rolledUpText(qint64 count);
 
 private:
-    void rebuild();
+    // `changedIds`: the records the store's change touched, when that is all that changed.
+    void rebuild(const QSet<QString>* changedIds = nullptr);
 
     Preferences& m_preferences;
     TagListQuery m_query;
@@ -57,7 +58,8 @@ private:
     TagListOptions m_options;
     QString m_searchText;
     bool m_active = false;
-    bool m_stale = false; // the store changed while inactive
+    bool m_stale = false;         // the store changed since the outline was worked out
+    bool m_missedChanges = false; // ... in more turns than the next change will list
 };
 
 } // namespace orvalet

@@ -29,18 +29,29 @@ QFont TagRowDelegate::captionFont(const QFont& font) {
     return caption;
 }
 
+const TagRowDelegate::Metrics& TagRowDelegate::metrics(const QFont& font) const {
+    if (!m_metrics || m_metrics->font != font) {
+        const QFont caption = captionFont(font);
+        const QFontMetrics body(font);
+        const QFontMetrics captionMetrics(caption);
+        m_metrics.emplace(Metrics{font, caption, body, captionMetrics,
+                                  padding + std::max(body.height(), 16) + padding,
+                                  padding + body.height() + spacing + captionMetrics.height() + padding});
+    }
+    return *m_metrics;
+}
+
 QSize TagRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
-    const QFontMetrics body(option.font);
-    const QFontMetrics caption(captionFont(option.font));
+    const Metrics& measured = metrics(option.font);
+    if (m_rows == Rows::outline) {
+        return {200, measured.oneLine};
+    }
     // Models that cannot tell cheaply (a list of a few rows) are asked for the path itself.
     const QVariant hasPath = index.data(TagListModel::HasAncestorPathRole);
     const bool twoLines = hasPath.isValid()
                               ? hasPath.toBool()
                               : !index.data(TagListModel::AncestorPathRole).toString().isEmpty();
-    if (m_rows == Rows::outline || !twoLines) {
-        return {200, padding + std::max(body.height(), 16) + padding};
-    }
-    return {200, padding + body.height() + spacing + caption.height() + padding};
+    return {200, twoLines ? measured.twoLines : measured.oneLine};
 }
 
 void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -57,9 +68,10 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     if (const QVariant own = index.data(Qt::ForegroundRole); own.isValid() && !selected) {
         primary = own.value<QColor>();
     }
-    const QFontMetrics body(option.font);
-    const QFont caption = captionFont(option.font);
-    const QFontMetrics captionMetrics(caption);
+    const Metrics& measured = metrics(option.font);
+    const QFontMetrics& body = measured.body;
+    const QFont& caption = measured.caption;
+    const QFontMetrics& captionMetrics = measured.captionMetrics;
     QRect line = option.rect.adjusted(horizontalMargin, padding, -horizontalMargin, 0);
     const QString path = index.data(TagListModel::AncestorPathRole).toString();
     line.setHeight(m_rows == Rows::outline || path.isEmpty() ? option.rect.height() - 2 * padding
