@@ -31,7 +31,7 @@ public:
 private:
     [[noreturn]] void fail(qint64 number, const QString& brief) const;
     const LibraryTag& tagOf(const applescript::Value& object) const;
-    const LibraryTodo& todoOf(const applescript::Value& object) const;
+    LibraryTodo todoOf(const applescript::Value& object) const;
     QString tagIdOf(const applescript::Value& parent, const QString& context) const;
     QString tagNames(const LibraryTodo& todo) const;
     QStringList tagIdsNamed(const QString& text, const QString& refusal) const;
