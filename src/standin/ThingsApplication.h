@@ -27,6 +27,7 @@ public:
     void remove(const applescript::Value& object) override;
     void removeProperty(const applescript::Value& object, applescript::Property property) override;
     std::optional<qint64> countTodos(const applescript::Value& tag, applescript::TodoStatus status) override;
+    qsizetype textSize() const override { return m_library.textSize(); }
 
 private:
     [[noreturn]] void fail(qint64 number, const QString& brief) const;
