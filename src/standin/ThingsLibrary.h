@@ -37,7 +37,7 @@ struct LibraryError {
 // in which they were made. Names are looked up ignoring case; identifiers are compared exactly.
 // Every change raises the revision, so a caller can tell whether a program changed anything.
 //
-// A library of a few hundred thousand to-dos takes little more memory than its file: a to-do's
+// A library of a few hundred thousand to-dos takes about twice the memory of its file: a to-do's
 // identifier and name are kept in one text shared by all of them, its tags as their positions in
 // the list of tags, and every tag's identifier is one text that its children, its parent and the
 // indexes share.
@@ -93,6 +93,7 @@ public:
     void save(const QString& path) const;
 
 private:
+    // A tag's place in m_tags (and m_links), or a to-do's in m_todos.
     using Slot = quint32;
 
     // A tag's name in the name index: equal to another name, and hashed alike, when the two are
