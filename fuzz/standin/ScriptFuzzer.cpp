@@ -17,7 +17,7 @@ bool consistent(const standin::ThingsLibrary& library) {
         }
     }
     for (const QString& id : library.todoIds()) {
-        for (const QString& tagId : library.todo(id)->tagIds) {
+        for (const auto todo = library.todoRecord(id); const QString& tagId : todo->tagIds) {
             if (library.tag(tagId) == nullptr) {
                 return false;
             }

@@ -143,7 +143,7 @@ std::optional<std::pair<qsizetype, qsizetype>> Reader::scanString() const {
         if (c == '"') {
             return std::pair{i, units};
         }
-        if (c < 0x20) {
+        if (c < 0x20 && m_dialect == Dialect::Strict) {
             return std::nullopt;
         }
         if (c == '\\') {
@@ -232,18 +232,41 @@ bool Reader::skipValue() {
     return skipValue(0);
 }
 
-// Nesting deeper than this is refused rather than followed down the stack.
+bool Reader::skipString() {
+    if (skipSpace() >= m_json.size() || m_json[m_pos] != '"') {
+        return false;
+    }
+    const auto scanned = scanString();
+    if (scanned) {
+        m_pos = scanned->first + 1;
+    }
+    return scanned.has_value();
+}
+
+std::optional<qsizetype> Reader::stringSize() {
+    if (skipSpace() >= m_json.size() || m_json[m_pos] != '"') {
+        return std::nullopt;
+    }
+    const auto scanned = scanString();
+    return scanned ? std::optional(scanned->second) : std::nullopt;
+}
+
+std::optional<double> Reader::number() {
+    const qsizetype from = skipSpace();
+    if (!skipNumber()) {
+        return std::nullopt;
+    }
+    return m_json.sliced(from, m_pos - from).toDouble();
+}
+
+// Nesting deeper than the dialect allows is refused rather than followed down the stack.
 bool Reader::skipValue(int depth) {
-    if (depth > 64 || skipSpace() >= m_json.size()) {
+    if (depth > (m_dialect == Dialect::Strict ? 64 : 1023) || skipSpace() >= m_json.size()) {
         return false;
     }
     const char c = m_json[m_pos];
     if (c == '"') {
-        const auto scanned = scanString();
-        if (scanned) {
-            m_pos = scanned->first + 1;
-        }
-        return scanned.has_value();
+        return skipString();
     }
     if (c == '{' || c == '[') {
         const char close = c == '{' ? '}' : ']';
@@ -252,7 +275,7 @@ bool Reader::skipValue(int depth) {
             return true;
         }
         do {
-            if (c == '{' && (!string() || !accept(':'))) {
+            if (c == '{' && (!skipString() || !accept(':'))) {
                 return false;
             }
             if (!skipValue(depth + 1)) {
@@ -268,7 +291,11 @@ bool Reader::skipValue(int depth) {
             return true;
         }
     }
-    // A number: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+    return skipNumber();
+}
+
+// A number: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+bool Reader::skipNumber() {
     const auto digits = [&] {
         const qsizetype from = m_pos;
         while (m_pos < m_json.size() && m_json[m_pos] >= '0' && m_json[m_pos] <= '9') {
@@ -283,7 +310,24 @@ bool Reader::skipValue(int depth) {
         }
         return false;
     };
+    const qsizetype from = m_pos;
     take("-");
+    if (m_dialect == Dialect::AsQt) {
+        // Every part but the first digit optional, as long as the whole reads as a number.
+        if (!take("0")) {
+            digits();
+        }
+        if (take(".")) {
+            digits();
+        }
+        if (take("eE")) {
+            take("+-");
+            digits();
+        }
+        bool isNumber = false;
+        [[maybe_unused]] const double value = m_json.sliced(from, m_pos - from).toDouble(&isNumber);
+        return isNumber;
+    }
     if (!take("0") && !digits()) {
         return false;
     }

@@ -25,8 +25,9 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
         answer.result = result.stringValue();
         if (result.kind == Value::Kind::List || result.kind == Value::Kind::Record) {
             // osascript prints a list's items (a record's labels and values) separated by commas,
-            // without braces.
-            const QString printed = result.sourceForm(things.name(), m_limits.maxTextLength + 2);
+            // without braces. Texts from the library may take it past the limit, as they may a text.
+            const qsizetype allowance = result.applicationUnits(1) > 0 ? things.textSize() : 0;
+            const QString printed = result.sourceForm(things.name(), m_limits.maxTextLength + 2, allowance);
             answer.printed = printed.mid(1, printed.size() - 2);
         } else if (result.kind != Value::Kind::Nothing) {
             answer.printed =

@@ -106,14 +106,15 @@ const LibraryTag& ThingsApplication::tagOf(const Value& object) const {
     return *t;
 }
 
-const LibraryTodo& ThingsApplication::todoOf(const Value& object) const {
-    const LibraryTodo* t = object.kind == Value::Kind::Reference && object.objectClass == ObjectClass::Todo
-                               ? m_library.todo(object.text)
-                               : nullptr;
-    if (t == nullptr) {
+LibraryTodo ThingsApplication::todoOf(const Value& object) const {
+    std::optional<LibraryTodo> t =
+        object.kind == Value::Kind::Reference && object.objectClass == ObjectClass::Todo
+            ? m_library.todoRecord(object.text)
+            : std::nullopt;
+    if (!t) {
         fail(errors::cantGet, QStringLiteral("Can’t get ") + object.sourceForm(name()) + u'.');
     }
-    return *t;
+    return *std::move(t);
 }
 
 Value ThingsApplication::elements(ObjectClass objectClass, const Value* container) {
@@ -136,10 +137,8 @@ Value ThingsApplication::byName(ObjectClass objectClass, const QString& wanted) 
         }
         fail(errors::cantGet, QStringLiteral("Can’t get tag ") + applescript::quotedText(wanted) + u'.');
     }
-    for (const QString& id : m_library.todoIds()) {
-        if (applescript::textsEqual(m_library.todo(id)->name, wanted)) {
-            return Value::reference(ObjectClass::Todo, id);
-        }
+    if (std::optional<QString> id = m_library.todoIdByName(wanted)) {
+        return Value::reference(ObjectClass::Todo, *id);
     }
     fail(errors::cantGet, QStringLiteral("Can’t get to do ") + applescript::quotedText(wanted) + u'.');
 }
@@ -156,7 +155,7 @@ Value ThingsApplication::byId(ObjectClass objectClass, const QString& id) {
 
 Value ThingsApplication::property(const Value& object, Property property) {
     if (object.kind == Value::Kind::Reference && object.objectClass == ObjectClass::Todo) {
-        const LibraryTodo& t = todoOf(object);
+        const LibraryTodo t = todoOf(object);
         switch (property) {
         case Property::Id:
             return Value::fromText(t.id);

@@ -27,11 +27,12 @@ public:
     void remove(const applescript::Value& object) override;
     void removeProperty(const applescript::Value& object, applescript::Property property) override;
     std::optional<qint64> countTodos(const applescript::Value& tag, applescript::TodoStatus status) override;
+    qsizetype textSize() const override { return m_library.textSize(); }
 
 private:
     [[noreturn]] void fail(qint64 number, const QString& brief) const;
     const LibraryTag& tagOf(const applescript::Value& object) const;
-    const LibraryTodo& todoOf(const applescript::Value& object) const;
+    LibraryTodo todoOf(const applescript::Value& object) const;
     QString tagIdOf(const applescript::Value& parent, const QString& context) const;
     QString tagNames(const LibraryTodo& todo) const;
     QStringList tagIdsNamed(const QString& text, const QString& refusal) const;

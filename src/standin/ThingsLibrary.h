@@ -20,6 +20,7 @@ struct LibraryTag {
     QString shortcut;
 };
 
+// A to-do as the library holds it, copied out: the library keeps its to-dos packed, not as records.
 struct LibraryTodo {
     QString id;
     QString name;
@@ -35,6 +36,11 @@ struct LibraryError {
 // The simulated Things 3 data: a forest of tags and the to-dos that carry them. Tags keep the order
 // in which they were made. Names are looked up ignoring case; identifiers are compared exactly.
 // Every change raises the revision, so a caller can tell whether a program changed anything.
+//
+// A library of a few hundred thousand to-dos takes about twice the memory of its file: a to-do's
+// identifier and name are kept in one text shared by all of them, its tags as their positions in
+// the list of tags, and every tag's identifier is one text that its children, its parent and the
+// indexes share.
 class ThingsLibrary final {
 public:
     // Identifiers are 22 characters of the base58 alphabet, as Things 3 writes them.
@@ -48,13 +54,20 @@ public:
     std::vector<QString> tagIds() const;
     const LibraryTag* tag(const QString& id) const;
     std::optional<QString> tagIdByName(const QString& name) const;
-    QStringList childTagIds(const QString& id) const { return m_children.value(id); }
+    QStringList childTagIds(const QString& id) const;
 
     qsizetype todoCount() const { return qsizetype(m_todos.size()); }
     std::vector<QString> todoIds() const;
-    const LibraryTodo* todo(const QString& id) const;
+    // A copy of the to-do, or none when there is no such to-do.
+    std::optional<LibraryTodo> todoRecord(const QString& id) const;
+    // The first to-do whose name equals `name` as the language compares texts (ignoring case).
+    std::optional<QString> todoIdByName(const QString& name) const;
     std::vector<QString> todoIdsOfTag(const QString& tagId) const;
     qint64 todoCount(const QString& tagId, TodoState state) const;
+
+    // The UTF-16 units of every text the library holds: each tag's identifier, name, parent's
+    // identifier and shortcut, each to-do's identifier and name and the identifiers of its tags.
+    qsizetype textSize() const;
 
     // Returns the tag already named `name` (ignoring case) if there is one, unchanged.
     QString makeTag(const QString& name, const QString& parentId = {});
@@ -74,31 +87,75 @@ public:
     // The file the library is kept in (ThingsLibraryFile.cpp). Loading refuses, with a LibraryError,
     // a file that is not a library or whose records contradict each other.
     QByteArray toJson() const;
-    static ThingsLibrary fromJson(const QByteArray& json);
+    static ThingsLibrary fromJson(QByteArrayView json);
     static ThingsLibrary load(const QString& path);
     // Replaces the file atomically: a reader sees the old library or the new one, never a mix.
     void save(const QString& path) const;
 
 private:
+    // A tag's place in m_tags (and m_links), or a to-do's in m_todos.
+    using Slot = quint32;
+
+    // A tag's name in the name index: equal to another name, and hashed alike, when the two are
+    // the same ignoring case (nameKey), without keeping the folded copy.
+    struct NameKey {
+        QString name;
+    };
+    friend bool operator==(const NameKey& a, const NameKey& b);
+    friend size_t qHash(const NameKey& key, size_t seed);
+
+    // What a tag is linked to, kept beside it.
+    struct TagLinks {
+        std::vector<Slot> todos;         // the to-dos that carry it, in the order they took it
+        QStringList children;            // the identifiers of its child tags, in the order they became so
+        std::array<quint32, 3> counts{}; // its to-dos in each state
+    };
+
+    // A to-do: its identifier and then its name in m_todoText, its tags' slots in m_todoTags.
+    struct TodoEntry {
+        qsizetype textAt = 0;
+        qsizetype nameAt = 0; // the name ends where the next to-do's text begins
+        qsizetype tagsAt = 0;
+        quint32 tagCount = 0;
+        TodoState state = TodoState::Open;
+    };
+
     LibraryTag& existingTag(const QString& id);
+    Slot existingSlot(const QString& id) const;
     void indexName(const QString& name, const QString& id);
     void unindexName(const QString& name, const QString& id);
     void insertTag(LibraryTag tag);
-    void insertTodo(LibraryTodo todo);
+    // Links a tag already in m_tags and m_tagIndex to its parent and indexes its name.
+    void linkTag(Slot slot);
+    void insertTodo(QStringView id, QStringView name, TodoState state, const std::vector<Slot>& tags);
     void compact();
+    void compactTodoTags();
     QString freshIdentifier();
     static void checkName(const QString& name);
+    std::vector<Slot> distinctSlots(const QStringList& tagIds) const;
+
+    QStringView todoId(const TodoEntry& todo) const;
+    QStringView todoName(Slot number) const;
+    const Slot* todoTags(const TodoEntry& todo) const { return m_todoTags.data() + todo.tagsAt; }
+    // Room for this many more to-dos, units of their text and tags carried, made at once.
+    void reserveTodos(qsizetype todos, qsizetype textUnits, qsizetype tags);
+    std::optional<Slot> findTodo(QStringView id) const;
+    void indexTodo(Slot number);
+    void placeTodo(Slot number);
 
     std::vector<LibraryTag> m_tags; // a deleted tag stays as an entry with an empty id until compact()
+    std::vector<TagLinks> m_links;  // beside m_tags
     QHash<QString, qsizetype> m_tagIndex;
-    QHash<QString, QStringList> m_idsByNameKey;
-    QHash<QString, QStringList> m_children;
+    // The first tag with each name; more only in a file whose names repeat (ignoring case).
+    QHash<NameKey, QString> m_idByName;
+    QHash<NameKey, QStringList> m_laterIdsByName;
     qsizetype m_deletedTags = 0;
 
-    std::vector<LibraryTodo> m_todos;
-    QHash<QString, qsizetype> m_todoIndex;
-    QHash<QString, std::vector<qsizetype>> m_todosByTag;
-    QHash<QString, std::array<qint64, 3>> m_countsByTag;
+    std::vector<TodoEntry> m_todos;
+    QString m_todoText;
+    std::vector<Slot> m_todoTags;
+    qsizetype m_todoTagsUnused = 0;  // entries of m_todoTags no to-do uses any more
+    std::vector<Slot> m_todoBuckets; // to-do number + 1 by the hash of its identifier; 0 is empty
 
     quint64 m_revision = 0;
     QRandomGenerator m_random{QRandomGenerator::global()->generate()};

@@ -43,7 +43,7 @@ protected:
         QStringList lists;
         for (const QString& todo : {todos...}) {
             QStringList names;
-            for (const QString& id : library.todo(todo)->tagIds) {
+            for (const auto record = library.todoRecord(todo); const QString& id : record->tagIds) {
                 names.append(library.tag(id)->name);
             }
             lists.append(names.join(u','));

@@ -366,6 +366,35 @@ TEST(LanguageLimits, runawayProgramsFailWithTheEngineErrors) {
     }
 }
 
+// A text may hold as much of the library as the library holds, past the limit on texts, so that the
+// import of every tag fits however large the library is; what a program adds itself, and the library
+// copied over and over, stay within the limit.
+TEST(LanguageLimits, onlyTheLibrarysOwnTextTakesATextPastTheLimit) {
+    ThingsLibrary library;
+    for (int i = 0; i < 40; ++i) {
+        library.makeTag(QString(100, QChar(u'a' + i % 26)) + QString::number(i));
+    }
+    const Limits limits{.maxTextLength = 1000};
+    const auto answer = runOn(library, ThingsService::fetchAllTagsScript(), limits);
+    ASSERT_TRUE(answer.result) << shown(answer).toStdString();
+    EXPECT_GT(answer.result->size(), 5000);
+    EXPECT_EQ(ThingsService::parseTagList(*answer.result).size(), 40);
+    EXPECT_EQ(shown(runOn(library, tell(u"return count of (\"\" & name of every tag)"_qs), limits)),
+              u"4070"_qs);
+    const QString pad =
+        u"repeat 101 times\n    set s to s & \"0123456789\"\nend repeat\nreturn count of s"_qs;
+    const QString names = u"set s to \"\" & name of every tag\n"_qs;
+    for (const QString& program :
+         {QString(standin::testing::doubledText(u"x"_qs, 10) + u"return count of s"_qs),
+          tell(u"set s to name of item 1 of tags\n"_qs + u"set s to s & s\n"_qs.repeated(10) +
+               u"return count of s"_qs),
+          tell(names + pad), tell(names + u"return count of (s & s & s & s & s & s & s & s)"_qs)}) {
+        EXPECT_EQ(shown(runOn(library, program, limits)), u"error -108"_qs) << program.toStdString();
+    }
+    EXPECT_EQ(shown(runOn(library, tell(names + QString(pad).replace(u"101"_qs, u"100"_qs)), limits)),
+              u"5070"_qs);
+}
+
 // The budgets leave room for every program Orvalet writes and for much longer ones.
 TEST(LanguageLimits, longProgramsAndLargeValuesRunWithinTheBudgets) {
     ThingsLibrary library;

@@ -169,7 +169,7 @@ TEST_F(ThingsProgramsTest, createMakesARootOrAChildAndReturnsItsIdentifier) {
 TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndLeavesTheNameFree) {
     EXPECT_EQ(things.runAppleScript(ThingsService::deleteTagScript(u"home"_qs)), QString());
     EXPECT_EQ(library.tagCount(), 5);
-    EXPECT_EQ(library.todo(call)->tagIds, QStringList{mac});
+    EXPECT_EQ(library.todoRecord(call)->tagIds, QStringList{mac});
     EXPECT_NE(things.createTag(u"Home"_qs, std::nullopt, true), home);
     EXPECT_EQ(library.tagCount(), 6);
 }
@@ -357,7 +357,7 @@ TEST_F(ThingsProgramsTest, tagNamesReadAndWriteTheToDosTags) {
     // Names are found in any letter case and trimmed; the to-do carries the tags themselves, once
     // each, and the open counts follow.
     run(u"set tag names of "_qs + byId + u" to \" work ,mac, WORK\""_qs);
-    EXPECT_EQ(library.todo(call)->tagIds, (QStringList{work, mac}));
+    EXPECT_EQ(library.todoRecord(call)->tagIds, (QStringList{work, mac}));
     EXPECT_EQ(run(u"return tag names of "_qs + byId), u"Work, Mac"_qs);
     const QString openOf = u"count of (to dos of tag \"%1\" whose status is open)"_qs;
     EXPECT_EQ(run(openOf.arg(u"Home")), u"1"_qs);
@@ -365,7 +365,7 @@ TEST_F(ThingsProgramsTest, tagNamesReadAndWriteTheToDosTags) {
 
     // The empty text takes every tag off; a deleted tag leaves the text too.
     run(u"set tag names of to do id \""_qs + fix + u"\" to \"\""_qs);
-    EXPECT_TRUE(library.todo(fix)->tagIds.isEmpty());
+    EXPECT_TRUE(library.todoRecord(fix)->tagIds.isEmpty());
     run(u"delete tag \"Mac\""_qs);
     EXPECT_EQ(run(u"return tag names of "_qs + byId), u"Work"_qs);
 }

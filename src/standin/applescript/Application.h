@@ -31,6 +31,11 @@ public:
     // `delete PROPERTY of OBJECT`: clears the property (a tag's parent tag makes it a root tag).
     virtual void removeProperty(const Value& object, Property property) = 0;
 
+    // The units of text the application's data holds. A text may take that many units of it on
+    // top of the limit on texts, so that an answer built from all of the data fits however large
+    // the data is; what a program makes by itself stays within the limit.
+    virtual qsizetype textSize() const { return 0; }
+
     // The number of to-dos of `tag` with `status`, when the application keeps it ready; none when
     // the interpreter has to count them one by one.
     virtual std::optional<qint64> countTodos(const Value& tag, TodoStatus status) {

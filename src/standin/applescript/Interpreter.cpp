@@ -65,14 +65,25 @@ void Interpreter::tick(qint64 cost) {
     }
 }
 
-void Interpreter::checkTextLength(qsizetype length) {
-    if (length > m_limits.maxTextLength) {
+void Interpreter::checkTextLength(qsizetype length, qsizetype fromApplication) {
+    if (length <= m_limits.maxTextLength) {
+        return;
+    }
+    if (fromApplication <= 0 ||
+        length - std::min(fromApplication, applicationText()) > m_limits.maxTextLength) {
         raiseOutOfMemory();
     }
 }
 
-void Interpreter::makeText(qsizetype length) {
-    checkTextLength(length);
+qsizetype Interpreter::applicationText() {
+    if (!m_applicationText) {
+        m_applicationText = m_application != nullptr ? m_application->textSize() : 0;
+    }
+    return *m_applicationText;
+}
+
+void Interpreter::makeText(qsizetype length, qsizetype fromApplication) {
+    checkTextLength(length, fromApplication);
     m_bytesMade += qint64(length) * qint64(sizeof(QChar));
     if (m_bytesMade > m_limits.maxBytesMade) {
         raiseOutOfMemory();

@@ -60,6 +60,9 @@ private:
     Value evalRecord(const Node& e);
     Value evalConcat(const Node& e);
     bool truth(const Value& v, const Node& at);
+    // `v` as text, with the units it copies from the application's data counted; none when it has
+    // no text form. Raises "Out of memory." rather than make a text past the limit.
+    std::optional<Value> asText(const Value& v);
     void concatInto(Value& left, const Value& right, const Node& at);
     // Raises "Stack overflow." for a list or record nested deeper than any value may be.
     Value nestable(Value v, const Node& at) const;
@@ -92,10 +95,14 @@ private:
 
     // ---- the budgets (Interpreter.cpp) ----
     void tick(qint64 cost = 1);
-    void checkTextLength(qsizetype length);
+    // A text may be maxTextLength units long, plus those of its units copied from the application's
+    // data (`fromApplication`) up to as many as that data holds.
+    void checkTextLength(qsizetype length, qsizetype fromApplication = 0);
+    // The units of text the application's data holds, asked once per program.
+    qsizetype applicationText();
     // Counts a text of `length` units, or a list of `length` items, about to be made against the
     // budgets; raises before anything is allocated.
-    void makeText(qsizetype length);
+    void makeText(qsizetype length, qsizetype fromApplication = 0);
     void makeList(qsizetype length);
     // Counts a comparison that reads `textRead` units of text.
     void chargeComparison(qint64 textRead);
@@ -133,6 +140,7 @@ private:
     int m_tellDepth = 0;
     qint64 m_steps = 0;
     qint64 m_bytesMade = 0;
+    std::optional<qsizetype> m_applicationText;
     Value m_result;
     int m_resultSlot = -1; // the result is this variable's value (`set x to x & …` leaves it in place)
     Value m_returned;

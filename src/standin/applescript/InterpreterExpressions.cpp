@@ -141,18 +141,38 @@ Value Interpreter::evalRecord(const Node& e) {
     return nestable(Value::record(std::move(labels), std::move(values)), e);
 }
 
+std::optional<Value> Interpreter::asText(const Value& v) {
+    if (v.isText()) {
+        return v;
+    }
+    // Only a list joins texts that may have come from the application.
+    const qsizetype allowance = v.kind == Value::Kind::List ? applicationText() : 0;
+    std::optional<QString> text = v.coercedToText(m_limits.maxTextLength, allowance);
+    if (!text) {
+        return std::nullopt;
+    }
+    Value made = Value::fromText(*std::move(text));
+    made.fromApplication = v.applicationUnits(allowance);
+    return made;
+}
+
 void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
     if (left.isText()) {
         // Text on the left makes text: the right side is coerced (an integer becomes its digits).
-        std::optional<QString> text = right.coercedToText(m_limits.maxTextLength);
+        const std::optional<Value> text = asText(right);
         if (!text) {
             raise(at, errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type text."));
         }
-        checkTextLength(left.text.size() + text->size());
+        checkTextLength(left.text.size() + text->text.size(), left.fromApplication + text->fromApplication);
         // Only the piece added is new; a text still shared with a variable is copied once first.
-        makeText(text->size() + (left.text.isDetached() ? 0 : left.text.size()));
-        left.text += *text;
+        if (left.text.isDetached()) {
+            makeText(text->text.size(), text->fromApplication);
+        } else {
+            makeText(text->text.size() + left.text.size(), text->fromApplication + left.fromApplication);
+        }
+        left.text += text->text;
+        left.fromApplication += text->fromApplication;
         return;
     }
     if (left.kind == Value::Kind::Record) {

@@ -196,13 +196,13 @@ bool Interpreter::order(CompareOp op, const Value& left, const Value& right, con
         return orderHolds(op, sign(left.number() - other.number()));
     }
     if (left.isText()) {
-        const std::optional<QString> other = right.coercedToText(m_limits.maxTextLength);
+        const std::optional<Value> other = asText(right);
         if (!other) {
             raise(at, errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type text."));
         }
-        chargeComparison(left.text.size() + other->size());
-        return orderHolds(op, compareTexts(left.text, *other));
+        chargeComparison(left.text.size() + other->text.size());
+        return orderHolds(op, compareTexts(left.text, other->text));
     }
     raise(at, errors::cantMakeType,
           QStringLiteral("Can’t make ") + describe(left) +
@@ -233,21 +233,21 @@ bool Interpreter::containment(CompareOp op, const Value& container, const Value&
         }
         return true;
     }
-    const std::optional<QString> haystack = container.coercedToText(m_limits.maxTextLength);
-    const std::optional<QString> needle = part.coercedToText(m_limits.maxTextLength);
+    const std::optional<Value> haystack = asText(container);
+    const std::optional<Value> needle = asText(part);
     if (!haystack || !needle) {
         raise(at, errors::cantMakeType,
               QStringLiteral("Can’t make ") + describe(haystack ? part : container) +
                   QStringLiteral(" into type text."));
     }
-    chargeComparison(haystack->size() + needle->size());
+    chargeComparison(haystack->text.size() + needle->text.size());
     switch (op) {
     case CompareOp::StartsWith:
-        return textStartsWith(*haystack, *needle);
+        return textStartsWith(haystack->text, needle->text);
     case CompareOp::EndsWith:
-        return textEndsWith(*haystack, *needle);
+        return textEndsWith(haystack->text, needle->text);
     default:
-        return textContains(*haystack, *needle);
+        return textContains(haystack->text, needle->text);
     }
 }
 
@@ -287,12 +287,12 @@ Value Interpreter::coerce(const Value& v, TypeClass typeClass, const Node& at) {
         if (v.isText()) {
             return v;
         }
-        std::optional<QString> text = v.coercedToText(m_limits.maxTextLength);
+        std::optional<Value> text = asText(v);
         if (!text) {
             fail();
         }
-        makeText(text->size());
-        return Value::fromText(std::move(*text));
+        makeText(text->text.size(), text->fromApplication);
+        return *std::move(text);
     }
     case TypeClass::List:
         if (v.kind == Value::Kind::List) {

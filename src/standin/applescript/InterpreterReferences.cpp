@@ -19,6 +19,14 @@ qint64 characterCount(const QString& text) {
     return count;
 }
 
+// A text the application gives is its data, which may take a text past the limit on texts.
+Value fromApplicationData(Value v) {
+    if (v.isText()) {
+        v.fromApplication = v.text.size();
+    }
+    return v;
+}
+
 } // namespace
 
 class Interpreter::ItScope final {
@@ -84,8 +92,8 @@ Value Interpreter::evalProperty(const Node& e) {
                       QStringLiteral("Can’t get ") + propertyName(property) + QStringLiteral(" of ") +
                           describe(item) + u'.');
             }
-            values.push_back(
-                callApplication(e.start, e.end, [&] { return m_application->property(item, property); }));
+            values.push_back(fromApplicationData(
+                callApplication(e.start, e.end, [&] { return m_application->property(item, property); })));
         }
         return Value::list(std::move(values));
     }
@@ -94,7 +102,8 @@ Value Interpreter::evalProperty(const Node& e) {
               QStringLiteral("Can’t get ") + propertyName(property) + QStringLiteral(" of ") +
                   describe(object) + u'.');
     }
-    return callApplication(e.start, e.end, [&] { return m_application->property(object, property); });
+    return fromApplicationData(
+        callApplication(e.start, e.end, [&] { return m_application->property(object, property); }));
 }
 
 Value Interpreter::evalElements(const Node& e) {

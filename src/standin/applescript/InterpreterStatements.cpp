@@ -122,26 +122,30 @@ bool Interpreter::appendInPlace(const Node& s) {
     }
     // Every operand is evaluated before the variable changes, so a failure leaves it as it was.
     QString suffix;
+    qsizetype suffixFromApplication = 0;
     for (const Node* part = next(head); part != nullptr; part = next(*part)) {
         const Value value = eval(*part);
-        std::optional<QString> text = value.coercedToText(m_limits.maxTextLength);
+        const std::optional<Value> text = asText(value);
         if (!text) {
             raise(*part, errors::cantMakeType,
                   QStringLiteral("Can’t make ") + describe(value) + QStringLiteral(" into type text."));
         }
-        checkTextLength(suffix.size() + text->size());
-        makeText(text->size());
-        suffix += *text;
+        checkTextLength(suffix.size() + text->text.size(), suffixFromApplication + text->fromApplication);
+        makeText(text->text.size(), text->fromApplication);
+        suffix += text->text;
+        suffixFromApplication += text->fromApplication;
     }
     std::optional<Value>& target = m_slots[slot];
     if (!target || !target->isText()) {
         return false; // an operand changed the variable; take the general path
     }
-    checkTextLength(target->text.size() + suffix.size());
+    checkTextLength(target->text.size() + suffix.size(), target->fromApplication + suffixFromApplication);
     if (!target->text.isDetached()) {
-        makeText(target->text.size()); // shared with another value: the append copies it first
+        // Shared with another value: the append copies it first.
+        makeText(target->text.size(), target->fromApplication);
     }
     target->text += suffix;
+    target->fromApplication += suffixFromApplication;
     m_result = Value{};
     m_resultSlot = head.value;
     return true;
@@ -377,7 +381,8 @@ void Interpreter::execError(const Node& s) {
         QStringLiteral("An error of type ") + QString::number(number) + QStringLiteral(" has occurred.");
     if (messageNode != nullptr) {
         const Value message = eval(*messageNode);
-        brief = message.coercedToText(m_limits.maxTextLength).value_or(describe(message));
+        const std::optional<Value> text = asText(message);
+        brief = text ? text->text : describe(message);
     }
     raise(s.start, s.end, number, brief);
 }

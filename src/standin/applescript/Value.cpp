@@ -12,21 +12,32 @@ namespace {
 
 // Builds a text that may not grow past a bound. Past it, a strict builder raises the engine's
 // "Out of memory." before allocating; an eliding one ends the text with "…" and takes no more.
+// The bound grows by the units credited as copied from the application's data, up to an allowance.
 class BoundedText final {
 public:
     enum class Overflow { Raise, Elide };
 
-    BoundedText(qsizetype maxLength, Overflow overflow)
+    BoundedText(qsizetype maxLength, Overflow overflow, qsizetype applicationAllowance = 0)
         : m_maxLength(maxLength)
-        , m_overflow(overflow) {}
+        , m_overflow(overflow)
+        , m_allowance(applicationAllowance) {}
 
     bool full() const { return m_full; }
+
+    // Counts `units` about to be appended as the application's.
+    void credit(qsizetype units) {
+        m_credited = std::min(m_allowance, m_credited + std::min(units, m_allowance));
+    }
 
     void append(QStringView piece) {
         if (m_full) {
             return;
         }
-        if (piece.size() <= m_maxLength - m_text.size()) {
+        qsizetype bound = 0;
+        if (__builtin_add_overflow(m_maxLength, m_credited, &bound)) {
+            bound = Value::unlimited;
+        }
+        if (piece.size() <= bound - m_text.size()) {
             m_text += piece;
             return;
         }
@@ -61,6 +72,8 @@ private:
     QString m_text;
     qsizetype m_maxLength;
     Overflow m_overflow;
+    qsizetype m_allowance;
+    qsizetype m_credited = 0;
     bool m_full = false;
 };
 
@@ -74,6 +87,7 @@ bool hasTextForm(const Value& v) {
 
 void writeTextForm(const Value& v, BoundedText& out) {
     if (v.kind == Value::Kind::Text) {
+        out.credit(v.fromApplication);
         out.append(v.text);
     } else if (v.kind == Value::Kind::List) {
         for (const Value& item : *v.items) {
@@ -92,6 +106,7 @@ void writeSourceForm(const Value& v, const QString& application, BoundedText& ou
     case Value::Kind::Nothing:
         return;
     case Value::Kind::Text:
+        out.credit(v.fromApplication);
         out.appendQuoted(v.text);
         return;
     case Value::Kind::Reference:
@@ -227,7 +242,7 @@ const Value* Value::field(const QString& label) const {
     return nullptr;
 }
 
-std::optional<QString> Value::coercedToText(qsizetype maxLength) const {
+std::optional<QString> Value::coercedToText(qsizetype maxLength, qsizetype applicationAllowance) const {
     switch (kind) {
     case Kind::Text:
         return text;
@@ -246,7 +261,7 @@ std::optional<QString> Value::coercedToText(qsizetype maxLength) const {
         if (!hasTextForm(*this)) {
             return std::nullopt;
         }
-        BoundedText joined(maxLength, BoundedText::Overflow::Raise);
+        BoundedText joined(maxLength, BoundedText::Overflow::Raise, applicationAllowance);
         writeTextForm(*this, joined);
         return joined.take();
     }
@@ -272,8 +287,22 @@ std::optional<QString> Value::stringValue() const {
     }
 }
 
-QString Value::sourceForm(const QString& application, qsizetype maxLength) const {
-    BoundedText out(maxLength, BoundedText::Overflow::Raise);
+qsizetype Value::applicationUnits(qsizetype cap) const {
+    if (kind == Kind::Text) {
+        return std::min(fromApplication, cap);
+    }
+    qsizetype units = 0;
+    if (kind == Kind::List || kind == Kind::Record) {
+        for (auto item = items->begin(); item != items->end() && units < cap; ++item) {
+            units += item->applicationUnits(cap - units);
+        }
+    }
+    return units;
+}
+
+QString Value::sourceForm(const QString& application, qsizetype maxLength,
+                          qsizetype applicationAllowance) const {
+    BoundedText out(maxLength, BoundedText::Overflow::Raise, applicationAllowance);
     writeSourceForm(*this, application, out);
     return out.take();
 }

@@ -17,17 +17,31 @@ inline constexpr qint64 largestInteger = 536'870'911;
 // A value of the language. Lists and records are shared and never changed after they are made, so a
 // value copies in constant time.
 struct Value {
-    enum class Kind { Nothing, Missing, Boolean, Integer, Real, Text, Status, Reference, List, Record };
+    enum class Kind : std::uint8_t {
+        Nothing,
+        Missing,
+        Boolean,
+        Integer,
+        Real,
+        Text,
+        Status,
+        Reference,
+        List,
+        Record
+    };
 
     Kind kind = Kind::Nothing;
     bool boolean = false;
     // How many lists and records are nested in this one, itself included; 0 for anything else.
     std::uint16_t nesting = 0;
+    TodoStatus status = TodoStatus::Open;
+    ObjectClass objectClass = ObjectClass::Tag;
     qint64 integer = 0;
     double real = 0;
     QString text; // Text: the text; Reference: the object's identifier
-    TodoStatus status = TodoStatus::Open;
-    ObjectClass objectClass = ObjectClass::Tag;
+    // Text: how many of its units were copied from the application's data (identifiers, names),
+    // which may take a text past the limit on texts made by the program itself.
+    qsizetype fromApplication = 0;
     std::shared_ptr<const std::vector<Value>> items;    // List: the items; Record: the values
     std::shared_ptr<const std::vector<QString>> labels; // Record: the label of each value, in order
 
@@ -56,13 +70,20 @@ struct Value {
 
     // The text this value becomes on the right of `&` after text, or none when it has no text form.
     // A text longer than `maxLength` is never built: the engine's "Out of memory." is raised first.
-    std::optional<QString> coercedToText(qsizetype maxLength = unlimited) const;
+    // The units it copies from the application's data, up to `applicationAllowance`, come on top.
+    std::optional<QString> coercedToText(qsizetype maxLength = unlimited,
+                                         qsizetype applicationAllowance = 0) const;
+    // The units of a text, or of the texts in a list or record, copied from the application's data;
+    // counting stops at `cap`.
+    qsizetype applicationUnits(qsizetype cap) const;
     // What the engine's result descriptor gives as its string value: text, numbers and truth values
     // only; a list, a reference or missing value has none.
     std::optional<QString> stringValue() const;
     // How the value is written in source: "Work" with quotes, tag id "…" and so on. Raises "Out of
-    // memory." rather than build more than `maxLength` characters.
-    QString sourceForm(const QString& application, qsizetype maxLength) const;
+    // memory." rather than build more than `maxLength` characters, plus those it copies from the
+    // application's data up to `applicationAllowance`.
+    QString sourceForm(const QString& application, qsizetype maxLength,
+                       qsizetype applicationAllowance = 0) const;
     // The source form as error messages quote it: cut short with "…" past a few thousand characters,
     // so that a message about a huge value stays small.
     QString sourceForm(const QString& application) const;
