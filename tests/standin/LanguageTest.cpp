@@ -334,6 +334,13 @@ TEST(LanguageLimits, runawayProgramsFailWithTheEngineErrors) {
          small, errors::cantGet},
         // A list wrapped in itself again and again would outgrow the stack of everything that reads it.
         {u"set L to {}\nrepeat 1000 times\n    set L to {L}\nend repeat"_qs, small, errors::stackOverflow},
+        // A list holding the same list twice, forty deep, has a trillion items for a walk to meet.
+        {u"set L to {{}}\nrepeat 40 times\n    set L to {L, L}\nend repeat\nreturn \"\" & L"_qs,
+         {},
+         errors::timedOut},
+        {u"set L to {1}\nrepeat 40 times\n    set L to {L, L}\nend repeat\nreturn L = L"_qs,
+         {},
+         errors::timedOut},
         // Joining or printing more than a text may hold, with the default budgets.
         {hugeListProgram(u"return L"_qs), {}, errors::outOfMemory},
         {hugeListProgram(u"return \"\" & L"_qs), {}, errors::outOfMemory},
@@ -354,7 +361,7 @@ TEST(LanguageLimits, runawayProgramsFailWithTheEngineErrors) {
          steps, errors::timedOut},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.program.left(80).toStdString());
+        SCOPED_TRACE(QString(c.program.left(120)).replace(u'\n', u';').toStdString());
         ThingsLibrary library;
         const auto answer = runOn(library, c.program, c.limits);
         ASSERT_TRUE(answer.failure);

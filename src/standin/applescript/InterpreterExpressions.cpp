@@ -145,6 +145,9 @@ std::optional<Value> Interpreter::asText(const Value& v) {
     if (v.isText()) {
         return v;
     }
+    // A walk through every item, nested ones as often as they appear; the text it makes is bounded
+    // on its own.
+    chargeComparison(v.weight);
     // Only a list joins texts that may have come from the application.
     const qsizetype allowance = v.kind == Value::Kind::List ? applicationText() : 0;
     std::optional<QString> text = v.coercedToText(m_limits.maxTextLength, allowance);

@@ -216,12 +216,23 @@ std::uint16_t nestingAround(const std::vector<Value>& values) {
     return deepest == std::numeric_limits<std::uint16_t>::max() ? deepest : std::uint16_t(deepest + 1);
 }
 
+void weigh(Value& v) {
+    constexpr qint64 bound = qint64(1) << 60;
+    v.weight = qint64(v.items->size());
+    for (const Value& item : *v.items) {
+        v.weight = std::min(bound, v.weight + item.weight);
+        v.textWeight =
+            std::min(bound, v.textWeight + (item.isText() ? qint64(item.text.size()) : item.textWeight));
+    }
+}
+
 } // namespace
 
 Value Value::list(std::vector<Value> values) {
     Value v = ofKind(Kind::List);
     v.nesting = nestingAround(values);
     v.items = std::make_shared<const std::vector<Value>>(std::move(values));
+    weigh(v);
     return v;
 }
 
@@ -230,6 +241,7 @@ Value Value::record(std::vector<QString> labels, std::vector<Value> values) {
     v.nesting = nestingAround(values);
     v.labels = std::make_shared<const std::vector<QString>>(std::move(labels));
     v.items = std::make_shared<const std::vector<Value>>(std::move(values));
+    weigh(v);
     return v;
 }
 

@@ -34,6 +34,10 @@ struct Value {
     bool boolean = false;
     // How many lists and records are nested in this one, itself included; 0 for anything else.
     std::uint16_t nesting = 0;
+    // A list or record: how many values, and how many units of text in them, a walk through it
+    // meets, a shared list as often as it appears (so {L, L} weighs twice L), up to a bound far past
+    // any budget.
+    qint64 weight = 0, textWeight = 0;
     TodoStatus status = TodoStatus::Open;
     ObjectClass objectClass = ObjectClass::Tag;
     qint64 integer = 0;
