@@ -12,8 +12,10 @@ SqliteDatabase::~SqliteDatabase() {
 
 bool SqliteDatabase::open(const QString& path, QString* error) {
     const QByteArray file = path.toUtf8();
-    const int rc =
-        sqlite3_open_v2(file.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    // A connection is only ever used by the thread that opened it, so SQLite need not lock it at
+    // every call (NOMUTEX); reading a hundred thousand rows makes a million calls.
+    const int rc = sqlite3_open_v2(file.constData(), &m_db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         if (error) {
             *error = m_db ? lastError() : QString::fromUtf8(sqlite3_errstr(rc));
