@@ -198,7 +198,8 @@ bool TagStore::load(QString* error) {
             tag->m_todosCount = rows.integer(5);
         }
         tag->m_store = this;
-        m_indexById.insert(tag->id(), qsizetype(m_tags.size()));
+        tag->m_place = int(m_tags.size());
+        m_indexById.insert(tag->id(), tag->m_place);
         m_tags.push_back(std::move(tag));
     }
     if (!ok) {
@@ -321,7 +322,8 @@ TagPtr TagStore::insert(const Tag& tag) {
 
 void TagStore::adopt(TagPtr record) {
     record->m_store = this;
-    m_indexById.insert(record->id(), qsizetype(m_tags.size()));
+    record->m_place = int(m_tags.size());
+    m_indexById.insert(record->id(), record->m_place);
     placeChanged(record);
     m_tags.push_back(std::move(record));
 }
@@ -338,6 +340,7 @@ void TagStore::drop(const TagPtr& record) {
     const qsizetype index = m_indexById.take(record->id());
     if (size_t(index) + 1 != m_tags.size()) {
         m_tags[size_t(index)] = std::move(m_tags.back());
+        m_tags[size_t(index)]->m_place = int(index);
         m_indexById[m_tags[size_t(index)]->id()] = index;
     }
     m_tags.pop_back();
@@ -346,7 +349,7 @@ void TagStore::drop(const TagPtr& record) {
 }
 
 void TagStore::recordChanged(Tag& tag, Tag::Field field) {
-    const TagPtr record = tag.shared_from_this();
+    const TagPtr& record = m_tags[size_t(tag.m_place)];
     if (field & Tag::nameField) {
         placeChanged(record);
     }
