@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
 struct sqlite3;
 
@@ -25,11 +26,20 @@ public:
     // True when SQLite could only open the file read-only.
     bool isReadOnly() const;
 
+    // Copies the write-ahead log back into the database file on a thread of Qt's global pool, with a
+    // connection of its own, whenever a commit has left the log at `pages` pages or more. SQLite
+    // would otherwise do it inside that commit, waiting for the disk on the committing thread. A
+    // checkpoint lets other connections read and write meanwhile, and a crash during one loses nothing.
+    void checkpointInBackground(const QString& path, int pages);
+
     QString lastError() const;
     sqlite3* handle() const { return m_db; }
 
 private:
+    struct Checkpoints;
+
     sqlite3* m_db = nullptr;
+    std::shared_ptr<Checkpoints> m_checkpoints;
 };
 
 } // namespace orvalet

@@ -16,10 +16,8 @@ Tag::Tag(QString id, QString name, std::optional<QString> parentTagId, std::opti
     , m_todosCount(todosCount)
     , m_nameSortKey(TextOrder::sortKey(m_name)) {}
 
-// A copy is a value of its own, never the shared record the original may be.
 Tag::Tag(const Tag& other)
-    : std::enable_shared_from_this<Tag>()
-    , m_id(other.m_id)
+    : m_id(other.m_id)
     , m_name(other.m_name)
     , m_parentTagId(other.m_parentTagId)
     , m_createdAt(other.m_createdAt)

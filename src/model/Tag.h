@@ -15,7 +15,7 @@ class TagStore;
 // A constructed Tag is a value until it is inserted into a TagStore; the store then owns a shared
 // record, and every field write on that record takes effect for all readers at once and is saved
 // by the store on its own. Two Tags are equal only when they are the same record.
-class Tag final : public std::enable_shared_from_this<Tag> {
+class Tag final {
 public:
     // Absent creation and update times are set to the current time of Clock, read once for each.
     Tag(QString id, QString name, std::optional<QString> parentTagId = std::nullopt,
@@ -74,6 +74,8 @@ private:
     std::optional<qint64> m_todosCount;
     QString m_nameSortKey;
     TagStore* m_store = nullptr;
+    // While stored: its place in the store's list of records, which holds the shared record.
+    int m_place = 0;
     // Waiting in the store's queue of records to commit.
     bool m_queued = false;
 };

@@ -186,9 +186,11 @@ void TagReplacement::applyToPicture() {
         if (entry.pictured >= 0) {
             TagPtr& record = store.m_tags[size_t(entry.pictured)];
             assign(*record, entry, 0);
+            record->m_place = int(records.size());
             records.push_back(std::move(record));
         } else {
             entry.fresh->m_store = &store;
+            entry.fresh->m_place = int(records.size());
             records.push_back(std::move(entry.fresh));
         }
     }

@@ -150,7 +150,10 @@ std::unique_ptr<TagStore> TagStore::open(const QString& path, QString* error) {
     }
 
     // WAL lets a commit append instead of rewriting pages in place; NORMAL sync is safe with WAL.
+    // SQLite's own threshold for copying the log back, 1000 pages, is kept; the copy is not done
+    // by the commit that reaches it.
     db->exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+    db->checkpointInBackground(path, 1000);
 
     std::unique_ptr<TagStore> store(new TagStore(path, std::move(db)));
     if (!store->load(&why)) {
@@ -195,7 +198,8 @@ bool TagStore::load(QString* error) {
             tag->m_todosCount = rows.integer(5);
         }
         tag->m_store = this;
-        m_indexById.insert(tag->id(), qsizetype(m_tags.size()));
+        tag->m_place = int(m_tags.size());
+        m_indexById.insert(tag->id(), tag->m_place);
         m_tags.push_back(std::move(tag));
     }
     if (!ok) {
@@ -211,8 +215,10 @@ bool sortsBefore(const Tag& a, const Tag& b) {
     return order != 0 ? order < 0 : TextOrder::compareKeys(a.id(), b.id()) < 0;
 }
 
-// A record's place and the first sixteen units of its sort key in the order compareKeys gives them:
-// when the starts differ they decide, and equal starts leave the decision to the whole keys.
+// A record's place and the first sixteen units of its key (a name's sort key, or an identifier) in
+// the order compareKeys gives them: when the starts differ they decide, and equal starts leave the
+// decision to the whole keys. Sorting these reads neither the records nor their texts for most
+// comparisons.
 struct SortEntry {
     SortEntry() = default;
     SortEntry(QStringView key, qsizetype place)
@@ -316,7 +322,8 @@ TagPtr TagStore::insert(const Tag& tag) {
 
 void TagStore::adopt(TagPtr record) {
     record->m_store = this;
-    m_indexById.insert(record->id(), qsizetype(m_tags.size()));
+    record->m_place = int(m_tags.size());
+    m_indexById.insert(record->id(), record->m_place);
     placeChanged(record);
     m_tags.push_back(std::move(record));
 }
@@ -333,6 +340,7 @@ void TagStore::drop(const TagPtr& record) {
     const qsizetype index = m_indexById.take(record->id());
     if (size_t(index) + 1 != m_tags.size()) {
         m_tags[size_t(index)] = std::move(m_tags.back());
+        m_tags[size_t(index)]->m_place = int(index);
         m_indexById[m_tags[size_t(index)]->id()] = index;
     }
     m_tags.pop_back();
@@ -341,7 +349,7 @@ void TagStore::drop(const TagPtr& record) {
 }
 
 void TagStore::recordChanged(Tag& tag, Tag::Field field) {
-    const TagPtr record = tag.shared_from_this();
+    const TagPtr& record = m_tags[size_t(tag.m_place)];
     if (field & Tag::nameField) {
         placeChanged(record);
     }
@@ -421,11 +429,18 @@ bool TagStore::flush() {
         for (auto it = deleted.cbegin(); ok && it != deleted.cend(); ++it) {
             ok = TagRows::erase(*m_erase, *it);
         }
-        std::sort(m_queued.begin(), m_queued.end(),
-                  [](const TagPtr& a, const TagPtr& b) { return TagRows::keyOrder(a->id(), b->id()); });
-        for (auto it = m_queued.cbegin(); ok && it != m_queued.cend(); ++it) {
+        std::vector<SortEntry> rows(m_queued.size());
+        for (size_t i = 0; i < m_queued.size(); ++i) {
+            rows[i] = SortEntry(m_queued[i]->id(), qsizetype(i));
+        }
+        std::sort(rows.begin(), rows.end(), [this](const SortEntry& a, const SortEntry& b) {
+            return a.start != b.start
+                       ? a.start < b.start
+                       : TagRows::keyOrder(m_queued[size_t(a.place)]->id(), m_queued[size_t(b.place)]->id());
+        });
+        for (auto it = rows.cbegin(); ok && it != rows.cend(); ++it) {
             // A record deleted after it was written is left to its deletion.
-            const Tag& tag = **it;
+            const Tag& tag = *m_queued[size_t(it->place)];
             if (tag.m_store == this) {
                 ok = TagRows::write(*m_upsert, tag.id(), tag.name(), tag.parentTagId(),
                                     TagRows::toStored(tag.createdAt()), TagRows::toStored(tag.updatedAt()),
