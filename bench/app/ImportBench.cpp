@@ -11,6 +11,7 @@
 #include "TagListModel.h"
 #include "TagStore.h"
 #include "ThingsWorker.h"
+#include "WidgetBenchMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -130,6 +131,7 @@ struct Setup {
 void importHundredThousandTags(benchmark::State& state) {
     if (!standIn) {
         standIn = std::make_unique<StandIn>();
+        bench::beforeQuit([] { standIn.reset(); });
     }
     if (!standIn->listening) {
         state.SkipWithError("the stand-in did not start");
@@ -163,15 +165,3 @@ BENCHMARK(importHundredThousandTags)
     ->UseManualTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    standIn.reset();
-    return 0;
-}

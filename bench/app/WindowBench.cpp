@@ -15,6 +15,7 @@
 #include "TagOutlineView.h"
 #include "TagStore.h"
 #include "ThingsWorker.h"
+#include "WidgetBenchMain.h"
 
 #include <QAction>
 #include <QApplication>
@@ -77,17 +78,12 @@ struct Window {
     void draw() { view->list()->viewport()->repaint(); }
 };
 
-// What main() drops before the application object goes.
-QList<std::function<void()>>& shutdowns() {
-    static QList<std::function<void()>> list;
-    return list;
-}
-
 // Made at first use, dropped before the application object goes.
 std::unique_ptr<Window> shared;
 Window& bigWindow() {
     if (!shared) {
         shared = std::make_unique<Window>(100'000);
+        bench::beforeQuit([] { shared.reset(); });
     }
     return *shared;
 }
@@ -96,7 +92,7 @@ Window& hugeWindow() {
     static std::unique_ptr<Window> window;
     if (!window) {
         window = std::make_unique<Window>(300'000);
-        shutdowns().append([] { window.reset(); });
+        bench::beforeQuit([] { window.reset(); });
     }
     return *window;
 }
@@ -221,7 +217,7 @@ Window& outlineWindow() {
         window->store->flush();
         window->preferences.setFlag(PreferenceKey::showAsOutline, true);
         QCoreApplication::processEvents();
-        shutdowns().append([] { window.reset(); });
+        bench::beforeQuit([] { window.reset(); });
     }
     return *window;
 }
@@ -364,18 +360,3 @@ void importThroughStandIn(benchmark::State& state) {
 BENCHMARK(importThroughStandIn)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    shared.reset();
-    for (const auto& shutdown : shutdowns()) {
-        shutdown();
-    }
-    return 0;
-}

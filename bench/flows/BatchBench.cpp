@@ -60,15 +60,20 @@ struct Setting {
         }
         return tags;
     }
-};
 
-// Starts `things3-standin serve` on the library file and waits until it listens on the socket.
-bool startStandIn(QProcess& server, const QString& libraryPath, const QString& socket,
-                  const QStringList& options = {}) {
-    server.start(QStringLiteral(STANDIN_BINARY),
-                 QStringList{u"serve"_qs, u"--library"_qs, libraryPath} + options);
-    return bench::waitForListening(socket);
-}
+    // Commits the store, and starts `things3-standin serve` on the library, saved in the folder,
+    // on a socket of the folder's; true once it listens there.
+    bool serve(QProcess& server, const standin::ThingsLibrary& library, const QStringList& options = {}) {
+        const QString libraryPath = dir.filePath(u"library.json"_qs);
+        const QString socket = dir.filePath(u"socket"_qs);
+        qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
+        library.save(libraryPath);
+        store->flush();
+        server.start(QStringLiteral(STANDIN_BINARY),
+                     QStringList{u"serve"_qs, u"--library"_qs, libraryPath} + options);
+        return bench::waitForListening(socket);
+    }
+};
 
 // "Save Changes" with 1,000 selected top-level tags, moving them under one of two parents in turn,
 // through a stand-in process of its own. A timer of 5 ms counts the turns of the event loop while
@@ -80,20 +85,13 @@ void batchReparentThroughStandIn(benchmark::State& state) {
     constexpr int tagCount = 1000;
     Setting setting;
     setting.preferences.setFlag(PreferenceKey::findTagsById, state.range(1) == 1);
-    const QString libraryPath = setting.dir.filePath(u"library.json"_qs);
-    const QString socket = setting.dir.filePath(u"socket"_qs);
-    qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
-
     standin::ThingsLibrary library;
     const QString parents[] = {library.makeTag(u"Parent A"_qs), library.makeTag(u"Parent B"_qs)};
     setting.store->insert(Tag(parents[0], u"Parent A"_qs));
     setting.store->insert(Tag(parents[1], u"Parent B"_qs));
     const QList<TagPtr> selected = setting.batchTags(library, tagCount);
-    library.save(libraryPath);
-    setting.store->flush();
-
     QProcess server;
-    if (!startStandIn(server, libraryPath, socket)) {
+    if (!setting.serve(server, library)) {
         state.SkipWithError("the stand-in did not start");
         return;
     }
@@ -158,16 +156,11 @@ void batchRunThroughStandIn(benchmark::State& state) {
         state.PauseTiming();
         Setting setting;
         setting.preferences.setFlag(PreferenceKey::findTagsById, state.range(1) == 1);
-        const QString libraryPath = setting.dir.filePath(u"library.json"_qs);
-        const QString socket = setting.dir.filePath(u"socket"_qs);
-        qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
         standin::ThingsLibrary library;
         const TagPtr parent = setting.store->insert(Tag(library.makeTag(u"Parent"_qs), u"Parent"_qs));
         const QList<TagPtr> selected = setting.batchTags(library, tagCount);
-        library.save(libraryPath);
-        setting.store->flush();
         QProcess server;
-        if (!startStandIn(server, libraryPath, socket, {u"--delay-ms"_qs, QString::number(state.range(0))})) {
+        if (!setting.serve(server, library, {u"--delay-ms"_qs, QString::number(state.range(0))})) {
             state.SkipWithError("the stand-in did not start");
             return;
         }
