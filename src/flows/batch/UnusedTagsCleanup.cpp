@@ -377,7 +377,10 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
             deleted = sent ? sent.value() : ThingsGroupOutcome{0, sent.error()};
         }
         // Applied in order up to the first failure, as a run of a tree at a time would have.
-        const TagTree::ChildLists children(store.allTags());
+        // The store's tree is pictured only when Things 3 deleted something: at 100,000 tags that
+        // picture costs a turn of its own.
+        const std::optional<TagTree::ChildLists> children =
+            deleted.done > 0 ? std::optional<TagTree::ChildLists>(store.allTags()) : std::nullopt;
         qsizetype deletion = 0;
         for (const Verdict& verdict : std::as_const(verdicts)) {
             if (verdict.error) {
@@ -395,7 +398,8 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
                 failure = BatchResultState::failure(verdict.top->name(), deleted.failure->errorDescription(),
                                                     deletedNames);
             } else {
-                for (const TagPtr& descendant : TagTree::descendantsInDeletionOrder(*verdict.top, children)) {
+                for (const TagPtr& descendant :
+                     TagTree::descendantsInDeletionOrder(*verdict.top, *children)) {
                     store.remove(store.tag(descendant->id()));
                 }
                 store.remove(store.tag(verdict.top->id()));
