@@ -27,6 +27,86 @@ bool splitsBack(QStringView name) {
 
 } // namespace
 
+bool ThingsService::travelsInTagNames(QStringView name) {
+    return splitsBack(name);
+}
+
+std::optional<QStringList> ThingsService::splitTagNames(QStringView tagNames) {
+    QStringList names;
+    if (tagNames.isEmpty())
+        return names;
+    const QList<QStringView> pieces = tagNames.split(u',');
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        // Every name after the first follows ", ": exactly one space belongs to the separator.
+        if (i > 0 && !pieces[i].startsWith(u' '))
+            return std::nullopt;
+        const QStringView name = i > 0 ? pieces[i].sliced(1) : pieces[i];
+        if (!splitsBack(name))
+            return std::nullopt;
+        names.append(name.toString());
+    }
+    return names;
+}
+
+std::optional<QString> ThingsService::restoredTagNames(QStringView current, QStringView before,
+                                                       const QStringList& restoredNames) {
+    const std::optional<QStringList> now = splitTagNames(current);
+    if (!now)
+        return std::nullopt;
+    QSet<QString> restoredKeys;
+    for (const QString& name : restoredNames)
+        restoredKeys.insert(nameKey(name));
+    QStringList kept; // what `before` had besides the restored names
+    const std::optional<QStringList> was = splitTagNames(before);
+    for (const QString& name : was.value_or(QStringList()))
+        if (!restoredKeys.contains(nameKey(name)))
+            kept.append(name);
+    QStringList nowKeys;
+    for (const QString& name : *now)
+        nowKeys.append(nameKey(name));
+    QStringList keptKeys;
+    for (const QString& name : std::as_const(kept))
+        keptKeys.append(nameKey(name));
+    if (was && nowKeys == keptKeys)
+        return was->join(u", ");
+    QStringList names = *now;
+    for (const QString& name : restoredNames)
+        if (!nowKeys.contains(nameKey(name)))
+            names.append(name);
+    return names.join(u", ");
+}
+
+ThingsTodoRestoreCount ThingsService::restoreTodoTags(const QList<ThingsTodoRestore>& todos) const {
+    ThingsTodoRestoreCount count;
+    QStringList ids;
+    for (const ThingsTodoRestore& todo : todos)
+        ids.append(todo.todoId);
+    const ThingsTodoTexts now = ids.isEmpty() ? ThingsTodoTexts{} : readTodoTagNames(ids);
+    QList<ThingsTodoTagNames> writes;
+    for (const ThingsTodoRestore& todo : todos) {
+        const std::optional<QString> text = now.texts.value(todo.todoId);
+        std::optional<QString> next;
+        if (!text) {
+            ++count.gone;
+        } else if (todo.expected && *text != *todo.expected) {
+            ++count.changed;
+        } else if (todo.expected) {
+            next = todo.before;
+        } else if (now.withCommaTags.contains(todo.todoId) ||
+                   !(next = restoredTagNames(*text, todo.before, todo.restoredNames))) {
+            ++count.unwritable;
+        }
+        if (next && *next != *text)
+            writes.append({todo.todoId, *next});
+        count.restored += next ? 1 : 0;
+    }
+    // A to-do deleted between the two programs is gone after all.
+    const qsizetype goneSince = setPresentTodoTagNames(writes).size();
+    count.restored -= goneSince;
+    count.gone += goneSince;
+    return count;
+}
+
 std::optional<ThingsMergeRead> ThingsService::readMerge(const QString& sourceName,
                                                         const QString& destinationName) const {
     return parseMergeRead(runAppleScript(mergeReadScript(sourceName, destinationName)));

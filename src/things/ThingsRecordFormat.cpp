@@ -261,23 +261,10 @@ ThingsService::parseChangeGroupAnswer(QStringView output, qsizetype size) {
         return std::nullopt;
     fields.removeLast();
     for (const QStringView field : std::as_const(fields)) {
-        if (!field.isEmpty() && !field.endsWith(u','))
+        std::optional<QString> name = textFromCodePoints(field);
+        if (!name)
             return std::nullopt;
-        QString name;
-        for (const QStringView point :
-             field.isEmpty() ? QList<QStringView>() : field.chopped(1).split(u',')) {
-            bool ok = false;
-            const uint code = point.toUInt(&ok);
-            if (!ok || !point.front().isDigit() || code > 0x10FFFF)
-                return std::nullopt;
-            if (QChar::requiresSurrogates(code)) {
-                name += QChar(QChar::highSurrogate(code));
-                name += QChar(QChar::lowSurrogate(code));
-            } else {
-                name += QChar(char16_t(code)); // a lone surrogate stays one, as Things 3 holds it
-            }
-        }
-        names.append(name);
+        names.append(std::move(*name));
     }
     return std::pair(names, *outcome);
 }

@@ -4,6 +4,7 @@
 #include "ThingsMergeRead.h"
 #include "ThingsTagChange.h"
 #include "ThingsTagRecord.h"
+#include "ThingsTreeRead.h"
 
 #include <QList>
 #include <QString>
@@ -103,6 +104,41 @@ public:
     // the text cannot be split back into the names it was made of, or does not name the source.
     static std::optional<QString> replacedTagNames(QStringView tagNames, const QString& sourceName,
                                                    const QString& destinationName);
+
+    // ---- Whole trees, read before a deletion and made again to undo it ----
+
+    // The trees of these tags (by identifier), a hundred trees to a program; a tree inside another
+    // is kept once, and a tag Things 3 no longer has is listed as gone. Nothing when an answer cannot
+    // be read.
+    std::optional<ThingsTreeRead> readTrees(const QStringList& rootIds) const;
+    // Makes the tags in one program, in order, unless Things 3 has one of their names already or
+    // lacks one of the parents named by identifier (then nothing is made).
+    ThingsMadeTags makeTagsAgain(const QList<ThingsTagToMake>& tags) const;
+    // The tag names text of each to-do, and which carry a tag with a comma in its name.
+    ThingsTodoTexts readTodoTagNames(const QStringList& todoIds) const;
+    // Sets the tag names of every to-do listed that Things 3 still has; returns those it has not.
+    QStringList setPresentTodoTagNames(const QList<ThingsTodoTagNames>& changes) const;
+    // Reads the to-dos' tag names and writes what each is to get back, in one job: two programs.
+    ThingsTodoRestoreCount restoreTodoTags(const QList<ThingsTodoRestore>& todos) const;
+    // The names of `current` with `restoredNames` added (kept once each, ignoring case): in the order
+    // of `before` when the other names are those of `before`, at the end otherwise. Nothing when
+    // `current` cannot be split back into names.
+    static std::optional<QString> restoredTagNames(QStringView current, QStringView before,
+                                                   const QStringList& restoredNames);
+    // A tag names text split into its names; nothing when it cannot be split back exactly.
+    static std::optional<QStringList> splitTagNames(QStringView tagNames);
+    // Whether a tag of this name survives the trip through a tag names text.
+    static bool travelsInTagNames(QStringView name);
+
+    static QString treeReadScript(const QStringList& rootIds);
+    static std::optional<ThingsTreeRead> parseTreeRead(QStringView output);
+    static QString makeTagsAgainScript(const QList<ThingsTagToMake>& tags);
+    static std::optional<ThingsMadeTags> parseMadeTags(QStringView output, qsizetype size);
+    static QString todoTagNamesScript(const QStringList& todoIds);
+    static std::optional<ThingsTodoTexts> parseTodoTagNames(QStringView output, const QStringList& todoIds);
+    static QString setPresentTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes);
+    // "72,105," into "Hi"; nothing when the text is not of that form.
+    static std::optional<QString> textFromCodePoints(QStringView field);
 
     // An AppleScript expression that evaluates to exactly `text`.
     static QString appleScriptLiteral(QStringView text);

@@ -428,3 +428,75 @@ TEST(ReplacedTagNames, keepTheOrderAndOneDestinationOrAreNone) {
 }
 
 } // namespace
+
+// Trees read before a deletion, made again and their to-dos given their tags back: the library ends
+// as it began, whatever the names of the to-dos' other tags hold.
+TEST_F(ThingsProgramsTest, treesComeBackWithTheirToDosTags) {
+    const QString emoji = library.makeTag(u"Pipes \U0001F6B0 \"1\""_qs, plumbing);
+    const QString odd = library.addTodo(u"Odd"_qs, TodoState::Canceled, {separators, emoji, quoted});
+    // Each to-do's tags, and each tag's path, by name.
+    const auto picture = [this] {
+        QStringList lines;
+        for (const QString& todo : library.todoIds()) {
+            QStringList names;
+            for (const auto record = library.todoRecord(todo); const QString& id : record->tagIds)
+                names.append(library.tag(id)->name);
+            lines.append(library.todoRecord(todo)->name + u": " + names.join(u", "));
+        }
+        for (const QString& id : library.tagIds())
+            lines.append(library.tag(id)->name + u" < " +
+                         (library.tag(id)->parentId.isEmpty()
+                              ? QString()
+                              : library.tag(library.tag(id)->parentId)->name));
+        lines.sort();
+        return lines;
+    };
+    const QStringList before = picture();
+    // Plumbing is inside Home's tree: read twice, kept once, after its parent.
+    const auto read = things.readTrees({plumbing, home, u"NoSuchTag123"_qs});
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->goneIds, QStringList{u"NoSuchTag123"_qs});
+    QList<orvalet::ThingsTagToMake> toMake;
+    QHash<QString, qsizetype> made;
+    for (const auto& tag : read->tags) {
+        made.insert(tag.id, toMake.size());
+        toMake.append({tag.name, std::nullopt, tag.parentId ? made.value(*tag.parentId, -1) : -1});
+    }
+    ASSERT_EQ(toMake.size(), 5);
+    for (qsizetype i = 1; i < toMake.size(); ++i)
+        EXPECT_GE(toMake[i].parentIndex, 0) << toMake[i].name.toStdString();
+    things.deleteTag({home, u"Home"_qs}, true);
+
+    // A name Things 3 has stops the program before anything is made.
+    const QString twin = library.makeTag(u"GARDEN"_qs);
+    const QByteArray held = library.toJson();
+    EXPECT_EQ(things.makeTagsAgain(toMake).takenIndexes, QList<qsizetype>{made.value(garden)});
+    EXPECT_EQ(library.toJson(), held);
+    library.deleteTag(twin);
+
+    EXPECT_EQ(things.makeTagsAgain(toMake).madeIds.size(), 5);
+    QList<orvalet::ThingsTodoRestore> todos;
+    for (const auto& todo : read->todos) {
+        QStringList names;
+        for (const auto& tag : read->tags)
+            if (tag.todoIds.contains(todo.id))
+                names.append(tag.name);
+        todos.append({todo.id, todo.tagNames, names, std::nullopt});
+    }
+    EXPECT_EQ(things.restoreTodoTags(todos), (orvalet::ThingsTodoRestoreCount{todos.size(), 0, 0, 0}));
+    EXPECT_EQ(picture(), before);
+    EXPECT_EQ(library.todoRecord(odd)->tagIds.size(), 3);
+}
+
+TEST(RestoredTagNames, keepTheOldOrderWhileTheRestIsAsItWasAndAddAtTheEndOtherwise) {
+    const auto restored = [](const char16_t* now, const char16_t* before) {
+        return ThingsService::restoredTagNames(QStringView(now), QStringView(before), {u"Repairs"_qs, u"Home"_qs})
+            .value_or(u"(none)"_qs);
+    };
+    EXPECT_EQ(restored(u"Work, Mac", u"Home, Work, Repairs, Mac"), u"Home, Work, Repairs, Mac");
+    EXPECT_EQ(restored(u"", u"Repairs, Home"), u"Repairs, Home");
+    EXPECT_EQ(restored(u"Mac, Work", u"Home, Work, Repairs, Mac"), u"Mac, Work, Repairs, Home");
+    EXPECT_EQ(restored(u"Mac, home", u"Repairs, Mac"), u"Mac, home, Repairs");
+    EXPECT_EQ(restored(u"Mac,Work", u"Repairs"), u"(none)");
+    EXPECT_EQ(restored(u" Someday , Mac", u"Repairs"), u"(none)");
+}
