@@ -9,11 +9,13 @@
 #include "TagStore.h"
 #include "UndoHistory.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QStandardPaths>
 
 namespace orvalet {
@@ -152,6 +154,31 @@ void MainWindow::addEditMenu(TagStore& store, Preferences& preferences, ThingsWo
                          message, [] {});
         }
     });
+    // What an undo of a deletion or merge gave back, in the window that asked for it.
+    connect(&history, &UndoHistory::report, this, [this](const QString& message) {
+        if (m_askedHistory) {
+            Alerts::inform(this, QStringLiteral("undoReport"), QStringLiteral("Tags Restored"), message, [] {});
+        }
+    });
+    // A deletion that cannot be undone asks once more, over the window in front, once for all windows.
+    connect(&history, &UndoHistory::question, this,
+            [this, &history](int question, const QString& title, const QString& message) {
+                const QByteArray shown = "questionShown" + QByteArray::number(question);
+                if (history.property(shown.constData()).toBool()) {
+                    return;
+                }
+                history.setProperty(shown.constData(), true);
+                QWidget* front = QApplication::activeWindow() ? QApplication::activeWindow() : this;
+                Alerts::confirmDestructive(
+                    front, QStringLiteral("deleteWithoutUndoConfirmation"), title, message,
+                    QStringLiteral("Delete"),
+                    [history = QPointer<UndoHistory>(&history), question](bool confirmed) {
+                        if (history) {
+                            history->answerQuestion(question, confirmed);
+                        }
+                    },
+                    QStringLiteral("confirmDeleteWithoutUndo"), QStringLiteral("cancelDeleteWithoutUndo"));
+            });
     connect(&history, &UndoHistory::changed, this, [this, &history] {
         if (!history.isBusy()) {
             QMetaObject::invokeMethod(

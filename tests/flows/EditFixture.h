@@ -7,6 +7,7 @@
 #include "StoreFixture.h"
 #include "TagEditor.h"
 #include "ThingsWorker.h"
+#include "UndoHistory.h"
 
 #include <QMutex>
 #include <QSettings>
@@ -42,6 +43,13 @@ private:
     Hook m_hook;
 };
 
+// The programs without those that read trees for Undo before a deletion.
+inline QStringList withoutTreeReads(QStringList programs) {
+    const QString read = ThingsService::treeReadScript({}).section(u'\n', 0, 2);
+    programs.removeIf([&read](const QString& program) { return program.startsWith(read); });
+    return programs;
+}
+
 // The answer of a program whose connection to Things 3 broke, and the text the user reads for it.
 inline ScriptOutcome connectionLost() {
     const QString brief = QStringLiteral("Connection is invalid.");
@@ -62,6 +70,13 @@ public:
         preferences = std::make_unique<Preferences>(std::make_unique<QSettings>(
             m_dir.filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat));
         useEngine(std::make_unique<standin::testing::LibraryEngine>(library));
+        // A deletion whose trees cannot be kept for Undo asks again; the answer is `deleteWithoutUndo`.
+        UndoHistory& history = UndoHistory::forStore(*store);
+        QObject::connect(&history, &UndoHistory::question, &history,
+                         [this, &history](int question, const QString& title, const QString& message) {
+                             questions.append(title + u'|' + message);
+                             history.answerQuestion(question, deleteWithoutUndo);
+                         });
     }
 
     // Programs go to whatever stand-in the socket leads to instead, still recorded.
@@ -222,6 +237,8 @@ public:
     std::unique_ptr<BatchEditor> batch;
     int doneCalls = 0;
     QStringList refreshingCalls;
+    QStringList questions; // "title|message" of each second confirmation
+    bool deleteWithoutUndo = true;
 
     // Programs go to `engine` from here on, through `hook` if given, still recorded.
     void useEngine(std::unique_ptr<ScriptEngine> engine, RecordingEngine::Hook hook = {}) {

@@ -216,7 +216,8 @@ TEST_F(TagEditorTest, deleteSendsOneProgramThenRemovesTheTreeLocallyAndWithoutTh
     EXPECT_TRUE(editor.isDeleting());
     QCoro::waitFor(std::move(deletion));
     EXPECT_EQ(deletedCalls, 1);
-    EXPECT_EQ(sent().mid(before), QStringList{ThingsService::deleteTagScript({home, u"Home"_qs}, true)});
+    EXPECT_EQ(test::withoutTreeReads(sent().mid(before)),
+              QStringList{ThingsService::deleteTagScript({home, u"Home"_qs}, true)});
     EXPECT_EQ(storedTags(), u"Work:-:-");
     EXPECT_EQ(library.tagCount(), 1);
 }

@@ -72,7 +72,7 @@ TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
     EXPECT_EQ(m.confirmationMessage(),
               u"4 to-dos will carry \u201CHome\u201D instead of \u201CErrands\u201D (open, completed and "
               u"canceled). 2 child tags will move under \u201CHome\u201D. \u201CErrands\u201D will then be "
-              u"deleted from this app AND Things 3. This cannot be undone."_qs);
+              u"deleted from this app AND Things 3. You can undo this with Edit \u25B8 Undo."_qs);
     EXPECT_EQ(sent().size(), 1); // the read only, until confirmed
 
     QCoro::waitFor(m.merge());
@@ -205,7 +205,7 @@ TEST_F(TagMergerTest, aFailedWriteOfTheToDosStopsTheMergeAsAFailure) {
         m.confirmationMessage(),
         u"1 to-do will carry \u201CHome\u201D instead of \u201CPost\u201D (open, completed and canceled). "
         u"1 child tag will move under \u201CHome\u201D. \u201CPost\u201D will then be deleted from this "
-        u"app AND Things 3. This cannot be undone."_qs);
+        u"app AND Things 3. You can undo this with Edit \u25B8 Undo."_qs);
 
     QCoro::waitFor(m.merge());
     EXPECT_EQ(m.errorMessage(), test::connectionLostMessage);

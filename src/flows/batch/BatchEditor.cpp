@@ -5,6 +5,7 @@
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TextOrder.h"
+#include "UndoHistory.h"
 
 #include <QCollator>
 #include <QSet>
@@ -105,8 +106,9 @@ QString BatchEditor::deleteConfirmationTitle() const {
 }
 
 QString BatchEditor::deleteConfirmationMessage() {
-    return QStringLiteral("This will permanently delete the selected tags and all their child tags from this "
-                          "app AND Things 3. This action cannot be undone!");
+    return UndoHistory::undoable(
+        QStringLiteral("This will permanently delete the selected tags and all their child tags from this "
+                       "app AND Things 3. This action cannot be undone!"));
 }
 
 QString BatchEditor::missingParentMessage() {

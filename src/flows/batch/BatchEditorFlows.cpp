@@ -177,6 +177,22 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
     m_isDeleting = true;
     Q_EMIT changed();
 
+    // What Things 3 holds for the trees is read first, for Undo; without it the user is asked again.
+    UndoHistory& history = UndoHistory::forStore(store);
+    QStringList ids;
+    for (const TagPtr& tag : selected) {
+        ids.append(tag->id());
+    }
+    const UndoHistory::DeletionPlan plan =
+        co_await history.prepareDeletion(worker, ids, deleteConfirmationMessage());
+    if (!plan.proceed) {
+        if (self) {
+            self->m_isDeleting = false;
+            Q_EMIT self->changed();
+        }
+        co_return;
+    }
+    QStringList deletedIds;
     QList<DeleteFailure> failures;
     // One picture of the tree for the whole run, in the store's name order.
     const TagTree::ChildLists children(store.allTags());
@@ -219,6 +235,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
                 store.remove(store.tag(descendant->id()));
             }
             store.remove(store.tag(group[i]->id()));
+            deletedIds.append(group[i]->id());
         }
         if (outcome.failure) {
             const TagPtr& failed = group[outcome.done];
@@ -226,6 +243,9 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
             end = positions[outcome.done] + 1; // the run goes on after the tag that failed
         }
         next = end;
+    }
+    if (plan.undo) {
+        history.recordDeletion(*plan.undo, deletedIds);
     }
 
     if (self) {

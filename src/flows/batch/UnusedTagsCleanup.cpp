@@ -7,6 +7,7 @@
 #include "TagTree.h"
 #include "TagWrites.h"
 #include "ThingsWorker.h"
+#include "UndoHistory.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -110,8 +111,8 @@ QString UnusedTagsCleanup::deleteConfirmationTitle() const {
 }
 
 QString UnusedTagsCleanup::deleteConfirmationMessage() {
-    return QStringLiteral("This will permanently delete the checked tags from this app AND Things 3. This "
-                          "action cannot be undone!");
+    return UndoHistory::undoable(QStringLiteral("This will permanently delete the checked tags from this app "
+                                                "AND Things 3. This action cannot be undone!"));
 }
 
 // ---- The tree ----
@@ -290,6 +291,18 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
     const bool byId = TagWrites::byId(m_preferences);
+    // What Things 3 holds for the trees is read first, for Undo; without it the user is asked again.
+    UndoHistory& history = UndoHistory::forStore(store);
+    const UndoHistory::DeletionPlan plan =
+        co_await history.prepareDeletion(worker, treeIds, deleteConfirmationMessage());
+    if (!plan.proceed) {
+        if (self) {
+            self->m_isDeleting = false;
+            Q_EMIT self->changed();
+        }
+        co_return;
+    }
+    QStringList deletedIds;
     QStringList deletedNames;
     QList<BatchResultState::Skipped> skipped;
     std::optional<BatchResultState> failure;
@@ -403,6 +416,7 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
                     store.remove(store.tag(descendant->id()));
                 }
                 store.remove(store.tag(verdict.top->id()));
+                deletedIds.append(verdict.top->id());
                 deletedNames += verdict.names;
                 continue;
             }
@@ -410,6 +424,9 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         }
     }
 
+    if (plan.undo) {
+        history.recordDeletion(*plan.undo, deletedIds);
+    }
     if (self) {
         self->storeChanged();
         self->m_resultState = (failure ? *failure : BatchResultState::success(deletedNames))

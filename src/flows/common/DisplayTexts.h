@@ -29,6 +29,11 @@ inline const QList<PreferenceKey>& flagKeys() {
     return keys;
 }
 
+// "1 to-do", "3 to-dos".
+inline QString countOf(qsizetype count, const QString& one, const QString& many) {
+    return QString::number(count) + u' ' + (count == 1 ? one : many);
+}
+
 // A tag's name in a sentence of ours, between typographic quotes: “Errands”.
 inline QString quotedName(const QString& name) {
     return u"\u201C" + name + u"\u201D";

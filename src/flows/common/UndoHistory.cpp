@@ -48,7 +48,9 @@ void UndoHistory::recordRename(const Change& change) {
               renamed && moved ? QStringLiteral("Rename and Move")
               : renamed        ? QStringLiteral("Rename")
                                : QStringLiteral("Move"),
-              {change}});
+              {change},
+              nullptr,
+              nullptr});
 }
 
 void UndoHistory::recordMoves(const QList<Change>& changes) {
@@ -58,12 +60,16 @@ void UndoHistory::recordMoves(const QList<Change>& changes) {
     push(Step{Step::Kind::change,
               changes.size() == 1 ? QStringLiteral("Move")
                                   : QStringLiteral("Move %1 Tags").arg(changes.size()),
-              changes});
+              changes, nullptr, nullptr});
 }
 
 void UndoHistory::recordCreation(const QString& id, const QString& name,
                                  const std::optional<QString>& parentId) {
-    push(Step{Step::Kind::creation, QStringLiteral("New Tag"), {Change{id, {}, name, {}, parentId}}});
+    push(Step{Step::Kind::creation,
+              QStringLiteral("New Tag"),
+              {Change{id, {}, name, {}, parentId}},
+              nullptr,
+              nullptr});
 }
 
 QString UndoHistory::undoText() const {
@@ -95,6 +101,15 @@ QCoro::Task<> UndoHistory::apply(bool undoing, ThingsWorker& worker, Preferences
     Outcome outcome;
     if (step.kind == Step::Kind::change) {
         outcome = co_await applyChanges(std::move(step), undoing, worker, byId);
+    } else if (step.kind == Step::Kind::deletion && undoing) {
+        // (GCC 12 resumes the wrong branch of a conditional holding two co_awaits: if-else only.)
+        outcome = co_await restoreDeleted(std::move(step), worker);
+    } else if (step.kind == Step::Kind::deletion) {
+        outcome = co_await deleteAgain(std::move(step), worker, byId);
+    } else if (step.kind == Step::Kind::merge && undoing) {
+        outcome = co_await unmerge(std::move(step), worker, byId);
+    } else if (step.kind == Step::Kind::merge) {
+        outcome = co_await mergeAgain(std::move(step), worker, preferences);
     } else if (undoing) {
         outcome = co_await deleteCreated(std::move(step), worker, byId);
     } else {
@@ -158,7 +173,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undo
     if (outcome.failed) {
         // What went through is no longer part of the step: the rest stays to try again.
         if (!done.isEmpty()) {
-            to.append(Step{step.kind, step.label, done});
+            to.append(Step{step.kind, step.label, done, nullptr, nullptr});
         }
         step.changes = step.changes.mid(done.size());
         from.append(std::move(step));
@@ -239,9 +254,32 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::makeAgain(Step step, ThingsWorker
     co_return outcome;
 }
 
-void UndoHistory::adoptIdentifier(const QString& old, const QString& made) {
-    for (QList<Step>* steps : {&m_undo, &m_redo}) {
+void UndoHistory::adoptIdentifier(const QString& old, const QString& made, Step* current) {
+    const auto adopt = [&old, &made](auto& id) {
+        if (id == old) {
+            id = made;
+        }
+    };
+    QList<Step> inFlight;
+    if (current) {
+        inFlight.append(std::move(*current));
+    }
+    for (QList<Step>* steps : {&m_undo, &m_redo, &inFlight}) {
         for (Step& step : *steps) {
+            if (step.deletion) {
+                for (ThingsTreeRead::Tag& tag : step.deletion->trees.tags) {
+                    adopt(tag.id);
+                    adopt(tag.parentId);
+                }
+            }
+            if (step.merge) {
+                adopt(step.merge->sourceId);
+                adopt(step.merge->sourceParentId);
+                adopt(step.merge->destinationId);
+                for (QString& child : step.merge->childIds) {
+                    adopt(child);
+                }
+            }
             for (Change& change : step.changes) {
                 for (std::optional<QString>* id : {&change.parentBefore, &change.parentAfter}) {
                     if (*id == old) {
@@ -253,6 +291,9 @@ void UndoHistory::adoptIdentifier(const QString& old, const QString& made) {
                 }
             }
         }
+    }
+    if (current) {
+        *current = std::move(inFlight.first());
     }
 }
 

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "Tag.h"
+#include "ThingsMergeRead.h"
+#include "ThingsTreeRead.h"
+
 #include <QCoroTask>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace orvalet {
@@ -13,7 +19,9 @@ class TagStore;
 class ThingsWorker;
 
 // Undo and redo of the changes made to tags in Things 3: renames and moves (one step per editor
-// save, batch save or drop) and creations. Deletions are not undoable.
+// save, batch save or drop), creations, deletions and merges. A deletion's step is what Things 3 held
+// for the deleted trees, read before they went: undoing it makes the trees again and gives every
+// to-do back the tags it had. A merge's step is what the merge read and wrote.
 //
 // There is one history per store, found with forStore(); the flows record a step once Things 3
 // accepted their change. Undoing or redoing a step sends its reverse to Things 3 first, tag by tag,
@@ -30,11 +38,35 @@ public:
         QString nameBefore, nameAfter;
         std::optional<QString> parentBefore, parentAfter;
     };
+    // The deleted trees as Things 3 held them. Undoing makes the tags again in order: `made` of them
+    // are made already (after a failure part-way), and carry their new identifiers.
+    struct Deletion {
+        ThingsTreeRead trees;
+        qsizetype made = 0;
+    };
+    // A merge of one tag into another: the source as it was, the children that moved, and each
+    // to-do's tag names before and after.
+    struct Merge {
+        QString sourceId, sourceName;
+        std::optional<QString> sourceParentId;
+        QString destinationId;
+        QStringList childIds;
+        QList<ThingsTodoTagNames> before, after;
+    };
     struct Step {
-        enum class Kind { change, creation };
+        enum class Kind { change, creation, deletion, merge };
         Kind kind = Kind::change;
         QString label;         // "Rename", "Move 3 Tags", "New Tag"…, after "Undo " / "Redo "
         QList<Change> changes; // a creation: one, its "before" unused
+        std::shared_ptr<Deletion> deletion;
+        std::shared_ptr<Merge> merge;
+    };
+
+    // Whether and how a deletion goes ahead: `proceed` false leaves everything as it is; otherwise
+    // `undo`, when set, is the step to record once Things 3 deleted the trees.
+    struct DeletionPlan {
+        bool proceed = false;
+        std::optional<Deletion> undo;
     };
 
     // The store's history, made on first use as the store's child.
@@ -44,6 +76,20 @@ public:
     void recordRename(const Change& change);
     void recordMoves(const QList<Change>& changes);
     void recordCreation(const QString& id, const QString& name, const std::optional<QString>& parentId);
+    // The trees of the tags in `deletedIds` (those Things 3 deleted) out of what was read before.
+    void recordDeletion(const Deletion& read, const QStringList& deletedIds);
+    void recordMerge(Merge merge);
+
+    // Before a deletion of these tags with their trees: reads the trees from Things 3 for the undo
+    // step. When they cannot be read, or a name would not come back, the deletion asks once more:
+    // the reason, then `message`, the first confirmation's text, saying again that it cannot be undone.
+    QCoro::Task<DeletionPlan> prepareDeletion(ThingsWorker& worker, QStringList rootIds, QString message);
+    // The second confirmation's answer.
+    void answerQuestion(int question, bool confirmed);
+    // A deletion's confirmation with "This action cannot be undone!" (or "This cannot be undone.")
+    // made "You can undo this with Edit ▸ Undo.", and back.
+    static QString undoable(const QString& permanent);
+    static QString permanent(const QString& undoable);
 
     bool canUndo() const { return !m_busy && !m_undo.isEmpty(); }
     bool canRedo() const { return !m_busy && !m_redo.isEmpty(); }
@@ -59,6 +105,11 @@ Q_SIGNALS:
     void changed();
     // A step was dropped or failed: what the user should read.
     void problem(const QString& message);
+    // What an undo or redo of a deletion or merge did: "Restored 3 tags on 12 to-dos."
+    void report(const QString& message);
+    // A deletion asks whether to go ahead without undo; answerQuestion() tells it.
+    void question(int question, const QString& title, const QString& message);
+    void answered(int question, bool confirmed);
 
 private:
     // Why a step could not be applied: it no longer fits what is stored (dropped), or Things 3
@@ -76,12 +127,23 @@ private:
     QCoro::Task<Outcome> applyChanges(Step step, bool undoing, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> deleteCreated(Step step, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> makeAgain(Step step, ThingsWorker& worker, bool byId);
-    void adoptIdentifier(const QString& old, const QString& made);
+    QCoro::Task<Outcome> restoreDeleted(Step step, ThingsWorker& worker);
+    QCoro::Task<Outcome> deleteAgain(Step step, ThingsWorker& worker, bool byId);
+    QCoro::Task<Outcome> unmerge(Step step, ThingsWorker& worker, bool byId);
+    QCoro::Task<Outcome> mergeAgain(Step step, ThingsWorker& worker, Preferences& preferences);
+    // The tags made again are stored and take their new identifiers everywhere in the history.
+    static std::optional<Step> deletionStep(const Deletion& read, const QStringList& deletedIds);
+    // `current`: a step taken off its stack while it is applied.
+    void storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds, const QStringList& newIds,
+                   Step& current);
+    void adoptIdentifier(const QString& old, const QString& made, Step* current = nullptr);
 
     TagStore& m_store;
     QList<Step> m_undo;
     QList<Step> m_redo;
     bool m_busy = false;
+    int m_lastQuestion = 0;
+    QHash<int, bool> m_answers;
 };
 
 } // namespace orvalet

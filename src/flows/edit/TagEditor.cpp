@@ -8,6 +8,7 @@
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TextOrder.h"
+#include "UndoHistory.h"
 
 #include <algorithm>
 #include <cstring>
@@ -284,8 +285,9 @@ QString TagEditor::deleteConfirmationTitle() const {
 }
 
 QString TagEditor::deleteConfirmationMessage() {
-    return QStringLiteral("This will permanently delete the tag and all its child tags from this app AND "
-                          "Things 3. This action cannot be undone! Are you sure you want to do this?");
+    return UndoHistory::undoable(
+        QStringLiteral("This will permanently delete the tag and all its child tags from this app AND "
+                       "Things 3. This action cannot be undone! Are you sure you want to do this?"));
 }
 
 void TagEditor::showCreateSheet() {

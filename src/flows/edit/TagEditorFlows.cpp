@@ -121,20 +121,36 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
     }
     const QPointer<TagEditor> self(this);
     TagStore& store = m_store;
+    ThingsWorker& worker = m_worker;
+    const bool byId = TagWrites::byId(m_preferences);
     const TagPtr tag = m_tag;
     m_isDeleting = true;
     m_errorMessage.reset();
     Q_EMIT changed();
 
+    // What Things 3 holds for the tree is read first, for Undo; without it the user is asked again.
+    UndoHistory& history = UndoHistory::forStore(store);
+    const QStringList ids{tag->id()};
+    const UndoHistory::DeletionPlan plan =
+        co_await history.prepareDeletion(worker, ids, deleteConfirmationMessage());
+    if (!plan.proceed) {
+        if (self) {
+            self->m_isDeleting = false;
+            Q_EMIT self->changed();
+        }
+        co_return;
+    }
     const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
     // Things 3 deletes the tag's descendants with it: only the tag is named.
-    const auto deleted = co_await m_worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag),
-                                               TagWrites::byId(m_preferences));
+    const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag), byId);
     if (deleted) {
         for (const TagPtr& descendant : descendants) {
             store.remove(descendant);
         }
         store.remove(tag);
+        if (plan.undo) {
+            history.recordDeletion(*plan.undo, ids);
+        }
     }
     if (!self) {
         co_return;

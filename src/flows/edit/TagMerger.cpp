@@ -14,13 +14,7 @@
 
 namespace orvalet {
 
-namespace {
-
-QString countOf(qsizetype count, const QString& one, const QString& many) {
-    return QString::number(count) + u' ' + (count == 1 ? one : many);
-}
-
-} // namespace
+using DisplayTexts::countOf;
 
 TagMerger::TagMerger(TagStore& store, Preferences& preferences, ThingsWorker& worker, TagPtr source,
                      QObject* parent)
@@ -111,7 +105,7 @@ QString TagMerger::confirmationMessage() const {
                    u" will move under " % destination % u".";
     }
     message += u" " % source % u" will then be deleted from this app AND Things 3. This cannot be undone.";
-    return message;
+    return UndoHistory::undoable(message);
 }
 
 void TagMerger::cancelMerge() {
@@ -237,6 +231,15 @@ QCoro::Task<> TagMerger::merge() {
     // Names are read now, from records that may change while Things 3 answers.
     const QString sourceName = source->name();
     const QString destinationName = destination->name();
+    UndoHistory::Merge record{source->id(), sourceName, source->parentTagId(), destination->id(), {},
+                              {},           changes};
+    for (const TagPtr& child : children) {
+        record.childIds.append(child->id());
+    }
+    for (const ThingsMergeRead::Todo& todo : confirmed.todos) {
+        record.before.append({todo.id, todo.tagNames});
+    }
+    const bool recordsUndo = m_recordsUndo;
     std::optional<QString> failure;
 
     // The to-dos are read once more right before they are written: a to-do that gained or lost a tag
@@ -287,6 +290,9 @@ QCoro::Task<> TagMerger::merge() {
             destination->setUpdatedAt(Clock::now());
         }
     }
+    if (!failure && recordsUndo) {
+        UndoHistory::forStore(store).recordMerge(record);
+    }
     if (!self) {
         co_return;
     }
@@ -294,6 +300,7 @@ QCoro::Task<> TagMerger::merge() {
     self->m_errorMessage = failure;
     if (!failure) {
         self->m_outcome = Outcome{changes.size(), childrenMoved};
+        self->m_undoRecord = std::move(record);
     }
     Q_EMIT self->changed();
     if (self && !failure) {

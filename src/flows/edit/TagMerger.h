@@ -2,6 +2,7 @@
 
 #include "Tag.h"
 #include "ThingsMergeRead.h"
+#include "UndoHistory.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -72,6 +73,10 @@ public:
 
     // Set once merge() has finished every step.
     const std::optional<Outcome>& outcome() const { return m_outcome; }
+    // What undoing the finished merge needs; the merge records it in the store's history unless
+    // told not to (a redo keeps it itself).
+    const std::optional<UndoHistory::Merge>& undoRecord() const { return m_undoRecord; }
+    void setRecordsUndo(bool records) { m_recordsUndo = records; }
 
     // ---- Confirmation ----
 
@@ -116,6 +121,8 @@ private:
     bool m_isMerging = false;
     std::optional<QString> m_errorMessage;
     std::optional<Outcome> m_outcome;
+    std::optional<UndoHistory::Merge> m_undoRecord;
+    bool m_recordsUndo = true;
 
     // What the confirmation stands for, worked out by prepareMerge().
     bool m_showsConfirmation = false;

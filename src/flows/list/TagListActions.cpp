@@ -8,6 +8,7 @@
 #include "TagTree.h"
 #include "TagWrites.h"
 #include "ThingsWorker.h"
+#include "UndoHistory.h"
 
 #include <QCoroFuture>
 #include <QCoroSignal>
@@ -213,18 +214,31 @@ QString TagListActions::confirmationTitle() const {
 }
 
 QString TagListActions::confirmationMessage() const {
-    return QStringLiteral("This will permanently delete the tag") +
-           (m_tagsPendingDelete.size() == 1 ? QString() : QStringLiteral("s")) +
-           QStringLiteral(
-               " and all their child tags from this app AND Things 3. This action cannot be undone!");
+    return UndoHistory::undoable(
+        QStringLiteral("This will permanently delete the tag") +
+        (m_tagsPendingDelete.size() == 1 ? QString() : QStringLiteral("s")) +
+        QStringLiteral(
+            " and all their child tags from this app AND Things 3. This action cannot be undone!"));
 }
 
 QCoro::Task<> TagListActions::confirmDelete() {
-    // Each deletion reads its tag's descendants now, as it starts, and then proceeds on its own.
-    // The confirmation is over before the first deletion announces its busy rows.
+    // The trees are read for Undo first; each deletion then reads its tag's descendants as it
+    // starts, and proceeds on its own. The confirmation is over before anything is read.
+    const QPointer<TagListActions> self(this);
+    const QString message = confirmationMessage();
     const QList<TagPtr> pending = std::exchange(m_tagsPendingDelete, {});
     m_showDeleteConfirmationForListTags = false;
-    std::vector<QCoro::Task<>> deletions;
+    Q_EMIT changed();
+    QStringList ids;
+    for (const TagPtr& tag : pending) {
+        ids.append(tag->id());
+    }
+    UndoHistory& history = UndoHistory::forStore(m_store);
+    const UndoHistory::DeletionPlan plan = co_await history.prepareDeletion(m_worker, ids, message);
+    if (!plan.proceed || !self) {
+        co_return;
+    }
+    std::vector<QCoro::Task<QStringList>> deletions;
     if (pending.size() > 1 && TagWrites::byId(m_preferences)) {
         deletions.push_back(deleteTagsFromList(pending));
     } else {
@@ -233,8 +247,12 @@ QCoro::Task<> TagListActions::confirmDelete() {
         }
     }
     Q_EMIT changed();
-    for (const QCoro::Task<>& deletion : deletions) {
-        co_await deletion;
+    QStringList deleted;
+    for (const QCoro::Task<QStringList>& deletion : deletions) {
+        deleted += co_await deletion;
+    }
+    if (plan.undo) {
+        history.recordDeletion(*plan.undo, deleted);
     }
 }
 
@@ -252,11 +270,11 @@ void TagListActions::cancelDelete() {
     Q_EMIT changed();
 }
 
-QCoro::Task<> TagListActions::deleteTagFromList(TagPtr tag) {
+QCoro::Task<QStringList> TagListActions::deleteTagFromList(TagPtr tag) {
     return deleteTagsFromList({std::move(tag)});
 }
 
-QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
+QCoro::Task<QStringList> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
     const QPointer<TagListActions> self(this);
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
@@ -277,6 +295,7 @@ QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
     // Things 3 deletes a tag's descendants with it: only the tag is named. A tag it deleted already
     // (with a parent deleted just before) is gone, which is what was asked.
     const bool byId = TagWrites::byId(m_preferences);
+    QStringList deletedIds;
     for (qsizetype next = 0; next < tags.size();) {
         const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs.mid(next), byId);
         const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
@@ -302,6 +321,7 @@ QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
                 store.remove(descendant);
             }
             store.remove(tags[i]);
+            deletedIds.append(tags[i]->id());
             // The descendants' identifiers stay selected: the detail column shows its placeholder.
             if (self) {
                 self->removeFromSelection(tags[i]->id());
@@ -309,6 +329,7 @@ QCoro::Task<> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
         }
         next = answered;
     }
+    co_return deletedIds;
 }
 
 // ---- Refresh ----

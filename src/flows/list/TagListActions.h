@@ -97,9 +97,10 @@ public:
     QString confirmationTitle() const;
     QString confirmationMessage() const;
 
-    // The dialog's "Delete": starts deleteTagFromList for each pending tag, in order (by identifier,
-    // deleteTagsFromList for several), then empties the list and closes the dialog. The task
-    // completes when every deletion has.
+    // The dialog's "Delete": empties the list and closes the dialog, reads the trees for Undo (and
+    // asks again when they cannot be kept), then starts deleteTagFromList for each pending tag, in
+    // order (by identifier, deleteTagsFromList for several), and records one undo step for what was
+    // deleted. The task completes when every deletion has.
     QCoro::Task<> confirmDelete();
     // The dialog's "Cancel", or the dialog dismissed any other way: nothing is deleted.
     void cancelDelete();
@@ -121,11 +122,11 @@ public:
 
     // Deletes the tag in Things 3 (one program naming only the tag), then its descendants, as they
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
-    // changes nothing and says why in the banner.
-    QCoro::Task<> deleteTagFromList(TagPtr tag);
+    // changes nothing and says why in the banner. Gives the identifiers of the tags deleted.
+    QCoro::Task<QStringList> deleteTagFromList(TagPtr tag);
     // The same for several tags, one after the other (by identifier, a hundred to a program): each
     // deleted or failed exactly as deleteTagFromList would.
-    QCoro::Task<> deleteTagsFromList(QList<TagPtr> tags);
+    QCoro::Task<QStringList> deleteTagsFromList(QList<TagPtr> tags);
 
     // ---- Refresh ----
 

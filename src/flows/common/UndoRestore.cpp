@@ -1,0 +1,376 @@
+// Undo and redo of deletions and merges: trees made again from what Things 3 held before they went,
+// and to-dos given back the tags they carried.
+
+#include "Clock.h"
+#include "DisplayTexts.h"
+#include "TagMerger.h"
+#include "TagStore.h"
+#include "TagTree.h"
+#include "TagWrites.h"
+#include "ThingsWorker.h"
+#include "UndoHistory.h"
+
+#include <QCoroSignal>
+#include <QStringBuilder>
+
+namespace orvalet {
+
+using DisplayTexts::countOf;
+using DisplayTexts::quotedName;
+
+namespace {
+
+// What became of the to-dos, after "Restored …".
+QString skippedTodos(const ThingsTodoRestoreCount& count) {
+    QString text;
+    if (count.gone > 0)
+        text += u" " % countOf(count.gone, u"to-do"_qs, u"to-dos"_qs) %
+                (count.gone == 1 ? u" is"_qs : u" are"_qs) % u" no longer in Things 3 and " %
+                (count.gone == 1 ? u"was"_qs : u"were"_qs) % u" skipped.";
+    if (count.changed > 0)
+        text += u" " % countOf(count.changed, u"to-do"_qs, u"to-dos"_qs) % u" changed since and " %
+                (count.changed == 1 ? u"was"_qs : u"were"_qs) % u" left as " %
+                (count.changed == 1 ? u"it is."_qs : u"they are."_qs);
+    if (count.unwritable > 0)
+        text += u" " % countOf(count.unwritable, u"to-do"_qs, u"to-dos"_qs) %
+                u" now carry a tag whose name holds a comma and kept the tags " %
+                (count.unwritable == 1 ? u"it has."_qs : u"they have."_qs);
+    return text;
+}
+
+// Why trees read cannot be kept for undo; nothing when they can.
+std::optional<QString> untravelled(const std::optional<ThingsTreeRead>& read) {
+    if (!read)
+        return u"Orvalet could not read these tags and their to-dos from Things 3 safely to keep for Undo."_qs;
+    // A name goes through a to-do's tag names only when a to-do carries the tag.
+    for (const ThingsTreeRead::Tag& tag : read->tags) {
+        if (!tag.todoIds.isEmpty() && !ThingsService::travelsInTagNames(tag.name))
+            return quotedName(tag.name) %
+                   u" could not be given back to its to-dos by Undo: its name holds a comma or begins or "
+                   u"ends "
+                   u"with a space, and Things 3 lists a to-do\u2019s tags as names separated by commas.";
+    }
+    return std::nullopt;
+}
+
+QString notMadeAgain(const QList<ThingsTagToMake>& tags, const ThingsMadeTags& made) {
+    QStringList names;
+    for (const qsizetype index : made.takenIndexes)
+        names.append(quotedName(tags[index].name));
+    return names.join(u", ") % (names.size() == 1 ? u" is"_qs : u" are"_qs) %
+           u" in Things 3 already, so nothing was restored. Rename or delete " %
+           (names.size() == 1 ? u"it"_qs : u"them"_qs) % u" there, then undo once more.";
+}
+
+} // namespace
+
+namespace {
+
+const QString undoableSentence = QStringLiteral("You can undo this with Edit \u25B8 Undo.");
+const QString permanentSentence = QStringLiteral("This action cannot be undone!");
+
+} // namespace
+
+QString UndoHistory::undoable(const QString& permanent) {
+    return QString(permanent)
+        .replace(permanentSentence, undoableSentence)
+        .replace(QStringLiteral("This cannot be undone."), undoableSentence);
+}
+
+QString UndoHistory::permanent(const QString& undoable) {
+    return QString(undoable).replace(undoableSentence, permanentSentence);
+}
+
+QCoro::Task<UndoHistory::DeletionPlan> UndoHistory::prepareDeletion(ThingsWorker& worker, QStringList rootIds,
+                                                                    QString message) {
+    const auto read = co_await worker.run(&ThingsService::readTrees, rootIds);
+    std::optional<QString> reason;
+    if (!read) {
+        reason = u"Orvalet could not read these tags and their to-dos from Things 3 to keep for Undo: " %
+                 read.error().errorDescription();
+    }
+    if (!reason)
+        reason = untravelled(read.value());
+    if (!reason)
+        co_return DeletionPlan{true, Deletion{*read.value(), 0}};
+    const int asked = ++m_lastQuestion;
+    Q_EMIT question(asked, QStringLiteral("Delete Without Undo?"), *reason % u"\n\n" % permanent(message));
+    while (!m_answers.contains(asked))
+        co_await qCoro(this, &UndoHistory::answered);
+    co_return DeletionPlan{m_answers.take(asked), std::nullopt};
+}
+
+void UndoHistory::answerQuestion(int asked, bool confirmed) {
+    if (asked > 0 && asked <= m_lastQuestion && !m_answers.contains(asked)) {
+        m_answers.insert(asked, confirmed);
+        Q_EMIT answered(asked, confirmed);
+    }
+}
+
+void UndoHistory::recordDeletion(const Deletion& read, const QStringList& deletedIds) {
+    if (std::optional<Step> step = deletionStep(read, deletedIds))
+        push(std::move(*step));
+}
+
+std::optional<UndoHistory::Step> UndoHistory::deletionStep(const Deletion& read,
+                                                           const QStringList& deletedIds) {
+    // The trees of the deleted tags: each tag comes after its parent.
+    Deletion deletion;
+    QSet<QString> kept(deletedIds.begin(), deletedIds.end());
+    QSet<QString> todos;
+    QStringList roots;
+    for (const ThingsTreeRead::Tag& tag : read.trees.tags) {
+        const bool root = deletedIds.contains(tag.id);
+        if (!root && !(tag.parentId && kept.contains(*tag.parentId)))
+            continue;
+        kept.insert(tag.id);
+        if (root && !(tag.parentId && kept.contains(*tag.parentId)))
+            roots.append(tag.name);
+        deletion.trees.tags.append(tag);
+        todos.unite(QSet<QString>(tag.todoIds.begin(), tag.todoIds.end()));
+    }
+    for (const ThingsTreeRead::Todo& todo : read.trees.todos)
+        if (todos.contains(todo.id))
+            deletion.trees.todos.append(todo);
+    if (deletion.trees.tags.isEmpty())
+        return std::nullopt;
+    const QString label = roots.size() == 1 ? QString(u"Delete " % quotedName(roots.first()))
+                                            : QString(u"Delete " % QString::number(roots.size()) % u" Tags");
+    return Step{Step::Kind::deletion, label, {}, std::make_shared<Deletion>(std::move(deletion)), nullptr};
+}
+
+void UndoHistory::recordMerge(Merge merge) {
+    const QString label = u"Merge " % quotedName(merge.sourceName);
+    push(Step{Step::Kind::merge, label, {}, nullptr, std::make_shared<Merge>(std::move(merge))});
+}
+
+void UndoHistory::storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds,
+                            const QStringList& newIds, Step& current) {
+    for (qsizetype i = 0; i < newIds.size(); ++i)
+        adoptIdentifier(oldIds[i], newIds[i], &current);
+    for (qsizetype i = 0; i < newIds.size(); ++i) {
+        const std::optional<QString> parent =
+            made[i].parentIndex >= 0 ? std::optional(newIds[made[i].parentIndex]) : made[i].parentId;
+        m_store.insert(Tag(newIds[i], made[i].name, parent, Clock::now(), Clock::now(), 0));
+    }
+}
+
+// Each made tag's count of open to-dos is Things 3's to tell; a failed read leaves them at none.
+namespace {
+
+QCoro::Task<> recount(TagStore& store, ThingsWorker& worker, QStringList ids) {
+    const auto use = co_await worker.run(&ThingsService::readTagUse, ids);
+    for (const ThingsTagUse& read : use ? use.value() : QList<ThingsTagUse>()) {
+        if (const TagPtr tag = store.tag(read.id))
+            tag->setTodosCount(read.openTodos);
+    }
+}
+
+} // namespace
+
+QCoro::Task<UndoHistory::Outcome> UndoHistory::restoreDeleted(Step step, ThingsWorker& worker) {
+    Outcome outcome;
+    Deletion& deletion = *step.deletion;
+    QList<ThingsTreeRead::Tag>& tags = deletion.trees.tags;
+    // What is left to make, parents first: a parent made in the same program, or one Things 3 has
+    // (the top of a tree goes back under its parent while this app still knows that parent).
+    QList<ThingsTagToMake> toMake;
+    QStringList oldIds;
+    QHash<QString, qsizetype> position;
+    for (qsizetype i = deletion.made; i < tags.size(); ++i) {
+        ThingsTagToMake tag{tags[i].name, std::nullopt, -1};
+        if (tags[i].parentId && position.contains(*tags[i].parentId))
+            tag.parentIndex = position.value(*tags[i].parentId);
+        else if (tags[i].parentId && m_store.tag(*tags[i].parentId))
+            tag.parentId = tags[i].parentId;
+        position.insert(tags[i].id, toMake.size());
+        toMake.append(tag);
+        oldIds.append(tags[i].id);
+    }
+    if (!toMake.isEmpty()) {
+        const auto made = co_await worker.run(&ThingsService::makeTagsAgain, toMake);
+        if (!made || !made.value().takenIndexes.isEmpty()) {
+            outcome.failed = made ? notMadeAgain(toMake, made.value()) : made.error().errorDescription();
+            m_undo.append(std::move(step));
+            co_return outcome;
+        }
+        storeMade(toMake, oldIds, made.value().madeIds, step);
+        deletion.made += made.value().madeIds.size();
+        if (made.value().failure) {
+            outcome.failed = made.value().failure->errorDescription();
+            m_undo.append(std::move(step));
+            co_return outcome;
+        }
+    }
+    // Every to-do gets back the names of the tags it carried, in the order the trees were read.
+    QHash<QString, QStringList> carried;
+    for (const ThingsTreeRead::Tag& tag : std::as_const(tags))
+        for (const QString& todo : tag.todoIds)
+            carried[todo].append(tag.name);
+    QList<ThingsTodoRestore> todos;
+    for (const ThingsTreeRead::Todo& todo : std::as_const(deletion.trees.todos))
+        todos.append({todo.id, todo.tagNames, carried.value(todo.id), std::nullopt});
+    const auto restored = co_await worker.run(&ThingsService::restoreTodoTags, todos);
+    if (!restored) {
+        outcome.failed = restored.error().errorDescription();
+        m_undo.append(std::move(step));
+        co_return outcome;
+    }
+    QStringList ids;
+    for (const ThingsTreeRead::Tag& tag : std::as_const(tags))
+        ids.append(tag.id);
+    co_await recount(m_store, worker, ids);
+    Q_EMIT report(u"Restored " % countOf(tags.size(), u"tag"_qs, u"tags"_qs) % u" on " %
+                  countOf(restored.value().restored, u"to-do"_qs, u"to-dos"_qs) % u"." %
+                  skippedTodos(restored.value()));
+    m_redo.append(std::move(step));
+    co_return outcome;
+}
+
+// The deletion once more, as the first time: the trees are read again for the next undo first.
+QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteAgain(Step step, ThingsWorker& worker, bool byId) {
+    Outcome outcome;
+    QSet<QString> inTrees;
+    QList<TagPtr> roots;
+    QStringList ids;
+    for (const ThingsTreeRead::Tag& tag : std::as_const(step.deletion->trees.tags)) {
+        inTrees.insert(tag.id);
+        if (tag.parentId && inTrees.contains(*tag.parentId))
+            continue;
+        const TagPtr stored = m_store.tag(tag.id);
+        if (!stored || stored->name() != tag.name) {
+            outcome.dropped = quotedName(tag.name) % u" changed since; this step can no longer be redone.";
+            co_return outcome;
+        }
+        roots.append(stored);
+        ids.append(stored->id());
+    }
+    const auto read = co_await worker.run(&ThingsService::readTrees, ids);
+    const std::optional<QString> refusal =
+        !read ? std::optional(read.error().errorDescription()) : untravelled(read.value());
+    if (refusal) {
+        outcome.failed = *refusal;
+        m_redo.append(std::move(step));
+        co_return outcome;
+    }
+    const QList<TagPtr> all = m_store.allTags();
+    QList<ThingsTagRef> refs;
+    QList<QList<TagPtr>> descendants;
+    for (const TagPtr& root : std::as_const(roots)) {
+        refs.append(TagWrites::refOf(*root));
+        descendants.append(TagTree::descendantsInDeletionOrder(*root, all));
+    }
+    const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs, byId);
+    const ThingsGroupOutcome done = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
+    QStringList deletedIds;
+    for (qsizetype i = 0; i < done.done; ++i) {
+        for (const TagPtr& descendant : std::as_const(descendants[i]))
+            m_store.remove(descendant);
+        m_store.remove(roots[i]);
+        deletedIds.append(ids[i]);
+    }
+    // What was deleted can be undone; a tag Things 3 refused stays, and the rest is left to the user.
+    if (done.failure)
+        outcome.failed = done.failure->errorDescription();
+    if (std::optional<Step> again = deletionStep(Deletion{*read.value(), 0}, deletedIds))
+        m_undo.append(std::move(*again));
+    co_return outcome;
+}
+
+QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& worker, bool byId) {
+    Outcome outcome;
+    Merge& merge = *step.merge;
+    const TagPtr destination = m_store.tag(merge.destinationId);
+    if (!destination) {
+        outcome.dropped = quotedName(merge.sourceName) % u" cannot be taken out again: the tag it was merged "
+                                                         u"into is gone.";
+        co_return outcome;
+    }
+    // The source is made again first (unless an undo that failed later made it already).
+    if (!m_store.tag(merge.sourceId)) {
+        const std::optional<QString> parent =
+            merge.sourceParentId && m_store.tag(*merge.sourceParentId) ? merge.sourceParentId : std::nullopt;
+        const QList<ThingsTagToMake> toMake{{merge.sourceName, parent, -1}};
+        const auto made = co_await worker.run(&ThingsService::makeTagsAgain, toMake);
+        if (!made || !made.value().takenIndexes.isEmpty() || made.value().failure) {
+            outcome.failed = !made                  ? made.error().errorDescription()
+                             : made.value().failure ? made.value().failure->errorDescription()
+                                                    : notMadeAgain(toMake, made.value());
+            m_undo.append(std::move(step));
+            co_return outcome;
+        }
+        const QStringList oldIds{merge.sourceId};
+        storeMade(toMake, oldIds, made.value().madeIds, step);
+    }
+    // Its children go back under it, those still under the destination.
+    QList<TagPtr> children;
+    QList<ThingsTagChange> moves;
+    for (const QString& id : std::as_const(merge.childIds)) {
+        const TagPtr child = m_store.tag(id);
+        if (child && child->parentTagId() == merge.destinationId) {
+            if (const auto move = TagWrites::change(m_store, *child, child->name(), merge.sourceId)) {
+                children.append(child);
+                moves.append(*move);
+            }
+        }
+    }
+    if (!moves.isEmpty()) {
+        const auto moved = co_await worker.run(&ThingsService::changeTags, moves, byId);
+        const ThingsChangesOutcome changed = moved ? moved.value() : ThingsChangesOutcome{{}, moved.error()};
+        for (qsizetype i = 0; i < changed.states.size(); ++i)
+            TagWrites::follow(*children[i], changed.states[i]);
+        if (changed.failure) {
+            TagWrites::followAfterFailure(*children[changed.states.size()], *changed.failure);
+            outcome.failed = changed.failure->errorDescription();
+            m_undo.append(std::move(step));
+            co_return outcome;
+        }
+    }
+    // Each to-do gets its text back while it still has the one the merge gave it.
+    QList<ThingsTodoRestore> todos;
+    for (qsizetype i = 0; i < merge.before.size(); ++i)
+        todos.append({merge.before[i].todoId, merge.before[i].tagNames, {}, merge.after[i].tagNames});
+    const auto restored = co_await worker.run(&ThingsService::restoreTodoTags, todos);
+    if (!restored) {
+        outcome.failed = restored.error().errorDescription();
+        m_undo.append(std::move(step));
+        co_return outcome;
+    }
+    const QStringList recounted{merge.sourceId, merge.destinationId};
+    co_await recount(m_store, worker, recounted);
+    Q_EMIT report(u"Restored " % quotedName(merge.sourceName) % u" on " %
+                  countOf(restored.value().restored, u"to-do"_qs, u"to-dos"_qs) % u"." %
+                  skippedTodos(restored.value()));
+    m_redo.append(std::move(step));
+    co_return outcome;
+}
+
+// The merge once more, with the checks of the first time: read, planned, written.
+QCoro::Task<UndoHistory::Outcome> UndoHistory::mergeAgain(Step step, ThingsWorker& worker,
+                                                          Preferences& preferences) {
+    Outcome outcome;
+    const Merge& merge = *step.merge;
+    const TagPtr source = m_store.tag(merge.sourceId);
+    if (!source || !m_store.tag(merge.destinationId)) {
+        outcome.dropped =
+            quotedName(merge.sourceName) % u" changed since; this step can no longer be redone.";
+        co_return outcome;
+    }
+    TagMerger merger(m_store, preferences, worker, source);
+    merger.setRecordsUndo(false);
+    merger.setDestinationId(merge.destinationId);
+    co_await merger.prepareMerge();
+    if (merger.showsConfirmation())
+        co_await merger.merge();
+    if (const std::optional<Merge>& record = merger.undoRecord(); record && merger.outcome()) {
+        m_undo.append(Step{Step::Kind::merge, step.label, {}, nullptr, std::make_shared<Merge>(*record)});
+    } else {
+        outcome.failed = merger.errorMessage().value_or(u"The merge could not be made again."_qs);
+        if (!source->isStored()) // written in part: what is left is the merge's to finish, not the history's
+            co_return outcome;
+        m_redo.append(std::move(step));
+    }
+    co_return outcome;
+}
+
+} // namespace orvalet

@@ -1,0 +1,208 @@
+// Undo of deletions and merges through Things 3: the trees come back with their parents, and every
+// to-do, of any status, carries exactly the tags it had; what changed meanwhile is refused or
+// skipped and counted, never overwritten.
+#include "EditFixture.h"
+#include "TagListActions.h"
+#include "TagMerger.h"
+#include "UndoHistory.h"
+#include "UnusedTagsCleanup.h"
+
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+using namespace orvalet;
+using standin::TodoState;
+
+namespace {
+
+class UndoDeletionTest : public test::EditTest {
+public:
+    // Home>Repairs>Plumbing and Home>Garden, beside Work; to-dos of every status carry them, with
+    // tags outside the tree before, between and after theirs.
+    void SetUp() override {
+        EditTest::SetUp();
+        auto t = tree(u"Home>Repairs>Plumbing, Home>Garden, Work, Mac"_qs);
+        for (const QString& name : t.keys()) {
+            ids.insert(name, t[name]->id());
+        }
+        todos = {
+            library.addTodo(u"Leak"_qs, TodoState::Open, {ids[u"Work"_qs], ids[u"Plumbing"_qs]}),
+            library.addTodo(u"Mow"_qs, TodoState::Completed,
+                            {ids[u"Garden"_qs], ids[u"Mac"_qs], ids[u"Home"_qs]}),
+            library.addTodo(u"Paint"_qs, TodoState::Canceled, {ids[u"Repairs"_qs]}),
+            library.addTodo(u"Call"_qs, TodoState::Open, {ids[u"Mac"_qs]}),
+        };
+        before = todoTags();
+    }
+    UndoHistory& history() { return UndoHistory::forStore(*store); }
+    void undo() { QCoro::waitFor(history().undo(*worker, *preferences)); }
+    void redo() { QCoro::waitFor(history().redo(*worker, *preferences)); }
+    // Each to-do's tags by name, in order, "; " between to-dos.
+    QString todoTags() const {
+        QStringList lists;
+        for (const QString& todo : todos) {
+            QStringList names;
+            for (const auto record = library.todoRecord(todo); const QString& id : record->tagIds) {
+                names.append(library.tag(id)->name);
+            }
+            lists.append(names.join(u", "));
+        }
+        return lists.join(u"; ");
+    }
+    // Things 3's tags as "name:parent", sorted; the store's likewise, with its counts.
+    QString inThings() const {
+        QStringList rows;
+        for (const QString& id : library.tagIds()) {
+            rows.append(EditTest::inThings(id));
+        }
+        rows.sort();
+        return rows.join(u", ");
+    }
+    void deleteInEditor(const QString& name) {
+        edit(store->tag(ids[name]));
+        QCoro::waitFor(editor->deleteWithChildren());
+    }
+
+    QHash<QString, QString> ids;
+    QStringList todos;
+    QString before;
+};
+
+TEST_F(UndoDeletionTest, aDeletedTreeComesBackWithEveryToDosTagsAndGoesAgainOnRedo) {
+    const QString things = inThings();
+    const QString storedBefore = storedTags().remove(QRegularExpression(u":[^:,]*(?=,|$)"_qs));
+    EXPECT_TRUE(TagEditor::deleteConfirmationMessage().endsWith(
+        u"Things 3. You can undo this with Edit \u25B8 Undo. Are you sure you want to do this?"_qs));
+    const qsizetype sentBefore = sent().size();
+    deleteInEditor(u"Home"_qs);
+    ASSERT_EQ(sent().size() - sentBefore, 2); // the trees read, then the deletion
+    EXPECT_EQ(todoTags(), u"Work; Mac; ; Mac"_qs);
+    EXPECT_EQ(history().undoText(), u"Undo Delete \u201CHome\u201D"_qs);
+
+    QSignalSpy reports(&history(), &UndoHistory::report);
+    const qsizetype sentBeforeUndo = sent().size();
+    undo();
+    // Made again, to-dos read and written, counts read: a program each.
+    EXPECT_EQ(sent().size() - sentBeforeUndo, 4);
+    EXPECT_EQ(inThings(), things);
+    EXPECT_EQ(todoTags(), before);
+    endTurn();
+    // The counts of open to-dos are Things 3's, read once the to-dos have their tags.
+    EXPECT_EQ(storedTags().remove(QRegularExpression(u":[^:,]*(?=,|$)"_qs)), storedBefore);
+    EXPECT_EQ(store->tag(library.tagIdByName(u"Plumbing"_qs).value())->todosCount(), 1);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports.first().first().toString(), u"Restored 4 tags on 3 to-dos."_qs);
+
+    // Redo deletes the tags made again, by their new identifiers; undo brings them back once more.
+    redo();
+    EXPECT_FALSE(library.tagIdByName(u"Plumbing"_qs));
+    EXPECT_EQ(todoTags(), u"Work; Mac; ; Mac"_qs);
+    // A to-do Things 3 no longer has is skipped and counted; the others get their tags.
+    const QString gone = todos[2];
+    hookPrograms([gone](const QString& program, const ScriptEngine& engine) {
+        return engine.run(QString(program).replace(gone, u"NoSuchToDo"_qs));
+    });
+    undo();
+    EXPECT_EQ(inThings(), things);
+    EXPECT_EQ(todoTags(), u"Work, Plumbing; Garden, Mac, Home; ; Mac"_qs);
+    ASSERT_EQ(reports.size(), 2);
+    EXPECT_EQ(reports.last().first().toString(),
+              u"Restored 4 tags on 2 to-dos. 1 to-do is no longer in Things 3 and was skipped."_qs);
+}
+
+TEST_F(UndoDeletionTest, undoMakesNothingWhileThingsHasOneOfTheNamesAndTriesAgainLater) {
+    deleteInEditor(u"Home"_qs);
+    const QString twin = library.makeTag(u"garden"_qs, ids[u"Work"_qs]);
+    const QByteArray held = library.toJson();
+    QSignalSpy problems(&history(), &UndoHistory::problem);
+    undo();
+    EXPECT_EQ(library.toJson(), held);
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_EQ(
+        problems.first().first().toString(),
+        u"\u201CGarden\u201D is in Things 3 already, so nothing was restored. Rename or delete it there, "
+        u"then undo once more."_qs);
+    EXPECT_TRUE(history().canUndo());
+
+    library.renameTag(twin, u"Lawn"_qs);
+    undo();
+    EXPECT_EQ(todoTags(), before);
+}
+
+// A tree whose names cannot come back through a to-do's tag names is deleted only on a second yes,
+// which says it cannot be undone; a no leaves everything as it was.
+TEST_F(UndoDeletionTest, withoutASnapshotTheDeletionAsksAgainAndRecordsNoStep) {
+    library.addTodo(u"Sort"_qs, TodoState::Open,
+                    {both(u"Nuts, Bolts"_qs, store->tag(ids[u"Repairs"_qs]))->id()});
+    deleteWithoutUndo = false;
+    const QByteArray held = library.toJson();
+    deleteInEditor(u"Home"_qs);
+    EXPECT_EQ(library.toJson(), held);
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(
+        questions[0].startsWith(u"Delete Without Undo?|\u201CNuts, Bolts\u201D could not be given back"_qs));
+    EXPECT_TRUE(questions[0].endsWith(
+        u"Things 3. This action cannot be undone! Are you sure you want to do this?"_qs));
+
+    deleteWithoutUndo = true;
+    deleteInEditor(u"Home"_qs);
+    EXPECT_FALSE(library.tagIdByName(u"Home"_qs));
+    EXPECT_FALSE(history().canUndo());
+}
+
+// The list, the batch editor and the clean-up record one step for all they deleted.
+TEST_F(UndoDeletionTest, listBatchAndCleanUpDeletionsAreOneStepEach) {
+    const QString things = inThings();
+    TagListActions list(*store, *preferences, *worker);
+    list.requestDelete({store->tag(ids[u"Garden"_qs]), store->tag(ids[u"Plumbing"_qs])});
+    EXPECT_TRUE(list.confirmationMessage().endsWith(u"You can undo this with Edit \u25B8 Undo."_qs));
+    QCoro::waitFor(list.confirmDelete());
+    EXPECT_EQ(history().undoText(), u"Undo Delete 2 Tags"_qs);
+    batchOf({store->tag(ids[u"Work"_qs]), store->tag(ids[u"Mac"_qs])});
+    QCoro::waitFor(batch->deleteWithChildren());
+    EXPECT_EQ(history().undoText(), u"Undo Delete 2 Tags"_qs);
+    undo();
+    undo();
+    EXPECT_EQ(inThings(), things);
+    EXPECT_EQ(todoTags(), before);
+
+    for (const TagPtr& tag : store->allTagsUnordered()) {
+        tag->setTodosCount(1);
+    }
+    both(u"Old"_qs, nullptr, 0);
+    UnusedTagsCleanup cleanup(*store, *preferences, *worker);
+    QCoro::waitFor(cleanup.confirmDelete());
+    EXPECT_EQ(history().undoText(), u"Undo Delete \u201COld\u201D"_qs);
+}
+
+// Undoing a merge makes the source again under its parent, moves its children back and gives each
+// to-do its text back, unless the to-do changed since; redo merges again.
+TEST_F(UndoDeletionTest, aMergeIsUndoneToTheToDoUnlessItChangedSince) {
+    const QString things = inThings();
+    TagMerger merger(*store, *preferences, *worker, store->tag(ids[u"Repairs"_qs]));
+    merger.setDestinationId(ids[u"Work"_qs]);
+    QCoro::waitFor(merger.prepareMerge());
+    EXPECT_TRUE(merger.confirmationMessage().endsWith(u"You can undo this with Edit \u25B8 Undo."_qs));
+    QCoro::waitFor(merger.merge());
+    ASSERT_TRUE(merger.outcome());
+    EXPECT_EQ(todoTags(), u"Work, Plumbing; Garden, Mac, Home; Work; Mac"_qs);
+    EXPECT_EQ(history().undoText(), u"Undo Merge \u201CRepairs\u201D"_qs);
+
+    undo();
+    EXPECT_EQ(inThings(), things);
+    EXPECT_EQ(todoTags(), before);
+    redo();
+    EXPECT_EQ(todoTags(), u"Work, Plumbing; Garden, Mac, Home; Work; Mac"_qs);
+    EXPECT_EQ(EditTest::inThings(ids[u"Plumbing"_qs]), u"Plumbing:Work"_qs);
+
+    library.setTodoTags(todos[2], {ids[u"Work"_qs], ids[u"Mac"_qs]}); // changed since the merge
+    QSignalSpy reports(&history(), &UndoHistory::report);
+    undo();
+    EXPECT_EQ(inThings(), things);
+    EXPECT_EQ(todoTags(), u"Work, Plumbing; Garden, Mac, Home; Work, Mac; Mac"_qs);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports.first().first().toString(),
+              u"Restored \u201CRepairs\u201D on 0 to-dos. 1 to-do changed since and was left as it is."_qs);
+}
+
+} // namespace
