@@ -69,6 +69,13 @@ const BadStore badStores[] = {
          makeStore(watched);
          runSql(watched, "PRAGMA journal_mode = DELETE; UPDATE metadata SET value = '2.0.0'");
      }},
+    {"previousVersionThatCannotBeBroughtForward",
+     [](const QString& dataHome, QString& watched) {
+         // It says 1.0.0 but already has the column the step adds: the step fails and is rolled back.
+         watched = storeIn(dataHome);
+         makeStore(watched);
+         runSql(watched, "PRAGMA journal_mode = DELETE; UPDATE metadata SET value = '1.0.0'");
+     }},
     {"anotherApplicationsDatabase",
      [](const QString& dataHome, QString& watched) {
          watched = storeIn(dataHome);
@@ -117,6 +124,57 @@ protected:
 };
 
 } // namespace
+
+// A store the version before shortcuts wrote (the fixture was made by that code) gains the column in
+// one step: every value reads as before, every shortcut as never read, and what is written after
+// survives reopening, "none" apart from "never read".
+TEST(StoreMigration, aVersionOneStoreKeepsEveryValueAndLearnsShortcuts) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Orvalet.store"_qs);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVALET_TEST_DATA "/store-1.0.0.store"), path));
+    QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const auto rows = [](const TagStore& store) {
+        QStringList lines;
+        for (const TagPtr& tag : store.allTags()) {
+            lines.append(tag->id() + u'|' + tag->name() + u'|' + tag->parentTagId().value_or(u"-"_qs) + u'|' +
+                         (tag->createdAt() ? tag->createdAt()->toString(Qt::ISODate) : u"-"_qs) + u'|' +
+                         tag->updatedAt()->toString(Qt::ISODate) + u'|' +
+                         (tag->todosCount() ? QString::number(*tag->todosCount()) : u"-"_qs) + u'|' +
+                         tag->shortcut().value_or(u"unknown"_qs));
+        }
+        return lines;
+    };
+    QString error;
+    auto store = TagStore::open(path, &error);
+    ASSERT_TRUE(store) << error.toStdString();
+    EXPECT_EQ(
+        rows(*store),
+        (QStringList{u"aGardenIdentifier00002| Garden \u00E9|aHomeIdentifier0000001|2026-05-28T20:26:40Z|"
+                     "2026-05-28T20:26:40Z|-|unknown"_qs,
+                     u"aHomeIdentifier0000001|Home|-|2026-05-28T20:26:40Z|2026-05-28T20:26:40Z|3|unknown"_qs,
+                     u"aOddIdentifier00000003|Say \"7\"|aMissingParent00000004|-|2026-05-28T20:26:40Z|0|"
+                     "unknown"_qs}));
+    store->tag(u"aHomeIdentifier0000001"_qs)->setShortcut(u"7"_qs);
+    store->tag(u"aGardenIdentifier00002"_qs)->setShortcut(QString());
+    ASSERT_TRUE(store->flush());
+    store.reset();
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    sqlite3_stmt* version = nullptr;
+    sqlite3_prepare_v2(db, "SELECT value FROM metadata WHERE key = 'schemaVersion'", -1, &version, nullptr);
+    ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(version, 0)), TagStore::schemaVersion);
+    sqlite3_finalize(version);
+    sqlite3_close(db);
+
+    store = TagStore::open(path, &error);
+    ASSERT_TRUE(store) << error.toStdString();
+    const QStringList after = rows(*store);
+    EXPECT_TRUE(after[0].endsWith(u"|-|"_qs)) << after[0].toStdString(); // none, not unknown
+    EXPECT_TRUE(after[1].endsWith(u"|3|7"_qs));
+    EXPECT_TRUE(after[2].endsWith(u"|unknown"_qs));
+}
 
 TEST_P(StoreOpening, isRefusedAndLeavesTheFileAsItWas) {
     QString error;
