@@ -140,6 +140,27 @@ inline std::optional<QString> optionalText(QStringView text) {
     return text.isEmpty() ? std::nullopt : std::optional(text.toString());
 }
 
+// "CP,CP," (every code point followed by a comma) into the text; nothing when malformed. A lone
+// surrogate stays one, as Things 3 holds it.
+std::optional<QString> fromCodePoints(QStringView field) {
+    if (!field.isEmpty() && !field.endsWith(u','))
+        return std::nullopt;
+    QString text;
+    for (const QStringView point : field.isEmpty() ? QList<QStringView>() : field.chopped(1).split(u',')) {
+        bool ok = false;
+        const uint code = point.toUInt(&ok);
+        if (!ok || !point.front().isDigit() || code > 0x10FFFF)
+            return std::nullopt;
+        if (QChar::requiresSurrogates(code)) {
+            text += QChar(QChar::highSurrogate(code));
+            text += QChar(QChar::lowSurrogate(code));
+        } else {
+            text += QChar(char16_t(code));
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 bool ThingsService::isIdentifier(QStringView text) {
@@ -261,25 +282,31 @@ ThingsService::parseChangeGroupAnswer(QStringView output, qsizetype size) {
         return std::nullopt;
     fields.removeLast();
     for (const QStringView field : std::as_const(fields)) {
-        if (!field.isEmpty() && !field.endsWith(u','))
+        std::optional<QString> name = fromCodePoints(field);
+        if (!name)
             return std::nullopt;
-        QString name;
-        for (const QStringView point :
-             field.isEmpty() ? QList<QStringView>() : field.chopped(1).split(u',')) {
-            bool ok = false;
-            const uint code = point.toUInt(&ok);
-            if (!ok || !point.front().isDigit() || code > 0x10FFFF)
-                return std::nullopt;
-            if (QChar::requiresSurrogates(code)) {
-                name += QChar(QChar::highSurrogate(code));
-                name += QChar(QChar::lowSurrogate(code));
-            } else {
-                name += QChar(char16_t(code)); // a lone surrogate stays one, as Things 3 holds it
-            }
-        }
-        names.append(name);
+        names.append(*std::move(name));
     }
     return std::pair(names, *outcome);
+}
+
+std::optional<QHash<QString, QString>> ThingsService::parseShortcuts(QStringView output) {
+    // "ID|||CP,CP,~~~" per tag: the record ends where its code points do, so a stray separator in
+    // an answer that is not of this form shows as a field that does not read.
+    QHash<QString, QString> shortcuts;
+    QList<QStringView> records = output.split(u"~~~");
+    if (!records.last().isEmpty())
+        return std::nullopt;
+    records.removeLast();
+    shortcuts.reserve(records.size());
+    for (const QStringView record : std::as_const(records)) {
+        const qsizetype mark = record.indexOf(u"|||");
+        const std::optional<QString> key = mark < 0 ? std::nullopt : fromCodePoints(record.sliced(mark + 3));
+        if (!key || !isIdentifier(record.first(mark)))
+            return std::nullopt;
+        shortcuts.insert(record.first(mark).toString(), *key);
+    }
+    return shortcuts;
 }
 
 std::optional<ThingsTagState> ThingsService::parseTagState(QStringView output) {
