@@ -189,9 +189,9 @@ private Q_SLOTS:
             stops.append(QApplication::focusWidget()->objectName());
         }
         QCOMPARE(stops,
-                 (QStringList{u"parentPicker"_qs, u"addChildTag"_qs, u"childName"_qs, u"viewChild"_qs,
-                              u"childName"_qs, u"viewChild"_qs, u"childName"_qs, u"viewChild"_qs,
-                              u"deleteTag"_qs, u"mergeInto"_qs, u"updateFromThings"_qs, u"viewInThings"_qs}));
+                 (QStringList{u"parentPicker"_qs, u"shortcutField"_qs, u"addChildTag"_qs, u"childName"_qs,
+                              u"viewChild"_qs, u"childName"_qs, u"viewChild"_qs, u"childName"_qs,
+                              u"viewChild"_qs, u"deleteTag"_qs, u"mergeInto"_qs, u"updateFromThings"_qs}));
 
         // Delete, destructive, keeps the disabled look when disabled.
         QAbstractButton* remove = shown(u"deleteTag"_qs, editor());

@@ -13,7 +13,7 @@ class TagStore;
 class ThingsWorker;
 
 // Undo and redo of the changes made to tags in Things 3: renames and moves (one step per editor
-// save, batch save or drop) and creations. Deletions are not undoable.
+// save, batch save or drop), keyboard shortcuts and creations. Deletions are not undoable.
 //
 // There is one history per store, found with forStore(); the flows record a step once Things 3
 // accepted their change. Undoing or redoing a step sends its reverse to Things 3 first, tag by tag,
@@ -24,11 +24,13 @@ class UndoHistory final : public QObject {
     Q_OBJECT
 
 public:
-    // One tag's name and parent before and after a change.
+    // One tag's name and parent before and after a change; or, with `shortcut`, its keyboard
+    // shortcut before and after (the empty text for none), its name and parent then unused.
     struct Change {
         QString id;
         QString nameBefore, nameAfter;
         std::optional<QString> parentBefore, parentAfter;
+        std::optional<std::pair<QString, QString>> shortcut = std::nullopt;
     };
     struct Step {
         enum class Kind { change, creation };
@@ -44,6 +46,8 @@ public:
     void recordRename(const Change& change);
     void recordMoves(const QList<Change>& changes);
     void recordCreation(const QString& id, const QString& name, const std::optional<QString>& parentId);
+    // Shortcut changes in the order they were sent; undone in the reverse order.
+    void recordShortcuts(const QString& label, const QList<Change>& changes);
 
     bool canUndo() const { return !m_busy && !m_undo.isEmpty(); }
     bool canRedo() const { return !m_busy && !m_redo.isEmpty(); }
@@ -74,6 +78,7 @@ private:
     // Each puts the step where it belongs afterwards: on the other stack, back, or nowhere.
     // `byId`: writes find their tags by identifier.
     QCoro::Task<Outcome> applyChanges(Step step, bool undoing, ThingsWorker& worker, bool byId);
+    QCoro::Task<Outcome> applyShortcuts(Step step, bool undoing, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> deleteCreated(Step step, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> makeAgain(Step step, ThingsWorker& worker, bool byId);
     void adoptIdentifier(const QString& old, const QString& made);
