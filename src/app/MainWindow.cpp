@@ -5,6 +5,8 @@
 #include "Preferences.h"
 #include "StatusAreaView.h"
 #include "TagExport.h"
+#include "TagListModel.h"
+#include "TagOutlineModel.h"
 #include "TagOutlineView.h"
 #include "TagStore.h"
 #include "UndoHistory.h"
@@ -53,6 +55,15 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
     }
     addEditMenu(store, preferences, worker);
     if (auto* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"))) {
+        // A filter of this window's sidebar, list and outline alike; not a preference.
+        viewMenu->addSeparator();
+        QAction* conflicts = viewMenu->addAction(QStringLiteral("Show Shortcut Conflicts"));
+        conflicts->setObjectName(QStringLiteral("showShortcutConflictsAction"));
+        conflicts->setCheckable(true);
+        connect(conflicts, &QAction::toggled, this, [this](bool on) {
+            m_content->model().setConflictsOnly(on);
+            m_content->outlineModel().setConflictsOnly(on);
+        });
         // The outline's own two items, usable while the sidebar shows it.
         viewMenu->addSeparator();
         QAction* expand = viewMenu->addAction(QStringLiteral("Expand All"));

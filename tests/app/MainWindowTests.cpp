@@ -106,11 +106,16 @@ private Q_SLOTS:
         content(m_window).searchField()->clear();
         QVERIFY(!empty->isVisible());
 
-        // Each row reads out what it draws: the name, the counts, then the path beneath.
+        // Each row reads out what it draws: the name, its key cap, the counts, then the path beneath.
         QAccessibleTableInterface* cells = QAccessible::queryAccessibleInterface(list)->tableInterface();
         for (int row = 0; row < demoTagCount; ++row) {
             const QModelIndex index = model(m_window).index(row);
             QStringList shown{index.data().toString()};
+            if (const QString key = index.data(TagListModel::ShortcutRole).toString(); !key.isEmpty()) {
+                shown.append(
+                    u"shortcut "_qs + key +
+                    (index.data(TagListModel::ShortcutConflictRole).toBool() ? u", shared"_qs : u""_qs));
+            }
             for (int role : {int(TagListModel::ChildCountTextRole), int(TagListModel::TodoCountTextRole),
                              int(TagListModel::AncestorPathRole)}) {
                 shown.append(index.data(role).toString());
