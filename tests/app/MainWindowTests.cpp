@@ -305,6 +305,39 @@ private Q_SLOTS:
         QCOMPARE(selection(second), QStringList{u"Kids"_qs});
     }
 
+    // The demo gives Important and Urgent the same key. The key cap is drawn after the name, in the
+    // warning colour when shared; "key:" finds by key; the View menu's filter keeps the shared ones.
+    void shortcutsShowAsKeyCapsFoundByKeyAndConflictsFilterTheList() {
+        QListView* list = content(m_window).list();
+        const QModelIndex home = indexOf(m_window, u"Home"_qs);
+        QCOMPARE(home.data(Qt::AccessibleTextRole).toString(), u"Home, shortcut h"_qs);
+        QCOMPARE(indexOf(m_window, u"Urgent"_qs).data(Qt::AccessibleTextRole).toString(),
+                 u"Urgent, shortcut !, shared"_qs);
+        // The row's pixels after the name: a key cap's outline appears where the plain row had none.
+        list->scrollTo(home);
+        const QRect row = list->visualRect(home);
+        const QImage withCap = list->viewport()->grab(row).toImage();
+        m_app->store().tag(home.data(TagListModel::TagIdRole).toString())->setShortcut(QString());
+        QTRY_COMPARE(indexOf(m_window, u"Home"_qs).data(TagListModel::ShortcutRole).toString(), QString());
+        const QImage plain =
+            list->viewport()->grab(list->visualRect(indexOf(m_window, u"Home"_qs))).toImage();
+        const QRect afterName(list->fontMetrics().horizontalAdvance(u"Home"_qs) + 8, 0, 40, row.height());
+        QVERIFY(withCap.copy(afterName) != plain.copy(afterName));
+
+        QTest::keyClicks(content(m_window).searchField(), u"KEY:W"_qs);
+        QCOMPARE(rowNames(m_window), QStringList{u"Work"_qs});
+        content(m_window).searchField()->clear();
+        QAction* conflicts = m_window->findChild<QAction*>(u"showShortcutConflictsAction"_qs);
+        QVERIFY(conflicts && conflicts->isCheckable());
+        conflicts->trigger();
+        QCOMPARE(rowNames(m_window), (QStringList{u"Important"_qs, u"Urgent"_qs}));
+        m_window->findChild<QAction*>(u"action:showAsOutline"_qs)->trigger();
+        QCOMPARE(content(m_window).outlineModel().rowCount(), 2);
+        conflicts->trigger();
+        m_window->findChild<QAction*>(u"action:showAsOutline"_qs)->trigger();
+        QCOMPARE(model(m_window).rowCount(), demoTagCount);
+    }
+
     void everyVisibleControlHasAnAccessibleName() {
         m_app->preferences().setFlag(PreferenceKey::showChildrenCounts, true); // shows the status area
         QVERIFY(clickRow(m_window, u"Errands"_qs));

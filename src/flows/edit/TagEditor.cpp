@@ -170,10 +170,16 @@ bool TagEditor::isShortcutFieldValid() const {
 }
 
 QString TagEditor::shortcutConflictTitle() const {
-    const QList<TagPtr> holders = ShortcutWrites::holders(m_store, m_shortcutField, m_tag->id());
-    const QString holder = holders.isEmpty() ? QString() : holders.first()->name();
-    return DisplayTexts::quotedName(holder) + QStringLiteral(" uses ") + m_shortcutField +
-           QStringLiteral(". Give ") + m_shortcutField + QStringLiteral(" to ") +
+    // Every tag that has the key gives it up, so each is named: "“A” and “B” use 7."
+    QStringList names;
+    for (const TagPtr& holder : ShortcutWrites::holders(m_store, m_shortcutField, m_tag->id())) {
+        names.append(DisplayTexts::quotedName(holder->name()));
+    }
+    const QString last = names.isEmpty() ? QString() : names.takeLast();
+    const QString holders =
+        names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return holders + (names.isEmpty() ? QStringLiteral(" uses ") : QStringLiteral(" use ")) +
+           m_shortcutField + QStringLiteral(". Give ") + m_shortcutField + QStringLiteral(" to ") +
            DisplayTexts::quotedName(m_tag->name()) + QStringLiteral(" instead?");
 }
 

@@ -106,7 +106,7 @@ public:
     // Shown when Save Changes would give the tag a key another stored tag has: "Yes" clears it
     // there first and saves, "No" leaves the fields as typed.
     bool showsShortcutConflict() const { return m_showsShortcutConflict; }
-    // "“Home” uses 7. Give 7 to “Work” instead?"
+    // "“Home” uses 7. Give 7 to “Work” instead?"; every tag that has the key is named.
     QString shortcutConflictTitle() const;
     QCoro::Task<> confirmShortcutTransfer();
     void cancelShortcutTransfer();
