@@ -165,6 +165,18 @@ TEST_F(ShortcutFlowsTest, clearShortcutsGroupsTheTagsAndUndoPutsTheKeysBack) {
     EXPECT_EQ(tags[4]->shortcut(), u"e"_qs);
     EXPECT_EQ(tags[5]->shortcut(), u"f"_qs);
     EXPECT_EQ(library.tag(tags[5]->id())->shortcut, u"f"_qs);
+
+    // An answer lost on the way back may come after the program ran: the keys it was to clear are
+    // no longer known, rather than kept as they were.
+    hookPrograms([](const QString& program, const ScriptEngine& things) {
+        things.run(program);
+        return test::connectionLost();
+    });
+    BatchEditor& lost = batchOf({tags[5], tags[6]});
+    QCoro::waitFor(lost.clearShortcuts());
+    EXPECT_EQ(lost.resultState()->error(), test::connectionLostMessage);
+    EXPECT_EQ(tags[5]->shortcut(), std::nullopt);
+    EXPECT_EQ(tags[6]->shortcut(), std::nullopt);
 }
 
 } // namespace

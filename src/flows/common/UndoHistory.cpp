@@ -288,7 +288,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::makeAgain(Step step, ThingsWorker
         m_redo.append(std::move(step));
         co_return outcome;
     }
-    m_store.insert(Tag(made.value(), created.nameAfter, created.parentAfter));
+    m_store.insert(Tag(made.value(), created.nameAfter, created.parentAfter))->setShortcut(QString());
     m_undo.append(std::move(step));
     adoptIdentifier(created.id, made.value());
     co_return outcome;

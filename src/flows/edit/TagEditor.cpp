@@ -165,6 +165,10 @@ void TagEditor::setShortcutField(const QString& key) {
     }
 }
 
+QString TagEditor::shortcutPlaceholder() const {
+    return m_tag->shortcut() ? QStringLiteral("None") : QStringLiteral("Unknown");
+}
+
 bool TagEditor::isShortcutFieldValid() const {
     return ShortcutWrites::isValidKey(m_shortcutField);
 }

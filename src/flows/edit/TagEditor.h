@@ -100,6 +100,8 @@ public:
     // The key typed, the empty text for none. A shortcut never read from Things 3 shows as none.
     const QString& shortcutField() const { return m_shortcutField; }
     void setShortcutField(const QString& key);
+    // What the empty field reads: "None", or "Unknown" while the shortcut was never read from Things 3.
+    QString shortcutPlaceholder() const;
     // Whether the typed key can be sent (ShortcutWrites::isValidKey); Save Changes waits for one.
     bool isShortcutFieldValid() const;
 

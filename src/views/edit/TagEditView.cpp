@@ -149,7 +149,6 @@ QWidget* TagEditView::buildDetails() {
     m_shortcut->setAccessibleName(TagEditor::shortcutLabel());
     m_shortcut->setAccessibleDescription(
         QStringLiteral("One character; Control and the key toggles the tag on a to-do in Things 3"));
-    m_shortcut->setPlaceholderText(QStringLiteral("None"));
     m_shortcut->setMaximumWidth(m_shortcut->fontMetrics().horizontalAdvance(u'M') * 6);
     connect(m_shortcut, &QLineEdit::textEdited, this, [this](const QString& text) {
         // The last character typed, a surrogate pair kept whole.
@@ -295,6 +294,7 @@ void TagEditView::update() {
     }
     m_parent->setSelectedId(editor.selectedParentId());
     m_viewParentRow->setVisible(editor.selectedParent() != nullptr);
+    m_shortcut->setPlaceholderText(editor.shortcutPlaceholder());
     if (m_shortcut->text() != editor.shortcutField()) {
         m_shortcut->setText(editor.shortcutField());
     }
