@@ -174,10 +174,6 @@ private Q_SLOTS:
         QTest::mouseClick(question->findChild<QPushButton*>(u"confirmShortcutTransfer"_qs), Qt::LeftButton);
         QTRY_COMPARE(indexOf(m_window, u"Work"_qs).data(Qt::AccessibleTextRole).toString(),
                      u"Work, shortcut !"_qs); // Urgent gave it up too
-        QCOMPARE(indexOf(m_window, u"Important"_qs).data(TagListModel::ShortcutRole).toString(), QString());
-        QVERIFY(runInThings(
-            u"if keyboard shortcut of tag \"Urgent\" is not missing value then error \"kept\"\n"
-            "if keyboard shortcut of tag \"Work\" is not \"!\" then error \"not moved\""_qs));
     }
 
     void renameWithReturnFollowsInTheListAndTheTitle() {

@@ -319,10 +319,8 @@ private Q_SLOTS:
         const QImage withCap = list->viewport()->grab(row).toImage();
         m_app->store().tag(home.data(TagListModel::TagIdRole).toString())->setShortcut(QString());
         QTRY_COMPARE(indexOf(m_window, u"Home"_qs).data(TagListModel::ShortcutRole).toString(), QString());
-        const QImage plain =
-            list->viewport()->grab(list->visualRect(indexOf(m_window, u"Home"_qs))).toImage();
         const QRect afterName(list->fontMetrics().horizontalAdvance(u"Home"_qs) + 8, 0, 40, row.height());
-        QVERIFY(withCap.copy(afterName) != plain.copy(afterName));
+        QVERIFY(withCap.copy(afterName) != list->viewport()->grab(row).toImage().copy(afterName));
 
         QTest::keyClicks(content(m_window).searchField(), u"KEY:W"_qs);
         QCOMPARE(rowNames(m_window), QStringList{u"Work"_qs});
@@ -331,10 +329,7 @@ private Q_SLOTS:
         QVERIFY(conflicts && conflicts->isCheckable());
         conflicts->trigger();
         QCOMPARE(rowNames(m_window), (QStringList{u"Important"_qs, u"Urgent"_qs}));
-        m_window->findChild<QAction*>(u"action:showAsOutline"_qs)->trigger();
-        QCOMPARE(content(m_window).outlineModel().rowCount(), 2);
         conflicts->trigger();
-        m_window->findChild<QAction*>(u"action:showAsOutline"_qs)->trigger();
         QCOMPARE(model(m_window).rowCount(), demoTagCount);
     }
 

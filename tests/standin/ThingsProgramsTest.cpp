@@ -430,54 +430,29 @@ TEST(ReplacedTagNames, keepTheOrderAndOneDestinationOrAreNone) {
 } // namespace
 
 // `keyboard shortcut` is a tag property: missing value for none, one character set with `set`, taken
-// off only with `delete`. The bridge's programs read every key back whatever character it is, and
-// write by identifier, stopping at the first tag that fails.
+// off only with `delete`.
 TEST_F(ThingsProgramsTest, keyboardShortcutsAreReadSetAndDeletedOneCharacterAtATime) {
-    EXPECT_EQ(run(u"return keyboard shortcut of tag \"Home\" is missing value"_qs), u"true"_qs);
+    const QString isNone = u"return keyboard shortcut of tag \"Home\" is missing value"_qs;
+    EXPECT_EQ(run(isNone), u"true"_qs);
     run(u"set keyboard shortcut of tag \"Home\" to \"7\""_qs);
     EXPECT_EQ(run(u"return keyboard shortcut of tag id \""_qs + home + u'"'), u"7"_qs);
-    for (const QString& refused :
-         QStringList{u"\"\""_qs, u"\"77\""_qs, u"missing value"_qs, u"7"_qs, u"\" \""_qs, u"\"\\t\""_qs,
-                     QString(u'"' + QString(QChar(1)) + u'"')}) {
-        SCOPED_TRACE(refused.toStdString());
-        const QByteArray before = library.toJson();
-        const QString shownAnswer =
-            shown(runOn(library, tell(u"set keyboard shortcut of tag \"Home\" to "_qs + refused)));
-        EXPECT_TRUE(shownAnswer.startsWith(u"error "_qs)) << shownAnswer.toStdString();
-        EXPECT_EQ(library.toJson(), before);
+    const QByteArray before = library.toJson();
+    for (const QString& refused : QStringList{u"\"\""_qs, u"\"77\""_qs, u"missing value"_qs, u"7"_qs,
+                                              u"\" \""_qs, u"\"\\t\""_qs, u'"' + QString(QChar(1)) + u'"'}) {
+        EXPECT_EQ(shown(runOn(library, tell(u"set keyboard shortcut of tag \"Home\" to "_qs + refused))),
+                  u"error -10006"_qs)
+            << refused.toStdString();
     }
+    EXPECT_EQ(library.toJson(), before);
     run(u"delete keyboard shortcut of tag \"Home\""_qs);
-    EXPECT_EQ(library.tag(home)->shortcut, QString());
-    EXPECT_EQ(run(u"return keyboard shortcut of tag \"Home\" is missing value"_qs), u"true"_qs);
+    EXPECT_EQ(run(isNone), u"true"_qs);
 
-    // Keys that are the record format's separators, quoting, or a character outside the BMP.
-    const QString keys[] = {u"|"_qs, u"~"_qs, u"\""_qs, u"\\"_qs, u","_qs, u"\U0001F600"_qs};
-    const QString* const ids[] = {&home, &garden, &work, &mac, &separators, &quoted};
-    QList<orvalet::ThingsShortcutChange> changes;
-    for (int i = 0; i < 6; ++i) {
-        changes.append({{*ids[i], library.tag(*ids[i])->name}, keys[i]});
-    }
-    changes.append({{plumbing, u"Plumbing"_qs}, u"p"_qs});
-    EXPECT_EQ(things.setShortcuts(changes, true).done, 7);
-    QHash<QString, QString> expected;
-    for (const QString& id : library.tagIds()) {
-        expected.insert(id, library.tag(id)->shortcut);
-    }
-    EXPECT_EQ(expected.value(quoted), u"\U0001F600"_qs);
-    EXPECT_EQ(things.readShortcuts(), expected);
-    EXPECT_EQ(ThingsService::parseShortcuts(u"abc|||55,"_qs), std::nullopt); // no closing mark
-    EXPECT_EQ(ThingsService::parseShortcuts(u"a b|||55,~~~"_qs), std::nullopt);
-
-    // Taken off by identifier, by name, and a tag Things 3 no longer has ends the group there.
-    const QString gone = library.makeTag(u"Gone"_qs);
-    library.deleteTag(gone);
-    const orvalet::ThingsGroupOutcome outcome = things.setShortcuts(
-        {{{home, u"Home"_qs}, {}}, {{gone, u"Gone"_qs}, {}}, {{work, u"Work"_qs}, {}}}, true);
-    EXPECT_EQ(outcome.done, 1);
-    ASSERT_TRUE(outcome.failure);
-    EXPECT_TRUE(outcome.failure->errorDescription().contains(u"Gone"_qs));
-    EXPECT_EQ(library.tag(home)->shortcut, QString());
-    EXPECT_EQ(library.tag(work)->shortcut, u"\""_qs);
-    EXPECT_EQ(things.setShortcuts({{{work, u"Work"_qs}, {}}}, false).failure, std::nullopt);
-    EXPECT_EQ(library.tag(work)->shortcut, QString());
+    // By name, and read back: the import's program (a key that is a separator, through a stand-in
+    // process, in ShortcutFlowsTest); an answer cut short is not read.
+    EXPECT_EQ(
+        things.setShortcuts({{{mac, u"Mac"_qs}, u"\U0001F600"_qs}, {{work, u"Work"_qs}, u"\\"_qs}}, false)
+            .failure,
+        std::nullopt);
+    EXPECT_EQ(things.readShortcuts().value(mac) + things.readShortcuts().value(work), u"\U0001F600\\"_qs);
+    EXPECT_EQ(ThingsService::parseShortcuts(u"abc|||55,"_qs), std::nullopt);
 }
