@@ -5,8 +5,6 @@
 #include "Preferences.h"
 #include "StatusAreaView.h"
 #include "TagExport.h"
-#include "TagListModel.h"
-#include "TagOutlineModel.h"
 #include "TagOutlineView.h"
 #include "TagStore.h"
 #include "UndoHistory.h"
@@ -60,10 +58,7 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
         QAction* conflicts = viewMenu->addAction(QStringLiteral("Show Shortcut Conflicts"));
         conflicts->setObjectName(QStringLiteral("showShortcutConflictsAction"));
         conflicts->setCheckable(true);
-        connect(conflicts, &QAction::toggled, this, [this](bool on) {
-            m_content->model().setConflictsOnly(on);
-            m_content->outlineModel().setConflictsOnly(on);
-        });
+        connect(conflicts, &QAction::toggled, m_content, &ContentView::setShowsShortcutConflicts);
         // The outline's own two items, usable while the sidebar shows it.
         viewMenu->addSeparator();
         QAction* expand = viewMenu->addAction(QStringLiteral("Expand All"));

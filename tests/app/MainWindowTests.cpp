@@ -329,6 +329,11 @@ private Q_SLOTS:
         QVERIFY(conflicts && conflicts->isCheckable());
         conflicts->trigger();
         QCOMPARE(rowNames(m_window), (QStringList{u"Important"_qs, u"Urgent"_qs}));
+        m_app->store()
+            .tag(indexOf(m_window, u"Urgent"_qs).data(TagListModel::TagIdRole).toString())
+            ->setShortcut({});
+        QTRY_COMPARE(m_window->findChild<EmptyStateView*>(u"sidebarEmpty"_qs)->title(),
+                     u"No Shortcut Conflicts"_qs);
         conflicts->trigger();
         QCOMPARE(model(m_window).rowCount(), demoTagCount);
     }
