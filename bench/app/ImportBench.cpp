@@ -3,6 +3,7 @@
 // as a frozen window), measured by a 1 ms timer. Into an empty store and into a store that already
 // holds every tag (the import run again). With the main window (its list rebuilt from the result
 // included), and with the list's actions alone, which leaves the store's own share of the work.
+// And 10,000 tags that all have a keyboard shortcut, which the import reads in a second program.
 #include "../flows/StandInListening.h"
 #include "ContentView.h"
 #include "Preferences.h"
@@ -27,20 +28,23 @@ using namespace orvalet;
 namespace {
 
 constexpr int tagCount = 100'000;
+constexpr int tagsWithShortcuts = 10'000;
 
-// One stand-in serving a library of `tagCount` random tags, for the whole program.
+// One stand-in serving a library of `tags` random tags, each with a shortcut when asked, for the
+// whole program. The engines made after it reach it.
 struct StandIn {
     QTemporaryDir dir;
     QProcess server;
     bool listening = false;
 
-    StandIn() {
+    explicit StandIn(int tags = tagCount, bool shortcuts = false) {
         const QString library = dir.filePath(u"library.json"_qs);
         const QString socket = dir.filePath(u"socket"_qs);
         qputenv("ORVALET_STANDIN_SOCKET", socket.toUtf8());
         QProcess::execute(QStringLiteral(STANDIN_BINARY),
-                          {u"seed"_qs, u"--random"_qs, QString::number(tagCount), u"--todos"_qs, u"0"_qs,
-                           u"--library"_qs, library});
+                          QStringList{u"seed"_qs, u"--random"_qs, QString::number(tags), u"--todos"_qs,
+                                      u"0"_qs, u"--library"_qs, library} +
+                              (shortcuts ? QStringList{u"--shortcuts"_qs} : QStringList()));
         server.start(QStringLiteral(STANDIN_BINARY), {u"serve"_qs, u"--library"_qs, library});
         // A library this size takes the stand-in a while to read.
         for (int i = 0; i < 4 && !listening; ++i) {
@@ -54,6 +58,7 @@ struct StandIn {
 };
 
 std::unique_ptr<StandIn> standIn;
+std::unique_ptr<StandIn> standInWithShortcuts;
 
 // The longest interval between two turns of the event loop while it runs.
 class GapMeter final {
@@ -87,8 +92,10 @@ struct Setup {
     std::unique_ptr<ContentView> view;
     std::unique_ptr<TagListActions> actions;
     int storeChanges = 0;
+    int expected = tagCount;
 
-    explicit Setup(bool withWindow) {
+    explicit Setup(bool withWindow, int expectedTags = tagCount)
+        : expected(expectedTags) {
         if (withWindow) {
             view = std::make_unique<ContentView>(*store, preferences, worker);
             view->resize(900, 700);
@@ -115,7 +122,7 @@ struct Setup {
         waited.start();
         auto done = [&] {
             return !list().isImporting() && storeChanges > changesBefore && !store->hasPendingWrites() &&
-                   (!view || view->model().rowCount() == tagCount);
+                   (!view || view->model().rowCount() == expected);
         };
         while (!done() && waited.elapsed() < 300'000) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -162,6 +169,49 @@ BENCHMARK(importHundredThousandTags)
     ->ArgNames({"window", "again"})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3)
+    ->UseManualTime();
+
+} // namespace
+
+namespace {
+
+// From the click to the rows shown, shortcuts and all: the fetch-all program, the shortcuts'
+// program, and the store. range(0): 1 when the store already holds every tag.
+void importTenThousandTagsWithShortcuts(benchmark::State& state) {
+    if (!standInWithShortcuts) {
+        standInWithShortcuts = std::make_unique<StandIn>(tagsWithShortcuts, true);
+        bench::beforeQuit([] { standInWithShortcuts.reset(); });
+    }
+    if (!standInWithShortcuts->listening) {
+        state.SkipWithError("the stand-in did not start");
+        return;
+    }
+    for (auto _ : state) {
+        Setup setup(true, tagsWithShortcuts);
+        if (state.range(0) == 1 && !setup.importAll()) {
+            state.SkipWithError("the first import did not finish");
+            break;
+        }
+        QElapsedTimer run;
+        run.start();
+        const bool finished = setup.importAll();
+        state.SetIterationTime(double(run.nsecsElapsed()) / 1e9);
+        const QList<TagPtr> tags = setup.store->allTagsUnordered();
+        const bool keyed = std::all_of(tags.cbegin(), tags.cend(), [](const TagPtr& tag) {
+            return tag->shortcut() && !tag->shortcut()->isEmpty();
+        });
+        if (!finished || setup.store->count() != tagsWithShortcuts || !keyed) {
+            state.SkipWithError("the import did not bring every tag with its shortcut");
+            break;
+        }
+    }
+}
+BENCHMARK(importTenThousandTagsWithShortcuts)
+    ->ArgNames({"again"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
     ->UseManualTime();
 
 } // namespace

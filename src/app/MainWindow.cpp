@@ -55,6 +55,12 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
     }
     addEditMenu(store, preferences, worker);
     if (auto* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"))) {
+        // A filter of this window's sidebar, list and outline alike; not a preference.
+        viewMenu->addSeparator();
+        QAction* conflicts = viewMenu->addAction(QStringLiteral("Show Shortcut Conflicts"));
+        conflicts->setObjectName(QStringLiteral("showShortcutConflictsAction"));
+        conflicts->setCheckable(true);
+        connect(conflicts, &QAction::toggled, m_content, &ContentView::setShowsShortcutConflicts);
         // The outline's own two items, usable while the sidebar shows it.
         viewMenu->addSeparator();
         QAction* expand = viewMenu->addAction(QStringLiteral("Expand All"));

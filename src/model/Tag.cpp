@@ -23,6 +23,7 @@ Tag::Tag(const Tag& other)
     , m_createdAt(other.m_createdAt)
     , m_updatedAt(other.m_updatedAt)
     , m_todosCount(other.m_todosCount)
+    , m_shortcut(other.m_shortcut)
     , m_nameSortKey(other.m_nameSortKey) {}
 
 void Tag::setName(const QString& name) {
@@ -59,6 +60,14 @@ void Tag::setTodosCount(const std::optional<qint64>& todosCount) {
     }
     m_todosCount = todosCount;
     changed(countField);
+}
+
+void Tag::setShortcut(const std::optional<QString>& shortcut) {
+    if (shortcut == m_shortcut) {
+        return;
+    }
+    m_shortcut = shortcut;
+    changed(shortcutField);
 }
 
 void Tag::changed(Field field) {

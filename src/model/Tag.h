@@ -32,12 +32,23 @@ public:
     const std::optional<QDateTime>& createdAt() const { return m_createdAt; }
     const std::optional<QDateTime>& updatedAt() const { return m_updatedAt; }
     const std::optional<qint64>& todosCount() const { return m_todosCount; }
+    // The tag's keyboard shortcut in Things 3: absent while it was never read (a store written
+    // before shortcuts were kept, or an import that could not read them), the empty text for none,
+    // otherwise the one character, as Things 3 holds it.
+    const std::optional<QString>& shortcut() const { return m_shortcut; }
+    // The key of a known shortcut; the empty text for none and for one never read.
+    QString shortcutKey() const { return m_shortcut.value_or(QString()); }
 
     void setName(const QString& name);
     void setParentTagId(const std::optional<QString>& parentTagId);
     void setCreatedAt(const std::optional<QDateTime>& createdAt);
     void setUpdatedAt(const std::optional<QDateTime>& updatedAt);
     void setTodosCount(const std::optional<qint64>& todosCount);
+    void setShortcut(const std::optional<QString>& shortcut);
+
+    // Shortcuts name keys, not letters: Control-A and Control-a are one key, so keys compare by their
+    // case-folded form.
+    static QString keyIdentity(const QString& key) { return key.toCaseFolded(); }
 
     // A tag is a root exactly when it names no parent; an unresolved parent still counts as one.
     bool isRoot() const { return !m_parentTagId.has_value(); }
@@ -62,7 +73,8 @@ private:
         createdField = 4,
         updatedField = 8,
         countField = 16,
-        everyField = 31
+        shortcutField = 32,
+        everyField = 63
     };
     void changed(Field field);
 
@@ -72,6 +84,7 @@ private:
     std::optional<QDateTime> m_createdAt;
     std::optional<QDateTime> m_updatedAt;
     std::optional<qint64> m_todosCount;
+    std::optional<QString> m_shortcut;
     QString m_nameSortKey;
     TagStore* m_store = nullptr;
     // While stored: its place in the store's list of records, which holds the shared record.

@@ -46,6 +46,8 @@ void writeJson(const QList<Row>& rows, QIODevice& out) {
             {QStringLiteral("path"), row.path},
             {QStringLiteral("todosCount"), tag.todosCount() ? QJsonValue(*tag.todosCount()) : QJsonValue()},
             {QStringLiteral("childCount"), row.childCount},
+            // The empty text for no shortcut; null for one never read from Things 3.
+            {QStringLiteral("shortcut"), tag.shortcut() ? QJsonValue(*tag.shortcut()) : QJsonValue()},
         });
     }
     out.write(QJsonDocument(QJsonObject{{QStringLiteral("tags"), list}}).toJson(QJsonDocument::Indented));
@@ -86,7 +88,7 @@ QString csvField(const QString& text) {
 }
 
 void writeCsv(const QList<Row>& rows, QIODevice& out) {
-    QString text = QStringLiteral("id,name,parentId,path,todosCount,childCount\r\n");
+    QString text = QStringLiteral("id,name,parentId,path,todosCount,childCount,shortcut\r\n");
     for (const Row& row : rows) {
         const Tag& tag = *row.tag;
         const QStringList fields{csvText(tag.id()),
@@ -94,7 +96,8 @@ void writeCsv(const QList<Row>& rows, QIODevice& out) {
                                  csvText(tag.parentTagId().value_or(QString())),
                                  csvText(row.path),
                                  tag.todosCount() ? QString::number(*tag.todosCount()) : QString(),
-                                 QString::number(row.childCount)};
+                                 QString::number(row.childCount),
+                                 csvText(tag.shortcutKey())};
         QStringList quoted;
         for (const QString& field : fields) {
             quoted.append(csvField(field));
@@ -159,6 +162,9 @@ void writeOpml(const QList<Row>& rows, QIODevice& out) {
                 xml.writeAttribute(QStringLiteral("todosCount"), QString::number(*tag.todosCount()));
             }
             xml.writeAttribute(QStringLiteral("childCount"), QString::number(rows[row].childCount));
+            if (!tag.shortcutKey().isEmpty()) {
+                xml.writeAttribute(QStringLiteral("shortcut"), xmlSafe(tag.shortcutKey()));
+            }
             stack.emplace_back(row, true);
             const QList<qsizetype> below = children.value(row);
             for (auto it = below.rbegin(); it != below.rend(); ++it) {

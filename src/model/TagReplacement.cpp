@@ -61,6 +61,7 @@ void TagReplacement::prepare(QList<Reported> reported, bool commit) {
             entry.name = std::move(report.name);
             entry.parentTagId = std::move(report.parentTagId);
             entry.todosCount = report.todosCount;
+            entry.shortcut = std::move(report.shortcut);
             continue;
         }
         place = qsizetype(m_entries.size());
@@ -69,6 +70,7 @@ void TagReplacement::prepare(QList<Reported> reported, bool commit) {
                                   {},
                                   std::move(report.parentTagId),
                                   report.todosCount,
+                                  std::move(report.shortcut),
                                   -1,
                                   nullptr});
     }
@@ -83,6 +85,7 @@ void TagReplacement::prepare(QList<Reported> reported, bool commit) {
         } else {
             entry.fresh = std::make_shared<Tag>(entry.id, entry.name, entry.parentTagId, m_now, m_now,
                                                 entry.todosCount);
+            entry.fresh->m_shortcut = entry.shortcut;
             entry.nameSortKey = entry.fresh->nameSortKey();
         }
     }
@@ -131,7 +134,8 @@ void TagReplacement::commit() {
         const std::optional<double> now = TagRows::toStored(m_now);
         for (auto it = rows.cbegin(); ok && it != rows.cend(); ++it) {
             const Entry& entry = **it;
-            ok = TagRows::write(upsert, entry.id, entry.name, entry.parentTagId, now, now, entry.todosCount);
+            ok = TagRows::write(upsert, entry.id, entry.name, entry.parentTagId, now, now, entry.todosCount,
+                                entry.shortcut);
         }
         if (!ok) {
             why = db.lastError();
@@ -173,6 +177,9 @@ void TagReplacement::assign(Tag& record, Entry& entry, unsigned char keep) const
     }
     if (!(keep & Tag::countField)) {
         record.m_todosCount = entry.todosCount;
+    }
+    if (!(keep & Tag::shortcutField) && entry.shortcut) {
+        std::swap(record.m_shortcut, entry.shortcut);
     }
 }
 

@@ -17,9 +17,9 @@ class TagStore;
 
 // Makes a store hold exactly the tags another source reports (the import from Things 3), with the
 // heavy part off the interface thread. A record the store holds takes the reported name, parent and
-// count, and the update time; an identifier it does not hold becomes a new record; a record not
-// reported is deleted (its children stay, with the parent reported for them). Of an identifier
-// reported twice, the last report counts.
+// count, its shortcut when one was read, and the update time; an identifier it does not hold becomes a new
+// record; a record not reported is deleted (its children stay, with the parent reported for them). Of an
+// identifier reported twice, the last report counts.
 //
 // Three steps. The replacement takes its picture of the store on the interface thread. prepare()
 // works out the new records from the picture, on any thread, and writes them to the store's file in
@@ -35,6 +35,8 @@ public:
         QString name;
         std::optional<QString> parentTagId;
         std::optional<qint64> todosCount;
+        // Absent when the shortcut could not be read: the record keeps the one it has.
+        std::optional<QString> shortcut = std::nullopt;
     };
 
     // On the interface thread, while the store is not replacing (TagStore::isReplacing). Commits
@@ -65,6 +67,7 @@ private:
         QString nameSortKey;
         std::optional<QString> parentTagId;
         std::optional<qint64> todosCount;
+        std::optional<QString> shortcut;
         qsizetype pictured = -1; // the record's place in the picture, or -1 for a new record
         TagPtr fresh;            // the new record
     };

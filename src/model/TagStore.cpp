@@ -31,14 +31,26 @@ constexpr const char* createSchemaSql = R"sql(
         parentTagId TEXT,
         createdAt REAL,
         updatedAt REAL,
-        todosCount INTEGER
+        todosCount INTEGER,
+        shortcut TEXT
     ) WITHOUT ROWID;
     CREATE TABLE metadata (key TEXT PRIMARY KEY NOT NULL, value TEXT NOT NULL);
-    INSERT INTO metadata (key, value) VALUES ('schemaVersion', '1.0.0');
+    INSERT INTO metadata (key, value) VALUES ('schemaVersion', '1.1.0');
     PRAGMA application_id = 1330796108;
     COMMIT;
 )sql";
 static_assert(applicationId == 1330796108);
+
+// A store of version 1.0.0 predates keyboard shortcuts: its tags gain the column with no value in
+// it, which the records read as a shortcut never read, not as none. One transaction, so the file is
+// either still a whole 1.0.0 store or a whole 1.1.0 one.
+constexpr const char* previousSchemaVersion = "1.0.0";
+constexpr const char* addShortcutSql = R"sql(
+    BEGIN IMMEDIATE;
+    ALTER TABLE tag ADD COLUMN shortcut TEXT;
+    UPDATE metadata SET value = '1.1.0' WHERE key = 'schemaVersion';
+    COMMIT;
+)sql";
 
 std::optional<QDateTime> fromStored(const SqliteStatement& row, int column) {
     if (row.isNull(column)) {
@@ -143,7 +155,14 @@ std::unique_ptr<TagStore> TagStore::open(const QString& path, QString* error) {
         SqliteStatement version(*db, "SELECT value FROM metadata WHERE key = 'schemaVersion'");
         const QString found =
             version.isValid() && version.step() ? version.text(0) : QStringLiteral("unknown");
-        if (found != QLatin1String(schemaVersion)) {
+        version.rewind();
+        if (found == QLatin1String(previousSchemaVersion)) {
+            if (!db->exec(addShortcutSql, &why)) {
+                db->exec("ROLLBACK");
+                return fail(QStringLiteral("cannot bring %1 to schema version %2: %3")
+                                .arg(path, QLatin1String(schemaVersion), why));
+            }
+        } else if (found != QLatin1String(schemaVersion)) {
             return fail(QStringLiteral("%1 has schema version %2; this version of Orvalet reads version %3")
                             .arg(path, found, QLatin1String(schemaVersion)));
         }
@@ -184,7 +203,8 @@ bool TagStore::load(QString* error) {
     }
     m_tags.reserve(size_t(count));
     m_indexById.reserve(qsizetype(count));
-    SqliteStatement rows(*m_db, "SELECT id, name, parentTagId, createdAt, updatedAt, todosCount FROM tag");
+    SqliteStatement rows(*m_db,
+                         "SELECT id, name, parentTagId, createdAt, updatedAt, todosCount, shortcut FROM tag");
     bool ok = rows.isValid();
     while (ok && rows.step(&ok)) {
         const QDateTime placeholder;
@@ -196,6 +216,9 @@ bool TagStore::load(QString* error) {
         tag->m_updatedAt = fromStored(rows, 4);
         if (!rows.isNull(5)) {
             tag->m_todosCount = rows.integer(5);
+        }
+        if (!rows.isNull(6)) {
+            tag->m_shortcut = rows.text(6);
         }
         tag->m_store = this;
         tag->m_place = int(m_tags.size());
@@ -311,6 +334,7 @@ TagPtr TagStore::insert(const Tag& tag) {
         existing->m_createdAt = tag.m_createdAt;
         existing->m_updatedAt = tag.m_updatedAt;
         existing->m_todosCount = tag.m_todosCount;
+        existing->m_shortcut = tag.m_shortcut;
         recordChanged(*existing, Tag::everyField);
         return existing;
     }
@@ -444,7 +468,7 @@ bool TagStore::flush() {
             if (tag.m_store == this) {
                 ok = TagRows::write(*m_upsert, tag.id(), tag.name(), tag.parentTagId(),
                                     TagRows::toStored(tag.createdAt()), TagRows::toStored(tag.updatedAt()),
-                                    tag.todosCount());
+                                    tag.todosCount(), tag.shortcut());
             }
         }
         if (!ok) {

@@ -26,7 +26,8 @@ class TagStore final : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr const char* schemaVersion = "1.0.0";
+    // 1.1.0 added the tags' keyboard shortcuts; a 1.0.0 store is brought to it when opened.
+    static constexpr const char* schemaVersion = "1.1.0";
 
     // Opens the store at `path`, creating the file and its folder when missing. An empty file becomes
     // a new store; any other file must already be one. On failure returns null with `error` set, and

@@ -36,6 +36,18 @@ constexpr DemoTag demoTags[] = {
     {0, u"Say \"Hello\""}, {0, u"C:\\Backups"},   {0, u" Someday "},
 };
 
+// A few tags have a keyboard shortcut; two share one, as happens when a user gives a key away
+// without looking which tag had it.
+struct DemoShortcut {
+    const char16_t* name;
+    const char16_t* key;
+};
+
+constexpr DemoShortcut demoShortcuts[] = {
+    {u"Home", u"h"},  {u"Work", u"w"},      {u"Errands", u"e"},
+    {u"Calls", u"c"}, {u"Important", u"!"}, {u"Urgent", u"!"},
+};
+
 constexpr const char16_t* verbs[] = {
     u"Call",  u"Email", u"Buy",    u"Fix",   u"Plan",     u"Review", u"Book",  u"Pay",
     u"Clean", u"Write", u"Return", u"Order", u"Schedule", u"Update", u"Check",
@@ -61,6 +73,9 @@ ThingsLibrary DemoLibrary::build() {
         const QString id = library.makeTag(QString::fromUtf16(t.name), parent);
         parentAtDepth[t.depth] = id;
         ids.append(id);
+    }
+    for (const DemoShortcut& s : demoShortcuts) {
+        library.setShortcut(*library.tagIdByName(QString::fromUtf16(s.name)), QString::fromUtf16(s.key));
     }
 
     QRandomGenerator random(7);

@@ -43,6 +43,26 @@ Value references(ObjectClass objectClass, const std::vector<QString>& ids) {
     return Value::list(std::move(values));
 }
 
+// A keyboard shortcut is one character that a key types: one code point, not a control character
+// and not white space. Things 3 clears a shortcut only with `delete keyboard shortcut of`; the
+// empty text and `missing value` are refused like any other value that is not one key.
+bool isShortcut(const Value& value) {
+    if (!value.isText()) {
+        return false;
+    }
+    const QString& text = value.text;
+    const bool one = (text.size() == 1 && !text[0].isSurrogate()) ||
+                     (text.size() == 2 && text[0].isHighSurrogate() && text[1].isLowSurrogate());
+    if (!one) {
+        return false;
+    }
+    const char32_t point = text.size() == 1 ? text[0].unicode() : QChar::surrogateToUcs4(text[0], text[1]);
+    const QChar::Category category = QChar::category(point);
+    return !QChar::isSpace(point) && category != QChar::Other_Control && category != QChar::Other_Format &&
+           category != QChar::Other_Surrogate && category != QChar::Other_NotAssigned &&
+           category != QChar::Other_PrivateUse;
+}
+
 } // namespace
 
 QString ThingsApplication::name() const {
@@ -178,7 +198,7 @@ Value ThingsApplication::property(const Value& object, Property property) {
         case Property::ParentTag:
             return t.parentId.isEmpty() ? Value::missing() : Value::reference(ObjectClass::Tag, t.parentId);
         case Property::KeyboardShortcut:
-            return Value::fromText(t.shortcut);
+            return t.shortcut.isEmpty() ? Value::missing() : Value::fromText(t.shortcut);
         default:
             break;
         }
@@ -227,7 +247,7 @@ void ThingsApplication::setProperty(const Value& object, Property property, cons
         return;
     }
     case Property::KeyboardShortcut:
-        if (!value.isText()) {
+        if (!isShortcut(value)) {
             fail(errors::cantSet, cantSet + value.sourceForm(name()) + u'.');
         }
         change([&] { m_library.setShortcut(id, value.text); });
@@ -258,7 +278,7 @@ Value ThingsApplication::make(ObjectClass objectClass,
             parentId = tagIdOf(value, context);
             break;
         case Property::KeyboardShortcut:
-            if (!value.isText()) {
+            if (!isShortcut(value)) {
                 fail(errors::cantSet, context + value.sourceForm(name()) + u'.');
             }
             shortcut = value.text;
@@ -298,6 +318,11 @@ void ThingsApplication::removeProperty(const Value& object, Property property) {
     if (object.objectClass == ObjectClass::Tag && property == Property::ParentTag) {
         const QString id = tagOf(object).id;
         change([&] { m_library.setParent(id, QString()); });
+        return;
+    }
+    if (object.objectClass == ObjectClass::Tag && property == Property::KeyboardShortcut) {
+        const QString id = tagOf(object).id;
+        change([&] { m_library.setShortcut(id, QString()); });
         return;
     }
     fail(errors::handlerFailed, QStringLiteral("Can’t delete ") + propertyName(property) +

@@ -2,7 +2,7 @@
 //
 //   serve [--library FILE] [--demo] [--transcript FILE] [--delay-ms N] [--idle-ms N]
 //   run [--library FILE] [FILE|-]
-//   seed (--demo | --random N [--depth D] [--todos M] [--seed S]) --library FILE
+//   seed (--demo | --random N [--depth D] [--todos M] [--seed S] [--shortcuts]) --library FILE
 //   status
 
 #include "DemoLibrary.h"
@@ -224,7 +224,9 @@ int seed() {
                                    QStringLiteral("M"));
     const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Random seed (default 1)."),
                                         QStringLiteral("S"), QStringLiteral("1"));
-    parser.addOptions({library, demo, random, depth, todos, seedOption});
+    const QCommandLineOption shortcuts(QStringLiteral("shortcuts"),
+                                       QStringLiteral("Give every random tag a keyboard shortcut."));
+    parser.addOptions({library, demo, random, depth, todos, seedOption, shortcuts});
     parser.addHelpOption();
     parser.process(argumentsAfterCommand());
     if (!parser.isSet(library) || parser.isSet(demo) == parser.isSet(random)) {
@@ -246,6 +248,18 @@ int seed() {
             return exitUsage;
         }
         made = RandomLibrary::build(tagCount, levels, todoCount, seedValue);
+        if (parser.isSet(shortcuts)) {
+            // Keys that are separators and quoting in the programs' answers are among them, and one
+            // outside the Basic Multilingual Plane; most keys end up shared, as they would by then.
+            static const QStringList keys =
+                QString::fromUtf16(u"abcdefghijklmnopqrstuvwxyz0123456789|~,\"\\;é")
+                    .split(QString(), Qt::SkipEmptyParts) +
+                QStringList{QStringLiteral("\U0001F600")};
+            qsizetype next = 0;
+            for (const QString& id : made.tagIds()) {
+                made.setShortcut(id, keys[next++ % keys.size()]);
+            }
+        }
     }
     return saveLibrary(made, parser.value(library)) ? 0 : exitFailure;
 }

@@ -269,6 +269,26 @@ ThingsService::parseChangeGroupAnswer(QStringView output, qsizetype size) {
     return std::pair(names, *outcome);
 }
 
+std::optional<QHash<QString, QString>> ThingsService::parseShortcuts(QStringView output) {
+    // "ID|||CP,CP,~~~" per tag: the record ends where its code points do, so a stray separator in
+    // an answer that is not of this form shows as a field that does not read.
+    QHash<QString, QString> shortcuts;
+    QList<QStringView> records = output.split(u"~~~");
+    if (!records.last().isEmpty())
+        return std::nullopt;
+    records.removeLast();
+    shortcuts.reserve(records.size());
+    for (const QStringView record : std::as_const(records)) {
+        const qsizetype mark = record.indexOf(u"|||");
+        const std::optional<QString> key =
+            mark < 0 ? std::nullopt : textFromCodePoints(record.sliced(mark + 3));
+        if (!key || !isIdentifier(record.first(mark)))
+            return std::nullopt;
+        shortcuts.insert(record.first(mark).toString(), *key);
+    }
+    return shortcuts;
+}
+
 std::optional<ThingsTagState> ThingsService::parseTagState(QStringView output) {
     // "PARENT|||NAME": the parent is an identifier or nothing, so the first "|||" ends it.
     const qsizetype mark = output.indexOf(u"|||");

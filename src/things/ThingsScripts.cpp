@@ -292,6 +292,51 @@ QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
     return script;
 }
 
+QString ThingsService::fetchAllShortcutsScript() {
+    // `id of` a text is the list of its code points (one number for one character): `{} &` makes it
+    // a list either way. A tag without a shortcut answers `missing value`.
+    return QStringLiteral("tell application \"Things3\"\n"
+                          "    set output to \"\"\n"
+                          "    repeat with t in tags\n"
+                          "        set output to output & id of t & \"|||\"\n"
+                          "        set k to keyboard shortcut of t\n"
+                          "        if k is not missing value then\n"
+                          "            set points to {} & (id of k)\n"
+                          "            repeat with n from 1 to count of points\n"
+                          "                set output to output & (item n of points) & \",\"\n"
+                          "            end repeat\n"
+                          "        end if\n"
+                          "        set output to output & \"~~~\"\n"
+                          "    end repeat\n"
+                          "    return output\n"
+                          "end tell");
+}
+
+QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId) {
+    QString script = QStringLiteral("tell application \"Things3\"\n"
+                                    "    set done to 0\n"
+                                    "    try");
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const ThingsShortcutChange& change = changes[i];
+        QString tag = u"tag " % appleScriptLiteral(change.tag.name);
+        if (byId) {
+            script += u"\n        set tagName to name of tag id " % appleScriptLiteral(change.tag.id);
+            tag = QStringLiteral("tag tagName");
+        }
+        if (change.key.isEmpty())
+            script += u"\n        delete keyboard shortcut of " % tag;
+        else
+            script += u"\n        set keyboard shortcut of " % tag % u" to " % appleScriptLiteral(change.key);
+        script += u"\n        set done to " % QString::number(i + 1);
+    }
+    script += u"\n    on error errorText number errorNumber\n"
+              "        return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n"
+              "    end try\n"
+              "    return done as text\n"
+              "end tell";
+    return script;
+}
+
 // The answer is the parent's identifier (empty for none), "|||", then the name: only the name is
 // free text, and it comes last, whole, so any name reads back exactly.
 QString ThingsService::tagStateScript(const QString& id) {

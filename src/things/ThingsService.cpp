@@ -253,6 +253,36 @@ ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bo
     return {done, std::nullopt};
 }
 
+QHash<QString, QString> ThingsService::readShortcuts() const {
+    std::optional<QHash<QString, QString>> shortcuts =
+        parseShortcuts(runAppleScript(fetchAllShortcutsScript()));
+    if (!shortcuts)
+        throw unreadableAnswer();
+    return *std::move(shortcuts);
+}
+
+ThingsGroupOutcome ThingsService::setShortcuts(const QList<ThingsShortcutChange>& changes, bool byId) const {
+    qsizetype done = 0;
+    while (done < changes.size()) {
+        const qsizetype size = std::min(changes.size() - done, byId ? maximumGroupSize : 1);
+        ThingsGroupOutcome group;
+        try {
+            const QString answer = runAppleScript(shortcutGroupScript(changes.mid(done, size), byId));
+            group = parseGroupAnswer(answer, size).value_or(ThingsGroupOutcome{0, unreadableAnswer()});
+        } catch (const ThingsError& error) {
+            group.failure = error;
+        }
+        done += group.done;
+        if (group.failure) {
+            const ThingsTagRef& tag = changes[done].tag;
+            if (byId && group.failure->isMissingTag(tag.id))
+                return {done, ThingsError::notInThings(tag.name)};
+            return {done, group.failure};
+        }
+    }
+    return {done, std::nullopt};
+}
+
 QString ThingsService::createTag(const QString& name, const std::optional<ThingsTagRef>& parent,
                                  bool byId) const {
     try {

@@ -6,6 +6,7 @@
 #include "ThingsTagRecord.h"
 #include "ThingsTreeRead.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -81,6 +82,24 @@ public:
     // What Things 3 holds for the tag with this identifier; nothing when it has no such tag. Throws
     // when the answer cannot be read.
     std::optional<ThingsTagState> readTagState(const QString& id) const;
+
+    // ---- Keyboard shortcuts ----
+
+    // Every tag's keyboard shortcut by identifier, the empty text for none; read in one program
+    // after the fetch-all program, which stays as it is. Throws when the answer cannot be read.
+    QHash<QString, QString> readShortcuts() const;
+    // Gives or takes the shortcuts in this order and says how many were done before the first
+    // failure, and that failure. By identifier up to maximumGroupSize go in one program, and a tag
+    // Things 3 no longer has fails with ThingsError::notInThings; by name, a program a change.
+    ThingsGroupOutcome setShortcuts(const QList<ThingsShortcutChange>& changes, bool byId) const;
+
+    // One record per tag: its identifier, "|||", the shortcut's code points each followed by a comma
+    // (nothing for none), "~~~". Only identifiers, digits and separators, so any key reads back.
+    static QString fetchAllShortcutsScript();
+    static std::optional<QHash<QString, QString>> parseShortcuts(QStringView output);
+    // Answers as deleteTagGroupScript does. A key is set with `set keyboard shortcut of … to`, an
+    // empty one taken off with `delete keyboard shortcut of …`, the forms Things 3 accepts.
+    static QString shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId);
 
     // ---- Merging one tag into another, through the to-dos' tag names text ----
 

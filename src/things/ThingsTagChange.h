@@ -26,6 +26,14 @@ struct ThingsTagChange {
     std::optional<QString> parentName, newParentName;
 };
 
+// A keyboard shortcut given to a stored tag, or taken off it (an empty key).
+struct ThingsShortcutChange {
+    ThingsTagRef tag;
+    QString key;
+
+    friend bool operator==(const ThingsShortcutChange&, const ThingsShortcutChange&) = default;
+};
+
 // What Things 3 holds for a tag after a write: its exact name and its parent.
 struct ThingsTagState {
     QString name;

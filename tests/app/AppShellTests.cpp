@@ -260,7 +260,8 @@ private Q_SLOTS:
         };
         QCOMPARE(labels(u"viewMenu"_qs),
                  (QStringList{"|", "Sort Tags By", "|", "Show Root Tags Only", "Show Children Counts",
-                              "Show Todo Counts", "Show as Outline", "|", "Expand All", "Collapse All"}));
+                              "Show Todo Counts", "Show as Outline", "|", "Show Shortcut Conflicts", "|",
+                              "Expand All", "Collapse All"}));
         QCOMPARE(labels(u"sortMenu"_qs),
                  (QStringList{"Alphabetical", "Recently Updated", "Highest Todo Count"}));
         for (const auto& [name, text] :

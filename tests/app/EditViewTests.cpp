@@ -152,6 +152,30 @@ private:
     }
 
 private Q_SLOTS:
+    // The field takes one key, the last typed; a key Important and Urgent have is asked about, by its
+    // exact question, and "Yes" moves it from both in Things 3 and in the list's key caps.
+    void keyboardShortcutFieldTakesOneKeyAndAsksBeforeTakingAnothersKey() {
+        QVERIFY(clickRow(m_window, u"Work"_qs));
+        QLineEdit* key = shown<QLineEdit>(u"shortcutField"_qs, editor());
+        QVERIFY(key);
+        QCOMPARE(QAccessible::queryAccessibleInterface(key)->text(QAccessible::Name),
+                 u"Keyboard Shortcut"_qs);
+        QCOMPARE(key->text(), u"w"_qs);
+        retype(key, u"x!"_qs);
+        QCOMPARE(key->text(), u"!"_qs);
+        QVERIFY(shown<QPushButton>(u"saveChanges"_qs, editor())->isEnabled());
+        QTest::keyClick(key, Qt::Key_Return);
+        QTRY_VERIFY(box(u"shortcutConflict"_qs));
+        QMessageBox* question = box(u"shortcutConflict"_qs);
+        QCOMPARE(
+            question->text(),
+            u"\u201CImportant\u201D and \u201CUrgent\u201D use !. Give ! to \u201CWork\u201D instead?"_qs);
+        VERIFY_ALL_NAMED(question);
+        QTest::mouseClick(question->findChild<QPushButton*>(u"confirmShortcutTransfer"_qs), Qt::LeftButton);
+        QTRY_COMPARE(indexOf(m_window, u"Work"_qs).data(Qt::AccessibleTextRole).toString(),
+                     u"Work, shortcut !"_qs); // Urgent gave it up too
+    }
+
     void renameWithReturnFollowsInTheListAndTheTitle() {
         QVERIFY(clickRow(m_window, u"Work"_qs));
         QCOMPARE(m_window->windowTitle(), u"Work"_qs);
@@ -189,9 +213,9 @@ private Q_SLOTS:
             stops.append(QApplication::focusWidget()->objectName());
         }
         QCOMPARE(stops,
-                 (QStringList{u"parentPicker"_qs, u"addChildTag"_qs, u"childName"_qs, u"viewChild"_qs,
-                              u"childName"_qs, u"viewChild"_qs, u"childName"_qs, u"viewChild"_qs,
-                              u"deleteTag"_qs, u"mergeInto"_qs, u"updateFromThings"_qs, u"viewInThings"_qs}));
+                 (QStringList{u"parentPicker"_qs, u"shortcutField"_qs, u"addChildTag"_qs, u"childName"_qs,
+                              u"viewChild"_qs, u"childName"_qs, u"viewChild"_qs, u"childName"_qs,
+                              u"viewChild"_qs, u"deleteTag"_qs, u"mergeInto"_qs, u"updateFromThings"_qs}));
 
         // Delete, destructive, keeps the disabled look when disabled.
         QAbstractButton* remove = shown(u"deleteTag"_qs, editor());

@@ -106,11 +106,16 @@ private Q_SLOTS:
         content(m_window).searchField()->clear();
         QVERIFY(!empty->isVisible());
 
-        // Each row reads out what it draws: the name, the counts, then the path beneath.
+        // Each row reads out what it draws: the name, its key cap, the counts, then the path beneath.
         QAccessibleTableInterface* cells = QAccessible::queryAccessibleInterface(list)->tableInterface();
         for (int row = 0; row < demoTagCount; ++row) {
             const QModelIndex index = model(m_window).index(row);
             QStringList shown{index.data().toString()};
+            if (const QString key = index.data(TagListModel::ShortcutRole).toString(); !key.isEmpty()) {
+                shown.append(
+                    u"shortcut "_qs + key +
+                    (index.data(TagListModel::ShortcutConflictRole).toBool() ? u", shared"_qs : u""_qs));
+            }
             for (int role : {int(TagListModel::ChildCountTextRole), int(TagListModel::TodoCountTextRole),
                              int(TagListModel::AncestorPathRole)}) {
                 shown.append(index.data(role).toString());
@@ -303,6 +308,39 @@ private Q_SLOTS:
         QCOMPARE(model(m_window).rowCount(), demoTagCount + 1);
         QCOMPARE(selection(m_window), QStringList{u"Errands"_qs});
         QCOMPARE(selection(second), QStringList{u"Kids"_qs});
+    }
+
+    // The demo gives Important and Urgent the same key. The key cap is drawn after the name, in the
+    // warning colour when shared; "key:" finds by key; the View menu's filter keeps the shared ones.
+    void shortcutsShowAsKeyCapsFoundByKeyAndConflictsFilterTheList() {
+        QListView* list = content(m_window).list();
+        const QModelIndex home = indexOf(m_window, u"Home"_qs);
+        QCOMPARE(home.data(Qt::AccessibleTextRole).toString(), u"Home, shortcut h"_qs);
+        QCOMPARE(indexOf(m_window, u"Urgent"_qs).data(Qt::AccessibleTextRole).toString(),
+                 u"Urgent, shortcut !, shared"_qs);
+        // The row's pixels after the name: a key cap's outline appears where the plain row had none.
+        list->scrollTo(home);
+        const QRect row = list->visualRect(home);
+        const QImage withCap = list->viewport()->grab(row).toImage();
+        m_app->store().tag(home.data(TagListModel::TagIdRole).toString())->setShortcut(QString());
+        QTRY_COMPARE(indexOf(m_window, u"Home"_qs).data(TagListModel::ShortcutRole).toString(), QString());
+        const QRect afterName(list->fontMetrics().horizontalAdvance(u"Home"_qs) + 8, 0, 40, row.height());
+        QVERIFY(withCap.copy(afterName) != list->viewport()->grab(row).toImage().copy(afterName));
+
+        QTest::keyClicks(content(m_window).searchField(), u"KEY:W"_qs);
+        QCOMPARE(rowNames(m_window), QStringList{u"Work"_qs});
+        content(m_window).searchField()->clear();
+        QAction* conflicts = m_window->findChild<QAction*>(u"showShortcutConflictsAction"_qs);
+        QVERIFY(conflicts && conflicts->isCheckable());
+        conflicts->trigger();
+        QCOMPARE(rowNames(m_window), (QStringList{u"Important"_qs, u"Urgent"_qs}));
+        m_app->store()
+            .tag(indexOf(m_window, u"Urgent"_qs).data(TagListModel::TagIdRole).toString())
+            ->setShortcut({});
+        QTRY_COMPARE(m_window->findChild<EmptyStateView*>(u"sidebarEmpty"_qs)->title(),
+                     u"No Shortcut Conflicts"_qs);
+        conflicts->trigger();
+        QCOMPARE(model(m_window).rowCount(), demoTagCount);
     }
 
     void everyVisibleControlHasAnAccessibleName() {

@@ -118,6 +118,49 @@ protected:
 
 } // namespace
 
+// A store the version before shortcuts wrote (the fixture was made by that code) gains the column in
+// one step: every value reads as before, every shortcut as never read, and what is written after
+// survives reopening, "none" apart from "never read". The reopening also shows that the new version
+// was recorded: a file still saying 1.0.0 would be refused, as the column is there.
+TEST(StoreMigration, aVersionOneStoreKeepsEveryValueAndLearnsShortcuts) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Orvalet.store"_qs);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVALET_TEST_DATA "/store-1.0.0.store"), path));
+    QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const auto rows = [](const TagStore& store) {
+        QStringList lines;
+        for (const TagPtr& tag : store.allTags()) {
+            lines.append(tag->id() + u'|' + tag->name() + u'|' + tag->parentTagId().value_or(u"-"_qs) + u'|' +
+                         (tag->createdAt() ? tag->createdAt()->toString(Qt::ISODate) : u"-"_qs) + u'|' +
+                         tag->updatedAt()->toString(Qt::ISODate) + u'|' +
+                         (tag->todosCount() ? QString::number(*tag->todosCount()) : u"-"_qs) + u'|' +
+                         tag->shortcut().value_or(u"unknown"_qs));
+        }
+        return lines;
+    };
+    QString error;
+    auto store = TagStore::open(path, &error);
+    ASSERT_TRUE(store) << error.toStdString();
+    EXPECT_EQ(
+        rows(*store),
+        (QStringList{u"aGardenIdentifier00002| Garden \u00E9|aHomeIdentifier0000001|2026-05-28T20:26:40Z|"
+                     "2026-05-28T20:26:40Z|-|unknown"_qs,
+                     u"aHomeIdentifier0000001|Home|-|2026-05-28T20:26:40Z|2026-05-28T20:26:40Z|3|unknown"_qs,
+                     u"aOddIdentifier00000003|Say \"7\"|aMissingParent00000004|-|2026-05-28T20:26:40Z|0|"
+                     "unknown"_qs}));
+    store->tag(u"aHomeIdentifier0000001"_qs)->setShortcut(u"7"_qs);
+    store->tag(u"aGardenIdentifier00002"_qs)->setShortcut(QString());
+    ASSERT_TRUE(store->flush());
+    store.reset();
+
+    store = TagStore::open(path, &error);
+    ASSERT_TRUE(store) << error.toStdString();
+    const QStringList after = rows(*store);
+    EXPECT_TRUE(after[0].endsWith(u"|-|"_qs)) << after[0].toStdString(); // none, not unknown
+    EXPECT_TRUE(after[1].endsWith(u"|3|7"_qs));
+    EXPECT_TRUE(after[2].endsWith(u"|unknown"_qs));
+}
+
 TEST_P(StoreOpening, isRefusedAndLeavesTheFileAsItWas) {
     QString error;
     EXPECT_FALSE(TagStore::open(storeIn(m_dataHome), &error));

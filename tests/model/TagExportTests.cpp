@@ -55,6 +55,9 @@ protected:
 };
 
 TEST_F(TagExportTest, jsonReadsBackAsTheStoreWithPathsAndChildCounts) {
+    // A shortcut never read is null, none is "", a key is itself.
+    store->tag(u"h"_qs)->setShortcut(u"\""_qs);
+    store->tag(u"s"_qs)->setShortcut(QString());
     const QJsonArray tags =
         QJsonDocument::fromJson(exported(TagExport::Format::json)).object()[u"tags"].toArray();
     QStringList lines;
@@ -75,6 +78,9 @@ TEST_F(TagExportTest, jsonReadsBackAsTheStoreWithPathsAndChildCounts) {
     EXPECT_TRUE(byId[u"c"_qs][u"parentId"].isString()); // the identifier is kept though not stored
     EXPECT_TRUE(byId[u"h"_qs][u"parentId"].isNull());   // a root's parent is null, not ""
     EXPECT_EQ(byId[u"c"_qs][u"path"].toString(), u"Ctrl\u0001char"_qs);
+    EXPECT_EQ(byId[u"h"_qs][u"shortcut"], QJsonValue(u"\""_qs));
+    EXPECT_EQ(byId[u"s"_qs][u"shortcut"], QJsonValue(QString()));
+    EXPECT_TRUE(byId[u"c"_qs][u"shortcut"].isNull());
 }
 
 // RFC 4180: quoted fields may hold commas, doubled quotes and line breaks; a line break outside
@@ -132,11 +138,12 @@ TEST_F(TagExportTest, csvFieldsSurviveCommasQuotesAndLineBreaksAndNeverStartAFor
     }
     endTurn();
     const QList<QStringList> records = readCsv(QString::fromUtf8(exported(TagExport::Format::csv)));
-    ASSERT_EQ(records.first(), (QStringList{"id", "name", "parentId", "path", "todosCount", "childCount"}));
+    ASSERT_EQ(records.first(),
+              (QStringList{"id", "name", "parentId", "path", "todosCount", "childCount", "shortcut"}));
     QStringList lines;
     QHash<QString, QString> names;
     for (const QStringList& record : records.mid(1)) {
-        ASSERT_EQ(record.size(), 6);
+        ASSERT_EQ(record.size(), 7);
         if (record[0].startsWith(u'g')) {
             names.insert(record[1], record[3]);
         } else {

@@ -490,7 +490,8 @@ TEST_F(ThingsProgramsTest, treesComeBackWithTheirToDosTags) {
 
 TEST(RestoredTagNames, keepTheOldOrderWhileTheRestIsAsItWasAndAddAtTheEndOtherwise) {
     const auto restored = [](const char16_t* now, const char16_t* before) {
-        return ThingsService::restoredTagNames(QStringView(now), QStringView(before), {u"Repairs"_qs, u"Home"_qs})
+        return ThingsService::restoredTagNames(QStringView(now), QStringView(before),
+                                               {u"Repairs"_qs, u"Home"_qs})
             .value_or(u"(none)"_qs);
     };
     EXPECT_EQ(restored(u"Work, Mac", u"Home, Work, Repairs, Mac"), u"Home, Work, Repairs, Mac");
@@ -499,4 +500,32 @@ TEST(RestoredTagNames, keepTheOldOrderWhileTheRestIsAsItWasAndAddAtTheEndOtherwi
     EXPECT_EQ(restored(u"Mac, home", u"Repairs, Mac"), u"Mac, home, Repairs");
     EXPECT_EQ(restored(u"Mac,Work", u"Repairs"), u"(none)");
     EXPECT_EQ(restored(u" Someday , Mac", u"Repairs"), u"(none)");
+}
+
+// `keyboard shortcut` is a tag property: missing value for none, one character set with `set`, taken
+// off only with `delete`.
+TEST_F(ThingsProgramsTest, keyboardShortcutsAreReadSetAndDeletedOneCharacterAtATime) {
+    const QString isNone = u"return keyboard shortcut of tag \"Home\" is missing value"_qs;
+    EXPECT_EQ(run(isNone), u"true"_qs);
+    run(u"set keyboard shortcut of tag \"Home\" to \"7\""_qs);
+    EXPECT_EQ(run(u"return keyboard shortcut of tag id \""_qs + home + u'"'), u"7"_qs);
+    const QByteArray before = library.toJson();
+    for (const QString& refused : QStringList{u"\"\""_qs, u"\"77\""_qs, u"missing value"_qs, u"7"_qs,
+                                              u"\" \""_qs, u"\"\\t\""_qs, u'"' + QString(QChar(1)) + u'"'}) {
+        EXPECT_EQ(shown(runOn(library, tell(u"set keyboard shortcut of tag \"Home\" to "_qs + refused))),
+                  u"error -10006"_qs)
+            << refused.toStdString();
+    }
+    EXPECT_EQ(library.toJson(), before);
+    run(u"delete keyboard shortcut of tag \"Home\""_qs);
+    EXPECT_EQ(run(isNone), u"true"_qs);
+
+    // By name, and read back: the import's program (a key that is a separator, through a stand-in
+    // process, in ShortcutFlowsTest); an answer cut short is not read.
+    EXPECT_EQ(
+        things.setShortcuts({{{mac, u"Mac"_qs}, u"\U0001F600"_qs}, {{work, u"Work"_qs}, u"\\"_qs}}, false)
+            .failure,
+        std::nullopt);
+    EXPECT_EQ(things.readShortcuts().value(mac) + things.readShortcuts().value(work), u"\U0001F600\\"_qs);
+    EXPECT_EQ(ThingsService::parseShortcuts(u"abc|||55,"_qs), std::nullopt);
 }

@@ -99,6 +99,16 @@ QString BatchEditor::cancelLabel() {
     return QStringLiteral("Cancel");
 }
 
+QString BatchEditor::clearShortcutsLabel() {
+    return QStringLiteral("Clear Shortcuts");
+}
+
+bool BatchEditor::canClearShortcuts() const {
+    return !isBusy() && std::any_of(m_selectedTags.cbegin(), m_selectedTags.cend(), [](const TagPtr& tag) {
+        return tag->isStored() && tag->shortcut() != QString();
+    });
+}
+
 QString BatchEditor::deleteConfirmationTitle() const {
     const qsizetype count = m_selectedTags.size();
     return QStringLiteral("Delete ") + QString::number(count) + QStringLiteral(" tag") +

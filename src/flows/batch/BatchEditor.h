@@ -83,6 +83,7 @@ public:
     static QString refreshSymbol();          // "arrow.clockwise"
     static QString saveLabel();              // "Save Changes"
     static QString cancelLabel();            // "Cancel", the confirmation's cancel button
+    static QString clearShortcutsLabel();    // "Clear Shortcuts"
     QString deleteConfirmationTitle() const; // "Delete 1 tag?", "Delete 3 tags?"
     static QString deleteConfirmationMessage();
     // The result's error when the chosen parent was removed from the store before the save: nothing
@@ -122,7 +123,11 @@ public:
     bool isSaving() const { return m_isSaving; }
     bool isDeleting() const { return m_isDeleting; }
     bool isRefreshing() const { return m_isRefreshing; }
-    bool isBusy() const { return m_isSaving || m_isDeleting || m_isRefreshing; }
+    bool isClearingShortcuts() const { return m_isClearingShortcuts; }
+    bool isBusy() const { return m_isSaving || m_isDeleting || m_isRefreshing || m_isClearingShortcuts; }
+    // "Clear Shortcuts": while no run is under way and a selected tag may have a shortcut (one it
+    // has, or one never read).
+    bool canClearShortcuts() const;
     bool canDelete() const { return !isBusy(); }
     bool canRefresh() const { return !isBusy(); }
     bool canSave() const { return !isBusy() && hasChanges(); }
@@ -176,6 +181,12 @@ public:
     // the end, whatever failed.
     QCoro::Task<> deleteWithChildren();
 
+    // "Clear Shortcuts": takes the keyboard shortcut off every selected tag that may have one, a
+    // hundred to a program by identifier, and off each record once Things 3 accepted it; one undo
+    // step. A failure ends the run and shows the result sheet's failure, naming the tag and the tags
+    // cleared before it; success shows nothing (the list loses the key caps).
+    QCoro::Task<> clearShortcuts();
+
     // What the last delete run could not delete, in run order: the name it sent and the error's
     // description. Set when the run ends, before onDone is called.
     struct DeleteFailure {
@@ -210,6 +221,7 @@ private:
     bool m_isSaving = false;
     bool m_isDeleting = false;
     bool m_isRefreshing = false;
+    bool m_isClearingShortcuts = false;
     bool m_showDeleteConfirmation = false;
     bool m_showResult = false;
     std::optional<BatchResultState> m_resultState;

@@ -1,6 +1,7 @@
 // The batch editor's three runs, tag after tag: the move, the update from Things 3, the deletion.
 #include "BatchEditor.h"
 #include "Clock.h"
+#include "ShortcutWrites.h"
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TagWrites.h"
@@ -119,6 +120,44 @@ QCoro::Task<> BatchEditor::saveChanges() {
         self->m_isSaving = false;
         Q_EMIT self->changed();
     }
+}
+
+QCoro::Task<> BatchEditor::clearShortcuts() {
+    if (!canClearShortcuts()) {
+        co_return;
+    }
+    const QPointer<BatchEditor> self(this);
+    TagStore& store = m_store;
+    QList<ShortcutWrites::Write> writes;
+    QList<UndoHistory::Change> undo;
+    for (const TagPtr& tag : std::as_const(m_selectedTags)) {
+        if (tag->isStored() && tag->shortcut() != QString()) {
+            writes.append(ShortcutWrites::Write{tag, QString()});
+            undo.append(UndoHistory::Change{
+                tag->id(), {}, tag->name(), {}, {}, std::pair(tag->shortcutKey(), QString())});
+        }
+    }
+    m_isClearingShortcuts = true;
+    m_resultState.reset();
+    Q_EMIT changed();
+
+    const ThingsGroupOutcome sent =
+        co_await ShortcutWrites::send(m_worker, TagWrites::byId(m_preferences), writes);
+    UndoHistory::forStore(store).recordShortcuts(clearShortcutsLabel(), undo.first(sent.done));
+    if (!self) {
+        co_return;
+    }
+    if (sent.failure) {
+        QStringList cleared;
+        for (qsizetype i = 0; i < sent.done; ++i) {
+            cleared.append(undo[i].nameAfter);
+        }
+        self->m_resultState =
+            BatchResultState::failure(undo[sent.done].nameAfter, sent.failure->errorDescription(), cleared);
+        self->m_showResult = true;
+    }
+    self->m_isClearingShortcuts = false;
+    Q_EMIT self->changed();
 }
 
 QCoro::Task<> BatchEditor::refreshFromThings() {

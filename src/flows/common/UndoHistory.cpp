@@ -3,6 +3,7 @@
 #include "Clock.h"
 #include "DisplayTexts.h"
 #include "Preferences.h"
+#include "ShortcutWrites.h"
 #include "TagStore.h"
 #include "TagWrites.h"
 #include "ThingsWorker.h"
@@ -72,6 +73,12 @@ void UndoHistory::recordCreation(const QString& id, const QString& name,
               nullptr});
 }
 
+void UndoHistory::recordShortcuts(const QString& label, const QList<Change>& changes) {
+    if (!changes.isEmpty()) {
+        push(Step{Step::Kind::change, label, changes, nullptr, nullptr});
+    }
+}
+
 QString UndoHistory::undoText() const {
     return m_undo.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + m_undo.last().label;
 }
@@ -125,6 +132,9 @@ QCoro::Task<> UndoHistory::apply(bool undoing, ThingsWorker& worker, Preferences
 // Each tag goes from one state to the other; the store must still show the state it leaves.
 QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undoing, ThingsWorker& worker,
                                                             bool byId) {
+    if (!step.changes.isEmpty() && step.changes.first().shortcut) {
+        co_return co_await applyShortcuts(std::move(step), undoing, worker, byId);
+    }
     Outcome outcome;
     QList<Change> done;
     // By identifier, a hundred changes go to Things 3 in one program, each checked against the store
@@ -178,6 +188,51 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::applyChanges(Step step, bool undo
         step.changes = step.changes.mid(done.size());
         from.append(std::move(step));
     } else if (!outcome.dropped) {
+        to.append(std::move(step));
+    }
+    co_return outcome;
+}
+
+// Each tag's shortcut goes from one key to the other, undone last first, so that a key given away
+// by one tag to another goes back before the first tag takes it again. The store must still show
+// the key each tag leaves.
+QCoro::Task<UndoHistory::Outcome> UndoHistory::applyShortcuts(Step step, bool undoing, ThingsWorker& worker,
+                                                              bool byId) {
+    Outcome outcome;
+    QList<Change> order = step.changes;
+    if (undoing) {
+        std::reverse(order.begin(), order.end());
+    }
+    QList<ShortcutWrites::Write> writes;
+    for (const Change& change : std::as_const(order)) {
+        const QString& from = undoing ? change.shortcut->second : change.shortcut->first;
+        const TagPtr tag = m_store.tag(change.id);
+        if (!tag || tag->shortcutKey() != from) {
+            outcome.dropped = DisplayTexts::quotedName(tag ? tag->name() : change.nameAfter) +
+                              QStringLiteral(" changed since; this step can no longer be ") +
+                              (undoing ? QStringLiteral("undone.") : QStringLiteral("redone."));
+            co_return outcome;
+        }
+        writes.append(ShortcutWrites::Write{tag, undoing ? change.shortcut->first : change.shortcut->second});
+    }
+    const ThingsGroupOutcome sent = co_await ShortcutWrites::send(worker, byId, writes);
+    QList<Step>& from = undoing ? m_undo : m_redo;
+    QList<Step>& to = undoing ? m_redo : m_undo;
+    if (sent.failure) {
+        outcome.failed = sent.failure->errorDescription();
+        // What went through is no longer part of the step: the rest stays to try again.
+        QList<Change> done = order.first(sent.done);
+        QList<Change> rest = order.sliced(sent.done);
+        if (undoing) {
+            std::reverse(done.begin(), done.end());
+            std::reverse(rest.begin(), rest.end());
+        }
+        if (!done.isEmpty()) {
+            to.append(Step{step.kind, step.label, done, nullptr, nullptr});
+        }
+        step.changes = rest;
+        from.append(std::move(step));
+    } else {
         to.append(std::move(step));
     }
     co_return outcome;
@@ -248,7 +303,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::makeAgain(Step step, ThingsWorker
         m_redo.append(std::move(step));
         co_return outcome;
     }
-    m_store.insert(Tag(made.value(), created.nameAfter, created.parentAfter));
+    m_store.insert(Tag(made.value(), created.nameAfter, created.parentAfter))->setShortcut(QString());
     m_undo.append(std::move(step));
     adoptIdentifier(created.id, made.value());
     co_return outcome;

@@ -19,9 +19,9 @@ class TagStore;
 class ThingsWorker;
 
 // Undo and redo of the changes made to tags in Things 3: renames and moves (one step per editor
-// save, batch save or drop), creations, deletions and merges. A deletion's step is what Things 3 held
-// for the deleted trees, read before they went: undoing it makes the trees again and gives every
-// to-do back the tags it had. A merge's step is what the merge read and wrote.
+// save, batch save or drop), keyboard shortcuts, creations, deletions and merges. A deletion's step is what
+// Things 3 held for the deleted trees, read before they went: undoing it makes the trees again and gives
+// every to-do back the tags it had. A merge's step is what the merge read and wrote.
 //
 // There is one history per store, found with forStore(); the flows record a step once Things 3
 // accepted their change. Undoing or redoing a step sends its reverse to Things 3 first, tag by tag,
@@ -32,11 +32,13 @@ class UndoHistory final : public QObject {
     Q_OBJECT
 
 public:
-    // One tag's name and parent before and after a change.
+    // One tag's name and parent before and after a change; or, with `shortcut`, its keyboard
+    // shortcut before and after (the empty text for none), its name and parent then unused.
     struct Change {
         QString id;
         QString nameBefore, nameAfter;
         std::optional<QString> parentBefore, parentAfter;
+        std::optional<std::pair<QString, QString>> shortcut = std::nullopt;
     };
     // The deleted trees as Things 3 held them. Undoing makes the tags again in order: `made` of them
     // are made already (after a failure part-way), and carry their new identifiers.
@@ -90,6 +92,8 @@ public:
     // made "You can undo this with Edit ▸ Undo.", and back.
     static QString undoable(const QString& permanent);
     static QString permanent(const QString& undoable);
+    // Shortcut changes in the order they were sent; undone in the reverse order.
+    void recordShortcuts(const QString& label, const QList<Change>& changes);
 
     bool canUndo() const { return !m_busy && !m_undo.isEmpty(); }
     bool canRedo() const { return !m_busy && !m_redo.isEmpty(); }
@@ -125,6 +129,7 @@ private:
     // Each puts the step where it belongs afterwards: on the other stack, back, or nowhere.
     // `byId`: writes find their tags by identifier.
     QCoro::Task<Outcome> applyChanges(Step step, bool undoing, ThingsWorker& worker, bool byId);
+    QCoro::Task<Outcome> applyShortcuts(Step step, bool undoing, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> deleteCreated(Step step, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> makeAgain(Step step, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> restoreDeleted(Step step, ThingsWorker& worker);

@@ -143,7 +143,8 @@ QCoro::Task<> TagCreator::submitNewTag() {
         if (!created) {
             failure = created.error().errorDescription();
         } else {
-            store.insert(Tag(created.value(), trimmed, parentId));
+            // A tag Things 3 has just made has no shortcut: known to be none, not unknown.
+            store.insert(Tag(created.value(), trimmed, parentId))->setShortcut(QString());
             UndoHistory::forStore(store).recordCreation(created.value(), trimmed, parentId);
             if (self) {
                 self->requestClose();

@@ -5,6 +5,7 @@
 #include "DisplayTexts.h"
 #include "EditRules.h"
 #include "Preferences.h"
+#include "ShortcutWrites.h"
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TextOrder.h"
@@ -30,7 +31,9 @@ TagEditor::TagEditor(TagStore& store, Preferences& preferences, ThingsWorker& wo
     , m_nameField(m_tag->name())
     , m_selectedParentId(m_tag->parentTagId())
     , m_syncedName(m_nameField)
-    , m_syncedParentId(m_selectedParentId) {
+    , m_syncedParentId(m_selectedParentId)
+    , m_shortcutField(m_tag->shortcutKey())
+    , m_syncedShortcut(m_shortcutField) {
     connect(&m_store, &TagStore::changed, this, &TagEditor::storeChanged);
     connect(&m_preferences, &Preferences::changed, this, [this](PreferenceKey key) {
         if (key == PreferenceKey::showChildrenCounts || key == PreferenceKey::showTodoCounts) {
@@ -49,8 +52,12 @@ void TagEditor::storeChanged() {
         m_nameField = m_tag->name();
         m_selectedParentId = m_tag->parentTagId();
     }
+    if (m_shortcutField == m_syncedShortcut && !m_isSaving) {
+        m_shortcutField = m_tag->shortcutKey();
+    }
     m_syncedName = m_tag->name();
     m_syncedParentId = m_tag->parentTagId();
+    m_syncedShortcut = m_tag->shortcutKey();
     Q_EMIT changed();
 }
 
@@ -62,6 +69,10 @@ void TagEditor::setTag(TagPtr tag) {
         m_selectedParentId = m_tag->parentTagId();
         m_syncedName = m_nameField;
         m_syncedParentId = m_selectedParentId;
+        m_shortcutField = m_tag->shortcutKey();
+        m_syncedShortcut = m_shortcutField;
+        m_showsShortcutConflict = false;
+        m_transferredKey.reset();
         m_errorMessage.reset();
     }
     Q_EMIT changed();
@@ -139,7 +150,56 @@ bool TagEditor::hasChanges() const {
     // The record keeps its name's NFC form; comparing NFC forms exactly makes canonically
     // equivalent spellings equal and leaves letter case and surrounding spaces significant.
     return TextOrder::sortKey(m_nameField) != m_tag->nameSortKey() ||
-           m_selectedParentId != m_tag->parentTagId();
+           m_selectedParentId != m_tag->parentTagId() || m_shortcutField != m_tag->shortcutKey();
+}
+
+// ---- Keyboard shortcut ----
+
+QString TagEditor::shortcutLabel() {
+    return QStringLiteral("Keyboard Shortcut");
+}
+
+void TagEditor::setShortcutField(const QString& key) {
+    if (key != m_shortcutField) {
+        m_shortcutField = key;
+        Q_EMIT changed();
+    }
+}
+
+QString TagEditor::shortcutPlaceholder() const {
+    return m_tag->shortcut() ? QStringLiteral("None") : QStringLiteral("Unknown");
+}
+
+bool TagEditor::isShortcutFieldValid() const {
+    return ShortcutWrites::isValidKey(m_shortcutField);
+}
+
+QString TagEditor::shortcutConflictTitle() const {
+    // Every tag that has the key gives it up, so each is named: "“A” and “B” use 7."
+    QStringList names;
+    for (const TagPtr& holder : ShortcutWrites::holders(m_store, m_shortcutField, m_tag->id())) {
+        names.append(DisplayTexts::quotedName(holder->name()));
+    }
+    const QString last = names.isEmpty() ? QString() : names.takeLast();
+    const QString holders =
+        names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return holders + (names.isEmpty() ? QStringLiteral(" uses ") : QStringLiteral(" use ")) +
+           m_shortcutField + QStringLiteral(". Give ") + m_shortcutField + QStringLiteral(" to ") +
+           DisplayTexts::quotedName(m_tag->name()) + QStringLiteral(" instead?");
+}
+
+QCoro::Task<> TagEditor::confirmShortcutTransfer() {
+    m_showsShortcutConflict = false;
+    m_transferredKey = m_shortcutField;
+    Q_EMIT changed();
+    return saveChanges();
+}
+
+void TagEditor::cancelShortcutTransfer() {
+    if (m_showsShortcutConflict) {
+        m_showsShortcutConflict = false;
+        Q_EMIT changed();
+    }
 }
 
 bool TagEditor::offersNoParent() const {

@@ -91,8 +91,27 @@ public:
     void setSelectedParentId(const std::optional<QString>& parentId);
 
     // Whether the fields differ from the record: the name as typed, untrimmed and case-sensitive,
-    // with canonically equivalent forms equal; the parent identifier exactly.
+    // with canonically equivalent forms equal; the parent identifier and the shortcut exactly.
     bool hasChanges() const;
+
+    // ---- Keyboard shortcut ----
+
+    static QString shortcutLabel(); // "Keyboard Shortcut"
+    // The key typed, the empty text for none. A shortcut never read from Things 3 shows as none.
+    const QString& shortcutField() const { return m_shortcutField; }
+    void setShortcutField(const QString& key);
+    // What the empty field reads: "None", or "Unknown" while the shortcut was never read from Things 3.
+    QString shortcutPlaceholder() const;
+    // Whether the typed key can be sent (ShortcutWrites::isValidKey); Save Changes waits for one.
+    bool isShortcutFieldValid() const;
+
+    // Shown when Save Changes would give the tag a key another stored tag has: "Yes" clears it
+    // there first and saves, "No" leaves the fields as typed.
+    bool showsShortcutConflict() const { return m_showsShortcutConflict; }
+    // "“Home” uses 7. Give 7 to “Work” instead?"; every tag that has the key is named.
+    QString shortcutConflictTitle() const;
+    QCoro::Task<> confirmShortcutTransfer();
+    void cancelShortcutTransfer();
 
     // The "Parent Tag" picker: first, only when the record has no parent, the entry
     // EditRules::noParentLabel() ("None") standing for no parent, and a divider; then one entry per
@@ -137,7 +156,7 @@ public:
     // While any action is under way the whole screen, form and action bar, is disabled.
     bool isBusy() const { return m_isSaving || m_isDeleting || m_isRefreshing; }
     // "Save Changes": enabled only with changes and no action under way.
-    bool canSave() const { return hasChanges() && !isBusy(); }
+    bool canSave() const { return hasChanges() && isShortcutFieldValid() && !isBusy(); }
     // "Delete", "Update from Things", "View in Things", the children's buttons, the add-child
     // button: enabled while no action is under way. "Update from Things" is replaced by a small
     // progress indicator while isRefreshing().
@@ -182,7 +201,10 @@ public:
     // EditRules::missingParentMessage() when the chosen parent was deleted meanwhile. Otherwise sends
     // the rename and/or the move, the name exactly as typed and the parents by name, and on success
     // writes the name, the parent's identifier and the update time to the record. A failure shows
-    // its text and keeps the fields as typed. Does nothing unless canSave().
+    // its text and keeps the fields as typed. A changed shortcut is sent after the rename and move,
+    // in a program of its own that first takes the key off the tag that had it, once the user agreed
+    // (showsShortcutConflict); each accepted shortcut is written to its record and is one undo step.
+    // Does nothing unless canSave().
     QCoro::Task<> saveChanges();
 
     // "Update from Things": reads the tag from Things 3 by identifier and writes what it reports
@@ -221,6 +243,11 @@ private:
     // The record's name and parent when the fields were last compared with it.
     QString m_syncedName;
     std::optional<QString> m_syncedParentId;
+    QString m_shortcutField;
+    QString m_syncedShortcut;
+    bool m_showsShortcutConflict = false;
+    // The key the user agreed to take from the tag that has it, for the save that follows.
+    std::optional<QString> m_transferredKey;
     bool m_isSaving = false;
     bool m_isDeleting = false;
     bool m_isRefreshing = false;

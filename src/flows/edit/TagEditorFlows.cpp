@@ -1,11 +1,13 @@
 // The editor's four actions, each a flow that writes to Things 3 first and to the store after.
 #include "Clock.h"
 #include "EditRules.h"
+#include "ShortcutWrites.h"
 #include "TagEditor.h"
 #include "TagListActions.h"
 #include "TagStore.h"
 #include "TagTree.h"
 #include "TagWrites.h"
+#include "TextOrder.h"
 #include "ThingsWorker.h"
 #include "UndoHistory.h"
 
@@ -33,38 +35,81 @@ QCoro::Task<> TagEditor::saveChanges() {
     const TagPtr tag = m_tag;
     const QString currentName = tag->name();
     const std::optional<QString> currentParentId = tag->parentTagId();
+    const bool detailsChange =
+        TextOrder::sortKey(m_nameField) != tag->nameSortKey() || m_selectedParentId != currentParentId;
+    const QString newKey = m_shortcutField;
+    const bool shortcutChanges = newKey != tag->shortcutKey();
+    // A key another tag has moves to this one only once the user said so.
+    const QList<TagPtr> holders =
+        shortcutChanges ? ShortcutWrites::holders(m_store, newKey, tag->id()) : QList<TagPtr>();
+    if (!holders.isEmpty() && m_transferredKey != newKey) {
+        m_showsShortcutConflict = true;
+        Q_EMIT changed();
+        co_return;
+    }
+    m_transferredKey.reset();
     // A parent chosen from the picker that has since left the store cannot be named to Things 3:
     // sending no parent would make the tag a root there while the record kept the chosen link.
-    const std::optional<ThingsTagChange> change =
-        TagWrites::change(m_store, *tag, m_nameField /* sent and stored as typed */, m_selectedParentId);
-    if (!change) {
-        setError(EditRules::missingParentMessage());
-        co_return;
+    std::optional<ThingsTagChange> change;
+    if (detailsChange) {
+        change =
+            TagWrites::change(m_store, *tag, m_nameField /* sent and stored as typed */, m_selectedParentId);
+        if (!change) {
+            setError(EditRules::missingParentMessage());
+            co_return;
+        }
     }
 
     const QPointer<TagEditor> self(this);
     TagStore& store = m_store;
+    ThingsWorker& worker = m_worker;
+    const bool byId = TagWrites::byId(m_preferences);
     m_isSaving = true;
     m_errorMessage.reset();
     Q_EMIT changed();
 
-    const auto updated =
-        co_await m_worker.run(&ThingsService::changeTag, *change, TagWrites::byId(m_preferences));
-    if (updated) {
-        TagWrites::follow(*tag, updated.value());
-        // The name is what Things 3 has now; a move keeps it as the name to undo to.
-        const bool renamed = currentName != change->newName;
-        if (renamed || currentParentId != tag->parentTagId()) {
-            UndoHistory::forStore(store).recordRename(
-                UndoHistory::Change{tag->id(), renamed ? currentName : tag->name(), tag->name(),
-                                    currentParentId, tag->parentTagId()});
+    std::optional<QString> failure;
+    if (change) {
+        const auto updated = co_await worker.run(&ThingsService::changeTag, *change, byId);
+        if (updated) {
+            TagWrites::follow(*tag, updated.value());
+            // The name is what Things 3 has now; a move keeps it as the name to undo to.
+            const bool renamed = currentName != change->newName;
+            if (renamed || currentParentId != tag->parentTagId()) {
+                UndoHistory::forStore(store).recordRename(
+                    UndoHistory::Change{tag->id(), renamed ? currentName : tag->name(), tag->name(),
+                                        currentParentId, tag->parentTagId()});
+            }
+        } else {
+            TagWrites::followAfterFailure(*tag, updated.error());
+            failure = updated.error().errorDescription();
         }
-    } else {
-        TagWrites::followAfterFailure(*tag, updated.error());
+    }
+    if (!failure && shortcutChanges && tag->isStored()) {
+        QList<ShortcutWrites::Write> writes;
+        for (const TagPtr& holder : holders) {
+            writes.append(ShortcutWrites::Write{holder, QString()});
+        }
+        writes.append(ShortcutWrites::Write{tag, newKey});
+        QList<UndoHistory::Change> undo;
+        for (const ShortcutWrites::Write& write : std::as_const(writes)) {
+            undo.append(UndoHistory::Change{write.tag->id(),
+                                            {},
+                                            write.tag->name(),
+                                            {},
+                                            {},
+                                            std::pair(write.tag->shortcutKey(), write.key)});
+        }
+        const ThingsGroupOutcome sent = co_await ShortcutWrites::send(worker, byId, writes);
+        UndoHistory::forStore(store).recordShortcuts(QStringLiteral("Keyboard Shortcut"),
+                                                     undo.first(sent.done));
+        if (sent.failure) {
+            failure = sent.failure->errorDescription();
+        }
     }
     if (self) {
-        if (!updated && self->shows(tag)) {
-            self->m_errorMessage = updated.error().errorDescription();
+        if (failure && self->shows(tag)) {
+            self->m_errorMessage = failure;
         }
         self->m_isSaving = false;
         Q_EMIT self->changed();

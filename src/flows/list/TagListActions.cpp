@@ -22,20 +22,35 @@ namespace orvalet {
 
 namespace {
 
-QList<TagReplacement::Reported> reportsOf(QList<ThingsTagRecord> records) {
+// `shortcuts` by identifier; a tag it does not name (made between the two programs, or all of them
+// when the shortcuts could not be read) keeps the shortcut it has.
+QList<TagReplacement::Reported> reportsOf(QList<ThingsTagRecord> records,
+                                          const QHash<QString, QString>& shortcuts = {}) {
     QList<TagReplacement::Reported> reports;
     reports.reserve(records.size());
     for (ThingsTagRecord& record : records) {
-        reports.append(TagReplacement::Reported{std::move(record.id), std::move(record.name),
-                                                std::move(record.parentId), record.todosCount});
+        const auto shortcut = shortcuts.constFind(record.id);
+        reports.append(TagReplacement::Reported{
+            std::move(record.id), std::move(record.name), std::move(record.parentId), record.todosCount,
+            shortcut == shortcuts.cend() ? std::nullopt : std::optional(*shortcut)});
     }
     return reports;
 }
 
-// The import's one job. Reading the records is pure text work, so it is done on the worker too,
-// off the interface thread.
+// The import's one job: the records, then the shortcuts in a program of their own. Reading them is
+// pure text work, so it is done on the worker too, off the interface thread. Shortcuts that cannot
+// be read leave the import as it is, with the shortcuts it did not learn.
 QList<TagReplacement::Reported> fetchAllTags(const ThingsService& things) {
-    return reportsOf(ThingsService::parseTagList(things.runAppleScript(ThingsService::fetchAllTagsScript())));
+    QList<ThingsTagRecord> records =
+        ThingsService::parseTagList(things.runAppleScript(ThingsService::fetchAllTagsScript()));
+    QHash<QString, QString> shortcuts;
+    try {
+        shortcuts = things.readShortcuts();
+    } catch (const ThingsError& error) {
+        qWarning("Orvalet: the import could not read the keyboard shortcuts: %s",
+                 qPrintable(error.errorDescription()));
+    }
+    return reportsOf(std::move(records), shortcuts);
 }
 
 } // namespace

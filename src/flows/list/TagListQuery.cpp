@@ -109,6 +109,7 @@ void TagListQuery::storeChanged() {
     m_mostTodos = {};
     m_lowerNames.reset();
     m_family.reset();
+    m_conflicts.reset();
 }
 
 void TagListQuery::storeChanged(const QSet<QString>& changedIds) {
@@ -117,6 +118,7 @@ void TagListQuery::storeChanged(const QSet<QString>& changedIds) {
         storeChanged();
         return;
     }
+    m_conflicts.reset(); // one pass over the keys, cheap next to what follows
     const QList<TagPtr> tags = m_store.allTags();
     std::vector<const Tag*> touched;
     touched.reserve(size_t(changedIds.size()));
@@ -366,17 +368,70 @@ std::vector<int> TagListQuery::positionsInOrder(TagSortOption sortOption) const 
     return positions;
 }
 
-std::vector<char> TagListQuery::searchMatches(const QString& searchText) const {
-    if (searchText.isEmpty()) {
-        return {};
+const std::vector<char>& TagListQuery::conflicts() const {
+    if (!m_conflicts) {
+        QHash<QString, int> holders;
+        std::vector<QString> keys(size_t(m_tags.size()));
+        for (qsizetype i = 0; i < m_tags.size(); ++i) {
+            if (const QString key = m_tags[i]->shortcutKey(); !key.isEmpty()) {
+                keys[size_t(i)] = Tag::keyIdentity(key);
+                ++holders[keys[size_t(i)]];
+            }
+        }
+        std::vector<char> conflicting(keys.size(), 0);
+        for (size_t i = 0; i < keys.size(); ++i) {
+            conflicting[i] = !keys[i].isEmpty() && holders.value(keys[i]) > 1;
+        }
+        m_conflicts = std::move(conflicting);
     }
-    const QLocale locale;
-    return nameMatches(SearchLowering(locale)(searchText), lowerNames(locale));
+    return *m_conflicts;
+}
+
+bool TagListQuery::hasShortcutConflictAt(int position) const {
+    return position >= 0 && conflicts()[size_t(position)];
+}
+
+bool TagListQuery::hasShortcutConflict(const Tag& tag) const {
+    return !tag.shortcutKey().isEmpty() && hasShortcutConflictAt(positionOf(tag));
+}
+
+QString TagListQuery::spokenShortcut(const QString& key, bool conflict) {
+    return QStringLiteral("shortcut ") + key + (conflict ? QStringLiteral(", shared") : QString());
+}
+
+std::vector<char> TagListQuery::searchMatches(const QString& searchText) const {
+    std::vector<char> matches;
+    if (!searchText.isEmpty()) {
+        const QLocale locale;
+        matches = nameMatches(SearchLowering(locale)(searchText), lowerNames(locale));
+        // "key:7" finds the tags with that key, as well as any name that holds the text itself.
+        static const QString keyPrefix = QStringLiteral("key:");
+        if (searchText.startsWith(keyPrefix, Qt::CaseInsensitive)) {
+            const QString wanted = Tag::keyIdentity(searchText.sliced(keyPrefix.size()));
+            for (qsizetype i = 0; i < m_tags.size(); ++i) {
+                const QString key = m_tags[i]->shortcutKey();
+                if (!key.isEmpty() && (wanted.isEmpty() || Tag::keyIdentity(key) == wanted)) {
+                    matches[size_t(i)] = 1;
+                }
+            }
+        }
+    }
+    if (m_conflictsOnly) {
+        const std::vector<char>& conflicting = conflicts();
+        if (matches.empty()) {
+            return conflicting;
+        }
+        for (size_t i = 0; i < matches.size(); ++i) {
+            matches[i] = matches[i] && conflicting[i];
+        }
+    }
+    return matches;
 }
 
 QList<TagPtr> TagListQuery::visibleTags(TagSortOption sortOption, bool rootTagsOnly,
                                         const QString& searchText) const {
-    if (sortOption == TagSortOption::alphabetical && !rootTagsOnly && searchText.isEmpty()) {
+    if (sortOption == TagSortOption::alphabetical && !rootTagsOnly && searchText.isEmpty() &&
+        !m_conflictsOnly) {
         return m_tags;
     }
     QList<TagPtr> visible;
@@ -454,6 +509,9 @@ TagRowTexts TagListQuery::rowTexts(const Tag& tag, const TagListOptions& options
     TagRowTexts row;
     row.name = tag.name();
     QStringList spoken{row.name};
+    if (const QString key = tag.shortcutKey(); !key.isEmpty()) {
+        spoken.append(spokenShortcut(key, hasShortcutConflict(tag)));
+    }
     if (options.showChildrenCounts) {
         row.childCountText = DisplayTexts::childCountText(childCount(tag));
         spoken.append(*row.childCountText);

@@ -34,7 +34,7 @@ struct TagRowTexts {
     std::optional<QString> childCountText; // "N child tags", with showChildrenCounts
     std::optional<QString> todoCountText;  // "N todos", with showTodoCounts; an unreported count is 0
     std::optional<QString> ancestorPath;   // "Grandparent > Parent" when the tag has one
-    // Everything the row shows, for screen readers: "Garden, 2 child tags, 3 todos, Home".
+    // Everything the row shows, for screen readers: "Garden, shortcut g, 2 child tags, 3 todos, Home".
     QString accessibleText;
 };
 
@@ -69,7 +69,9 @@ public:
     // (latest updatedAt first, an absent one last; highest todosCount first, absent as 0), then,
     // with rootTagsOnly, only tags without a parent (an unresolved parent is not a root), then,
     // with a non-empty searchText, only names containing the text as typed, compared in lower case
-    // under the user's locale (QLocale()), diacritics kept.
+    // under the user's locale (QLocale()), diacritics kept; a text "key:K" also finds the tags whose
+    // shortcut is the key K (letter case aside; "key:" alone, every tag with a shortcut). With
+    // conflictsOnly, only tags whose shortcut another tag also has.
     QList<TagPtr> visibleTags(TagSortOption sortOption, bool rootTagsOnly, const QString& searchText) const;
     QList<TagPtr> visibleTags(const TagListOptions& options, const QString& searchText) const;
     // The same tags as their positions in allTags().
@@ -81,6 +83,15 @@ public:
     // Per position in allTags(), whether the name contains the search text as visibleTags matches
     // it; empty for an empty text.
     std::vector<char> searchMatches(const QString& searchText) const;
+
+    // Whether the list shows only the tags whose shortcut another tag also has.
+    bool conflictsOnly() const { return m_conflictsOnly; }
+    void setConflictsOnly(bool on) { m_conflictsOnly = on; }
+    // Whether another stored tag has the same shortcut key (Tag::keyIdentity).
+    bool hasShortcutConflict(const Tag& tag) const;
+    bool hasShortcutConflictAt(int position) const;
+    // "shortcut 7": how a screen reader reads a row's key cap; with a conflict, ", shared" after it.
+    static QString spokenShortcut(const QString& key, bool conflict);
 
     // The tag's direct children among all stored tags, whatever the list filters out.
     int childCount(const Tag& tag) const;
@@ -130,6 +141,8 @@ private:
     const Family& family() const;
     int positionOf(const Tag& tag) const;
     int parentPosition(const Tag& tag) const;
+    // Per position, whether another tag has the same shortcut key.
+    const std::vector<char>& conflicts() const;
     // Per position in name order, whether the lower-cased name contains `needle`.
     std::vector<char> nameMatches(const QString& needle, const LowerNames& names) const;
 
@@ -140,6 +153,8 @@ private:
     mutable KeyOrder m_mostTodos;
     mutable std::optional<LowerNames> m_lowerNames;
     mutable std::optional<Family> m_family;
+    mutable std::optional<std::vector<char>> m_conflicts;
+    bool m_conflictsOnly = false;
 };
 
 } // namespace orvalet

@@ -105,7 +105,7 @@ void TagOutline::storeChanged() {
 
 void TagOutline::rebuild(TagSortOption sortOption, const QString& searchText) {
     const size_t count = m_storedParent.size();
-    m_searching = !searchText.isEmpty();
+    m_searching = !searchText.isEmpty() || m_query.conflictsOnly();
     m_matches = m_query.searchMatches(searchText);
 
     // With a search, a node is kept when it matches or a node below it does.

@@ -113,9 +113,18 @@ void BatchEditView::build() {
     makeProminent(m_saveButton);
     connect(m_saveButton, &QPushButton::clicked, this, [this] { m_editor->saveChanges(); });
 
+    m_clearShortcutsButton = new QPushButton(BatchEditor::clearShortcutsLabel(), this);
+    m_clearShortcutsButton->setObjectName(QStringLiteral("batchClearShortcuts"));
+    m_clearShortcutsButton->setAccessibleName(BatchEditor::clearShortcutsLabel());
+    m_clearShortcutsButton->setAccessibleDescription(
+        QStringLiteral("Take the keyboard shortcut off every selected tag"));
+    m_clearShortcutsButton->setAutoDefault(false);
+    connect(m_clearShortcutsButton, &QPushButton::clicked, this, [this] { m_editor->clearShortcuts(); });
+
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(barHorizontalInset, barVerticalInset, barHorizontalInset, barVerticalInset);
     bar->addWidget(m_deleteButton);
+    bar->addWidget(m_clearShortcutsButton);
     bar->addStretch();
     bar->addWidget(m_refreshButton);
     bar->addStretch();
@@ -149,6 +158,7 @@ void BatchEditView::refresh() {
     m_refreshButton->setEnabled(m_editor->canRefresh());
     m_refreshButton->setBusy(m_editor->isRefreshing());
     m_saveButton->setEnabled(m_editor->canSave());
+    m_clearShortcutsButton->setEnabled(m_editor->canClearShortcuts());
 
     const QString header = m_editor->selectedTagsHeader();
     m_selectedSection->setTitle(header);

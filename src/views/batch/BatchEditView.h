@@ -58,6 +58,7 @@ private:
     QPushButton* m_deleteButton = nullptr;
     BusyToolButton* m_refreshButton = nullptr;
     QPushButton* m_saveButton = nullptr;
+    QPushButton* m_clearShortcutsButton = nullptr;
     QPointer<QMessageBox> m_confirmation;
     QPointer<BatchResultSheet> m_resultSheet;
 

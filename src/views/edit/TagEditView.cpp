@@ -143,6 +143,29 @@ QWidget* TagEditView::buildDetails() {
     m_parent = new ParentPicker(section);
     connect(m_parent, &ParentPicker::chosen, m_editor, &TagEditor::setSelectedParentId);
 
+    // One key: what is typed replaces the key there was, so a user never has to clear it first.
+    m_shortcut = new QLineEdit(section);
+    m_shortcut->setObjectName(QStringLiteral("shortcutField"));
+    m_shortcut->setAccessibleName(TagEditor::shortcutLabel());
+    m_shortcut->setAccessibleDescription(
+        QStringLiteral("One character; Control and the key toggles the tag on a to-do in Things 3"));
+    m_shortcut->setMaximumWidth(m_shortcut->fontMetrics().horizontalAdvance(u'M') * 6);
+    connect(m_shortcut, &QLineEdit::textEdited, this, [this](const QString& text) {
+        // The last character typed, a surrogate pair kept whole.
+        const bool pair =
+            text.size() >= 2 && text.back().isLowSurrogate() && text[text.size() - 2].isHighSurrogate();
+        const QString key = text.size() > (pair ? 2 : 1) ? text.last(pair ? 2 : 1) : text;
+        if (key != text) {
+            m_shortcut->setText(key);
+        }
+        m_editor->setShortcutField(key);
+    });
+    connect(m_shortcut, &QLineEdit::returnPressed, this, [this] {
+        if (m_editor->canSave()) {
+            m_editor->saveChanges();
+        }
+    });
+
     auto* viewParent = new QPushButton(QStringLiteral("View"), section);
     viewParent->setObjectName(QStringLiteral("viewParent"));
     viewParent->setAccessibleDescription(QStringLiteral("Select the chosen parent tag in the list"));
@@ -172,6 +195,9 @@ QWidget* TagEditView::buildDetails() {
     auto* parentLabel = new QLabel(QStringLiteral("Parent Tag"), section);
     parentLabel->setBuddy(m_parent);
     form->addRow(parentLabel, parentRow);
+    auto* shortcutLabel = new QLabel(TagEditor::shortcutLabel(), section);
+    shortcutLabel->setBuddy(m_shortcut);
+    form->addRow(shortcutLabel, m_shortcut);
     form->addRow(saveRow);
     return section;
 }
@@ -268,6 +294,12 @@ void TagEditView::update() {
     }
     m_parent->setSelectedId(editor.selectedParentId());
     m_viewParentRow->setVisible(editor.selectedParent() != nullptr);
+    m_shortcut->setPlaceholderText(editor.shortcutPlaceholder());
+    if (m_shortcut->text() != editor.shortcutField()) {
+        m_shortcut->setText(editor.shortcutField());
+    }
+    m_shortcut->setToolTip(editor.isShortcutFieldValid() ? QString()
+                                                         : QStringLiteral("A shortcut is one character."));
     m_save->setEnabled(editor.canSave());
 
     const bool enabled = editor.isEnabled();
@@ -297,6 +329,9 @@ void TagEditView::update() {
     }
     if (editor.showDeleteConfirmation() && !m_deleteConfirmation) {
         showDeleteConfirmation();
+    }
+    if (editor.showsShortcutConflict() && !m_shortcutConflict) {
+        showShortcutConflict();
     }
     if (editor.isShowingCreateSheet() && !m_createSheet) {
         showCreateSheet();
@@ -371,6 +406,7 @@ void TagEditView::updateTabOrder() {
                           m_name,
                           m_parent,
                           m_viewParentRow,
+                          m_shortcut,
                           m_save,
                           m_addChild};
     for (QWidget* line : std::as_const(m_childRowWidgets)) {
@@ -423,6 +459,34 @@ void TagEditView::showDeleteConfirmation() {
                 m_editor->cancelDelete();
             }
         });
+}
+
+void TagEditView::showShortcutConflict() {
+    auto* box = new QMessageBox(QMessageBox::Question, m_editor->shortcutConflictTitle(), QString(),
+                                QMessageBox::NoButton, this);
+    box->setObjectName(QStringLiteral("shortcutConflict"));
+    box->setText(box->windowTitle());
+    box->setAccessibleName(box->windowTitle());
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* yes = box->addButton(QMessageBox::Yes);
+    yes->setObjectName(QStringLiteral("confirmShortcutTransfer"));
+    yes->setAccessibleName(yes->text());
+    QPushButton* no = box->addButton(QMessageBox::No);
+    no->setObjectName(QStringLiteral("cancelShortcutTransfer"));
+    no->setAccessibleName(no->text());
+    box->setDefaultButton(no);
+    box->setEscapeButton(no);
+    connect(box, &QMessageBox::finished, this, [this, box, yes] {
+        m_shortcutConflict = nullptr;
+        if (box->clickedButton() == yes) {
+            m_editor->confirmShortcutTransfer();
+        } else {
+            m_editor->cancelShortcutTransfer();
+        }
+    });
+    m_shortcutConflict = box;
+    box->open();
 }
 
 TagCreateView* TagEditView::createSheet() const {

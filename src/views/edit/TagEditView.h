@@ -22,9 +22,9 @@ class ParentPicker;
 class TagCreateView;
 
 // The detail pane for one selected tag: a widget over a TagEditor. Top to bottom: the update line,
-// the error row, "Details" (name, parent picker with its "View", "Save Changes"), "Children" (the
-// add-child button and one row per child), a divider and the action bar ("Delete", "Update from
-// Things", "View in Things"). Its window title is the tag's name.
+// the error row, "Details" (name, parent picker with its "View", keyboard shortcut, "Save Changes"),
+// "Children" (the add-child button and one row per child), a divider and the action bar ("Delete", "Update
+// from Things", "View in Things"). Its window title is the tag's name.
 //
 // Return in the name field and Ctrl+S save when "Save Changes" is enabled.
 class TagEditView final : public QWidget {
@@ -57,6 +57,7 @@ private:
     // Tab goes through the pane as it is drawn: top to bottom, left to right.
     void updateTabOrder();
     void showDuplicateNameAlert();
+    void showShortcutConflict();
     void showDeleteConfirmation();
     void showCreateSheet();
 
@@ -70,6 +71,7 @@ private:
     ErrorRow* m_error = nullptr;
     QLineEdit* m_name = nullptr;
     ParentPicker* m_parent = nullptr;
+    QLineEdit* m_shortcut = nullptr;
     QWidget* m_viewParentRow = nullptr;
     BusyPushButton* m_save = nullptr;
     QToolButton* m_addChild = nullptr;
@@ -85,6 +87,7 @@ private:
     QPushButton* m_merge = nullptr;
 
     QPointer<QMessageBox> m_duplicateAlert;
+    QPointer<QMessageBox> m_shortcutConflict;
     QPointer<QMessageBox> m_deleteConfirmation;
     QPointer<TagCreateView> m_createSheet;
     QPointer<QWidget> m_focusBeforeBusy;

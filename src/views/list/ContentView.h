@@ -69,6 +69,10 @@ public:
     StatusAreaView* statusArea() const { return m_statusArea; }
     QAction* newTagAction() const { return m_newTagAction; }
 
+    // "Show Shortcut Conflicts": the list and the outline keep only the tags whose key another tag
+    // also has, and say so when there are none.
+    void setShowsShortcutConflicts(bool on);
+
     // The context menu of a row, built for the targets of that row; the caller shows it.
     QMenu* contextMenuForRow(int row);
     QMenu* contextMenuForTag(const TagPtr& tag);
@@ -133,6 +137,7 @@ private:
     QPointer<BatchEditView> m_batchEditor;
     QPointer<TagCreateView> m_createSheet;
     bool m_restoringSelection = false;
+    bool m_showsShortcutConflicts = false;
 };
 
 } // namespace orvalet

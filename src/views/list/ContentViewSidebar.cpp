@@ -170,15 +170,25 @@ void ContentView::showMode() {
 
 // The list or the tree, as the preference says, unless they have no row: then why, and, for an
 // empty store, the way to fill it.
+void ContentView::setShowsShortcutConflicts(bool on) {
+    m_showsShortcutConflicts = on;
+    m_model->setConflictsOnly(on);
+    m_outlineModel->setConflictsOnly(on);
+    showRowsOrEmptyState();
+}
+
 void ContentView::showRowsOrEmptyState() {
     const bool outline = m_preferences.showAsOutline();
     const int rows = outline ? m_outlineModel->rowCount() : m_model->rowCount();
     const QString search = m_search->text();
     const bool noTags = m_store.count() == 0;
-    const bool noMatch = rows == 0 && !search.isEmpty();
+    const bool noMatch = rows == 0 && (!search.isEmpty() || m_showsShortcutConflicts);
     if (noTags) {
         m_sidebarEmpty->setTexts(QStringLiteral("No Tags"),
                                  QStringLiteral("Import your tags from Things 3 to see them here."));
+    } else if (noMatch && search.isEmpty()) {
+        m_sidebarEmpty->setTexts(QStringLiteral("No Shortcut Conflicts"),
+                                 QStringLiteral("No two tags share a keyboard shortcut."));
     } else if (noMatch) {
         m_sidebarEmpty->setTexts(u"No tags match \u201C"_qs + search + u"\u201D"_qs,
                                  QStringLiteral("Check the spelling, or search for part of a name."));

@@ -105,6 +105,10 @@ QVariant TagListModel::data(const QModelIndex& index, int role) const {
         return m_query.ancestorPath(*tag).value_or(QString());
     case HasAncestorPathRole:
         return m_query.hasAncestorPathAt(position);
+    case ShortcutRole:
+        return tag->shortcutKey();
+    case ShortcutConflictRole:
+        return !tag->shortcutKey().isEmpty() && m_query.hasShortcutConflictAt(position);
     default:
         return {};
     }
@@ -117,6 +121,15 @@ void TagListModel::setSearchText(const QString& text) {
     m_searchText = text;
     if (m_active) {
         rebuild();
+    }
+}
+
+void TagListModel::setConflictsOnly(bool on) {
+    if (on != m_query.conflictsOnly()) {
+        m_query.setConflictsOnly(on);
+        if (m_active) {
+            rebuild();
+        }
     }
 }
 

@@ -28,6 +28,8 @@ public:
         AncestorPathRole,     // "Grandparent > Parent", or nothing
         RolledUpTodoTextRole, // outline rows: "N with subtags" for the subtree, or nothing
         HasAncestorPathRole,  // whether AncestorPathRole gives a path: a cheap test for the row's height
+        ShortcutRole,         // the tag's keyboard shortcut, drawn as a key cap; nothing for none
+        ShortcutConflictRole, // whether another tag has the same key: the key cap is marked
     };
 
     TagListModel(TagStore& store, Preferences& preferences, QObject* parent = nullptr);
@@ -36,6 +38,8 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
     void setSearchText(const QString& text);
+    // "Show Shortcut Conflicts": only the tags whose key another tag also has.
+    void setConflictsOnly(bool on);
 
     // An inactive model (the window shows the outline) follows nothing until it is active again.
     void setActive(bool active);

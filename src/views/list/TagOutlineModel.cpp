@@ -65,6 +65,15 @@ void TagOutlineModel::setSearchText(const QString& text) {
     }
 }
 
+void TagOutlineModel::setConflictsOnly(bool on) {
+    if (on != m_query.conflictsOnly()) {
+        m_query.setConflictsOnly(on);
+        if (m_active) {
+            rebuild();
+        }
+    }
+}
+
 void TagOutlineModel::rebuild(const QSet<QString>* changedIds) {
     beginResetModel();
     if (m_stale) {
@@ -148,6 +157,10 @@ QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
     case TagListModel::TodoCountTextRole:
         return m_options.showTodoCounts ? DisplayTexts::todoCountText(tag.todosCount().value_or(0))
                                         : QString();
+    case TagListModel::ShortcutRole:
+        return tag.shortcutKey();
+    case TagListModel::ShortcutConflictRole:
+        return m_query.hasShortcutConflict(tag);
     case TagListModel::RolledUpTodoTextRole: {
         const qint64 all = m_outline.subtreeTodos(node);
         return m_options.showTodoCounts && all != tag.todosCount().value_or(0) ? rolledUpText(all)
@@ -163,6 +176,9 @@ QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
                    : QVariant();
     case Qt::AccessibleTextRole: {
         QStringList spoken{tag.name()};
+        if (const QString key = tag.shortcutKey(); !key.isEmpty()) {
+            spoken.append(TagListQuery::spokenShortcut(key, m_query.hasShortcutConflict(tag)));
+        }
         for (int part : {int(TagListModel::ChildCountTextRole), int(TagListModel::TodoCountTextRole),
                          int(TagListModel::RolledUpTodoTextRole)}) {
             if (const QString text = data(index, part).toString(); !text.isEmpty()) {

@@ -36,6 +36,8 @@ public:
 
     void setActive(bool active);
     void setSearchText(const QString& text);
+    // "Show Shortcut Conflicts": the conflicting tags, with their ancestors as context.
+    void setConflictsOnly(bool on);
 
     const TagOutline& outline() const { return m_outline; }
     TagPtr tagAt(const QModelIndex& index) const;

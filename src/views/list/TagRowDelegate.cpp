@@ -13,6 +13,7 @@ namespace {
 
 constexpr int horizontalMargin = 6;
 constexpr int countSpacing = 8;
+constexpr int keyCapSpacing = 6;
 
 QColor secondary(const QStyleOptionViewItem& option) {
     const bool selected = option.state.testFlag(QStyle::State_Selected);
@@ -122,11 +123,33 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         trailing -= width + countSpacing;
     }
 
+    // The shortcut's key cap follows the name; the name gives up room for it, as it is short and
+    // the one place the key shows. A key another tag also has is drawn in the warning colour.
+    const QString key = index.data(TagListModel::ShortcutRole).toString();
+    const int capHeight = std::min(line.height(), captionMetrics.height() + 2);
+    const int capWidth = key.isEmpty() ? 0 : std::max(capHeight, captionMetrics.horizontalAdvance(key) + 8);
+    const int capRoom = key.isEmpty() ? 0 : capWidth + keyCapSpacing;
+
     painter->setFont(option.font);
     painter->setPen(primary);
-    const QRect nameRect(line.left(), line.top(), std::max(0, trailing - line.left()), line.height());
-    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter,
-                      body.elidedText(name, Qt::ElideRight, nameRect.width()));
+    const QRect nameRect(line.left(), line.top(), std::max(0, trailing - line.left() - capRoom),
+                         line.height());
+    const QString shownName = body.elidedText(name, Qt::ElideRight, nameRect.width());
+    painter->drawText(nameRect, Qt::AlignLeft | Qt::AlignVCenter, shownName);
+
+    if (!key.isEmpty()) {
+        const bool conflict = index.data(TagListModel::ShortcutConflictRole).toBool();
+        const QColor ink = conflict && !selected ? QColor(0xD7, 0x3A, 0x2F) : secondary(option);
+        const QRectF cap(line.left() + std::min(body.horizontalAdvance(shownName), nameRect.width()) +
+                             keyCapSpacing + 0.5,
+                         line.center().y() - capHeight / 2.0 + 0.5, capWidth - 1, capHeight - 1);
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(ink, conflict ? 1.5 : 1.0));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(cap, 3, 3);
+        painter->setFont(caption);
+        painter->drawText(cap, Qt::AlignCenter, key);
+    }
 
     if (!path.isEmpty() && m_rows == Rows::list) {
         const QRect pathRect(line.left(), line.bottom() + 1 + spacing, line.width(), captionMetrics.height());
