@@ -9,6 +9,7 @@
 #include "TagStore.h"
 #include "ThingsLibrary.h"
 #include "ThingsWorker.h"
+#include "UndoHistory.h"
 #include "UnusedTagsCleanup.h"
 
 #include <QCoreApplication>
@@ -258,3 +259,85 @@ void selectedRowsAt100k(benchmark::State& state) {
 BENCHMARK(selectedRowsAt100k)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+// Undo of a deletion at the size users reach: a tree of 100 tags (a top, 9 below it, 10 below each of
+// those) carried by 10,000 to-dos of every status, each also carrying a tag outside the tree, through
+// a stand-in process that takes range(0) ms to answer each program. The deletion reads the tree and
+// its to-dos first (the snapshot), then deletes; undo makes the tree again and gives every to-do its
+// tags back. Each is timed and its programs counted.
+void undoDeletionThroughStandIn(benchmark::State& state) {
+    constexpr int todoCount = 10'000;
+    qint64 snapshotMs = 0, undoMs = 0, snapshotPrograms = 0, undoPrograms = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        Setting setting;
+        standin::ThingsLibrary library;
+        const auto both = [&](const QString& name, const TagPtr& parent) {
+            const QString id = library.makeTag(name, parent ? parent->id() : QString());
+            return setting.store->insert(Tag(id, name, parent ? std::optional(parent->id()) : std::nullopt));
+        };
+        const TagPtr other = both(u"Other"_qs, nullptr);
+        QList<TagPtr> tree{both(u"Tree"_qs, nullptr)};
+        for (int i = 0; i < 9; ++i) {
+            const TagPtr branch = both(u"Branch "_qs + QString::number(i), tree.first());
+            tree.append(branch);
+            for (int j = 0; j < 10 && tree.size() < 100; ++j) {
+                tree.append(both(u"Leaf "_qs + QString::number(i) + u'.' + QString::number(j), branch));
+            }
+        }
+        const standin::TodoState states[] = {standin::TodoState::Open, standin::TodoState::Completed,
+                                             standin::TodoState::Canceled};
+        for (int i = 0; i < todoCount; ++i) {
+            library.addTodo(u"To-do "_qs + QString::number(i), states[i % 3],
+                            {tree[i % 100]->id(), other->id(), tree[(i * 7) % 100]->id()});
+        }
+        QProcess server;
+        if (!setting.serve(server, library, {u"--delay-ms"_qs, QString::number(state.range(0))})) {
+            state.SkipWithError("the stand-in did not start");
+            return;
+        }
+        UndoHistory& history = UndoHistory::forStore(*setting.store);
+        QString report;
+        QObject::connect(&history, &UndoHistory::report, [&report](const QString& text) { report = text; });
+        state.ResumeTiming();
+
+        QElapsedTimer run;
+        run.start();
+        setting.programs = 0;
+        const QStringList roots{tree.first()->id()};
+        const UndoHistory::DeletionPlan plan =
+            QCoro::waitFor(history.prepareDeletion(setting.worker, roots, QString()));
+        snapshotMs += run.elapsed();
+        snapshotPrograms += setting.programs;
+        state.PauseTiming();
+        BatchEditor editor(*setting.store, setting.preferences, setting.worker, {tree.first()}, {}, {});
+        QCoro::waitFor(editor.deleteWithChildren());
+        const bool deleted = plan.undo && setting.store->count() == 1 && history.canUndo();
+        state.ResumeTiming();
+
+        run.restart();
+        setting.programs = 0;
+        QCoro::waitFor(history.undo(setting.worker, setting.preferences));
+        undoMs += run.elapsed();
+        undoPrograms += setting.programs;
+        state.PauseTiming();
+        server.terminate();
+        server.waitForFinished();
+        state.ResumeTiming();
+        if (!deleted || report != u"Restored 100 tags on 10000 to-dos."_qs || setting.store->count() != 101) {
+            state.SkipWithError(qPrintable(u"the tree did not come back: "_qs + report));
+            break;
+        }
+    }
+    const double runs = double(state.iterations());
+    state.counters["snapshot_s"] = double(snapshotMs) / 1000.0 / runs;
+    state.counters["snapshot_programs"] = double(snapshotPrograms) / runs;
+    state.counters["undo_s"] = double(undoMs) / 1000.0 / runs;
+    state.counters["undo_programs"] = double(undoPrograms) / runs;
+}
+BENCHMARK(undoDeletionThroughStandIn)
+    ->ArgNames({"delay_ms"})
+    ->Args({0})
+    ->Args({100})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);

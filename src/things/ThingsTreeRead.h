@@ -20,6 +20,7 @@ struct ThingsTreeRead {
         QString name;
         std::optional<QString> parentId;
         QStringList todoIds;
+        QString shortcut; // its keyboard shortcut, empty for none
 
         friend bool operator==(const Tag&, const Tag&) = default;
     };
@@ -43,6 +44,7 @@ struct ThingsTagToMake {
     QString name;
     std::optional<QString> parentId;
     qsizetype parentIndex = -1;
+    QString shortcut; // given once it is made, when not empty
 };
 
 // How far making tags again got: the identifiers made, in order; or, when Things 3 already has

@@ -103,7 +103,7 @@ std::optional<ThingsTreeRead> ThingsService::readTrees(const QStringList& rootId
 
 QString ThingsService::treeReadScript(const QStringList& rootIds) {
     // The answer: "GONE,GONE,|||", then per tag, parents first:
-    // "ID|||PARENT|||NAME POINTS|||TODO:TAG NAMES POINTS;TODO:…;~~~".
+    // "ID|||PARENT|||NAME POINTS|||SHORTCUT POINTS|||TODO:TAG NAMES POINTS;TODO:…;~~~".
     QString script = QStringLiteral("tell application \"Things3\"\n"
                                     "    set output to \"\"\n"
                                     "    set pending to {}");
@@ -124,6 +124,11 @@ QString ThingsService::treeReadScript(const QStringList& rootIds) {
               "        set output to output & \"|||\"" %
               appendPoints(u"name of t", u"        ") %
               u"\n        set output to output & \"|||\"\n"
+              "        set key to keyboard shortcut of t\n"
+              "        if key is not missing value then" %
+              appendPoints(u"key", u"            ") %
+              u"\n        end if\n"
+              "        set output to output & \"|||\"\n"
               "        repeat with d in to dos of t\n"
               "            set output to output & id of d & \":\"" %
               appendPoints(u"tag names of d", u"            ") %
@@ -156,20 +161,25 @@ std::optional<ThingsTreeRead> ThingsService::parseTreeRead(QStringView output) {
             return std::nullopt;
         const QList<QStringView> fields = rest.first(end).split(fieldMark);
         rest = rest.sliced(end + recordMark.size());
-        if (fields.size() != 4 || !isIdentifier(fields[0]) || (!fields[1].isEmpty() && !isIdentifier(fields[1])))
+        if (fields.size() != 5 || !isIdentifier(fields[0]) ||
+            (!fields[1].isEmpty() && !isIdentifier(fields[1])))
             return std::nullopt;
         // A tree asked for inside another one asked for comes twice, alike: it is kept once.
         if (tagIds.contains(fields[0].toString()))
             continue;
         // Each tag comes after its parent, unless it is the top of a tree read.
-        ThingsTreeRead::Tag tag{fields[0].toString(), {}, {}, {}};
+        ThingsTreeRead::Tag tag{fields[0].toString(), {}, {}, {}, {}};
         if (!fields[1].isEmpty())
             tag.parentId = fields[1].toString();
         std::optional<QString> name = textFromCodePoints(fields[2]);
         if (!name)
             return std::nullopt;
         tag.name = std::move(*name);
-        QList<QStringView> todos = fields[3].split(u';');
+        std::optional<QString> shortcut = textFromCodePoints(fields[3]);
+        if (!shortcut)
+            return std::nullopt;
+        tag.shortcut = std::move(*shortcut);
+        QList<QStringView> todos = fields[4].split(u';');
         if (!todos.last().isEmpty())
             return std::nullopt;
         todos.removeLast();
@@ -230,6 +240,9 @@ QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags) {
         else if (tags[i].parentId)
             script += u"\n        set parent tag of " % var % u" to tag id " %
                       appleScriptLiteral(*tags[i].parentId);
+        if (!tags[i].shortcut.isEmpty())
+            script +=
+                u"\n        set keyboard shortcut of " % var % u" to " % appleScriptLiteral(tags[i].shortcut);
         script += u"\n        set made to made & id of " % var % u" & \",\"\n        set done to " %
                   QString::number(i + 1);
     }

@@ -434,6 +434,7 @@ TEST(ReplacedTagNames, keepTheOrderAndOneDestinationOrAreNone) {
 TEST_F(ThingsProgramsTest, treesComeBackWithTheirToDosTags) {
     const QString emoji = library.makeTag(u"Pipes \U0001F6B0 \"1\""_qs, plumbing);
     const QString odd = library.addTodo(u"Odd"_qs, TodoState::Canceled, {separators, emoji, quoted});
+    library.setShortcut(emoji, u"~"_qs);
     // Each to-do's tags, and each tag's path, by name.
     const auto picture = [this] {
         QStringList lines;
@@ -444,7 +445,7 @@ TEST_F(ThingsProgramsTest, treesComeBackWithTheirToDosTags) {
             lines.append(library.todoRecord(todo)->name + u": " + names.join(u", "));
         }
         for (const QString& id : library.tagIds())
-            lines.append(library.tag(id)->name + u" < " +
+            lines.append(library.tag(id)->name + u" [" + library.tag(id)->shortcut + u"] < " +
                          (library.tag(id)->parentId.isEmpty()
                               ? QString()
                               : library.tag(library.tag(id)->parentId)->name));
@@ -460,7 +461,8 @@ TEST_F(ThingsProgramsTest, treesComeBackWithTheirToDosTags) {
     QHash<QString, qsizetype> made;
     for (const auto& tag : read->tags) {
         made.insert(tag.id, toMake.size());
-        toMake.append({tag.name, std::nullopt, tag.parentId ? made.value(*tag.parentId, -1) : -1});
+        toMake.append(
+            {tag.name, std::nullopt, tag.parentId ? made.value(*tag.parentId, -1) : -1, tag.shortcut});
     }
     ASSERT_EQ(toMake.size(), 5);
     for (qsizetype i = 1; i < toMake.size(); ++i)

@@ -51,6 +51,7 @@ public:
     struct Merge {
         QString sourceId, sourceName;
         std::optional<QString> sourceParentId;
+        std::optional<QString> sourceShortcut; // as stored: none when never read
         QString destinationId;
         QStringList childIds;
         QList<ThingsTodoTagNames> before, after;

@@ -151,7 +151,8 @@ void UndoHistory::storeMade(const QList<ThingsTagToMake>& made, const QStringLis
     for (qsizetype i = 0; i < newIds.size(); ++i) {
         const std::optional<QString> parent =
             made[i].parentIndex >= 0 ? std::optional(newIds[made[i].parentIndex]) : made[i].parentId;
-        m_store.insert(Tag(newIds[i], made[i].name, parent, Clock::now(), Clock::now(), 0));
+        m_store.insert(Tag(newIds[i], made[i].name, parent, Clock::now(), Clock::now(), 0))
+            ->setShortcut(made[i].shortcut);
     }
 }
 
@@ -178,7 +179,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::restoreDeleted(Step step, ThingsW
     QStringList oldIds;
     QHash<QString, qsizetype> position;
     for (qsizetype i = deletion.made; i < tags.size(); ++i) {
-        ThingsTagToMake tag{tags[i].name, std::nullopt, -1};
+        ThingsTagToMake tag{tags[i].name, std::nullopt, -1, tags[i].shortcut};
         if (tags[i].parentId && position.contains(*tags[i].parentId))
             tag.parentIndex = position.value(*tags[i].parentId);
         else if (tags[i].parentId && m_store.tag(*tags[i].parentId))
@@ -290,7 +291,8 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
     if (!m_store.tag(merge.sourceId)) {
         const std::optional<QString> parent =
             merge.sourceParentId && m_store.tag(*merge.sourceParentId) ? merge.sourceParentId : std::nullopt;
-        const QList<ThingsTagToMake> toMake{{merge.sourceName, parent, -1}};
+        const QList<ThingsTagToMake> toMake{
+            {merge.sourceName, parent, -1, merge.sourceShortcut.value_or(QString())}};
         const auto made = co_await worker.run(&ThingsService::makeTagsAgain, toMake);
         if (!made || !made.value().takenIndexes.isEmpty() || made.value().failure) {
             outcome.failed = !made                  ? made.error().errorDescription()

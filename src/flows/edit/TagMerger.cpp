@@ -231,8 +231,9 @@ QCoro::Task<> TagMerger::merge() {
     // Names are read now, from records that may change while Things 3 answers.
     const QString sourceName = source->name();
     const QString destinationName = destination->name();
-    UndoHistory::Merge record{source->id(), sourceName, source->parentTagId(), destination->id(), {},
-                              {},           changes};
+    UndoHistory::Merge record{
+        source->id(), sourceName, source->parentTagId(), source->shortcut(), destination->id(), {},
+        {},           changes};
     for (const TagPtr& child : children) {
         record.childIds.append(child->id());
     }
