@@ -127,6 +127,14 @@ void ThingsService::setTodoTagNamesIfUnchanged(const QString& sourceName, const 
     setTodoTagNames(changes);
 }
 
+QString ThingsService::commaCarriersLines() {
+    return QStringLiteral("    repeat with t in (tags whose name contains \",\")\n"
+                          "        repeat with d in to dos of t\n"
+                          "            set output to output & id of d & \",\"\n"
+                          "        end repeat\n"
+                          "    end repeat\n");
+}
+
 QString ThingsService::mergeReadScript(const QString& sourceName, const QString& destinationName) {
     // The answer: "SOURCE|||DESTINATION|||CHILD,CHILD,|||COUNT~~~", then COUNT records
     // "TODO|||TAG NAMES~~~", then "TODO," for every to-do carrying a tag with a comma in its name.
@@ -146,13 +154,9 @@ QString ThingsService::mergeReadScript(const QString& sourceName, const QString&
            "    set output to output & \"|||\" & (count of todoList) & \"~~~\"\n"
            "    repeat with d in todoList\n"
            "        set output to output & id of d & \"|||\" & tag names of d & \"~~~\"\n"
-           "    end repeat\n"
-           "    repeat with t in (tags whose name contains \",\")\n"
-           "        repeat with d in to dos of t\n"
-           "            set output to output & id of d & \",\"\n"
-           "        end repeat\n"
-           "    end repeat\n"
-           "    return output\n"
+           "    end repeat\n" %
+           commaCarriersLines() %
+           u"    return output\n"
            "end tell";
 }
 

@@ -156,6 +156,8 @@ public:
     static QString todoTagNamesScript(const QStringList& todoIds);
     static std::optional<ThingsTodoTexts> parseTodoTagNames(QStringView output, const QStringList& todoIds);
     static QString setPresentTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes);
+    // Lines that add "TODO," to `output` for every to-do carrying a tag with a comma in its name.
+    static QString commaCarriersLines();
     // "72,105," into "Hi"; nothing when the text is not of that form.
     static std::optional<QString> textFromCodePoints(QStringView field);
 

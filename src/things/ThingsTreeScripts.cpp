@@ -303,14 +303,8 @@ QString ThingsService::todoTagNamesScript(const QStringList& todoIds) {
                   appendPoints(u"tagText", u"        ") % u"\n        set output to output & \";\"" %
                   unlessMissing(u"    ", QStringLiteral("set output to output & \"-;\""));
     }
-    script += u"\n    set output to output & \"|||\"\n"
-              "    repeat with t in (tags whose name contains \",\")\n"
-              "        repeat with d in to dos of t\n"
-              "            set output to output & id of d & \",\"\n"
-              "        end repeat\n"
-              "    end repeat\n"
-              "    return output\n"
-              "end tell";
+    script +=
+        u"\n    set output to output & \"|||\"\n" % commaCarriersLines() % u"    return output\nend tell";
     return script;
 }
 
