@@ -34,6 +34,9 @@ struct ThingsTreeRead {
     QList<Tag> tags;
     QList<Todo> todos;   // each once, in the order first met
     QStringList goneIds; // tags asked for that Things 3 no longer has
+    // The to-dos (of any tag) carrying a tag whose name holds a comma: their tag names text cannot be
+    // split back into names.
+    QSet<QString> todosWithCommaTags;
 
     friend bool operator==(const ThingsTreeRead&, const ThingsTreeRead&) = default;
 };

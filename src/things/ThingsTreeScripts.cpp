@@ -80,6 +80,7 @@ std::optional<ThingsTreeRead> ThingsService::readTrees(const QStringList& rootId
             }
         }
         trees.goneIds += group->goneIds;
+        trees.todosWithCommaTags.unite(group->todosWithCommaTags);
     }
     // A tree asked for inside another one is met before its parent there: each tag goes after its
     // parent, the tops first, each tree in the order it was read.
@@ -102,7 +103,8 @@ std::optional<ThingsTreeRead> ThingsService::readTrees(const QStringList& rootId
 }
 
 QString ThingsService::treeReadScript(const QStringList& rootIds) {
-    // The answer: "GONE,GONE,|||", then per tag, parents first:
+    // The answer: "GONE,GONE,|||", the to-dos carrying a tag with a comma in its name
+    // "TODO,TODO,|||", then per tag, parents first:
     // "ID|||PARENT|||NAME POINTS|||SHORTCUT POINTS|||TODO:TAG NAMES POINTS;TODO:…;~~~".
     QString script = QStringLiteral("tell application \"Things3\"\n"
                                     "    set output to \"\"\n"
@@ -112,7 +114,8 @@ QString ThingsService::treeReadScript(const QStringList& rootIds) {
                   u"\n        set rootName to name of rootTag\n        set pending to pending & {rootTag}" %
                   unlessMissing(u"    ", u"set output to output & " % appleScriptLiteral(id) % u" & \",\"");
     }
-    script += u"\n    set output to output & \"|||\"\n"
+    script += u"\n    set output to output & \"|||\"\n" % commaCarriersLines() %
+              u"    set output to output & \"|||\"\n"
               "    set k to 0\n"
               "    repeat while k < (count of pending)\n"
               "        set k to k + 1\n"
@@ -152,9 +155,16 @@ std::optional<ThingsTreeRead> ThingsService::parseTreeRead(QStringView output) {
         return std::nullopt;
     ThingsTreeRead read;
     read.goneIds = std::move(*gone);
+    QStringView rest = answer.sliced(headerEnd + fieldMark.size());
+    const qsizetype carriersEnd = rest.indexOf(fieldMark);
+    const std::optional<QStringList> carriers =
+        carriersEnd < 0 ? std::nullopt : identifierList(rest.first(carriersEnd));
+    if (!carriers)
+        return std::nullopt;
+    read.todosWithCommaTags = QSet<QString>(carriers->begin(), carriers->end());
+    rest = rest.sliced(carriersEnd + fieldMark.size());
     QSet<QString> tagIds;
     QSet<QString> todoIds;
-    QStringView rest = answer.sliced(headerEnd + fieldMark.size());
     while (!rest.isEmpty()) {
         const qsizetype end = rest.indexOf(recordMark);
         if (end < 0)

@@ -144,6 +144,13 @@ TEST_F(UndoDeletionTest, withoutASnapshotTheDeletionAsksAgainAndRecordsNoStep) {
     EXPECT_TRUE(questions[0].endsWith(
         u"Things 3. This action cannot be undone! Are you sure you want to do this?"_qs));
 
+    // So could a to-do of the tree that also carries a tag with a comma elsewhere.
+    library.addTodo(u"Mixed"_qs, TodoState::Open, {ids[u"Garden"_qs], both(u"x,y"_qs)->id()});
+    deleteInEditor(u"Garden"_qs);
+    ASSERT_EQ(questions.size(), 2);
+    EXPECT_TRUE(questions[1].startsWith(u"Delete Without Undo?|Some to-dos of these tags also carry"_qs));
+    EXPECT_TRUE(library.tagIdByName(u"Garden"_qs));
+
     deleteWithoutUndo = true;
     deleteInEditor(u"Home"_qs);
     EXPECT_FALSE(library.tagIdByName(u"Home"_qs));

@@ -33,7 +33,8 @@ QString skippedTodos(const ThingsTodoRestoreCount& count) {
                 (count.changed == 1 ? u"it is."_qs : u"they are."_qs);
     if (count.unwritable > 0)
         text += u" " % countOf(count.unwritable, u"to-do"_qs, u"to-dos"_qs) %
-                u" now carry a tag whose name holds a comma and kept the tags " %
+                (count.unwritable == 1 ? u" now carries"_qs : u" now carry"_qs) %
+                u" a tag whose name holds a comma or begins or ends with a space, and kept the tags " %
                 (count.unwritable == 1 ? u"it has."_qs : u"they have."_qs);
     return text;
 }
@@ -49,6 +50,14 @@ std::optional<QString> untravelled(const std::optional<ThingsTreeRead>& read) {
                    u" could not be given back to its to-dos by Undo: its name holds a comma or begins or "
                    u"ends "
                    u"with a space, and Things 3 lists a to-do\u2019s tags as names separated by commas.";
+    }
+    for (const ThingsTreeRead::Todo& todo : read->todos) {
+        if (read->todosWithCommaTags.contains(todo.id) || !ThingsService::splitTagNames(todo.tagNames))
+            return u"Some to-dos of these tags also carry a tag whose name holds a comma or begins or ends "
+                   u"with "
+                   u"a space. Things 3 lists a to-do\u2019s tags as names separated by commas, so Undo could "
+                   u"not "
+                   u"give them their tags back."_qs;
     }
     return std::nullopt;
 }
