@@ -275,20 +275,34 @@ QString ThingsService::createTagScript(const QString& name, const std::optional<
     return script;
 }
 
+namespace {
+
+// A program over many tags counts them in `done` inside one `try`, and answers how many it did, then
+// after a failure "|||", the error's number, "|||" and its message, the message last and whole.
+QString groupOpening() {
+    return QStringLiteral("tell application \"Things3\"\n"
+                          "    set done to 0\n"
+                          "    try");
+}
+
+QString groupClosing() {
+    return QStringLiteral("\n    on error errorText number errorNumber\n"
+                          "        return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n"
+                          "    end try\n"
+                          "    return done as text\n"
+                          "end tell");
+}
+
+} // namespace
+
 QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
     // Each tag's two lines are those deleteTagScript sends for it alone, so each fails as it would.
-    QString script = QStringLiteral("tell application \"Things3\"\n"
-                                    "    set done to 0\n"
-                                    "    try");
+    QString script = groupOpening();
     for (qsizetype i = 0; i < tags.size(); ++i) {
         script += u"\n        set tagName to name of tag id " % appleScriptLiteral(tags[i].id) %
                   u"\n        delete tag tagName\n        set done to " % QString::number(i + 1);
     }
-    script += u"\n    on error errorText number errorNumber\n"
-              "        return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n"
-              "    end try\n"
-              "    return done as text\n"
-              "end tell";
+    script += groupClosing();
     return script;
 }
 
@@ -313,9 +327,7 @@ QString ThingsService::fetchAllShortcutsScript() {
 }
 
 QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId) {
-    QString script = QStringLiteral("tell application \"Things3\"\n"
-                                    "    set done to 0\n"
-                                    "    try");
+    QString script = groupOpening();
     for (qsizetype i = 0; i < changes.size(); ++i) {
         const ThingsShortcutChange& change = changes[i];
         QString tag = u"tag " % appleScriptLiteral(change.tag.name);
@@ -329,11 +341,7 @@ QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& ch
             script += u"\n        set keyboard shortcut of " % tag % u" to " % appleScriptLiteral(change.key);
         script += u"\n        set done to " % QString::number(i + 1);
     }
-    script += u"\n    on error errorText number errorNumber\n"
-              "        return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n"
-              "    end try\n"
-              "    return done as text\n"
-              "end tell";
+    script += groupClosing();
     return script;
 }
 
