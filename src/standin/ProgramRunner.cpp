@@ -18,9 +18,9 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
     ProgramAnswer answer;
     const quint64 revisionBefore = m_library.revision();
     ThingsApplication things(m_library);
+    applescript::Interpreter interpreter(&things, m_limits);
     try {
         const applescript::Script script = applescript::Parser::parse(source, m_limits);
-        applescript::Interpreter interpreter(&things, m_limits);
         const Value result = interpreter.run(script);
         answer.result = result.stringValue();
         if (result.kind == Value::Kind::List || result.kind == Value::Kind::Record) {
@@ -44,6 +44,10 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
             ScriptFailure::execution(applescript::errors::outOfMemory, QStringLiteral("Out of memory."));
     }
 
+    // A program that does not compile costs its compiling all the same.
+    answer.costs = interpreter.costs();
+    answer.costs.programCharacters = source.size();
+
     // What ran before a failure has happened, as in Things 3 itself, so it is saved too.
     if (m_library.revision() == revisionBefore || m_libraryPath.isEmpty()) {
         return answer;
@@ -64,8 +68,10 @@ ProgramAnswer ProgramRunner::run(const QString& source) {
             applescript::errors::handlerFailed, QStringLiteral("The library could not be saved to ") +
                                                     m_libraryPath + QStringLiteral(": ") + error.message);
         failure.application = things.name();
+        const applescript::MacCosts costs = answer.costs;
         answer = ProgramAnswer{};
         answer.failure = failure;
+        answer.costs = costs;
     }
     return answer;
 }

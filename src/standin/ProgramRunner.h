@@ -15,6 +15,8 @@ struct ProgramAnswer {
     std::optional<QString> result;  // the text form, as the engine's result descriptor gives it
     std::optional<QString> printed; // how `run` prints the result, like osascript; none without one
     std::optional<applescript::ScriptFailure> failure;
+    // What it cost as a Mac would charge it, up to its failure when it failed.
+    applescript::MacCosts costs;
 };
 
 // Runs programs against a library and saves the library after every program that changed it.

@@ -4,6 +4,7 @@
 
 #include <QByteArrayView>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <new>
 #include <utility>
@@ -278,12 +279,21 @@ void StandInServer::runNext() {
         QTimer::singleShot(0, this, &StandInServer::runNext);
         return;
     }
+    QElapsedTimer running;
+    running.start();
     const ProgramAnswer programAnswer = m_runner.run(*program);
-    if (m_delay.count() <= 0) {
+    std::chrono::milliseconds delay = m_delay;
+    if (m_macCosts) {
+        const auto modeled =
+            std::chrono::ceil<std::chrono::milliseconds>(m_macCosts->time(programAnswer.costs));
+        delay +=
+            std::max(modeled - std::chrono::milliseconds(running.elapsed()), std::chrono::milliseconds(0));
+    }
+    if (delay.count() <= 0) {
         answer(pending.socket, *program, programAnswer);
         return;
     }
-    QTimer::singleShot(m_delay, this, [this, socket = pending.socket, program = *program, programAnswer] {
+    QTimer::singleShot(delay, this, [this, socket = pending.socket, program = *program, programAnswer] {
         answer(socket, program, programAnswer);
     });
 }
@@ -296,7 +306,7 @@ void StandInServer::answer(const QPointer<QLocalSocket>& socket, const QString& 
     } catch (const std::bad_alloc&) {
         frame = WireProtocol::outOfMemoryFrame();
     }
-    record(program, frame);
+    record(program, frame, programAnswer.costs);
     m_busy = false;
     QTimer::singleShot(0, this, &StandInServer::runNext);
     const auto found = m_connections.find(socket.data());
@@ -309,7 +319,8 @@ void StandInServer::answer(const QPointer<QLocalSocket>& socket, const QString& 
     writeTo(socket.data());
 }
 
-void StandInServer::record(const QString& program, const QByteArray& frame) {
+void StandInServer::record(const QString& program, const QByteArray& frame,
+                           const std::optional<applescript::MacCosts>& costs) {
     if (!m_transcript.isOpen()) {
         return;
     }
@@ -321,6 +332,14 @@ void StandInServer::record(const QString& program, const QByteArray& frame) {
         const QByteArrayView payload = QByteArrayView(frame).sliced(WireProtocol::headerSize);
         m_transcript.write(payload.data(), payload.size());
         m_transcript.write("\n");
+        if (costs) {
+            const MacCostModel model = m_macCosts.value_or(MacCostModel());
+            const double modeledMs = double(model.time(*costs).count()) / 1e6;
+            m_transcript.write((QStringLiteral("=== costs: ") + MacCostModel::describe(*costs) +
+                                QStringLiteral("; ") + QString::number(modeledMs, 'f', 1) +
+                                QStringLiteral(" ms on the modeled Mac\n"))
+                                   .toUtf8());
+        }
     } catch (const std::bad_alloc&) {
         m_transcript.write("(no memory left to record this program)\n");
     }

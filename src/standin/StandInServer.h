@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MacCostModel.h"
 #include "ProgramRunner.h"
 
 #include <QFile>
@@ -47,7 +48,10 @@ public:
 
     // Answers each program this long after running it, so that clients can be tried on slow answers.
     void setAnswerDelay(std::chrono::milliseconds delay) { m_delay = delay; }
-    // Appends every program received and its answer to this file.
+    // Answers each program no sooner than the modeled Mac would have (what the program cost in that
+    // model, from the moment it was taken), so that clients feel a Mac's costs; on top of any delay.
+    void setMacCosts(std::optional<MacCostModel> model) { m_macCosts = model; }
+    // Appends every program received, its answer and what it cost to this file.
     void setTranscript(const QString& path);
 
     // Listens at `socketPath`. Fails when another stand-in already answers there; a socket file left
@@ -82,12 +86,14 @@ private:
     void runNext();
     void answer(const QPointer<QLocalSocket>& socket, const QString& program,
                 const ProgramAnswer& programAnswer);
-    void record(const QString& program, const QByteArray& frame);
+    void record(const QString& program, const QByteArray& frame,
+                const std::optional<applescript::MacCosts>& costs = std::nullopt);
 
     ProgramRunner& m_runner;
     ServerLimits m_limits;
     QLocalServer m_server;
     std::chrono::milliseconds m_delay{0};
+    std::optional<MacCostModel> m_macCosts;
     QFile m_transcript;
     std::unordered_map<QLocalSocket*, Connection> m_connections;
     std::deque<Pending> m_queue;

@@ -70,7 +70,14 @@ void writeError(FrameWriter& out, qint64 number, QStringView message, QStringVie
     out.raw(R"(,"application":)").string(application);
     out.raw(R"(,"kind":")").raw(kind);
     out.raw(R"(","start":)").number(std::max<qsizetype>(start, 0));
-    out.raw(R"(,"end":)").number(std::max<qsizetype>(end, 0)).raw("}}");
+    out.raw(R"(,"end":)").number(std::max<qsizetype>(end, 0)).raw("}");
+}
+
+void writeCosts(FrameWriter& out, const applescript::MacCosts& costs) {
+    out.raw(R"(,"costs":{"events":)").number(costs.events);
+    out.raw(R"(,"textUnits":)").number(costs.textUnitsCopied);
+    out.raw(R"(,"listItems":)").number(costs.listItemsCopied);
+    out.raw(R"(,"characters":)").number(costs.programCharacters).raw("}");
 }
 
 } // namespace
@@ -146,11 +153,19 @@ QByteArray WireProtocol::answerFrame(const ProgramAnswer& answer) {
         const ScriptFailure& f = *answer.failure;
         writeError(out, f.number, f.message(), f.briefMessage, f.application,
                    f.kind == ScriptFailure::Kind::Syntax ? "syntax" : "execution", f.start, f.end);
-    } else if (answer.result) {
-        out.raw(R"({"result":)").string(*answer.result).raw("}");
     } else {
-        out.raw(R"({"result":null})");
+        out.raw(R"({"result":)");
+        if (answer.result) {
+            out.string(*answer.result);
+        } else {
+            out.raw("null");
+        }
+        if (answer.printed && answer.printed != answer.result) {
+            out.raw(R"(,"printed":)").string(*answer.printed);
+        }
     }
+    writeCosts(out, answer.costs);
+    out.raw("}");
     return out.finish();
 }
 
@@ -158,6 +173,7 @@ QByteArray WireProtocol::outOfMemoryFrame() {
     FrameWriter out(maxAnswerSize);
     const QString brief = QStringLiteral("Out of memory.");
     writeError(out, applescript::errors::outOfMemory, brief, brief, QString(), "execution", 0, 0);
+    out.raw("}");
     return out.finish();
 }
 
@@ -165,7 +181,99 @@ QByteArray WireProtocol::refusalFrame(const QString& why) {
     FrameWriter out(maxAnswerSize);
     const QString brief = QStringLiteral("The stand-in could not read the request: ") + why + u'.';
     writeError(out, badRequestNumber, brief, brief, QString(), "request", 0, 0);
+    out.raw("}");
     return out.finish();
+}
+
+namespace {
+
+// Reads an object's members, handing each key to `member`, which reads the value or returns false.
+template <typename Member>
+bool readObject(JsonText::Reader& reader, Member&& member) {
+    if (!reader.accept('{')) {
+        return false;
+    }
+    if (reader.accept('}')) {
+        return true;
+    }
+    do {
+        const std::optional<QString> key = reader.string();
+        if (!key || !reader.accept(':') || !member(*key)) {
+            return false;
+        }
+    } while (reader.accept(','));
+    return reader.accept('}');
+}
+
+} // namespace
+
+std::optional<ProgramAnswer> WireProtocol::answerOf(QByteArrayView payload) {
+    JsonText::Reader reader(payload);
+    ProgramAnswer answer;
+    bool answered = false;
+    const auto integer = [&reader](qint64& into) {
+        const std::optional<double> n = reader.number();
+        into = n ? qint64(*n) : 0;
+        return n.has_value();
+    };
+    const bool read = readObject(reader, [&](const QString& key) {
+        if (key == u"result") {
+            answered = true;
+            if (reader.peek() == 'n') {
+                return reader.skipValue();
+            }
+            answer.result = reader.string();
+            return answer.result.has_value();
+        }
+        if (key == u"printed") {
+            answer.printed = reader.string();
+            return answer.printed.has_value();
+        }
+        if (key == u"costs") {
+            applescript::MacCosts& c = answer.costs;
+            return readObject(reader, [&](const QString& name) {
+                qint64* field = name == u"events"       ? &c.events
+                                : name == u"textUnits"  ? &c.textUnitsCopied
+                                : name == u"listItems"  ? &c.listItemsCopied
+                                : name == u"characters" ? &c.programCharacters
+                                                        : nullptr;
+                return field != nullptr ? integer(*field) : reader.skipValue();
+            });
+        }
+        if (key == u"error") {
+            answered = true;
+            ScriptFailure failure;
+            const bool whole = readObject(reader, [&](const QString& name) {
+                if (name == u"number" || name == u"start" || name == u"end") {
+                    return integer(name == u"number"  ? failure.number
+                                   : name == u"start" ? failure.start
+                                                      : failure.end);
+                }
+                if (name == u"briefMessage" || name == u"application" || name == u"kind") {
+                    const std::optional<QString> text = reader.string();
+                    if (name == u"briefMessage") {
+                        failure.briefMessage = text.value_or(QString());
+                    } else if (name == u"application") {
+                        failure.application = text.value_or(QString());
+                    } else if (text == u"syntax") {
+                        failure.kind = ScriptFailure::Kind::Syntax;
+                    }
+                    return text.has_value();
+                }
+                return reader.skipValue();
+            });
+            answer.failure = failure;
+            return whole;
+        }
+        return reader.skipValue();
+    });
+    if (!read || !answered || !reader.atEnd()) {
+        return std::nullopt;
+    }
+    if (!answer.failure && !answer.printed) {
+        answer.printed = answer.result;
+    }
+    return answer;
 }
 
 } // namespace standin

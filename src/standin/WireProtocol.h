@@ -19,7 +19,9 @@ namespace standin {
 // A request is {"program": TEXT}. The answer is {"result": TEXT} or {"result": null} (a result with
 // no text form), or {"error": {"number", "message", "briefMessage", "application", "kind", "start",
 // "end"}} where kind is "syntax", "execution" or "request" (the request itself was unreadable or the
-// server would not take it).
+// server would not take it). Beside them, "printed" is how `run` prints a result whose text form
+// is not what osascript shows (a list), and "costs" ({"events", "textUnits", "listItems",
+// "characters"}) what the program cost as a Mac would charge it. Orvalet reads neither.
 // A client may send several requests on one connection, each after the previous answer.
 //
 // Texts must arrive exactly as they were sent, whatever QString they are, so both sides write their
@@ -54,6 +56,9 @@ public:
 
     // Appends `text` as a JSON string, quotes included, written as JsonText writes it.
     static void appendString(QByteArray& out, QStringView text);
+
+    // Reads an answer payload back into what it says; none when it is not an answer.
+    static std::optional<ProgramAnswer> answerOf(QByteArrayView payload);
 };
 
 } // namespace standin

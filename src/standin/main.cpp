@@ -1,23 +1,31 @@
 // things3-standin: plays Things 3 and its scripting engine where neither exists.
 //
-//   serve [--library FILE] [--demo] [--transcript FILE] [--delay-ms N] [--idle-ms N]
-//   run [--library FILE] [FILE|-]
+//   serve [--library FILE] [--demo] [--transcript FILE] [--delay-ms N] [--idle-ms N] [MAC COSTS]
+//   run [--library FILE [MAC COSTS]] [--costs] [FILE|-]
+//       MAC COSTS: --mac-costs [--program-ms N] [--event-us N] [--copy-ns N] [--character-us N]
 //   seed (--demo | --random N [--depth D] [--todos M] [--seed S] [--shortcuts]) --library FILE
 //   status
 
 #include "DemoLibrary.h"
+#include "MacCostModel.h"
 #include "ProgramRunner.h"
 #include "RandomLibrary.h"
 #include "SocketLocation.h"
 #include "StandInServer.h"
+#include "WireProtocol.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QSocketNotifier>
+#include <QThread>
+#include <QtEndian>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -66,6 +74,73 @@ bool saveLibrary(const ThingsLibrary& library, const QString& path) {
     }
 }
 
+// The options that make answers come at the pace of the modeled Mac, and set its figures.
+struct MacCostOptions {
+    QCommandLineOption enabled{QStringLiteral("mac-costs"),
+                               QStringLiteral("Answer as late as the modeled Mac would (see the README).")};
+    QCommandLineOption programMs{QStringLiteral("program-ms"),
+                                 QStringLiteral("Modeled milliseconds per program (default 10)."),
+                                 QStringLiteral("N")};
+    QCommandLineOption eventUs{QStringLiteral("event-us"),
+                               QStringLiteral("Modeled microseconds per Apple event (default 500)."),
+                               QStringLiteral("N")};
+    QCommandLineOption copyNs{
+        QStringLiteral("copy-ns"),
+        QStringLiteral("Modeled nanoseconds per text unit or list item copied (default 1)."),
+        QStringLiteral("N")};
+    QCommandLineOption characterUs{
+        QStringLiteral("character-us"),
+        QStringLiteral("Modeled microseconds per program character compiled (default 1)."),
+        QStringLiteral("N")};
+
+    QList<QCommandLineOption> all() const { return {enabled, programMs, eventUs, copyNs, characterUs}; }
+
+    // The model when --mac-costs or a figure is given (a figure alone turns the model on too); none
+    // without; a usage error when a figure is not a number of zero or more.
+    std::optional<MacCostModel> read(const QCommandLineParser& parser, bool& valid) const {
+        MacCostModel model;
+        valid = true;
+        bool any = parser.isSet(enabled);
+        const auto figure = [&](const QCommandLineOption& option, double& into) {
+            if (!parser.isSet(option)) {
+                return;
+            }
+            any = true;
+            bool ok = false;
+            into = parser.value(option).toDouble(&ok);
+            if (!ok || !(into >= 0) || !std::isfinite(into)) {
+                printError(QStringLiteral("--") + option.names().front() +
+                           QStringLiteral(" takes a number of zero or more"));
+                valid = false;
+            }
+        };
+        figure(programMs, model.programMs);
+        figure(eventUs, model.eventUs);
+        figure(copyNs, model.copyNs);
+        figure(characterUs, model.characterUs);
+        return any ? std::optional(model) : std::nullopt;
+    }
+};
+
+// A library is served by one stand-in at a time, and changed by no one else meanwhile: the server
+// rewrites the whole file after every program that changed it, so a change made beside it would be
+// lost. The lock is taken for as long as the returned object lives; none when another process has it.
+std::unique_ptr<QLockFile> lockLibrary(const QString& path) {
+    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    lock->setStaleLockTime(0); // held for as long as the server runs: only a dead holder lets go
+    if (!lock->tryLock(0)) {
+        qint64 pid = 0;
+        QString host, application;
+        lock->getLockInfo(&pid, &host, &application);
+        printError(QStringLiteral("the library ") + path +
+                   QStringLiteral(" is in use by a running stand-in") +
+                   (pid > 0 ? QStringLiteral(" (process ") + QString::number(pid) + u')' : QString()) +
+                   QStringLiteral("; run sends a program to it when --library is left out"));
+        return nullptr;
+    }
+    return lock;
+}
+
 // Ends the event loop on SIGINT, SIGTERM and SIGHUP so that the socket file is removed on the way out.
 // The handler only writes a byte; the loop does the rest.
 int signalPipe[2] = {-1, -1};
@@ -104,9 +179,15 @@ int serve(QCoreApplication& app) {
     const QCommandLineOption idle(QStringLiteral("idle-ms"),
                                   QStringLiteral("Close a connection that sends nothing for N ms."),
                                   QStringLiteral("N"), QString::number(ServerLimits().idleDeadline.count()));
-    parser.addOptions({library, demo, transcript, delay, idle});
+    const MacCostOptions macCosts;
+    parser.addOptions(QList<QCommandLineOption>{library, demo, transcript, delay, idle} + macCosts.all());
     parser.addHelpOption();
     parser.process(argumentsAfterCommand());
+    bool figuresValid = true;
+    const std::optional<MacCostModel> model = macCosts.read(parser, figuresValid);
+    if (!figuresValid) {
+        return exitUsage;
+    }
     bool delayIsNumber = false;
     const int delayMs = parser.value(delay).toInt(&delayIsNumber);
     if (!delayIsNumber || delayMs < 0) {
@@ -140,6 +221,7 @@ int serve(QCoreApplication& app) {
     limits.idleDeadline = std::chrono::milliseconds(idleMs);
     StandInServer server(runner, limits);
     server.setAnswerDelay(std::chrono::milliseconds(delayMs));
+    server.setMacCosts(model);
     if (parser.isSet(transcript)) {
         server.setTranscript(parser.value(transcript));
     }
@@ -149,6 +231,10 @@ int serve(QCoreApplication& app) {
         printError(why);
         return exitFailure;
     }
+    const std::unique_ptr<QLockFile> lock = lockLibrary(path);
+    if (!lock) {
+        return exitFailure;
+    }
     quitOnSignals(app);
     printError(QStringLiteral("serving ") + path + QStringLiteral(" at ") + socketPath);
     const int status = app.exec();
@@ -156,11 +242,85 @@ int serve(QCoreApplication& app) {
     return status;
 }
 
+// What osascript writes for a failure, which Orvalet's osascript engine reads.
+void printFailure(const applescript::ScriptFailure& f) {
+    const QString kind = f.kind == applescript::ScriptFailure::Kind::Syntax
+                             ? QStringLiteral("syntax error")
+                             : QStringLiteral("execution error");
+    print(stderr, QString::number(std::max<qsizetype>(f.start, 0)) + u':' +
+                      QString::number(std::max<qsizetype>(f.end, 0)) + QStringLiteral(": ") + kind +
+                      QStringLiteral(": ") + f.message() + QStringLiteral(" (") + QString::number(f.number) +
+                      QStringLiteral(")\n"));
+}
+
+applescript::ScriptFailure notRunningFailure() {
+    applescript::ScriptFailure failure = applescript::ScriptFailure::execution(
+        applescript::errors::applicationNotRunning, QStringLiteral("Application isn’t running."));
+    failure.application = QStringLiteral("Things3");
+    return failure;
+}
+
+// Reads exactly `size` bytes from the stand-in, however long it takes to answer; none when it goes.
+std::optional<QByteArray> readAnswerBytes(QLocalSocket& socket, qsizetype size) {
+    QByteArray data;
+    while (data.size() < size) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(-1)) {
+            return std::nullopt;
+        }
+        data += socket.read(size - data.size());
+    }
+    return data;
+}
+
+// Sends the program to the stand-in that is serving, as osascript sends it to the running application,
+// and gives its answer; a failure of its own when none serves (Things 3 is not running).
+ProgramAnswer sendToServer(const QString& program) {
+    ProgramAnswer answer;
+    const QString path = SocketLocation::path();
+    const auto failed = [&answer](applescript::ScriptFailure failure) {
+        answer.failure = std::move(failure);
+        return answer;
+    };
+    if (const std::optional<QString> why = SocketLocation::distrustedFolder(path)) {
+        printError(QStringLiteral("not using the socket at ") + path + QStringLiteral(": ") + *why);
+        return failed(notRunningFailure());
+    }
+    QLocalSocket socket;
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(2000)) {
+        return failed(notRunningFailure());
+    }
+    if (const std::optional<QString> why = SocketLocation::distrustedListener(path, socket)) {
+        printError(QStringLiteral("not using the socket at ") + path + QStringLiteral(": ") + *why);
+        return failed(notRunningFailure());
+    }
+    socket.write(WireProtocol::frame(WireProtocol::requestPayload(program)));
+    const std::optional<QByteArray> header = readAnswerBytes(socket, WireProtocol::headerSize);
+    quint32 length = 0;
+    if (header && WireProtocol::readHeader(*header, WireProtocol::maxAnswerSize, length) ==
+                      WireProtocol::Header::Valid) {
+        if (const std::optional<QByteArray> payload = readAnswerBytes(socket, qsizetype(length))) {
+            if (std::optional<ProgramAnswer> read = WireProtocol::answerOf(*payload)) {
+                return *read;
+            }
+        }
+    }
+    applescript::ScriptFailure lost = applescript::ScriptFailure::execution(
+        applescript::errors::connectionInvalid, QStringLiteral("Connection is invalid."));
+    lost.application = QStringLiteral("Things3");
+    return failed(lost);
+}
+
 int run() {
     QCommandLineParser parser;
-    const QCommandLineOption library(QStringLiteral("library"), QStringLiteral("The library file."),
-                                     QStringLiteral("FILE"), SocketLocation::defaultLibraryPath());
-    parser.addOption(library);
+    const QCommandLineOption library(
+        QStringLiteral("library"),
+        QStringLiteral("Run on this library file instead of sending the program to the running stand-in."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption costs(QStringLiteral("costs"),
+                                   QStringLiteral("Write what the program cost a Mac to standard error."));
+    const MacCostOptions macCosts;
+    parser.addOptions(QList<QCommandLineOption>{library, costs} + macCosts.all());
     parser.addPositionalArgument(QStringLiteral("program"),
                                  QStringLiteral("The program file, or - for standard input."));
     parser.addHelpOption();
@@ -168,6 +328,16 @@ int run() {
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1) {
         printError(QStringLiteral("run takes one program"));
+        return exitUsage;
+    }
+    bool figuresValid = true;
+    const std::optional<MacCostModel> model = macCosts.read(parser, figuresValid);
+    if (!figuresValid) {
+        return exitUsage;
+    }
+    if (model && !parser.isSet(library)) {
+        printError(QStringLiteral("--mac-costs goes with --library; a running stand-in answers at the pace "
+                                  "it was started with (serve --mac-costs)"));
         return exitUsage;
     }
 
@@ -184,24 +354,38 @@ int run() {
     }
     const QString program = QString::fromUtf8(input.readAll());
 
-    const QString path = parser.value(library);
-    std::optional<ThingsLibrary> loaded = QFile::exists(path) ? openLibrary(path) : ThingsLibrary();
-    if (!loaded) {
-        return exitFailure;
+    ProgramAnswer answer;
+    if (parser.isSet(library)) {
+        const QString path = parser.value(library);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        const std::unique_ptr<QLockFile> lock = lockLibrary(path);
+        if (!lock) {
+            return exitFailure;
+        }
+        std::optional<ThingsLibrary> loaded = QFile::exists(path) ? openLibrary(path) : ThingsLibrary();
+        if (!loaded) {
+            return exitFailure;
+        }
+        ProgramRunner runner(*loaded, path);
+        QElapsedTimer running;
+        running.start();
+        answer = runner.run(program);
+        if (model) {
+            const auto modeled =
+                std::chrono::duration_cast<std::chrono::milliseconds>(model->time(answer.costs));
+            QThread::msleep(std::max<qint64>(0, modeled.count() - running.elapsed()));
+        }
+    } else {
+        answer = sendToServer(program);
     }
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    ProgramRunner runner(*loaded, path);
-    const ProgramAnswer answer = runner.run(program);
+    if (parser.isSet(costs)) {
+        const double modeledMs = double(model.value_or(MacCostModel()).time(answer.costs).count()) / 1e6;
+        print(stderr, QStringLiteral("costs: ") + MacCostModel::describe(answer.costs) +
+                          QStringLiteral("; ") + QString::number(modeledMs, 'f', 1) +
+                          QStringLiteral(" ms on the modeled Mac\n"));
+    }
     if (answer.failure) {
-        // The forms osascript writes, which Orvalet's osascript engine reads.
-        const auto& f = *answer.failure;
-        const QString kind = f.kind == applescript::ScriptFailure::Kind::Syntax
-                                 ? QStringLiteral("syntax error")
-                                 : QStringLiteral("execution error");
-        print(stderr, QString::number(std::max<qsizetype>(f.start, 0)) + u':' +
-                          QString::number(std::max<qsizetype>(f.end, 0)) + QStringLiteral(": ") + kind +
-                          QStringLiteral(": ") + f.message() + QStringLiteral(" (") +
-                          QString::number(f.number) + QStringLiteral(")\n"));
+        printFailure(*answer.failure);
         return exitFailure;
     }
     if (answer.printed) {

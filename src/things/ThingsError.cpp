@@ -40,6 +40,19 @@ ThingsError ThingsError::todosChanged(const QString& name) {
                        u"The to-dos of " % quoted(name) % u" changed in Things 3. Look at the merge again.");
 }
 
+ThingsError ThingsError::unreadable() {
+    return appleScriptFailed(QStringLiteral("Things 3 answered in a form Orvalet cannot read."));
+}
+
+ThingsError ThingsError::missingTag(const QString& id) {
+    return appleScriptFailed(u"Things3 got an error: Can\u2019t get tag id \"" % id % u"\".", -1728);
+}
+
+ThingsError ThingsError::nameTaken(const QString& name) {
+    return ThingsError(Kind::refused, quoted(name) % u" is in Things 3 already, so it was not made again. "
+                                                     u"Rename or delete it there, then undo once more.");
+}
+
 bool ThingsError::isMissingTag(const QString& id) const {
     // The engine names the element it could not get as the program wrote it: `tag id "…"`.
     return m_kind == Kind::appleScriptFailed && m_number == -1728 &&

@@ -25,6 +25,12 @@ public:
     static ThingsError notInThings(const QString& name);
     // The to-dos of the tag called `name` are not what the merge's confirmation showed.
     static ThingsError todosChanged(const QString& name);
+    // Things 3 answered a program in a form that cannot be read back as the program wrote it.
+    static ThingsError unreadable();
+    // What Things 3 answers for the tag with this identifier when it no longer has it (-1728).
+    static ThingsError missingTag(const QString& id);
+    // A tag to be made again has a name Things 3 has taken meanwhile.
+    static ThingsError nameTaken(const QString& name);
 
     Kind kind() const { return m_kind; }
     const QString& message() const { return m_message; }

@@ -3,6 +3,7 @@
 // comma, or beginning or ending with white space, cannot survive the round trip: such texts are
 // never rewritten.
 
+#include "ScriptText.h"
 #include "ThingsError.h"
 #include "ThingsService.h"
 
@@ -76,12 +77,60 @@ std::optional<QString> ThingsService::restoredTagNames(QStringView current, QStr
     return names.join(u", ");
 }
 
+namespace {
+
+// Tags whose to-dos, read two reads a tag however many there are, take in most of these to-dos: chosen
+// one after the other, the one that takes in the most not met yet first, while it takes in at least
+// three (a to-do met nowhere is read on its own, one read). From the names each to-do carried and is
+// expected to carry, without the names being given back: those tags are new and carry nothing yet.
+QStringList coveringTags(const QList<ThingsTodoRestore>& todos) {
+    QHash<QString, QString> spelling;
+    QHash<QString, QList<qsizetype>> carriedBy;
+    for (qsizetype i = 0; i < todos.size(); ++i) {
+        QSet<QString> skipped;
+        for (const QString& name : todos[i].restoredNames)
+            skipped.insert(nameKey(name));
+        for (const QString& text : {todos[i].before, todos[i].expected.value_or(QString())}) {
+            for (const QString& name : ThingsService::splitTagNames(text).value_or(QStringList())) {
+                const QString key = nameKey(name);
+                if (skipped.contains(key))
+                    continue;
+                skipped.insert(key);
+                spelling.insert(key, spelling.value(key, name));
+                carriedBy[key].append(i);
+            }
+        }
+    }
+    std::vector<bool> met(std::size_t(todos.size()), false);
+    QStringList chosen;
+    for (;;) {
+        QString best;
+        qsizetype bestGain = 0;
+        for (auto it = carriedBy.cbegin(); it != carriedBy.cend(); ++it) {
+            const qsizetype gain =
+                std::count_if(it->cbegin(), it->cend(), [&met](qsizetype i) { return !met[std::size_t(i)]; });
+            if (gain > bestGain || (gain == bestGain && gain > 0 && it.key() < best)) {
+                best = it.key();
+                bestGain = gain;
+            }
+        }
+        if (bestGain < 3)
+            return chosen;
+        chosen.append(spelling.value(best));
+        for (const qsizetype i : carriedBy.take(best))
+            met[std::size_t(i)] = true;
+    }
+}
+
+} // namespace
+
 ThingsTodoRestoreCount ThingsService::restoreTodoTags(const QList<ThingsTodoRestore>& todos) const {
     ThingsTodoRestoreCount count;
     QStringList ids;
     for (const ThingsTodoRestore& todo : todos)
         ids.append(todo.todoId);
-    const ThingsTodoTexts now = ids.isEmpty() ? ThingsTodoTexts{} : readTodoTagNames(ids);
+    const ThingsTodoTexts now =
+        ids.isEmpty() ? ThingsTodoTexts{} : readTodoTagNames(ids, coveringTags(todos));
     QList<ThingsTodoTagNames> writes;
     for (const ThingsTodoRestore& todo : todos) {
         const std::optional<QString> text = now.texts.value(todo.todoId);
@@ -112,12 +161,6 @@ std::optional<ThingsMergeRead> ThingsService::readMerge(const QString& sourceNam
     return parseMergeRead(runAppleScript(mergeReadScript(sourceName, destinationName)));
 }
 
-void ThingsService::setTodoTagNames(const QList<ThingsTodoTagNames>& changes) const {
-    if (!changes.isEmpty()) {
-        runAppleScript(setTodoTagNamesScript(changes));
-    }
-}
-
 void ThingsService::setTodoTagNamesIfUnchanged(const QString& sourceName, const QString& destinationName,
                                                const ThingsMergeRead& confirmed,
                                                const QList<ThingsTodoTagNames>& changes) const {
@@ -128,36 +171,40 @@ void ThingsService::setTodoTagNamesIfUnchanged(const QString& sourceName, const 
 }
 
 QString ThingsService::commaCarriersLines() {
-    return QStringLiteral("    repeat with t in (tags whose name contains \",\")\n"
-                          "        repeat with d in to dos of t\n"
-                          "            set output to output & id of d & \",\"\n"
-                          "        end repeat\n"
-                          "    end repeat\n");
+    // One read for the tags whose name holds a comma (few, usually none), one for each one's to-dos.
+    return QStringLiteral(
+        "    set commaTags to id of every tag whose name contains \",\"\n"
+        "    repeat with i from 1 to count of commaTags\n"
+        "        set carrierIds to id of every to do of tag id (item i of commaTags)\n"
+        "        if carrierIds is not {} then set end of out to (carrierIds as text) & \",\"\n"
+        "    end repeat\n");
 }
 
 QString ThingsService::mergeReadScript(const QString& sourceName, const QString& destinationName) {
     // The answer: "SOURCE|||DESTINATION|||CHILD,CHILD,|||COUNT~~~", then COUNT records
     // "TODO|||TAG NAMES~~~", then "TODO," for every to-do carrying a tag with a comma in its name.
-    // Only the tag names are free text; the count lets the reader notice one that holds "~~~".
-    return u"tell application \"Things3\"\n"
-           "    set sourceTag to tag " %
-           appleScriptLiteral(sourceName) %
-           u"\n"
-           "    set destinationTag to tag " %
+    // Only the tag names are free text; the count lets the reader notice one that holds "~~~". The
+    // source's to-dos are two reads, their identifiers and their tag names, whatever their number.
+    return ScriptText::collectingOpening() % u"\n    set sourceId to id of tag " %
+           appleScriptLiteral(sourceName) % u"\n    set destinationId to id of tag " %
            appleScriptLiteral(destinationName) %
            u"\n"
-           "    set output to id of sourceTag & \"|||\" & id of destinationTag & \"|||\"\n"
-           "    repeat with c in tags of sourceTag\n"
-           "        set output to output & id of c & \",\"\n"
-           "    end repeat\n"
-           "    set todoList to to dos of sourceTag\n"
-           "    set output to output & \"|||\" & (count of todoList) & \"~~~\"\n"
-           "    repeat with d in todoList\n"
-           "        set output to output & id of d & \"|||\" & tag names of d & \"~~~\"\n"
+           "    set childIds to id of every tag of tag id sourceId\n"
+           "    set todoIds to id of every to do of tag id sourceId\n"
+           "    set todoNames to {}\n"
+           "    if todoIds is not {} then\n"
+           "        set todoNames to tag names of every to do of tag id sourceId\n"
+           "    end if\n"
+           "    if (count of todoNames) is not (count of todoIds) then error \"Things 3 changed these tags "
+           "while "
+           "Orvalet read them.\"\n"
+           "    set end of out to sourceId & \"|||\" & destinationId & \"|||\"\n"
+           "    if childIds is not {} then set end of out to (childIds as text) & \",\"\n"
+           "    set end of out to \"|||\" & (count of todoIds) & \"~~~\"\n"
+           "    repeat with j from 1 to count of todoIds\n"
+           "        set end of out to (item j of todoIds) & \"|||\" & (item j of todoNames) & \"~~~\"\n"
            "    end repeat\n" %
-           commaCarriersLines() %
-           u"    return output\n"
-           "end tell";
+           commaCarriersLines() % ScriptText::collectingClosing();
 }
 
 std::optional<ThingsMergeRead> ThingsService::parseMergeRead(QStringView output) {
@@ -209,16 +256,6 @@ std::optional<ThingsMergeRead> ThingsService::parseMergeRead(QStringView output)
     }
     read.todosWithCommaTags = QSet<QString>(commaCarriers->begin(), commaCarriers->end());
     return read;
-}
-
-QString ThingsService::setTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes) {
-    QString script = QStringLiteral("tell application \"Things3\"");
-    for (const ThingsTodoTagNames& change : changes) {
-        script += u"\n    set tag names of to do id " % appleScriptLiteral(change.todoId) % u" to " %
-                  appleScriptLiteral(change.tagNames);
-    }
-    script += u"\nend tell";
-    return script;
 }
 
 std::optional<QString> ThingsService::replacedTagNames(QStringView tagNames, const QString& sourceName,

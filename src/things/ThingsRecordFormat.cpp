@@ -225,6 +225,30 @@ std::optional<QList<ThingsTagUse>> ThingsService::parseTagUse(QStringView output
     return use;
 }
 
+std::optional<QList<std::optional<ThingsTagRecord>>> ThingsService::parseTagsById(QStringView output,
+                                                                                  const QStringList& ids) {
+    // "PARENT|||COUNT|||CP,CP,~~~" or "-~~~" per tag asked: the name comes as code points, so no
+    // name can be taken for a separator.
+    QList<QStringView> records = output.split(u"~~~");
+    if (records.size() != ids.size() + 1 || !records.last().isEmpty())
+        return std::nullopt;
+    QList<std::optional<ThingsTagRecord>> read;
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        if (records[i] == u"-") {
+            read.append(std::nullopt);
+            continue;
+        }
+        const QList<QStringView> fields = records[i].split(u"|||");
+        bool counted = false;
+        const qint64 count = fields.size() == 3 ? fields[1].toLongLong(&counted) : 0;
+        std::optional<QString> name = counted ? textFromCodePoints(fields[2]) : std::nullopt;
+        if (!name || (!fields[0].isEmpty() && !isIdentifier(fields[0])))
+            return std::nullopt;
+        read.append(ThingsTagRecord{ids[i], std::move(*name), optionalText(fields[0]), count});
+    }
+    return read;
+}
+
 std::optional<ThingsGroupOutcome> ThingsService::parseGroupAnswer(QStringView output, qsizetype size) {
     // "DONE", or "DONE|||NUMBER|||MESSAGE": only the message is free text, and it comes last.
     const auto count = [](QStringView text) -> std::optional<qint64> {

@@ -2,6 +2,7 @@
 // Lines are indented by four spaces per level and joined by single line feeds, without a line
 // feed after the last line.
 
+#include "ScriptText.h"
 #include "ThingsService.h"
 
 #include <QStringBuilder>
@@ -236,27 +237,49 @@ std::optional<QString> ThingsService::changeTagScript(const ThingsTagChange& cha
 }
 
 QString ThingsService::changeTagGroupScript(const QList<ThingsTagChange>& changes) {
-    // Each tag's lines are those changeTagScript sends for it alone, so each fails as it would.
-    QString script = QStringLiteral("tell application \"Things3\"\n"
-                                    "    set names to \"\"\n"
-                                    "    set done to 0\n"
-                                    "    try");
+    // Each tag goes through the lines changeTagScript sends for it alone, so each fails as it would:
+    // a new name (or missing value to keep it), and a new parent ("" for the top level, missing value
+    // to keep it).
+    QStringList ids;
+    QString newNames = QStringLiteral("{");
+    QString newParents = QStringLiteral("{");
     for (qsizetype i = 0; i < changes.size(); ++i) {
-        script += changeLines(changes[i], u"        ") %
-                  u"\n        set points to {} & (id of tagName)\n"
-                  "        repeat with k from 1 to count of points\n"
-                  "            set names to names & (item k of points) & \",\"\n"
-                  "        end repeat\n"
-                  "        set names to names & \";\"\n"
-                  "        set done to " %
-                  QString::number(i + 1);
+        const ThingsTagChange& change = changes[i];
+        ids.append(change.tag.id);
+        const QString separator = i > 0 ? QStringLiteral(", ") : QString();
+        newNames +=
+            separator % (sameText(change.newName, change.tag.name) ? u"missing value"_qs
+                                                                   : appleScriptLiteral(change.newName));
+        newParents += separator % (change.newParentId == change.parentId ? u"missing value"_qs
+                                   : change.newParentId ? appleScriptLiteral(*change.newParentId)
+                                                        : u"\"\""_qs);
     }
-    script += u"\n    on error errorText number errorNumber\n"
-              "        return names & \"|||\" & done & \"|||\" & errorNumber & \"|||\" & errorText\n"
-              "    end try\n"
-              "    return names & \"|||\" & done\n"
-              "end tell";
-    return script;
+    return ScriptText::collectingOpening() % u"\n    set tagIds to " % ScriptText::listOf(ids) %
+           u"\n    set newNames to " % newNames % u"}\n    set newParents to " % newParents %
+           u"}\n"
+           "    set done to 0\n"
+           "    try\n"
+           "        repeat with i from 1 to count of tagIds\n"
+           "            set tagName to name of tag id (item i of tagIds)\n"
+           "            if item i of newNames is not missing value then\n"
+           "                set name of tag tagName to item i of newNames\n"
+           "                set tagName to name of tag id (item i of tagIds)\n"
+           "            end if\n"
+           "            set newParent to item i of newParents\n"
+           "            if newParent is \"\" then\n"
+           "                delete parent tag of tag tagName\n"
+           "            else if newParent is not missing value then\n"
+           "                set parent tag of tag tagName to tag id newParent\n"
+           "            end if" %
+           ScriptText::pointsLines(u"points", u"tagName", u"            ") %
+           u"\n            set end of out to points & \";\"\n"
+           "            set done to i\n"
+           "        end repeat\n"
+           "    on error errorText number errorNumber" %
+           ScriptText::joinLines(u"        ") %
+           u"\n        return answer & \"|||\" & done & \"|||\" & errorNumber & \"|||\" & errorText\n"
+           "    end try" %
+           ScriptText::joinLines(u"    ") % u"\n    return answer & \"|||\" & done\nend tell";
 }
 
 QString ThingsService::createTagScript(const QString& name, const std::optional<ThingsTagRef>& parent,
@@ -279,70 +302,75 @@ namespace {
 
 // A program over many tags counts them in `done` inside one `try`, and answers how many it did, then
 // after a failure "|||", the error's number, "|||" and its message, the message last and whole.
-QString groupOpening() {
-    return QStringLiteral("tell application \"Things3\"\n"
-                          "    set done to 0\n"
-                          "    try");
-}
-
-QString groupClosing() {
-    return QStringLiteral("\n    on error errorText number errorNumber\n"
-                          "        return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n"
-                          "    end try\n"
-                          "    return done as text\n"
-                          "end tell");
+QString groupClosing(QStringView indent) {
+    return u"\n" % indent % u"on error errorText number errorNumber\n" % indent %
+           u"    return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n" % indent %
+           u"end try\n" % indent % u"return done as text\nend tell";
 }
 
 } // namespace
 
 QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
-    // Each tag's two lines are those deleteTagScript sends for it alone, so each fails as it would.
-    QString script = groupOpening();
-    for (qsizetype i = 0; i < tags.size(); ++i) {
-        script += u"\n        set tagName to name of tag id " % appleScriptLiteral(tags[i].id) %
-                  u"\n        delete tag tagName\n        set done to " % QString::number(i + 1);
-    }
-    script += groupClosing();
-    return script;
+    // Each tag goes through the two lines deleteTagScript sends for it alone, so each fails as it would.
+    QStringList ids;
+    for (const ThingsTagRef& tag : tags)
+        ids.append(tag.id);
+    return u"tell application \"Things3\"\n    set tagIds to " % ScriptText::listOf(ids) %
+           u"\n"
+           "    set done to 0\n"
+           "    try\n"
+           "        repeat with i from 1 to count of tagIds\n"
+           "            set tagName to name of tag id (item i of tagIds)\n"
+           "            delete tag tagName\n"
+           "            set done to i\n"
+           "        end repeat" %
+           groupClosing(u"    ");
 }
 
 QString ThingsService::fetchAllShortcutsScript() {
-    // `id of` a text is the list of its code points (one number for one character): `{} &` makes it
-    // a list either way. A tag without a shortcut answers `missing value`.
-    return QStringLiteral("tell application \"Things3\"\n"
-                          "    set output to \"\"\n"
-                          "    repeat with t in tags\n"
-                          "        set output to output & id of t & \"|||\"\n"
-                          "        set k to keyboard shortcut of t\n"
-                          "        if k is not missing value then\n"
-                          "            set points to {} & (id of k)\n"
-                          "            repeat with n from 1 to count of points\n"
-                          "                set output to output & (item n of points) & \",\"\n"
-                          "            end repeat\n"
-                          "        end if\n"
-                          "        set output to output & \"~~~\"\n"
-                          "    end repeat\n"
-                          "    return output\n"
-                          "end tell");
+    // Two reads for every tag: the identifiers and the shortcuts (missing value for none), in the
+    // same order. A tag made or deleted between them would pair keys with the wrong tags: then the
+    // lists differ in length and the read fails rather than answer wrongly.
+    return ScriptText::collectingOpening() %
+           u"\n"
+           "    set tagIds to id of every tag\n"
+           "    set tagKeys to keyboard shortcut of every tag\n"
+           "    if (count of tagIds) is not (count of tagKeys) then error \"Things 3 changed its tags while "
+           "Orvalet read them.\"\n"
+           "    repeat with i from 1 to count of tagIds\n"
+           "        set k to item i of tagKeys\n"
+           "        if k is missing value then set k to \"\"" %
+           ScriptText::pointsLines(u"points", u"k", u"        ") %
+           u"\n        set end of out to (item i of tagIds) & \"|||\" & points & \"~~~\"\n"
+           "    end repeat" %
+           ScriptText::collectingClosing();
 }
 
 QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId) {
-    QString script = groupOpening();
+    // A key is set with `set keyboard shortcut of`; missing value takes it off with `delete`.
+    QStringList tags;
+    QString keys = QStringLiteral("{");
     for (qsizetype i = 0; i < changes.size(); ++i) {
-        const ThingsShortcutChange& change = changes[i];
-        QString tag = u"tag " % appleScriptLiteral(change.tag.name);
-        if (byId) {
-            script += u"\n        set tagName to name of tag id " % appleScriptLiteral(change.tag.id);
-            tag = QStringLiteral("tag tagName");
-        }
-        if (change.key.isEmpty())
-            script += u"\n        delete keyboard shortcut of " % tag;
-        else
-            script += u"\n        set keyboard shortcut of " % tag % u" to " % appleScriptLiteral(change.key);
-        script += u"\n        set done to " % QString::number(i + 1);
+        tags.append(byId ? changes[i].tag.id : changes[i].tag.name);
+        keys += (i > 0 ? u", "_qs : QString()) %
+                (changes[i].key.isEmpty() ? u"missing value"_qs : appleScriptLiteral(changes[i].key));
     }
-    script += groupClosing();
-    return script;
+    return u"tell application \"Things3\"\n    set tagList to " % ScriptText::listOf(tags) %
+           u"\n    set newKeys to " % keys %
+           u"}\n"
+           "    set done to 0\n"
+           "    try\n"
+           "        repeat with i from 1 to count of tagList\n" %
+           (byId ? u"            set tagName to name of tag id (item i of tagList)\n"_qs
+                 : u"            set tagName to item i of tagList\n"_qs) %
+           u"            if item i of newKeys is missing value then\n"
+           "                delete keyboard shortcut of tag tagName\n"
+           "            else\n"
+           "                set keyboard shortcut of tag tagName to item i of newKeys\n"
+           "            end if\n"
+           "            set done to i\n"
+           "        end repeat" %
+           groupClosing(u"    ");
 }
 
 // The answer is the parent's identifier (empty for none), "|||", then the name: only the name is
@@ -360,20 +388,49 @@ QString ThingsService::tagStateScript(const QString& id) {
            "end tell";
 }
 
-// One record per tag, in the order asked: "COUNT|||CHILD,CHILD,~~~", identifiers and numbers only.
-QString ThingsService::tagUseScript(const QStringList& ids) {
-    QString script = QStringLiteral("tell application \"Things3\"\n    set output to \"\"");
-    for (const QString& id : ids) {
-        script += u"\n    set t to tag id " % appleScriptLiteral(id) %
-                  u"\n"
-                  "    set output to output & (count of (to dos of t whose status is open)) & \"|||\"\n"
-                  "    repeat with c in tags of t\n"
-                  "        set output to output & id of c & \",\"\n"
-                  "    end repeat\n"
-                  "    set output to output & \"~~~\"";
-    }
-    script += u"\n    return output\nend tell";
-    return script;
+// One record per tag, in the order asked: "COUNT|||CHILD,CHILD,~~~" (or "COUNT~~~" without the
+// children), identifiers and numbers only.
+QString ThingsService::tagUseScript(const QStringList& ids, bool withChildren) {
+    return ScriptText::collectingOpening() % u"\n    set tagIds to " % ScriptText::listOf(ids) %
+           u"\n"
+           "    repeat with i from 1 to count of tagIds\n"
+           "        set tagId to item i of tagIds\n"
+           "        set end of out to (count of (to dos of tag id tagId whose status is open)) as text\n" %
+           (withChildren
+                ? u"        set childIds to id of every tag of tag id tagId\n"
+                  "        set end of out to \"|||\"\n"
+                  "        if childIds is not {} then set end of out to (childIds as text) & \",\"\n"_qs
+                : QString()) %
+           u"        set end of out to \"~~~\"\n"
+           "    end repeat" %
+           ScriptText::collectingClosing();
+}
+
+// Per tag asked, in order: "PARENT|||COUNT|||NAME POINTS~~~", or "-~~~" for a tag Things 3 no longer
+// has. The name travels as its code points, so any name reads back exactly.
+QString ThingsService::fetchTagsByIdScript(const QStringList& ids) {
+    return ScriptText::collectingOpening() % u"\n    set tagIds to " % ScriptText::listOf(ids) %
+           u"\n"
+           "    repeat with i from 1 to count of tagIds\n"
+           "        set tagId to item i of tagIds\n"
+           "        try\n"
+           "            set tagName to name of tag id tagId" %
+           ScriptText::unlessMissing(u"        ", u"set tagName to missing value") %
+           u"\n"
+           "        if tagName is missing value then\n"
+           "            set end of out to \"-~~~\"\n"
+           "        else\n"
+           "            set parentId to \"\"\n"
+           "            try\n"
+           "                set parentId to id of parent tag of tag id tagId\n"
+           "            end try\n"
+           "            if parentId is missing value then set parentId to \"\"\n"
+           "            set openCount to count of (to dos of tag id tagId whose status is open)" %
+           ScriptText::pointsLines(u"points", u"tagName", u"            ") %
+           u"\n            set end of out to parentId & \"|||\" & openCount & \"|||\" & points & \"~~~\"\n"
+           "        end if\n"
+           "    end repeat" %
+           ScriptText::collectingClosing();
 }
 
 } // namespace orvalet

@@ -7,10 +7,6 @@ namespace orvalet {
 
 namespace {
 
-ThingsError unreadableAnswer() {
-    return ThingsError::appleScriptFailed(QStringLiteral("Things 3 answered in a form Orvalet cannot read."));
-}
-
 bool sameText(const QString& a, const QString& b) {
     return a == b || a.normalized(QString::NormalizationForm_D) == b.normalized(QString::NormalizationForm_D);
 }
@@ -43,20 +39,65 @@ std::optional<ThingsTagRecord> ThingsService::fetchTagByName(const QString& name
     return parseTagLookup(runAppleScript(fetchTagByNameScript(name)));
 }
 
+QList<std::optional<ThingsTagRecord>> ThingsService::fetchTagsById(const QStringList& ids) const {
+    QList<std::optional<ThingsTagRecord>> records;
+    for (qsizetype start = 0; start < ids.size(); start += maximumGroupSize) {
+        const QStringList group = ids.mid(start, maximumGroupSize);
+        const auto read = parseTagsById(runAppleScript(fetchTagsByIdScript(group)), group);
+        if (!read)
+            throw ThingsError::unreadable();
+        records += *read;
+    }
+    return records;
+}
+
+std::optional<ThingsTagRecord> ThingsService::fetchTag(const QString& id, bool byId) const {
+    return byId ? fetchTagsById({id}).value(0) : fetchTagById(id);
+}
+
+namespace {
+
+// Identifiers and numbers only, about thirty characters a tag: this many keeps a program small.
+constexpr qsizetype tagsPerUseProgram = 2000;
+
+} // namespace
+
 QList<ThingsTagUse> ThingsService::readTagUse(const QStringList& ids) const {
-    if (ids.isEmpty())
-        return {};
-    std::optional<QList<ThingsTagUse>> use = parseTagUse(runAppleScript(tagUseScript(ids)), ids);
-    if (!use)
-        throw unreadableAnswer();
-    return *use;
+    QList<ThingsTagUse> use;
+    for (qsizetype start = 0; start < ids.size(); start += tagsPerUseProgram) {
+        const QStringList group = ids.mid(start, tagsPerUseProgram);
+        const std::optional<QList<ThingsTagUse>> read =
+            parseTagUse(runAppleScript(tagUseScript(group)), group);
+        if (!read)
+            throw ThingsError::unreadable();
+        use += *read;
+    }
+    return use;
+}
+
+QList<qint64> ThingsService::readOpenCounts(const QStringList& ids) const {
+    QList<qint64> counts;
+    for (qsizetype start = 0; start < ids.size(); start += tagsPerUseProgram) {
+        const QStringList group = ids.mid(start, tagsPerUseProgram);
+        const QString answer = runAppleScript(tagUseScript(group, false));
+        const QList<QStringView> records = QStringView(answer).split(u"~~~");
+        if (records.size() != group.size() + 1 || !records.last().isEmpty())
+            throw ThingsError::unreadable();
+        for (qsizetype i = 0; i < group.size(); ++i) {
+            bool counted = false;
+            counts.append(records[i].toLongLong(&counted));
+            if (!counted)
+                throw ThingsError::unreadable();
+        }
+    }
+    return counts;
 }
 
 std::optional<ThingsTagState> ThingsService::readTagState(const QString& id) const {
     try {
         const std::optional<ThingsTagState> state = parseTagState(runAppleScript(tagStateScript(id)));
         if (!state)
-            throw unreadableAnswer();
+            throw ThingsError::unreadable();
         return state;
     } catch (const ThingsError& error) {
         if (error.isMissingTag(id))
@@ -158,7 +199,7 @@ ThingsChangesOutcome ThingsService::changeTags(const QList<ThingsTagChange>& cha
                     states.append(ThingsTagState{name, group[done++].newParentId});
                 }
                 answered = read.has_value();
-                failure = read ? read->second.failure : unreadableAnswer();
+                failure = read ? read->second.failure : ThingsError::unreadable();
             } catch (const ThingsError& error) {
                 answered = !error.isLostConnection();
                 failure = error;
@@ -223,7 +264,7 @@ ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bo
             const QString answer = runAppleScript(deleteTagGroupScript(tags.mid(done, end - done)));
             const std::optional<ThingsGroupOutcome> read = parseGroupAnswer(answer, end - done);
             answered = read.has_value();
-            group = read.value_or(ThingsGroupOutcome{0, unreadableAnswer()});
+            group = read.value_or(ThingsGroupOutcome{0, ThingsError::unreadable()});
         } catch (const ThingsError& error) {
             if (!error.isLostConnection())
                 return {done, error};
@@ -257,7 +298,7 @@ QHash<QString, QString> ThingsService::readShortcuts() const {
     std::optional<QHash<QString, QString>> shortcuts =
         parseShortcuts(runAppleScript(fetchAllShortcutsScript()));
     if (!shortcuts)
-        throw unreadableAnswer();
+        throw ThingsError::unreadable();
     return *std::move(shortcuts);
 }
 
@@ -268,7 +309,7 @@ ThingsGroupOutcome ThingsService::setShortcuts(const QList<ThingsShortcutChange>
         ThingsGroupOutcome group;
         try {
             const QString answer = runAppleScript(shortcutGroupScript(changes.mid(done, size), byId));
-            group = parseGroupAnswer(answer, size).value_or(ThingsGroupOutcome{0, unreadableAnswer()});
+            group = parseGroupAnswer(answer, size).value_or(ThingsGroupOutcome{0, ThingsError::unreadable()});
         } catch (const ThingsError& error) {
             group.failure = error;
         }

@@ -46,6 +46,14 @@ public:
     // Looks one tag up; nothing when Things 3 has no such tag or its answer cannot be read.
     std::optional<ThingsTagRecord> fetchTagById(const QString& id) const;
     std::optional<ThingsTagRecord> fetchTagByName(const QString& name) const;
+    // Looks tags up by identifier with `tag id`, a hundred to a program: on a Mac three Apple events a
+    // tag, where the look-up above walks every tag until it meets the one asked for. What
+    // fetchTagById gives for each, in order, except that every name reads back, even one holding the
+    // record separators. Throws when a program fails or its answer cannot be read.
+    QList<std::optional<ThingsTagRecord>> fetchTagsById(const QStringList& ids) const;
+    // "Update from Things" for one tag: fetchTagsById's look-up by identifier, fetchTagById's walk
+    // otherwise.
+    std::optional<ThingsTagRecord> fetchTag(const QString& id, bool byId) const;
 
     // ---- Writes to stored tags ----
     //
@@ -79,6 +87,8 @@ public:
     // The open to-dos and child tags of each of these tags, read in one program, in this order. A tag
     // Things 3 no longer has fails it with -1728 (ThingsError::isMissingTag).
     QList<ThingsTagUse> readTagUse(const QStringList& ids) const;
+    // The open to-dos of each of these tags, in this order; -1728 likewise.
+    QList<qint64> readOpenCounts(const QStringList& ids) const;
     // What Things 3 holds for the tag with this identifier; nothing when it has no such tag. Throws
     // when the answer cannot be read.
     std::optional<ThingsTagState> readTagState(const QString& id) const;
@@ -106,7 +116,8 @@ public:
     // Runs the read program of a merge of the tag called `sourceName` into `destinationName`;
     // nothing when its answer cannot be read back exactly (a tag name holding the record separators).
     std::optional<ThingsMergeRead> readMerge(const QString& sourceName, const QString& destinationName) const;
-    // Runs one program that sets the tag names of every to-do listed; runs nothing for none.
+    // Sets the tag names of every to-do listed, a write a to-do, in programs of about a hundred
+    // thousand characters; stops at the first failure. Runs nothing for none.
     void setTodoTagNames(const QList<ThingsTodoTagNames>& changes) const;
     // The merge's write, in one job with a last read: runs the read program again and sets the tag
     // names only when Things 3 still answers exactly what the confirmation showed (`confirmed`);
@@ -117,7 +128,6 @@ public:
 
     static QString mergeReadScript(const QString& sourceName, const QString& destinationName);
     static std::optional<ThingsMergeRead> parseMergeRead(QStringView output);
-    static QString setTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes);
     // The tag names text with `sourceName` replaced by `destinationName`, or kept out when the
     // destination is already there (names compare as Things 3 finds tags: ignoring case). Nothing when
     // the text cannot be split back into the names it was made of, or does not name the source.
@@ -129,13 +139,22 @@ public:
     // The trees of these tags (by identifier), a hundred trees to a program; a tree inside another
     // is kept once, and a tag Things 3 no longer has is listed as gone. Nothing when an answer cannot
     // be read.
-    std::optional<ThingsTreeRead> readTrees(const QStringList& rootIds) const;
-    // Makes the tags in one program, in order, unless Things 3 has one of their names already or
-    // lacks one of the parents named by identifier (then nothing is made).
+    // `insideOthers` names the tags believed to lie in another tree asked for: each is read with
+    // that tree, and on its own only when Things 3 did not have it there.
+    // With `withOpenCounts`, each tag's open to-dos are counted too.
+    std::optional<ThingsTreeRead> readTrees(const QStringList& rootIds, const QSet<QString>& insideOthers = {},
+                                            bool withOpenCounts = false) const;
+    // Makes the tags, in order, unless Things 3 has one of their names already or lacks one of the
+    // parents named by identifier (then nothing is made): in one program, or, past a thousand tags,
+    // in several after one that checks them all (a name taken between two of them ends the making
+    // there, with what was made reported).
     ThingsMadeTags makeTagsAgain(const QList<ThingsTagToMake>& tags) const;
-    // The tag names text of each to-do, and which carry a tag with a comma in its name.
-    ThingsTodoTexts readTodoTagNames(const QStringList& todoIds) const;
-    // Sets the tag names of every to-do listed that Things 3 still has; returns those it has not.
+    // The tag names text of each to-do, and which carry a tag with a comma in its name. The to-dos
+    // of the tags named in `viaTags` are read first, two reads a tag; then each to-do not met there,
+    // a read each.
+    ThingsTodoTexts readTodoTagNames(const QStringList& todoIds, const QStringList& viaTags = {}) const;
+    // Sets the tag names of every to-do listed that Things 3 still has, a read a to-do, in programs of
+    // about a hundred thousand characters; returns those it has not.
     QStringList setPresentTodoTagNames(const QList<ThingsTodoTagNames>& changes) const;
     // Reads the to-dos' tag names and writes what each is to get back, in one job: two programs.
     ThingsTodoRestoreCount restoreTodoTags(const QList<ThingsTodoRestore>& todos) const;
@@ -149,13 +168,13 @@ public:
     // Whether a tag of this name survives the trip through a tag names text.
     static bool travelsInTagNames(QStringView name);
 
-    static QString treeReadScript(const QStringList& rootIds);
+    static QString treeReadScript(const QStringList& rootIds, bool withOpenCounts = false);
     static std::optional<ThingsTreeRead> parseTreeRead(QStringView output);
-    static QString makeTagsAgainScript(const QList<ThingsTagToMake>& tags);
+    static QString makeTagsAgainScript(const QList<ThingsTagToMake>& tags, bool makes = true);
     static std::optional<ThingsMadeTags> parseMadeTags(QStringView output, qsizetype size);
     static QString todoTagNamesScript(const QStringList& todoIds);
-    static std::optional<ThingsTodoTexts> parseTodoTagNames(QStringView output, const QStringList& todoIds);
-    static QString setPresentTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes);
+    static QString todoTagNamesViaTagsScript(const QStringList& tagNames);
+    static std::optional<ThingsTodoTexts> parseTodoTagNames(QStringView output);
     // Lines that add "TODO," to `output` for every to-do carrying a tag with a comma in its name.
     static QString commaCarriersLines();
     // "72,105," into "Hi"; nothing when the text is not of that form.
@@ -183,7 +202,10 @@ public:
     // The names, and how far the program got; nothing when the answer is not of that form.
     static std::optional<std::pair<QStringList, ThingsGroupOutcome>>
     parseChangeGroupAnswer(QStringView output, qsizetype size);
-    static QString tagUseScript(const QStringList& ids);
+    static QString tagUseScript(const QStringList& ids, bool withChildren = true);
+    static QString fetchTagsByIdScript(const QStringList& ids);
+    static std::optional<QList<std::optional<ThingsTagRecord>>> parseTagsById(QStringView output,
+                                                                              const QStringList& ids);
     static std::optional<QList<ThingsTagUse>> parseTagUse(QStringView output, const QStringList& ids);
     static std::optional<ThingsTagState> parseTagState(QStringView output);
     // The update program that finds the tag called `currentName` and its parents by name, or nothing

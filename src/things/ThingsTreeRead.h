@@ -12,8 +12,9 @@
 namespace orvalet {
 
 // What Things 3 holds for whole trees of tags: every tag with its exact name and parent, each tag
-// after its parent, the to-dos of any status that carry each, and those to-dos' tag names texts.
-// Enough to make the trees again and give every to-do back the tags it had.
+// after its parent, the to-dos of any status that carry each (and how many are open), and those
+// to-dos' tag names texts. Enough to make the trees again and give every to-do back the tags it had,
+// and to tell whether a tree is still unused.
 struct ThingsTreeRead {
     struct Tag {
         QString id;
@@ -21,6 +22,7 @@ struct ThingsTreeRead {
         std::optional<QString> parentId;
         QStringList todoIds;
         QString shortcut; // its keyboard shortcut, empty for none
+        std::optional<qint64> openTodos; // when asked for
 
         friend bool operator==(const Tag&, const Tag&) = default;
     };

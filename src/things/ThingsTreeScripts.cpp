@@ -1,7 +1,8 @@
-// The programs that read whole trees of tags before they are deleted, make them again, and give
-// to-dos back their tags. Every answer holds identifiers, numbers and marks only: names and tag
-// names texts travel as their code points ("72,105," for "Hi"), so no name can be taken for a mark.
+// The programs that read whole trees of tags before they are deleted and make them again. Every
+// answer holds identifiers, numbers and marks only: names travel as their code points ("72,105," for
+// "Hi"), so no name can be taken for a mark.
 
+#include "ScriptText.h"
 #include "ThingsService.h"
 
 #include <QStringBuilder>
@@ -12,24 +13,6 @@ namespace {
 
 constexpr QStringView fieldMark = u"|||";
 constexpr QStringView recordMark = u"~~~";
-
-ThingsError unreadable() {
-    return ThingsError::appleScriptFailed(QStringLiteral("Things 3 answered in a form Orvalet cannot read."));
-}
-
-// Appends the code points of the text `expression` to `output`, each followed by a comma.
-QString appendPoints(QStringView expression, QStringView indent) {
-    return u"\n" % indent % u"set points to {} & (id of (" % expression % u"))\n" % indent %
-           u"repeat with j from 1 to count of points\n" % indent %
-           u"    set output to output & (item j of points) & \",\"\n" % indent % u"end repeat";
-}
-
-// Things 3 reports a missing object with -1728; any other error goes on up.
-QString unlessMissing(QStringView indent, const QString& then) {
-    return u"\n" % indent % u"on error errorText number errorNumber\n" % indent %
-           u"    if errorNumber is not -1728 then error errorText number errorNumber\n" % indent % u"    " %
-           then % u"\n" % indent % u"end try";
-}
 
 } // namespace
 
@@ -57,31 +40,50 @@ std::optional<QString> ThingsService::textFromCodePoints(QStringView field) {
 
 // ---- Reading trees ----
 
-std::optional<ThingsTreeRead> ThingsService::readTrees(const QStringList& rootIds) const {
+std::optional<ThingsTreeRead> ThingsService::readTrees(const QStringList& rootIds,
+                                                       const QSet<QString>& insideOthers,
+                                                       bool withOpenCounts) const {
     ThingsTreeRead trees;
     QSet<QString> seenTags;
     QSet<QString> seenTodos;
-    for (qsizetype start = 0; start < rootIds.size(); start += maximumGroupSize) {
-        const std::optional<ThingsTreeRead> group =
-            parseTreeRead(runAppleScript(treeReadScript(rootIds.mid(start, maximumGroupSize))));
-        if (!group)
-            return std::nullopt;
-        // A tree inside another one asked for is read twice; each tag and to-do is kept once.
-        for (const ThingsTreeRead::Tag& tag : group->tags) {
-            if (!seenTags.contains(tag.id)) {
-                seenTags.insert(tag.id);
-                trees.tags.append(tag);
+    const auto readGroups = [&](const QStringList& ids) {
+        for (qsizetype start = 0; start < ids.size(); start += maximumGroupSize) {
+            const std::optional<ThingsTreeRead> group = parseTreeRead(
+                runAppleScript(treeReadScript(ids.mid(start, maximumGroupSize), withOpenCounts)));
+            if (!group)
+                return false;
+            // A tree inside another one asked for is read twice; each tag and to-do is kept once.
+            for (const ThingsTreeRead::Tag& tag : group->tags) {
+                if (!seenTags.contains(tag.id)) {
+                    seenTags.insert(tag.id);
+                    trees.tags.append(tag);
+                }
             }
-        }
-        for (const ThingsTreeRead::Todo& todo : group->todos) {
-            if (!seenTodos.contains(todo.id)) {
-                seenTodos.insert(todo.id);
-                trees.todos.append(todo);
+            for (const ThingsTreeRead::Todo& todo : group->todos) {
+                if (!seenTodos.contains(todo.id)) {
+                    seenTodos.insert(todo.id);
+                    trees.todos.append(todo);
+                }
             }
+            trees.goneIds += group->goneIds;
+            trees.todosWithCommaTags.unite(group->todosWithCommaTags);
         }
-        trees.goneIds += group->goneIds;
-        trees.todosWithCommaTags.unite(group->todosWithCommaTags);
-    }
+        return true;
+    };
+    // The trees believed to lie inside others asked for are read with them; only one that was not met
+    // there (it moved in Things 3 meanwhile, or is gone) is read on its own, after the rest.
+    QStringList outside;
+    for (const QString& id : rootIds)
+        if (!insideOthers.contains(id))
+            outside.append(id);
+    if (!readGroups(outside))
+        return std::nullopt;
+    QStringList unmet;
+    for (const QString& id : rootIds)
+        if (insideOthers.contains(id) && !seenTags.contains(id))
+            unmet.append(id);
+    if (!readGroups(unmet))
+        return std::nullopt;
     // A tree asked for inside another one is met before its parent there: each tag goes after its
     // parent, the tops first, each tree in the order it was read.
     QHash<QString, QList<qsizetype>> children;
@@ -102,47 +104,88 @@ std::optional<ThingsTreeRead> ThingsService::readTrees(const QStringList& rootId
     return trees;
 }
 
-QString ThingsService::treeReadScript(const QStringList& rootIds) {
+QString ThingsService::treeReadScript(const QStringList& rootIds, bool withOpenCounts) {
     // The answer: "GONE,GONE,|||", the to-dos carrying a tag with a comma in its name
     // "TODO,TODO,|||", then per tag, parents first:
-    // "ID|||PARENT|||NAME POINTS|||SHORTCUT POINTS|||TODO:TAG NAMES POINTS;TODO:…;~~~".
-    QString script = QStringLiteral("tell application \"Things3\"\n"
-                                    "    set output to \"\"\n"
-                                    "    set pending to {}");
-    for (const QString& id : rootIds) {
-        script += u"\n    try\n        set rootTag to tag id " % appleScriptLiteral(id) %
-                  u"\n        set rootName to name of rootTag\n        set pending to pending & {rootTag}" %
-                  unlessMissing(u"    ", u"set output to output & " % appleScriptLiteral(id) % u" & \",\"");
-    }
-    script += u"\n    set output to output & \"|||\"\n" % commaCarriersLines() %
-              u"    set output to output & \"|||\"\n"
-              "    set k to 0\n"
-              "    repeat while k < (count of pending)\n"
-              "        set k to k + 1\n"
-              "        set t to item k of pending\n"
-              "        set output to output & id of t & \"|||\"\n"
-              "        try\n"
-              "            set output to output & id of parent tag of t\n"
-              "        end try\n"
-              "        set output to output & \"|||\"" %
-              appendPoints(u"name of t", u"        ") %
-              u"\n        set output to output & \"|||\"\n"
-              "        set key to keyboard shortcut of t\n"
-              "        if key is not missing value then" %
-              appendPoints(u"key", u"            ") %
-              u"\n        end if\n"
-              "        set output to output & \"|||\"\n"
-              "        repeat with d in to dos of t\n"
-              "            set output to output & id of d & \":\"" %
-              appendPoints(u"tag names of d", u"            ") %
-              u"\n            set output to output & \";\"\n"
-              "        end repeat\n"
-              "        set output to output & \"~~~\"\n"
-              "        set pending to pending & (tags of t)\n"
-              "    end repeat\n"
-              "    return output\n"
-              "end tell";
-    return script;
+    // "ID|||PARENT|||NAME POINTS|||SHORTCUT POINTS|||OPEN TO-DOS|||TODO:TAG NAMES POINTS;TODO:…;~~~"
+    // (the open to-dos empty unless `withOpenCounts`). A tag is read with reads of whole collections:
+    // its to-dos' identifiers and tag names (and the open ones counted), its children's identifiers,
+    // names and shortcuts. Only the top of a tree is read
+    // alone (name, parent, shortcut): every other tag's were read with its parent's children.
+    return ScriptText::collectingOpening() % u"\n    set rootIds to " % ScriptText::listOf(rootIds) %
+           u"\n"
+           "    set pendingIds to {}\n"
+           "    set pendingParents to {}\n"
+           "    set pendingNames to {}\n"
+           "    set pendingKeys to {}\n"
+           "    repeat with i from 1 to count of rootIds\n"
+           "        set rootId to item i of rootIds\n"
+           "        try\n"
+           "            set rootName to name of tag id rootId" %
+           ScriptText::unlessMissing(u"        ", u"set rootName to missing value") %
+           u"\n"
+           "        if rootName is missing value then\n"
+           "            set end of out to rootId & \",\"\n"
+           "        else\n"
+           "            set rootParent to missing value\n"
+           "            try\n"
+           "                set rootParent to id of parent tag of tag id rootId\n"
+           "            end try\n"
+           "            if rootParent is missing value then set rootParent to \"\"\n"
+           "            set end of pendingIds to rootId\n"
+           "            set end of pendingParents to rootParent\n"
+           "            set end of pendingNames to rootName\n"
+           "            set end of pendingKeys to keyboard shortcut of tag id rootId\n"
+           "        end if\n"
+           "    end repeat\n"
+           "    set end of out to \"|||\"\n" %
+           commaCarriersLines() %
+           u"    set end of out to \"|||\"\n"
+           "    set k to 0\n"
+           "    repeat while k < (count of pendingIds)\n"
+           "        set k to k + 1\n"
+           "        set tagId to item k of pendingIds\n"
+           "        set todoIds to id of every to do of tag id tagId\n"
+           "        set todoNames to {}\n"
+           "        set openCount to " %
+           (withOpenCounts ? u"0"_qs : u"\"\""_qs) %
+           u"\n"
+           "        if todoIds is not {} then\n"
+           "            set todoNames to tag names of every to do of tag id tagId" %
+           ScriptText::sameLengthLine(u"            ", u"todoNames", u"todoIds") %
+           (withOpenCounts
+                ? u"\n            set openCount to count of (to dos of tag id tagId whose status is open)"_qs
+                : QString()) %
+           u"\n        end if\n"
+           "        set tagName to item k of pendingNames\n"
+           "        set tagKey to item k of pendingKeys\n"
+           "        if tagKey is missing value then set tagKey to \"\"" %
+           ScriptText::pointsLines(u"namePoints", u"tagName", u"        ") %
+           ScriptText::pointsLines(u"keyPoints", u"tagKey", u"        ") %
+           u"\n        set end of out to tagId & \"|||\" & (item k of pendingParents) & \"|||\" & namePoints "
+           u"& "
+           "\"|||\" & keyPoints & \"|||\" & openCount & \"|||\"\n"
+           "        repeat with j from 1 to count of todoIds\n"
+           "            set todoText to item j of todoNames" %
+           ScriptText::pointsLines(u"points", u"todoText", u"            ") %
+           u"\n            set end of out to (item j of todoIds) & \":\" & points & \";\"\n"
+           "        end repeat\n"
+           "        set end of out to \"~~~\"\n"
+           "        set childIds to id of every tag of tag id tagId\n"
+           "        if childIds is not {} then\n"
+           "            set childNames to name of every tag of tag id tagId\n"
+           "            set childKeys to keyboard shortcut of every tag of tag id tagId" %
+           ScriptText::sameLengthLine(u"            ", u"childNames", u"childIds") %
+           ScriptText::sameLengthLine(u"            ", u"childKeys", u"childIds") %
+           u"\n            repeat with j from 1 to count of childIds\n"
+           "                set end of pendingIds to item j of childIds\n"
+           "                set end of pendingParents to tagId\n"
+           "                set end of pendingNames to item j of childNames\n"
+           "                set end of pendingKeys to item j of childKeys\n"
+           "            end repeat\n"
+           "        end if\n"
+           "    end repeat" %
+           ScriptText::collectingClosing();
 }
 
 std::optional<ThingsTreeRead> ThingsService::parseTreeRead(QStringView output) {
@@ -171,14 +214,17 @@ std::optional<ThingsTreeRead> ThingsService::parseTreeRead(QStringView output) {
             return std::nullopt;
         const QList<QStringView> fields = rest.first(end).split(fieldMark);
         rest = rest.sliced(end + recordMark.size());
-        if (fields.size() != 5 || !isIdentifier(fields[0]) ||
-            (!fields[1].isEmpty() && !isIdentifier(fields[1])))
+        // The open to-dos, or nothing when they were not counted.
+        bool counted = fields.size() == 6 && fields[4].isEmpty();
+        const std::optional<qint64> openTodos =
+            fields.size() == 6 && !counted ? std::optional(fields[4].toLongLong(&counted)) : std::nullopt;
+        if (!counted || !isIdentifier(fields[0]) || (!fields[1].isEmpty() && !isIdentifier(fields[1])))
             return std::nullopt;
         // A tree asked for inside another one asked for comes twice, alike: it is kept once.
         if (tagIds.contains(fields[0].toString()))
             continue;
         // Each tag comes after its parent, unless it is the top of a tree read.
-        ThingsTreeRead::Tag tag{fields[0].toString(), {}, {}, {}, {}};
+        ThingsTreeRead::Tag tag{fields[0].toString(), {}, {}, {}, {}, openTodos};
         if (!fields[1].isEmpty())
             tag.parentId = fields[1].toString();
         std::optional<QString> name = textFromCodePoints(fields[2]);
@@ -189,7 +235,7 @@ std::optional<ThingsTreeRead> ThingsService::parseTreeRead(QStringView output) {
         if (!shortcut)
             return std::nullopt;
         tag.shortcut = std::move(*shortcut);
-        QList<QStringView> todos = fields[4].split(u';');
+        QList<QStringView> todos = fields[5].split(u';');
         if (!todos.last().isEmpty())
             return std::nullopt;
         todos.removeLast();
@@ -214,55 +260,123 @@ std::optional<ThingsTreeRead> ThingsService::parseTreeRead(QStringView output) {
 
 // ---- Making tags again ----
 
+namespace {
+
+// About sixty characters a tag: a thousand keep a program far below what a Mac compiles quickly.
+constexpr qsizetype tagsPerMakeProgram = 1000;
+
+} // namespace
+
 ThingsMadeTags ThingsService::makeTagsAgain(const QList<ThingsTagToMake>& tags) const {
-    if (tags.isEmpty())
-        return {};
-    const std::optional<ThingsMadeTags> made =
-        parseMadeTags(runAppleScript(makeTagsAgainScript(tags)), tags.size());
-    if (!made)
-        throw unreadable();
-    return *made;
+    ThingsMadeTags made;
+    if (tags.size() > tagsPerMakeProgram) {
+        // Every name is checked before the first tag is made: nothing is made while one is taken.
+        const std::optional<ThingsMadeTags> checked =
+            parseMadeTags(runAppleScript(makeTagsAgainScript(tags, false)), tags.size());
+        if (!checked)
+            throw ThingsError::unreadable();
+        if (!checked->takenIndexes.isEmpty() || checked->failure)
+            return *checked;
+    }
+    for (qsizetype start = 0; start < tags.size(); start += tagsPerMakeProgram) {
+        // A parent made by an earlier program is one Things 3 has now.
+        QList<ThingsTagToMake> part = tags.mid(start, tagsPerMakeProgram);
+        for (ThingsTagToMake& tag : part) {
+            if (tag.parentIndex >= 0 && tag.parentIndex < start)
+                tag.parentId = made.madeIds[tag.parentIndex];
+            tag.parentIndex = tag.parentIndex >= start ? tag.parentIndex - start : -1;
+        }
+        std::optional<ThingsMadeTags> read =
+            parseMadeTags(runAppleScript(makeTagsAgainScript(part)), part.size());
+        if (!read)
+            throw ThingsError::unreadable();
+        if (!read->takenIndexes.isEmpty()) {
+            if (start == 0)
+                return *read;
+            // Taken since the check: what was made stays made, and the rest waits for the next undo.
+            made.failure = ThingsError::nameTaken(part[read->takenIndexes.first()].name);
+            return made;
+        }
+        made.madeIds += read->madeIds;
+        if (read->failure) {
+            made.failure = read->failure;
+            return made;
+        }
+    }
+    return made;
 }
 
-QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags) {
+QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags, bool makes) {
     // Nothing is made while Things 3 has one of the names (making a tag of a name it has gives back
     // that tag) or lacks one of the parents: the answer is then "TAKEN|||INDEX,INDEX,". Otherwise
     // "MADE|||ID,ID,|||", then how many were made, and after a failure "|||NUMBER|||MESSAGE".
-    QString script = QStringLiteral("tell application \"Things3\"\n    set taken to \"\"");
+    // Without `makes`, only the check: "MADE||||||0" when nothing stands in the way.
+    QStringList names, parentIds;
+    QList<qsizetype> parentIndexes;
+    QString keys = QStringLiteral("{");
     for (qsizetype i = 0; i < tags.size(); ++i) {
-        script += u"\n    try\n        set found to id of tag " % appleScriptLiteral(tags[i].name) %
-                  u"\n        set taken to taken & \"" % QString::number(i) % u",\"" %
-                  unlessMissing(u"    ", QStringLiteral("set found to \"\""));
-        if (tags[i].parentId)
-            script += u"\n    set parentName to name of tag id " % appleScriptLiteral(*tags[i].parentId);
+        names.append(tags[i].name);
+        parentIndexes.append(tags[i].parentIndex + 1); // 0: none made here
+        parentIds.append(tags[i].parentIndex < 0 ? tags[i].parentId.value_or(QString()) : QString());
+        keys += (i > 0 ? u", "_qs : QString()) %
+                (tags[i].shortcut.isEmpty() ? u"missing value"_qs : appleScriptLiteral(tags[i].shortcut));
     }
-    script += u"\n    if taken is not \"\" then return \"TAKEN|||\" & taken\n"
-              "    set made to \"\"\n"
-              "    set done to 0\n"
-              "    try";
-    for (qsizetype i = 0; i < tags.size(); ++i) {
-        const QString var = u"made" % QString::number(i);
-        script += u"\n        set " % var % u" to make new tag with properties {name: " %
-                  appleScriptLiteral(tags[i].name) % u"}";
-        if (tags[i].parentIndex >= 0)
-            script +=
-                u"\n        set parent tag of " % var % u" to made" % QString::number(tags[i].parentIndex);
-        else if (tags[i].parentId)
-            script += u"\n        set parent tag of " % var % u" to tag id " %
-                      appleScriptLiteral(*tags[i].parentId);
-        if (!tags[i].shortcut.isEmpty())
-            script +=
-                u"\n        set keyboard shortcut of " % var % u" to " % appleScriptLiteral(tags[i].shortcut);
-        script += u"\n        set made to made & id of " % var % u" & \",\"\n        set done to " %
-                  QString::number(i + 1);
-    }
-    script +=
-        u"\n    on error errorText number errorNumber\n"
-        "        return \"MADE|||\" & made & \"|||\" & done & \"|||\" & errorNumber & \"|||\" & errorText\n"
-        "    end try\n"
-        "    return \"MADE|||\" & made & \"|||\" & done\n"
-        "end tell";
-    return script;
+    QString script = ScriptText::collectingOpening() % u"\n    set tagNames to " % ScriptText::listOf(names) %
+                     u"\n    set parentIndexes to " % ScriptText::listOfNumbers(parentIndexes) %
+                     u"\n    set parentIds to " % ScriptText::listOf(parentIds) % u"\n    set tagKeys to " %
+                     keys %
+                     u"}\n"
+                     "    repeat with i from 1 to count of tagNames\n"
+                     "        try\n"
+                     "            set found to id of tag (item i of tagNames)\n"
+                     "            set end of out to (i - 1) as text" %
+                     ScriptText::unlessMissing(u"        ", u"set found to missing value") %
+                     u"\n"
+                     "        if item i of parentIds is not \"\" then set parentName to name of tag id (item "
+                     "i of parentIds)\n"
+                     "    end repeat\n"
+                     "    if out is not {} then\n"
+                     "        set answer to \"TAKEN|||\" & (out as text) & \",\"\n"
+                     "        set AppleScript's text item delimiters to savedDelimiters\n"
+                     "        return answer\n"
+                     "    end if\n"
+                     "    set made to {}\n"
+                     "    set done to 0\n";
+    if (!makes)
+        return script % u"    set AppleScript's text item delimiters to savedDelimiters\n"
+                        "    return \"MADE||||||0\"\n"
+                        "end tell";
+    const QString madeText = u"if out is not {} then set answer to (out as text) & \",\""_qs;
+    return script %
+           u"    try\n"
+           "        repeat with i from 1 to count of tagNames\n"
+           "            set newTag to make new tag with properties {name: item i of tagNames}\n"
+           "            if item i of parentIndexes > 0 then\n"
+           "                set parent tag of newTag to item (item i of parentIndexes) of made\n"
+           "            else if item i of parentIds is not \"\" then\n"
+           "                set parent tag of newTag to tag id (item i of parentIds)\n"
+           "            end if\n"
+           "            if item i of tagKeys is not missing value then\n"
+           "                set keyboard shortcut of newTag to item i of tagKeys\n"
+           "            end if\n"
+           "            set end of made to newTag\n"
+           "            set end of out to id of newTag\n"
+           "            set done to i\n"
+           "        end repeat\n"
+           "    on error errorText number errorNumber\n"
+           "        set answer to \"\"\n"
+           "        " %
+           madeText %
+           u"\n        set AppleScript's text item delimiters to savedDelimiters\n"
+           "        return \"MADE|||\" & answer & \"|||\" & done & \"|||\" & errorNumber & \"|||\" & "
+           "errorText\n"
+           "    end try\n"
+           "    set answer to \"\"\n"
+           "    " %
+           madeText %
+           u"\n    set AppleScript's text item delimiters to savedDelimiters\n"
+           "    return \"MADE|||\" & answer & \"|||\" & done\n"
+           "end tell";
 }
 
 std::optional<ThingsMadeTags> ThingsService::parseMadeTags(QStringView output, qsizetype size) {
@@ -285,85 +399,17 @@ std::optional<ThingsMadeTags> ThingsService::parseMadeTags(QStringView output, q
     const QStringView rest = output.sliced(7);
     const qsizetype mark = rest.indexOf(fieldMark);
     std::optional<QStringList> ids = mark < 0 ? std::nullopt : identifierList(rest.first(mark));
+    const QStringView counted = mark < 0 ? QStringView() : rest.sliced(mark + fieldMark.size());
+    // The check alone answers that nothing was made, and nothing stands in the way.
+    if (ids && ids->isEmpty() && counted == u"0")
+        return made;
     const std::optional<ThingsGroupOutcome> outcome =
-        mark < 0 ? std::nullopt : parseGroupAnswer(rest.sliced(mark + fieldMark.size()), size);
+        mark < 0 ? std::nullopt : parseGroupAnswer(counted, size);
     if (!ids || !outcome || ids->size() != outcome->done)
         return std::nullopt;
     made.madeIds = std::move(*ids);
     made.failure = outcome->failure;
     return made;
-}
-
-// ---- To-dos' tag names ----
-
-ThingsTodoTexts ThingsService::readTodoTagNames(const QStringList& todoIds) const {
-    const std::optional<ThingsTodoTexts> texts =
-        parseTodoTagNames(runAppleScript(todoTagNamesScript(todoIds)), todoIds);
-    if (!texts)
-        throw unreadable();
-    return *texts;
-}
-
-QString ThingsService::todoTagNamesScript(const QStringList& todoIds) {
-    // Per to-do, in order, "TAG NAMES POINTS;" or "-;" for one Things 3 no longer has; then "|||" and
-    // "TODO," for every to-do carrying a tag with a comma in its name.
-    QString script = QStringLiteral("tell application \"Things3\"\n    set output to \"\"");
-    for (const QString& id : todoIds) {
-        script += u"\n    try\n        set tagText to tag names of to do id " % appleScriptLiteral(id) %
-                  appendPoints(u"tagText", u"        ") % u"\n        set output to output & \";\"" %
-                  unlessMissing(u"    ", QStringLiteral("set output to output & \"-;\""));
-    }
-    script +=
-        u"\n    set output to output & \"|||\"\n" % commaCarriersLines() % u"    return output\nend tell";
-    return script;
-}
-
-std::optional<ThingsTodoTexts> ThingsService::parseTodoTagNames(QStringView output,
-                                                                const QStringList& todoIds) {
-    const QStringView answer = trimmed(output);
-    const qsizetype mark = answer.indexOf(fieldMark);
-    if (mark < 0)
-        return std::nullopt;
-    QList<QStringView> fields = answer.first(mark).split(u';');
-    std::optional<QStringList> carriers = identifierList(answer.sliced(mark + fieldMark.size()));
-    if (!carriers || !fields.last().isEmpty() || fields.size() - 1 != todoIds.size())
-        return std::nullopt;
-    ThingsTodoTexts texts;
-    texts.withCommaTags = QSet<QString>(carriers->begin(), carriers->end());
-    for (qsizetype i = 0; i < todoIds.size(); ++i) {
-        if (fields[i] == u"-") {
-            texts.texts.insert(todoIds[i], std::nullopt);
-            continue;
-        }
-        std::optional<QString> text = textFromCodePoints(fields[i]);
-        if (!text)
-            return std::nullopt;
-        texts.texts.insert(todoIds[i], std::move(text));
-    }
-    return texts;
-}
-
-QStringList ThingsService::setPresentTodoTagNames(const QList<ThingsTodoTagNames>& changes) const {
-    if (changes.isEmpty())
-        return {};
-    const QString answer = runAppleScript(setPresentTodoTagNamesScript(changes));
-    const std::optional<QStringList> gone = identifierList(trimmed(answer));
-    if (!gone)
-        throw unreadable();
-    return *gone;
-}
-
-QString ThingsService::setPresentTodoTagNamesScript(const QList<ThingsTodoTagNames>& changes) {
-    // Answers "TODO," for every to-do Things 3 no longer has; any other failure stops the program.
-    QString script = QStringLiteral("tell application \"Things3\"\n    set gone to \"\"");
-    for (const ThingsTodoTagNames& change : changes) {
-        script +=
-            u"\n    try\n        set tag names of to do id " % appleScriptLiteral(change.todoId) % u" to " %
-            appleScriptLiteral(change.tagNames) %
-            unlessMissing(u"    ", u"set gone to gone & " % appleScriptLiteral(change.todoId) % u" & \",\"");
-    }
-    script += u"\n    return gone\nend tell";
-    return script;
 }
 
 } // namespace orvalet

@@ -143,9 +143,11 @@ private:
         QString program;
         for (const QString& name : names) {
             if (name != stillUsed) {
-                program += u"\n    repeat with d in to dos of tag "_qs +
+                // The to-dos asked for once: a loop over `to dos of tag` itself would find them again
+                // at every turn, each time without the one just untagged.
+                program += u"\n    repeat with d in (get to dos of tag "_qs +
                            ThingsService::appleScriptLiteral(name) +
-                           u"\n        set tag names of d to \"\"\n    end repeat"_qs;
+                           u")\n        set tag names of d to \"\"\n    end repeat"_qs;
             }
         }
         QVERIFY(runInThings(program));

@@ -128,7 +128,8 @@ TEST_F(BatchEditorTest, toNoneDeletesTheParentsAndAParentGoneFromTheStoreSendsNo
     const TagPtr stray = add(library.makeTag(u"Stray"_qs), u"Stray"_qs, u"ghost"_qs);
     QCoro::waitFor(batchOf({stray, t[u"Kid"_qs], t[u"Top"_qs]}).saveChanges());
     ASSERT_EQ(sent().size(), 1);
-    EXPECT_EQ(sent().first().count(u"\n        delete parent tag of tag tagName\n"), 2);
+    EXPECT_TRUE(sent().first().contains(u"set newParents to {\"\", \"\"}"_qs))
+        << sent().first().toStdString();
     EXPECT_EQ(inThings(t[u"Kid"_qs]->id()), u"Kid:-");
     EXPECT_EQ(storedTags(),
               u"Already:Target:-, Home:-:-, Kid:-:-, Moving:-:-, Stray:-:-, Target:-:-, Top:-:-");
@@ -206,7 +207,7 @@ TEST_F(BatchEditorTest, deleteRemovesEachTreeAndCallsDoneEvenWhenSomeFail) {
     preferences->setFlag(PreferenceKey::findTagsById, true);
     auto u = tree(u"Shed>Tools, Attic, Cellar"_qs);
     hookPrograms([attic = u[u"Attic"_qs]->id()](const QString& program, const ScriptEngine& things) {
-        return things.run(QString(program).replace(u"name of tag id \""_qs + attic, u"tag id \"refused"_qs));
+        return things.run(test::refusing(program, attic, u"get name of tag id \"refused\""_qs));
     });
     BatchEditor& byId = batchOf({u[u"Shed"_qs], u[u"Attic"_qs], u[u"Cellar"_qs]});
     const qsizetype before = sent().size();

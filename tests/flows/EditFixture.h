@@ -45,9 +45,21 @@ private:
 
 // The programs without those that read trees for Undo before a deletion.
 inline QStringList withoutTreeReads(QStringList programs) {
-    const QString read = ThingsService::treeReadScript({}).section(u'\n', 0, 2);
-    programs.removeIf([&read](const QString& program) { return program.startsWith(read); });
+    // The line that only the tree reads have: the walk's list of tags still to read.
+    const QString walk = QStringLiteral("\n    set pendingIds to {}\n");
+    Q_ASSERT(ThingsService::treeReadScript({}).contains(walk));
+    programs.removeIf([&walk](const QString& program) { return program.contains(walk); });
     return programs;
+}
+
+// The program as Things 3 runs it while it refuses the tag with identifier `id` where a program finds
+// it by identifier, alone or among many: the statement `failure` runs there instead.
+inline QString refusing(const QString& program, const QString& id, const QString& failure) {
+    const QString groupRead = QStringLiteral("set tagName to name of tag id (item i of tagIds)");
+    return QString(program)
+        .replace(QStringLiteral("set tagName to name of tag id \"") + id + u'"', failure)
+        .replace(groupRead, QStringLiteral("if item i of tagIds is \"") + id + QStringLiteral("\" then ") +
+                                failure + QStringLiteral("\n            ") + groupRead);
 }
 
 // The answer of a program whose connection to Things 3 broke, and the text the user reads for it.

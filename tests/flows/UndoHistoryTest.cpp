@@ -78,8 +78,7 @@ TEST_F(UndoHistoryTest, aBatchMoveIsOneStepWhoseRefusedPartIsKeptForAnotherTry) 
     redo();
 
     hookPrograms([this](const QString& program, const ScriptEngine& things) {
-        return things.run(QString(program).replace(u"set tagName to name of tag id \""_qs + work + u'"',
-                                                   u"error \"Can\u2019t move Work.\" number -10000"_qs));
+        return things.run(test::refusing(program, work, u"error \"Can\u2019t move Work.\" number -10000"_qs));
     });
     QSignalSpy problems(&history(), &UndoHistory::problem);
     undo();

@@ -183,9 +183,14 @@ public:
         : m_engine(library) {}
     std::optional<orvalet::ScriptOutcome> run(const QString& source) const override {
         ++programs;
-        const QString program = QString(source).replace(
-            u"set tagName to name of tag id \""_qs + refused + u'"',
-            u"error \"Things3 got an error: Can\u2019t change that tag.\" number -10000"_qs);
+        const QString refusal =
+            u"error \"Things3 got an error: Can\u2019t change that tag.\" number -10000"_qs;
+        const QString groupRead = u"set tagName to name of tag id (item i of tagIds)"_qs;
+        const QString program =
+            QString(source)
+                .replace(u"set tagName to name of tag id \""_qs + refused + u'"', refusal)
+                .replace(groupRead, u"if item i of tagIds is \""_qs + refused + u"\" then "_qs + refusal +
+                                        u"\n            "_qs + groupRead);
         if (!lose || !source.contains(u"tagName"_qs))
             return m_engine.run(program);
         if (!loseFirst)

@@ -179,19 +179,21 @@ QCoro::Task<> BatchEditor::refreshFromThings() {
         onRefreshingChanged(true, int(ids.size()));
     }
 
-    for (const QString& id : std::as_const(ids)) {
-        const auto fetched = co_await worker.run(&ThingsService::fetchTagById, id);
-        if (!fetched || !fetched.value()) {
-            continue; // failed, or Things 3 no longer has it: the record stays as it is
-        }
-        const ThingsTagRecord record = *fetched.value();
+    const bool byId = TagWrites::byId(m_preferences);
+    for (qsizetype start = 0; start < ids.size();) {
+        // A tag that failed, or that Things 3 no longer has, keeps its record as it is.
+        const auto fetched = co_await TagWrites::fetchSome(worker, ids, start, byId);
         co_await nextTurn();
-        if (const TagPtr stored = store.tag(id)) {
-            stored->setName(record.name);
-            stored->setParentTagId(record.parentId);
-            stored->setTodosCount(record.todosCount);
-            stored->setUpdatedAt(Clock::now());
+        for (qsizetype i = 0; i < fetched.size(); ++i) {
+            const TagPtr stored = store.tag(ids[start + i]);
+            if (const std::optional<ThingsTagRecord>& record = fetched[i]; record && stored) {
+                stored->setName(record->name);
+                stored->setParentTagId(record->parentId);
+                stored->setTodosCount(record->todosCount);
+                stored->setUpdatedAt(Clock::now());
+            }
         }
+        start += byId ? ThingsService::maximumGroupSize : 1;
     }
 
     if (self) {

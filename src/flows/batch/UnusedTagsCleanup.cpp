@@ -63,6 +63,29 @@ std::vector<UnusedTagsCleanup::Candidate> unusedSubtrees(const TagOutline& outli
     return rows;
 }
 
+// What the trees read for Undo hold for the tags of one tree, as a read of their use would answer:
+// each tag's open to-dos and children, in order; a tag Things 3 did not have fails the read as
+// Things 3 fails it.
+ThingsResult<QList<ThingsTagUse>> useIn(const ThingsTreeRead& read, const QStringList& tree) {
+    QHash<QString, const ThingsTreeRead::Tag*> byId;
+    QHash<QString, QStringList> children;
+    for (const ThingsTreeRead::Tag& tag : read.tags) {
+        byId.insert(tag.id, &tag);
+        if (tag.parentId) {
+            children[*tag.parentId].append(tag.id);
+        }
+    }
+    QList<ThingsTagUse> use;
+    for (const QString& id : tree) {
+        const ThingsTreeRead::Tag* tag = byId.value(id);
+        if (!tag) {
+            return ThingsError::missingTag(id);
+        }
+        use.append(ThingsTagUse{id, tag->openTodos.value_or(0), children.value(id)});
+    }
+    return use;
+}
+
 } // namespace
 
 UnusedTagsCleanup::UnusedTagsCleanup(TagStore& store, Preferences& preferences, ThingsWorker& worker,
@@ -294,7 +317,7 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
     // What Things 3 holds for the trees is read first, for Undo; without it the user is asked again.
     UndoHistory& history = UndoHistory::forStore(store);
     const UndoHistory::DeletionPlan plan =
-        co_await history.prepareDeletion(worker, treeIds, deleteConfirmationMessage());
+        co_await history.prepareDeletion(worker, treeIds, deleteConfirmationMessage(), true);
     if (!plan.proceed) {
         if (self) {
             self->m_isDeleting = false;
@@ -322,21 +345,28 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         if (tops.isEmpty()) {
             break;
         }
-        // The offer rests on the counts of the last import. Things 3 is asked what each tree holds
-        // now: an open to-do may have started using one of its tags, or a tag this list never saw
-        // may sit below one, and deleting the tree would take it along. A tag gone stops the read
-        // where it stands, so then each tree is read alone to tell which one it is in.
+        // The offer rests on the counts of the last import. What each tree holds now is what the
+        // read for Undo found: an open to-do may have started using one of its tags, or a tag this
+        // list never saw may sit below one, and deleting the tree would take it along.
         QList<ThingsResult<QList<ThingsTagUse>>> uses;
-        const auto all = co_await worker.run(&ThingsService::readTagUse, ids);
-        const bool gone = !all && std::any_of(ids.cbegin(), ids.cend(), [&all](const QString& tagId) {
-            return all.error().isMissingTag(tagId);
-        });
-        for (qsizetype i = 0, at = 0; i < trees.size() && self; at += trees[i++].size()) {
-            if (gone && trees.size() > 1) {
-                uses.append(co_await worker.run(&ThingsService::readTagUse, trees[i]));
-            } else {
-                uses.append(all ? ThingsResult<QList<ThingsTagUse>>(all.value().mid(at, trees[i].size()))
-                                : ThingsResult<QList<ThingsTagUse>>(all.error()));
+        if (plan.undo) {
+            for (const QStringList& tree : std::as_const(trees)) {
+                uses.append(useIn(plan.undo->trees, tree));
+            }
+        } else {
+            // Without that read (deleted without Undo), Things 3 is asked here. A tag gone stops the
+            // read where it stands, so then each tree is read alone to tell which one it is in.
+            const auto all = co_await worker.run(&ThingsService::readTagUse, ids);
+            const bool gone = !all && std::any_of(ids.cbegin(), ids.cend(), [&all](const QString& tagId) {
+                return all.error().isMissingTag(tagId);
+            });
+            for (qsizetype i = 0, at = 0; i < trees.size() && self; at += trees[i++].size()) {
+                if (gone && trees.size() > 1) {
+                    uses.append(co_await worker.run(&ThingsService::readTagUse, trees[i]));
+                } else {
+                    uses.append(all ? ThingsResult<QList<ThingsTagUse>>(all.value().mid(at, trees[i].size()))
+                                    : ThingsResult<QList<ThingsTagUse>>(all.error()));
+                }
             }
         }
         if (!self) {

@@ -4,6 +4,7 @@
 #include "Preferences.h"
 #include "TagStore.h"
 #include "ThingsError.h"
+#include "ThingsWorker.h"
 
 namespace orvalet::TagWrites {
 
@@ -39,6 +40,17 @@ void followAfterFailure(Tag& tag, const ThingsError& error) {
     if (error.tagNow() && tag.isStored()) {
         follow(tag, *error.tagNow());
     }
+}
+
+QCoro::Task<QList<std::optional<ThingsTagRecord>>> fetchSome(ThingsWorker& worker, QStringList ids,
+                                                             qsizetype start, bool byId) {
+    if (byId) {
+        const QStringList group = ids.mid(start, ThingsService::maximumGroupSize);
+        const auto fetched = co_await worker.run(&ThingsService::fetchTagsById, group);
+        co_return fetched ? fetched.value() : QList<std::optional<ThingsTagRecord>>(group.size());
+    }
+    const auto fetched = co_await worker.run(&ThingsService::fetchTagById, ids[start]);
+    co_return QList<std::optional<ThingsTagRecord>>{fetched ? fetched.value() : std::nullopt};
 }
 
 } // namespace orvalet::TagWrites

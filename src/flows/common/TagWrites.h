@@ -2,7 +2,10 @@
 
 #include "Tag.h"
 #include "ThingsTagChange.h"
+#include "ThingsTagRecord.h"
 
+#include <QCoroTask>
+#include <QStringList>
 #include <optional>
 
 namespace orvalet {
@@ -10,6 +13,7 @@ namespace orvalet {
 class Preferences;
 class TagStore;
 class ThingsError;
+class ThingsWorker;
 
 // The bridge's writes made from stored records, and what Things 3 answered written back to them.
 // Every flow that renames, moves or deletes a stored tag goes through here, so that they all name
@@ -32,6 +36,13 @@ void follow(Tag& tag, const ThingsTagState& state);
 // After a failed write: when Things 3 was found to hold something else for the tag (an answer lost
 // on its way back after the program ran in part or in full), the record follows it all the same.
 void followAfterFailure(Tag& tag, const ThingsError& error);
+
+// "Update from Things" for the tags `ids` from `start` on: by identifier, the next hundred in one
+// program; otherwise the next one alone, found by the designed walk over every tag. What Things 3
+// holds for each, in order; nothing for a tag it no longer has, and for every one when the program
+// failed.
+QCoro::Task<QList<std::optional<ThingsTagRecord>>> fetchSome(ThingsWorker& worker, QStringList ids,
+                                                             qsizetype start, bool byId);
 
 } // namespace TagWrites
 

@@ -250,7 +250,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteCreated(Step step, ThingsWo
     });
     std::optional<ThingsResult<std::optional<ThingsTagRecord>>> fresh;
     if (tag && !hasChildren) {
-        fresh = co_await worker.run(&ThingsService::fetchTagById, created.id);
+        fresh = co_await worker.run(&ThingsService::fetchTag, created.id, byId);
     }
     if (fresh && !*fresh) {
         outcome.failed = fresh->error().errorDescription();

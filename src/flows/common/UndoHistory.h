@@ -86,7 +86,9 @@ public:
     // Before a deletion of these tags with their trees: reads the trees from Things 3 for the undo
     // step. When they cannot be read, or a name would not come back, the deletion asks once more:
     // the reason, then `message`, the first confirmation's text, saying again that it cannot be undone.
-    QCoro::Task<DeletionPlan> prepareDeletion(ThingsWorker& worker, QStringList rootIds, QString message);
+    // With `withOpenCounts`, each tag's open to-dos are read too (for a deletion that depends on them).
+    QCoro::Task<DeletionPlan> prepareDeletion(ThingsWorker& worker, QStringList rootIds, QString message,
+                                              bool withOpenCounts = false);
     // The second confirmation's answer.
     void answerQuestion(int question, bool confirmed);
     // A deletion's confirmation with "This action cannot be undone!" (or "This cannot be undone.")

@@ -90,9 +90,36 @@ QString UndoHistory::permanent(const QString& undoable) {
     return QString(undoable).replace(undoableSentence, permanentSentence);
 }
 
+namespace {
+
+// The tags among `rootIds` that lie below another of them in the store: read with that one's tree.
+QSet<QString> insideOthers(const TagStore& store, const QStringList& rootIds) {
+    QHash<QString, QString> parentOf;
+    for (const TagPtr& tag : store.allTagsUnordered())
+        if (tag->parentTagId())
+            parentOf.insert(tag->id(), *tag->parentTagId());
+    const QSet<QString> roots(rootIds.cbegin(), rootIds.cend());
+    QSet<QString> inside;
+    for (const QString& id : rootIds) {
+        QSet<QString> passed{id}; // a cycle in a stale store ends the walk
+        for (auto parent = parentOf.constFind(id); parent != parentOf.cend() && !passed.contains(*parent);
+             parent = parentOf.constFind(*parent)) {
+            if (roots.contains(*parent)) {
+                inside.insert(id);
+                break;
+            }
+            passed.insert(*parent);
+        }
+    }
+    return inside;
+}
+
+} // namespace
+
 QCoro::Task<UndoHistory::DeletionPlan> UndoHistory::prepareDeletion(ThingsWorker& worker, QStringList rootIds,
-                                                                    QString message) {
-    const auto read = co_await worker.run(&ThingsService::readTrees, rootIds);
+                                                                    QString message, bool withOpenCounts) {
+    const auto read = co_await worker.run(&ThingsService::readTrees, rootIds, insideOthers(m_store, rootIds),
+                                          withOpenCounts);
     std::optional<QString> reason;
     if (!read) {
         reason = u"Orvalet could not read these tags and their to-dos from Things 3 to keep for Undo: " %
@@ -169,10 +196,10 @@ void UndoHistory::storeMade(const QList<ThingsTagToMake>& made, const QStringLis
 namespace {
 
 QCoro::Task<> recount(TagStore& store, ThingsWorker& worker, QStringList ids) {
-    const auto use = co_await worker.run(&ThingsService::readTagUse, ids);
-    for (const ThingsTagUse& read : use ? use.value() : QList<ThingsTagUse>()) {
-        if (const TagPtr tag = store.tag(read.id))
-            tag->setTodosCount(read.openTodos);
+    const auto counts = co_await worker.run(&ThingsService::readOpenCounts, ids);
+    for (qsizetype i = 0; counts && i < ids.size(); ++i) {
+        if (const TagPtr tag = store.tag(ids[i]))
+            tag->setTodosCount(counts.value()[i]);
     }
 }
 
@@ -255,7 +282,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteAgain(Step step, ThingsWork
         roots.append(stored);
         ids.append(stored->id());
     }
-    const auto read = co_await worker.run(&ThingsService::readTrees, ids);
+    const auto read = co_await worker.run(&ThingsService::readTrees, ids, QSet<QString>(), false);
     const std::optional<QString> refusal =
         !read ? std::optional(read.error().errorDescription()) : untravelled(read.value());
     if (refusal) {

@@ -133,7 +133,8 @@ QCoro::Task<> TagEditor::refreshFromThings() {
         Q_EMIT changed();
     }
 
-    const auto fetched = co_await worker.run(&ThingsService::fetchTagById, tag->id());
+    const auto fetched =
+        co_await worker.run(&ThingsService::fetchTag, tag->id(), TagWrites::byId(m_preferences));
     const std::optional<ThingsTagRecord> record = fetched ? fetched.value() : std::nullopt;
     if (record) {
         tag->setName(record->name);

@@ -282,7 +282,7 @@ QCoro::Task<> TagMerger::merge() {
     }
     if (!failure) {
         // The destination's count of open to-dos is Things 3's to tell; a failed read leaves the old one.
-        const auto fetched = co_await worker.run(&ThingsService::fetchTagById, destination->id());
+        const auto fetched = co_await worker.run(&ThingsService::fetchTag, destination->id(), byId);
         if (fetched && fetched.value() && destination->isStored()) {
             const ThingsTagRecord& record = *fetched.value();
             destination->setName(record.name);

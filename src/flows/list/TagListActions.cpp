@@ -359,18 +359,19 @@ QCoro::Task<> TagListActions::refreshTags(QList<TagPtr> tags) {
         ids.append(tag->id());
     }
 
-    for (const QString& id : std::as_const(ids)) {
-        const auto fetched = co_await worker.run(&ThingsService::fetchTagById, id);
-        if (!fetched || !fetched.value()) {
-            continue;
+    const bool byId = TagWrites::byId(m_preferences);
+    for (qsizetype start = 0; start < ids.size();) {
+        const auto fetched = co_await TagWrites::fetchSome(worker, ids, start, byId);
+        for (qsizetype i = 0; i < fetched.size(); ++i) {
+            if (const std::optional<ThingsTagRecord>& record = fetched[i]) {
+                const TagPtr& tag = tags[start + i];
+                tag->setName(record->name);
+                tag->setParentTagId(record->parentId);
+                tag->setTodosCount(record->todosCount);
+                tag->setUpdatedAt(Clock::now());
+            }
         }
-        const ThingsTagRecord& record = *fetched.value();
-        const TagPtr& tag =
-            *std::find_if(tags.cbegin(), tags.cend(), [&id](const TagPtr& tag) { return tag->id() == id; });
-        tag->setName(record.name);
-        tag->setParentTagId(record.parentId);
-        tag->setTodosCount(record.todosCount);
-        tag->setUpdatedAt(Clock::now());
+        start += byId ? ThingsService::maximumGroupSize : 1;
     }
     if (self) {
         self->setRefreshingTagCount(0);

@@ -53,6 +53,10 @@ enum class NodeKind : std::uint8_t {
     Count,      // kid: what is counted
     Make,       // make new `op` with properties: kids are Fields
     Field,      // `op` is the Property it sets; kid: the value
+    Get,        // kid: what is asked for, as a value of its own (a reference before it stops here)
+    Delimiters, // AppleScript's text item delimiters
+    TextItems,  // kid: the text split at the delimiters
+    EndOf,      // the end of the list in the Variable kid, only as what a Set sets
     // ---- statements ----
     Block,         // kids: the statements
     Expression,    // kid: the expression

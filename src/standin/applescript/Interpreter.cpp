@@ -34,6 +34,7 @@ Value Interpreter::run(const QString& source, Application* application, Limits l
 
 Value Interpreter::run(const Script& script) {
     m_script = &script;
+    m_costs.programCharacters = script.source.size();
     m_slots.assign(script.variableNames.size(), std::nullopt);
     if (exec(script.node(script.body)) == Flow::Return) {
         return m_returned;
@@ -53,6 +54,12 @@ void Interpreter::tick(qint64 cost) {
             ScriptFailure::execution(errors::timedOut, QStringLiteral("AppleEvent timed out."));
         failure.fatal = true;
         throw failure;
+    }
+}
+
+void Interpreter::appleEvent() {
+    if (m_quiet == 0) {
+        ++m_costs.events;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "Application.h"
 #include "Ast.h"
 #include "Limits.h"
+#include "MacCosts.h"
 #include "ScriptFailure.h"
 #include "Value.h"
 
@@ -28,10 +29,18 @@ public:
     // Parses the whole source, then runs it.
     static Value run(const QString& source, Application* application, Limits limits = {});
 
+    // What the run has cost so far as a Mac would charge it; what it cost up to a failure, too.
+    const MacCosts& costs() const { return m_costs; }
+
 private:
     enum class Flow { Next, Exit, Return };
+    // How an expression that names an application's object is met. As a value, asking for it is an
+    // Apple event of its own. As a part, it is the object (or container) of an operation that goes
+    // to the application with it in one event: `id of parent tag of t` is one request, not two.
+    enum class Use { Value, Part };
     class TellScope;
     class ItScope;
+    class QuietScope;
 
     // ---- statements (InterpreterStatements.cpp) ----
     Flow exec(const Node& block);
@@ -50,12 +59,14 @@ private:
     Flow execIf(const Node& s);
     Flow execTry(const Node& s);
     void execDelete(const Node& s);
+    void setDelimiters(const Value& value, const Node& at);
+    void appendToEnd(const Node& target, Value item);
     [[noreturn]] void execError(const Node& s);
 
     // ---- expressions (InterpreterExpressions.cpp) ----
     Value eval(const Node& e);
     Value evalText(const Node& e);
-    Value evalVariable(const Node& e);
+    Value evalVariable(const Node& e, Use use, bool* fromApplication = nullptr);
     Value evalList(const Node& e);
     Value evalRecord(const Node& e);
     Value evalConcat(const Node& e);
@@ -80,21 +91,40 @@ private:
     Value coerce(const Value& v, TypeClass typeClass, const Node& at);
 
     // ---- references to the application's objects (InterpreterReferences.cpp) ----
-    Value evalProperty(const Node& e);
-    Value evalElements(const Node& e);
-    Value evalKeyed(const Node& e);
-    Value evalWhose(const Node& e);
+    // Each sets `fromApplication`, when given, to whether the expression named the application's
+    // objects (or a property of them) rather than values of the program's own.
+    Value evalProperty(const Node& e, Use use, bool* fromApplication = nullptr);
+    Value evalElements(const Node& e, Use use, bool* fromApplication = nullptr);
+    Value evalKeyed(const Node& e, Use use, bool* fromApplication = nullptr);
+    Value evalWhose(const Node& e, Use use, bool* fromApplication = nullptr);
+    Value evalItem(const Node& e, Use use, bool* fromApplication = nullptr);
+    Value evalItems(const Node& e, Use use, bool* fromApplication = nullptr);
+    // The object an operation acts on: a reference is part of the operation's own event.
+    Value evalObject(const Node& e, bool& fromApplication);
     Value evalCount(const Node& e);
     Value evalMake(const Node& e);
-    Value evalItem(const Node& e);
-    Value evalItems(const Node& e);
+    Value evalTextItems(const Node& e);
+    // The objects of `every CLASS [of CONTAINER] [whose CONDITION]` as the application holds them now.
+    Value elementsNow(const ElementItem& collection);
+    // What a loop variable over the application's objects stands for now: its item, found again.
+    Value resolveElement(const ElementItem& item, const Node& at);
+    // A property of a property read from the application, sent on as one reference: the application
+    // has no such object (`id of (name of t)`, where `get` or a variable in between would do).
+    [[noreturn]] void refuseChain(const Node& at, const QString& what) const;
     Value evalLabel(const Node& e);
     Value recordField(const Value& record, const QString& label, const Node& at);
     std::optional<qint64> countByStatus(const Node& e);
     Application& application(const Node& at, const QString& what);
 
-    // ---- the budgets (Interpreter.cpp) ----
+    // ---- the budgets and the costs (Interpreter.cpp) ----
     void tick(qint64 cost = 1);
+    // An Apple event, unless the application is evaluating a `whose` filter of its own.
+    void appleEvent();
+    void appleEvent(Use use) {
+        if (use == Use::Value) {
+            appleEvent();
+        }
+    }
     // A text may be maxTextLength units long, plus those of its units copied from the application's
     // data (`fromApplication`) up to as many as that data holds.
     void checkTextLength(qsizetype length, qsizetype fromApplication = 0);
@@ -134,6 +164,9 @@ private:
 
     Application* m_application;
     Limits m_limits;
+    MacCosts m_costs;
+    int m_quiet = 0; // inside a `whose` filter, which the application evaluates within its one event
+    std::vector<QString> m_delimiters{QString()}; // AppleScript's text item delimiters
     const Script* m_script = nullptr;
     std::vector<std::optional<Value>> m_slots;
     std::vector<Value> m_its;

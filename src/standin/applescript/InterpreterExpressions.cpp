@@ -30,7 +30,7 @@ Value Interpreter::eval(const Node& e) {
     case NodeKind::Status:
         return Value::fromStatus(e.status());
     case NodeKind::Variable:
-        return evalVariable(e);
+        return evalVariable(e, Use::Value);
     case NodeKind::It:
         if (m_its.empty()) {
             raise(e, errors::cantGet, QStringLiteral("Can’t get it."));
@@ -67,24 +67,36 @@ Value Interpreter::eval(const Node& e) {
     case NodeKind::Not:
         return Value::fromBool(!truth(eval(kid(e)), kid(e)));
     case NodeKind::Property:
-        return evalProperty(e);
+        return evalProperty(e, Use::Value);
     case NodeKind::Label:
         return evalLabel(e);
     case NodeKind::Item:
-        return evalItem(e);
+        return evalItem(e, Use::Value);
     case NodeKind::Items:
-        return evalItems(e);
+        return evalItems(e, Use::Value);
     case NodeKind::Elements:
-        return evalElements(e);
+        return evalElements(e, Use::Value);
     case NodeKind::ByName:
     case NodeKind::ById:
-        return evalKeyed(e);
+        return evalKeyed(e, Use::Value);
     case NodeKind::Whose:
-        return evalWhose(e);
+        return evalWhose(e, Use::Value);
     case NodeKind::Count:
         return evalCount(e);
     case NodeKind::Make:
         return evalMake(e);
+    case NodeKind::Get:
+        return eval(kid(e));
+    case NodeKind::Delimiters: {
+        makeList(qsizetype(m_delimiters.size()));
+        std::vector<Value> delimiters;
+        for (const QString& delimiter : m_delimiters) {
+            delimiters.push_back(Value::fromText(delimiter));
+        }
+        return Value::list(std::move(delimiters));
+    }
+    case NodeKind::TextItems:
+        return evalTextItems(e);
     default:
         break;
     }
@@ -99,12 +111,22 @@ Value Interpreter::evalText(const Node& e) {
     return Value::fromText(m_script->text(e));
 }
 
-Value Interpreter::evalVariable(const Node& e) {
+Value Interpreter::evalVariable(const Node& e, Use use, bool* fromApplication) {
     const std::optional<Value>& slot = m_slots[std::size_t(e.value)];
     if (!slot) {
         raise(e, errors::undefinedVariable,
               QStringLiteral("The variable ") + m_script->variableNames[std::size_t(e.value)] +
                   QStringLiteral(" is not defined."));
+    }
+    if (fromApplication != nullptr) {
+        *fromApplication = slot->element != nullptr;
+    }
+    if (slot->element) {
+        // A loop's item of the application's objects is found again at every use.
+        const std::shared_ptr<const ElementItem> item = slot->element;
+        Value found = resolveElement(*item, e);
+        appleEvent(use);
+        return found;
     }
     return *slot;
 }
@@ -150,12 +172,13 @@ std::optional<Value> Interpreter::asText(const Value& v) {
     chargeComparison(v.weight);
     // Only a list joins texts that may have come from the application.
     const qsizetype allowance = v.kind == Value::Kind::List ? applicationText() : 0;
-    std::optional<QString> text = v.coercedToText(m_limits.maxTextLength, allowance);
+    std::optional<QString> text = v.coercedToText(m_limits.maxTextLength, allowance, m_delimiters.front());
     if (!text) {
         return std::nullopt;
     }
     Value made = Value::fromText(*std::move(text));
     made.fromApplication = v.applicationUnits(allowance);
+    m_costs.textUnitsCopied += made.text.size();
     return made;
 }
 
@@ -168,7 +191,9 @@ void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
                   QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type text."));
         }
         checkTextLength(left.text.size() + text->text.size(), left.fromApplication + text->fromApplication);
-        // Only the piece added is new; a text still shared with a variable is copied once first.
+        // AppleScript makes a new text of both: that is what a Mac copies. Here only the piece added
+        // is new, and a text still shared with a variable is copied once first.
+        m_costs.textUnitsCopied += left.text.size() + text->text.size();
         if (left.text.isDetached()) {
             makeText(text->text.size(), text->fromApplication);
         } else {
@@ -185,6 +210,7 @@ void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
                   QStringLiteral("Can’t make ") + describe(right) + QStringLiteral(" into type record."));
         }
         makeList(qsizetype(left.items->size() + right.items->size()));
+        m_costs.listItemsCopied += qint64(left.items->size() + right.items->size());
         std::vector<QString> labels = *left.labels;
         std::vector<Value> values = *left.items;
         const QSet<QString> taken(labels.begin(), labels.end());
@@ -202,6 +228,7 @@ void Interpreter::concatInto(Value& left, const Value& right, const Node& at) {
         return v.kind == Value::Kind::List || v.kind == Value::Kind::Record ? v.items->size() : 1;
     };
     makeList(qsizetype(itemCount(left) + itemCount(right)));
+    m_costs.listItemsCopied += qint64(itemCount(left) + itemCount(right));
     std::vector<Value> items;
     items.reserve(itemCount(left) + itemCount(right));
     if (left.kind == Value::Kind::List) {

@@ -3,6 +3,7 @@
 #include "Interpreter.h"
 
 #include <QTextBoundaryFinder>
+#include <algorithm>
 
 namespace standin::applescript {
 
@@ -43,6 +44,20 @@ private:
     std::vector<Value>& m_its;
 };
 
+class Interpreter::QuietScope final {
+public:
+    explicit QuietScope(int& quiet)
+        : m_quiet(quiet) {
+        ++m_quiet;
+    }
+    ~QuietScope() { --m_quiet; }
+    QuietScope(const QuietScope&) = delete;
+    QuietScope& operator=(const QuietScope&) = delete;
+
+private:
+    int& m_quiet;
+};
+
 Application& Interpreter::application(const Node& at, const QString& what) {
     if (m_tellDepth == 0 || m_application == nullptr) {
         raise(at, errors::cantGet, QStringLiteral("Can’t get ") + what + u'.');
@@ -50,19 +65,62 @@ Application& Interpreter::application(const Node& at, const QString& what) {
     return *m_application;
 }
 
-Value Interpreter::evalProperty(const Node& e) {
+void Interpreter::refuseChain(const Node& at, const QString& what) const {
+    ScriptFailure failure =
+        ScriptFailure::execution(errors::cantGet, QStringLiteral("Can’t get ") + what + u'.');
+    failure.application = m_application != nullptr ? m_application->name() : QString();
+    failure.start = at.start;
+    failure.end = at.end;
+    throw failure;
+}
+
+Value Interpreter::evalObject(const Node& e, bool& fromApplication) {
+    fromApplication = false;
+    switch (e.kind) {
+    case NodeKind::Property:
+        return evalProperty(e, Use::Part, &fromApplication);
+    case NodeKind::Elements:
+        return evalElements(e, Use::Part, &fromApplication);
+    case NodeKind::ByName:
+    case NodeKind::ById:
+        return evalKeyed(e, Use::Part, &fromApplication);
+    case NodeKind::Whose:
+        return evalWhose(e, Use::Part, &fromApplication);
+    case NodeKind::Item:
+        return evalItem(e, Use::Part, &fromApplication);
+    case NodeKind::Items:
+        return evalItems(e, Use::Part, &fromApplication);
+    case NodeKind::Variable:
+        return evalVariable(e, Use::Part, &fromApplication);
+    default:
+        return eval(e);
+    }
+}
+
+Value Interpreter::evalProperty(const Node& e, Use use, bool* fromApplication) {
     const Property property = e.property();
     Value object;
+    bool objectFromApplication = false;
     if (firstKid(e) != nullptr) {
-        object = eval(kid(e));
+        object = evalObject(kid(e), objectFromApplication);
     } else if (!m_its.empty()) {
         object = m_its.back(); // inside `whose`, a bare property is the tested item's
     } else if (m_tellDepth > 0 && m_application != nullptr && property == Property::Name) {
+        appleEvent(use);
+        if (fromApplication != nullptr) {
+            *fromApplication = true;
+        }
         return Value::fromText(m_application->name());
     } else {
         raise(e, errors::cantGet, QStringLiteral("Can’t get ") + propertyName(property) + u'.');
     }
+    const auto source = [&] {
+        return m_script->source.mid(e.start, e.end - e.start);
+    };
     if (object.kind == Value::Kind::Text && property == Property::Id) {
+        if (objectFromApplication) {
+            refuseChain(e, source());
+        }
         // A text's characters as their code points: one number for one, a list otherwise. A lone
         // surrogate is a code point of its own, as the engine's UTF-16 text holds it.
         const QString& text = object.text;
@@ -77,51 +135,74 @@ Value Interpreter::evalProperty(const Node& e) {
         }
         return points.size() == 1 ? points.front() : Value::list(std::move(points));
     }
-    if (object.kind == Value::Kind::Record) {
+    if (object.kind == Value::Kind::Record && !objectFromApplication) {
         // A record's label may be a property's name: `name of {name: "x"}`.
         return recordField(object, propertyName(property), e);
     }
-    if (object.kind == Value::Kind::List) {
-        // `name of every tag` is the list of their names.
+    if (object.kind == Value::Kind::List && objectFromApplication) {
+        // `name of every tag` is one event that answers the list of their names, in their order.
         std::vector<Value> values;
         values.reserve(object.items->size());
         for (const Value& item : *object.items) {
             tick();
             if (item.kind != Value::Kind::Reference) {
-                raise(e, errors::cantGet,
-                      QStringLiteral("Can’t get ") + propertyName(property) + QStringLiteral(" of ") +
-                          describe(item) + u'.');
+                refuseChain(e, source());
             }
             values.push_back(fromApplicationData(
                 callApplication(e.start, e.end, [&] { return m_application->property(item, property); })));
         }
+        appleEvent(use);
+        if (fromApplication != nullptr) {
+            *fromApplication = true;
+        }
         return Value::list(std::move(values));
     }
     if (object.kind != Value::Kind::Reference || m_application == nullptr) {
+        // A property of a value the application gave (`id of (name of t)`) would go to the
+        // application as one reference, which names nothing it has; a list of the program's own has
+        // no such property either.
+        if (objectFromApplication) {
+            refuseChain(e, source());
+        }
         raise(e, errors::cantGet,
               QStringLiteral("Can’t get ") + propertyName(property) + QStringLiteral(" of ") +
                   describe(object) + u'.');
     }
-    return fromApplicationData(
+    Value value = fromApplicationData(
         callApplication(e.start, e.end, [&] { return m_application->property(object, property); }));
+    appleEvent(use);
+    if (fromApplication != nullptr) {
+        *fromApplication = true;
+    }
+    return value;
 }
 
-Value Interpreter::evalElements(const Node& e) {
+Value Interpreter::evalElements(const Node& e, Use use, bool* fromApplication) {
     const ObjectClass objectClass = e.objectClass();
+    Value elements;
     if (firstKid(e) == nullptr) {
         Application& app = application(e, QStringLiteral("every ") + className(objectClass));
-        return callApplication(e.start, e.end, [&] { return app.elements(objectClass, nullptr); });
+        elements = callApplication(e.start, e.end, [&] { return app.elements(objectClass, nullptr); });
+    } else {
+        bool containerFromApplication = false;
+        const Value container = evalObject(kid(e), containerFromApplication);
+        if (container.kind != Value::Kind::Reference || m_application == nullptr) {
+            raise(e, errors::cantGet,
+                  QStringLiteral("Can’t get every ") + className(objectClass) + QStringLiteral(" of ") +
+                      describe(container) + u'.');
+        }
+        elements =
+            callApplication(e.start, e.end, [&] { return m_application->elements(objectClass, &container); });
     }
-    const Value container = eval(kid(e));
-    if (container.kind != Value::Kind::Reference || m_application == nullptr) {
-        raise(e, errors::cantGet,
-              QStringLiteral("Can’t get every ") + className(objectClass) + QStringLiteral(" of ") +
-                  describe(container) + u'.');
+    tick(1 + qint64(elements.items->size()) / 16);
+    appleEvent(use);
+    if (fromApplication != nullptr) {
+        *fromApplication = true;
     }
-    return callApplication(e.start, e.end, [&] { return m_application->elements(objectClass, &container); });
+    return elements;
 }
 
-Value Interpreter::evalKeyed(const Node& e) {
+Value Interpreter::evalKeyed(const Node& e, Use use, bool* fromApplication) {
     const Value key = eval(kid(e));
     const ObjectClass objectClass = e.objectClass();
     const QString form =
@@ -130,21 +211,59 @@ Value Interpreter::evalKeyed(const Node& e) {
         raise(e, errors::cantGet, QStringLiteral("Can’t get ") + form + describe(key) + u'.');
     }
     Application& app = application(e, form + describe(key));
-    return callApplication(e.start, e.end, [&] {
+    Value object = callApplication(e.start, e.end, [&] {
         return e.kind == NodeKind::ById ? app.byId(objectClass, key.text) : app.byName(objectClass, key.text);
     });
+    appleEvent(use);
+    if (fromApplication != nullptr) {
+        *fromApplication = true;
+    }
+    return object;
 }
 
-Value Interpreter::evalWhose(const Node& e) {
+Value Interpreter::evalWhose(const Node& e, Use use, bool* fromApplication) {
     const Node& subjectNode = kid(e, 0);
     const Node& condition = *next(subjectNode);
-    const Value subject = eval(subjectNode);
+    bool subjectFromApplication = false;
+    const Value subject = evalObject(subjectNode, subjectFromApplication);
     if (subject.kind != Value::Kind::List) {
         raise(e, errors::cantGet,
               QStringLiteral("Can’t get ") + describe(subject) + QStringLiteral(" whose …."));
     }
     std::vector<Value> kept;
-    for (const Value& item : *subject.items) {
+    {
+        // The application tests every object within the one event that asks for them.
+        const QuietScope quiet(m_quiet);
+        for (const Value& item : *subject.items) {
+            tick();
+            ItScope scope(m_its, item);
+            if (truth(eval(condition), condition)) {
+                kept.push_back(item);
+            }
+        }
+    }
+    appleEvent(use);
+    if (fromApplication != nullptr) {
+        *fromApplication = true;
+    }
+    return Value::list(std::move(kept));
+}
+
+Value Interpreter::elementsNow(const ElementItem& collection) {
+    if (m_application == nullptr) {
+        raise(0, 0, errors::cantGet,
+              QStringLiteral("Can’t get every ") + className(collection.objectClass) + u'.');
+    }
+    Value all = m_application->elements(collection.objectClass,
+                                        collection.container ? &*collection.container : nullptr);
+    tick(1 + qint64(all.items->size()) / 16);
+    if (collection.condition == noNode) {
+        return all;
+    }
+    const Node& condition = m_script->node(collection.condition);
+    std::vector<Value> kept;
+    const QuietScope quiet(m_quiet);
+    for (const Value& item : *all.items) {
         tick();
         ItScope scope(m_its, item);
         if (truth(eval(condition), condition)) {
@@ -152,6 +271,22 @@ Value Interpreter::evalWhose(const Node& e) {
         }
     }
     return Value::list(std::move(kept));
+}
+
+Value Interpreter::resolveElement(const ElementItem& item, const Node& at) {
+    const Value now = callApplication(at.start, at.end, [&] { return elementsNow(item); });
+    if (item.index < 1 || item.index > qint64(now.items->size())) {
+        ScriptFailure failure = ScriptFailure::execution(
+            errors::cantGet,
+            QStringLiteral("Can’t get item ") + QString::number(item.index) + QStringLiteral(" of every ") +
+                className(item.objectClass) +
+                (item.container ? QStringLiteral(" of ") + describe(*item.container) : QString()) + u'.');
+        failure.application = m_application->name();
+        failure.start = at.start;
+        failure.end = at.end;
+        throw failure;
+    }
+    return (*now.items)[std::size_t(item.index - 1)];
 }
 
 // `count of (to dos of TAG whose status is CONSTANT)` (in either order), which the application may
@@ -180,18 +315,34 @@ std::optional<qint64> Interpreter::countByStatus(const Node& e) {
     if (!isStatusOfItem || b->kind != NodeKind::Status) {
         return std::nullopt;
     }
-    const Value container = eval(kid(elements));
+    bool fromApplication = false;
+    const Value container = evalObject(kid(elements), fromApplication);
     if (container.kind != Value::Kind::Reference || container.objectClass != ObjectClass::Tag) {
         return std::nullopt;
     }
-    return callApplication(e.start, e.end, [&] { return m_application->countTodos(container, b->status()); });
+    const std::optional<qint64> counted =
+        callApplication(e.start, e.end, [&] { return m_application->countTodos(container, b->status()); });
+    if (counted) {
+        appleEvent();
+    }
+    return counted;
 }
 
 Value Interpreter::evalCount(const Node& e) {
     if (std::optional<qint64> counted = countByStatus(e)) {
         return Value::fromInteger(*counted);
     }
-    const Value v = eval(kid(e));
+    bool fromApplication = false;
+    const Value v = evalObject(kid(e), fromApplication);
+    if (fromApplication) {
+        // `count` goes to the application with the reference: it counts a collection of its objects,
+        // and nothing else (`count of (name of t)` names no objects of its).
+        if (v.kind != Value::Kind::List) {
+            refuseChain(e, m_script->source.mid(e.start, e.end - e.start));
+        }
+        appleEvent();
+        return Value::fromInteger(qint64(v.items->size()));
+    }
     if (v.kind == Value::Kind::List || v.kind == Value::Kind::Record) {
         return Value::fromInteger(qint64(v.items->size()));
     }
@@ -203,11 +354,18 @@ Value Interpreter::evalCount(const Node& e) {
 }
 
 // item N of L counts from 1, or from the end with a negative N: item -1 is the last.
-Value Interpreter::evalItem(const Node& e) {
+Value Interpreter::evalItem(const Node& e, Use use, bool* fromApplication) {
     const Node& indexNode = kid(e, 0);
     const Value index = eval(indexNode);
-    const Value list = eval(*next(indexNode));
+    bool listFromApplication = false;
+    const Value list = evalObject(*next(indexNode), listFromApplication);
     tick();
+    if (listFromApplication) {
+        appleEvent(use);
+        if (fromApplication != nullptr) {
+            *fromApplication = true;
+        }
+    }
     const qint64 count = list.kind == Value::Kind::List ? qint64(list.items->size()) : 0;
     qint64 i = index.kind == Value::Kind::Integer ? index.integer : 0;
     if (i < 0) {
@@ -222,13 +380,20 @@ Value Interpreter::evalItem(const Node& e) {
 }
 
 // items A thru B of L: the items from A to B, either way round, each counted as `item` counts it.
-Value Interpreter::evalItems(const Node& e) {
+Value Interpreter::evalItems(const Node& e, Use use, bool* fromApplication) {
     const Node& firstNode = kid(e, 0);
     const Node& lastNode = *next(firstNode);
     const Value firstIndex = eval(firstNode);
     const Value lastIndex = eval(lastNode);
-    const Value list = eval(*next(lastNode));
+    bool listFromApplication = false;
+    const Value list = evalObject(*next(lastNode), listFromApplication);
     tick();
+    if (listFromApplication) {
+        appleEvent(use);
+        if (fromApplication != nullptr) {
+            *fromApplication = true;
+        }
+    }
     const qint64 count = list.kind == Value::Kind::List ? qint64(list.items->size()) : 0;
     const auto position = [count](const Value& index) {
         const qint64 i = index.kind == Value::Kind::Integer ? index.integer : 0;
@@ -270,7 +435,60 @@ Value Interpreter::evalMake(const Node& e) {
     for (const Node* field = firstKid(e); field != nullptr; field = next(*field)) {
         properties.emplace_back(field->property(), eval(kid(*field)));
     }
+    appleEvent();
     return callApplication(e.start, e.end, [&] { return app.make(objectClass, properties); });
+}
+
+// The text's items between AppleScript's text item delimiters, found ignoring case as AppleScript
+// compares by default; with no delimiter but the empty text, its characters.
+Value Interpreter::evalTextItems(const Node& e) {
+    const Value v = eval(kid(e));
+    if (!v.isText()) {
+        raise(e, errors::cantGet, QStringLiteral("Can’t get every text item of ") + describe(v) + u'.');
+    }
+    const QString& text = v.text;
+    tick(1 + text.size() / 4 * qint64(m_delimiters.size()));
+    std::vector<QStringView> pieces;
+    const bool byCharacter =
+        std::all_of(m_delimiters.begin(), m_delimiters.end(), [](const QString& d) { return d.isEmpty(); });
+    if (byCharacter) {
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+        qsizetype from = 0;
+        while (finder.toNextBoundary() > 0) {
+            pieces.push_back(QStringView(text).sliced(from, finder.position() - from));
+            from = finder.position();
+        }
+    } else {
+        qsizetype from = 0;
+        for (;;) {
+            // The nearest delimiter; of two at the same place, the longer.
+            qsizetype at = -1;
+            qsizetype length = 0;
+            for (const QString& delimiter : m_delimiters) {
+                const qsizetype found =
+                    delimiter.isEmpty() ? -1 : text.indexOf(delimiter, from, Qt::CaseInsensitive);
+                if (found >= 0 && (at < 0 || found < at || (found == at && delimiter.size() > length))) {
+                    at = found;
+                    length = delimiter.size();
+                }
+            }
+            if (at < 0) {
+                pieces.push_back(QStringView(text).sliced(from));
+                break;
+            }
+            pieces.push_back(QStringView(text).sliced(from, at - from));
+            from = at + length;
+        }
+    }
+    makeList(qsizetype(pieces.size()));
+    std::vector<Value> items;
+    items.reserve(pieces.size());
+    for (const QStringView piece : pieces) {
+        makeText(piece.size());
+        m_costs.textUnitsCopied += piece.size();
+        items.push_back(Value::fromText(piece.toString()));
+    }
+    return Value::list(std::move(items));
 }
 
 } // namespace standin::applescript

@@ -79,11 +79,23 @@ void Interpreter::execSet(const Node& s) {
     }
     const Node& target = kid(s, 0);
     Value value = eval(kid(s, 1));
-    if (target.kind == NodeKind::Variable) {
+    m_resultSlot = -1;
+    switch (target.kind) {
+    case NodeKind::Variable:
         m_slots[std::size_t(target.value)] = value;
         m_result = std::move(value);
-        m_resultSlot = -1;
         return;
+    case NodeKind::Delimiters:
+        setDelimiters(value, target);
+        m_result = std::move(value);
+        return;
+    case NodeKind::EndOf:
+        // The result is the item, not the list: holding the list too would make the next append copy it.
+        m_result = value;
+        appendToEnd(target, std::move(value));
+        return;
+    default:
+        break;
     }
     const Property property = target.property();
     if (firstKid(target) == nullptr) {
@@ -91,7 +103,8 @@ void Interpreter::execSet(const Node& s) {
               QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" to ") +
                   describe(value) + u'.');
     }
-    const Value object = eval(kid(target));
+    bool fromApplication = false;
+    const Value object = evalObject(kid(target), fromApplication);
     if (object.kind != Value::Kind::Reference) {
         raise(target, errors::cantSet,
               QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" of ") +
@@ -100,9 +113,67 @@ void Interpreter::execSet(const Node& s) {
     Application& app = application(target, propertyName(property));
     // The application reads the whole value (a to-do's tag names are split and looked up one by one).
     chargeReading(value);
+    appleEvent();
     callApplication(s.start, s.end, [&] { app.setProperty(object, property, value); });
     m_result = std::move(value);
-    m_resultSlot = -1;
+}
+
+// AppleScript's text item delimiters are a list of texts; a text alone sets a list of one.
+void Interpreter::setDelimiters(const Value& value, const Node& at) {
+    std::vector<QString> delimiters;
+    if (value.isText()) {
+        delimiters.push_back(value.text);
+    } else if (value.kind == Value::Kind::List) {
+        chargeReading(value);
+        for (const Value& item : *value.items) {
+            if (!item.isText()) {
+                raise(at, errors::cantMakeType,
+                      QStringLiteral("Can’t make ") + describe(value) + QStringLiteral(" into type text."));
+            }
+            delimiters.push_back(item.text);
+        }
+    } else {
+        raise(at, errors::cantMakeType,
+              QStringLiteral("Can’t make ") + describe(value) + QStringLiteral(" into type text."));
+    }
+    if (delimiters.empty()) {
+        delimiters.emplace_back();
+    }
+    m_delimiters = std::move(delimiters);
+}
+
+// `set end of L to x`: the list in L grows by x in place. Copying it when it is shared with another
+// value keeps every other value as it was; the program pays for that copy in its budget, but nothing
+// in what a Mac is charged, where the list is changed in place.
+void Interpreter::appendToEnd(const Node& target, Value item) {
+    const Node& variable = kid(target);
+    std::optional<Value>& slot = m_slots[std::size_t(variable.value)];
+    if (!slot) {
+        raise(variable, errors::undefinedVariable,
+              QStringLiteral("The variable ") + m_script->variableNames[std::size_t(variable.value)] +
+                  QStringLiteral(" is not defined."));
+    }
+    if (slot->kind != Value::Kind::List || slot->element) {
+        raise(target, errors::cantSet,
+              QStringLiteral("Can’t set end of ") + describe(*slot) + QStringLiteral(" to ") +
+                  describe(item) + u'.');
+    }
+    tick();
+    if (qsizetype(slot->items->size()) + 1 > m_limits.maxListLength) {
+        makeList(m_limits.maxListLength + 1); // out of memory
+    }
+    if (item.nesting + 1 > maxNesting) {
+        raise(target, errors::stackOverflow, QStringLiteral("Stack overflow."));
+    }
+    if (slot->items.use_count() > 1) {
+        makeList(qsizetype(slot->items->size()) + 1);
+        std::vector<Value> copy = *slot->items;
+        copy.push_back(std::move(item));
+        *slot = Value::list(std::move(copy));
+        return;
+    }
+    makeList(1);
+    slot->appendItem(std::move(item));
 }
 
 // `set x to x & a & b` on text: append a and b to the text already in x instead of building a new
@@ -123,6 +194,7 @@ bool Interpreter::appendInPlace(const Node& s) {
     // Every operand is evaluated before the variable changes, so a failure leaves it as it was.
     QString suffix;
     qsizetype suffixFromApplication = 0;
+    std::vector<qsizetype> pieces; // the length of each, for what AppleScript copies to join them
     for (const Node* part = next(head); part != nullptr; part = next(*part)) {
         const Value value = eval(*part);
         const std::optional<Value> text = asText(value);
@@ -134,10 +206,17 @@ bool Interpreter::appendInPlace(const Node& s) {
         makeText(text->text.size(), text->fromApplication);
         suffix += text->text;
         suffixFromApplication += text->fromApplication;
+        pieces.push_back(text->text.size());
     }
     std::optional<Value>& target = m_slots[slot];
     if (!target || !target->isText()) {
         return false; // an operand changed the variable; take the general path
+    }
+    // AppleScript joins left to right, each `&` a new text of all that came before.
+    qsizetype joined = target->text.size();
+    for (const qsizetype piece : pieces) {
+        joined += piece;
+        m_costs.textUnitsCopied += joined;
     }
     checkTextLength(target->text.size() + suffix.size(), target->fromApplication + suffixFromApplication);
     if (!target->text.isDetached()) {
@@ -229,12 +308,55 @@ Interpreter::Flow Interpreter::execRepeatWhile(const Node& s) {
 Interpreter::Flow Interpreter::execRepeatIn(const Node& s) {
     const Node& variable = kid(s, 0);
     const Node& listNode = *next(variable);
-    const Value list = eval(listNode);
+    const Node& body = *next(listNode);
+    // Over the application's objects, AppleScript asks how many there are, then names each as
+    // `item k of …`, which the application resolves again at every use: a change to the collection
+    // meanwhile moves what the variable names.
+    const Node* elementsNode = listNode.kind == NodeKind::Elements ? &listNode
+                               : listNode.kind == NodeKind::Whose && kid(listNode).kind == NodeKind::Elements
+                                   ? &kid(listNode)
+                                   : nullptr;
+    if (elementsNode != nullptr) {
+        ElementItem collection;
+        collection.objectClass = elementsNode->objectClass();
+        if (firstKid(*elementsNode) != nullptr) {
+            bool fromApplication = false;
+            collection.container = evalObject(kid(*elementsNode), fromApplication);
+            if (collection.container->kind != Value::Kind::Reference) {
+                raise(*elementsNode, errors::cantGet,
+                      QStringLiteral("Can’t get every ") + className(collection.objectClass) +
+                          QStringLiteral(" of ") + describe(*collection.container) + u'.');
+            }
+        } else {
+            application(*elementsNode, QStringLiteral("every ") + className(collection.objectClass));
+        }
+        if (listNode.kind == NodeKind::Whose) {
+            collection.condition = kid(listNode).next;
+        }
+        const Value now = elementsNow(collection);
+        appleEvent(); // count
+        const qint64 count = qint64(now.items->size());
+        for (qint64 k = 1; k <= count; ++k) {
+            auto item = std::make_shared<ElementItem>(collection);
+            item->index = k;
+            Value named = Value::reference(collection.objectClass, (*now.items)[std::size_t(k - 1)].text);
+            named.element = std::move(item);
+            m_slots[std::size_t(variable.value)] = std::move(named);
+            if (const std::optional<Flow> done = loopTurn(body)) {
+                return *done;
+            }
+        }
+        return Flow::Next;
+    }
+    bool fromApplication = false;
+    const Value list = evalObject(listNode, fromApplication);
+    if (fromApplication) {
+        appleEvent(); // the list is asked for once, and walked as a value of the program's own
+    }
     if (list.kind != Value::Kind::List) {
         raise(listNode, errors::cantMakeType,
               QStringLiteral("Can’t make ") + describe(list) + QStringLiteral(" into type list."));
     }
-    const Node& body = *next(listNode);
     // The list is a snapshot: changes made inside the loop do not change what it walks over.
     const auto items = list.items;
     for (const Value& item : *items) {
@@ -326,18 +448,23 @@ void Interpreter::execDelete(const Node& s) {
     // the reference goes to the application unresolved, as the real engine sends it.
     const Node& target = kid(s);
     if (target.kind == NodeKind::Property && firstKid(target) != nullptr) {
-        const Value object = eval(kid(target));
+        bool fromApplication = false;
+        const Value object = evalObject(kid(target), fromApplication);
         if (object.kind != Value::Kind::Reference) {
             raise(target, errors::doesNotUnderstand,
                   describe(object) + QStringLiteral(" doesn’t understand the “delete” message."));
         }
         Application& app = application(target, propertyName(target.property()));
+        appleEvent();
         callApplication(s.start, s.end, [&] { app.removeProperty(object, target.property()); });
         m_result = Value{};
         m_resultSlot = -1;
         return;
     }
-    const Value object = eval(target);
+    // A reference goes with the one `delete` event, whatever it names; objects the program holds
+    // are deleted one event each.
+    bool fromApplication = false;
+    const Value object = evalObject(target, fromApplication);
     std::vector<Value> objects;
     if (object.kind == Value::Kind::List) {
         objects = *object.items;
@@ -352,8 +479,14 @@ void Interpreter::execDelete(const Node& s) {
                   describe(one) + QStringLiteral(" doesn’t understand the “delete” message."));
         }
     }
+    if (fromApplication) {
+        appleEvent();
+    }
     for (const Value& one : objects) {
         Application& app = application(target, className(one.objectClass));
+        if (!fromApplication) {
+            appleEvent();
+        }
         callApplication(s.start, s.end, [&] { app.remove(one); });
     }
     m_result = Value{};

@@ -129,6 +129,15 @@ Token Lexer::next() {
             return token(TokenKind::LessEqual, start);
         case u'\u2265':
             return token(TokenKind::GreaterEqual, start);
+        case u'\'':
+        case u'\u2019':
+            // `'s` as in AppleScript's: an apostrophe, an s, and the word ends there.
+            if (m_pos < size && (m_source[m_pos] == u's' || m_source[m_pos] == u'S') &&
+                !(m_pos + 1 < size && isWordPart(m_source[m_pos + 1]))) {
+                ++m_pos;
+                return token(TokenKind::Possessive, start);
+            }
+            fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
         default:
             fail(QStringLiteral("Expected expression but found unknown token."), start, m_pos);
         }

@@ -233,9 +233,24 @@ NodeIndex Parser::parseTell() {
 
 NodeIndex Parser::parseSet(qsizetype start) {
     const NodeIndex s = add(NodeKind::Set, start);
-    const NodeIndex target = parseReference();
+    NodeIndex target = noNode;
+    if (m_in.isWord(u"end") && m_in.isWord(u"of", 1)) {
+        // `set end of L to x` adds x to the list in L.
+        const qsizetype targetStart = m_in.peek().start;
+        m_in.skip(2);
+        const NodeIndex list = acceptVariable();
+        if (list == noNode) {
+            m_in.failExpected(QStringLiteral("variable name"));
+        }
+        target = add(NodeKind::EndOf, targetStart);
+        Kids(*this, target).add(list);
+        close(target);
+    } else {
+        target = parseReference();
+    }
     const NodeKind targetKind = at(target).kind;
-    if (targetKind != NodeKind::Variable && targetKind != NodeKind::Property) {
+    if (targetKind != NodeKind::Variable && targetKind != NodeKind::Property &&
+        targetKind != NodeKind::EndOf && targetKind != NodeKind::Delimiters) {
         m_in.failExpected(QStringLiteral("“to”"));
     }
     m_in.expectWord(u"to");

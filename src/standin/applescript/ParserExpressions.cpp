@@ -324,10 +324,14 @@ NodeIndex Parser::parsePower() {
 
 NodeIndex Parser::parseUnary() {
     const qsizetype start = m_in.peek().start;
-    // `get` asks for the value of what follows, which every expression here already is.
+    // `get` asks for the value of what follows: a reference to the application's object is sent
+    // there up to this point, and what comes back is a value of the program's own.
     if (m_in.acceptWord(u"get")) {
         DepthGuard guard(*this);
-        return parseUnary();
+        const NodeIndex operand = parseUnary();
+        const NodeIndex e = add(NodeKind::Get, start);
+        Kids(*this, e).add(operand);
+        return e;
     }
     const TokenKind kind = m_in.peek().kind;
     if (kind != TokenKind::Minus && kind != TokenKind::Plus) {

@@ -56,6 +56,28 @@ NodeIndex Parser::parseReference() {
         }
         return e;
     }
+    // AppleScript's text item delimiters, also written `text item delimiters of AppleScript`.
+    if (m_in.isWord(u"applescript") && m_in.peek(1).kind == TokenKind::Possessive) {
+        m_in.skip(2);
+        m_in.expectWord(u"text");
+        m_in.expectWord(u"item");
+        m_in.expectWord(u"delimiters");
+        return add(NodeKind::Delimiters, start);
+    }
+    if (m_in.isWord(u"text") && m_in.isWord(u"item", 1) && m_in.isWord(u"delimiters", 2)) {
+        m_in.skip(3);
+        m_in.expectWord(u"of");
+        m_in.expectWord(u"applescript");
+        return add(NodeKind::Delimiters, start);
+    }
+    if (m_in.isWord(u"text") && m_in.isWord(u"items", 1)) {
+        m_in.skip(2);
+        m_in.expectWord(u"of");
+        const NodeIndex operand = parseReference();
+        const NodeIndex e = add(NodeKind::TextItems, start);
+        Kids(*this, e).add(operand);
+        return e;
+    }
     if (m_in.acceptWord(u"tags")) {
         return parseElements(ObjectClass::Tag, start);
     }

@@ -27,6 +27,7 @@ enum class TokenKind {
     Greater,
     LessEqual,    // `≤` or `<=`
     GreaterEqual, // `≥` or `>=`
+    Possessive,   // `'s` (or `’s`) right after a word: AppleScript's
     EndOfLine,
     EndOfScript,
 };

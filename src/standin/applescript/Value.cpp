@@ -85,16 +85,16 @@ bool hasTextForm(const Value& v) {
            v.kind != Value::Kind::Record;
 }
 
-void writeTextForm(const Value& v, BoundedText& out) {
+void writeTextForm(const Value& v, BoundedText& out, QStringView delimiter) {
     if (v.kind == Value::Kind::Text) {
         out.credit(v.fromApplication);
         out.append(v.text);
     } else if (v.kind == Value::Kind::List) {
-        for (const Value& item : *v.items) {
-            if (out.full()) {
-                return;
+        for (std::size_t i = 0; i < v.items->size() && !out.full(); ++i) {
+            if (i > 0) {
+                out.append(delimiter);
             }
-            writeTextForm(item, out);
+            writeTextForm((*v.items)[i], out, delimiter);
         }
     } else {
         out.append(v.coercedToText().value_or(QString()));
@@ -231,9 +231,21 @@ void weigh(Value& v) {
 Value Value::list(std::vector<Value> values) {
     Value v = ofKind(Kind::List);
     v.nesting = nestingAround(values);
-    v.items = std::make_shared<const std::vector<Value>>(std::move(values));
+    // Made without const, so that appendItem may grow a list that no other value shares.
+    v.items = std::make_shared<std::vector<Value>>(std::move(values));
     weigh(v);
     return v;
+}
+
+void Value::appendItem(Value item) {
+    Q_ASSERT(kind == Kind::List && items.use_count() == 1);
+    constexpr qint64 bound = qint64(1) << 60;
+    weight = std::min(bound, weight + 1 + item.weight);
+    textWeight = std::min(bound, textWeight + (item.isText() ? qint64(item.text.size()) : item.textWeight));
+    if (item.nesting != std::numeric_limits<std::uint16_t>::max()) {
+        nesting = std::max<std::uint16_t>(nesting, std::uint16_t(item.nesting + 1));
+    }
+    const_cast<std::vector<Value>&>(*items).push_back(std::move(item));
 }
 
 Value Value::record(std::vector<QString> labels, std::vector<Value> values) {
@@ -254,7 +266,8 @@ const Value* Value::field(const QString& label) const {
     return nullptr;
 }
 
-std::optional<QString> Value::coercedToText(qsizetype maxLength, qsizetype applicationAllowance) const {
+std::optional<QString> Value::coercedToText(qsizetype maxLength, qsizetype applicationAllowance,
+                                            QStringView delimiter) const {
     switch (kind) {
     case Kind::Text:
         return text;
@@ -269,12 +282,12 @@ std::optional<QString> Value::coercedToText(qsizetype maxLength, qsizetype appli
     case Kind::Status:
         return statusName(status);
     case Kind::List: {
-        // A list becomes the text of its items run together (the text item delimiters are empty).
+        // A list becomes the text of its items with the delimiter between them.
         if (!hasTextForm(*this)) {
             return std::nullopt;
         }
         BoundedText joined(maxLength, BoundedText::Overflow::Raise, applicationAllowance);
-        writeTextForm(*this, joined);
+        writeTextForm(*this, joined, delimiter);
         return joined.take();
     }
     case Kind::Nothing:

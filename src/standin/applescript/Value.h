@@ -14,6 +14,8 @@ namespace standin::applescript {
 // The language's integers are 30-bit: a number past this, either way, is a real.
 inline constexpr qint64 largestInteger = 536'870'911;
 
+struct ElementItem;
+
 // A value of the language. Lists and records are shared and never changed after they are made, so a
 // value copies in constant time.
 struct Value {
@@ -48,6 +50,9 @@ struct Value {
     qsizetype fromApplication = 0;
     std::shared_ptr<const std::vector<Value>> items;    // List: the items; Record: the values
     std::shared_ptr<const std::vector<QString>> labels; // Record: the label of each value, in order
+    // Reference held by a loop over the application's objects: the item of the collection it names,
+    // which every use of the variable finds again, as AppleScript's `item k of every …` does.
+    std::shared_ptr<const ElementItem> element;
 
     static Value missing() { return ofKind(Kind::Missing); }
     static Value ofKind(Kind k) {
@@ -64,6 +69,8 @@ struct Value {
     static Value fromStatus(TodoStatus s);
     static Value reference(ObjectClass c, QString id);
     static Value list(std::vector<Value> values);
+    // Adds an item at the end of the list, which no other value may share.
+    void appendItem(Value item);
     static Value record(std::vector<QString> labels, std::vector<Value> values);
 
     bool isText() const { return kind == Kind::Text; }
@@ -75,8 +82,10 @@ struct Value {
     // The text this value becomes on the right of `&` after text, or none when it has no text form.
     // A text longer than `maxLength` is never built: the engine's "Out of memory." is raised first.
     // The units it copies from the application's data, up to `applicationAllowance`, come on top.
-    std::optional<QString> coercedToText(qsizetype maxLength = unlimited,
-                                         qsizetype applicationAllowance = 0) const;
+    // A list joins its items (and the items of lists in it) with `delimiter` between them: AppleScript's
+    // first text item delimiter.
+    std::optional<QString> coercedToText(qsizetype maxLength = unlimited, qsizetype applicationAllowance = 0,
+                                         QStringView delimiter = {}) const;
     // The units of a text, or of the texts in a list or record, copied from the application's data;
     // counting stops at `cap`.
     qsizetype applicationUnits(qsizetype cap) const;
@@ -94,6 +103,16 @@ struct Value {
 
     static constexpr qsizetype unlimited = std::numeric_limits<qsizetype>::max();
     static constexpr qsizetype messageLength = 4096;
+};
+
+// `item INDEX of every CLASS [of CONTAINER] [whose CONDITION]`: how a loop over the application's
+// objects names each of them. The container is the object it was when the loop began; the condition
+// is tested again each time.
+struct ElementItem {
+    ObjectClass objectClass = ObjectClass::Tag;
+    std::optional<Value> container; // none: the application's own
+    NodeIndex condition = noNode;
+    qint64 index = 0; // from 1
 };
 
 // AppleScript's text comparison with its default considerations: case is ignored, canonically

@@ -1,0 +1,62 @@
+#include "ScriptText.h"
+
+#include "ThingsService.h"
+
+#include <QStringBuilder>
+
+namespace orvalet::ScriptText {
+
+QString listOf(const QStringList& texts) {
+    QString list = QStringLiteral("{");
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            list += u", ";
+        list += ThingsService::appleScriptLiteral(texts[i]);
+    }
+    return list + u'}';
+}
+
+QString listOfNumbers(const QList<qsizetype>& numbers) {
+    QString list = QStringLiteral("{");
+    for (qsizetype i = 0; i < numbers.size(); ++i) {
+        if (i > 0)
+            list += u", ";
+        list += QString::number(numbers[i]);
+    }
+    return list + u'}';
+}
+
+QString collectingOpening() {
+    return QStringLiteral("tell application \"Things3\"\n"
+                          "    set savedDelimiters to AppleScript's text item delimiters\n"
+                          "    set AppleScript's text item delimiters to \",\"\n"
+                          "    set out to {}");
+}
+
+QString joinLines(QStringView indent) {
+    return u"\n" % indent % u"set AppleScript's text item delimiters to \"\"\n" % indent %
+           u"set answer to out as text\n" % indent %
+           u"set AppleScript's text item delimiters to savedDelimiters";
+}
+
+QString collectingClosing() {
+    return joinLines(u"    ") % u"\n    return answer\nend tell";
+}
+
+QString pointsLines(QStringView target, QStringView source, QStringView indent) {
+    return u"\n" % indent % u"set " % target % u" to \"\"\n" % indent % u"if " % source %
+           u" is not \"\" then set " % target % u" to ((id of " % source % u") as text) & \",\"";
+}
+
+QString sameLengthLine(QStringView indent, QStringView first, QStringView second) {
+    return u"\n" % indent % u"if (count of " % first % u") is not (count of " % second %
+           u") then error \"Things 3 changed these tags while Orvalet read them.\"";
+}
+
+QString unlessMissing(QStringView indent, QStringView then) {
+    return u"\n" % indent % u"on error errorText number errorNumber\n" % indent %
+           u"    if errorNumber is not -1728 then error errorText number errorNumber\n" % indent % u"    " %
+           then % u"\n" % indent % u"end try";
+}
+
+} // namespace orvalet::ScriptText
