@@ -175,9 +175,9 @@ QList<TodoWrites> inPrograms(const QList<ThingsTodoTagNames>& changes) {
 // program.
 QString todoWritesScript(const TodoWrites& writes, bool skipGone) {
     const QString write =
-        u"set tag names of to do id (item i of todoIds) to item (item i of textIndexes) of texts"_qs;
+        u"set tag names of to do id (item i of todoIds) to item (item i of textIndexes) of tagNamesTexts"_qs;
     return ScriptText::collectingOpening() % u"\n    set todoIds to " % ScriptText::listOf(writes.todoIds) %
-           u"\n    set texts to " % ScriptText::listOf(writes.texts) % u"\n    set textIndexes to " %
+           u"\n    set tagNamesTexts to " % ScriptText::listOf(writes.texts) % u"\n    set textIndexes to " %
            ScriptText::listOfNumbers(writes.textIndexes) %
            u"\n"
            "    repeat with i from 1 to count of todoIds\n" %

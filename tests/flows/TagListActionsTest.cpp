@@ -6,7 +6,9 @@
 #include "SqliteDatabase.h"
 #include "StandInProcess.h"
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
+#include <QThread>
 #include <algorithm>
 
 using namespace orvalet;
@@ -207,8 +209,11 @@ TEST_F(TagListActionsTest, writesMadeWhileAnImportIsWorkedOutWinInMemoryAndInThe
     SqliteDatabase other;
     ASSERT_TRUE(other.open(storePath(), nullptr) && other.exec("BEGIN EXCLUSIVE"));
     QCoro::Task<> import = makeActions().importAllTags();
-    for (int i = 0; i < 5000 && !store->isReplacing(); ++i) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+    // processEvents with a time returns at once when nothing is pending: the wait is by the clock, so
+    // that a worker slowed by a busy machine still gets there.
+    for (QDeadlineTimer deadline(10'000); !store->isReplacing() && !deadline.hasExpired();) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
     }
     ASSERT_TRUE(store->isReplacing());
     t[u"Kids"_qs]->setName(u"Children"_qs);

@@ -8,6 +8,7 @@
 #include "Value.h"
 
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace standin::applescript {
@@ -34,10 +35,6 @@ public:
 
 private:
     enum class Flow { Next, Exit, Return };
-    // How an expression that names an application's object is met. As a value, asking for it is an
-    // Apple event of its own. As a part, it is the object (or container) of an operation that goes
-    // to the application with it in one event: `id of parent tag of t` is one request, not two.
-    enum class Use { Value, Part };
     class TellScope;
     class ItScope;
     class QuietScope;
@@ -66,7 +63,7 @@ private:
     // ---- expressions (InterpreterExpressions.cpp) ----
     Value eval(const Node& e);
     Value evalText(const Node& e);
-    Value evalVariable(const Node& e, Use use, bool* fromApplication = nullptr);
+    Value evalVariable(const Node& e, bool* fromApplication = nullptr);
     Value evalList(const Node& e);
     Value evalRecord(const Node& e);
     Value evalConcat(const Node& e);
@@ -91,14 +88,19 @@ private:
     Value coerce(const Value& v, TypeClass typeClass, const Node& at);
 
     // ---- references to the application's objects (InterpreterReferences.cpp) ----
-    // Each sets `fromApplication`, when given, to whether the expression named the application's
-    // objects (or a property of them) rather than values of the program's own.
-    Value evalProperty(const Node& e, Use use, bool* fromApplication = nullptr);
-    Value evalElements(const Node& e, Use use, bool* fromApplication = nullptr);
-    Value evalKeyed(const Node& e, Use use, bool* fromApplication = nullptr);
-    Value evalWhose(const Node& e, Use use, bool* fromApplication = nullptr);
-    Value evalItem(const Node& e, Use use, bool* fromApplication = nullptr);
-    Value evalItems(const Node& e, Use use, bool* fromApplication = nullptr);
+    // An expression that names the application's objects goes to the application whole, as one
+    // reference: `id of parent tag of t` is one request, not two. Each of these evaluates one as part
+    // of a larger request, sending nothing, and sets `fromApplication` to whether the expression named
+    // the application's objects (or a property of them) rather than values of the program's own.
+    Value evalProperty(const Node& e, bool* fromApplication);
+    Value evalElements(const Node& e, bool* fromApplication);
+    Value evalKeyed(const Node& e, bool* fromApplication);
+    Value evalWhose(const Node& e, bool* fromApplication);
+    Value evalItem(const Node& e, bool* fromApplication);
+    Value evalItems(const Node& e, bool* fromApplication);
+    // Such an expression asked for as a value: one Apple event when it names the application's
+    // objects, also when the application fails it.
+    Value asValue(const Node& e, Value (Interpreter::*part)(const Node&, bool*));
     // The object an operation acts on: a reference is part of the operation's own event.
     Value evalObject(const Node& e, bool& fromApplication);
     Value evalCount(const Node& e);
@@ -120,9 +122,30 @@ private:
     void tick(qint64 cost = 1);
     // An Apple event, unless the application is evaluating a `whose` filter of its own.
     void appleEvent();
-    void appleEvent(Use use) {
-        if (use == Use::Value) {
+    // A failure the application raised cost the event that asked it, once, however many requests
+    // around it see the failure go by.
+    void chargeFailure(ScriptFailure& failure) {
+        if (!failure.application.isEmpty() && !failure.fatal && !failure.charged && m_quiet == 0) {
+            failure.charged = true;
             appleEvent();
+        }
+    }
+    // Runs `send`, which makes one request to the application: one event, also when the application
+    // fails it (not when the program fails before anything is sent).
+    template <typename F>
+    auto oneEvent(F&& send) {
+        try {
+            if constexpr (std::is_void_v<decltype(send())>) {
+                send();
+                appleEvent();
+            } else {
+                auto result = send();
+                appleEvent();
+                return result;
+            }
+        } catch (ScriptFailure& failure) {
+            chargeFailure(failure);
+            throw;
         }
     }
     // A text may be maxTextLength units long, plus those of its units copied from the application's

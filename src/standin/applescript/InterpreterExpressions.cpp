@@ -30,7 +30,7 @@ Value Interpreter::eval(const Node& e) {
     case NodeKind::Status:
         return Value::fromStatus(e.status());
     case NodeKind::Variable:
-        return evalVariable(e, Use::Value);
+        return asValue(e, &Interpreter::evalVariable);
     case NodeKind::It:
         if (m_its.empty()) {
             raise(e, errors::cantGet, QStringLiteral("Can’t get it."));
@@ -67,20 +67,20 @@ Value Interpreter::eval(const Node& e) {
     case NodeKind::Not:
         return Value::fromBool(!truth(eval(kid(e)), kid(e)));
     case NodeKind::Property:
-        return evalProperty(e, Use::Value);
+        return asValue(e, &Interpreter::evalProperty);
     case NodeKind::Label:
         return evalLabel(e);
     case NodeKind::Item:
-        return evalItem(e, Use::Value);
+        return asValue(e, &Interpreter::evalItem);
     case NodeKind::Items:
-        return evalItems(e, Use::Value);
+        return asValue(e, &Interpreter::evalItems);
     case NodeKind::Elements:
-        return evalElements(e, Use::Value);
+        return asValue(e, &Interpreter::evalElements);
     case NodeKind::ByName:
     case NodeKind::ById:
-        return evalKeyed(e, Use::Value);
+        return asValue(e, &Interpreter::evalKeyed);
     case NodeKind::Whose:
-        return evalWhose(e, Use::Value);
+        return asValue(e, &Interpreter::evalWhose);
     case NodeKind::Count:
         return evalCount(e);
     case NodeKind::Make:
@@ -111,7 +111,7 @@ Value Interpreter::evalText(const Node& e) {
     return Value::fromText(m_script->text(e));
 }
 
-Value Interpreter::evalVariable(const Node& e, Use use, bool* fromApplication) {
+Value Interpreter::evalVariable(const Node& e, bool* fromApplication) {
     const std::optional<Value>& slot = m_slots[std::size_t(e.value)];
     if (!slot) {
         raise(e, errors::undefinedVariable,
@@ -124,9 +124,7 @@ Value Interpreter::evalVariable(const Node& e, Use use, bool* fromApplication) {
     if (slot->element) {
         // A loop's item of the application's objects is found again at every use.
         const std::shared_ptr<const ElementItem> item = slot->element;
-        Value found = resolveElement(*item, e);
-        appleEvent(use);
-        return found;
+        return resolveElement(*item, e);
     }
     return *slot;
 }

@@ -78,26 +78,40 @@ Value Interpreter::evalObject(const Node& e, bool& fromApplication) {
     fromApplication = false;
     switch (e.kind) {
     case NodeKind::Property:
-        return evalProperty(e, Use::Part, &fromApplication);
+        return evalProperty(e, &fromApplication);
     case NodeKind::Elements:
-        return evalElements(e, Use::Part, &fromApplication);
+        return evalElements(e, &fromApplication);
     case NodeKind::ByName:
     case NodeKind::ById:
-        return evalKeyed(e, Use::Part, &fromApplication);
+        return evalKeyed(e, &fromApplication);
     case NodeKind::Whose:
-        return evalWhose(e, Use::Part, &fromApplication);
+        return evalWhose(e, &fromApplication);
     case NodeKind::Item:
-        return evalItem(e, Use::Part, &fromApplication);
+        return evalItem(e, &fromApplication);
     case NodeKind::Items:
-        return evalItems(e, Use::Part, &fromApplication);
+        return evalItems(e, &fromApplication);
     case NodeKind::Variable:
-        return evalVariable(e, Use::Part, &fromApplication);
+        return evalVariable(e, &fromApplication);
     default:
         return eval(e);
     }
 }
 
-Value Interpreter::evalProperty(const Node& e, Use use, bool* fromApplication) {
+Value Interpreter::asValue(const Node& e, Value (Interpreter::*part)(const Node&, bool*)) {
+    bool fromApplication = false;
+    try {
+        Value value = (this->*part)(e, &fromApplication);
+        if (fromApplication) {
+            appleEvent();
+        }
+        return value;
+    } catch (ScriptFailure& failure) {
+        chargeFailure(failure); // the request went, and the application failed it
+        throw;
+    }
+}
+
+Value Interpreter::evalProperty(const Node& e, bool* fromApplication) {
     const Property property = e.property();
     Value object;
     bool objectFromApplication = false;
@@ -106,7 +120,6 @@ Value Interpreter::evalProperty(const Node& e, Use use, bool* fromApplication) {
     } else if (!m_its.empty()) {
         object = m_its.back(); // inside `whose`, a bare property is the tested item's
     } else if (m_tellDepth > 0 && m_application != nullptr && property == Property::Name) {
-        appleEvent(use);
         if (fromApplication != nullptr) {
             *fromApplication = true;
         }
@@ -151,7 +164,6 @@ Value Interpreter::evalProperty(const Node& e, Use use, bool* fromApplication) {
             values.push_back(fromApplicationData(
                 callApplication(e.start, e.end, [&] { return m_application->property(item, property); })));
         }
-        appleEvent(use);
         if (fromApplication != nullptr) {
             *fromApplication = true;
         }
@@ -170,14 +182,13 @@ Value Interpreter::evalProperty(const Node& e, Use use, bool* fromApplication) {
     }
     Value value = fromApplicationData(
         callApplication(e.start, e.end, [&] { return m_application->property(object, property); }));
-    appleEvent(use);
     if (fromApplication != nullptr) {
         *fromApplication = true;
     }
     return value;
 }
 
-Value Interpreter::evalElements(const Node& e, Use use, bool* fromApplication) {
+Value Interpreter::evalElements(const Node& e, bool* fromApplication) {
     const ObjectClass objectClass = e.objectClass();
     Value elements;
     if (firstKid(e) == nullptr) {
@@ -195,14 +206,13 @@ Value Interpreter::evalElements(const Node& e, Use use, bool* fromApplication) {
             callApplication(e.start, e.end, [&] { return m_application->elements(objectClass, &container); });
     }
     tick(1 + qint64(elements.items->size()) / 16);
-    appleEvent(use);
     if (fromApplication != nullptr) {
         *fromApplication = true;
     }
     return elements;
 }
 
-Value Interpreter::evalKeyed(const Node& e, Use use, bool* fromApplication) {
+Value Interpreter::evalKeyed(const Node& e, bool* fromApplication) {
     const Value key = eval(kid(e));
     const ObjectClass objectClass = e.objectClass();
     const QString form =
@@ -214,14 +224,13 @@ Value Interpreter::evalKeyed(const Node& e, Use use, bool* fromApplication) {
     Value object = callApplication(e.start, e.end, [&] {
         return e.kind == NodeKind::ById ? app.byId(objectClass, key.text) : app.byName(objectClass, key.text);
     });
-    appleEvent(use);
     if (fromApplication != nullptr) {
         *fromApplication = true;
     }
     return object;
 }
 
-Value Interpreter::evalWhose(const Node& e, Use use, bool* fromApplication) {
+Value Interpreter::evalWhose(const Node& e, bool* fromApplication) {
     const Node& subjectNode = kid(e, 0);
     const Node& condition = *next(subjectNode);
     bool subjectFromApplication = false;
@@ -242,7 +251,6 @@ Value Interpreter::evalWhose(const Node& e, Use use, bool* fromApplication) {
             }
         }
     }
-    appleEvent(use);
     if (fromApplication != nullptr) {
         *fromApplication = true;
     }
@@ -320,28 +328,30 @@ std::optional<qint64> Interpreter::countByStatus(const Node& e) {
     if (container.kind != Value::Kind::Reference || container.objectClass != ObjectClass::Tag) {
         return std::nullopt;
     }
-    const std::optional<qint64> counted =
-        callApplication(e.start, e.end, [&] { return m_application->countTodos(container, b->status()); });
-    if (counted) {
-        appleEvent();
-    }
-    return counted;
+    return callApplication(e.start, e.end, [&] { return m_application->countTodos(container, b->status()); });
 }
 
 Value Interpreter::evalCount(const Node& e) {
-    if (std::optional<qint64> counted = countByStatus(e)) {
-        return Value::fromInteger(*counted);
-    }
+    // `count` of a reference goes to the application with it, one event: it counts a collection of the
+    // application's objects, and nothing else (`count of (name of t)` names none of its objects).
     bool fromApplication = false;
-    const Value v = evalObject(kid(e), fromApplication);
-    if (fromApplication) {
-        // `count` goes to the application with the reference: it counts a collection of its objects,
-        // and nothing else (`count of (name of t)` names no objects of its).
-        if (v.kind != Value::Kind::List) {
-            refuseChain(e, m_script->source.mid(e.start, e.end - e.start));
+    Value v;
+    try {
+        if (std::optional<qint64> counted = countByStatus(e)) {
+            appleEvent();
+            return Value::fromInteger(*counted);
         }
-        appleEvent();
-        return Value::fromInteger(qint64(v.items->size()));
+        v = evalObject(kid(e), fromApplication);
+        if (fromApplication) {
+            if (v.kind != Value::Kind::List) {
+                refuseChain(e, m_script->source.mid(e.start, e.end - e.start));
+            }
+            appleEvent();
+            return Value::fromInteger(qint64(v.items->size()));
+        }
+    } catch (ScriptFailure& failure) {
+        chargeFailure(failure);
+        throw;
     }
     if (v.kind == Value::Kind::List || v.kind == Value::Kind::Record) {
         return Value::fromInteger(qint64(v.items->size()));
@@ -354,17 +364,14 @@ Value Interpreter::evalCount(const Node& e) {
 }
 
 // item N of L counts from 1, or from the end with a negative N: item -1 is the last.
-Value Interpreter::evalItem(const Node& e, Use use, bool* fromApplication) {
+Value Interpreter::evalItem(const Node& e, bool* fromApplication) {
     const Node& indexNode = kid(e, 0);
     const Value index = eval(indexNode);
     bool listFromApplication = false;
     const Value list = evalObject(*next(indexNode), listFromApplication);
     tick();
-    if (listFromApplication) {
-        appleEvent(use);
-        if (fromApplication != nullptr) {
-            *fromApplication = true;
-        }
+    if (listFromApplication && fromApplication != nullptr) {
+        *fromApplication = true;
     }
     const qint64 count = list.kind == Value::Kind::List ? qint64(list.items->size()) : 0;
     qint64 i = index.kind == Value::Kind::Integer ? index.integer : 0;
@@ -380,7 +387,7 @@ Value Interpreter::evalItem(const Node& e, Use use, bool* fromApplication) {
 }
 
 // items A thru B of L: the items from A to B, either way round, each counted as `item` counts it.
-Value Interpreter::evalItems(const Node& e, Use use, bool* fromApplication) {
+Value Interpreter::evalItems(const Node& e, bool* fromApplication) {
     const Node& firstNode = kid(e, 0);
     const Node& lastNode = *next(firstNode);
     const Value firstIndex = eval(firstNode);
@@ -388,11 +395,8 @@ Value Interpreter::evalItems(const Node& e, Use use, bool* fromApplication) {
     bool listFromApplication = false;
     const Value list = evalObject(*next(lastNode), listFromApplication);
     tick();
-    if (listFromApplication) {
-        appleEvent(use);
-        if (fromApplication != nullptr) {
-            *fromApplication = true;
-        }
+    if (listFromApplication && fromApplication != nullptr) {
+        *fromApplication = true;
     }
     const qint64 count = list.kind == Value::Kind::List ? qint64(list.items->size()) : 0;
     const auto position = [count](const Value& index) {
@@ -435,8 +439,8 @@ Value Interpreter::evalMake(const Node& e) {
     for (const Node* field = firstKid(e); field != nullptr; field = next(*field)) {
         properties.emplace_back(field->property(), eval(kid(*field)));
     }
-    appleEvent();
-    return callApplication(e.start, e.end, [&] { return app.make(objectClass, properties); });
+    return oneEvent(
+        [&] { return callApplication(e.start, e.end, [&] { return app.make(objectClass, properties); }); });
 }
 
 // The text's items between AppleScript's text item delimiters, found ignoring case as AppleScript

@@ -103,18 +103,19 @@ void Interpreter::execSet(const Node& s) {
               QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" to ") +
                   describe(value) + u'.');
     }
-    bool fromApplication = false;
-    const Value object = evalObject(kid(target), fromApplication);
-    if (object.kind != Value::Kind::Reference) {
-        raise(target, errors::cantSet,
-              QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" of ") +
-                  describe(object) + QStringLiteral(" to ") + describe(value) + u'.');
-    }
-    Application& app = application(target, propertyName(property));
-    // The application reads the whole value (a to-do's tag names are split and looked up one by one).
-    chargeReading(value);
-    appleEvent();
-    callApplication(s.start, s.end, [&] { app.setProperty(object, property, value); });
+    oneEvent([&] {
+        bool fromApplication = false;
+        const Value object = evalObject(kid(target), fromApplication);
+        if (object.kind != Value::Kind::Reference) {
+            raise(target, errors::cantSet,
+                  QStringLiteral("Can’t set ") + propertyName(property) + QStringLiteral(" of ") +
+                      describe(object) + QStringLiteral(" to ") + describe(value) + u'.');
+        }
+        Application& app = application(target, propertyName(property));
+        // The application reads the whole value (a to-do's tag names are split and looked up one by one).
+        chargeReading(value);
+        callApplication(s.start, s.end, [&] { app.setProperty(object, property, value); });
+    });
     m_result = std::move(value);
 }
 
@@ -318,23 +319,24 @@ Interpreter::Flow Interpreter::execRepeatIn(const Node& s) {
                                    : nullptr;
     if (elementsNode != nullptr) {
         ElementItem collection;
-        collection.objectClass = elementsNode->objectClass();
-        if (firstKid(*elementsNode) != nullptr) {
-            bool fromApplication = false;
-            collection.container = evalObject(kid(*elementsNode), fromApplication);
-            if (collection.container->kind != Value::Kind::Reference) {
-                raise(*elementsNode, errors::cantGet,
-                      QStringLiteral("Can’t get every ") + className(collection.objectClass) +
-                          QStringLiteral(" of ") + describe(*collection.container) + u'.');
+        const Value now = oneEvent([&] { // count
+            collection.objectClass = elementsNode->objectClass();
+            if (firstKid(*elementsNode) != nullptr) {
+                bool fromApplication = false;
+                collection.container = evalObject(kid(*elementsNode), fromApplication);
+                if (collection.container->kind != Value::Kind::Reference) {
+                    raise(*elementsNode, errors::cantGet,
+                          QStringLiteral("Can’t get every ") + className(collection.objectClass) +
+                              QStringLiteral(" of ") + describe(*collection.container) + u'.');
+                }
+            } else {
+                application(*elementsNode, QStringLiteral("every ") + className(collection.objectClass));
             }
-        } else {
-            application(*elementsNode, QStringLiteral("every ") + className(collection.objectClass));
-        }
-        if (listNode.kind == NodeKind::Whose) {
-            collection.condition = kid(listNode).next;
-        }
-        const Value now = elementsNow(collection);
-        appleEvent(); // count
+            if (listNode.kind == NodeKind::Whose) {
+                collection.condition = kid(listNode).next;
+            }
+            return elementsNow(collection);
+        });
         const qint64 count = qint64(now.items->size());
         for (qint64 k = 1; k <= count; ++k) {
             auto item = std::make_shared<ElementItem>(collection);
@@ -348,11 +350,8 @@ Interpreter::Flow Interpreter::execRepeatIn(const Node& s) {
         }
         return Flow::Next;
     }
-    bool fromApplication = false;
-    const Value list = evalObject(listNode, fromApplication);
-    if (fromApplication) {
-        appleEvent(); // the list is asked for once, and walked as a value of the program's own
-    }
+    // Anything else is asked for once (a reference as one event) and walked as a value of the program's own.
+    const Value list = eval(listNode);
     if (list.kind != Value::Kind::List) {
         raise(listNode, errors::cantMakeType,
               QStringLiteral("Can’t make ") + describe(list) + QStringLiteral(" into type list."));
@@ -448,15 +447,16 @@ void Interpreter::execDelete(const Node& s) {
     // the reference goes to the application unresolved, as the real engine sends it.
     const Node& target = kid(s);
     if (target.kind == NodeKind::Property && firstKid(target) != nullptr) {
-        bool fromApplication = false;
-        const Value object = evalObject(kid(target), fromApplication);
-        if (object.kind != Value::Kind::Reference) {
-            raise(target, errors::doesNotUnderstand,
-                  describe(object) + QStringLiteral(" doesn’t understand the “delete” message."));
-        }
-        Application& app = application(target, propertyName(target.property()));
-        appleEvent();
-        callApplication(s.start, s.end, [&] { app.removeProperty(object, target.property()); });
+        oneEvent([&] {
+            bool fromApplication = false;
+            const Value object = evalObject(kid(target), fromApplication);
+            if (object.kind != Value::Kind::Reference) {
+                raise(target, errors::doesNotUnderstand,
+                      describe(object) + QStringLiteral(" doesn’t understand the “delete” message."));
+            }
+            Application& app = application(target, propertyName(target.property()));
+            callApplication(s.start, s.end, [&] { app.removeProperty(object, target.property()); });
+        });
         m_result = Value{};
         m_resultSlot = -1;
         return;
@@ -464,7 +464,13 @@ void Interpreter::execDelete(const Node& s) {
     // A reference goes with the one `delete` event, whatever it names; objects the program holds
     // are deleted one event each.
     bool fromApplication = false;
-    const Value object = evalObject(target, fromApplication);
+    Value object;
+    try {
+        object = evalObject(target, fromApplication);
+    } catch (ScriptFailure& failure) {
+        chargeFailure(failure);
+        throw;
+    }
     std::vector<Value> objects;
     if (object.kind == Value::Kind::List) {
         objects = *object.items;
@@ -479,15 +485,20 @@ void Interpreter::execDelete(const Node& s) {
                   describe(one) + QStringLiteral(" doesn’t understand the “delete” message."));
         }
     }
-    if (fromApplication) {
-        appleEvent();
-    }
-    for (const Value& one : objects) {
-        Application& app = application(target, className(one.objectClass));
-        if (!fromApplication) {
-            appleEvent();
+    const auto removeEach = [&] {
+        for (const Value& one : objects) {
+            Application& app = application(target, className(one.objectClass));
+            if (fromApplication) {
+                callApplication(s.start, s.end, [&] { app.remove(one); });
+            } else {
+                oneEvent([&] { callApplication(s.start, s.end, [&] { app.remove(one); }); });
+            }
         }
-        callApplication(s.start, s.end, [&] { app.remove(one); });
+    };
+    if (fromApplication) {
+        oneEvent(removeEach);
+    } else {
+        removeEach();
     }
     m_result = Value{};
     m_resultSlot = -1;

@@ -20,6 +20,8 @@ struct ScriptFailure {
     // Budget failures (too many steps, too much text) end the program even inside `try`, so that a
     // program that catches every error still cannot run for ever.
     bool fatal = false;
+    // The Apple event that the application failed has been counted (by the innermost request).
+    bool charged = false;
 
     QString message() const {
         return application.isEmpty() ? briefMessage
@@ -27,10 +29,10 @@ struct ScriptFailure {
     }
 
     static ScriptFailure syntax(qint64 number, const QString& brief, qsizetype start, qsizetype end) {
-        return ScriptFailure{Kind::Syntax, number, brief, {}, start, end, false};
+        return ScriptFailure{Kind::Syntax, number, brief, {}, start, end, false, false};
     }
     static ScriptFailure execution(qint64 number, const QString& brief) {
-        return ScriptFailure{Kind::Execution, number, brief, {}, -1, -1, false};
+        return ScriptFailure{Kind::Execution, number, brief, {}, -1, -1, false, false};
     }
 };
 
