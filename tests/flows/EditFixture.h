@@ -81,7 +81,7 @@ public:
         ASSERT_TRUE(store);
         preferences = std::make_unique<Preferences>(std::make_unique<QSettings>(
             m_dir.filePath(QStringLiteral("Orvalet.conf")), QSettings::IniFormat));
-        useEngine(std::make_unique<standin::testing::LibraryEngine>(library));
+        useEngine(std::make_unique<standin::testing::LibraryEngine>(library, &costs));
         // A deletion whose trees cannot be kept for Undo asks again; the answer is `deleteWithoutUndo`.
         UndoHistory& history = UndoHistory::forStore(*store);
         QObject::connect(&history, &UndoHistory::question, &history,
@@ -239,6 +239,7 @@ public:
     }
 
     standin::ThingsLibrary library;
+    standin::testing::CostTally costs; // of every program run on `library`
     std::unique_ptr<TagStore> store;
     std::unique_ptr<Preferences> preferences;
     std::unique_ptr<ThingsWorker> worker;
@@ -259,7 +260,7 @@ public:
     }
     // Programs go through `hook` to the library from here on, still recorded (on the worker's thread).
     void hookPrograms(RecordingEngine::Hook hook) {
-        useEngine(std::make_unique<standin::testing::LibraryEngine>(library), std::move(hook));
+        useEngine(std::make_unique<standin::testing::LibraryEngine>(library, &costs), std::move(hook));
     }
 
 private:

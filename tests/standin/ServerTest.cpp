@@ -513,4 +513,45 @@ TEST(StandInCommandLine, commandsAnswerAsOsascriptAndRefuseWithTheirExitCodes) {
     EXPECT_TRUE(err.contains("already listening")) << err.toStdString();
 }
 
+// With --mac-costs the stand-in answers as late as the modeled Mac would, and its transcript says what
+// each program cost; `run` without --library sends its program to it, as osascript sends a program to
+// the running application, and a served library is nobody else's to change.
+TEST(StandInCommandLine, theServerChargesMacCostsAndRunSendsItsProgramsThere) {
+    StandInProcess standIn;
+    const QString transcript = standIn.filePath(u"transcript.txt"_qs);
+    QByteArray err;
+    EXPECT_EQ(StandInProcess::command({u"run"_qs, u"-"_qs}, nullptr, &err, "return 1"), 1);
+    EXPECT_EQ(err, "0:0: execution error: Things3 got an error: Application isn\u2019t running. (-600)\n");
+    EXPECT_EQ(StandInProcess::command({u"serve"_qs, u"--event-us"_qs, u"fast"_qs}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains("--event-us takes a number of zero or more")) << err.toStdString();
+
+    ASSERT_TRUE(
+        standIn.start({u"--transcript"_qs, transcript, u"--mac-costs"_qs, u"--program-ms"_qs, u"400"_qs}));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(answer(tell(u"make new tag with properties {name: \"Sent\"}\nreturn name of tag \"sent\""_qs)),
+              u"Sent"_qs);
+    EXPECT_GE(clock.elapsed(), 400);
+
+    QByteArray out;
+    EXPECT_EQ(StandInProcess::command({u"run"_qs, u"--costs"_qs}, &out, &err,
+                                      "tell application \"Things3\" to return name of every tag"),
+              0);
+    EXPECT_EQ(out, "\"Sent\"\n");
+    EXPECT_EQ(err, "costs: 1 Apple events, 0 text units copied, 0 list items copied, 54 program characters; "
+                   "10.6 ms on the modeled Mac\n");
+    EXPECT_EQ(StandInProcess::command({u"run"_qs, u"--library"_qs, standIn.libraryPath(), u"-"_qs}, nullptr,
+                                      &err, "return 1"),
+              1);
+    EXPECT_TRUE(err.contains("is in use by a running stand-in")) << err.toStdString();
+    standIn.stop();
+
+    QFile file(transcript);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString written = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(written.contains(u"=== costs: 2 Apple events, 0 text units copied, 0 list items copied, 105 "
+                                 u"program characters; 401.1 ms on the modeled Mac\n"_qs))
+        << written.toStdString();
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 #include "TestPrinters.h"
 #include "ThingsLibrary.h"
 
+#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -41,15 +42,44 @@ inline QString hugeListProgram(const QString& use) {
            QStringLiteral("1 & ").repeated(9) + QStringLiteral("10\n    set L to L & L\nend repeat\n") + use;
 }
 
+// What the programs run through LibraryEngines cost a Mac, in the order they ran (on the worker's
+// thread: read once the flow that ran them has finished).
+class CostTally final {
+public:
+    void add(const applescript::MacCosts& costs) {
+        const QMutexLocker lock(&m_mutex);
+        m_programs.append(costs);
+    }
+    QList<applescript::MacCosts> programs() const {
+        const QMutexLocker lock(&m_mutex);
+        return m_programs;
+    }
+    applescript::MacCosts total(qsizetype from = 0) const {
+        applescript::MacCosts sum;
+        for (const applescript::MacCosts& program : programs().mid(from)) {
+            sum += program;
+        }
+        return sum;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QList<applescript::MacCosts> m_programs;
+};
+
 // Orvalet's script engine seam over a library in memory: the programs Orvalet builds run through
 // the interpreter exactly as they would through the server, without the socket in between.
 class LibraryEngine final : public orvalet::ScriptEngine {
 public:
-    explicit LibraryEngine(ThingsLibrary& library)
-        : m_library(library) {}
+    explicit LibraryEngine(ThingsLibrary& library, CostTally* costs = nullptr)
+        : m_library(library)
+        , m_costs(costs) {}
 
     std::optional<orvalet::ScriptOutcome> run(const QString& source) const override {
         const ProgramAnswer answer = runOn(m_library, source);
+        if (m_costs != nullptr) {
+            m_costs->add(answer.costs);
+        }
         std::optional<orvalet::ScriptError> error;
         if (const auto& f = answer.failure) {
             error = orvalet::ScriptError{f->message(), f->briefMessage, f->number, f->message()};
@@ -59,6 +89,7 @@ public:
 
 private:
     ThingsLibrary& m_library;
+    CostTally* m_costs;
 };
 
 } // namespace standin::testing
