@@ -64,6 +64,7 @@ struct PowerUserLibrary {
     QString busiest;
     QStringList randomTags;
     QStringList unusedTops;
+    QString newParent; // a top-level tag no to-do carries, for the batch move
 
     explicit PowerUserLibrary(bool unusedTrees = false)
         : library(standin::RandomLibrary::build(1000, 4, 0, 7)) {
@@ -71,6 +72,7 @@ struct PowerUserLibrary {
             randomTags.append(id);
         }
         busiest = library.makeTag(u"Busiest"_qs);
+        newParent = library.makeTag(u"New Parent"_qs);
         QRandomGenerator random(11);
         const TodoState states[] = {TodoState::Open,      TodoState::Open,      TodoState::Open,
                                     TodoState::Open,      TodoState::Open,      TodoState::Open,
@@ -229,6 +231,21 @@ private:
     QElapsedTimer m_clock;
 };
 
+// Runs `flow` on a fresh power user's library (with the unused trees when asked), served and stored,
+// once per iteration of the benchmark.
+template <typename Flow>
+void onPowerUserLibrary(benchmark::State& state, Flow&& flow, bool unusedTrees = false) {
+    for (auto _ : state) {
+        const PowerUserLibrary power(unusedTrees);
+        Setting setting;
+        if (!setting.serve(power.library)) {
+            state.SkipWithError("the stand-in did not start");
+            return;
+        }
+        flow(power, setting);
+    }
+}
+
 void report(benchmark::State& state, const Costs& costs, double wallSeconds, QString check = {},
             const QString& asked = {}) {
     if (!asked.isEmpty() && check.isEmpty()) {
@@ -249,13 +266,7 @@ void report(benchmark::State& state, const Costs& costs, double wallSeconds, QSt
 // "Import from Things": the designed fetch-all program (its cost reported as designed_*), then the
 // keyboard shortcuts and whatever else is ours.
 void importPowerUser(benchmark::State& state) {
-    for (auto _ : state) {
-        const PowerUserLibrary power;
-        Setting setting;
-        if (!setting.serve(power.library)) {
-            state.SkipWithError("the stand-in did not start");
-            return;
-        }
+    onPowerUserLibrary(state, [&state](const PowerUserLibrary&, Setting& setting) {
         TagListActions actions(*setting.store, setting.preferences, setting.worker);
         setting.mark();
         QCoro::waitFor(actions.importAllTags());
@@ -269,7 +280,7 @@ void importPowerUser(benchmark::State& state) {
         state.counters["designed_events"] = double(programs.value(0).events);
         state.counters["designed_copied"] = double(programs.value(0).copied);
         state.counters["designed_modeled_s"] = programs.value(0).modeledSeconds;
-    }
+    });
 }
 BENCHMARK(importPowerUser)->Iterations(1)->Unit(benchmark::kSecond);
 
@@ -321,13 +332,7 @@ BENCHMARK(deletionSnapshotAndUndo)
 
 // "Merge Into…" of the busiest tag: the read (range 0 = 0), or the write after it (1).
 void mergeBusiest(benchmark::State& state) {
-    for (auto _ : state) {
-        const PowerUserLibrary power;
-        Setting setting;
-        if (!setting.serve(power.library)) {
-            state.SkipWithError("the stand-in did not start");
-            return;
-        }
+    onPowerUserLibrary(state, [&state](const PowerUserLibrary& power, Setting& setting) {
         TagMerger merger(*setting.store, setting.preferences, setting.worker,
                          setting.store->tag(power.busiest));
         merger.setDestinationId(power.randomTags.last());
@@ -340,27 +345,24 @@ void mergeBusiest(benchmark::State& state) {
         const bool done = state.range(0) == 0 ? merger.showsConfirmation() : merger.outcome().has_value();
         report(state, setting.total(), setting.wallSeconds(),
                done ? QString() : u"the merge failed: "_qs + merger.errorMessage().value_or(QString()));
-    }
+    });
 }
 BENCHMARK(mergeBusiest)->ArgNames({"write"})->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond);
 
 // Tools ▸ Clean Up Unused Tags… deleting 100 unused trees: the read for undo, the check, the deletion.
 void cleanUpHundredTrees(benchmark::State& state) {
-    for (auto _ : state) {
-        const PowerUserLibrary power(true);
-        Setting setting;
-        if (!setting.serve(power.library)) {
-            state.SkipWithError("the stand-in did not start");
-            return;
-        }
-        UnusedTagsCleanup cleanup(*setting.store, setting.preferences, setting.worker);
-        setting.mark();
-        QCoro::waitFor(cleanup.confirmDelete());
-        const bool done = cleanup.resultState() && cleanup.resultState()->isSuccess() &&
-                          !setting.store->tag(power.unusedTops.last());
-        report(state, setting.total(), setting.wallSeconds(), done ? QString() : u"the clean-up failed"_qs,
-               setting.asked);
-    }
+    onPowerUserLibrary(
+        state,
+        [&state](const PowerUserLibrary& power, Setting& setting) {
+            UnusedTagsCleanup cleanup(*setting.store, setting.preferences, setting.worker);
+            setting.mark();
+            QCoro::waitFor(cleanup.confirmDelete());
+            const bool done = cleanup.resultState() && cleanup.resultState()->isSuccess() &&
+                              !setting.store->tag(power.unusedTops.last());
+            report(state, setting.total(), setting.wallSeconds(),
+                   done ? QString() : u"the clean-up failed"_qs, setting.asked);
+        },
+        true);
 }
 BENCHMARK(cleanUpHundredTrees)->Iterations(1)->Unit(benchmark::kSecond);
 
@@ -368,27 +370,25 @@ BENCHMARK(cleanUpHundredTrees)->Iterations(1)->Unit(benchmark::kSecond);
 // (range 1 = 0) or deleted (1).
 void batchMoveOrDelete(benchmark::State& state) {
     const bool deleting = state.range(1) == 1;
-    for (auto _ : state) {
-        PowerUserLibrary power;
-        const QString parent = power.library.makeTag(u"New Parent"_qs);
-        Setting setting;
-        if (!setting.serve(power.library)) {
-            state.SkipWithError("the stand-in did not start");
-            return;
-        }
+    onPowerUserLibrary(state, [&state, deleting](const PowerUserLibrary& power, Setting& setting) {
         QStringList ids;
         for (qsizetype i = 0; i < state.range(0); ++i) {
             ids.append(power.randomTags[i * power.randomTags.size() / state.range(0)]);
         }
         BatchEditor editor(*setting.store, setting.preferences, setting.worker, setting.tags(ids), {}, {});
-        editor.setSelectedParentId(parent);
+        editor.setSelectedParentId(power.newParent);
+        const qsizetype stored = setting.store->count();
         setting.mark();
         QCoro::waitFor(deleting ? editor.deleteWithChildren() : editor.saveChanges());
+        if (deleting) {
+            // The selected tags' trees: every tag in them is read for undo.
+            state.SetLabel(std::to_string(stored - setting.store->count()) + " tags in the trees");
+        }
         const bool done = deleting ? editor.deleteFailures().isEmpty() && !setting.store->tag(ids.last())
                                    : editor.resultState() && editor.resultState()->isSuccess();
         report(state, setting.total(), setting.wallSeconds(), done ? QString() : u"the batch failed"_qs,
                setting.asked);
-    }
+    });
 }
 BENCHMARK(batchMoveOrDelete)
     ->ArgNames({"tags", "delete"})
@@ -398,19 +398,13 @@ BENCHMARK(batchMoveOrDelete)
 
 // "Update from Things" on range(0) of the power user's tags.
 void updateFromThings(benchmark::State& state) {
-    for (auto _ : state) {
-        const PowerUserLibrary power;
-        Setting setting;
-        if (!setting.serve(power.library)) {
-            state.SkipWithError("the stand-in did not start");
-            return;
-        }
+    onPowerUserLibrary(state, [&state](const PowerUserLibrary& power, Setting& setting) {
         TagListActions actions(*setting.store, setting.preferences, setting.worker);
         const QList<TagPtr> tags = setting.tags(power.randomTags.mid(0, state.range(0)));
         setting.mark();
         QCoro::waitFor(actions.refreshTags(tags));
         report(state, setting.total(), setting.wallSeconds());
-    }
+    });
 }
 BENCHMARK(updateFromThings)->ArgNames({"tags"})->Arg(1)->Arg(1000)->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -6,24 +6,38 @@
 
 namespace orvalet::ScriptText {
 
-QString listOf(const QStringList& texts) {
+namespace {
+
+template <typename Item, typename Write>
+QString braced(const QList<Item>& items, Write write) {
     QString list = QStringLiteral("{");
-    for (qsizetype i = 0; i < texts.size(); ++i) {
+    for (qsizetype i = 0; i < items.size(); ++i) {
         if (i > 0)
             list += u", ";
-        list += ThingsService::appleScriptLiteral(texts[i]);
+        list += write(items[i]);
     }
     return list + u'}';
 }
 
+} // namespace
+
+QString listOf(const QStringList& texts) {
+    return braced(texts, [](const QString& text) { return ThingsService::appleScriptLiteral(text); });
+}
+
+QString listOf(const QList<std::optional<QString>>& texts) {
+    return braced(texts, [](const std::optional<QString>& text) {
+        return text ? ThingsService::appleScriptLiteral(*text) : QStringLiteral("missing value");
+    });
+}
+
 QString listOfNumbers(const QList<qsizetype>& numbers) {
-    QString list = QStringLiteral("{");
-    for (qsizetype i = 0; i < numbers.size(); ++i) {
-        if (i > 0)
-            list += u", ";
-        list += QString::number(numbers[i]);
-    }
-    return list + u'}';
+    return braced(numbers, [](qsizetype number) { return QString::number(number); });
+}
+
+QString loopOver(QStringView list, QStringView item, const QStringList& values) {
+    return u"\n    set " % list % u" to " % listOf(values) % u"\n    repeat with i from 1 to count of " %
+           list % u"\n        set " % item % u" to item i of " % list;
 }
 
 QString collectingOpening() {

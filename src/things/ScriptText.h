@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <optional>
 
 namespace orvalet::ScriptText {
 
@@ -16,8 +17,15 @@ namespace orvalet::ScriptText {
 
 // `{"a", "b"}`, each text as its literal (appleScriptLiteral).
 QString listOf(const QStringList& texts);
+// The same with `missing value` for none.
+QString listOf(const QList<std::optional<QString>>& texts);
 // `{1, 2, 3}`.
 QString listOfNumbers(const QList<qsizetype>& numbers);
+
+// The lines that set the variable `list` to the list literal of `values` and start a loop over it
+// that sets `item` to each value in turn (by its position `i`: a value, never a reference to the
+// list's item); the loop's body follows, at eight spaces.
+QString loopOver(QStringView list, QStringView item, const QStringList& values);
 
 // The start of a program that answers with the pieces it adds to the list `out`: inside the `tell`,
 // the text item delimiters are kept in `savedDelimiters` and set to "," (which pointsLines needs).

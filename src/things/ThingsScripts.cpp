@@ -241,22 +241,19 @@ QString ThingsService::changeTagGroupScript(const QList<ThingsTagChange>& change
     // a new name (or missing value to keep it), and a new parent ("" for the top level, missing value
     // to keep it).
     QStringList ids;
-    QString newNames = QStringLiteral("{");
-    QString newParents = QStringLiteral("{");
-    for (qsizetype i = 0; i < changes.size(); ++i) {
-        const ThingsTagChange& change = changes[i];
+    QList<std::optional<QString>> newNames, newParents;
+    for (const ThingsTagChange& change : changes) {
         ids.append(change.tag.id);
-        const QString separator = i > 0 ? QStringLiteral(", ") : QString();
-        newNames +=
-            separator % (sameText(change.newName, change.tag.name) ? u"missing value"_qs
-                                                                   : appleScriptLiteral(change.newName));
-        newParents += separator % (change.newParentId == change.parentId ? u"missing value"_qs
-                                   : change.newParentId ? appleScriptLiteral(*change.newParentId)
-                                                        : u"\"\""_qs);
+        newNames.append(sameText(change.newName, change.tag.name) ? std::nullopt
+                                                                  : std::optional(change.newName));
+        newParents.append(change.newParentId == change.parentId
+                              ? std::nullopt
+                              : std::optional(change.newParentId.value_or(QString())));
     }
     return ScriptText::collectingOpening() % u"\n    set tagIds to " % ScriptText::listOf(ids) %
-           u"\n    set newNames to " % newNames % u"}\n    set newParents to " % newParents %
-           u"}\n"
+           u"\n    set newNames to " % ScriptText::listOf(newNames) % u"\n    set newParents to " %
+           ScriptText::listOf(newParents) %
+           u"\n"
            "    set done to 0\n"
            "    try\n"
            "        repeat with i from 1 to count of tagIds\n"
@@ -349,15 +346,14 @@ QString ThingsService::fetchAllShortcutsScript() {
 QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId) {
     // A key is set with `set keyboard shortcut of`; missing value takes it off with `delete`.
     QStringList tags;
-    QString keys = QStringLiteral("{");
-    for (qsizetype i = 0; i < changes.size(); ++i) {
-        tags.append(byId ? changes[i].tag.id : changes[i].tag.name);
-        keys += (i > 0 ? u", "_qs : QString()) %
-                (changes[i].key.isEmpty() ? u"missing value"_qs : appleScriptLiteral(changes[i].key));
+    QList<std::optional<QString>> keys;
+    for (const ThingsShortcutChange& change : changes) {
+        tags.append(byId ? change.tag.id : change.tag.name);
+        keys.append(change.key.isEmpty() ? std::nullopt : std::optional(change.key));
     }
     return u"tell application \"Things3\"\n    set tagList to " % ScriptText::listOf(tags) %
-           u"\n    set newKeys to " % keys %
-           u"}\n"
+           u"\n    set newKeys to " % ScriptText::listOf(keys) %
+           u"\n"
            "    set done to 0\n"
            "    try\n"
            "        repeat with i from 1 to count of tagList\n" %
@@ -391,10 +387,8 @@ QString ThingsService::tagStateScript(const QString& id) {
 // One record per tag, in the order asked: "COUNT|||CHILD,CHILD,~~~" (or "COUNT~~~" without the
 // children), identifiers and numbers only.
 QString ThingsService::tagUseScript(const QStringList& ids, bool withChildren) {
-    return ScriptText::collectingOpening() % u"\n    set tagIds to " % ScriptText::listOf(ids) %
+    return ScriptText::collectingOpening() % ScriptText::loopOver(u"tagIds", u"tagId", ids) %
            u"\n"
-           "    repeat with i from 1 to count of tagIds\n"
-           "        set tagId to item i of tagIds\n"
            "        set end of out to (count of (to dos of tag id tagId whose status is open)) as text\n" %
            (withChildren
                 ? u"        set childIds to id of every tag of tag id tagId\n"
@@ -409,10 +403,8 @@ QString ThingsService::tagUseScript(const QStringList& ids, bool withChildren) {
 // Per tag asked, in order: "PARENT|||COUNT|||NAME POINTS~~~", or "-~~~" for a tag Things 3 no longer
 // has. The name travels as its code points, so any name reads back exactly.
 QString ThingsService::fetchTagsByIdScript(const QStringList& ids) {
-    return ScriptText::collectingOpening() % u"\n    set tagIds to " % ScriptText::listOf(ids) %
+    return ScriptText::collectingOpening() % ScriptText::loopOver(u"tagIds", u"tagId", ids) %
            u"\n"
-           "    repeat with i from 1 to count of tagIds\n"
-           "        set tagId to item i of tagIds\n"
            "        try\n"
            "            set tagName to name of tag id tagId" %
            ScriptText::unlessMissing(u"        ", u"set tagName to missing value") %

@@ -142,7 +142,8 @@ public:
     // `insideOthers` names the tags believed to lie in another tree asked for: each is read with
     // that tree, and on its own only when Things 3 did not have it there.
     // With `withOpenCounts`, each tag's open to-dos are counted too.
-    std::optional<ThingsTreeRead> readTrees(const QStringList& rootIds, const QSet<QString>& insideOthers = {},
+    std::optional<ThingsTreeRead> readTrees(const QStringList& rootIds,
+                                            const QSet<QString>& insideOthers = {},
                                             bool withOpenCounts = false) const;
     // Makes the tags, in order, unless Things 3 has one of their names already or lacks one of the
     // parents named by identifier (then nothing is made): in one program, or, past a thousand tags,

@@ -80,10 +80,8 @@ ThingsTodoTexts ThingsService::readTodoTagNames(const QStringList& todoIds,
 QString ThingsService::todoTagNamesScript(const QStringList& todoIds) {
     // Per to-do asked, "TODO:TAG NAMES POINTS;" or "TODO:-;" for one Things 3 no longer has; then
     // "|||" and "TODO," for every to-do carrying a tag with a comma in its name.
-    return ScriptText::collectingOpening() % u"\n    set todoIds to " % ScriptText::listOf(todoIds) %
+    return ScriptText::collectingOpening() % ScriptText::loopOver(u"todoIds", u"todoId", todoIds) %
            u"\n"
-           "    repeat with i from 1 to count of todoIds\n"
-           "        set todoId to item i of todoIds\n"
            "        try\n"
            "            set todoText to tag names of to do id todoId" %
            ScriptText::pointsLines(u"points", u"todoText", u"            ") %

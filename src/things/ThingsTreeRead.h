@@ -21,7 +21,7 @@ struct ThingsTreeRead {
         QString name;
         std::optional<QString> parentId;
         QStringList todoIds;
-        QString shortcut; // its keyboard shortcut, empty for none
+        QString shortcut;                // its keyboard shortcut, empty for none
         std::optional<qint64> openTodos; // when asked for
 
         friend bool operator==(const Tag&, const Tag&) = default;

@@ -112,14 +112,14 @@ QString ThingsService::treeReadScript(const QStringList& rootIds, bool withOpenC
     // its to-dos' identifiers and tag names (and the open ones counted), its children's identifiers,
     // names and shortcuts. Only the top of a tree is read
     // alone (name, parent, shortcut): every other tag's were read with its parent's children.
-    return ScriptText::collectingOpening() % u"\n    set rootIds to " % ScriptText::listOf(rootIds) %
+    return ScriptText::collectingOpening() %
            u"\n"
            "    set pendingIds to {}\n"
            "    set pendingParents to {}\n"
            "    set pendingNames to {}\n"
-           "    set pendingKeys to {}\n"
-           "    repeat with i from 1 to count of rootIds\n"
-           "        set rootId to item i of rootIds\n"
+           "    set pendingKeys to {}" %
+           ScriptText::loopOver(u"rootIds", u"rootId", rootIds) %
+           u"\n"
            "        try\n"
            "            set rootName to name of tag id rootId" %
            ScriptText::unlessMissing(u"        ", u"set rootName to missing value") %
@@ -313,19 +313,18 @@ QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags, b
     // Without `makes`, only the check: "MADE||||||0" when nothing stands in the way.
     QStringList names, parentIds;
     QList<qsizetype> parentIndexes;
-    QString keys = QStringLiteral("{");
-    for (qsizetype i = 0; i < tags.size(); ++i) {
-        names.append(tags[i].name);
-        parentIndexes.append(tags[i].parentIndex + 1); // 0: none made here
-        parentIds.append(tags[i].parentIndex < 0 ? tags[i].parentId.value_or(QString()) : QString());
-        keys += (i > 0 ? u", "_qs : QString()) %
-                (tags[i].shortcut.isEmpty() ? u"missing value"_qs : appleScriptLiteral(tags[i].shortcut));
+    QList<std::optional<QString>> keys;
+    for (const ThingsTagToMake& tag : tags) {
+        names.append(tag.name);
+        parentIndexes.append(tag.parentIndex + 1); // 0: none made here
+        parentIds.append(tag.parentIndex < 0 ? tag.parentId.value_or(QString()) : QString());
+        keys.append(tag.shortcut.isEmpty() ? std::nullopt : std::optional(tag.shortcut));
     }
     QString script = ScriptText::collectingOpening() % u"\n    set tagNames to " % ScriptText::listOf(names) %
                      u"\n    set parentIndexes to " % ScriptText::listOfNumbers(parentIndexes) %
                      u"\n    set parentIds to " % ScriptText::listOf(parentIds) % u"\n    set tagKeys to " %
-                     keys %
-                     u"}\n"
+                     ScriptText::listOf(keys) %
+                     u"\n"
                      "    repeat with i from 1 to count of tagNames\n"
                      "        try\n"
                      "            set found to id of tag (item i of tagNames)\n"

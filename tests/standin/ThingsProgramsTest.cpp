@@ -5,6 +5,8 @@
 #include "ThingsError.h"
 #include "ThingsService.h"
 
+#include <functional>
+
 using orvalet::ThingsError;
 using orvalet::ThingsMergeRead;
 using orvalet::ThingsService;
@@ -173,6 +175,22 @@ TEST_F(ThingsProgramsTest, deleteTakesDescendantsAndLeavesTheNameFree) {
     EXPECT_NE(things.createTag(u"Home"_qs, std::nullopt, true), home);
     EXPECT_EQ(library.tagCount(), 6);
 }
+
+// Runs each program through `hook`, which runs it on the library or not.
+class HookedEngine final : public orvalet::ScriptEngine {
+public:
+    using Hook = std::function<std::optional<orvalet::ScriptOutcome>(const QString&, const LibraryEngine&)>;
+    HookedEngine(ThingsLibrary& library, Hook hook)
+        : m_engine(library)
+        , m_hook(std::move(hook)) {}
+    std::optional<orvalet::ScriptOutcome> run(const QString& source) const override {
+        return m_hook(source, m_engine);
+    }
+
+private:
+    LibraryEngine m_engine;
+    Hook m_hook;
+};
 
 // Runs programs on a library, counting them. The tag `refused` fails where a program finds it, as
 // if Things 3 refused it; with `lose`, every writing program's answer is lost, after it ran in full
@@ -493,6 +511,94 @@ TEST_F(ThingsProgramsTest, treesComeBackWithTheirToDosTags) {
     EXPECT_EQ(things.restoreTodoTags(todos), (orvalet::ThingsTodoRestoreCount{todos.size(), 0, 0, 0}));
     EXPECT_EQ(picture(), before);
     EXPECT_EQ(library.todoRecord(odd)->tagIds.size(), 3);
+}
+
+// Looked up by identifier, a hundred to a program, a tag reads as the designed look-up reads it, and a
+// name holding the record's separators reads exactly too; a tag Things 3 no longer has is nothing.
+TEST_F(ThingsProgramsTest, lookUpsByIdentifierReadEveryNameExactly) {
+    EXPECT_EQ(things.fetchTagsById({plumbing, separators, u"NoSuchIdentifier123456"_qs, home}),
+              (QList<std::optional<ThingsTagRecord>>{record(plumbing), record(separators), std::nullopt,
+                                                     record(home)}));
+    EXPECT_EQ(things.fetchTag(garden, true), things.fetchTag(garden, false));
+    EXPECT_EQ(things.fetchTag(separators, false), std::nullopt); // the designed look-up cannot read it
+    EXPECT_EQ(things.readOpenCounts({home, garden, work}), (QList<qint64>{2, 2, 1}));
+}
+
+// To-dos' tag names are read through tags they carry, two reads a tag, and on their own otherwise; a
+// name Things 3 does not have is passed over, a to-do it no longer has is nothing, and the to-dos of
+// every tag with a comma are told.
+TEST_F(ThingsProgramsTest, toDosAreReadThroughTheirTagsAndOnTheirOwn) {
+    const QString commas = library.makeTag(u"Cats, Dogs"_qs);
+    const QString pets = library.addTodo(u"Pets"_qs, TodoState::Completed, {commas, home});
+    int programs = 0;
+    HookedEngine counting(library, [&programs](const QString& program, const LibraryEngine& engine) {
+        ++programs;
+        return engine.run(program);
+    });
+    const auto texts = ThingsService(counting).readTodoTagNames({mow, call, pets, u"NoSuchToDo"_qs},
+                                                                {u"Garden"_qs, u"Nowhere"_qs});
+    EXPECT_EQ(programs, 2);           // Garden's to-dos, then the rest one by one
+    EXPECT_EQ(texts.texts.size(), 4); // only those asked for, though Garden carries more
+    EXPECT_EQ(texts.texts.value(mow), u"Garden, Home"_qs);
+    EXPECT_EQ(texts.texts.value(call), u"Home, Mac"_qs);
+    EXPECT_EQ(texts.texts.value(pets), u"Cats, Dogs, Home"_qs);
+    EXPECT_TRUE(texts.texts.contains(u"NoSuchToDo"_qs));
+    EXPECT_EQ(texts.texts.value(u"NoSuchToDo"_qs), std::nullopt);
+    EXPECT_EQ(texts.withCommaTags, QSet<QString>{pets});
+}
+
+// Past a thousand tags, making them again takes a program that checks every name first, then a
+// program a thousand; a parent made by an earlier program is found by its new identifier. A name
+// taken between the programs ends the making there, with what was made reported.
+TEST_F(ThingsProgramsTest, manyTagsAreMadeAgainInProgramsOfAThousandCheckedFirst) {
+    QList<orvalet::ThingsTagToMake> toMake;
+    for (qsizetype i = 0; i < 1500; ++i) {
+        toMake.append({u"Made "_qs + QString::number(i), i % 4 == 0 ? std::optional(home) : std::nullopt,
+                       i % 4 == 0 ? -1 : i - 3, i % 7 == 0 ? u"k"_qs : QString()});
+    }
+    int programs = 0;
+    QString takenLater;
+    HookedEngine counting(library, [&](const QString& program, const LibraryEngine& engine) {
+        ++programs;
+        const auto answer = engine.run(program);
+        if (!takenLater.isEmpty() && programs == 2)
+            library.makeTag(takenLater);
+        return answer;
+    });
+    const ThingsService service(counting);
+
+    library.makeTag(u"made 1200"_qs);
+    const QByteArray held = library.toJson();
+    EXPECT_EQ(service.makeTagsAgain(toMake).takenIndexes, QList<qsizetype>{1200});
+    EXPECT_EQ(programs, 1);
+    EXPECT_EQ(library.toJson(), held);
+    library.deleteTag(library.tagIdByName(u"made 1200"_qs).value());
+
+    programs = 0;
+    takenLater = u"Made 1300"_qs;
+    const orvalet::ThingsMadeTags part = service.makeTagsAgain(toMake);
+    EXPECT_EQ(part.madeIds.size(), 1000);
+    ASSERT_TRUE(part.failure);
+    EXPECT_EQ(part.failure->errorDescription(),
+              u"\u201CMade 1300\u201D is in Things 3 already, so it was not made again. Rename or delete it "
+              u"there, then undo once more."_qs);
+    for (const QString& id : part.madeIds)
+        if (library.tag(id)) // else gone with its parent
+            library.deleteTag(id);
+    library.deleteTag(library.tagIdByName(takenLater).value());
+
+    programs = 0;
+    takenLater.clear();
+    const orvalet::ThingsMadeTags all = service.makeTagsAgain(toMake);
+    EXPECT_EQ(programs, 3);
+    ASSERT_EQ(all.madeIds.size(), 1500);
+    EXPECT_FALSE(all.failure);
+    for (const qsizetype i : {qsizetype(7), qsizetype(1001), qsizetype(1499)}) {
+        const standin::LibraryTag* made = library.tag(all.madeIds[i]);
+        EXPECT_EQ(made->name, toMake[i].name);
+        EXPECT_EQ(made->parentId, i % 4 == 0 ? home : all.madeIds[i - 3]);
+        EXPECT_EQ(made->shortcut, toMake[i].shortcut);
+    }
 }
 
 TEST(RestoredTagNames, keepTheOldOrderWhileTheRestIsAsItWasAndAddAtTheEndOtherwise) {

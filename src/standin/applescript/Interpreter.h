@@ -103,6 +103,9 @@ private:
     Value asValue(const Node& e, Value (Interpreter::*part)(const Node&, bool*));
     // The object an operation acts on: a reference is part of the operation's own event.
     Value evalObject(const Node& e, bool& fromApplication);
+    // The objects for which `condition` holds, `it` being each in turn; tested by the application
+    // within the event that asks for them.
+    Value filtered(const Value& objects, const Node& condition);
     Value evalCount(const Node& e);
     Value evalMake(const Node& e);
     Value evalTextItems(const Node& e);

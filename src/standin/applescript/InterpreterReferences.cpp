@@ -239,20 +239,22 @@ Value Interpreter::evalWhose(const Node& e, bool* fromApplication) {
         raise(e, errors::cantGet,
               QStringLiteral("Can’t get ") + describe(subject) + QStringLiteral(" whose …."));
     }
-    std::vector<Value> kept;
-    {
-        // The application tests every object within the one event that asks for them.
-        const QuietScope quiet(m_quiet);
-        for (const Value& item : *subject.items) {
-            tick();
-            ItScope scope(m_its, item);
-            if (truth(eval(condition), condition)) {
-                kept.push_back(item);
-            }
-        }
-    }
     if (fromApplication != nullptr) {
         *fromApplication = true;
+    }
+    return filtered(subject, condition);
+}
+
+Value Interpreter::filtered(const Value& objects, const Node& condition) {
+    // The application tests every object within the one event that asks for them.
+    const QuietScope quiet(m_quiet);
+    std::vector<Value> kept;
+    for (const Value& item : *objects.items) {
+        tick();
+        ItScope scope(m_its, item);
+        if (truth(eval(condition), condition)) {
+            kept.push_back(item);
+        }
     }
     return Value::list(std::move(kept));
 }
@@ -268,17 +270,7 @@ Value Interpreter::elementsNow(const ElementItem& collection) {
     if (collection.condition == noNode) {
         return all;
     }
-    const Node& condition = m_script->node(collection.condition);
-    std::vector<Value> kept;
-    const QuietScope quiet(m_quiet);
-    for (const Value& item : *all.items) {
-        tick();
-        ItScope scope(m_its, item);
-        if (truth(eval(condition), condition)) {
-            kept.push_back(item);
-        }
-    }
-    return Value::list(std::move(kept));
+    return filtered(all, m_script->node(collection.condition));
 }
 
 Value Interpreter::resolveElement(const ElementItem& item, const Node& at) {
