@@ -150,6 +150,18 @@ Value ThingsApplication::elements(ObjectClass objectClass, const Value* containe
     return references(ObjectClass::Todo, m_library.todoIdsOfTag(t.id));
 }
 
+std::optional<Value> ThingsApplication::element(ObjectClass objectClass, const Value* container, qint64 index) {
+    std::optional<QString> id;
+    if (container == nullptr && objectClass == ObjectClass::Tag) {
+        id = m_library.tagIdAt(index - 1);
+    } else if (container != nullptr && objectClass == ObjectClass::Todo) {
+        id = m_library.todoIdOfTagAt(tagOf(*container).id, index - 1);
+    } else {
+        return Application::element(objectClass, container, index);
+    }
+    return id ? std::optional(Value::reference(objectClass, *id)) : std::nullopt;
+}
+
 Value ThingsApplication::byName(ObjectClass objectClass, const QString& wanted) {
     if (objectClass == ObjectClass::Tag) {
         if (std::optional<QString> id = m_library.tagIdByName(wanted)) {

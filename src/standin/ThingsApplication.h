@@ -16,6 +16,8 @@ public:
     QString name() const override;
     applescript::Value elements(applescript::ObjectClass objectClass,
                                 const applescript::Value* container) override;
+    std::optional<applescript::Value> element(applescript::ObjectClass objectClass,
+                                              const applescript::Value* container, qint64 index) override;
     applescript::Value byName(applescript::ObjectClass objectClass, const QString& name) override;
     applescript::Value byId(applescript::ObjectClass objectClass, const QString& id) override;
     applescript::Value property(const applescript::Value& object, applescript::Property property) override;

@@ -119,6 +119,16 @@ std::vector<QString> ThingsLibrary::tagIds() const {
     return ids;
 }
 
+std::optional<QString> ThingsLibrary::tagIdAt(qsizetype index) const {
+    if (index < 0 || index >= m_tagIndex.size()) {
+        return std::nullopt;
+    }
+    if (m_deletedTags == 0) {
+        return m_tags[std::size_t(index)].id;
+    }
+    return tagIds()[std::size_t(index)];
+}
+
 const LibraryTag* ThingsLibrary::tag(const QString& id) const {
     auto it = m_tagIndex.constFind(id);
     return it == m_tagIndex.constEnd() ? nullptr : &m_tags[std::size_t(*it)];
@@ -431,6 +441,18 @@ std::vector<QString> ThingsLibrary::todoIdsOfTag(const QString& tagId) const {
         ids.push_back(todoId(m_todos[number]).toString());
     }
     return ids;
+}
+
+std::optional<QString> ThingsLibrary::todoIdOfTagAt(const QString& tagId, qsizetype index) const {
+    auto it = m_tagIndex.constFind(tagId);
+    if (it == m_tagIndex.constEnd()) {
+        return std::nullopt;
+    }
+    const std::vector<Slot>& todos = m_links[std::size_t(*it)].todos;
+    if (index < 0 || index >= qsizetype(todos.size())) {
+        return std::nullopt;
+    }
+    return todoId(m_todos[todos[std::size_t(index)]]).toString();
 }
 
 qint64 ThingsLibrary::todoCount(const QString& tagId, TodoState state) const {

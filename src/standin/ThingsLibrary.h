@@ -52,6 +52,11 @@ public:
 
     qsizetype tagCount() const { return m_tagIndex.size(); }
     std::vector<QString> tagIds() const;
+    // The identifier of the tag at `index` (from 0) in tagIds(), without making the list while no tag
+    // has been deleted since the library was last compacted; none past the end.
+    std::optional<QString> tagIdAt(qsizetype index) const;
+    // Likewise for the to-dos of a tag, in todoIdsOfTag()'s order.
+    std::optional<QString> todoIdOfTagAt(const QString& tagId, qsizetype index) const;
     const LibraryTag* tag(const QString& id) const;
     std::optional<QString> tagIdByName(const QString& name) const;
     QStringList childTagIds(const QString& id) const;

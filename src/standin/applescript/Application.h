@@ -21,6 +21,15 @@ public:
 
     // Every object of a class, or those of `container` (the to-dos of a tag, the child tags of a tag).
     virtual Value elements(ObjectClass objectClass, const Value* container) = 0;
+    // Item `index` (from 1) of what elements() gives, or none past its end. Looked up without making
+    // the whole list where the application can.
+    virtual std::optional<Value> element(ObjectClass objectClass, const Value* container, qint64 index) {
+        const Value all = elements(objectClass, container);
+        if (index < 1 || index > qint64(all.items->size())) {
+            return std::nullopt;
+        }
+        return (*all.items)[std::size_t(index - 1)];
+    }
     virtual Value byName(ObjectClass objectClass, const QString& name) = 0;
     virtual Value byId(ObjectClass objectClass, const QString& id) = 0;
     virtual Value property(const Value& object, Property property) = 0;

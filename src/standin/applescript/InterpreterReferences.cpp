@@ -274,8 +274,21 @@ Value Interpreter::elementsNow(const ElementItem& collection) {
 }
 
 Value Interpreter::resolveElement(const ElementItem& item, const Node& at) {
-    const Value now = callApplication(at.start, at.end, [&] { return elementsNow(item); });
-    if (item.index < 1 || item.index > qint64(now.items->size())) {
+    std::optional<Value> found;
+    if (item.condition == noNode && m_application != nullptr) {
+        // Without a filter the application finds the item itself.
+        tick();
+        found = callApplication(at.start, at.end, [&] {
+            return m_application->element(item.objectClass, item.container ? &*item.container : nullptr,
+                                          item.index);
+        });
+    } else {
+        const Value now = callApplication(at.start, at.end, [&] { return elementsNow(item); });
+        if (item.index >= 1 && item.index <= qint64(now.items->size())) {
+            found = (*now.items)[std::size_t(item.index - 1)];
+        }
+    }
+    if (!found) {
         ScriptFailure failure = ScriptFailure::execution(
             errors::cantGet,
             QStringLiteral("Can’t get item ") + QString::number(item.index) + QStringLiteral(" of every ") +
@@ -286,7 +299,7 @@ Value Interpreter::resolveElement(const ElementItem& item, const Node& at) {
         failure.end = at.end;
         throw failure;
     }
-    return (*now.items)[std::size_t(item.index - 1)];
+    return *found;
 }
 
 // `count of (to dos of TAG whose status is CONSTANT)` (in either order), which the application may
