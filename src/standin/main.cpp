@@ -129,6 +129,11 @@ std::unique_ptr<QLockFile> lockLibrary(const QString& path) {
     auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
     lock->setStaleLockTime(0); // held for as long as the server runs: only a dead holder lets go
     if (!lock->tryLock(0)) {
+        if (lock->error() != QLockFile::LockFailedError) {
+            printError(QStringLiteral("cannot lock the library ") + path +
+                       QStringLiteral(": its folder cannot be written to"));
+            return nullptr;
+        }
         qint64 pid = 0;
         QString host, application;
         lock->getLockInfo(&pid, &host, &application);

@@ -84,8 +84,8 @@ public:
     static constexpr qsizetype maximumGroupSize = 100;
     // Makes a tag, optionally under a stored parent, and returns its identifier.
     QString createTag(const QString& name, const std::optional<ThingsTagRef>& parent, bool byId) const;
-    // The open to-dos and child tags of each of these tags, read in one program, in this order. A tag
-    // Things 3 no longer has fails it with -1728 (ThingsError::isMissingTag).
+    // The open to-dos and child tags of each of these tags, in this order, two thousand to a program.
+    // A tag Things 3 no longer has fails it with -1728 (ThingsError::isMissingTag).
     QList<ThingsTagUse> readTagUse(const QStringList& ids) const;
     // The open to-dos of each of these tags, in this order; -1728 likewise.
     QList<qint64> readOpenCounts(const QStringList& ids) const;
@@ -176,7 +176,7 @@ public:
     static QString todoTagNamesScript(const QStringList& todoIds);
     static QString todoTagNamesViaTagsScript(const QStringList& tagNames);
     static std::optional<ThingsTodoTexts> parseTodoTagNames(QStringView output);
-    // Lines that add "TODO," to `output` for every to-do carrying a tag with a comma in its name.
+    // Lines that add "TODO," to the list `out` for every to-do carrying a tag with a comma in its name.
     static QString commaCarriersLines();
     // "72,105," into "Hi"; nothing when the text is not of that form.
     static std::optional<QString> textFromCodePoints(QStringView field);
