@@ -64,7 +64,7 @@ struct PowerUserLibrary {
     QString busiest;
     QStringList randomTags;
     QStringList unusedTops;
-    QString newParent; // a top-level tag no to-do carries, for the batch move
+    QString newParent; // a top-level tag with one to-do, for the batch move
 
     explicit PowerUserLibrary(bool unusedTrees = false)
         : library(standin::RandomLibrary::build(1000, 4, 0, 7)) {
@@ -73,6 +73,7 @@ struct PowerUserLibrary {
         }
         busiest = library.makeTag(u"Busiest"_qs);
         newParent = library.makeTag(u"New Parent"_qs);
+        library.addTodo(u"Plan"_qs, TodoState::Open, {newParent}); // used: the clean-up leaves it alone
         QRandomGenerator random(11);
         const TodoState states[] = {TodoState::Open,      TodoState::Open,      TodoState::Open,
                                     TodoState::Open,      TodoState::Open,      TodoState::Open,
