@@ -171,6 +171,24 @@ const Flow flows[] = {
      [](qint64 n) {
          return 3 * n;
      }},
+    // A deletion of Home, Kids below it, and Desk below Work: one read for undo, where Kids is met in
+    // Home's tree and read no more (Home and Desk as tops: name, parent, shortcut; Home's children's
+    // names and shortcuts; Kids' n to-dos), then Home and Desk deleted.
+    {"nested delete",
+     [](test::EditTest& t, int n) -> qsizetype {
+         auto tags = t.tree(u"Home>Kids, Work>Desk"_qs);
+         for (int i = 0; i < n; ++i) {
+             t.library.addTodo(u"Homework "_qs + QString::number(i), TodoState::Open,
+                               {tags[u"Kids"_qs]->id()});
+         }
+         QCoro::waitFor(
+             t.batchOf({tags[u"Home"_qs], tags[u"Kids"_qs], tags[u"Desk"_qs]}).deleteWithChildren());
+         EXPECT_EQ(t.costs.programs().size(), 2); // the read, the deletion
+         return 0;
+     },
+     [](qint64) -> qint64 {
+         return (3 + 1 + 1 + 2) + (1 + 1 + 1) + (3 + 1 + 1) + 1 + 2 * 2;
+     }},
     // A batch deletion: the read for undo, then each tag's name read and the tag deleted.
     {"batch delete",
      [](test::EditTest& t, int n) -> qsizetype {
