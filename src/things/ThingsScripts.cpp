@@ -299,10 +299,12 @@ namespace {
 
 // A program over many tags counts them in `done` inside one `try`, and answers how many it did, then
 // after a failure "|||", the error's number, "|||" and its message, the message last and whole.
-QString groupClosing(QStringView indent) {
-    return u"\n" % indent % u"on error errorText number errorNumber\n" % indent %
-           u"    return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n" % indent %
-           u"end try\n" % indent % u"return done as text\nend tell";
+QString groupClosing() {
+    return QStringLiteral("\n    on error errorText number errorNumber\n"
+                          "        return (done as text) & \"|||\" & errorNumber & \"|||\" & errorText\n"
+                          "    end try\n"
+                          "    return done as text\n"
+                          "end tell");
 }
 
 } // namespace
@@ -321,7 +323,7 @@ QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
            "            delete tag tagName\n"
            "            set done to i\n"
            "        end repeat" %
-           groupClosing(u"    ");
+           groupClosing();
 }
 
 QString ThingsService::fetchAllShortcutsScript() {
@@ -366,7 +368,7 @@ QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& ch
            "            end if\n"
            "            set done to i\n"
            "        end repeat" %
-           groupClosing(u"    ");
+           groupClosing();
 }
 
 // The answer is the parent's identifier (empty for none), "|||", then the name: only the name is

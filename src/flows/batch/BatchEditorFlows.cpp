@@ -1,6 +1,5 @@
 // The batch editor's three runs, tag after tag: the move, the update from Things 3, the deletion.
 #include "BatchEditor.h"
-#include "Clock.h"
 #include "ShortcutWrites.h"
 #include "TagStore.h"
 #include "TagTree.h"
@@ -187,13 +186,10 @@ QCoro::Task<> BatchEditor::refreshFromThings() {
         for (qsizetype i = 0; i < fetched.size(); ++i) {
             const TagPtr stored = store.tag(ids[start + i]);
             if (const std::optional<ThingsTagRecord>& record = fetched[i]; record && stored) {
-                stored->setName(record->name);
-                stored->setParentTagId(record->parentId);
-                stored->setTodosCount(record->todosCount);
-                stored->setUpdatedAt(Clock::now());
+                TagWrites::takeRecord(*stored, *record);
             }
         }
-        start += byId ? ThingsService::maximumGroupSize : 1;
+        start += fetched.size();
     }
 
     if (self) {

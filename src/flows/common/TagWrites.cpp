@@ -42,6 +42,13 @@ void followAfterFailure(Tag& tag, const ThingsError& error) {
     }
 }
 
+void takeRecord(Tag& tag, const ThingsTagRecord& record) {
+    tag.setName(record.name);
+    tag.setParentTagId(record.parentId);
+    tag.setTodosCount(record.todosCount);
+    tag.setUpdatedAt(Clock::now());
+}
+
 QCoro::Task<QList<std::optional<ThingsTagRecord>>> fetchSome(ThingsWorker& worker, QStringList ids,
                                                              qsizetype start, bool byId) {
     if (byId) {

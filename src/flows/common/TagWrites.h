@@ -37,10 +37,14 @@ void follow(Tag& tag, const ThingsTagState& state);
 // on its way back after the program ran in part or in full), the record follows it all the same.
 void followAfterFailure(Tag& tag, const ThingsError& error);
 
+// The record takes what Things 3 reported for the tag: its name, parent and open to-dos, and the
+// update time, as every read from Things 3 stamps it.
+void takeRecord(Tag& tag, const ThingsTagRecord& record);
+
 // "Update from Things" for the tags `ids` from `start` on: by identifier, the next hundred in one
 // program; otherwise the next one alone, found by the designed walk over every tag. What Things 3
-// holds for each, in order; nothing for a tag it no longer has, and for every one when the program
-// failed.
+// holds for each, in order (as many as were asked for: the caller goes on after them); nothing for a
+// tag it no longer has, and for every one when the program failed.
 QCoro::Task<QList<std::optional<ThingsTagRecord>>> fetchSome(ThingsWorker& worker, QStringList ids,
                                                              qsizetype start, bool byId);
 

@@ -1,5 +1,4 @@
 // The editor's four actions, each a flow that writes to Things 3 first and to the store after.
-#include "Clock.h"
 #include "EditRules.h"
 #include "ShortcutWrites.h"
 #include "TagEditor.h"
@@ -137,10 +136,7 @@ QCoro::Task<> TagEditor::refreshFromThings() {
         co_await worker.run(&ThingsService::fetchTag, tag->id(), TagWrites::byId(m_preferences));
     const std::optional<ThingsTagRecord> record = fetched ? fetched.value() : std::nullopt;
     if (record) {
-        tag->setName(record->name);
-        tag->setParentTagId(record->parentId);
-        tag->setTodosCount(record->todosCount);
-        tag->setUpdatedAt(Clock::now());
+        TagWrites::takeRecord(*tag, *record);
     }
     if (self) {
         if (self->shows(tag)) {

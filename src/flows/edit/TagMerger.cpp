@@ -1,6 +1,5 @@
 #include "TagMerger.h"
 
-#include "Clock.h"
 #include "DisplayTexts.h"
 #include "Preferences.h"
 #include "TagStore.h"
@@ -284,11 +283,7 @@ QCoro::Task<> TagMerger::merge() {
         // The destination's count of open to-dos is Things 3's to tell; a failed read leaves the old one.
         const auto fetched = co_await worker.run(&ThingsService::fetchTag, destination->id(), byId);
         if (fetched && fetched.value() && destination->isStored()) {
-            const ThingsTagRecord& record = *fetched.value();
-            destination->setName(record.name);
-            destination->setParentTagId(record.parentId);
-            destination->setTodosCount(record.todosCount);
-            destination->setUpdatedAt(Clock::now());
+            TagWrites::takeRecord(*destination, *fetched.value());
         }
     }
     if (!failure && recordsUndo) {

@@ -364,14 +364,10 @@ QCoro::Task<> TagListActions::refreshTags(QList<TagPtr> tags) {
         const auto fetched = co_await TagWrites::fetchSome(worker, ids, start, byId);
         for (qsizetype i = 0; i < fetched.size(); ++i) {
             if (const std::optional<ThingsTagRecord>& record = fetched[i]) {
-                const TagPtr& tag = tags[start + i];
-                tag->setName(record->name);
-                tag->setParentTagId(record->parentId);
-                tag->setTodosCount(record->todosCount);
-                tag->setUpdatedAt(Clock::now());
+                TagWrites::takeRecord(*tags[start + i], *record);
             }
         }
-        start += byId ? ThingsService::maximumGroupSize : 1;
+        start += fetched.size();
     }
     if (self) {
         self->setRefreshingTagCount(0);
