@@ -3,6 +3,8 @@
 #include "ScriptEngine.h"
 #include "ThingsError.h"
 
+#include <type_traits>
+
 namespace orvalet {
 
 namespace {
@@ -39,58 +41,60 @@ std::optional<ThingsTagRecord> ThingsService::fetchTagByName(const QString& name
     return parseTagLookup(runAppleScript(fetchTagByNameScript(name)));
 }
 
-QList<std::optional<ThingsTagRecord>> ThingsService::fetchTagsById(const QStringList& ids) const {
-    QList<std::optional<ThingsTagRecord>> records;
-    for (qsizetype start = 0; start < ids.size(); start += maximumGroupSize) {
-        const QStringList group = ids.mid(start, maximumGroupSize);
-        const auto read = parseTagsById(runAppleScript(fetchTagsByIdScript(group)), group);
-        if (!read)
-            throw ThingsError::unreadable();
-        records += *read;
-    }
-    return records;
-}
-
-std::optional<ThingsTagRecord> ThingsService::fetchTag(const QString& id, bool byId) const {
-    return byId ? fetchTagsById({id}).value(0) : fetchTagById(id);
-}
-
 namespace {
+
+// Runs `read` on `ids`, `size` at a time (a program each), and joins the lists it gives, in order. A
+// group whose answer cannot be read (`read` gives nothing) fails the whole read.
+template <typename Read>
+auto readInGroups(const QStringList& ids, qsizetype size, Read read) {
+    typename std::invoke_result_t<Read, const QStringList&>::value_type all;
+    for (qsizetype start = 0; start < ids.size(); start += size) {
+        const auto part = read(ids.mid(start, size));
+        if (!part)
+            throw ThingsError::unreadable();
+        all += *part;
+    }
+    return all;
+}
 
 // Identifiers and numbers only, about thirty characters a tag: this many keeps a program small.
 constexpr qsizetype tagsPerUseProgram = 2000;
 
 } // namespace
 
+QList<std::optional<ThingsTagRecord>> ThingsService::fetchTagsById(const QStringList& ids) const {
+    return readInGroups(ids, maximumGroupSize, [this](const QStringList& group) {
+        return parseTagsById(runAppleScript(fetchTagsByIdScript(group)), group);
+    });
+}
+
+std::optional<ThingsTagRecord> ThingsService::fetchTag(const QString& id, bool byId) const {
+    return byId ? fetchTagsById({id}).value(0) : fetchTagById(id);
+}
+
 QList<ThingsTagUse> ThingsService::readTagUse(const QStringList& ids) const {
-    QList<ThingsTagUse> use;
-    for (qsizetype start = 0; start < ids.size(); start += tagsPerUseProgram) {
-        const QStringList group = ids.mid(start, tagsPerUseProgram);
-        const std::optional<QList<ThingsTagUse>> read =
-            parseTagUse(runAppleScript(tagUseScript(group)), group);
-        if (!read)
-            throw ThingsError::unreadable();
-        use += *read;
-    }
-    return use;
+    return readInGroups(ids, tagsPerUseProgram, [this](const QStringList& group) {
+        return parseTagUse(runAppleScript(tagUseScript(group)), group);
+    });
 }
 
 QList<qint64> ThingsService::readOpenCounts(const QStringList& ids) const {
-    QList<qint64> counts;
-    for (qsizetype start = 0; start < ids.size(); start += tagsPerUseProgram) {
-        const QStringList group = ids.mid(start, tagsPerUseProgram);
-        const QString answer = runAppleScript(tagUseScript(group, false));
-        const QList<QStringView> records = QStringView(answer).split(u"~~~");
-        if (records.size() != group.size() + 1 || !records.last().isEmpty())
-            throw ThingsError::unreadable();
-        for (qsizetype i = 0; i < group.size(); ++i) {
-            bool counted = false;
-            counts.append(records[i].toLongLong(&counted));
-            if (!counted)
-                throw ThingsError::unreadable();
-        }
-    }
-    return counts;
+    return readInGroups(ids, tagsPerUseProgram,
+                        [this](const QStringList& group) -> std::optional<QList<qint64>> {
+                            // "COUNT~~~" per tag asked.
+                            const QString answer = runAppleScript(tagUseScript(group, false));
+                            const QList<QStringView> records = QStringView(answer).split(u"~~~");
+                            if (records.size() != group.size() + 1 || !records.last().isEmpty())
+                                return std::nullopt;
+                            QList<qint64> counts;
+                            for (qsizetype i = 0; i < group.size(); ++i) {
+                                bool counted = false;
+                                counts.append(records[i].toLongLong(&counted));
+                                if (!counted)
+                                    return std::nullopt;
+                            }
+                            return counts;
+                        });
 }
 
 std::optional<ThingsTagState> ThingsService::readTagState(const QString& id) const {
