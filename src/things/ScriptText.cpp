@@ -1,5 +1,6 @@
 #include "ScriptText.h"
 
+#include "ThingsError.h"
 #include "ThingsService.h"
 
 #include <QStringBuilder>
@@ -71,6 +72,18 @@ QString unlessMissing(QStringView indent, QStringView then) {
     return u"\n" % indent % u"on error errorText number errorNumber\n" % indent %
            u"    if errorNumber is not -1728 then error errorText number errorNumber\n" % indent % u"    " %
            then % u"\n" % indent % u"end try";
+}
+
+QString namesakeCheck(QStringView indent) {
+    const QString number = QString::number(ThingsError::namesakeNumber);
+    return u"\n" % indent % u"if (count of (tags whose name is tagName)) is not 1 then\n" % indent %
+           u"    set sameNames to name of every tag whose name is tagName\n" % indent %
+           u"    repeat with k from 1 to count of sameNames\n" % indent %
+           u"        if (id of (item k of sameNames)) is not (id of tagName) then error (item k of "
+           u"sameNames) "
+           u"number " %
+           number % u"\n" % indent % u"    end repeat\n" % indent % u"    error tagName number " % number %
+           u"\n" % indent % u"end if";
 }
 
 } // namespace orvalet::ScriptText

@@ -50,4 +50,10 @@ QString sameLengthLine(QStringView indent, QStringView first, QStringView second
 // object it no longer has), after which `then` runs; they end the `try` block they belong to.
 QString unlessMissing(QStringView indent, QStringView then);
 
+// Lines at `indent` that fail the program with ThingsError::namesakeNumber, and the other tag's name
+// as the message, unless the name in the variable `tagName` is one tag's alone: a write that must
+// address a tag by name would otherwise reach whichever of the namesakes Things 3 finds first. The
+// other name is told apart from the tag's own by its code points, which compare exactly.
+QString namesakeCheck(QStringView indent);
+
 } // namespace orvalet::ScriptText

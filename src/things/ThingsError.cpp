@@ -54,9 +54,17 @@ ThingsError ThingsError::nameTaken(const QString& name) {
 }
 
 bool ThingsError::isMissingTag(const QString& id) const {
-    // The engine names the element it could not get as the program wrote it: `tag id "…"`.
-    return m_kind == Kind::appleScriptFailed && m_number == -1728 &&
-           m_message.contains(u"tag id \"" % id % u'"');
+    // The engine names the element it could not get as a program would write it: `tag id "…"`, a
+    // backslash doubled and a double quote after a backslash.
+    if (m_kind != Kind::appleScriptFailed || m_number != -1728)
+        return false;
+    QString written = id;
+    written.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+    return m_message.contains(u"tag id \"" % written % u'"');
+}
+
+bool ThingsError::isNamesake() const {
+    return m_kind == Kind::appleScriptFailed && m_number == namesakeNumber;
 }
 
 bool ThingsError::isLostConnection() const {
@@ -72,6 +80,10 @@ ThingsError ThingsError::withTagNow(ThingsTagState state) const {
 QString ThingsError::errorDescription() const {
     if (m_kind == Kind::refused) {
         return m_message;
+    }
+    if (isNamesake()) {
+        return u"Things 3 has another tag named " % quoted(m_message) %
+               u"; rename one of them in Things 3 first.";
     }
     // The engine spells its -600 message with the typographic apostrophe ("isn’t running"), and
     // the message entry of its error dictionary does not carry the number, so both apostrophes

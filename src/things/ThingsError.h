@@ -32,6 +32,10 @@ public:
     // A tag to be made again has a name Things 3 has taken meanwhile.
     static ThingsError nameTaken(const QString& name);
 
+    // The number a program fails with when the tag it must address by name shares that name with
+    // another tag (as Things 3 compares names): the message is the other tag's name.
+    static constexpr qint64 namesakeNumber = 9301;
+
     Kind kind() const { return m_kind; }
     const QString& message() const { return m_message; }
     // The engine's error number, when it gave one.
@@ -42,6 +46,8 @@ public:
     // The answer was lost after the program was sent (-609) or did not come in time (-1712): Things 3
     // may have carried the program out, in part or in full.
     bool isLostConnection() const;
+    // The program refused to write by name because another tag has the same name.
+    bool isNamesake() const;
 
     // After a lost connection: what Things 3 was found to hold for the tag the program changed.
     const std::optional<ThingsTagState>& tagNow() const { return m_tagNow; }

@@ -293,6 +293,34 @@ ThingsService::parseChangeGroupAnswer(QStringView output, qsizetype size) {
     return std::pair(names, *outcome);
 }
 
+std::optional<QList<ThingsShortcutsOutcome::Tried>> ThingsService::parseShortcutAnswer(QStringView output,
+                                                                                       qsizetype size) {
+    // "+POINTS~~~" or "!NUMBER|||POINTS~~~" per change tried, digits, commas and separators only.
+    QList<QStringView> records = output.split(u"~~~");
+    if (records.size() > size + 1 || !records.last().isEmpty())
+        return std::nullopt;
+    records.removeLast();
+    QList<ThingsShortcutsOutcome::Tried> tried;
+    for (const QStringView record : std::as_const(records)) {
+        if (record.startsWith(u'+')) {
+            std::optional<QString> key = textFromCodePoints(record.sliced(1));
+            if (!key)
+                return std::nullopt;
+            tried.append({std::move(key), std::nullopt});
+            continue;
+        }
+        const qsizetype mark = record.indexOf(u"|||");
+        bool counted = false;
+        const qint64 number = mark < 0 ? 0 : record.sliced(1, mark - 1).toLongLong(&counted);
+        const std::optional<QString> message =
+            mark < 0 ? std::nullopt : textFromCodePoints(record.sliced(mark + 3));
+        if (!record.startsWith(u'!') || !counted || !message)
+            return std::nullopt;
+        tried.append({std::nullopt, ThingsError::appleScriptFailed(*message, number)});
+    }
+    return tried;
+}
+
 std::optional<QHash<QString, QString>> ThingsService::parseShortcuts(QStringView output) {
     // "ID|||CP,CP,~~~" per tag: the record ends where its code points do, so a stray separator in
     // an answer that is not of this form shows as a field that does not read.

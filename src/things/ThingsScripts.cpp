@@ -180,10 +180,11 @@ QString ThingsService::createTagScript(const QString& name, const std::optional<
 
 // ---- Writes that find their tag by identifier ----
 //
-// Things 3 is known to take `name of tag id "…"` and `tag id "…"` as a reference, and the by-name
-// forms for every change. So a program reads the tag's current name by identifier, then changes the
-// tag by that exact name; a new parent is `tag id "…"`. A tag Things 3 no longer has fails the
-// first line with -1728, naming `tag id "…"`.
+// Things 3 is known to take `set name of tag id "…"` and `set parent tag of tag id "…" to tag id "…"`;
+// deleting a tag, its parent link or its keyboard shortcut is known only in the by-name form. So a
+// program reads the tag's current name by identifier, renames and moves it by identifier, and before
+// a by-name write checks that no other tag has that name (namesakeCheck). A tag Things 3 no longer
+// has fails the first line with -1728, naming `tag id "…"`.
 
 namespace {
 
@@ -196,7 +197,8 @@ QString tagNameLine(const QString& id) {
 QString ThingsService::deleteTagScript(const ThingsTagRef& tag, bool byId) {
     if (!byId)
         return deleteTagScript(tag.name);
-    return u"tell application \"Things3\"" % tagNameLine(tag.id) % u"\n    delete tag tagName\nend tell";
+    return u"tell application \"Things3\"" % tagNameLine(tag.id) % ScriptText::namesakeCheck(u"    ") %
+           u"\n    delete tag tagName\nend tell";
 }
 
 namespace {
@@ -211,18 +213,19 @@ QString changeLines(const ThingsTagChange& change, QStringView indent) {
     const auto line = [indent](const QString& text) -> QString {
         return u"\n" % indent % text;
     };
-    const QString readName =
-        u"set tagName to name of tag id " % ThingsService::appleScriptLiteral(change.tag.id);
+    const QString tagId = u"tag id " % ThingsService::appleScriptLiteral(change.tag.id);
+    const QString readName = u"set tagName to name of " % tagId;
     QString lines = line(readName);
     if (!sameText(change.newName, change.tag.name))
-        lines += line(u"set name of tag tagName to " % ThingsService::appleScriptLiteral(change.newName)) +
+        lines += line(u"set name of " % tagId % u" to " % ThingsService::appleScriptLiteral(change.newName)) +
                  line(readName);
     if (change.newParentId == change.parentId)
         return lines;
     if (change.newParentId)
-        return lines + line(u"set parent tag of tag tagName to tag id " %
+        return lines + line(u"set parent tag of " % tagId % u" to tag id " %
                             ThingsService::appleScriptLiteral(*change.newParentId));
-    return lines + line(QStringLiteral("delete parent tag of tag tagName"));
+    return lines + ScriptText::namesakeCheck(indent) +
+           line(QStringLiteral("delete parent tag of tag tagName"));
 }
 
 } // namespace
@@ -259,14 +262,16 @@ QString ThingsService::changeTagGroupScript(const QList<ThingsTagChange>& change
            "        repeat with i from 1 to count of tagIds\n"
            "            set tagName to name of tag id (item i of tagIds)\n"
            "            if item i of newNames is not missing value then\n"
-           "                set name of tag tagName to item i of newNames\n"
+           "                set name of tag id (item i of tagIds) to item i of newNames\n"
            "                set tagName to name of tag id (item i of tagIds)\n"
            "            end if\n"
            "            set newParent to item i of newParents\n"
-           "            if newParent is \"\" then\n"
+           "            if newParent is \"\" then" %
+           ScriptText::namesakeCheck(u"                ") %
+           u"\n"
            "                delete parent tag of tag tagName\n"
            "            else if newParent is not missing value then\n"
-           "                set parent tag of tag tagName to tag id newParent\n"
+           "                set parent tag of tag id (item i of tagIds) to tag id newParent\n"
            "            end if" %
            ScriptText::pointsLines(u"points", u"tagName", u"            ") %
            u"\n            set end of out to points & \";\"\n"
@@ -310,7 +315,9 @@ QString groupClosing() {
 } // namespace
 
 QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
-    // Each tag goes through the two lines deleteTagScript sends for it alone, so each fails as it would.
+    // Each tag goes through the lines deleteTagScript sends for it alone, so each fails as it would,
+    // except that a tag Things 3 no longer has (deleted with an ancestor earlier in the group, or in
+    // Things 3 itself) is deleted already: the program goes on past it.
     QStringList ids;
     for (const ThingsTagRef& tag : tags)
         ids.append(tag.id);
@@ -319,8 +326,14 @@ QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
            "    set done to 0\n"
            "    try\n"
            "        repeat with i from 1 to count of tagIds\n"
-           "            set tagName to name of tag id (item i of tagIds)\n"
-           "            delete tag tagName\n"
+           "            try\n"
+           "                set tagName to name of tag id (item i of tagIds)" %
+           ScriptText::unlessMissing(u"            ", u"set tagName to missing value") %
+           u"\n            if tagName is not missing value then" %
+           ScriptText::namesakeCheck(u"                ") %
+           u"\n"
+           "                delete tag tagName\n"
+           "            end if\n"
            "            set done to i\n"
            "        end repeat" %
            groupClosing();
@@ -345,30 +358,44 @@ QString ThingsService::fetchAllShortcutsScript() {
            ScriptText::collectingClosing();
 }
 
-QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId) {
-    // A key is set with `set keyboard shortcut of`; missing value takes it off with `delete`.
+QString ThingsService::shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId,
+                                           bool goOnPastRefusal) {
+    // A key is set with `set keyboard shortcut of`; missing value takes it off with `delete`. Each tag
+    // is read, checked and written in its own `try`, and answers the key it held before the write, so
+    // that what a step undoes is what Things 3 held, not what the store believed.
     QStringList tags;
     QList<std::optional<QString>> keys;
     for (const ThingsShortcutChange& change : changes) {
         tags.append(byId ? change.tag.id : change.tag.name);
         keys.append(change.key.isEmpty() ? std::nullopt : std::optional(change.key));
     }
-    return u"tell application \"Things3\"\n    set tagList to " % ScriptText::listOf(tags) %
+    return ScriptText::collectingOpening() % u"\n    set tagList to " % ScriptText::listOf(tags) %
            u"\n    set newKeys to " % ScriptText::listOf(keys) %
            u"\n"
-           "    set done to 0\n"
-           "    try\n"
-           "        repeat with i from 1 to count of tagList\n" %
-           (byId ? u"            set tagName to name of tag id (item i of tagList)\n"_qs
-                 : u"            set tagName to item i of tagList\n"_qs) %
-           u"            if item i of newKeys is missing value then\n"
+           "    repeat with i from 1 to count of tagList\n"
+           "        try\n" %
+           (byId ? u"            set tagName to name of tag id (item i of tagList)"_qs %
+                       ScriptText::namesakeCheck(u"            ")
+                 : u"            set tagName to item i of tagList"_qs) %
+           u"\n"
+           "            set oldKey to keyboard shortcut of tag tagName\n"
+           "            if oldKey is missing value then set oldKey to \"\"\n"
+           "            if item i of newKeys is missing value then\n"
            "                delete keyboard shortcut of tag tagName\n"
            "            else\n"
            "                set keyboard shortcut of tag tagName to item i of newKeys\n"
-           "            end if\n"
-           "            set done to i\n"
-           "        end repeat" %
-           groupClosing();
+           "            end if" %
+           ScriptText::pointsLines(u"points", u"oldKey", u"            ") %
+           u"\n"
+           "            set end of out to \"+\" & points & \"~~~\"\n"
+           "        on error errorText number errorNumber" %
+           ScriptText::pointsLines(u"points", u"errorText", u"            ") %
+           u"\n"
+           "            set end of out to \"!\" & errorNumber & \"|||\" & points & \"~~~\"\n" %
+           (goOnPastRefusal ? QString() : u"            exit repeat\n"_qs) %
+           u"        end try\n"
+           "    end repeat" %
+           ScriptText::collectingClosing();
 }
 
 // The answer is the parent's identifier (empty for none), "|||", then the name: only the name is

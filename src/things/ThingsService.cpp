@@ -306,26 +306,45 @@ QHash<QString, QString> ThingsService::readShortcuts() const {
     return *std::move(shortcuts);
 }
 
-ThingsGroupOutcome ThingsService::setShortcuts(const QList<ThingsShortcutChange>& changes, bool byId) const {
-    qsizetype done = 0;
-    while (done < changes.size()) {
-        const qsizetype size = std::min(changes.size() - done, byId ? maximumGroupSize : 1);
-        ThingsGroupOutcome group;
-        try {
-            const QString answer = runAppleScript(shortcutGroupScript(changes.mid(done, size), byId));
-            group = parseGroupAnswer(answer, size).value_or(ThingsGroupOutcome{0, ThingsError::unreadable()});
-        } catch (const ThingsError& error) {
-            group.failure = error;
-        }
-        done += group.done;
-        if (group.failure) {
-            const ThingsTagRef& tag = changes[done].tag;
-            if (byId && group.failure->isMissingTag(tag.id))
-                return {done, ThingsError::notInThings(tag.name)};
-            return {done, group.failure};
-        }
+ThingsGroupOutcome ThingsShortcutsOutcome::upToFirstFailure() const {
+    for (qsizetype i = 0; i < tried.size(); ++i) {
+        if (tried[i].refusal)
+            return {i, tried[i].refusal};
     }
-    return {done, std::nullopt};
+    return {tried.size(), failure};
+}
+
+ThingsShortcutsOutcome ThingsService::setShortcuts(const QList<ThingsShortcutChange>& changes, bool byId,
+                                                   bool goOnPastRefusal) const {
+    ThingsShortcutsOutcome outcome;
+    while (outcome.tried.size() < changes.size()) {
+        const qsizetype start = outcome.tried.size();
+        const qsizetype size = std::min(changes.size() - start, byId ? maximumGroupSize : 1);
+        try {
+            const QList<ThingsShortcutChange> group = changes.mid(start, size);
+            const auto tried =
+                parseShortcutAnswer(runAppleScript(shortcutGroupScript(group, byId, goOnPastRefusal)), size);
+            // Short of the group only when it stopped at a refusal.
+            const bool whole = tried && (tried->size() == size ||
+                                         (!goOnPastRefusal && !tried->isEmpty() && tried->last().refusal));
+            if (!whole)
+                throw ThingsError::unreadable();
+            outcome.tried += *tried;
+        } catch (const ThingsError& error) {
+            outcome.failure = error;
+            return outcome;
+        }
+        bool refused = false;
+        for (qsizetype i = start; i < outcome.tried.size(); ++i) {
+            std::optional<ThingsError>& refusal = outcome.tried[i].refusal;
+            if (refusal && byId && refusal->isMissingTag(changes[i].tag.id))
+                refusal = ThingsError::notInThings(changes[i].tag.name);
+            refused = refused || refusal;
+        }
+        if (refused && !goOnPastRefusal)
+            return outcome;
+    }
+    return outcome;
 }
 
 QString ThingsService::createTag(const QString& name, const std::optional<ThingsTagRef>& parent,

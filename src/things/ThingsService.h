@@ -35,6 +35,22 @@ struct ThingsChangesOutcome {
     std::optional<ThingsError> failure;
 };
 
+// What a run of keyboard shortcut writes did: for each change tried, in order, the key Things 3 held
+// before it (the empty text for none), or the error that refused it; and the failure that ended the
+// run before the rest were tried (after a lost answer, whether they went through is not known).
+struct ThingsShortcutsOutcome {
+    struct Tried {
+        std::optional<QString> keyBefore; // set when the write went through
+        std::optional<ThingsError> refusal;
+    };
+    QList<Tried> tried;
+    std::optional<ThingsError> failure;
+
+    // How many went through before the first that did not, and what stopped them there: the run as
+    // one that stops at its first failure reports it.
+    ThingsGroupOutcome upToFirstFailure() const;
+};
+
 class ThingsService final {
 public:
     explicit ThingsService(const ScriptEngine& engine);
@@ -98,18 +114,26 @@ public:
     // Every tag's keyboard shortcut by identifier, the empty text for none; read in one program
     // after the fetch-all program, which stays as it is. Throws when the answer cannot be read.
     QHash<QString, QString> readShortcuts() const;
-    // Gives or takes the shortcuts in this order and says how many were done before the first
-    // failure, and that failure. By identifier up to maximumGroupSize go in one program, and a tag
-    // Things 3 no longer has fails with ThingsError::notInThings; by name, a program a change.
-    ThingsGroupOutcome setShortcuts(const QList<ThingsShortcutChange>& changes, bool byId) const;
+    // Gives or takes the shortcuts in this order. A change Things 3 refuses is reported and, with
+    // `goOnPastRefusal`, the rest are still tried; without it, the run stops there. By identifier up to
+    // maximumGroupSize go in one program, a tag Things 3 no longer has is refused with
+    // ThingsError::notInThings, and one whose name another tag has is not written; by name, a program
+    // a change.
+    ThingsShortcutsOutcome setShortcuts(const QList<ThingsShortcutChange>& changes, bool byId,
+                                        bool goOnPastRefusal = false) const;
 
     // One record per tag: its identifier, "|||", the shortcut's code points each followed by a comma
     // (nothing for none), "~~~". Only identifiers, digits and separators, so any key reads back.
     static QString fetchAllShortcutsScript();
     static std::optional<QHash<QString, QString>> parseShortcuts(QStringView output);
-    // Answers as deleteTagGroupScript does. A key is set with `set keyboard shortcut of … to`, an
-    // empty one taken off with `delete keyboard shortcut of …`, the forms Things 3 accepts.
-    static QString shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId);
+    // A key is set with `set keyboard shortcut of … to`, an empty one taken off with `delete keyboard
+    // shortcut of …`, the forms Things 3 accepts. Answers, per change tried, "+" and the code points of
+    // the key held before (see pointsLines), or "!NUMBER|||" and the error message's code points, each
+    // followed by "~~~".
+    static QString shortcutGroupScript(const QList<ThingsShortcutChange>& changes, bool byId,
+                                       bool goOnPastRefusal = false);
+    static std::optional<QList<ThingsShortcutsOutcome::Tried>> parseShortcutAnswer(QStringView output,
+                                                                                   qsizetype size);
 
     // ---- Merging one tag into another, through the to-dos' tag names text ----
 

@@ -57,6 +57,8 @@ struct ThingsTagToMake {
 struct ThingsMadeTags {
     QStringList madeIds;
     QList<qsizetype> takenIndexes; // positions in the list asked for
+    // Tags made whose keyboard shortcut Things 3 would not set (they have none), by position.
+    QList<qsizetype> keylessIndexes;
     std::optional<ThingsError> failure;
 };
 

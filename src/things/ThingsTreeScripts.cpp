@@ -297,6 +297,8 @@ ThingsMadeTags ThingsService::makeTagsAgain(const QList<ThingsTagToMake>& tags) 
             made.failure = ThingsError::nameTaken(part[read->takenIndexes.first()].name);
             return made;
         }
+        for (const qsizetype index : std::as_const(read->keylessIndexes))
+            made.keylessIndexes.append(start + index);
         made.madeIds += read->madeIds;
         if (read->failure) {
             made.failure = read->failure;
@@ -309,8 +311,10 @@ ThingsMadeTags ThingsService::makeTagsAgain(const QList<ThingsTagToMake>& tags) 
 QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags, bool makes) {
     // Nothing is made while Things 3 has one of the names (making a tag of a name it has gives back
     // that tag) or lacks one of the parents: the answer is then "TAKEN|||INDEX,INDEX,". Otherwise
-    // "MADE|||ID,ID,|||", then how many were made, and after a failure "|||NUMBER|||MESSAGE".
-    // Without `makes`, only the check: "MADE||||||0" when nothing stands in the way.
+    // "MADE|||ID,ID,|||INDEX,INDEX,|||", the positions of the tags whose keyboard shortcut Things 3
+    // would not set, then how many were made, and after a failure "|||NUMBER|||MESSAGE". A key is set
+    // in a `try` of its own once the tag's identifier is in the answer: a tag is never made unrecorded.
+    // Without `makes`, only the check: "MADE|||||||||0" when nothing stands in the way.
     QStringList names, parentIds;
     QList<qsizetype> parentIndexes;
     QList<std::optional<QString>> keys;
@@ -340,12 +344,19 @@ QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags, b
                      "        return answer\n"
                      "    end if\n"
                      "    set made to {}\n"
+                     "    set keyless to {}\n"
                      "    set done to 0\n";
     if (!makes)
         return script % u"    set AppleScript's text item delimiters to savedDelimiters\n"
-                        "    return \"MADE||||||0\"\n"
+                        "    return \"MADE|||||||||0\"\n"
                         "end tell";
-    const QString madeText = u"if out is not {} then set answer to (out as text) & \",\""_qs;
+    // The identifiers, "|||" and the keyless positions, joined into `answer` at `indent`.
+    const auto joined = [](QStringView indent) -> QString {
+        return u"set answer to \"\"\n" % indent %
+               u"if out is not {} then set answer to (out as text) & \",\"\n" % indent %
+               u"set answer to answer & \"|||\"\n" % indent %
+               u"if keyless is not {} then set answer to answer & (keyless as text) & \",\"";
+    };
     return script %
            u"    try\n"
            "        repeat with i from 1 to count of tagNames\n"
@@ -355,24 +366,26 @@ QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags, b
            "            else if item i of parentIds is not \"\" then\n"
            "                set parent tag of newTag to tag id (item i of parentIds)\n"
            "            end if\n"
-           "            if item i of tagKeys is not missing value then\n"
-           "                set keyboard shortcut of newTag to item i of tagKeys\n"
-           "            end if\n"
            "            set end of made to newTag\n"
            "            set end of out to id of newTag\n"
            "            set done to i\n"
+           "            if item i of tagKeys is not missing value then\n"
+           "                try\n"
+           "                    set keyboard shortcut of newTag to item i of tagKeys\n"
+           "                on error\n"
+           "                    set end of keyless to (i - 1) as text\n"
+           "                end try\n"
+           "            end if\n"
            "        end repeat\n"
            "    on error errorText number errorNumber\n"
-           "        set answer to \"\"\n"
            "        " %
-           madeText %
+           joined(u"        ") %
            u"\n        set AppleScript's text item delimiters to savedDelimiters\n"
            "        return \"MADE|||\" & answer & \"|||\" & done & \"|||\" & errorNumber & \"|||\" & "
            "errorText\n"
            "    end try\n"
-           "    set answer to \"\"\n"
            "    " %
-           madeText %
+           joined(u"    ") %
            u"\n    set AppleScript's text item delimiters to savedDelimiters\n"
            "    return \"MADE|||\" & answer & \"|||\" & done\n"
            "end tell";
@@ -397,15 +410,28 @@ std::optional<ThingsMadeTags> ThingsService::parseMadeTags(QStringView output, q
         return std::nullopt;
     const QStringView rest = output.sliced(7);
     const qsizetype mark = rest.indexOf(fieldMark);
-    std::optional<QStringList> ids = mark < 0 ? std::nullopt : identifierList(rest.first(mark));
-    const QStringView counted = mark < 0 ? QStringView() : rest.sliced(mark + fieldMark.size());
-    // The check alone answers that nothing was made, and nothing stands in the way.
-    if (ids && ids->isEmpty() && counted == u"0")
-        return made;
-    const std::optional<ThingsGroupOutcome> outcome =
-        mark < 0 ? std::nullopt : parseGroupAnswer(counted, size);
-    if (!ids || !outcome || ids->size() != outcome->done)
+    const qsizetype second = mark < 0 ? -1 : rest.indexOf(fieldMark, mark + fieldMark.size());
+    if (second < 0)
         return std::nullopt;
+    std::optional<QStringList> ids = identifierList(rest.first(mark));
+    const std::optional<QStringList> keyless =
+        identifierList(rest.sliced(mark + fieldMark.size(), second - mark - fieldMark.size()));
+    const QStringView counted = rest.sliced(second + fieldMark.size());
+    if (!ids || !keyless)
+        return std::nullopt;
+    // The check alone answers that nothing was made, and nothing stands in the way.
+    if (ids->isEmpty() && keyless->isEmpty() && counted == u"0")
+        return made;
+    const std::optional<ThingsGroupOutcome> outcome = parseGroupAnswer(counted, size);
+    if (!outcome || ids->size() != outcome->done)
+        return std::nullopt;
+    for (const QString& index : *keyless) {
+        bool ok = false;
+        const qsizetype at = index.toLongLong(&ok);
+        if (!ok || at < 0 || at >= ids->size())
+            return std::nullopt;
+        made.keylessIndexes.append(at);
+    }
     made.madeIds = std::move(*ids);
     made.failure = outcome->failure;
     return made;

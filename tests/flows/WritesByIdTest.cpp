@@ -145,7 +145,7 @@ TEST_F(WritesByIdTest, aParentAndItsChildDeletedTogetherFromTheListIsNoFailure) 
     // and after it are deleted, as they would be one by one.
     auto t = tree(u"Alpha, Beta, Gamma"_qs);
     hookPrograms([beta = t[u"Beta"_qs]->id()](const QString& program, const ScriptEngine& things) {
-        return things.run(test::refusing(program, beta, u"get name of tag id \"refused\""_qs));
+        return things.run(test::refusing(program, beta, u"error \"Refused.\" number -10000"_qs));
     });
     TagListActions actions(*store, *preferences, *worker);
     const qsizetype before = sent().size();

@@ -128,31 +128,51 @@ QCoro::Task<> BatchEditor::clearShortcuts() {
     const QPointer<BatchEditor> self(this);
     TagStore& store = m_store;
     QList<ShortcutWrites::Write> writes;
-    QList<UndoHistory::Change> undo;
     for (const TagPtr& tag : std::as_const(m_selectedTags)) {
+        // A key never read from Things 3 is cleared too: Things 3 says what it held.
         if (tag->isStored() && tag->shortcut() != QString()) {
             writes.append(ShortcutWrites::Write{tag, QString()});
-            undo.append(UndoHistory::Change{
-                tag->id(), {}, tag->name(), {}, {}, std::pair(tag->shortcutKey(), QString())});
         }
     }
     m_isClearingShortcuts = true;
     m_resultState.reset();
     Q_EMIT changed();
 
-    const ThingsGroupOutcome sent =
-        co_await ShortcutWrites::send(m_worker, TagWrites::byId(m_preferences), writes);
-    UndoHistory::forStore(store).recordShortcuts(clearShortcutsLabel(), undo.first(sent.done));
+    // A key Things 3 will not take off one tag leaves the others to clear.
+    const ThingsShortcutsOutcome sent =
+        co_await ShortcutWrites::send(m_worker, TagWrites::byId(m_preferences), writes, true);
+    // The step gives back the keys Things 3 held, for the tags it cleared and no others.
+    QList<UndoHistory::Change> undo;
+    QStringList cleared;
+    QList<std::pair<QString, ThingsError>> refused;
+    for (qsizetype i = 0; i < sent.tried.size(); ++i) {
+        const TagPtr& tag = writes[i].tag;
+        if (const std::optional<QString>& before = sent.tried[i].keyBefore) {
+            cleared.append(tag->name());
+            if (!before->isEmpty()) {
+                undo.append(
+                    UndoHistory::Change{tag->id(), {}, tag->name(), {}, {}, std::pair(*before, QString())});
+            }
+        } else {
+            refused.append({tag->name(), *sent.tried[i].refusal});
+        }
+    }
+    if (sent.failure) {
+        refused.append({writes[sent.tried.size()].tag->name(), *sent.failure});
+    }
+    UndoHistory::forStore(store).recordShortcuts(clearShortcutsLabel(), undo);
     if (!self) {
         co_return;
     }
-    if (sent.failure) {
-        QStringList cleared;
-        for (qsizetype i = 0; i < sent.done; ++i) {
-            cleared.append(undo[i].nameAfter);
+    if (!refused.isEmpty()) {
+        // The first tag left with its key is the failure; the others are listed under it.
+        QList<BatchResultState::Skipped> others;
+        for (qsizetype i = 1; i < refused.size(); ++i) {
+            others.append({refused[i].first, refused[i].second.errorDescription()});
         }
-        self->m_resultState =
-            BatchResultState::failure(undo[sent.done].nameAfter, sent.failure->errorDescription(), cleared);
+        self->m_resultState = BatchResultState::failure(refused.first().first,
+                                                        refused.first().second.errorDescription(), cleared)
+                                  .withSkipped(others);
         self->m_showResult = true;
     }
     self->m_isClearingShortcuts = false;

@@ -28,8 +28,8 @@ BatchResultState BatchResultState::withSkipped(QList<Skipped> skipped) const {
     return state;
 }
 
-QString BatchResultState::skippedCaption() {
-    return QStringLiteral("Not deleted:");
+QString BatchResultState::skippedCaption() const {
+    return m_deletion ? QStringLiteral("Not deleted:") : QStringLiteral("Not changed:");
 }
 
 QString BatchResultState::headline() const {

@@ -63,10 +63,10 @@ public:
     const QString& error() const { return m_error; }
     QStringList alreadyUpdated() const { return isSuccess() ? QStringList() : m_names; }
     // The tags left alone, in the order the run met them; shown under the caption skippedCaption()
-    // ("Not deleted:"), one row "NAME: reason" each.
+    // ("Not deleted:", or "Not changed:" for a run that did not delete), one row "NAME: reason" each.
     const QList<Skipped>& skipped() const { return m_skipped; }
     BatchResultState withSkipped(QList<Skipped> skipped) const;
-    static QString skippedCaption();
+    QString skippedCaption() const;
 
     // ---- The sheet ----
 

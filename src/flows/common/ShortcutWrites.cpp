@@ -44,21 +44,27 @@ QList<TagPtr> holders(const TagStore& store, const QString& key, const QString& 
     return found;
 }
 
-QCoro::Task<ThingsGroupOutcome> send(ThingsWorker& worker, bool byId, QList<Write> writes) {
+QCoro::Task<ThingsShortcutsOutcome> send(ThingsWorker& worker, bool byId, QList<Write> writes,
+                                         bool goOnPastRefusal) {
     QList<ThingsShortcutChange> changes;
     changes.reserve(writes.size());
     for (const Write& write : std::as_const(writes)) {
         changes.append(ThingsShortcutChange{TagWrites::refOf(*write.tag), write.key});
     }
-    const auto sent = co_await worker.run(&ThingsService::setShortcuts, changes, byId);
-    const ThingsGroupOutcome outcome = sent ? sent.value() : ThingsGroupOutcome{0, sent.error()};
-    for (qsizetype i = 0; i < outcome.done; ++i) {
-        if (writes[i].tag->isStored()) {
+    const auto sent = co_await worker.run(&ThingsService::setShortcuts, changes, byId, goOnPastRefusal);
+    ThingsShortcutsOutcome outcome;
+    if (sent) {
+        outcome = sent.value();
+    } else {
+        outcome.failure = sent.error();
+    }
+    for (qsizetype i = 0; i < outcome.tried.size(); ++i) {
+        if (outcome.tried[i].keyBefore && writes[i].tag->isStored()) {
             writes[i].tag->setShortcut(writes[i].key);
         }
     }
     if (outcome.failure && outcome.failure->isLostConnection()) {
-        for (qsizetype i = outcome.done; i < writes.size(); ++i) {
+        for (qsizetype i = outcome.tried.size(); i < writes.size(); ++i) {
             if (writes[i].tag->isStored()) {
                 writes[i].tag->setShortcut(std::nullopt);
             }

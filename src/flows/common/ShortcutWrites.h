@@ -31,10 +31,13 @@ bool isValidKey(const QString& key);
 // Tag::keyIdentity), in the store's name order; none for the empty key.
 QList<TagPtr> holders(const TagStore& store, const QString& key, const QString& exceptId);
 
-// Sends the writes in order and gives the records the keys Things 3 accepted. Stops at the first
-// failure: after a lost answer, whether that write and the ones after it went through is not known,
-// and their records' shortcuts become unknown rather than keep a value that may be wrong.
-QCoro::Task<ThingsGroupOutcome> send(ThingsWorker& worker, bool byId, QList<Write> writes);
+// Sends the writes in order and gives the records the keys Things 3 accepted. A write Things 3
+// refuses stops the rest, or with `goOnPastRefusal` is passed over. After a lost answer, whether the
+// write and the ones after it went through is not known, and their records' shortcuts become unknown
+// rather than keep a value that may be wrong. The outcome says, for each write that went through,
+// the key Things 3 held before it: what an undo step gives back.
+QCoro::Task<ThingsShortcutsOutcome> send(ThingsWorker& worker, bool byId, QList<Write> writes,
+                                         bool goOnPastRefusal = false);
 
 } // namespace ShortcutWrites
 

@@ -215,14 +215,22 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::applyShortcuts(Step step, bool un
         }
         writes.append(ShortcutWrites::Write{tag, undoing ? change.shortcut->first : change.shortcut->second});
     }
-    const ThingsGroupOutcome sent = co_await ShortcutWrites::send(worker, byId, writes);
+    // A key Things 3 refuses stays in the step to try again; the keys behind it still go back.
+    const ThingsShortcutsOutcome sent = co_await ShortcutWrites::send(worker, byId, writes, true);
     QList<Step>& from = undoing ? m_undo : m_redo;
     QList<Step>& to = undoing ? m_redo : m_undo;
-    if (sent.failure) {
-        outcome.failed = sent.failure->errorDescription();
+    QList<Change> done, rest;
+    std::optional<ThingsError> failure = sent.failure;
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        const bool through = i < sent.tried.size() && sent.tried[i].keyBefore;
+        (through ? done : rest).append(order[i]);
+        if (i < sent.tried.size() && sent.tried[i].refusal && !failure) {
+            failure = sent.tried[i].refusal;
+        }
+    }
+    if (failure) {
+        outcome.failed = failure->errorDescription();
         // What went through is no longer part of the step: the rest stays to try again.
-        QList<Change> done = order.first(sent.done);
-        QList<Change> rest = order.sliced(sent.done);
         if (undoing) {
             std::reverse(done.begin(), done.end());
             std::reverse(rest.begin(), rest.end());

@@ -142,8 +142,9 @@ private:
     // The tags made again are stored and take their new identifiers everywhere in the history.
     static std::optional<Step> deletionStep(const Deletion& read, const QStringList& deletedIds);
     // `current`: a step taken off its stack while it is applied.
-    void storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds, const QStringList& newIds,
-                   Step& current);
+    // Returns what the report says of keys Things 3 would not set again.
+    QString storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds,
+                      const ThingsMadeTags& answer, Step& current);
     void adoptIdentifier(const QString& old, const QString& made, Step* current = nullptr);
 
     TagStore& m_store;

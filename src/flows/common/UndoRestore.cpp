@@ -180,16 +180,24 @@ void UndoHistory::recordMerge(Merge merge) {
     push(Step{Step::Kind::merge, label, {}, nullptr, std::make_shared<Merge>(std::move(merge))});
 }
 
-void UndoHistory::storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds,
-                            const QStringList& newIds, Step& current) {
+QString UndoHistory::storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds,
+                               const ThingsMadeTags& answer, Step& current) {
+    const QStringList& newIds = answer.madeIds;
     for (qsizetype i = 0; i < newIds.size(); ++i)
         adoptIdentifier(oldIds[i], newIds[i], &current);
     for (qsizetype i = 0; i < newIds.size(); ++i) {
         const std::optional<QString> parent =
             made[i].parentIndex >= 0 ? std::optional(newIds[made[i].parentIndex]) : made[i].parentId;
+        const bool keyless = answer.keylessIndexes.contains(i);
         m_store.insert(Tag(newIds[i], made[i].name, parent, Clock::now(), Clock::now(), 0))
-            ->setShortcut(made[i].shortcut);
+            ->setShortcut(keyless ? QString() : made[i].shortcut);
     }
+    // A key Things 3 will not set again is said, once the tag is back without it.
+    QString notes;
+    for (const qsizetype i : answer.keylessIndexes)
+        notes += u" " % quotedName(made[i].name) % u" is back without its shortcut " %
+                 quotedName(made[i].shortcut) % u", which Things 3 does not take.";
+    return notes;
 }
 
 // Each made tag's count of open to-dos is Things 3's to tell; a failed read leaves them at none.
@@ -214,6 +222,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::restoreDeleted(Step step, ThingsW
     QList<ThingsTagToMake> toMake;
     QStringList oldIds;
     QHash<QString, qsizetype> position;
+    QString keyNotes;
     for (qsizetype i = deletion.made; i < tags.size(); ++i) {
         ThingsTagToMake tag{tags[i].name, std::nullopt, -1, tags[i].shortcut};
         if (tags[i].parentId && position.contains(*tags[i].parentId))
@@ -231,7 +240,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::restoreDeleted(Step step, ThingsW
             m_undo.append(std::move(step));
             co_return outcome;
         }
-        storeMade(toMake, oldIds, made.value().madeIds, step);
+        keyNotes = storeMade(toMake, oldIds, made.value(), step);
         deletion.made += made.value().madeIds.size();
         if (made.value().failure) {
             outcome.failed = made.value().failure->errorDescription();
@@ -259,7 +268,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::restoreDeleted(Step step, ThingsW
     co_await recount(m_store, worker, ids);
     Q_EMIT report(u"Restored " % countOf(tags.size(), u"tag"_qs, u"tags"_qs) % u" on " %
                   countOf(restored.value().restored, u"to-do"_qs, u"to-dos"_qs) % u"." %
-                  skippedTodos(restored.value()));
+                  skippedTodos(restored.value()) % keyNotes);
     m_redo.append(std::move(step));
     co_return outcome;
 }
@@ -324,6 +333,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
         co_return outcome;
     }
     // The source is made again first (unless an undo that failed later made it already).
+    QString keyNotes;
     if (!m_store.tag(merge.sourceId)) {
         const std::optional<QString> parent =
             merge.sourceParentId && m_store.tag(*merge.sourceParentId) ? merge.sourceParentId : std::nullopt;
@@ -338,7 +348,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
             co_return outcome;
         }
         const QStringList oldIds{merge.sourceId};
-        storeMade(toMake, oldIds, made.value().madeIds, step);
+        keyNotes = storeMade(toMake, oldIds, made.value(), step);
     }
     // Its children go back under it, those still under the destination.
     QList<TagPtr> children;
@@ -378,7 +388,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
     co_await recount(m_store, worker, recounted);
     Q_EMIT report(u"Restored " % quotedName(merge.sourceName) % u" on " %
                   countOf(restored.value().restored, u"to-do"_qs, u"to-dos"_qs) % u"." %
-                  skippedTodos(restored.value()));
+                  skippedTodos(restored.value()) % keyNotes);
     m_redo.append(std::move(step));
     co_return outcome;
 }

@@ -90,20 +90,21 @@ QCoro::Task<> TagEditor::saveChanges() {
             writes.append(ShortcutWrites::Write{holder, QString()});
         }
         writes.append(ShortcutWrites::Write{tag, newKey});
+        const ThingsShortcutsOutcome sent = co_await ShortcutWrites::send(worker, byId, writes);
+        // The step gives back the keys Things 3 held, which the store may not have known.
         QList<UndoHistory::Change> undo;
-        for (const ShortcutWrites::Write& write : std::as_const(writes)) {
+        for (qsizetype i = 0; i < sent.tried.size() && sent.tried[i].keyBefore; ++i) {
+            const ShortcutWrites::Write& write = writes[i];
             undo.append(UndoHistory::Change{write.tag->id(),
                                             {},
                                             write.tag->name(),
                                             {},
                                             {},
-                                            std::pair(write.tag->shortcutKey(), write.key)});
+                                            std::pair(*sent.tried[i].keyBefore, write.key)});
         }
-        const ThingsGroupOutcome sent = co_await ShortcutWrites::send(worker, byId, writes);
-        UndoHistory::forStore(store).recordShortcuts(QStringLiteral("Keyboard Shortcut"),
-                                                     undo.first(sent.done));
-        if (sent.failure) {
-            failure = sent.failure->errorDescription();
+        UndoHistory::forStore(store).recordShortcuts(QStringLiteral("Keyboard Shortcut"), undo);
+        if (const std::optional<ThingsError> stopped = sent.upToFirstFailure().failure) {
+            failure = stopped->errorDescription();
         }
     }
     if (self) {

@@ -145,7 +145,7 @@ void BatchResultSheet::addContent(const BatchResultState& state) {
         addNames(state);
     }
     if (!state.skipped().isEmpty()) {
-        auto* caption = new QLabel(BatchResultState::skippedCaption(), this);
+        auto* caption = new QLabel(state.skippedCaption(), this);
         caption->setObjectName(QStringLiteral("batchResultSkippedCaption"));
         caption->setFont(scaledFont(font(), 0.95));
         layout->addWidget(caption);
