@@ -6,6 +6,7 @@
 #include "UndoHistory.h"
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 
 using namespace orvalet;
 
@@ -135,6 +136,32 @@ TEST_F(ShortcutFlowsTest, clearShortcutsGroupsTheTagsAndUndoPutsTheKeysBack) {
     QCoro::waitFor(batchOf({tags[6], tags[7]}).clearShortcuts());
     EXPECT_EQ(this->batch->resultState()->error(), test::connectionLostMessage);
     EXPECT_TRUE(!tags[6]->shortcut() && !tags[7]->shortcut());
+}
+
+// Things 3 refuses the third of four tags, which it no longer has: the two before it lose their keys
+// and Undo gives back exactly those, in Things 3 and in the store. The refused tag and the one after
+// it keep their keys, untouched by the clear and by its undo.
+TEST_F(ShortcutFlowsTest, undoAfterAClearThatFailedPartWayGivesBackOnlyTheKeysCleared) {
+    QList<TagPtr> tags;
+    for (const QString& name : {u"Alpha"_qs, u"Beta"_qs, u"Gamma"_qs, u"Delta"_qs}) {
+        tags.append(both(name));
+        library.setShortcut(tags.last()->id(), name.left(1).toLower());
+        tags.last()->setShortcut(name.left(1).toLower());
+    }
+    library.deleteTag(tags[2]->id());
+    BatchEditor& batch = batchOf(tags);
+    QCoro::waitFor(batch.clearShortcuts());
+    ASSERT_EQ(batch.resultState()->failedTag(), u"Gamma"_qs);
+    ASSERT_EQ(keys(), u"Alpha= Beta= Delta=d | Alpha= Beta= Delta=d Gamma=g"_qs);
+
+    UndoHistory& history = UndoHistory::forStore(*store);
+    QSignalSpy problems(&history, &UndoHistory::problem);
+    undo();
+    EXPECT_EQ(keys(), u"Alpha=a Beta=b Delta=d | Alpha=a Beta=b Delta=d Gamma=g"_qs);
+    EXPECT_TRUE(problems.isEmpty());
+    EXPECT_FALSE(history.canUndo());
+    undo(false);
+    EXPECT_EQ(keys(), u"Alpha= Beta= Delta=d | Alpha= Beta= Delta=d Gamma=g"_qs);
 }
 
 } // namespace

@@ -262,4 +262,34 @@ TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRowAndTheConf
     EXPECT_EQ(store->count(), 5);
 }
 
+// A tag Things 3 reports that the store did not hold when the import took its picture, made in the
+// store and deleted again while the import is worked out (the user made it, then changed their mind):
+// the import's answer is older, and the tag stays deleted, in memory and in the file.
+TEST_F(TagListActionsTest, aTagMadeAndDeletedWhileAnImportIsWorkedOutStaysDeleted) {
+    tree(u"Home>Kids"_qs);
+    const QString fresh = library.makeTag(u"Fresh"_qs);
+    endTurn();
+    SqliteDatabase other;
+    ASSERT_TRUE(other.open(storePath(), nullptr) && other.exec("BEGIN EXCLUSIVE"));
+    QCoro::Task<> import = makeActions().importAllTags();
+    for (QDeadlineTimer deadline(10'000); !store->isReplacing() && !deadline.hasExpired();) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    ASSERT_TRUE(store->isReplacing());
+    add(fresh, u"Fresh"_qs);
+    endTurn();
+    library.deleteTag(fresh);
+    store->remove(store->tag(fresh));
+    ASSERT_TRUE(other.exec("ROLLBACK"));
+    QCoro::waitFor(std::move(import));
+    endTurn();
+    const QString expected = u"Home:-:0, Kids:Home:0"_qs;
+    EXPECT_EQ(storedTags(), expected);
+    actions.reset();
+    store.reset();
+    store = openStore();
+    EXPECT_EQ(storedTags(), expected);
+}
+
 } // namespace

@@ -256,3 +256,32 @@ TEST_F(TagListQueryTest, outlineShowsEveryTagOfAParentLoopOnceAsAFlaggedRoot) {
     EXPECT_EQ(drawn(outline),
               (QStringList{"loop a=1 !", "loop b=2 !", "  loop d=1", "loop c=1 !", "loop e=1 !"}));
 }
+
+// A turn that changes more tags than the query moves one by one (an import, a batch move) makes every
+// count again: the child counts the rows show follow a hundred tags moved from one parent to another.
+TEST_F(TagListQueryTest, childCountsFollowAChangeOfManyTagsAtOnce) {
+    QObject::connect(store.get(), &TagStore::changed, [this] {
+        ASSERT_TRUE(store->changedIds());
+        query->storeChanged(*store->changedIds());
+    });
+    QList<TagPtr> moved;
+    for (int i = 0; i < 100; ++i) {
+        moved.append(
+            store->insert(Tag(u"sub%1"_qs.arg(i), u"Sub %1"_qs.arg(i, 3, 10, QChar(u'0')), u"h"_qs)));
+    }
+    endTurn();
+    const TagListOptions counts{alphabetical, false, true};
+    ASSERT_EQ(query->rowTexts(byId("h"), counts).childCountText, u"102 child tags"_qs);
+    ASSERT_EQ(query->childCount(byId("w")), 1);
+
+    for (const TagPtr& tag : std::as_const(moved)) {
+        tag->setParentTagId(u"w"_qs);
+    }
+    endTurn();
+    EXPECT_EQ(query->rowTexts(byId("h"), counts).childCountText, u"2 child tags"_qs);
+    EXPECT_EQ(query->rowTexts(byId("w"), counts).childCountText, u"101 child tags"_qs);
+    const TagListQuery fresh(*store);
+    for (const TagPtr& tag : store->allTags()) {
+        EXPECT_EQ(query->childCount(*tag), fresh.childCount(*tag)) << tag->name().toStdString();
+    }
+}

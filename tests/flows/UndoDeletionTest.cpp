@@ -212,4 +212,29 @@ TEST_F(UndoDeletionTest, aMergeIsUndoneToTheToDoUnlessItChangedSince) {
               u"Restored \u201CRepairs\u201D on 0 to-dos. 1 to-do changed since and was left as it is."_qs);
 }
 
+// More trees than one program reads before a deletion: every one of them is kept for Undo, and comes
+// back with its child and the tags of its to-do.
+TEST_F(UndoDeletionTest, aDeletionOfMoreTreesThanOneReadTakesComesBackWhole) {
+    QList<TagPtr> tops;
+    for (int i = 0; i < 120; ++i) {
+        const QString number = u"%1"_qs.arg(i, 3, 10, QChar(u'0'));
+        tops.append(both(u"Top "_qs + number));
+        const TagPtr child = both(u"Child "_qs + number, tops.last());
+        todos.append(library.addTodo(u"Do "_qs + number, TodoState::Open,
+                                     {ids[u"Mac"_qs], tops.last()->id(), child->id()}));
+    }
+    endTurn();
+    const QString things = inThings();
+    before = todoTags();
+    QCoro::waitFor(batchOf(tops).deleteWithChildren());
+    ASSERT_EQ(library.tagCount(), 6);
+    EXPECT_EQ(history().undoText(), u"Undo Delete 120 Tags"_qs);
+
+    undo();
+    EXPECT_EQ(inThings(), things);
+    EXPECT_EQ(todoTags(), before);
+    endTurn();
+    EXPECT_EQ(store->count(), 246);
+}
+
 } // namespace

@@ -237,4 +237,25 @@ TEST_F(UnusedTagsCleanupTest, discardedDuringTheRunFinishesTheTreesInProgressAnd
     EXPECT_EQ(storedTags(), u"T100:-:-");
 }
 
+// An import that lands while the run reads the trees brings a tag the list never showed below a
+// checked tree, so that tree shows unchecked now. The run leaves it alone, in Things 3 and in the
+// store, although Things 3 holds just the tags the list now shows below it.
+TEST_F(UnusedTagsCleanupTest, aTreeThatGainedAnUncheckedTagDuringTheRunIsNotDeleted) {
+    auto t = tree(u"Alpha, Grown>Known"_qs);
+    const QString unseen = library.makeTag(u"Unseen"_qs, t[u"Known"_qs]->id());
+    endTurn();
+    UnusedTagsCleanup cleanup(*store, *preferences, *worker);
+    ASSERT_EQ(rows(cleanup), u"[x] Alpha, [x] Grown, >[x] Known");
+    QCoro::Task<> run = cleanup.confirmDelete();
+    add(unseen, u"Unseen"_qs, t[u"Known"_qs]->id(), 0);
+    QCoro::waitFor(std::move(run));
+    endTurn();
+
+    EXPECT_EQ(storedTags(), u"Grown:-:-, Known:Grown:-, Unseen:Known:0"_qs);
+    EXPECT_EQ(QString(inThings(t[u"Grown"_qs]->id()) + u' ' + inThings(unseen)), u"Grown:- Unseen:Known"_qs);
+    EXPECT_EQ(inThings(t[u"Alpha"_qs]->id()), u"gone"_qs);
+    EXPECT_EQ(cleanup.resultState(), BatchResultState::success({u"Alpha"_qs}).asDeletion());
+    EXPECT_EQ(rows(cleanup), u"[ ] Grown, >[ ] Known, >>[ ] Unseen"_qs);
+}
+
 } // namespace
