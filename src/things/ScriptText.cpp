@@ -76,7 +76,7 @@ QString unlessMissing(QStringView indent, QStringView then) {
 
 QString namesakeCheck(QStringView indent) {
     const QString number = QString::number(ThingsError::namesakeNumber);
-    return u"\n" % indent % u"if (count of (tags whose name is tagName)) is not 1 then\n" % indent %
+    return u"\n" % indent % u"if (count of (tags whose name is tagName)) > 1 then\n" % indent %
            u"    set sameNames to name of every tag whose name is tagName\n" % indent %
            u"    repeat with k from 1 to count of sameNames\n" % indent %
            u"        if (id of (item k of sameNames)) is not (id of tagName) then error (item k of "

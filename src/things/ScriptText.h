@@ -53,7 +53,8 @@ QString unlessMissing(QStringView indent, QStringView then);
 // Lines at `indent` that fail the program with ThingsError::namesakeNumber, and the other tag's name
 // as the message, unless the name in the variable `tagName` is one tag's alone: a write that must
 // address a tag by name would otherwise reach whichever of the namesakes Things 3 finds first. The
-// other name is told apart from the tag's own by its code points, which compare exactly.
+// other name is told apart from the tag's own by its code points, which compare exactly. A name no tag
+// has passes, for the line that uses it to fail as it would.
 QString namesakeCheck(QStringView indent);
 
 } // namespace orvalet::ScriptText

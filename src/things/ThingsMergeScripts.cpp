@@ -185,10 +185,13 @@ QString ThingsService::mergeReadScript(const QString& sourceName, const QString&
     // "TODO|||TAG NAMES~~~", then "TODO," for every to-do carrying a tag with a comma in its name.
     // Only the tag names are free text; the count lets the reader notice one that holds "~~~". The
     // source's to-dos are two reads, their identifiers and their tag names, whatever their number.
-    return ScriptText::collectingOpening() % u"\n    set sourceId to id of tag " %
-           appleScriptLiteral(sourceName) % u"\n    set destinationId to id of tag " %
-           appleScriptLiteral(destinationName) %
-           u"\n"
+    // Both tags are found by name, so neither name may be another tag's too: the to-dos' tag names
+    // could not tell the namesakes apart.
+    return ScriptText::collectingOpening() % u"\n    set tagName to " % appleScriptLiteral(sourceName) %
+           ScriptText::namesakeCheck(u"    ") %
+           u"\n    set sourceId to id of tag tagName\n    set tagName to " %
+           appleScriptLiteral(destinationName) % ScriptText::namesakeCheck(u"    ") %
+           u"\n    set destinationId to id of tag tagName\n"
            "    set childIds to id of every tag of tag id sourceId\n"
            "    set todoIds to id of every to do of tag id sourceId\n"
            "    set todoNames to {}\n"

@@ -115,8 +115,8 @@ const Flow flows[] = {
      [](qint64 n) {
          return (4 * 3 + 3) + (2 + 1) + 3 * n + 4;
      }},
-    // A merge's read: both tags found, the source's children, its to-dos' identifiers and tag names,
-    // the tags whose name holds a comma.
+    // A merge's read: both names checked as one tag's alone and found, the source's children, its
+    // to-dos' identifiers and tag names, the tags whose name holds a comma.
     {"merge read",
      [](test::EditTest& t, int n) -> qsizetype {
          const auto tags = treeCarriedBy(t, n);
@@ -127,7 +127,7 @@ const Flow flows[] = {
          return 0;
      },
      [](qint64) -> qint64 {
-         return 6;
+         return 8;
      }},
     // Its write: the read again, a write per to-do, the source deleted (its name read, checked as no
     // other tag's, then deleted), the destination read again by identifier.
@@ -143,7 +143,7 @@ const Flow flows[] = {
          return from;
      },
      [](qint64 n) {
-         return 6 + n + 3 + 3;
+         return 8 + n + 3 + 3;
      }},
     // The clean-up of n unused top-level tags: each read for undo (name, parent, shortcut, to-dos,
     // children), which tells that it is unused, then deleted (its name read and checked, then deleted).

@@ -3,6 +3,7 @@
 // whose names look alike, a tag Things 3 deleted with its parent, an answer lost on its way back.
 #include "BatchEditor.h"
 #include "EditFixture.h"
+#include "ShortcutWrites.h"
 #include "TagEditor.h"
 #include "TagListActions.h"
 #include "TagMerger.h"
@@ -10,6 +11,7 @@
 #include "UnusedTagsCleanup.h"
 
 #include <QCoroTask>
+#include <QSignalSpy>
 #include <functional>
 
 using namespace orvalet;
@@ -224,5 +226,148 @@ TEST_F(WritesByIdTest, afterALostAnswerTheOutcomeFollowsWhatThingsHolds) {
     EXPECT_EQ(inThings(kid), u"Child:Home");
     EXPECT_EQ(inStore(kid), u"Child:Home");
 }
+
+// Things 3 holds "Home" and "home", which it takes for the same name: a by-name write meant for one
+// could reach the other. Each flow acts on "home" (below Work, with a key and a to-do of its own):
+// what Things 3 takes by identifier goes through, what it takes only by name is refused with the other
+// tag named, and "Home" is never touched.
+class NamesakeTest : public WritesByIdTest {
+public:
+    void SetUp() override {
+        WritesByIdTest::SetUp();
+        work = library.makeTag(u"Work"_qs);
+        twin = library.makeTag(u"Namesake of Home"_qs, work);
+        library.setShortcut(twin, u"t"_qs);
+        library.addTodo(u"Dishes"_qs, TodoState::Open, {home});
+        library.addTodo(u"Chores"_qs, TodoState::Open, {twin});
+        // A library file holds names that Things 3 would not let a change make.
+        library =
+            standin::ThingsLibrary::fromJson(library.toJson().replace("\"Namesake of Home\"", "\"home\""));
+        importAll();
+        homeBefore = homeState();
+    }
+    // Home's name, parent, key and to-dos, in Things 3 and in the store.
+    QString homeState() const {
+        QStringList todos;
+        for (const QString& id : library.todoIdsOfTag(home))
+            todos.append(library.todoRecord(id)->name);
+        return inThings(home) + u'=' + library.tag(home)->shortcut + u' ' + todos.join(u',') + u" | " +
+               inStore(home) + u'=' + store->tag(home)->shortcutKey();
+    }
+    QString twinState() const {
+        return inThings(twin) + u'=' + (library.tag(twin) ? library.tag(twin)->shortcut : QString()) +
+               u" | " + inStore(twin);
+    }
+
+    QString work, twin, homeBefore;
+};
+
+struct NamesakeCase {
+    const char* label;
+    std::function<std::optional<QString>(NamesakeTest&)> run; // the message the user reads, if any
+    QString after;                                            // "home" in Things 3 and in the store
+};
+
+class NamesakeFlows : public NamesakeTest, public ::testing::WithParamInterface<NamesakeCase> {};
+
+const QString refusal =
+    u"Things 3 has another tag named \u201CHome\u201D; rename one of them in Things 3 first."_qs;
+
+TEST_P(NamesakeFlows, reachOnlyTheTagChosen) {
+    ASSERT_EQ(twinState(), u"home:Work=t | home:Work"_qs);
+    const std::optional<QString> message = GetParam().run(*this);
+    endTurn();
+    EXPECT_EQ(twinState(), GetParam().after);
+    EXPECT_EQ(homeState(), homeBefore);
+    if (library.tag(twin)) {
+        EXPECT_EQ(library.todoIdsOfTag(twin).size(), 1u);
+    }
+    if (GetParam().after.startsWith(u"home:Work=t | home:Work"))
+        EXPECT_EQ(message, refusal);
+    else
+        EXPECT_EQ(message, std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WritesById, NamesakeFlows,
+    ::testing::Values(
+        NamesakeCase{"rename", [](NamesakeTest& t) { return t.save(t.twin, u"House"_qs).errorMessage(); },
+                     u"House:Work=t | House:Work"_qs},
+        NamesakeCase{"groupedMove",
+                     [](NamesakeTest& t) -> std::optional<QString> {
+                         const auto result = t.move({t.twin, t.someday}, t.kid);
+                         return result && !result->isSuccess() ? std::optional(result->error())
+                                                               : std::nullopt;
+                     },
+                     u"home:Kid=t | home:Kid"_qs},
+        NamesakeCase{"moveToTopLevel",
+                     [](NamesakeTest& t) -> std::optional<QString> {
+                         const auto result = t.move({t.twin}, std::nullopt);
+                         return result ? std::optional(result->error()) : std::nullopt;
+                     },
+                     u"home:Work=t | home:Work"_qs},
+        NamesakeCase{"editorDelete",
+                     [](NamesakeTest& t) {
+                         QCoro::waitFor(t.edit(t.twin).deleteWithChildren());
+                         return t.editor->errorMessage();
+                     },
+                     u"home:Work=t | home:Work"_qs},
+        NamesakeCase{
+            "groupedDelete",
+            [](NamesakeTest& t) -> std::optional<QString> {
+                QCoro::waitFor(t.batchOf({t.store->tag(t.twin), t.store->tag(t.someday)}).confirmDelete());
+                const auto failures = t.batch->deleteFailures();
+                return failures.isEmpty() ? std::nullopt : std::optional(failures.first().error);
+            },
+            u"home:Work=t | home:Work"_qs},
+        NamesakeCase{"shortcutSet",
+                     [](NamesakeTest& t) -> std::optional<QString> {
+                         const QList<ShortcutWrites::Write> writes{{t.store->tag(t.twin), u"7"_qs}};
+                         const auto sent = QCoro::waitFor(ShortcutWrites::send(*t.worker, true, writes));
+                         const auto failure = sent.upToFirstFailure().failure;
+                         return failure ? std::optional(failure->errorDescription()) : std::nullopt;
+                     },
+                     u"home:Work=t | home:Work"_qs},
+        NamesakeCase{"shortcutClear",
+                     [](NamesakeTest& t) -> std::optional<QString> {
+                         QCoro::waitFor(t.batchOf({t.store->tag(t.twin)}).clearShortcuts());
+                         const auto result = t.batch->resultState();
+                         return result ? std::optional(result->error()) : std::nullopt;
+                     },
+                     u"home:Work=t | home:Work"_qs},
+        NamesakeCase{"merge",
+                     [](NamesakeTest& t) {
+                         TagMerger merger(*t.store, *t.preferences, *t.worker, t.store->tag(t.twin));
+                         merger.setDestinationId(t.work);
+                         QCoro::waitFor(merger.prepareMerge());
+                         return merger.errorMessage();
+                     },
+                     u"home:Work=t | home:Work"_qs},
+        NamesakeCase{"moveUndoneAndRedone",
+                     [](NamesakeTest& t) -> std::optional<QString> {
+                         t.move({t.twin}, t.someday);
+                         t.undo();
+                         EXPECT_EQ(t.twinState(), u"home:Work=t | home:Work"_qs);
+                         QCoro::waitFor(UndoHistory::forStore(*t.store).redo(*t.worker, *t.preferences));
+                         return std::nullopt;
+                     },
+                     u"home: Someday =t | home: Someday "_qs},
+        NamesakeCase{"deletionRedone",
+                     [](NamesakeTest& t) -> std::optional<QString> {
+                         // Deleted while "Home" was "House", then redone once Things 3 has both again.
+                         t.library.renameTag(t.home, u"House"_qs);
+                         QCoro::waitFor(t.edit(t.twin).deleteWithChildren());
+                         t.undo();
+                         EXPECT_TRUE(t.library.tagIdByName(u"home"_qs));
+                         t.twin = t.library.tagIdByName(u"home"_qs).value_or(t.twin); // made again
+                         t.library = standin::ThingsLibrary::fromJson(
+                             t.library.toJson().replace("\"House\"", "\"Home\""));
+                         QSignalSpy problems(&UndoHistory::forStore(*t.store), &UndoHistory::problem);
+                         QCoro::waitFor(UndoHistory::forStore(*t.store).redo(*t.worker, *t.preferences));
+                         return problems.isEmpty() ? std::nullopt
+                                                   : std::optional(problems.first().first().toString());
+                     },
+                     u"home:Work=t | home:Work"_qs}),
+    [](const ::testing::TestParamInfo<NamesakeCase>& info) { return std::string(info.param.label); });
 
 } // namespace

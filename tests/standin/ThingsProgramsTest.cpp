@@ -238,7 +238,7 @@ TEST(TagGroups, endWhereOneProgramPerTagWouldAndSayTheSame) {
                           {"refused at 37", 100, 36},
                           {"refused at 1", 100, 0},
                           {"refused at 100", 100, 99},
-                          {"gone at 37", 100, -1, 36, false, false, 2, 1},
+                          {"gone at 37", 100, -1, 36, false, false, 1, 1},
                           {"lost after running", 100, -1, -1, true, false, 101, 101},
                           {"lost after stopping at 37", 100, 36, -1, true, false, 38, 38},
                           {"lost before running", 100, -1, -1, true, true, 2, 2}};

@@ -50,25 +50,37 @@ TEST(ThingsScripts, updateThatChangesNothingIsNoProgram) {
 }
 
 // Writes find their tag by identifier and then use only the forms Things 3 is known to take: the
-// name read by `name of tag id`, the by-name forms on it, a new parent as `tag id`, and a deleted
-// parent for the top level (never `missing value`, which Things 3 refuses).
+// name read by `name of tag id`, a rename and a new parent by `tag id`, and the by-name forms only
+// where no other is known (a deleted parent for the top level, never `missing value`, which Things 3
+// refuses; a deletion), after a check that no other tag has the name.
 TEST(ThingsScripts, writesByIdentifierUseOnlyFormsThingsIsKnownToTake) {
     using orvalet::ThingsTagChange;
+    const QString namesakeCheck = u"    if (count of (tags whose name is tagName)) > 1 then\n"
+                                  "        set sameNames to name of every tag whose name is tagName\n"
+                                  "        repeat with k from 1 to count of sameNames\n"
+                                  "            if (id of (item k of sameNames)) is not (id of tagName) then "
+                                  "error (item k of sameNames) "
+                                  "number 9301\n"
+                                  "        end repeat\n"
+                                  "        error tagName number 9301\n"
+                                  "    end if\n"_qs;
     const ThingsTagChange move{{u"T1"_qs, u"Old"_qs}, u"Old"_qs, u"P0"_qs, u"P7"_qs, u"Zero"_qs, u"Seven"_qs};
     EXPECT_EQ(*ThingsService::changeTagScript(move, true),
               u"tell application \"Things3\"\n"
               "    set tagName to name of tag id \"T1\"\n"
-              "    set parent tag of tag tagName to tag id \"P7\"\n"
+              "    set parent tag of tag id \"T1\" to tag id \"P7\"\n"
               "    return tagName\n"
               "end tell");
     const ThingsTagChange renameToTop{{u"T1"_qs, u"Old"_qs}, u"New"_qs, u"P0"_qs, {}, u"Zero"_qs, {}};
-    EXPECT_EQ(*ThingsService::changeTagScript(renameToTop, true), u"tell application \"Things3\"\n"
-                                                                  "    set tagName to name of tag id \"T1\"\n"
-                                                                  "    set name of tag tagName to \"New\"\n"
-                                                                  "    set tagName to name of tag id \"T1\"\n"
-                                                                  "    delete parent tag of tag tagName\n"
-                                                                  "    return tagName\n"
-                                                                  "end tell");
+    EXPECT_EQ(*ThingsService::changeTagScript(renameToTop, true),
+              u"tell application \"Things3\"\n"
+              "    set tagName to name of tag id \"T1\"\n"
+              "    set name of tag id \"T1\" to \"New\"\n"
+              "    set tagName to name of tag id \"T1\"\n" %
+                  namesakeCheck %
+                  u"    delete parent tag of tag tagName\n"
+                  "    return tagName\n"
+                  "end tell");
     // By identifier the parents compare by identifier: an unresolved parent is a parent too.
     EXPECT_EQ(
         ThingsService::changeTagScript({{u"T1"_qs, u"Old"_qs}, u"Old"_qs, u"P0"_qs, u"P0"_qs, {}, {}}, true),
@@ -81,8 +93,8 @@ TEST(ThingsScripts, writesByIdentifierUseOnlyFormsThingsIsKnownToTake) {
         EXPECT_FALSE(ThingsService::changeTagScript(renameToTop, byId)->contains(u"missing value"_qs));
     }
     EXPECT_EQ(ThingsService::deleteTagScript({u"T1"_qs, u"Old"_qs}, true),
-              u"tell application \"Things3\"\n    set tagName to name of tag id \"T1\"\n    delete tag "
-              u"tagName\nend tell");
+              u"tell application \"Things3\"\n    set tagName to name of tag id \"T1\"\n" % namesakeCheck %
+                  u"    delete tag tagName\nend tell");
     EXPECT_EQ(ThingsService::deleteTagScript({u"T1"_qs, u"Old"_qs}, false),
               ThingsService::deleteTagScript(u"Old"_qs));
     // The parent is read before the tag is made, so a parent that is gone makes nothing.
