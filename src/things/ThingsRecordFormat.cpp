@@ -322,8 +322,8 @@ std::optional<QList<ThingsShortcutsOutcome::Tried>> ThingsService::parseShortcut
 }
 
 std::optional<QHash<QString, QString>> ThingsService::parseShortcuts(QStringView output) {
-    // "ID|||CP,CP,~~~" per tag: the record ends where its code points do, so a stray separator in
-    // an answer that is not of this form shows as a field that does not read.
+    // "CP,CP,|||CP,CP,~~~" per tag, its identifier and its key: digits, commas and separators only, so
+    // a stray separator in an answer that is not of this form shows as a field that does not read.
     QHash<QString, QString> shortcuts;
     QList<QStringView> records = output.split(u"~~~");
     if (!records.last().isEmpty())
@@ -334,9 +334,10 @@ std::optional<QHash<QString, QString>> ThingsService::parseShortcuts(QStringView
         const qsizetype mark = record.indexOf(u"|||");
         const std::optional<QString> key =
             mark < 0 ? std::nullopt : textFromCodePoints(record.sliced(mark + 3));
-        if (!key || !isIdentifier(record.first(mark)))
+        const std::optional<QString> id = mark < 0 ? std::nullopt : textFromCodePoints(record.first(mark));
+        if (!key || !id || id->isEmpty())
             return std::nullopt;
-        shortcuts.insert(record.first(mark).toString(), *key);
+        shortcuts.insert(*id, *key);
     }
     return shortcuts;
 }

@@ -341,8 +341,10 @@ QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
 
 QString ThingsService::fetchAllShortcutsScript() {
     // Two reads for every tag: the identifiers and the shortcuts (missing value for none), in the
-    // same order. A tag made or deleted between them would pair keys with the wrong tags: then the
-    // lists differ in length and the read fails rather than answer wrongly.
+    // same order. The identifiers travel as code points too: they are the list of the tags Things 3
+    // has, against which the import checks the records of the fetch-all program, where an identifier
+    // holding a separator would read as another tag. A tag made or deleted between them would pair keys with
+    // the wrong tags: then the lists differ in length and the read fails rather than answer wrongly.
     return ScriptText::collectingOpening() %
            u"\n"
            "    set tagIds to id of every tag\n"
@@ -350,10 +352,12 @@ QString ThingsService::fetchAllShortcutsScript() {
            "    if (count of tagIds) is not (count of tagKeys) then error \"Things 3 changed its tags while "
            "Orvalet read them.\"\n"
            "    repeat with i from 1 to count of tagIds\n"
+           "        set tagId to item i of tagIds\n"
            "        set k to item i of tagKeys\n"
            "        if k is missing value then set k to \"\"" %
            ScriptText::pointsLines(u"points", u"k", u"        ") %
-           u"\n        set end of out to (item i of tagIds) & \"|||\" & points & \"~~~\"\n"
+           ScriptText::pointsLines(u"idPoints", u"tagId", u"        ") %
+           u"\n        set end of out to idPoints & \"|||\" & points & \"~~~\"\n"
            "    end repeat" %
            ScriptText::collectingClosing();
 }

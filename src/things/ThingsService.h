@@ -122,8 +122,9 @@ public:
     ThingsShortcutsOutcome setShortcuts(const QList<ThingsShortcutChange>& changes, bool byId,
                                         bool goOnPastRefusal = false) const;
 
-    // One record per tag: its identifier, "|||", the shortcut's code points each followed by a comma
-    // (nothing for none), "~~~". Only identifiers, digits and separators, so any key reads back.
+    // One record per tag: its identifier's code points each followed by a comma, "|||", the shortcut's
+    // likewise (nothing for none), "~~~". Only digits and separators, so any key and identifier reads
+    // back.
     static QString fetchAllShortcutsScript();
     static std::optional<QHash<QString, QString>> parseShortcuts(QStringView output);
     // A key is set with `set keyboard shortcut of … to`, an empty one taken off with `delete keyboard

@@ -371,3 +371,30 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<NamesakeCase>& info) { return std::string(info.param.label); });
 
 } // namespace
+
+namespace {
+
+// Identifiers a library file can hold: one with a double quote and a backslash, which Things 3 writes
+// back escaped in its messages, and one with the fetch-all program's record separator, which would
+// read as a tag Things 3 does not have. The first is stored, and deleting it once it is gone already
+// is no failure; the second, and no phantom of it, is stored.
+TEST_F(WritesByIdTest, identifiersAreMatchedAsThingsWritesThem) {
+    const QString quoted = library.makeTag(u"Quoted"_qs);
+    const QString split = library.makeTag(u"Split"_qs);
+    library = standin::ThingsLibrary::fromJson(
+        library.toJson().replace(quoted.toUtf8(), "q\\\"uo\\\\ted").replace(split.toUtf8(), "spl~~~phantom"));
+    importAll();
+    ASSERT_EQ(inStore(u"q\"uo\\ted"_qs), u"Quoted:-"_qs);
+    QStringList stored;
+    for (const TagPtr& tag : store->allTags())
+        stored.append(tag->id());
+    EXPECT_FALSE(stored.contains(u"phantom"_qs) || stored.contains(u"spl~~~phantom"_qs))
+        << stored.join(u' ').toStdString();
+
+    library.deleteTag(u"q\"uo\\ted"_qs);
+    QCoro::waitFor(edit(u"q\"uo\\ted"_qs).deleteWithChildren());
+    EXPECT_EQ(editor->errorMessage(), std::nullopt);
+    EXPECT_EQ(inStore(u"q\"uo\\ted"_qs), u"gone"_qs);
+}
+
+} // namespace

@@ -46,6 +46,11 @@ QList<TagReplacement::Reported> fetchAllTags(const ThingsService& things) {
     QHash<QString, QString> shortcuts;
     try {
         shortcuts = things.readShortcuts();
+        // Those are every tag Things 3 has, by an identifier read exactly: a record naming another
+        // (an identifier holding a separator, read as two records, or a tag deleted between the two
+        // programs) is not a tag to store.
+        records.removeIf(
+            [&shortcuts](const ThingsTagRecord& record) { return !shortcuts.contains(record.id); });
     } catch (const ThingsError& error) {
         qWarning("Orvalet: the import could not read the keyboard shortcuts: %s",
                  qPrintable(error.errorDescription()));
