@@ -110,6 +110,32 @@ TEST_F(UndoDeletionTest, aDeletedTreeComesBackWithEveryToDosTagsAndGoesAgainOnRe
               u"Restored 4 tags on 2 to-dos. 1 to-do is no longer in Things 3 and was skipped."_qs);
 }
 
+// A key a library holds but Things 3 will not set again (two characters) does not lose the tag made
+// with it: the tag is recorded, its to-dos get it back, the report says the key is not back, and the
+// step can be redone and undone again.
+TEST_F(UndoDeletionTest, aKeyThingsRefusesLeavesTheTagBackWithoutIt) {
+    library.setShortcut(ids[u"Garden"_qs], u"ab"_qs);
+    store->tag(ids[u"Garden"_qs])->setShortcut(u"ab"_qs);
+    const QString things = inThings();
+    QSignalSpy reports(&history(), &UndoHistory::report);
+    QSignalSpy problems(&history(), &UndoHistory::problem);
+    deleteInEditor(u"Home"_qs);
+    undo();
+    EXPECT_EQ(inThings(), things);
+    EXPECT_EQ(todoTags(), before);
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(
+        reports.first().first().toString(),
+        u"Restored 4 tags on 3 to-dos. \u201CGarden\u201D is back without its shortcut \u201Cab\u201D, which "
+        u"Things 3 does not take."_qs);
+    const QString garden = library.tagIdByName(u"Garden"_qs).value_or(QString());
+    EXPECT_EQ(library.tag(garden)->shortcut + u'|' + store->tag(garden)->shortcutKey(), u"|"_qs);
+    redo();
+    undo();
+    EXPECT_EQ(todoTags(), before);
+    EXPECT_TRUE(problems.isEmpty());
+}
+
 TEST_F(UndoDeletionTest, undoMakesNothingWhileThingsHasOneOfTheNamesAndTriesAgainLater) {
     deleteInEditor(u"Home"_qs);
     const QString twin = library.makeTag(u"garden"_qs, ids[u"Work"_qs]);

@@ -227,6 +227,20 @@ TEST_F(WritesByIdTest, afterALostAnswerTheOutcomeFollowsWhatThingsHolds) {
     EXPECT_EQ(inStore(kid), u"Child:Home");
 }
 
+// A parent selected with its 249 children: Things 3 deletes them with it, and each program goes on past
+// those already gone, so a program a hundred tags deletes them all, with nothing reported.
+TEST_F(WritesByIdTest, aParentSelectedWithItsChildrenGoesInAProgramAHundredTags) {
+    QList<TagPtr> tags{both(u"Parent"_qs)};
+    for (int i = 0; i < 249; ++i)
+        tags.append(both(u"Child "_qs + QString::number(i), tags.first()));
+    const qsizetype before = sent().size();
+    QCoro::waitFor(batchOf(tags).confirmDelete());
+    EXPECT_LE(test::withoutTreeReads(sent().mid(before)).size(), 3);
+    EXPECT_TRUE(batch->deleteFailures().isEmpty());
+    EXPECT_EQ(inStore(tags.first()->id()) + inStore(tags.last()->id()) + inThings(tags.last()->id()),
+              u"gonegonegone"_qs);
+}
+
 // Things 3 holds "Home" and "home", which it takes for the same name: a by-name write meant for one
 // could reach the other. Each flow acts on "home" (below Work, with a key and a to-do of its own):
 // what Things 3 takes by identifier goes through, what it takes only by name is refused with the other
