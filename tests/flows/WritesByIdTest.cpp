@@ -227,6 +227,21 @@ TEST_F(WritesByIdTest, afterALostAnswerTheOutcomeFollowsWhatThingsHolds) {
     EXPECT_EQ(inStore(kid), u"Child:Home");
 }
 
+// A key Things 3 holds but no key types (two characters, as a library can hold) does not stop a rename:
+// the save leaves the key it did not change alone.
+TEST_F(WritesByIdTest, aKeyTheFieldCannotShowDoesNotStopARename) {
+    library.setShortcut(home, u"ab"_qs);
+    store->tag(home)->setShortcut(u"ab"_qs);
+    TagEditor& editor = edit(home);
+    editor.setNameField(u"House"_qs);
+    EXPECT_TRUE(editor.canSave());
+    QCoro::waitFor(editor.saveChanges());
+    EXPECT_EQ(editor.errorMessage(), std::nullopt);
+    EXPECT_EQ(inThings(home) + u'=' + library.tag(home)->shortcut, u"House:-=ab"_qs);
+    editor.setShortcutField(u"cd"_qs);
+    EXPECT_FALSE(editor.canSave());
+}
+
 // A parent selected with its 249 children: Things 3 deletes them with it, and each program goes on past
 // those already gone, so a program a hundred tags deletes them all, with nothing reported.
 TEST_F(WritesByIdTest, aParentSelectedWithItsChildrenGoesInAProgramAHundredTags) {

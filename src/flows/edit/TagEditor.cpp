@@ -171,7 +171,9 @@ QString TagEditor::shortcutPlaceholder() const {
 }
 
 bool TagEditor::isShortcutFieldValid() const {
-    return ShortcutWrites::isValidKey(m_shortcutField);
+    // A key Things 3 holds that no key types (a library can hold two characters) is left alone by a
+    // save that does not change it, so it does not stop a rename or a move.
+    return ShortcutWrites::isValidKey(m_shortcutField) || m_shortcutField == m_tag->shortcutKey();
 }
 
 QString TagEditor::shortcutConflictTitle() const {
