@@ -136,6 +136,32 @@ TEST_F(UndoDeletionTest, aKeyThingsRefusesLeavesTheTagBackWithoutIt) {
     EXPECT_TRUE(problems.isEmpty());
 }
 
+// A tag carried by thirty thousand completed to-dos (years of them, as a clean-up finds) comes back on
+// every one: the undo's reads and writes go in programs of bounded size.
+TEST_F(UndoDeletionTest, aTagOnThirtyThousandToDosComesBackOnEach) {
+    const TagPtr old = both(u"Old"_qs);
+    QStringList carriers;
+    for (int i = 0; i < 30'000; ++i)
+        carriers.append(library.addTodo(u"Done "_qs + QString::number(i), TodoState::Completed,
+                                        {ids[u"Mac"_qs], old->id()}));
+    QCoro::waitFor(edit(old).deleteWithChildren());
+    ASSERT_EQ(editor->errorMessage(), std::nullopt);
+    ASSERT_FALSE(library.tagIdByName(u"Old"_qs));
+    QSignalSpy problems(&history(), &UndoHistory::problem);
+    const qsizetype from = sent().size();
+    undo();
+    EXPECT_TRUE(problems.isEmpty()) << (problems.isEmpty()
+                                            ? ""
+                                            : problems.first().first().toString().toStdString());
+    const QString made = library.tagIdByName(u"Old"_qs).value_or(QString());
+    EXPECT_EQ(library.todoIdsOfTag(made).size(), 30'000u);
+    EXPECT_EQ(library.todoRecord(carriers.last())->tagIds, (QStringList{ids[u"Mac"_qs], made}));
+    qsizetype longest = 0;
+    for (const QString& program : sent().mid(from))
+        longest = std::max(longest, program.size());
+    EXPECT_LT(longest, 200'000);
+}
+
 TEST_F(UndoDeletionTest, undoMakesNothingWhileThingsHasOneOfTheNamesAndTriesAgainLater) {
     deleteInEditor(u"Home"_qs);
     const QString twin = library.makeTag(u"garden"_qs, ids[u"Work"_qs]);
