@@ -255,9 +255,17 @@ ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bo
         const qsizetype end = std::min(tags.size(), done + (byId ? maximumGroupSize : 1));
         if (end - done == 1) { // one tag alone: its own program, as deleteTag sends it
             try {
-                deleteTag(tags[done], byId);
+                runAppleScript(deleteTagScript(tags[done], byId));
             } catch (const ThingsError& error) {
-                return {done, error};
+                const bool gone = byId && error.isMissingTag(tags[done].id);
+                if (!gone && !error.isLostConnection())
+                    return {done, error};
+                try {
+                    if (!gone && readTagState(tags[done].id))
+                        return {done, error};
+                } catch (const ThingsError&) {
+                    return {done, error, true};
+                }
             }
             ++done;
             continue;
@@ -285,14 +293,20 @@ ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bo
         if (answered && !group.failure->isLostConnection())
             return {done, group.failure};
         // The program may have gone on past what it answered, or answered nothing: Things 3 says
-        // which of the rest are gone. The first it still has failed with the lost answer.
-        for (; done < end; ++done) {
-            try {
-                if (readTagState(tags[done].id))
-                    return {done, group.failure};
-            } catch (const ThingsError&) {
-                return {done, group.failure};
+        // which of the rest are gone, every one read in one program. The first it still has failed
+        // with the lost answer; those gone after it were gone already, and are done too when the
+        // run goes on past it. When Things 3 cannot be asked, none of them is settled.
+        QStringList rest;
+        for (qsizetype i = done; i < end; ++i)
+            rest.append(tags[i].id);
+        try {
+            const QList<std::optional<ThingsTagRecord>> now = fetchTagsById(rest);
+            for (qsizetype i = 0; i < now.size() && !now[i]; ++i, ++done) {
             }
+            if (done < end)
+                return {done, group.failure};
+        } catch (const ThingsError&) {
+            return {done, group.failure, true};
         }
     }
     return {done, std::nullopt};

@@ -26,6 +26,9 @@ class ScriptEngine;
 struct ThingsGroupOutcome {
     qsizetype done = 0;
     std::optional<ThingsError> failure;
+    // After a lost answer that Things 3 could not be asked about: whether the item that failed (and
+    // any after it in its program) went through is not known.
+    bool unsettled = false;
 };
 
 // How far a change of many tags got: what Things 3 holds for each tag changed, in order, and the

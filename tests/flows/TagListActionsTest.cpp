@@ -115,7 +115,7 @@ TEST_F(TagListActionsTest, withoutThingsDeletionAndImportChangeNothing) {
     list.setSelectedTagIds({home->id()});
 
     // The rows show busy while Things 3 is asked, and the banner says nothing was deleted, and why.
-    QCoro::Task<QStringList> deletion = list.deleteTagFromList(home);
+    auto deletion = list.deleteTagFromList(home);
     EXPECT_TRUE(list.isDeleting(u"h"_qs) && list.isDeleting(u"k"_qs));
     QCoro::waitFor(std::move(deletion));
     EXPECT_FALSE(list.hasDeletions());
@@ -162,7 +162,7 @@ TEST_F(TagListActionsTest, deleteSendsOneProgramNamingTheTagThenRemovesTheTreeLo
 
 TEST_F(TagListActionsTest, flowsStartedByAClosedWindowStillReachTheStore) {
     TagListActions& list = makeActions();
-    QCoro::Task<QStringList> deletion = list.deleteTagFromList(tree(u"Parent>Child, Other"_qs)[u"Parent"_qs]);
+    auto deletion = list.deleteTagFromList(tree(u"Parent>Child, Other"_qs)[u"Parent"_qs]);
     QCoro::Task<> import = list.importAllTags();
     actions.reset(); // the window closes while Things 3 is still answering
     QCoro::waitFor(std::move(deletion));

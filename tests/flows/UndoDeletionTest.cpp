@@ -162,6 +162,50 @@ TEST_F(UndoDeletionTest, aTagOnThirtyThousandToDosComesBackOnEach) {
     EXPECT_LT(longest, 200'000);
 }
 
+// Things 3 quits while it deletes a group of 250 tags, at several points of the second program, and
+// stays away for the rest of the run: the tags it deleted before the answer was lost are not known to
+// be gone, so they stay listed, and the undo step asks Things 3 about them once it is back. Every tag
+// of the snapshot that is gone comes back on its to-do; none that stayed is made twice.
+TEST_F(UndoDeletionTest, tagsALostGroupMayHaveDeletedAreSettledByUndo) {
+    for (const int cut : {0, 37, 100}) {
+        SCOPED_TRACE(cut);
+        QList<TagPtr> tags;
+        QStringList carriers;
+        for (int i = 0; i < 250; ++i) {
+            tags.append(both(u"Group %1 %2"_qs.arg(cut).arg(i)));
+            carriers.append(library.addTodo(u"To-do %1"_qs.arg(i), TodoState::Open, {tags.last()->id()}));
+        }
+        int deletions = 0;
+        hookPrograms([&deletions, cut, tags](const QString& program,
+                                             const ScriptEngine& things) -> std::optional<ScriptOutcome> {
+            if (deletions < 2 && (!program.contains(u"delete tag"_qs) || ++deletions < 2))
+                return things.run(program);
+            if (deletions++ == 2) { // the second hundred: Things 3 quits after `cut` of them
+                QString partial = program;
+                for (int i = 100 + cut; i < 200; ++i)
+                    partial.replace(u'"' + tags[i]->id() + u'"', u"\"gone\""_qs);
+                things.run(partial);
+                return test::connectionLost();
+            }
+            return ScriptOutcome{std::nullopt, ScriptError{u"Things3 isn\u2019t running."_qs, {}, -600, {}}};
+        });
+        QCoro::waitFor(batchOf(tags).confirmDelete());
+        EXPECT_EQ(store->tag(tags[0]->id()), nullptr);
+        EXPECT_NE(store->tag(tags[100]->id()), nullptr); // not known to be gone
+        useEngine(std::make_unique<standin::testing::LibraryEngine>(library, &costs));
+        undo();
+        QStringList wrong;
+        for (int i = 0; i < 250; ++i) {
+            const auto named = library.tagIdByName(u"Group %1 %2"_qs.arg(cut).arg(i));
+            const auto record = library.todoRecord(carriers[i]);
+            if (!named || record->tagIds != QStringList{*named} || !store->tag(*named))
+                wrong.append(QString::number(i));
+        }
+        EXPECT_TRUE(wrong.isEmpty()) << wrong.join(u',').toStdString();
+        EXPECT_EQ(store->allTags().size(), library.tagCount());
+    }
+}
+
 TEST_F(UndoDeletionTest, undoMakesNothingWhileThingsHasOneOfTheNamesAndTriesAgainLater) {
     deleteInEditor(u"Home"_qs);
     const QString twin = library.makeTag(u"garden"_qs, ids[u"Work"_qs]);

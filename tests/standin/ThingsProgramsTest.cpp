@@ -209,7 +209,9 @@ public:
                 .replace(u"set tagName to name of tag id \""_qs + refused + u'"', refusal)
                 .replace(groupRead, u"if item i of tagIds is \""_qs + refused + u"\" then "_qs + refusal +
                                         u"\n            "_qs + groupRead);
-        if (!lose || !source.contains(u"tagName"_qs))
+        const bool writes = source.contains(u"delete "_qs) || source.contains(u"set name of"_qs) ||
+                            source.contains(u"set parent tag"_qs);
+        if (!lose || !writes)
             return m_engine.run(program);
         if (!loseFirst)
             m_engine.run(program);
@@ -239,8 +241,8 @@ TEST(TagGroups, endWhereOneProgramPerTagWouldAndSayTheSame) {
                           {"refused at 1", 100, 0},
                           {"refused at 100", 100, 99},
                           {"gone at 37", 100, -1, 36, false, false, 1, 1},
-                          {"lost after running", 100, -1, -1, true, false, 101, 101},
-                          {"lost after stopping at 37", 100, 36, -1, true, false, 38, 38},
+                          {"lost after running", 100, -1, -1, true, false, 2, 101},
+                          {"lost after stopping at 37", 100, 36, -1, true, false, 2, 38},
                           {"lost before running", 100, -1, -1, true, true, 2, 2}};
     const auto told = [](const std::optional<ThingsError>& error) {
         return error ? error->errorDescription() + u' ' + QString::number(error->number().value_or(0))

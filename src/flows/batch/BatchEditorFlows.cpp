@@ -249,7 +249,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
         }
         co_return;
     }
-    QStringList deletedIds;
+    QStringList deletedIds, unsettledIds;
     QList<DeleteFailure> failures;
     // One picture of the tree for the whole run, in the store's name order.
     const TagTree::ChildLists children(store.allTags());
@@ -294,6 +294,10 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
             store.remove(store.tag(group[i]->id()));
             deletedIds.append(group[i]->id());
         }
+        // Those the lost program may have reached are for the undo step to ask about.
+        for (qsizetype i = outcome.done; outcome.unsettled && i < group.size(); ++i) {
+            unsettledIds.append(group[i]->id());
+        }
         if (outcome.failure) {
             const TagPtr& failed = group[outcome.done];
             failures.append(DeleteFailure{failed->name(), outcome.failure->errorDescription()});
@@ -302,7 +306,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
         next = end;
     }
     if (plan.undo) {
-        history.recordDeletion(*plan.undo, deletedIds);
+        history.recordDeletion(*plan.undo, deletedIds, unsettledIds);
     }
 
     if (self) {

@@ -325,7 +325,7 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         }
         co_return;
     }
-    QStringList deletedIds;
+    QStringList deletedIds, unsettledIds;
     QStringList deletedNames;
     QList<BatchResultState::Skipped> skipped;
     std::optional<BatchResultState> failure;
@@ -419,6 +419,10 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
             const auto sent = co_await worker.run(&ThingsService::deleteTags, doomed, byId);
             deleted = sent ? sent.value() : ThingsGroupOutcome{0, sent.error()};
         }
+        // Those the lost program may have reached are for the undo step to ask about.
+        for (qsizetype i = deleted.done; deleted.unsettled && i < doomed.size(); ++i) {
+            unsettledIds.append(doomed[i].id);
+        }
         // Applied in order up to the first failure, as a run of a tree at a time would have.
         // The store's tree is pictured only when Things 3 deleted something: at 100,000 tags that
         // picture costs a turn of its own.
@@ -455,7 +459,7 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
     }
 
     if (plan.undo) {
-        history.recordDeletion(*plan.undo, deletedIds);
+        history.recordDeletion(*plan.undo, deletedIds, unsettledIds);
     }
     if (self) {
         self->storeChanged();

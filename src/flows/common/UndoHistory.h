@@ -45,6 +45,9 @@ public:
     struct Deletion {
         ThingsTreeRead trees;
         qsizetype made = 0;
+        // Tops of trees whose deletion was not confirmed (the answer was lost and Things 3 could not be
+        // asked): undoing first asks Things 3, and makes again only those it no longer has.
+        QStringList unsettled;
     };
     // A merge of one tag into another: the source as it was, the children that moved, and each
     // to-do's tag names before and after.
@@ -80,7 +83,9 @@ public:
     void recordMoves(const QList<Change>& changes);
     void recordCreation(const QString& id, const QString& name, const std::optional<QString>& parentId);
     // The trees of the tags in `deletedIds` (those Things 3 deleted) out of what was read before.
-    void recordDeletion(const Deletion& read, const QStringList& deletedIds);
+    // `unsettledIds`: tags the run tried to delete without learning whether it did (see Deletion).
+    void recordDeletion(const Deletion& read, const QStringList& deletedIds,
+                        const QStringList& unsettledIds = {});
     void recordMerge(Merge merge);
 
     // Before a deletion of these tags with their trees: reads the trees from Things 3 for the undo
@@ -140,7 +145,11 @@ private:
     QCoro::Task<Outcome> unmerge(Step step, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> mergeAgain(Step step, ThingsWorker& worker, Preferences& preferences);
     // The tags made again are stored and take their new identifiers everywhere in the history.
-    static std::optional<Step> deletionStep(const Deletion& read, const QStringList& deletedIds);
+    static std::optional<Step> deletionStep(const Deletion& read, const QStringList& deletedIds,
+                                            const QStringList& unsettledIds = {});
+    // Asks Things 3 about the step's unsettled trees, and leaves out those it still has; a tree it no
+    // longer has leaves the store. Nothing when Things 3 cannot be asked (the reason).
+    QCoro::Task<std::optional<QString>> settle(Deletion& deletion, ThingsWorker& worker);
     // `current`: a step taken off its stack while it is applied.
     // Returns what the report says of keys Things 3 would not set again.
     QString storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds,

@@ -128,7 +128,7 @@ QCoro::Task<UndoHistory::DeletionPlan> UndoHistory::prepareDeletion(ThingsWorker
     if (!reason)
         reason = untravelled(read.value());
     if (!reason)
-        co_return DeletionPlan{true, Deletion{*read.value(), 0}};
+        co_return DeletionPlan{true, Deletion{*read.value(), 0, {}}};
     const int asked = ++m_lastQuestion;
     Q_EMIT question(asked, QStringLiteral("Delete Without Undo?"), *reason % u"\n\n" % permanent(message));
     while (!m_answers.contains(asked))
@@ -143,20 +143,25 @@ void UndoHistory::answerQuestion(int asked, bool confirmed) {
     }
 }
 
-void UndoHistory::recordDeletion(const Deletion& read, const QStringList& deletedIds) {
-    if (std::optional<Step> step = deletionStep(read, deletedIds))
+void UndoHistory::recordDeletion(const Deletion& read, const QStringList& deletedIds,
+                                 const QStringList& unsettledIds) {
+    if (std::optional<Step> step = deletionStep(read, deletedIds, unsettledIds))
         push(std::move(*step));
 }
 
 std::optional<UndoHistory::Step> UndoHistory::deletionStep(const Deletion& read,
-                                                           const QStringList& deletedIds) {
-    // The trees of the deleted tags: each tag comes after its parent.
+                                                           const QStringList& deletedIds,
+                                                           const QStringList& unsettledIds) {
+    // The trees of the deleted tags, and of those whose deletion is not known: each tag comes after
+    // its parent.
     Deletion deletion;
-    QSet<QString> kept(deletedIds.begin(), deletedIds.end());
+    deletion.unsettled = unsettledIds;
+    const QStringList tops = deletedIds + unsettledIds;
+    QSet<QString> kept(tops.begin(), tops.end());
     QSet<QString> todos;
     QStringList roots;
     for (const ThingsTreeRead::Tag& tag : read.trees.tags) {
-        const bool root = deletedIds.contains(tag.id);
+        const bool root = tops.contains(tag.id);
         if (!root && !(tag.parentId && kept.contains(*tag.parentId)))
             continue;
         kept.insert(tag.id);
@@ -213,9 +218,48 @@ QCoro::Task<> recount(TagStore& store, ThingsWorker& worker, QStringList ids) {
 
 } // namespace
 
+QCoro::Task<std::optional<QString>> UndoHistory::settle(Deletion& deletion, ThingsWorker& worker) {
+    if (deletion.unsettled.isEmpty())
+        co_return std::nullopt;
+    const QStringList asked = deletion.unsettled;
+    const auto now = co_await worker.run(&ThingsService::fetchTagsById, asked);
+    if (!now)
+        co_return now.error().errorDescription();
+    // A tree Things 3 still has was not deleted: it leaves the step, its tags with it.
+    QSet<QString> present;
+    for (qsizetype i = 0; i < asked.size(); ++i) {
+        if (now.value()[i])
+            present.insert(asked[i]);
+    }
+    QList<ThingsTreeRead::Tag>& tags = deletion.trees.tags;
+    QSet<QString> left, todos;
+    QList<ThingsTreeRead::Tag> kept;
+    for (const ThingsTreeRead::Tag& tag : std::as_const(tags)) {
+        if (present.contains(tag.id) || (tag.parentId && left.contains(*tag.parentId))) {
+            left.insert(tag.id);
+            continue;
+        }
+        kept.append(tag);
+        todos.unite(QSet<QString>(tag.todoIds.begin(), tag.todoIds.end()));
+        // One Things 3 no longer has that the store still shows (reported not deleted) leaves the store.
+        if (const TagPtr stored = m_store.tag(tag.id))
+            m_store.remove(stored);
+    }
+    deletion.trees.todos.removeIf(
+        [&todos](const ThingsTreeRead::Todo& todo) { return !todos.contains(todo.id); });
+    tags = kept;
+    deletion.unsettled.clear();
+    co_return std::nullopt;
+}
+
 QCoro::Task<UndoHistory::Outcome> UndoHistory::restoreDeleted(Step step, ThingsWorker& worker) {
     Outcome outcome;
     Deletion& deletion = *step.deletion;
+    if (const std::optional<QString> unknown = co_await settle(deletion, worker)) {
+        outcome.failed = *unknown;
+        m_undo.append(std::move(step));
+        co_return outcome;
+    }
     QList<ThingsTreeRead::Tag>& tags = deletion.trees.tags;
     // What is left to make, parents first: a parent made in the same program, or one Things 3 has
     // (the top of a tree goes back under its parent while this app still knows that parent).
@@ -308,7 +352,9 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteAgain(Step step, ThingsWork
     }
     const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs, byId);
     const ThingsGroupOutcome done = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
-    QStringList deletedIds;
+    QStringList deletedIds, unsettledIds;
+    for (qsizetype i = done.done; done.unsettled && i < ids.size(); ++i)
+        unsettledIds.append(ids[i]);
     for (qsizetype i = 0; i < done.done; ++i) {
         for (const TagPtr& descendant : std::as_const(descendants[i]))
             m_store.remove(descendant);
@@ -318,7 +364,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteAgain(Step step, ThingsWork
     // What was deleted can be undone; a tag Things 3 refused stays, and the rest is left to the user.
     if (done.failure)
         outcome.failed = done.failure->errorDescription();
-    if (std::optional<Step> again = deletionStep(Deletion{*read.value(), 0}, deletedIds))
+    if (std::optional<Step> again = deletionStep(Deletion{*read.value(), 0, {}}, deletedIds, unsettledIds))
         m_undo.append(std::move(*again));
     co_return outcome;
 }

@@ -258,7 +258,7 @@ QCoro::Task<> TagListActions::confirmDelete() {
     if (!plan.proceed || !self) {
         co_return;
     }
-    std::vector<QCoro::Task<QStringList>> deletions;
+    std::vector<QCoro::Task<Deleted>> deletions;
     if (pending.size() > 1 && TagWrites::byId(m_preferences)) {
         deletions.push_back(deleteTagsFromList(pending));
     } else {
@@ -267,12 +267,14 @@ QCoro::Task<> TagListActions::confirmDelete() {
         }
     }
     Q_EMIT changed();
-    QStringList deleted;
-    for (const QCoro::Task<QStringList>& deletion : deletions) {
-        deleted += co_await deletion;
+    QStringList deleted, unsettled;
+    for (const QCoro::Task<Deleted>& deletion : deletions) {
+        const Deleted done = co_await deletion;
+        deleted += done.ids;
+        unsettled += done.unsettled;
     }
     if (plan.undo) {
-        history.recordDeletion(*plan.undo, deleted);
+        history.recordDeletion(*plan.undo, deleted, unsettled);
     }
 }
 
@@ -290,11 +292,11 @@ void TagListActions::cancelDelete() {
     Q_EMIT changed();
 }
 
-QCoro::Task<QStringList> TagListActions::deleteTagFromList(TagPtr tag) {
+QCoro::Task<TagListActions::Deleted> TagListActions::deleteTagFromList(TagPtr tag) {
     return deleteTagsFromList({std::move(tag)});
 }
 
-QCoro::Task<QStringList> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
+QCoro::Task<TagListActions::Deleted> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
     const QPointer<TagListActions> self(this);
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
@@ -315,12 +317,17 @@ QCoro::Task<QStringList> TagListActions::deleteTagsFromList(QList<TagPtr> tags) 
     // Things 3 deletes a tag's descendants with it: only the tag is named. A tag it deleted already
     // (with a parent deleted just before) is gone, which is what was asked.
     const bool byId = TagWrites::byId(m_preferences);
-    QStringList deletedIds;
+    QStringList deletedIds, unsettledIds;
     for (qsizetype next = 0; next < tags.size();) {
         const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs.mid(next), byId);
         const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
         const qsizetype end = next + outcome.done; // deleted up to here; the tag at `end` failed
         const qsizetype answered = end + (outcome.failure ? 1 : 0);
+        // Those the lost program may have reached are for the undo step to ask about.
+        for (qsizetype i = end;
+             outcome.unsettled && i < std::min(tags.size(), end + ThingsService::maximumGroupSize); ++i) {
+            unsettledIds.append(tags[i]->id());
+        }
         if (self) {
             for (qsizetype i = next; i < answered; ++i) {
                 for (const TagPtr& tag : QList<TagPtr>{tags[i]} + descendants[i]) {
@@ -349,7 +356,7 @@ QCoro::Task<QStringList> TagListActions::deleteTagsFromList(QList<TagPtr> tags) 
         }
         next = answered;
     }
-    co_return deletedIds;
+    co_return Deleted{deletedIds, unsettledIds};
 }
 
 // ---- Refresh ----

@@ -120,13 +120,18 @@ public:
     bool isDeleting(const QString& id) const { return m_deletingTagIds.contains(id); }
     bool hasDeletions() const { return !m_deletingTagIds.isEmpty(); }
 
+    // The identifiers of the tags deleted, and of those whose deletion is not known (the answer was
+    // lost and Things 3 could not be asked): those stay stored.
+    struct Deleted {
+        QStringList ids, unsettled;
+    };
     // Deletes the tag in Things 3 (one program naming only the tag), then its descendants, as they
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
-    // changes nothing and says why in the banner. Gives the identifiers of the tags deleted.
-    QCoro::Task<QStringList> deleteTagFromList(TagPtr tag);
+    // changes nothing and says why in the banner.
+    QCoro::Task<Deleted> deleteTagFromList(TagPtr tag);
     // The same for several tags, one after the other (by identifier, a hundred to a program): each
     // deleted or failed exactly as deleteTagFromList would.
-    QCoro::Task<QStringList> deleteTagsFromList(QList<TagPtr> tags);
+    QCoro::Task<Deleted> deleteTagsFromList(QList<TagPtr> tags);
 
     // ---- Refresh ----
 
