@@ -6,8 +6,106 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QVersionNumber>
+#include <zlib.h>
 
 namespace orvalet {
+
+// Turns the answer back into the feed as it arrives: as it is, or unpacked from gzip or deflate,
+// never further than the feed may be long. Qt would unpack it itself, but in pieces as large as it
+// likes (tens of megabytes at once from a megabyte that unpacks to a gigabyte), and a check that
+// Qt's own guard against such answers stopped never finished.
+class FeedDecoder final {
+public:
+    enum class Outcome { more, tooLarge };
+
+    // For the answer's Content-Encoding header.
+    explicit FeedDecoder(const QByteArray& contentEncoding) {
+        const QByteArray encoding = contentEncoding.trimmed().toLower();
+        if (encoding.isEmpty() || encoding == "identity") {
+            m_mode = Mode::asIs;
+        } else if (encoding == "gzip" || encoding == "x-gzip" || encoding == "deflate") {
+            // deflate is a zlib stream, told from a gzip one by its header.
+            const int windowBits = encoding == "deflate" ? MAX_WBITS + 32 : MAX_WBITS + 16;
+            if (inflateInit2(&m_stream, windowBits) == Z_OK) {
+                m_mode = Mode::inflating;
+            } else {
+                m_error = QStringLiteral("The update feed could not be unpacked: %1.")
+                              .arg(QString::fromUtf8(zError(Z_MEM_ERROR)));
+            }
+        } else {
+            m_error = QStringLiteral("The update server sent the feed in an encoding Orvalet cannot "
+                                     "read (%1).")
+                          .arg(QString::fromLatin1(encoding));
+        }
+    }
+    ~FeedDecoder() {
+        if (m_mode == Mode::inflating) {
+            inflateEnd(&m_stream);
+        }
+    }
+    FeedDecoder(const FeedDecoder&) = delete;
+    FeedDecoder& operator=(const FeedDecoder&) = delete;
+
+    // Appends what `piece` unpacks to onto `feed`, and stops as soon as the feed, or what the server
+    // sent for it, passes `limit` bytes. What cannot be read is only counted.
+    Outcome take(const QByteArray& piece, QByteArray& feed, qint64 limit) {
+        m_received += piece.size();
+        if (m_error) {
+            // Nothing more is read of it.
+        } else if (m_mode == Mode::asIs) {
+            feed += piece;
+        } else if (!m_ended) {
+            inflateInto(piece, feed, limit);
+        }
+        return feed.size() > limit || m_received > limit ? Outcome::tooLarge : Outcome::more;
+    }
+
+    // Why the feed cannot be read: an encoding Orvalet did not ask for, or compressed data that is
+    // damaged.
+    const std::optional<QString>& error() const { return m_error; }
+
+private:
+    enum class Mode { asIs, inflating, unreadable };
+
+    void inflateInto(const QByteArray& piece, QByteArray& feed, qint64 limit) {
+        m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.constData()));
+        m_stream.avail_in = uInt(piece.size());
+        char out[64 * 1024];
+        while (feed.size() <= limit) {
+            // One byte past the limit is enough to know the feed is too large.
+            const qint64 room = std::min<qint64>(sizeof out, limit + 1 - feed.size());
+            m_stream.next_out = reinterpret_cast<Bytef*>(out);
+            m_stream.avail_out = uInt(room);
+            const int rc = inflate(&m_stream, Z_NO_FLUSH);
+            feed.append(out, qsizetype(room - m_stream.avail_out));
+            if (rc == Z_STREAM_END) {
+                m_ended = true; // anything after the stream is not part of it
+                return;
+            }
+            if (rc == Z_BUF_ERROR || (rc == Z_OK && m_stream.avail_in == 0 && m_stream.avail_out > 0)) {
+                return; // the piece is used up: the rest comes with the next one
+            }
+            if (rc != Z_OK) {
+                m_error = QStringLiteral("The update feed could not be unpacked: %1.")
+                              .arg(QString::fromUtf8(m_stream.msg ? m_stream.msg : zError(rc)));
+                return;
+            }
+        }
+    }
+
+    Mode m_mode = Mode::unreadable;
+    z_stream m_stream{};
+    bool m_ended = false;
+    qint64 m_received = 0;
+    std::optional<QString> m_error;
+};
+
+namespace {
+
+// Asking for these keeps Qt from unpacking the answer itself.
+constexpr const char* acceptedEncodings = "gzip, deflate";
+
+} // namespace
 
 FeedUpdater::FeedUpdater(QUrl feedUrl, QString currentVersion, std::chrono::milliseconds timeout)
     : m_feedUrl(std::move(feedUrl))
@@ -46,8 +144,10 @@ void FeedUpdater::checkForUpdates() {
     QNetworkRequest request(m_feedUrl);
     request.setHeader(QNetworkRequest::UserAgentHeader,
                       QString(QStringLiteral("Orvalet/") + m_currentVersion));
+    request.setRawHeader("Accept-Encoding", acceptedEncodings);
     m_reply = m_network.get(request);
     m_feed.clear();
+    m_decoder.reset();
     // The answer is taken as it arrives and counted here, so that no answer, with a length or
     // without one (chunked), can hold more than an appcast's worth of memory: the reply itself
     // buffers only a little before it stops reading from the connection.
@@ -59,8 +159,10 @@ void FeedUpdater::checkForUpdates() {
 }
 
 bool FeedUpdater::takeArrived() {
-    m_feed += m_reply->readAll();
-    if (m_feed.size() <= maximumFeedSize) {
+    if (!m_decoder) {
+        m_decoder = std::make_unique<FeedDecoder>(m_reply->rawHeader("Content-Encoding"));
+    }
+    if (m_decoder->take(m_reply->readAll(), m_feed, maximumFeedSize) == FeedDecoder::Outcome::more) {
         return true;
     }
     abandon();
@@ -71,6 +173,7 @@ bool FeedUpdater::takeArrived() {
 void FeedUpdater::abandon() {
     m_deadline.stop();
     m_feed.clear();
+    m_decoder.reset();
     if (QNetworkReply* reply = m_reply) {
         m_reply = nullptr;
         reply->disconnect(this);
@@ -103,6 +206,10 @@ void FeedUpdater::replyFinished() {
     }
     if (reply->error() != QNetworkReply::NoError) {
         fail(QStringLiteral("Could not reach the update server: %1").arg(reply->errorString()));
+        return;
+    }
+    if (const std::optional<QString>& unreadable = m_decoder->error()) {
+        fail(*unreadable);
         return;
     }
     QString error;

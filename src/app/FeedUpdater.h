@@ -13,6 +13,7 @@
 
 namespace orvalet {
 
+class FeedDecoder;
 class UpdateWindow;
 
 // The updater away from macOS. A check, started only by the user, fetches the appcast at a fixed
@@ -24,7 +25,8 @@ class FeedUpdater final : public QObject, public Updater {
 
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{30'000};
-    // A feed larger than this is not an appcast; the check stops reading and fails.
+    // A feed larger than this is not an appcast; the check stops reading and fails. A compressed
+    // answer counts as large as it is once unpacked, and is unpacked no further than that.
     static constexpr qint64 maximumFeedSize = 4 * 1024 * 1024;
 
     FeedUpdater(QUrl feedUrl, QString currentVersion, std::chrono::milliseconds timeout = defaultTimeout);
@@ -44,8 +46,8 @@ Q_SIGNALS:
 
 private:
     void replyFinished();
-    // Takes what has arrived of the answer; past maximumFeedSize, abandons the check with a failure
-    // and returns false.
+    // Takes what has arrived of the answer, unpacked when the server compressed it; past
+    // maximumFeedSize, abandons the check with a failure and returns false.
     bool takeArrived();
     // Stops the running check without reading its reply.
     void abandon();
@@ -56,7 +58,8 @@ private:
     std::chrono::milliseconds m_timeout;
     QNetworkAccessManager m_network;
     QPointer<QNetworkReply> m_reply;
-    QByteArray m_feed; // what has arrived of the answer so far
+    QByteArray m_feed; // what has arrived of the answer so far, unpacked
+    std::unique_ptr<FeedDecoder> m_decoder;
     QTimer m_deadline;
     std::unique_ptr<UpdateWindow> m_window;
 };

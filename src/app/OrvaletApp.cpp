@@ -30,7 +30,7 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
     }
     // Queued writes reach the disk before the process ends, whichever way the user quits.
     connect(qApp, &QCoreApplication::aboutToQuit, app.get(),
-            [store = app->m_store.get()] { store->flush(); });
+            [store = app->m_store.get()] { store->finalFlush(); });
     return app;
 }
 

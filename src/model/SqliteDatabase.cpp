@@ -22,9 +22,14 @@ bool SqliteDatabase::open(const QString& path, QString* error) {
         }
         return false;
     }
-    // Lets a second window's commit wait briefly instead of failing if another connection writes.
-    sqlite3_busy_timeout(m_db, 2000);
+    // Lets a statement wait briefly instead of failing while another connection writes. The store's
+    // own connection, used on the interface thread, waits for nothing (TagStore).
+    setBusyTimeout(defaultBusyTimeoutMs);
     return true;
+}
+
+void SqliteDatabase::setBusyTimeout(int ms) {
+    sqlite3_busy_timeout(m_db, ms);
 }
 
 bool SqliteDatabase::exec(const char* sql, QString* error) {
@@ -74,6 +79,11 @@ void SqliteDatabase::checkpointInBackground(const QString& path, int pages) {
 
 QString SqliteDatabase::lastError() const {
     return QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+bool SqliteDatabase::lastFailureWasBusy() const {
+    const int code = sqlite3_errcode(m_db) & 0xff; // the primary code of an extended one
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
 }
 
 } // namespace orvalet

@@ -18,7 +18,13 @@ public:
 
     // Opens (creating if missing) the file read-write. False with `error` set on failure.
     // SQLite opens lazily, so a file that is not a database only fails at the first read.
+    // A statement that finds the file locked by another connection waits for it up to
+    // defaultBusyTimeoutMs, then fails with SQLITE_BUSY.
     bool open(const QString& path, QString* error);
+
+    static constexpr int defaultBusyTimeoutMs = 2000;
+    // How long a statement waits for another connection's lock from now on; 0 fails it at once.
+    void setBusyTimeout(int ms);
 
     // Runs one or more statements without results. False with `error` set on failure.
     bool exec(const char* sql, QString* error = nullptr);
@@ -33,6 +39,8 @@ public:
     void checkpointInBackground(const QString& path, int pages);
 
     QString lastError() const;
+    // True when the last statement failed because another connection held the file locked.
+    bool lastFailureWasBusy() const;
     sqlite3* handle() const { return m_db; }
 
 private:

@@ -178,15 +178,27 @@ std::unique_ptr<TagStore> TagStore::open(const QString& path, QString* error) {
     if (!store->load(&why)) {
         return fail(QStringLiteral("cannot read the tags in %1: %2").arg(path, why));
     }
+    // From now on the connection is used on the interface thread: a commit that finds the file
+    // locked fails at once and is tried again later, rather than stopping the windows meanwhile.
+    store->m_db->setBusyTimeout(0);
     return store;
 }
 
 TagStore::TagStore(QString path, std::unique_ptr<SqliteDatabase> db)
     : m_path(std::move(path))
-    , m_db(std::move(db)) {}
+    , m_db(std::move(db)) {
+    m_lockRetry.setSingleShot(true);
+    m_lockRetry.setInterval(lockRetryDelay);
+    connect(&m_lockRetry, &QTimer::timeout, this, [this] {
+        // A replacement under way commits what waits once its own transaction is over.
+        if (!m_replacement) {
+            flush();
+        }
+    });
+}
 
 TagStore::~TagStore() {
-    flush();
+    finalFlush();
     if (m_replacement) {
         m_replacement->m_store = nullptr;
     }
@@ -437,7 +449,22 @@ bool TagStore::flush() {
     if (m_replacement) {
         m_replacement->waitUntilPrepared();
     }
+    return commit();
+}
+
+bool TagStore::finalFlush() {
+    if (m_replacement) {
+        m_replacement->waitUntilPrepared();
+    }
+    m_db->setBusyTimeout(SqliteDatabase::defaultBusyTimeoutMs);
+    const bool ok = commit();
+    m_db->setBusyTimeout(0);
+    return ok;
+}
+
+bool TagStore::commit() {
     if (!hasPendingWrites()) {
+        m_lockRetry.stop();
         return true;
     }
     QString why;
@@ -479,12 +506,17 @@ bool TagStore::flush() {
         ok = false;
     }
     if (!ok) {
+        const bool locked = m_db->lastFailureWasBusy();
+        if (locked) {
+            m_lockRetry.start();
+        }
         m_db->exec("ROLLBACK");
-        // The records stay queued: the next change or the flush at quit tries again.
+        // The records stay queued: the next change, the retry of a locked file or the flush at
+        // quit tries again.
         if (!m_saveFailure) {
-            std::fprintf(stderr,
-                         "Orvalet: could not save tags to %s (%s); will retry with the next change.\n",
-                         qPrintable(m_path), qPrintable(why));
+            std::fprintf(stderr, "Orvalet: could not save tags to %s (%s); will retry %s.\n",
+                         qPrintable(m_path), qPrintable(why),
+                         locked ? "shortly and with the next change" : "with the next change");
             m_saveFailure = why.isEmpty() ? QStringLiteral("unknown error") : why;
             Q_EMIT saveFailureChanged();
         }
@@ -495,6 +527,7 @@ bool TagStore::flush() {
     }
     m_queued.clear();
     m_deletedIds.clear();
+    m_lockRetry.stop();
     committed();
     return true;
 }

@@ -7,6 +7,8 @@
 #include <QList>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -56,8 +58,16 @@ public:
 
     // Commits the queued writes now. True when nothing is left to commit. A commit that fails (a
     // full disk, a folder gone read-only, the file locked) keeps the writes queued in memory, to be
-    // tried again with the next change and at the flush when the application quits.
+    // tried again with the next change and at the flush when the application quits; one that found
+    // the file locked by another connection is also tried again after lockRetryDelay.
+    // It does not wait for another connection's lock: the commits run on the interface thread, which
+    // would stand still meanwhile.
     bool flush();
+    // flush() for the last time, when the application quits or the store closes: it waits up to
+    // SqliteDatabase::defaultBusyTimeoutMs for another connection's lock, since what is not saved
+    // now is lost.
+    bool finalFlush();
+    static constexpr std::chrono::milliseconds lockRetryDelay{500};
     // Why the last commit failed, while no commit has succeeded since; announced by
     // saveFailureChanged when it comes and when it goes.
     const std::optional<QString>& saveFailure() const { return m_saveFailure; }
@@ -93,6 +103,7 @@ private:
     void listChanged(const QString& id);
     void turnChanged();
     void endOfTurn();
+    bool commit();
     void committed();
     // Puts a record in the store, or takes it out, without queueing anything.
     void adopt(TagPtr record);
@@ -119,6 +130,8 @@ private:
     std::optional<QSet<QString>> m_turnIds = QSet<QString>();
     std::optional<QSet<QString>> m_announcedIds;
     std::optional<QString> m_saveFailure;
+    // Tries a commit again that failed because another connection held the file.
+    QTimer m_lockRetry;
     int m_commitCount = 0;
     // The replacement under way, and the fields written since it took its picture, by identifier.
     TagReplacement* m_replacement = nullptr;

@@ -64,6 +64,11 @@ bool StandInServer::listen(const QString& socketPath, QString& why) {
 
 void StandInServer::close() {
     m_server.close();
+    // Answers already made go out as far as the sockets take them without waiting, so that a program
+    // stopped because the server is ending is told so rather than only losing its connection.
+    for (const auto& [socket, connection] : m_connections) {
+        socket->flush();
+    }
 }
 
 void StandInServer::acceptConnections() {

@@ -57,6 +57,7 @@ public:
     // Listens at `socketPath`. Fails when another stand-in already answers there; a socket file left
     // by one that died is removed.
     bool listen(const QString& socketPath, QString& why);
+    // Stops listening; the answers already made are handed to their sockets as far as they take them.
     void close();
 
 private:

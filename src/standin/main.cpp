@@ -25,6 +25,7 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QtEndian>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -147,10 +148,14 @@ std::unique_ptr<QLockFile> lockLibrary(const QString& path) {
 }
 
 // Ends the event loop on SIGINT, SIGTERM and SIGHUP so that the socket file is removed on the way out.
-// The handler only writes a byte; the loop does the rest.
+// The handler only stops the program running, if one is, and writes a byte; the loop does the rest
+// once the program has stopped, which it does at its next step.
 int signalPipe[2] = {-1, -1};
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set in a signal handler");
 
 void onSignal(int) {
+    stopRequested.store(true);
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
@@ -221,7 +226,9 @@ int serve(QCoreApplication& app) {
         }
     }
 
-    ProgramRunner runner(*loaded, path);
+    applescript::Limits programLimits;
+    programLimits.stop = &stopRequested;
+    ProgramRunner runner(*loaded, path, programLimits);
     ServerLimits limits;
     limits.idleDeadline = std::chrono::milliseconds(idleMs);
     StandInServer server(runner, limits);

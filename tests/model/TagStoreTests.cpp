@@ -1,9 +1,13 @@
+#include "SqliteDatabase.h"
 #include "StoreFixture.h"
 #include "TextOrder.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <sqlite3.h>
+#include <thread>
 
 using namespace orvalet;
 using orvalet::test::names;
@@ -132,6 +136,49 @@ TEST_F(StoreTest, oneTurnOfWritesIsOneTransactionAndOneChangedSignal) {
     endTurn(); // a turn without writes commits and announces nothing
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(store->commitCount(), commitsBefore + 1);
+}
+
+// While another connection holds the file, a commit fails at once instead of holding the interface
+// thread for SQLite's busy timeout (2 s): the writes stay in memory, the failure is told, and the
+// commit is tried again shortly, so that the writes reach the file once the lock is gone, with no
+// further change. Only the last flush, as the application quits, waits for the lock.
+TEST_F(StoreTest, aFileLockedByAnotherConnectionHoldsNoCommitAndLosesNoWrite) {
+    auto store = openStore();
+    SqliteDatabase other;
+    ASSERT_TRUE(other.open(storePath(), nullptr));
+    ASSERT_TRUE(other.exec("BEGIN EXCLUSIVE"));
+    QSignalSpy failureChanges(store.get(), &TagStore::saveFailureChanged);
+    store->insert(Tag(u"a"_qs, u"Alpha"_qs));
+    QElapsedTimer clock;
+    clock.start();
+    endTurn();
+    EXPECT_LT(clock.elapsed(), SqliteDatabase::defaultBusyTimeoutMs / 2);
+    ASSERT_TRUE(store->saveFailure());
+    EXPECT_EQ(*store->saveFailure(), u"database is locked"_qs);
+    EXPECT_TRUE(store->hasPendingWrites());
+    EXPECT_EQ(failureChanges.count(), 1);
+
+    ASSERT_TRUE(other.exec("ROLLBACK"));
+    for (QDeadlineTimer deadline(10000); store->hasPendingWrites() && !deadline.hasExpired();) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_FALSE(store->hasPendingWrites());
+    EXPECT_FALSE(store->saveFailure());
+    EXPECT_EQ(failureChanges.count(), 2);
+    EXPECT_EQ(rowsOnDisk(storePath()), 1);
+
+    // The other connection lets go of the file while the last flush waits for it.
+    store->tag(u"a"_qs)->setName(u"Alef"_qs);
+    ASSERT_TRUE(other.exec("BEGIN EXCLUSIVE"));
+    std::thread letGo([&other] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        other.exec("ROLLBACK");
+    });
+    EXPECT_TRUE(store->finalFlush());
+    letGo.join();
+    store.reset();
+    store = openStore();
+    EXPECT_EQ(store->tag(u"a"_qs)->name(), u"Alef"_qs);
 }
 
 TEST_F(StoreTest, allTagsIsInPlainTextOrder) {

@@ -2,6 +2,9 @@
 #include "ThingsService.h"
 
 #include <QElapsedTimer>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 using orvalet::ThingsService;
 using standin::ThingsLibrary;
@@ -341,6 +344,13 @@ TEST(LanguageLimits, runawayProgramsFailWithTheEngineErrors) {
         {u"set L to {1}\nrepeat 40 times\n    set L to {L, L}\nend repeat\nreturn L = L"_qs,
          {},
          errors::timedOut},
+        // Its printed form, or a record's, is longer than any text may be; nothing walks it to find out.
+        {u"set L to {1}\nrepeat 40 times\n    set L to {L, L}\nend repeat\nreturn L"_qs,
+         {},
+         errors::outOfMemory},
+        {u"set R to {a: \"\"}\nrepeat 40 times\n    set R to {a: R, b: R}\nend repeat\nreturn R"_qs,
+         {},
+         errors::outOfMemory},
         // Joining or printing more than a text may hold, with the default budgets.
         {hugeListProgram(u"return L"_qs), {}, errors::outOfMemory},
         {hugeListProgram(u"return \"\" & L"_qs), {}, errors::outOfMemory},
@@ -400,6 +410,32 @@ TEST(LanguageLimits, onlyTheLibrarysOwnTextTakesATextPastTheLimit) {
     }
     EXPECT_EQ(shown(runOn(library, tell(names + QString(pad).replace(u"101"_qs, u"100"_qs)), limits)),
               u"5070"_qs);
+    // The library's names in a list, or a list of lists, print past the limit too.
+    const QString printed = shown(runOn(library, tell(u"return {{name of every tag}, 1}"_qs), limits));
+    EXPECT_EQ(printed.size(), 4235) << printed.left(100).toStdString();
+}
+
+// A program told to stop (the server is ending) stops at its next step with the error of an
+// application that quits under it, even inside `try`; what it did before stays done.
+TEST(LanguageLimits, aProgramToldToStopStopsAtItsNextStep) {
+    ThingsLibrary library;
+    std::atomic<bool> stop{false};
+    Limits limits;
+    limits.stop = &stop;
+    // Without the stop, the loop runs until its steps are spent: seconds.
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        stop = true;
+    });
+    const auto answer =
+        runOn(library,
+              tell(u"make new tag with properties {name: \"Before\"}\ntry\nrepeat\nend repeat\nend try"_qs),
+              limits);
+    stopper.join();
+    ASSERT_TRUE(answer.failure);
+    EXPECT_EQ(answer.failure->number, errors::connectionInvalid);
+    EXPECT_EQ(answer.failure->message(), u"Things3 got an error: Connection is invalid."_qs);
+    EXPECT_EQ(library.tagCount(), 1);
 }
 
 // The budgets leave room for every program Orvalet writes and for much longer ones.

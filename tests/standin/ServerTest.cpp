@@ -6,6 +6,7 @@
 #include "WireProtocol.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -89,6 +90,19 @@ public:
         return QJsonDocument::fromJson(receive(timeoutMs, true).mid(8)).object();
     }
 
+    // Waits, reading nothing, until something has arrived; false when nothing has within `timeoutMs`.
+    bool waitForBytes(int timeoutMs) {
+        pollfd ready{m_fd, POLLIN, 0};
+        return ::poll(&ready, 1, timeoutMs) > 0 && (ready.revents & POLLIN) != 0;
+    }
+
+    // Waits, reading nothing, until the server has closed the connection; false when it has not
+    // within `timeoutMs`. What it sent before stays there to be received.
+    bool waitForHangUp(int timeoutMs) {
+        pollfd ready{m_fd, 0, 0}; // a hang-up is reported whatever is asked for
+        return ::poll(&ready, 1, timeoutMs) > 0 && (ready.revents & POLLHUP) != 0;
+    }
+
     bool closed = false;
 
 private:
@@ -112,6 +126,22 @@ qint64 peakMemoryKb(qint64 pid) {
         ADD_FAILURE() << "no VmHWM in /proc/" << pid << "/status"; // no bound may pass unmeasured
     }
     return match.hasMatch() ? match.captured(1).toLongLong() : std::numeric_limits<qint64>::max();
+}
+
+// The CPU time the process has used so far, in milliseconds.
+qint64 cpuTimeMs(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    // The fields after the command's name, which ends with the last ')': state first, then
+    // utime and stime 12 and 13 fields later, in clock ticks.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13) {
+        return 0;
+    }
+    return (fields[11].toLongLong() + fields[12].toLongLong()) * 1000 / ::sysconf(_SC_CLK_TCK);
 }
 
 // What `work` writes to standard error.
@@ -318,6 +348,46 @@ TEST_F(ServerTest, anAnswerThereIsNoMemoryForIsAnErrorAndTheServerGoesOn) {
     EXPECT_EQ(answer(u"return 1"_qs), u"1"_qs);
 }
 
+// A list doubled forty times is forty lists, but a trillion items to anything that walks it whole:
+// returning it is the engine's out-of-memory error, answered at once, and the server goes on to
+// answer the next client rather than walk the trillion items.
+TEST_F(ServerTest, aResultOfATrillionItemsIsAnErrorAndTheServerGoesOn) {
+    ASSERT_TRUE(standIn.start());
+    const QString doubling = u"set x to {1}\nrepeat 40 times\n    set x to {x, x}\nend repeat\nreturn x"_qs;
+    QElapsedTimer clock;
+    clock.start();
+    // A server that never answers would be taken for one timing out after these 10 seconds.
+    EXPECT_EQ(answer(doubling, StandInEngine(std::chrono::seconds(10))), u"error -108"_qs);
+    std::cout << "a result of a trillion items was answered in " << clock.elapsed() << " ms\n";
+    EXPECT_LT(clock.elapsed(), 1000); // measured at a few milliseconds
+    EXPECT_EQ(answer(u"return 1"_qs), u"1"_qs);
+}
+
+// A server told to end (SIGTERM) while a program runs ends at once: the program stops at its next
+// step with the error of an application that quit under it, what it did before is saved, and the
+// socket goes with the server. A program that runs to the end of its budget takes seconds.
+TEST_F(ServerTest, aServerToldToEndStopsTheProgramItRuns) {
+    ASSERT_TRUE(standIn.start());
+    const qint64 pid = standIn.process().processId();
+    const qint64 idle = cpuTimeMs(pid);
+    auto running = std::async(std::launch::async, [] {
+        return answer(tell(u"make new tag with properties {name: \"Started\"}\nrepeat\nend repeat"_qs));
+    });
+    // The server spends its time on nothing but the program, so once it has spent some, the
+    // program runs, however busy the machine.
+    for (QDeadlineTimer deadline(20000); cpuTimeMs(pid) < idle + 200 && !deadline.hasExpired();) {
+        QThread::msleep(10);
+    }
+    ASSERT_GE(cpuTimeMs(pid), idle + 200);
+    standIn.process().terminate();
+    ASSERT_TRUE(standIn.process().waitForFinished(10000));
+    EXPECT_EQ(standIn.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(standIn.process().exitCode(), 0);
+    EXPECT_EQ(running.get(), u"error -609"_qs);
+    EXPECT_EQ(standin::ThingsLibrary::load(standIn.libraryPath()).tagCount(), 1);
+    EXPECT_FALSE(QFileInfo::exists(standIn.socketPath()));
+}
+
 // Clients asking at once are served one after the other. Clients that take connections and send
 // nothing, or never finish their requests, hold them only until a deadline, and in bounded memory.
 TEST_F(ServerTest, clientsAreServedInTurnAndThoseHoldingConnectionsAreBoundedInTimeAndMemory) {
@@ -446,17 +516,38 @@ TEST(StandInServer, aRequestLeftUnfinishedOrAnAnswerLeftUntakenIsDroppedInTime) 
     EXPECT_EQ(refusal.value(u"error").toObject().value(u"message").toString(),
               u"The stand-in could not read the request: it did not arrive whole within 0.3 seconds."_qs);
 
-    // An answer of 8 MiB that the client does not read: the connection is closed with the answer
-    // unfinished, and the server is free again.
-    const auto [received, closed] = whileServing([&] {
+    // An answer of 8 MiB that the client does not read: once the answer has begun, the connection
+    // is closed within a second, with the answer unfinished, and the server is free again. The
+    // second is counted from the answer's first bytes, so that the time the program and its answer
+    // take to make on a busy machine does not count against the deadline.
+    struct Untaken {
+        bool began = false, hungUp = false, closed = false;
+        qint64 answeredAfter = 0, hungUpAfter = 0; // milliseconds after the request was sent
+        qsizetype received = 0;
+    };
+    const Untaken untaken = whileServing([&] {
+        Untaken seen;
         RawClient client(path);
+        QElapsedTimer clock;
+        clock.start();
         client.send(request(standin::testing::doubledText(u"xxxxxxxx"_qs, 20) + u"return s"_qs));
-        QThread::msleep(1000);
-        const qsizetype received = client.receive(3000).size();
-        return std::pair(received, client.closed);
+        seen.began = client.waitForBytes(10000);
+        seen.answeredAfter = clock.elapsed();
+        seen.hungUp = seen.began && client.waitForHangUp(1000);
+        seen.hungUpAfter = clock.elapsed();
+        seen.received = client.receive(3000).size();
+        seen.closed = client.closed;
+        return seen;
     });
-    EXPECT_TRUE(closed);
-    EXPECT_LT(received, 8 << 20);
+    std::cout << "an untaken answer began " << untaken.answeredAfter << " ms after its request, and "
+              << (untaken.hungUp ? "was dropped " : "was not dropped within ")
+              << untaken.hungUpAfter - untaken.answeredAfter << " ms after that\n";
+    ASSERT_TRUE(untaken.began);
+    EXPECT_TRUE(untaken.hungUp);
+    EXPECT_GE(untaken.hungUpAfter, 300); // not before the deadline
+    EXPECT_TRUE(untaken.closed);
+    EXPECT_GT(untaken.received, 0);
+    EXPECT_LT(untaken.received, 8 << 20);
     const QJsonObject fine =
         whileServing([&] { return exchange(path, request(u"return \"still here\""_qs)); });
     EXPECT_EQ(fine.value(u"result").toString(), u"still here"_qs);

@@ -55,6 +55,13 @@ void Interpreter::tick(qint64 cost) {
         failure.fatal = true;
         throw failure;
     }
+    if (m_limits.stop != nullptr && m_limits.stop->load(std::memory_order_relaxed)) {
+        ScriptFailure failure =
+            ScriptFailure::execution(errors::connectionInvalid, QStringLiteral("Connection is invalid."));
+        failure.application = m_application != nullptr ? m_application->name() : QString();
+        failure.fatal = true;
+        throw failure;
+    }
 }
 
 void Interpreter::appleEvent() {

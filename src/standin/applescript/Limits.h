@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <atomic>
 
 namespace standin::applescript {
 
@@ -20,6 +21,11 @@ struct Limits {
     // room for a tree of a few hundred thousand statements.
     qint64 maxProgramBytes = 48 << 20;
     qint64 maxParseNodes = 2'000'000;
+
+    // Set from outside while the program runs (by the server when it is told to end): the program
+    // stops at its next step with "Connection is invalid." (-609), as a script does whose application
+    // quits under it, even inside `try`.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 } // namespace standin::applescript

@@ -10,6 +10,12 @@ namespace standin::applescript {
 
 namespace {
 
+[[noreturn]] void raiseOutOfMemory() {
+    ScriptFailure failure = ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
+    failure.fatal = true;
+    throw failure;
+}
+
 // Builds a text that may not grow past a bound. Past it, a strict builder raises the engine's
 // "Out of memory." before allocating; an eliding one ends the text with "…" and takes no more.
 // The bound grows by the units credited as copied from the application's data, up to an allowance.
@@ -42,10 +48,7 @@ public:
             return;
         }
         if (m_overflow == Overflow::Raise) {
-            ScriptFailure failure =
-                ScriptFailure::execution(errors::outOfMemory, QStringLiteral("Out of memory."));
-            failure.fatal = true;
-            throw failure;
+            raiseOutOfMemory();
         }
         m_text += piece.left(m_maxLength - m_text.size());
         m_text += u'…';
@@ -216,13 +219,20 @@ std::uint16_t nestingAround(const std::vector<Value>& values) {
     return deepest == std::numeric_limits<std::uint16_t>::max() ? deepest : std::uint16_t(deepest + 1);
 }
 
+constexpr qint64 weightBound = qint64(1) << 60;
+
+// Adds what a walk through `item` meets to the weights of the list or record `v` that holds it.
+void addWeight(Value& v, const Value& item) {
+    v.weight = std::min(weightBound, v.weight + item.weight);
+    v.textWeight =
+        std::min(weightBound, v.textWeight + (item.isText() ? qint64(item.text.size()) : item.textWeight));
+    v.fromApplication = std::min(weightBound, v.fromApplication + item.applicationUnits(weightBound));
+}
+
 void weigh(Value& v) {
-    constexpr qint64 bound = qint64(1) << 60;
     v.weight = qint64(v.items->size());
     for (const Value& item : *v.items) {
-        v.weight = std::min(bound, v.weight + item.weight);
-        v.textWeight =
-            std::min(bound, v.textWeight + (item.isText() ? qint64(item.text.size()) : item.textWeight));
+        addWeight(v, item);
     }
 }
 
@@ -239,9 +249,8 @@ Value Value::list(std::vector<Value> values) {
 
 void Value::appendItem(Value item) {
     Q_ASSERT(kind == Kind::List && items.use_count() == 1);
-    constexpr qint64 bound = qint64(1) << 60;
-    weight = std::min(bound, weight + 1 + item.weight);
-    textWeight = std::min(bound, textWeight + (item.isText() ? qint64(item.text.size()) : item.textWeight));
+    weight = std::min(weightBound, weight + 1);
+    addWeight(*this, item);
     if (item.nesting != std::numeric_limits<std::uint16_t>::max()) {
         nesting = std::max<std::uint16_t>(nesting, std::uint16_t(item.nesting + 1));
     }
@@ -313,20 +322,26 @@ std::optional<QString> Value::stringValue() const {
 }
 
 qsizetype Value::applicationUnits(qsizetype cap) const {
-    if (kind == Kind::Text) {
+    // Worked out as the value was made: a walk through the items meets a shared list as often as
+    // it appears, and a list doubled forty times over has a trillion items in its forty lists.
+    if (kind == Kind::Text || kind == Kind::List || kind == Kind::Record) {
         return std::min(fromApplication, cap);
     }
-    qsizetype units = 0;
-    if (kind == Kind::List || kind == Kind::Record) {
-        for (auto item = items->begin(); item != items->end() && units < cap; ++item) {
-            units += item->applicationUnits(cap - units);
-        }
-    }
-    return units;
+    return 0;
 }
 
 QString Value::sourceForm(const QString& application, qsizetype maxLength,
                           qsizetype applicationAllowance) const {
+    // Every item of a list or record is written with two characters at least (a separator, or the
+    // braces around a single item), nested ones as often as they appear: a value whose weight is
+    // already past the bound is refused before a text the bound's size is built to find it out.
+    qsizetype bound = 0;
+    if (__builtin_add_overflow(maxLength, applicationAllowance, &bound)) {
+        bound = unlimited;
+    }
+    if (weight > bound / 2) {
+        raiseOutOfMemory();
+    }
     BoundedText out(maxLength, BoundedText::Overflow::Raise, applicationAllowance);
     writeSourceForm(*this, application, out);
     return out.take();

@@ -46,7 +46,8 @@ struct Value {
     double real = 0;
     QString text; // Text: the text; Reference: the object's identifier
     // Text: how many of its units were copied from the application's data (identifiers, names),
-    // which may take a text past the limit on texts made by the program itself.
+    // which may take a text past the limit on texts made by the program itself. List or record: as
+    // many of the units of the texts in it, counted as textWeight counts them.
     qsizetype fromApplication = 0;
     std::shared_ptr<const std::vector<Value>> items;    // List: the items; Record: the values
     std::shared_ptr<const std::vector<QString>> labels; // Record: the label of each value, in order
@@ -86,15 +87,16 @@ struct Value {
     // first text item delimiter.
     std::optional<QString> coercedToText(qsizetype maxLength = unlimited, qsizetype applicationAllowance = 0,
                                          QStringView delimiter = {}) const;
-    // The units of a text, or of the texts in a list or record, copied from the application's data;
-    // counting stops at `cap`.
+    // The units of a text, or of the texts in a list or record, copied from the application's data,
+    // up to `cap`: worked out as the value was made, so that asking costs nothing however many
+    // items a list of lists holds.
     qsizetype applicationUnits(qsizetype cap) const;
     // What the engine's result descriptor gives as its string value: text, numbers and truth values
     // only; a list, a reference or missing value has none.
     std::optional<QString> stringValue() const;
     // How the value is written in source: "Work" with quotes, tag id "…" and so on. Raises "Out of
     // memory." rather than build more than `maxLength` characters, plus those it copies from the
-    // application's data up to `applicationAllowance`.
+    // application's data up to `applicationAllowance`; at once when its weight shows it cannot fit.
     QString sourceForm(const QString& application, qsizetype maxLength,
                        qsizetype applicationAllowance = 0) const;
     // The source form as error messages quote it: cut short with "…" past a few thousand characters,
