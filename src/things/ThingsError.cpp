@@ -81,6 +81,11 @@ QString ThingsError::errorDescription() const {
     if (m_kind == Kind::refused) {
         return m_message;
     }
+    if (m_number == changedSinceReadNumber) {
+        return QStringLiteral(
+            "Its to-dos or child tags changed in Things 3 after Orvalet read them for Undo. "
+            "Try again.");
+    }
     if (isNamesake()) {
         return u"Things 3 has another tag named " % quoted(m_message) %
                u"; rename one of them in Things 3 first.";

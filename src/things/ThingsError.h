@@ -35,6 +35,9 @@ public:
     // The number a program fails with when the tag it must address by name shares that name with
     // another tag (as Things 3 compares names): the message is the other tag's name.
     static constexpr qint64 namesakeNumber = 9301;
+    // The number a deletion fails with when the tree's to-dos or child tags are not those read for
+    // its undo step: deleting it then would lose what the step does not hold.
+    static constexpr qint64 changedSinceReadNumber = 9302;
 
     Kind kind() const { return m_kind; }
     const QString& message() const { return m_message; }

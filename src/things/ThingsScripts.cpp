@@ -314,14 +314,29 @@ QString groupClosing() {
 
 } // namespace
 
-QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
+QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags, const QList<TreeCheck>& checks) {
     // Each tag goes through the lines deleteTagScript sends for it alone, so each fails as it would,
     // except that a tag Things 3 no longer has (deleted with an ancestor earlier in the group, or in
-    // Things 3 itself) is deleted already: the program goes on past it.
+    // Things 3 itself) is deleted already: the program goes on past it. A tree checked is refused when
+    // one of its tags has more to-dos or child tags than were read (fewer lose nothing: a child
+    // deleted earlier in the run, a to-do that lost the tag); a tag of it already gone is passed.
     QStringList ids;
     for (const ThingsTagRef& tag : tags)
         ids.append(tag.id);
-    return u"tell application \"Things3\"\n    set tagIds to " % ScriptText::listOf(ids) %
+    QString checkLines;
+    if (!checks.isEmpty()) {
+        QStringList checkIds, checkTodos, checkChildren;
+        for (const TreeCheck& check : checks) {
+            checkIds.append(ScriptText::listOf(check.ids));
+            checkTodos.append(ScriptText::listOfNumbers(check.todos));
+            checkChildren.append(ScriptText::listOfNumbers(check.children));
+        }
+        checkLines = u"\n    set checkIds to {" % checkIds.join(u", ") % u"}\n    set checkTodos to {" %
+                     checkTodos.join(u", ") % u"}\n    set checkChildren to {" % checkChildren.join(u", ") %
+                     u"}";
+    }
+    const QString number = QString::number(ThingsError::changedSinceReadNumber);
+    return u"tell application \"Things3\"\n    set tagIds to " % ScriptText::listOf(ids) % checkLines %
            u"\n"
            "    set done to 0\n"
            "    try\n"
@@ -330,6 +345,25 @@ QString ThingsService::deleteTagGroupScript(const QList<ThingsTagRef>& tags) {
            "                set tagName to name of tag id (item i of tagIds)" %
            ScriptText::unlessMissing(u"            ", u"set tagName to missing value") %
            u"\n            if tagName is not missing value then" %
+           (checks.isEmpty()
+                ? QString()
+                : QString(u"\n"
+                          "                set treeIds to item i of checkIds\n"
+                          "                repeat with j from 1 to count of treeIds\n"
+                          "                    try\n"
+                          "                        set treeId to item j of treeIds\n"
+                          "                        set todoCount to count of to dos of tag id treeId\n"
+                          "                        set childCount to count of tags of tag id treeId" %
+                          ScriptText::unlessMissing(
+                              u"                    ",
+                              u"set todoCount to 0\n                        set childCount to 0") %
+                          u"\n"
+                          "                    if todoCount > item j of item i of checkTodos or childCount > "
+                          "item j of item i of "
+                          "checkChildren then error \"\" number " %
+                          number %
+                          u"\n"
+                          "                end repeat")) %
            ScriptText::namesakeCheck(u"                ") %
            u"\n"
            "                delete tag tagName\n"

@@ -249,11 +249,49 @@ void ThingsService::deleteTag(const ThingsTagRef& tag, bool byId) const {
     }
 }
 
-ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bool byId) const {
+namespace {
+
+// For each tag, its tree as read: every tag of it with its number of to-dos and of child tags. None
+// without a read, or for a tag it does not hold.
+QList<ThingsService::TreeCheck> treeChecks(const QList<ThingsTagRef>& tags,
+                                           const std::optional<ThingsTreeRead>& asRead) {
+    QList<ThingsService::TreeCheck> checks;
+    if (!asRead)
+        return checks;
+    QHash<QString, QList<const ThingsTreeRead::Tag*>> childrenOf;
+    QHash<QString, const ThingsTreeRead::Tag*> byId;
+    for (const ThingsTreeRead::Tag& tag : asRead->tags) {
+        byId.insert(tag.id, &tag);
+        if (tag.parentId)
+            childrenOf[*tag.parentId].append(&tag);
+    }
+    for (const ThingsTagRef& top : tags) {
+        ThingsService::TreeCheck check;
+        if (byId.contains(top.id)) {
+            QList<const ThingsTreeRead::Tag*> pending{byId.value(top.id)};
+            while (!pending.isEmpty()) {
+                const ThingsTreeRead::Tag* tag = pending.takeLast();
+                const QList<const ThingsTreeRead::Tag*> children = childrenOf.value(tag->id);
+                check.ids.append(tag->id);
+                check.todos.append(tag->todoIds.size());
+                check.children.append(children.size());
+                pending += children;
+            }
+        }
+        checks.append(check);
+    }
+    return checks;
+}
+
+} // namespace
+
+ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bool byId,
+                                             const std::optional<ThingsTreeRead>& asRead) const {
+    const QList<TreeCheck> checks = byId ? treeChecks(tags, asRead) : QList<TreeCheck>();
     qsizetype done = 0;
     while (done < tags.size()) {
         const qsizetype end = std::min(tags.size(), done + (byId ? maximumGroupSize : 1));
-        if (end - done == 1) { // one tag alone: its own program, as deleteTag sends it
+        if (end - done == 1 && checks.isEmpty()) { // one tag alone: its own program, as deleteTag sends it
             try {
                 runAppleScript(deleteTagScript(tags[done], byId));
             } catch (const ThingsError& error) {
@@ -273,7 +311,8 @@ ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bo
         ThingsGroupOutcome group;
         bool answered = true; // whether Things 3 said how far the program got
         try {
-            const QString answer = runAppleScript(deleteTagGroupScript(tags.mid(done, end - done)));
+            const QString answer = runAppleScript(deleteTagGroupScript(
+                tags.mid(done, end - done), checks.mid(done, checks.isEmpty() ? 0 : end - done)));
             const std::optional<ThingsGroupOutcome> read = parseGroupAnswer(answer, end - done);
             answered = read.has_value();
             group = read.value_or(ThingsGroupOutcome{0, ThingsError::unreadable()});

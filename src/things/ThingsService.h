@@ -99,7 +99,11 @@ public:
     // its first failure. By identifier, up to maximumGroupSize tags go in one program; a tag Things 3
     // no longer has is deleted already, and after a lost or unreadable answer the tags Things 3 no
     // longer has count as deleted, in order, up to the first it still has. By name, a program a tag.
-    ThingsGroupOutcome deleteTags(const QList<ThingsTagRef>& tags, bool byId) const;
+    // By identifier, with the trees `asRead` for an undo step, each tag of a tree must still have the
+    // to-dos and child tags read, checked in the program that deletes it, or the tree is not deleted
+    // (ThingsError::changedSinceReadNumber).
+    ThingsGroupOutcome deleteTags(const QList<ThingsTagRef>& tags, bool byId,
+                                  const std::optional<ThingsTreeRead>& asRead = std::nullopt) const;
     static constexpr qsizetype maximumGroupSize = 100;
     // Makes a tag, optionally under a stored parent, and returns its identifier.
     QString createTag(const QString& name, const std::optional<ThingsTagRef>& parent, bool byId) const;
@@ -223,7 +227,13 @@ public:
     static QString tagStateScript(const QString& id);
     // Deletes the tags in order; answers how many it deleted, and after a failure "|||", the error's
     // number, "|||" and its message, the message last and whole.
-    static QString deleteTagGroupScript(const QList<ThingsTagRef>& tags);
+    // With `checks` (one per tag, possibly empty), each tag of the list is checked first to have that
+    // many to-dos and child tags.
+    struct TreeCheck {
+        QStringList ids;
+        QList<qsizetype> todos, children;
+    };
+    static QString deleteTagGroupScript(const QList<ThingsTagRef>& tags, const QList<TreeCheck>& checks = {});
     static std::optional<ThingsGroupOutcome> parseGroupAnswer(QStringView output, qsizetype size);
     // Changes the tags in order, by identifier; answers each changed tag's name in Things 3 as its
     // code points ("72,105,;" for "Hi"), "|||", then what deleteTagGroupScript answers.

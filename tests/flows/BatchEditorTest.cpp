@@ -232,7 +232,7 @@ TEST_F(BatchEditorTest, nestedSelectionsRemoveEveryRecordOnceAndSendNothingForAT
             batchOf(ancestorFirst ? QList<TagPtr>{home, kids} : QList<TagPtr>{kids, home}).confirmDelete());
         // By identifier, the tags sent go in one program; Homework, below both, is never named.
         EXPECT_EQ(test::withoutTreeReads(sent().mid(before)),
-                  QStringList{ancestorFirst ? ThingsService::deleteTagScript({home->id(), u"Home"_qs}, true)
+                  QStringList{ancestorFirst ? ThingsService::deleteTagGroupScript({{home->id(), u"Home"_qs}})
                                             : ThingsService::deleteTagGroupScript(
                                                   {{kids->id(), u"Kids"_qs}, {home->id(), u"Home"_qs}})});
         EXPECT_EQ(storedTags(), u"Work:-:-");

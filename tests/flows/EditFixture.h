@@ -10,6 +10,7 @@
 #include "UndoHistory.h"
 
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSettings>
 #include <functional>
 #include <memory>
@@ -49,6 +50,17 @@ inline QStringList withoutTreeReads(QStringList programs) {
     const QString walk = QStringLiteral("\n    set pendingIds to {}\n");
     Q_ASSERT(ThingsService::treeReadScript({}).contains(walk));
     programs.removeIf([&walk](const QString& program) { return program.contains(walk); });
+    // A deletion checks each tree against the read: without those lines it is the program that
+    // deletes the same tags unchecked.
+    static const QRegularExpression lists(
+        QStringLiteral("\n    set checkIds to [^\n]*\n    set checkTodos to "
+                       "[^\n]*\n    set checkChildren to [^\n]*"));
+    static const QRegularExpression block(
+        QStringLiteral("\n                set treeIds to item i of checkIds\n.*?"
+                       "\n                end repeat"),
+        QRegularExpression::DotMatchesEverythingOption);
+    for (QString& program : programs)
+        program.remove(lists).remove(block);
     return programs;
 }
 

@@ -217,7 +217,7 @@ TEST_F(TagEditorTest, deleteSendsOneProgramThenRemovesTheTreeLocallyAndWithoutTh
     QCoro::waitFor(std::move(deletion));
     EXPECT_EQ(deletedCalls, 1);
     EXPECT_EQ(test::withoutTreeReads(sent().mid(before)),
-              QStringList{ThingsService::deleteTagScript({home, u"Home"_qs}, true)});
+              QStringList{ThingsService::deleteTagGroupScript({{home, u"Home"_qs}})});
     EXPECT_EQ(storedTags(), u"Work:-:-");
     EXPECT_EQ(library.tagCount(), 1);
 }

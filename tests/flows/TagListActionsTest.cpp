@@ -156,7 +156,7 @@ TEST_F(TagListActionsTest, deleteSendsOneProgramNamingTheTagThenRemovesTheTreeLo
     EXPECT_EQ(list.selectedTagIds(), QSet<QString>{homework}); // a descendant's identifier stays
     EXPECT_EQ(selectionChanges.size(), 1);
     EXPECT_EQ(test::withoutTreeReads(sent()),
-              QStringList{ThingsService::deleteTagScript({home, u"Home"_qs}, true)});
+              QStringList{ThingsService::deleteTagGroupScript({{home, u"Home"_qs}})});
     EXPECT_EQ(ThingsLibrary::load(standIn.libraryPath()).tagCount(), 1);
 }
 

@@ -99,7 +99,9 @@ TEST_F(TagMergerTest, mergeMovesEveryToDoAndChildThenDeletesTheSource) {
     };
     EXPECT_EQ(listed(programs[2], u"todoIds"_qs), 4);
     EXPECT_EQ(listed(programs[3], u"tagIds"_qs), 2);
-    EXPECT_EQ(programs[4], ThingsService::deleteTagScript({errands, u"Errands"_qs}, true));
+    // Deleted only while it carries no to-do and no child tag: none tagged with it since is lost.
+    EXPECT_EQ(programs[4],
+              ThingsService::deleteTagGroupScript({{errands, u"Errands"_qs}}, {{{errands}, {0}, {0}}}));
     EXPECT_EQ(programs[5], ThingsService::fetchTagsByIdScript({home}));
 }
 

@@ -206,6 +206,43 @@ TEST_F(UndoDeletionTest, tagsALostGroupMayHaveDeletedAreSettledByUndo) {
     }
 }
 
+// A to-do tagged, or a child tag made, in Things 3 between the read for undo and the deletion: the
+// program that deletes checks the tree against the read and leaves it, so nothing the undo step does
+// not hold is lost. The same for a merge's source tagged between the write and its deletion.
+TEST_F(UndoDeletionTest, aTreeChangedBetweenItsReadAndItsDeletionIsNotDeleted) {
+    for (const bool child : {false, true}) {
+        SCOPED_TRACE(child);
+        const TagPtr spare = both(child ? u"Spare B"_qs : u"Spare A"_qs);
+        QString added;
+        hookPrograms([&](const QString& program, const ScriptEngine& things) {
+            if (program.contains(u"delete tag"_qs) && added.isEmpty()) {
+                added = child ? library.makeTag(u"Late"_qs, spare->id())
+                              : library.addTodo(u"Late"_qs, TodoState::Open, {spare->id()});
+            }
+            return things.run(program);
+        });
+        QCoro::waitFor(edit(spare).deleteWithChildren());
+        EXPECT_TRUE(editor->errorMessage().has_value());
+        EXPECT_NE(library.tag(spare->id()), nullptr);
+        EXPECT_NE(store->tag(spare->id()), nullptr);
+    }
+
+    const TagPtr source = both(u"Source"_qs);
+    library.addTodo(u"Early"_qs, TodoState::Open, {source->id()});
+    QString late;
+    hookPrograms([&](const QString& program, const ScriptEngine& things) {
+        if (program.contains(u"delete tag"_qs) && late.isEmpty())
+            late = library.addTodo(u"Late"_qs, TodoState::Open, {source->id()});
+        return things.run(program);
+    });
+    TagMerger merger(*store, *preferences, *worker, source);
+    merger.setDestinationId(ids[u"Work"_qs]);
+    QCoro::waitFor(merger.prepareMerge());
+    QCoro::waitFor(merger.merge());
+    EXPECT_TRUE(merger.errorMessage().has_value());
+    EXPECT_EQ(library.todoRecord(late)->tagIds, QStringList{source->id()});
+}
+
 TEST_F(UndoDeletionTest, undoMakesNothingWhileThingsHasOneOfTheNamesAndTriesAgainLater) {
     deleteInEditor(u"Home"_qs);
     const QString twin = library.makeTag(u"garden"_qs, ids[u"Work"_qs]);

@@ -252,6 +252,7 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
     QStringList deletedIds, unsettledIds;
     QList<DeleteFailure> failures;
     // One picture of the tree for the whole run, in the store's name order.
+    const std::optional<ThingsTreeRead> asRead = plan.undo ? std::optional(plan.undo->trees) : std::nullopt;
     const TagTree::ChildLists children(store.allTags());
     // By identifier, the tags go to Things 3 a hundred to a program; the run reports and stores
     // exactly what it would with a program each, tag by tag, in order.
@@ -282,7 +283,8 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
             refs.append(TagWrites::refOf(*tag));
         }
         // Only the tags are named: Things 3 deletes their child tags with them.
-        const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs, byId);
+        // Each tree is checked, as it is deleted, to be what the undo step holds.
+        const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs, byId, asRead);
         const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
         co_await nextTurn();
         for (qsizetype i = 0; i < outcome.done; ++i) {

@@ -416,7 +416,10 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         }
         ThingsGroupOutcome deleted;
         if (!doomed.isEmpty()) {
-            const auto sent = co_await worker.run(&ThingsService::deleteTags, doomed, byId);
+            // Each tree is checked, as it is deleted, to be what the undo step holds.
+            const std::optional<ThingsTreeRead> asRead =
+                plan.undo ? std::optional(plan.undo->trees) : std::nullopt;
+            const auto sent = co_await worker.run(&ThingsService::deleteTags, doomed, byId, asRead);
             deleted = sent ? sent.value() : ThingsGroupOutcome{0, sent.error()};
         }
         // Those the lost program may have reached are for the undo step to ask about.

@@ -350,7 +350,8 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteAgain(Step step, ThingsWork
         refs.append(TagWrites::refOf(*root));
         descendants.append(TagTree::descendantsInDeletionOrder(*root, all));
     }
-    const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs, byId);
+    const std::optional<ThingsTreeRead> asRead = *read.value();
+    const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs, byId, asRead);
     const ThingsGroupOutcome done = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
     QStringList deletedIds, unsettledIds;
     for (qsizetype i = done.done; done.unsettled && i < ids.size(); ++i)

@@ -185,8 +185,13 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
     }
     const QList<TagPtr> descendants = TagTree::descendantsInDeletionOrder(*tag, store.allTags());
     // Things 3 deletes the tag's descendants with it: only the tag is named.
-    const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*tag), byId);
-    if (deleted) {
+    // Checked, as it is deleted, to be the tree the undo step holds.
+    const QList<ThingsTagRef> refs{TagWrites::refOf(*tag)};
+    const std::optional<ThingsTreeRead> asRead = plan.undo ? std::optional(plan.undo->trees) : std::nullopt;
+    const auto sent = co_await worker.run(&ThingsService::deleteTags, refs, byId, asRead);
+    const std::optional<ThingsError> failure =
+        sent ? sent.value().failure : std::optional<ThingsError>(sent.error());
+    if (!failure) {
         for (const TagPtr& descendant : descendants) {
             store.remove(descendant);
         }
@@ -198,9 +203,9 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
     if (!self) {
         co_return;
     }
-    if (!deleted) {
+    if (failure) {
         if (self->shows(tag)) {
-            self->m_errorMessage = deleted.error().errorDescription();
+            self->m_errorMessage = failure->errorDescription();
         }
     } else if (self->shows(tag)) {
         const DeletedCallback onDeleted = self->m_onDeleted;

@@ -272,11 +272,18 @@ QCoro::Task<> TagMerger::merge() {
         }
     }
     if (!failure) {
-        const auto deleted = co_await worker.run(&ThingsService::deleteTag, TagWrites::refOf(*source), byId);
-        if (deleted) {
+        // The source must carry no to-do and no child tag any more: one tagged with it since the write
+        // would lose its tag with it.
+        const QList<ThingsTagRef> refs{TagWrites::refOf(*source)};
+        std::optional<ThingsTreeRead> emptied = ThingsTreeRead{};
+        emptied->tags.append({source->id(), source->name(), source->parentTagId(), {}, {}, {}});
+        const auto sent = co_await worker.run(&ThingsService::deleteTags, refs, byId, emptied);
+        const std::optional<ThingsError> refused =
+            sent ? sent.value().failure : std::optional<ThingsError>(sent.error());
+        if (!refused) {
             store.remove(source);
         } else {
-            failure = deleted.error().errorDescription();
+            failure = refused->errorDescription();
         }
     }
     if (!failure) {

@@ -258,12 +258,13 @@ QCoro::Task<> TagListActions::confirmDelete() {
     if (!plan.proceed || !self) {
         co_return;
     }
+    const std::optional<ThingsTreeRead> asRead = plan.undo ? std::optional(plan.undo->trees) : std::nullopt;
     std::vector<QCoro::Task<Deleted>> deletions;
     if (pending.size() > 1 && TagWrites::byId(m_preferences)) {
-        deletions.push_back(deleteTagsFromList(pending));
+        deletions.push_back(deleteTagsFromList(pending, asRead));
     } else {
         for (const TagPtr& tag : pending) {
-            deletions.push_back(deleteTagFromList(tag));
+            deletions.push_back(deleteTagFromList(tag, asRead));
         }
     }
     Q_EMIT changed();
@@ -292,11 +293,13 @@ void TagListActions::cancelDelete() {
     Q_EMIT changed();
 }
 
-QCoro::Task<TagListActions::Deleted> TagListActions::deleteTagFromList(TagPtr tag) {
-    return deleteTagsFromList({std::move(tag)});
+QCoro::Task<TagListActions::Deleted> TagListActions::deleteTagFromList(TagPtr tag,
+                                                                       std::optional<ThingsTreeRead> asRead) {
+    return deleteTagsFromList({std::move(tag)}, std::move(asRead));
 }
 
-QCoro::Task<TagListActions::Deleted> TagListActions::deleteTagsFromList(QList<TagPtr> tags) {
+QCoro::Task<TagListActions::Deleted>
+TagListActions::deleteTagsFromList(QList<TagPtr> tags, std::optional<ThingsTreeRead> asRead) {
     const QPointer<TagListActions> self(this);
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
@@ -319,7 +322,7 @@ QCoro::Task<TagListActions::Deleted> TagListActions::deleteTagsFromList(QList<Ta
     const bool byId = TagWrites::byId(m_preferences);
     QStringList deletedIds, unsettledIds;
     for (qsizetype next = 0; next < tags.size();) {
-        const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs.mid(next), byId);
+        const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs.mid(next), byId, asRead);
         const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
         const qsizetype end = next + outcome.done; // deleted up to here; the tag at `end` failed
         const qsizetype answered = end + (outcome.failure ? 1 : 0);

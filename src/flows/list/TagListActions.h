@@ -2,6 +2,7 @@
 
 #include "Tag.h"
 #include "ThingsTagRecord.h"
+#include "ThingsTreeRead.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -128,10 +129,12 @@ public:
     // Deletes the tag in Things 3 (one program naming only the tag), then its descendants, as they
     // are now, and the tag from the store, and the tag's identifier from the selection. A failure
     // changes nothing and says why in the banner.
-    QCoro::Task<Deleted> deleteTagFromList(TagPtr tag);
+    // With the trees `asRead` for the undo step, each is checked, as it is deleted, to be what was read.
+    QCoro::Task<Deleted> deleteTagFromList(TagPtr tag, std::optional<ThingsTreeRead> asRead = std::nullopt);
     // The same for several tags, one after the other (by identifier, a hundred to a program): each
     // deleted or failed exactly as deleteTagFromList would.
-    QCoro::Task<Deleted> deleteTagsFromList(QList<TagPtr> tags);
+    QCoro::Task<Deleted> deleteTagsFromList(QList<TagPtr> tags,
+                                            std::optional<ThingsTreeRead> asRead = std::nullopt);
 
     // ---- Refresh ----
 
