@@ -126,33 +126,50 @@ QStringList coveringTags(const QList<ThingsTodoRestore>& todos) {
 
 ThingsTodoRestoreCount ThingsService::restoreTodoTags(const QList<ThingsTodoRestore>& todos) const {
     ThingsTodoRestoreCount count;
-    QStringList ids;
-    for (const ThingsTodoRestore& todo : todos)
-        ids.append(todo.todoId);
-    const ThingsTodoTexts now =
-        ids.isEmpty() ? ThingsTodoTexts{} : readTodoTagNames(ids, coveringTags(todos));
-    QList<ThingsTodoTagNames> writes;
-    for (const ThingsTodoRestore& todo : todos) {
-        const std::optional<QString> text = now.texts.value(todo.todoId);
-        std::optional<QString> next;
-        if (!text) {
-            ++count.gone;
-        } else if (todo.expected && *text != *todo.expected) {
-            ++count.changed;
-        } else if (todo.expected) {
-            next = todo.before;
-        } else if (now.withCommaTags.contains(todo.todoId) ||
-                   !(next = restoredTagNames(*text, todo.before, todo.restoredNames))) {
-            ++count.unwritable;
+    QList<ThingsTodoRestore> pending = todos;
+    // A to-do whose tags change between the read and the write is read again and written anew, a
+    // few times at most; one that keeps changing is counted as changed.
+    constexpr int rounds = 3;
+    for (int round = 1; !pending.isEmpty(); ++round) {
+        QStringList ids;
+        for (const ThingsTodoRestore& todo : std::as_const(pending))
+            ids.append(todo.todoId);
+        const ThingsTodoTexts now = readTodoTagNames(ids, round == 1 ? coveringTags(pending) : QStringList());
+        QList<ThingsTodoTagNames> writes;
+        QStringList asRead;
+        QHash<QString, ThingsTodoRestore> written;
+        for (const ThingsTodoRestore& todo : std::as_const(pending)) {
+            const std::optional<QString> text = now.texts.value(todo.todoId);
+            std::optional<QString> next;
+            if (!text) {
+                ++count.gone;
+            } else if (todo.expected && *text != *todo.expected) {
+                ++count.changed;
+            } else if (todo.expected) {
+                next = todo.before;
+            } else if (now.withCommaTags.contains(todo.todoId) ||
+                       !(next = restoredTagNames(*text, todo.before, todo.restoredNames))) {
+                ++count.unwritable;
+            }
+            if (next && *next != *text) {
+                writes.append({todo.todoId, *next});
+                asRead.append(*text);
+                written.insert(todo.todoId, todo);
+            }
+            count.restored += next ? 1 : 0;
         }
-        if (next && *next != *text)
-            writes.append({todo.todoId, *next});
-        count.restored += next ? 1 : 0;
+        // A to-do deleted between the two programs is gone after all.
+        const ThingsTodoWriteCount passed = setPresentTodoTagNames(writes, asRead);
+        count.restored -= passed.gone.size() + passed.changed.size();
+        count.gone += passed.gone.size();
+        pending.clear();
+        for (const QString& id : passed.changed)
+            pending.append(written.value(id));
+        if (round == rounds) {
+            count.changed += pending.size();
+            break;
+        }
     }
-    // A to-do deleted between the two programs is gone after all.
-    const qsizetype goneSince = setPresentTodoTagNames(writes).size();
-    count.restored -= goneSince;
-    count.gone += goneSince;
     return count;
 }
 

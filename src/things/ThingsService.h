@@ -186,9 +186,12 @@ public:
     // of the tags named in `viaTags` are read first, two reads a tag; then each to-do not met there,
     // a read each.
     ThingsTodoTexts readTodoTagNames(const QStringList& todoIds, const QStringList& viaTags = {}) const;
-    // Sets the tag names of every to-do listed that Things 3 still has, a read a to-do, in programs of
-    // about a hundred thousand characters; returns those it has not.
-    QStringList setPresentTodoTagNames(const QList<ThingsTodoTagNames>& changes) const;
+    // Sets the tag names of every to-do listed that Things 3 still has, in programs of about a hundred
+    // thousand characters; says which it has not. With `asRead` (a text per change), a to-do is written
+    // only while it still holds that text, compared in the same program, and those that do not are
+    // said too.
+    ThingsTodoWriteCount setPresentTodoTagNames(const QList<ThingsTodoTagNames>& changes,
+                                                const QStringList& asRead = {}) const;
     // Reads the to-dos' tag names and writes what each is to get back, in one job: two programs.
     ThingsTodoRestoreCount restoreTodoTags(const QList<ThingsTodoRestore>& todos) const;
     // The names of `current` with `restoredNames` added (kept once each, ignoring case): in the order

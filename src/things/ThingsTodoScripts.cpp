@@ -138,32 +138,39 @@ namespace {
 struct TodoWrites {
     QStringList todoIds;
     QStringList texts;
-    QList<qsizetype> textIndexes; // from 1
+    QList<qsizetype> textIndexes;     // from 1
+    QList<qsizetype> expectedIndexes; // from 1: the text each must still hold, when one is asked for
 };
 
 // About a hundred thousand characters a program: ten thousand to-dos take a few programs.
 constexpr qsizetype charactersPerWriteProgram = 100'000;
 
-QList<TodoWrites> inPrograms(const QList<ThingsTodoTagNames>& changes) {
+QList<TodoWrites> inPrograms(const QList<ThingsTodoTagNames>& changes, const QStringList& expected = {}) {
     QList<TodoWrites> programs;
     QHash<QString, qsizetype> placeOf;
     qsizetype characters = 0;
-    for (const ThingsTodoTagNames& change : changes) {
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const ThingsTodoTagNames& change = changes[i];
         if (programs.isEmpty() || characters > charactersPerWriteProgram) {
             programs.append(TodoWrites{});
             placeOf.clear();
             characters = 0;
         }
         TodoWrites& program = programs.last();
-        qsizetype& place = placeOf[change.tagNames];
-        if (place == 0) {
-            program.texts.append(change.tagNames);
-            place = program.texts.size();
-            characters += ThingsService::appleScriptLiteral(change.tagNames).size() + 2;
-        }
+        const auto placeText = [&](const QString& text) {
+            qsizetype& place = placeOf[text];
+            if (place == 0) {
+                program.texts.append(text);
+                place = program.texts.size();
+                characters += ThingsService::appleScriptLiteral(text).size() + 2;
+            }
+            return place;
+        };
         program.todoIds.append(change.todoId);
-        program.textIndexes.append(place);
-        characters += change.todoId.size() + 10;
+        program.textIndexes.append(placeText(change.tagNames));
+        if (i < expected.size())
+            program.expectedIndexes.append(placeText(expected[i]));
+        characters += change.todoId.size() + 14;
     }
     return programs;
 }
@@ -174,6 +181,32 @@ QList<TodoWrites> inPrograms(const QList<ThingsTodoTagNames>& changes) {
 QString todoWritesScript(const TodoWrites& writes, bool skipGone) {
     const QString write =
         u"set tag names of to do id (item i of todoIds) to item (item i of textIndexes) of tagNamesTexts"_qs;
+    if (!writes.expectedIndexes.isEmpty()) {
+        // Each to-do is written only while it holds the text it was read with, compared and written in
+        // one program: one changed since is answered after "|||", for the caller to read again.
+        return ScriptText::collectingOpening() % u"\n    set todoIds to " %
+               ScriptText::listOf(writes.todoIds) % u"\n    set tagNamesTexts to " %
+               ScriptText::listOf(writes.texts) % u"\n    set textIndexes to " %
+               ScriptText::listOfNumbers(writes.textIndexes) % u"\n    set expectedIndexes to " %
+               ScriptText::listOfNumbers(writes.expectedIndexes) %
+               u"\n"
+               "    set changed to {}\n"
+               "    repeat with i from 1 to count of todoIds\n"
+               "        try\n"
+               "            set current to tag names of to do id (item i of todoIds)\n"
+               "            if current is item (item i of expectedIndexes) of tagNamesTexts then\n"
+               "                " %
+               write %
+               u"\n"
+               "            else\n"
+               "                set end of changed to item i of todoIds\n"
+               "            end if" %
+               ScriptText::unlessMissing(u"        ", u"set end of out to (item i of todoIds) & \",\"") %
+               u"\n    end repeat\n"
+               "    set end of out to \"|||\"\n"
+               "    if changed is not {} then set end of out to (changed as text) & \",\"" %
+               ScriptText::collectingClosing();
+    }
     return ScriptText::collectingOpening() % u"\n    set todoIds to " % ScriptText::listOf(writes.todoIds) %
            u"\n    set tagNamesTexts to " % ScriptText::listOf(writes.texts) % u"\n    set textIndexes to " %
            ScriptText::listOfNumbers(writes.textIndexes) %
@@ -188,16 +221,21 @@ QString todoWritesScript(const TodoWrites& writes, bool skipGone) {
 
 } // namespace
 
-QStringList ThingsService::setPresentTodoTagNames(const QList<ThingsTodoTagNames>& changes) const {
-    QStringList gone;
-    for (const TodoWrites& writes : inPrograms(changes)) {
-        const QString answer = runAppleScript(todoWritesScript(writes, true));
-        const std::optional<QStringList> missing = identifierList(trimmed(answer));
-        if (!missing)
+ThingsTodoWriteCount ThingsService::setPresentTodoTagNames(const QList<ThingsTodoTagNames>& changes,
+                                                           const QStringList& asRead) const {
+    ThingsTodoWriteCount count;
+    for (const TodoWrites& writes : inPrograms(changes, asRead)) {
+        const QString answer = trimmed(runAppleScript(todoWritesScript(writes, true))).toString();
+        const qsizetype mark = answer.indexOf(u"|||");
+        const std::optional<QStringList> missing = identifierList(mark < 0 ? answer : answer.first(mark));
+        const std::optional<QStringList> changed =
+            mark < 0 ? std::optional(QStringList()) : identifierList(QStringView(answer).sliced(mark + 3));
+        if (!missing || !changed || (mark < 0) != asRead.isEmpty())
             throw ThingsError::unreadable();
-        gone += *missing;
+        count.gone += *missing;
+        count.changed += *changed;
     }
-    return gone;
+    return count;
 }
 
 void ThingsService::setTodoTagNames(const QList<ThingsTodoTagNames>& changes) const {

@@ -79,6 +79,11 @@ struct ThingsTodoRestore {
     std::optional<QString> expected;
 };
 
+// The to-dos a write passed over: no longer in Things 3, or holding another text than was read.
+struct ThingsTodoWriteCount {
+    QStringList gone, changed;
+};
+
 // How many to-dos got their tags back, and why the others did not.
 struct ThingsTodoRestoreCount {
     qsizetype restored = 0;

@@ -243,6 +243,24 @@ TEST_F(UndoDeletionTest, aTreeChangedBetweenItsReadAndItsDeletionIsNotDeleted) {
     EXPECT_EQ(library.todoRecord(late)->tagIds, QStringList{source->id()});
 }
 
+// A tag given to a to-do in Things 3 between undo's read of the to-dos and its write is kept: the write
+// compares in its own program and, finding another text, reads the to-do again.
+TEST_F(UndoDeletionTest, undoKeepsATagGivenToAToDoBetweenItsReadAndItsWrite) {
+    deleteInEditor(u"Home"_qs);
+    bool given = false;
+    hookPrograms([&](const QString& program, const ScriptEngine& things) {
+        if (program.contains(u"set tag names of to do id"_qs) && !given) {
+            given = true;
+            auto record = library.todoRecord(todos[0]);
+            library.setTodoTags(todos[0], record->tagIds + QStringList{ids[u"Mac"_qs]});
+        }
+        return things.run(program);
+    });
+    undo();
+    EXPECT_TRUE(given);
+    EXPECT_EQ(todoTags(), u"Work, Mac, Plumbing; Garden, Mac, Home; Repairs; Mac"_qs);
+}
+
 TEST_F(UndoDeletionTest, undoMakesNothingWhileThingsHasOneOfTheNamesAndTriesAgainLater) {
     deleteInEditor(u"Home"_qs);
     const QString twin = library.makeTag(u"garden"_qs, ids[u"Work"_qs]);
