@@ -63,6 +63,11 @@ bool ThingsError::isMissingTag(const QString& id) const {
     return m_message.contains(u"tag id \"" % written % u'"');
 }
 
+bool ThingsError::isUnreachable() const {
+    return isLostConnection() ||
+           errorDescription() == QStringLiteral("Things 3 is not open. Please open Things 3 and try again.");
+}
+
 bool ThingsError::isNamesake() const {
     return m_kind == Kind::appleScriptFailed && m_number == namesakeNumber;
 }

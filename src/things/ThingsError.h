@@ -49,6 +49,8 @@ public:
     // The answer was lost after the program was sent (-609) or did not come in time (-1712): Things 3
     // may have carried the program out, in part or in full.
     bool isLostConnection() const;
+    // Things 3 is not open, or did not answer: nothing it was asked was learnt.
+    bool isUnreachable() const;
     // The program refused to write by name because another tag has the same name.
     bool isNamesake() const;
 

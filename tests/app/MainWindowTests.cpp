@@ -224,12 +224,10 @@ private Q_SLOTS:
         m_standIn->stop();                           // Things 3 quits
         QVERIFY(!QApplication::activeModalWidget()); // the confirmation went, and came not again
         QVERIFY(press(u"confirmDelete"_qs, askToDelete(u"Work"_qs)));
-        // Its tree cannot be read for Undo: asked once more, saying why and that it cannot be undone.
-        QTRY_VERIFY(box(u"deleteWithoutUndoConfirmation"_qs));
-        QVERIFY(box(u"deleteWithoutUndoConfirmation"_qs)->informativeText().contains(thingsNotOpen));
-        VERIFY_ALL_NAMED(box(u"deleteWithoutUndoConfirmation"_qs));
-        QVERIFY(answer(u"deleteWithoutUndoConfirmation"_qs, u"confirmDeleteWithoutUndo"_qs));
+        // Its tree cannot be read for Undo because Things 3 is not open: that is the deletion's failure,
+        // said above the list, with no second question.
         QTRY_COMPARE(bannerText(), u"\u201CWork\u201D was not deleted. "_qs + thingsNotOpen);
+        QVERIFY(!box(u"deleteWithoutUndoConfirmation"_qs));
         QVERIFY(indexOf(m_window, u"Work"_qs).isValid());
     }
 

@@ -308,6 +308,27 @@ TEST_F(UndoDeletionTest, withoutASnapshotTheDeletionAsksAgainAndRecordsNoStep) {
     EXPECT_FALSE(history().canUndo());
 }
 
+// Things 3 not open, or not answering, when the trees are read for Undo: the deletion would fail the
+// same way, so that is its failure, said where each flow says it, with no second question.
+TEST_F(UndoDeletionTest, aReadThatFindsThingsClosedIsTheDeletionsFailureWithNoQuestion) {
+    for (const qint64 number : {qint64(-600), qint64(-609)}) {
+        hookPrograms([number](const QString&, const ScriptEngine&) -> std::optional<ScriptOutcome> {
+            return ScriptOutcome{std::nullopt, ScriptError{number == -600 ? u"Things3 isn\u2019t running."_qs
+                                                                          : u"Connection is invalid."_qs,
+                                                           {},
+                                                           number,
+                                                           {}}};
+        });
+        deleteInEditor(u"Home"_qs);
+        EXPECT_TRUE(questions.isEmpty());
+        EXPECT_TRUE(editor->errorMessage().has_value());
+        EXPECT_TRUE(store->tag(ids[u"Home"_qs]));
+        QCoro::waitFor(batchOf({store->tag(ids[u"Work"_qs])}).confirmDelete());
+        EXPECT_TRUE(questions.isEmpty());
+        EXPECT_EQ(batch->deleteFailures().size(), 1);
+    }
+}
+
 // The list, the batch editor and the clean-up record one step for all they deleted.
 TEST_F(UndoDeletionTest, listBatchAndCleanUpDeletionsAreOneStepEach) {
     const QString things = inThings();

@@ -244,6 +244,10 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
         co_await history.prepareDeletion(worker, ids, deleteConfirmationMessage());
     if (!plan.proceed) {
         if (self) {
+            if (plan.failure && !selected.isEmpty()) {
+                self->m_deleteFailures = {
+                    DeleteFailure{selected.first()->name(), plan.failure->errorDescription()}};
+            }
             self->m_isDeleting = false;
             Q_EMIT self->changed();
         }

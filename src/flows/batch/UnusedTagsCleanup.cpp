@@ -305,9 +305,13 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
 
     // The highest checked tag of each checked tree, in reading order.
     QStringList treeIds;
+    QString firstName;
     for (const Candidate& candidate : m_candidates) {
         if (candidate.checked && (candidate.parent < 0 || !m_candidates[size_t(candidate.parent)].checked)) {
             treeIds.append(candidate.tag->id());
+            if (firstName.isEmpty()) {
+                firstName = candidate.tag->name();
+            }
         }
     }
 
@@ -320,6 +324,11 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
         co_await history.prepareDeletion(worker, treeIds, deleteConfirmationMessage(), true);
     if (!plan.proceed) {
         if (self) {
+            if (plan.failure) {
+                self->m_resultState =
+                    BatchResultState::failure(firstName, plan.failure->errorDescription(), {}).asDeletion();
+                self->m_showResult = true;
+            }
             self->m_isDeleting = false;
             Q_EMIT self->changed();
         }

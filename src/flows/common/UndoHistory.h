@@ -73,6 +73,9 @@ public:
     struct DeletionPlan {
         bool proceed = false;
         std::optional<Deletion> undo;
+        // Why nothing is deleted when Things 3 could not be reached for the read: the deletion's
+        // failure, with no question asked.
+        std::optional<ThingsError> failure = std::nullopt;
     };
 
     // The store's history, made on first use as the store's child.

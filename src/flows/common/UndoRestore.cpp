@@ -121,6 +121,9 @@ QCoro::Task<UndoHistory::DeletionPlan> UndoHistory::prepareDeletion(ThingsWorker
     const auto read = co_await worker.run(&ThingsService::readTrees, rootIds, insideOthers(m_store, rootIds),
                                           withOpenCounts);
     std::optional<QString> reason;
+    // Things 3 not open, or not answering: the deletion would fail the same way, so it fails now.
+    if (!read && read.error().isUnreachable())
+        co_return DeletionPlan{false, std::nullopt, read.error()};
     if (!read) {
         reason = u"Orvalet could not read these tags and their to-dos from Things 3 to keep for Undo: " %
                  read.error().errorDescription();

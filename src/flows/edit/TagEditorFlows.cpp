@@ -178,6 +178,9 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
         co_await history.prepareDeletion(worker, ids, deleteConfirmationMessage());
     if (!plan.proceed) {
         if (self) {
+            if (plan.failure && self->shows(tag)) {
+                self->m_errorMessage = plan.failure->errorDescription();
+            }
             self->m_isDeleting = false;
             Q_EMIT self->changed();
         }

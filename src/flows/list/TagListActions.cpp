@@ -255,6 +255,11 @@ QCoro::Task<> TagListActions::confirmDelete() {
     }
     UndoHistory& history = UndoHistory::forStore(m_store);
     const UndoHistory::DeletionPlan plan = co_await history.prepareDeletion(m_worker, ids, message);
+    if (plan.failure && self && !pending.isEmpty()) {
+        self->m_bannerMessage = notDeletedMessage(pending.first()->name(), *plan.failure);
+        self->m_showsSaveFailure = false;
+        Q_EMIT self->changed();
+    }
     if (!plan.proceed || !self) {
         co_return;
     }
