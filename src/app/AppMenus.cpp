@@ -36,7 +36,8 @@ QUrl AppMenus::privacyUrl() {
 AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater, Actions actions)
     : QObject(&menuBar) {
     // Application menu: About, the update check right after it, Settings…, Quit.
-    QMenu* appMenu = menuBar.addMenu(QStringLiteral("Orvalet"));
+    // Every menu has a mnemonic (Alt and the letter opens it where menus are in the window).
+    QMenu* appMenu = menuBar.addMenu(QStringLiteral("&Orvalet"));
     appMenu->setObjectName(QStringLiteral("applicationMenu"));
     QAction* about = appMenu->addAction(QStringLiteral("About Orvalet"), actions.showAbout);
     about->setObjectName(QStringLiteral("actionAbout"));
@@ -64,7 +65,14 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
     appMenu->addSeparator();
     QAction* quit = appMenu->addAction(QStringLiteral("Quit Orvalet"), qApp, &QCoreApplication::quit);
     quit->setObjectName(QStringLiteral("actionQuit"));
-    quit->setShortcut(QKeySequence::Quit);
+    // The platform's key for Quit, and Ctrl+Q wherever the platform theme gives it none or another.
+    QList<QKeySequence> quitKeys{QKeySequence(Qt::CTRL | Qt::Key_Q)};
+    for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Quit)) {
+        if (!quitKeys.contains(key)) {
+            quitKeys.prepend(key);
+        }
+    }
+    quit->setShortcuts(quitKeys);
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu* fileMenu = menuBar.addMenu(QStringLiteral("&File"));
@@ -81,7 +89,7 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
     QMenu* viewMenu = menuBar.addMenu(QStringLiteral("&View"));
     viewMenu->setObjectName(QStringLiteral("viewMenu"));
     viewMenu->addSeparator();
-    QMenu* sortMenu = viewMenu->addMenu(QStringLiteral("Sort Tags By"));
+    QMenu* sortMenu = viewMenu->addMenu(QStringLiteral("&Sort Tags By"));
     sortMenu->setObjectName(QStringLiteral("sortMenu"));
     auto* sortGroup = new QActionGroup(sortMenu);
     QHash<int, QAction*> sortActions;

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -253,7 +254,7 @@ private Q_SLOTS:
         const auto labels = [this](const QString& menu) {
             QStringList texts;
             for (QAction* action : child<QMenu>(m_window, menu)->actions()) {
-                texts << (action->isSeparator() ? u"|"_qs : action->text()) +
+                texts << (action->isSeparator() ? u"|"_qs : QString(action->text()).remove(u'&')) +
                              (menu == u"sortMenu" && !action->icon().isNull() ? u" (icon)" : u"");
             }
             return texts;
@@ -264,6 +265,13 @@ private Q_SLOTS:
                               "Expand All", "Collapse All"}));
         QCOMPARE(labels(u"sortMenu"_qs),
                  (QStringList{"Alphabetical", "Recently Updated", "Highest Todo Count"}));
+        // Every menu of the bar, and the submenu, has a mnemonic; Quit has Ctrl+Q whatever the theme.
+        for (QMenu* menu : m_window->menuBar()->findChildren<QMenu*>()) {
+            if (!menu->title().isEmpty()) {
+                QVERIFY2(menu->title().contains(QRegularExpression(u"&\\w"_qs)), qPrintable(menu->title()));
+            }
+        }
+        QVERIFY(child(m_window, u"actionQuit"_qs)->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
         for (const auto& [name, text] :
              {std::pair{u"actionCheckForUpdates"_qs, u"Check for Updates\u2026"_qs},
               {u"actionTerms"_qs, u"Terms of Service"_qs},
