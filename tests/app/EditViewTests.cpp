@@ -172,6 +172,15 @@ private Q_SLOTS:
         QCOMPARE(
             question->text(),
             u"\u201CImportant\u201D and \u201CUrgent\u201D use !. Give ! to \u201CWork\u201D instead?"_qs);
+        // A short title and buttons that say what they do, read without mnemonics' ampersands.
+        QCOMPARE(question->windowTitle(), u"Give \u201C!\u201D to \u201CWork\u201D?"_qs);
+        for (const auto& [name, text] :
+             {std::pair{u"confirmShortcutTransfer"_qs, u"Give to \u201CWork\u201D"_qs},
+              std::pair{u"cancelShortcutTransfer"_qs, u"Cancel"_qs}}) {
+            QCOMPARE(QAccessible::queryAccessibleInterface(question->findChild<QPushButton*>(name))
+                         ->text(QAccessible::Name),
+                     text);
+        }
         VERIFY_ALL_NAMED(question);
         QTest::mouseClick(question->findChild<QPushButton*>(u"confirmShortcutTransfer"_qs), Qt::LeftButton);
         QTRY_COMPARE(indexOf(m_window, u"Work"_qs).data(Qt::AccessibleTextRole).toString(),

@@ -190,6 +190,15 @@ QString TagEditor::shortcutConflictTitle() const {
            DisplayTexts::quotedName(m_tag->name()) + QStringLiteral(" instead?");
 }
 
+QString TagEditor::shortcutTransferQuestion() const {
+    return QStringLiteral("Give ") + DisplayTexts::quotedName(m_shortcutField) + QStringLiteral(" to ") +
+           DisplayTexts::quotedName(m_tag->name()) + u'?';
+}
+
+QString TagEditor::shortcutTransferButton() const {
+    return QStringLiteral("Give to ") + DisplayTexts::quotedName(m_tag->name());
+}
+
 QCoro::Task<> TagEditor::confirmShortcutTransfer() {
     m_showsShortcutConflict = false;
     m_transferredKey = m_shortcutField;

@@ -110,6 +110,9 @@ public:
     bool showsShortcutConflict() const { return m_showsShortcutConflict; }
     // "“Home” uses 7. Give 7 to “Work” instead?"; every tag that has the key is named.
     QString shortcutConflictTitle() const;
+    // The question's own title and its confirming button: "Give “7” to “Work”?", "Give to “Work”".
+    QString shortcutTransferQuestion() const;
+    QString shortcutTransferButton() const;
     QCoro::Task<> confirmShortcutTransfer();
     void cancelShortcutTransfer();
 

@@ -462,19 +462,24 @@ void TagEditView::showDeleteConfirmation() {
 }
 
 void TagEditView::showShortcutConflict() {
-    auto* box = new QMessageBox(QMessageBox::Question, m_editor->shortcutConflictTitle(), QString(),
+    // A short question as the title, who holds the key below it, and buttons that say what they do;
+    // names read without a mnemonic's ampersand.
+    auto* box = new QMessageBox(QMessageBox::Question, m_editor->shortcutTransferQuestion(), QString(),
                                 QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("shortcutConflict"));
-    box->setText(box->windowTitle());
+    box->setText(m_editor->shortcutConflictTitle());
     box->setAccessibleName(box->windowTitle());
+    box->setAccessibleDescription(box->text());
     box->setWindowModality(Qt::WindowModal);
     box->setAttribute(Qt::WA_DeleteOnClose);
-    QPushButton* yes = box->addButton(QMessageBox::Yes);
+    const QString give = m_editor->shortcutTransferButton();
+    QPushButton* yes =
+        box->addButton(QString(give).replace(u'&', QStringLiteral("&&")), QMessageBox::AcceptRole);
     yes->setObjectName(QStringLiteral("confirmShortcutTransfer"));
-    yes->setAccessibleName(yes->text());
-    QPushButton* no = box->addButton(QMessageBox::No);
+    yes->setAccessibleName(give);
+    QPushButton* no = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     no->setObjectName(QStringLiteral("cancelShortcutTransfer"));
-    no->setAccessibleName(no->text());
+    no->setAccessibleName(QStringLiteral("Cancel"));
     box->setDefaultButton(no);
     box->setEscapeButton(no);
     connect(box, &QMessageBox::finished, this, [this, box, yes] {
