@@ -160,10 +160,11 @@ void MainWindow::addEditMenu(TagStore& store, Preferences& preferences, ThingsWo
                          message, [] {});
         }
     });
-    // What an undo of a deletion or merge gave back, in the window that asked for it.
+    // What an undo of a deletion or merge gave back, in the status area of the window that asked for
+    // it, as the export's message is: nothing to answer, so no alert.
     connect(&history, &UndoHistory::report, this, [this](const QString& message) {
         if (m_askedHistory) {
-            Alerts::inform(this, QStringLiteral("undoReport"), QStringLiteral("Tags Restored"), message, [] {});
+            m_content->statusArea()->showNotice(message);
         }
     });
     // A deletion that cannot be undone asks once more, over the window in front, once for all windows.

@@ -220,6 +220,13 @@ private Q_SLOTS:
         QVERIFY(press(u"confirmDelete"_qs, askToDelete(u"Family"_qs)));
         QTRY_VERIFY_WITH_TIMEOUT(!indexOf(m_window, u"Family"_qs).isValid(), importTimeout);
         QVERIFY(!indexOf(m_window, u"Kids"_qs).isValid());
+        // Undo says what came back in the status area, as the export does: no alert to dismiss.
+        m_window->findChild<QAction*>(u"undoAction"_qs)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(indexOf(m_window, u"Kids"_qs).isValid(), importTimeout);
+        QTRY_COMPARE(content(m_window).statusArea()->notice(), u"Restored 5 tags on 29 to-dos."_qs);
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(press(u"confirmDelete"_qs, askToDelete(u"Family"_qs)));
+        QTRY_VERIFY_WITH_TIMEOUT(!indexOf(m_window, u"Family"_qs).isValid(), importTimeout);
 
         m_standIn->stop();                           // Things 3 quits
         QVERIFY(!QApplication::activeModalWidget()); // the confirmation went, and came not again

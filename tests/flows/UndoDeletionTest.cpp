@@ -381,7 +381,7 @@ TEST_F(UndoDeletionTest, aMergeIsUndoneToTheToDoUnlessItChangedSince) {
     EXPECT_EQ(todoTags(), u"Work, Plumbing; Garden, Mac, Home; Work, Mac; Mac"_qs);
     ASSERT_EQ(reports.size(), 1);
     EXPECT_EQ(reports.first().first().toString(),
-              u"Restored \u201CRepairs\u201D on 0 to-dos. 1 to-do changed since and was left as it is."_qs);
+              u"Restored \u201CRepairs\u201D. 1 to-do changed since and was left as it is."_qs);
 }
 
 // More trees than one program reads before a deletion: every one of them is kept for Undo, and comes

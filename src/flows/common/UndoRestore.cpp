@@ -62,6 +62,11 @@ std::optional<QString> untravelled(const std::optional<ThingsTreeRead>& read) {
     return std::nullopt;
 }
 
+// " on 3 to-dos", or nothing when no to-do got a tag back.
+QString onTodos(const ThingsTodoRestoreCount& count) {
+    return count.restored == 0 ? QString() : u" on " % countOf(count.restored, u"to-do"_qs, u"to-dos"_qs);
+}
+
 QString notMadeAgain(const QList<ThingsTagToMake>& tags, const ThingsMadeTags& made) {
     QStringList names;
     for (const qsizetype index : made.takenIndexes)
@@ -313,9 +318,8 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::restoreDeleted(Step step, ThingsW
     for (const ThingsTreeRead::Tag& tag : std::as_const(tags))
         ids.append(tag.id);
     co_await recount(m_store, worker, ids);
-    Q_EMIT report(u"Restored " % countOf(tags.size(), u"tag"_qs, u"tags"_qs) % u" on " %
-                  countOf(restored.value().restored, u"to-do"_qs, u"to-dos"_qs) % u"." %
-                  skippedTodos(restored.value()) % keyNotes);
+    Q_EMIT report(u"Restored " % countOf(tags.size(), u"tag"_qs, u"tags"_qs) % onTodos(restored.value()) %
+                  u"." % skippedTodos(restored.value()) % keyNotes);
     m_redo.append(std::move(step));
     co_return outcome;
 }
@@ -436,8 +440,7 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
     }
     const QStringList recounted{merge.sourceId, merge.destinationId};
     co_await recount(m_store, worker, recounted);
-    Q_EMIT report(u"Restored " % quotedName(merge.sourceName) % u" on " %
-                  countOf(restored.value().restored, u"to-do"_qs, u"to-dos"_qs) % u"." %
+    Q_EMIT report(u"Restored " % quotedName(merge.sourceName) % onTodos(restored.value()) % u"." %
                   skippedTodos(restored.value()) % keyNotes);
     m_redo.append(std::move(step));
     co_return outcome;
