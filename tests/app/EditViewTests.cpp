@@ -540,6 +540,21 @@ private Q_SLOTS:
         BatchResultSheet first(BatchResultState::failure(u"Tag 0"_qs, u"AppleScript error: no"_qs, {}),
                                m_window);
         QVERIFY(!first.nameList() && !first.findChild<QLabel*>(u"batchResultNamesCaption"_qs));
+
+        // The tags never tried are named last, under their caption, a row each for a reader.
+        BatchResultSheet rest(
+            BatchResultState::failure(u"Tag 1"_qs, u"AppleScript error: no"_qs, {u"Tag 0"_qs})
+                .withNotAttempted({u"Tag 2"_qs, u"Tag 3"_qs}),
+            m_window);
+        rest.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&rest));
+        QCOMPARE(rest.findChild<QLabel*>(u"batchResultNotAttemptedCaption"_qs)->text(), u"Not attempted:"_qs);
+        QAccessibleInterface* list =
+            QAccessible::queryAccessibleInterface(rest.findChild<QWidget*>(u"batchResultNotAttempted"_qs));
+        QCOMPARE(list->text(QAccessible::Name), u"Tags Not Attempted"_qs);
+        QCOMPARE(list->childCount(), 2);
+        QCOMPARE(list->child(1)->text(QAccessible::Name), u"Tag 3"_qs);
+        VERIFY_ALL_NAMED(&rest);
     }
 
     // Asked first, with "Cancel" as a way out; once confirmed, the tags leave the list with the tags

@@ -105,7 +105,8 @@ TEST_F(BatchEditorTest, theSecondOfThreeFailingStopsTheRunAndARetrySendsOnlyWhat
         BatchResultState::failure(u"Bravo"_qs,
                                   u"AppleScript error: Things3 got an error: Tag \"Bravo\" can\u2019t be "
                                   u"put inside itself or a tag below it."_qs,
-                                  {u"Alpha"_qs}));
+                                  {u"Alpha"_qs})
+            .withNotAttempted({u"Charlie"_qs})); // never tried: named too
 
     batch.dismissResult();
     EXPECT_EQ(doneCalls, 0);

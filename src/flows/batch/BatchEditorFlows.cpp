@@ -62,7 +62,8 @@ QCoro::Task<> BatchEditor::saveChanges() {
     // By identifier, the moves go to Things 3 a hundred to a program; the run reports and stores
     // exactly what it would with a program each, tag by tag, in order.
     const qsizetype groupSize = byId ? ThingsService::maximumGroupSize : 1;
-    for (qsizetype next = 0; next < runs.size() && !failure;) {
+    qsizetype next = 0; // after a failure, the tag that failed
+    for (; next < runs.size() && !failure;) {
         // Without its name the parent cannot be addressed in Things 3: the program would make the
         // tag a top-level tag there while the store recorded the chosen parent.
         if (runs[next].needed && !runs[next].change) {
@@ -109,6 +110,14 @@ QCoro::Task<> BatchEditor::saveChanges() {
             }
             ++done;
         }
+    }
+    // The tags after the one that failed were never tried: the result names them too.
+    if (failure) {
+        QStringList notAttempted;
+        for (qsizetype i = next + 1; i < runs.size(); ++i) {
+            notAttempted.append(runs[i].name);
+        }
+        failure = failure->withNotAttempted(notAttempted);
     }
     // What went through is one step to undo, a failure or not.
     UndoHistory::forStore(store).recordMoves(moves);

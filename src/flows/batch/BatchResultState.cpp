@@ -28,6 +28,16 @@ BatchResultState BatchResultState::withSkipped(QList<Skipped> skipped) const {
     return state;
 }
 
+BatchResultState BatchResultState::withNotAttempted(QStringList names) const {
+    BatchResultState state = *this;
+    state.m_notAttempted = std::move(names);
+    return state;
+}
+
+QString BatchResultState::skippedAccessibleName() const {
+    return m_deletion ? QStringLiteral("Tags Not Deleted") : QStringLiteral("Tags Not Changed");
+}
+
 QString BatchResultState::skippedCaption() const {
     return m_deletion ? QStringLiteral("Not deleted:") : QStringLiteral("Not changed:");
 }

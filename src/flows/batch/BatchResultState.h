@@ -67,6 +67,12 @@ public:
     const QList<Skipped>& skipped() const { return m_skipped; }
     BatchResultState withSkipped(QList<Skipped> skipped) const;
     QString skippedCaption() const;
+    // The list's accessible name: "Tags Not Deleted" or "Tags Not Changed".
+    QString skippedAccessibleName() const;
+    // After a failure, the tags the run never reached, in order; shown last, under "Not attempted:".
+    const QStringList& notAttempted() const { return m_notAttempted; }
+    BatchResultState withNotAttempted(QStringList names) const;
+    static QString notAttemptedCaption() { return QStringLiteral("Not attempted:"); }
 
     // ---- The sheet ----
 
@@ -109,6 +115,7 @@ private:
     QString m_failedTag;
     QString m_error;
     QList<Skipped> m_skipped;
+    QStringList m_notAttempted;
     bool m_deletion = false;
 };
 

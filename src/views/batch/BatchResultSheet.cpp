@@ -144,24 +144,38 @@ void BatchResultSheet::addContent(const BatchResultState& state) {
     if (state.showsNames()) {
         addNames(state);
     }
-    if (!state.skipped().isEmpty()) {
-        auto* caption = new QLabel(state.skippedCaption(), this);
-        caption->setObjectName(QStringLiteral("batchResultSkippedCaption"));
+    // The tags left alone, with why, then those never reached: each a caption over a list.
+    const auto addList = [this, layout](const QString& captionText, const QString& name,
+                                        const QString& objectName, const QStringList& rows) {
+        auto* caption = new QLabel(captionText, this);
+        caption->setObjectName(objectName + QStringLiteral("Caption"));
         caption->setFont(scaledFont(font(), 0.95));
         layout->addWidget(caption);
-        auto* skipped = new QListWidget(this);
-        skipped->setObjectName(QStringLiteral("batchResultSkipped"));
-        skipped->setAccessibleName(QStringLiteral("Tags Not Deleted"));
-        skipped->setSelectionMode(QAbstractItemView::NoSelection);
-        skipped->setWordWrap(true);
-        skipped->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        skipped->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents); // as tall as its rows
-        for (const BatchResultState::Skipped& tag : state.skipped()) {
-            auto* item = new QListWidgetItem(tag.name + QStringLiteral(": ") + tag.reason, skipped);
+        auto* list = new QListWidget(this);
+        list->setObjectName(objectName);
+        list->setAccessibleName(name);
+        list->setSelectionMode(QAbstractItemView::NoSelection);
+        list->setWordWrap(true);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents); // as tall as its rows
+        for (const QString& row : rows) {
+            auto* item = new QListWidgetItem(row, list);
             item->setFlags(Qt::ItemIsEnabled);
         }
-        skipped->setMaximumHeight(maximumListHeight);
-        layout->addWidget(skipped);
+        list->setMaximumHeight(maximumListHeight);
+        layout->addWidget(list);
+    };
+    if (!state.skipped().isEmpty()) {
+        QStringList rows;
+        for (const BatchResultState::Skipped& tag : state.skipped()) {
+            rows.append(tag.name + QStringLiteral(": ") + tag.reason);
+        }
+        addList(state.skippedCaption(), state.skippedAccessibleName(), QStringLiteral("batchResultSkipped"),
+                rows);
+    }
+    if (!state.notAttempted().isEmpty()) {
+        addList(BatchResultState::notAttemptedCaption(), QStringLiteral("Tags Not Attempted"),
+                QStringLiteral("batchResultNotAttempted"), state.notAttempted());
     }
 }
 
