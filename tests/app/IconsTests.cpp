@@ -1,7 +1,9 @@
 #include "Icons.h"
+#include "ProminentButton.h"
 #include "TagSortOption.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QSet>
 #include <QtTest>
 
@@ -68,6 +70,25 @@ private Q_SLOTS:
         QCOMPARE(opaqueColours(Icons::symbol(u"exclamationmark.triangle.fill"_qs, banner), QIcon::Normal),
                  QSet<QRgb>{QColor(Qt::white).rgba()});
         QVERIFY(Icons::symbol(u"no.such.symbol"_qs).isNull() && Icons::symbol(QString()).isNull());
+    }
+
+    // A destructive label reads at 4.5:1 at least on the button of a light palette, a dark one, and
+    // the platform's, and stays red.
+    void aDestructiveLabelReadsInEveryPalette() {
+        for (const QColor& button :
+             {QColor(0xef, 0xef, 0xef), QColor(0xff, 0xff, 0xff), QColor(0x35, 0x35, 0x35),
+              QColor(0x2a, 0x2e, 0x32), QColor(0x1e, 0x1e, 0x1e),
+              QApplication::palette().color(QPalette::Button)}) {
+            QPalette palette = QApplication::palette();
+            palette.setColor(QPalette::Button, button);
+            QPushButton remove(u"Delete"_qs);
+            remove.setPalette(palette);
+            makeDestructive(&remove);
+            const QColor label = remove.palette().color(QPalette::Active, QPalette::ButtonText);
+            QVERIFY2(contrastRatio(label, button) >= 4.5, qPrintable(button.name() + u' ' + label.name()));
+            QVERIFY2(label.red() > label.green() * 3 / 2 && label.red() > label.blue() * 3 / 2,
+                     qPrintable(label.name()));
+        }
     }
 };
 

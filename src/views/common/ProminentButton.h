@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QPushButton>
+#include <algorithm>
+#include <cmath>
 
 namespace orvalet {
 
@@ -15,12 +17,40 @@ inline void makeProminent(QPushButton* button) {
     button->setPalette(colours);
 }
 
+// WCAG's contrast ratio of two colours, from 1:1 to 21:1.
+inline double contrastRatio(const QColor& a, const QColor& b) {
+    const auto luminance = [](const QColor& colour) {
+        const auto channel = [](double c) {
+            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+               0.0722 * channel(colour.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The red of a destructive label on `background`: the usual red, made lighter on a dark background or
+// darker on a light one until it reads at 4.5:1 at least.
+inline QColor destructiveRed(const QColor& background) {
+    QColor red(0xd7, 0x26, 0x1e);
+    const bool dark = background.lightnessF() < 0.5;
+    for (int step = 0; step < 40 && contrastRatio(red, background) < 4.5; ++step) {
+        red = dark ? red.lighter(106) : red.darker(106);
+        if (dark && red.lightness() >= 250) {
+            red = QColor(0xff, 0xb3, 0xad);
+        }
+    }
+    return red;
+}
+
 // Draws a destructive button's label in red, for the active and inactive window only, so that
-// while it cannot be pressed it keeps the style's disabled look.
+// while it cannot be pressed it keeps the style's disabled look; the red reads on the palette's
+// button colour, light or dark.
 inline void makeDestructive(QPushButton* button) {
     QPalette palette = button->palette();
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::ButtonText, QColor(0xd7, 0x26, 0x1e));
+        palette.setColor(group, QPalette::ButtonText, destructiveRed(palette.color(group, QPalette::Button)));
     }
     button->setPalette(palette);
 }
