@@ -350,12 +350,14 @@ QString ThingsService::makeTagsAgainScript(const QList<ThingsTagToMake>& tags, b
         return script % u"    set AppleScript's text item delimiters to savedDelimiters\n"
                         "    return \"MADE|||||||||0\"\n"
                         "end tell";
-    // The identifiers, "|||" and the keyless positions, joined into `answer` at `indent`.
+    // The identifiers, "|||" and the keyless positions, joined into `answer` at `indent`: the
+    // identifiers' text, the long one, is copied once.
     const auto joined = [](QStringView indent) -> QString {
-        return u"set answer to \"\"\n" % indent %
-               u"if out is not {} then set answer to (out as text) & \",\"\n" % indent %
-               u"set answer to answer & \"|||\"\n" % indent %
-               u"if keyless is not {} then set answer to answer & (keyless as text) & \",\"";
+        return u"set idsText to \"\"\n" % indent %
+               u"if out is not {} then set idsText to (out as text) & \",\"\n" % indent %
+               u"set keylessText to \"\"\n" % indent %
+               u"if keyless is not {} then set keylessText to (keyless as text) & \",\"\n" % indent %
+               u"set answer to idsText & (\"|||\" & keylessText)";
     };
     return script %
            u"    try\n"
