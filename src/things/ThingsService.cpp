@@ -239,14 +239,9 @@ ThingsChangesOutcome ThingsService::changeTags(const QList<ThingsTagChange>& cha
 }
 
 void ThingsService::deleteTag(const ThingsTagRef& tag, bool byId) const {
-    try {
-        runAppleScript(deleteTagScript(tag, byId));
-    } catch (const ThingsError& error) {
-        if (byId && error.isMissingTag(tag.id))
-            return; // deleted already, with an ancestor or in Things 3 itself
-        if (!error.isLostConnection() || stateAfterLostAnswer(*this, tag.id, error))
-            throw;
-    }
+    // One tag alone goes in its own program, the way a group of one does.
+    if (const std::optional<ThingsError> failure = deleteTags({tag}, byId).failure)
+        throw *failure;
 }
 
 namespace {
@@ -291,7 +286,7 @@ ThingsGroupOutcome ThingsService::deleteTags(const QList<ThingsTagRef>& tags, bo
     qsizetype done = 0;
     while (done < tags.size()) {
         const qsizetype end = std::min(tags.size(), done + (byId ? maximumGroupSize : 1));
-        if (end - done == 1 && checks.isEmpty()) { // one tag alone: its own program, as deleteTag sends it
+        if (end - done == 1 && checks.isEmpty()) { // one tag alone: its own program, deleteTagScript
             try {
                 runAppleScript(deleteTagScript(tags[done], byId));
             } catch (const ThingsError& error) {
