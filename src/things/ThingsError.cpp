@@ -63,9 +63,20 @@ bool ThingsError::isMissingTag(const QString& id) const {
     return m_message.contains(u"tag id \"" % written % u'"');
 }
 
+bool ThingsError::isNotRunning() const {
+    // The engine spells its -600 message with the typographic apostrophe ("isn’t running"), and
+    // the message entry of its error dictionary does not carry the number, so both apostrophes
+    // must count or the most common failure of all would not be recognised.
+    // Letter case follows the user's locale, hence lowering the message rather than folding it.
+    if (m_kind != Kind::appleScriptFailed || isNamesake() || m_number == changedSinceReadNumber)
+        return false;
+    const QString lowered = QLocale().toLower(m_message);
+    return lowered.contains(u"isn't running") || lowered.contains(u"isn\u2019t running") ||
+           lowered.contains(u"not running") || m_message.contains(u"-600");
+}
+
 bool ThingsError::isUnreachable() const {
-    return isLostConnection() ||
-           errorDescription() == QStringLiteral("Things 3 is not open. Please open Things 3 and try again.");
+    return isLostConnection() || isNotRunning();
 }
 
 bool ThingsError::isNamesake() const {
@@ -95,14 +106,7 @@ QString ThingsError::errorDescription() const {
         return u"Things 3 has another tag named " % quoted(m_message) %
                u"; rename one of them in Things 3 first.";
     }
-    // The engine spells its -600 message with the typographic apostrophe ("isn’t running"), and
-    // the message entry of its error dictionary does not carry the number, so both apostrophes
-    // must count or the most common failure of all would not be recognised.
-    // Letter case follows the user's locale, hence lowering the message rather than folding it.
-    const QString lowered = QLocale().toLower(m_message);
-    const bool notRunning = lowered.contains(u"isn't running") || lowered.contains(u"isn\u2019t running") ||
-                            lowered.contains(u"not running") || m_message.contains(u"-600");
-    if (notRunning)
+    if (isNotRunning())
         return QStringLiteral("Things 3 is not open. Please open Things 3 and try again.");
     return u"AppleScript error: " % m_message;
 }

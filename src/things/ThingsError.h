@@ -65,6 +65,8 @@ public:
 
 private:
     ThingsError(Kind kind, QString message, std::optional<qint64> number = std::nullopt);
+    // The engine's failure for Things 3 not running (-600), by its number or its message.
+    bool isNotRunning() const;
 
     Kind m_kind;
     QString m_message;
