@@ -4,12 +4,14 @@
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
+#include "UndoHistory.h"
 #include "UnusedTagsWindow.h"
 #include "WindowRoles.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace orvalet {
@@ -28,10 +30,35 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
     if (!app->m_updater) {
         app->m_updater = std::make_unique<UnavailableUpdater>();
     }
+    app->settleLostAnswers();
     // Queued writes reach the disk before the process ends, whichever way the user quits.
     connect(qApp, &QCoreApplication::aboutToQuit, app.get(),
             [store = app->m_store.get()] { store->finalFlush(); });
     return app;
+}
+
+// A change whose answer was lost waits, its tags marked, until Things 3 says what it did: asked right
+// after any program Things 3 answers, and every few seconds while one waits.
+void OrvaletApp::settleLostAnswers() {
+    UndoHistory& history = UndoHistory::forStore(*m_store);
+    ThingsWorker* worker = m_worker.get();
+    auto* every = new QTimer(this);
+    every->setInterval(settleInterval);
+    connect(every, &QTimer::timeout, &history, [&history, worker] { history.settlePending(*worker); });
+    connect(&history, &UndoHistory::changed, every, [&history, every] {
+        if (!history.hasPending())
+            every->stop();
+        else if (!every->isActive())
+            every->start();
+    });
+    m_worker->setOnAnswer([history = QPointer<UndoHistory>(&history), worker] {
+        if (history && history->hasPending()) {
+            QTimer::singleShot(0, history, [history, worker] {
+                if (history)
+                    history->settlePending(*worker);
+            });
+        }
+    });
 }
 
 OrvaletApp::~OrvaletApp() {

@@ -47,8 +47,12 @@ public:
     QWidget* aboutBox() const { return m_aboutBox; }
     QWidget* unusedTagsWindow() const { return m_unusedTagsWindow; }
 
+    // How often Things 3 is asked about changes whose answer was lost, while one waits (ms).
+    static constexpr int settleInterval = 3000;
+
 private:
     OrvaletApp() = default;
+    void settleLostAnswers();
 
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<TagStore> m_store;

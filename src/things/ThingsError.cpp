@@ -79,6 +79,10 @@ bool ThingsError::isUnreachable() const {
     return isLostConnection() || isNotRunning();
 }
 
+QString ThingsError::unconfirmed(const QString& what) const {
+    return u"Orvalet could not confirm whether " % what % u": " % errorDescription();
+}
+
 bool ThingsError::isNamesake() const {
     return m_kind == Kind::appleScriptFailed && m_number == namesakeNumber;
 }
@@ -108,6 +112,11 @@ QString ThingsError::errorDescription() const {
     }
     if (isNotRunning())
         return QStringLiteral("Things 3 is not open. Please open Things 3 and try again.");
+    // The engine's words for a lost answer ("Connection is invalid.") say nothing a user can act on.
+    if (m_number == -609)
+        return QStringLiteral("Things 3 quit before it answered.");
+    if (m_number == -1712)
+        return QStringLiteral("Things 3 did not answer in time.");
     return u"AppleScript error: " % m_message;
 }
 

@@ -60,6 +60,9 @@ public:
 
     // The text a view shows for this error.
     QString errorDescription() const;
+    // After an answer lost on its way back: what the user reads of a change whose outcome is not known,
+    // `what` saying what may have happened ("“Bills Due” was deleted").
+    QString unconfirmed(const QString& what) const;
 
     const char* what() const noexcept override { return m_what.constData(); }
 

@@ -221,8 +221,15 @@ ThingsChangesOutcome ThingsService::changeTags(const QList<ThingsTagChange>& cha
             // how far, tag by tag, as changeTag learns it after a lost answer.
             for (; done < group.size(); ++done) {
                 changeEach(positions[done]);
-                const std::optional<ThingsTagState> now =
-                    stateAfterLostAnswer(*this, group[done].tag.id, *failure);
+                std::optional<ThingsTagState> now;
+                try {
+                    now = readTagState(group[done].tag.id);
+                } catch (const ThingsError&) {
+                    // Things 3 cannot be asked: this change and the rest of the program are not known.
+                    outcome.failure = *failure;
+                    outcome.unsettled = end - states.size();
+                    return outcome;
+                }
                 if (!now)
                     throw *failure;
                 if (!reached(group[done], *now))
@@ -232,6 +239,8 @@ ThingsChangesOutcome ThingsService::changeTags(const QList<ThingsTagChange>& cha
             changeEach(end);
         } catch (const ThingsError& error) {
             outcome.failure = error;
+            // A change alone whose answer was lost and could not be read again.
+            outcome.unsettled = error.isLostConnection() && !error.tagNow() ? 1 : 0;
             return outcome;
         }
     }

@@ -36,6 +36,9 @@ struct ThingsGroupOutcome {
 struct ThingsChangesOutcome {
     QList<ThingsTagState> states;
     std::optional<ThingsError> failure;
+    // After a lost answer that Things 3 could not be asked about: how many changes from the one that
+    // failed on were sent without learning whether Things 3 made them.
+    qsizetype unsettled = 0;
 };
 
 // What a run of keyboard shortcut writes did: for each change tried, in order, the key Things 3 held

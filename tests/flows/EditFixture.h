@@ -80,8 +80,7 @@ inline ScriptOutcome connectionLost() {
     return ScriptOutcome{std::nullopt,
                          ScriptError{QStringLiteral("Things3 got an error: ") + brief, brief, -609, brief}};
 }
-inline const QString connectionLostMessage =
-    QStringLiteral("AppleScript error: Things3 got an error: Connection is invalid.");
+inline const QString connectionLostMessage = QStringLiteral("Things 3 quit before it answered.");
 
 // A store, preferences, and a worker whose programs run on a library in memory, every one recorded.
 // Public, so that the cases of a table reach it from their lambdas.

@@ -134,7 +134,9 @@ TEST_F(ShortcutFlowsTest, clearShortcutsGroupsTheTagsAndUndoPutsTheKeysBack) {
         return test::connectionLost();
     });
     QCoro::waitFor(batchOf({tags[6], tags[7]}).clearShortcuts());
-    EXPECT_EQ(this->batch->resultState()->error(), test::connectionLostMessage);
+    EXPECT_EQ(this->batch->resultState()->error(),
+              u"Orvalet could not confirm whether the shortcuts of 2 tags were cleared: "_qs +
+                  test::connectionLostMessage);
     EXPECT_TRUE(!tags[6]->shortcut() && !tags[7]->shortcut());
 }
 

@@ -213,7 +213,9 @@ TEST_F(TagMergerTest, aFailedWriteOfTheToDosStopsTheMergeAsAFailure) {
         u"app AND Things 3. You can undo this with Edit \u25B8 Undo."_qs);
 
     QCoro::waitFor(m.merge());
-    EXPECT_EQ(m.errorMessage(), test::connectionLostMessage);
+    EXPECT_EQ(m.errorMessage(),
+              u"Orvalet could not confirm whether \u201CPost\u201D was merged into \u201CHome\u201D: "_qs +
+                  test::connectionLostMessage);
     EXPECT_FALSE(m.outcome());
     EXPECT_EQ(merged.size(), 0);
     EXPECT_EQ(sent().size(), 3); // the read, then the read again and the write in one job

@@ -1,5 +1,6 @@
 // The batch editor's three runs, tag after tag: the move, the update from Things 3, the deletion.
 #include "BatchEditor.h"
+#include "DisplayTexts.h"
 #include "ShortcutWrites.h"
 #include "TagStore.h"
 #include "TagTree.h"
@@ -58,6 +59,8 @@ QCoro::Task<> BatchEditor::saveChanges() {
 
     QStringList updatedNames;
     QList<UndoHistory::Change> moves;
+    QStringList unknownIds;
+    qsizetype unknownEnd = 0; // after a failure, the first tag known not to have been tried
     std::optional<BatchResultState> failure;
     // By identifier, the moves go to Things 3 a hundred to a program; the run reports and stores
     // exactly what it would with a program each, tag by tag, in order.
@@ -98,8 +101,29 @@ QCoro::Task<> BatchEditor::saveChanges() {
                 if (stored) {
                     TagWrites::followAfterFailure(*stored, *outcome.failure);
                 }
-                failure =
-                    BatchResultState::failure(move.name, outcome.failure->errorDescription(), updatedNames);
+                // Sent without an answer Things 3 could be asked about: these moves wait in the
+                // step, their tags marked, until it says.
+                qsizetype unknown = 0;
+                for (qsizetype i = next; i < end && unknown < outcome.unsettled; ++i) {
+                    if (!runs[i].needed) {
+                        continue;
+                    }
+                    ++unknown;
+                    unknownIds.append(runs[i].change->tag.id);
+                    moves.append(UndoHistory::Change{runs[i].change->tag.id, runs[i].name, runs[i].name,
+                                                     runs[i].change->parentId, newParentId});
+                }
+                const QString reason =
+                    unknown == 0 ? outcome.failure->errorDescription()
+                    : unknown == 1
+                        ? outcome.failure->unconfirmed(DisplayTexts::quotedName(move.name) % u" was moved")
+                        : outcome.failure->unconfirmed(DisplayTexts::quotedName(move.name) % u" and " %
+                                                       DisplayTexts::countOf(unknown - 1,
+                                                                             QStringLiteral("other tag"),
+                                                                             QStringLiteral("other tags")) %
+                                                       u" were moved");
+                unknownEnd = unknown == 0 ? next + 1 : end;
+                failure = BatchResultState::failure(move.name, reason, updatedNames);
                 break;
             }
             updatedNames.append(move.name);
@@ -114,13 +138,13 @@ QCoro::Task<> BatchEditor::saveChanges() {
     // The tags after the one that failed were never tried: the result names them too.
     if (failure) {
         QStringList notAttempted;
-        for (qsizetype i = next + 1; i < runs.size(); ++i) {
+        for (qsizetype i = std::max(next + 1, unknownEnd); i < runs.size(); ++i) {
             notAttempted.append(runs[i].name);
         }
         failure = failure->withNotAttempted(notAttempted);
     }
     // What went through is one step to undo, a failure or not.
-    UndoHistory::forStore(store).recordMoves(moves);
+    UndoHistory::forStore(store).recordMoves(moves, unknownIds);
 
     if (self) {
         self->m_resultState = failure ? *failure : BatchResultState::success(updatedNames);
@@ -148,6 +172,7 @@ QCoro::Task<> BatchEditor::clearShortcuts() {
     Q_EMIT changed();
 
     // A key Things 3 will not take off one tag leaves the others to clear.
+    const QStringList keysBefore = ShortcutWrites::keysBefore(writes);
     const ThingsShortcutsOutcome sent =
         co_await ShortcutWrites::send(m_worker, TagWrites::byId(m_preferences), writes, true);
     // The step gives back the keys Things 3 held, for the tags it cleared and no others.
@@ -166,10 +191,26 @@ QCoro::Task<> BatchEditor::clearShortcuts() {
             refused.append({tag->name(), *sent.tried[i].refusal});
         }
     }
+    // Those sent without an answer wait in the step for Things 3 to say.
+    const QList<UndoHistory::Change> unknown = ShortcutWrites::unknownAfterLoss(writes, keysBefore, sent);
+    QStringList unknownIds;
+    for (const UndoHistory::Change& change : unknown) {
+        undo.append(change);
+        unknownIds.append(change.id);
+    }
+    std::optional<QString> unconfirmed;
     if (sent.failure) {
         refused.append({writes[sent.tried.size()].tag->name(), *sent.failure});
+        if (!unknown.isEmpty()) {
+            const QString what =
+                unknown.size() == 1
+                    ? QString(u"the shortcut of " % DisplayTexts::quotedName(unknown.first().nameAfter) %
+                              u" was cleared")
+                    : QString(u"the shortcuts of " % QString::number(unknown.size()) % u" tags were cleared");
+            unconfirmed = sent.failure->unconfirmed(what);
+        }
     }
-    UndoHistory::forStore(store).recordShortcuts(clearShortcutsLabel(), undo);
+    UndoHistory::forStore(store).recordShortcuts(clearShortcutsLabel(), undo, unknownIds);
     if (!self) {
         co_return;
     }
@@ -179,9 +220,10 @@ QCoro::Task<> BatchEditor::clearShortcuts() {
         for (qsizetype i = 1; i < refused.size(); ++i) {
             others.append({refused[i].first, refused[i].second.errorDescription()});
         }
-        self->m_resultState = BatchResultState::failure(refused.first().first,
-                                                        refused.first().second.errorDescription(), cleared)
-                                  .withSkipped(others);
+        const QString reason =
+            refused.size() == 1 && unconfirmed ? *unconfirmed : refused.first().second.errorDescription();
+        self->m_resultState =
+            BatchResultState::failure(refused.first().first, reason, cleared).withSkipped(others);
         self->m_showResult = true;
     }
     self->m_isClearingShortcuts = false;
@@ -313,7 +355,14 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
         for (qsizetype i = outcome.done; outcome.unsettled && i < group.size(); ++i) {
             unsettledIds.append(group[i]->id());
         }
-        if (outcome.failure) {
+        if (outcome.failure && outcome.unsettled) {
+            // Things 3 could not be asked what it did: the run stops, the rest stay listed.
+            const TagPtr& failed = group[outcome.done];
+            failures.append(DeleteFailure{
+                failed->name(),
+                outcome.failure->unconfirmed(DisplayTexts::quotedName(failed->name()) % u" was deleted")});
+            end = selected.size();
+        } else if (outcome.failure) {
             const TagPtr& failed = group[outcome.done];
             failures.append(DeleteFailure{failed->name(), outcome.failure->errorDescription()});
             end = positions[outcome.done] + 1; // the run goes on after the tag that failed

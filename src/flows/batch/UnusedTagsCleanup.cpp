@@ -454,8 +454,11 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
                 }
                 continue;
             } else if (deletion++ == deleted.done) {
-                failure = BatchResultState::failure(verdict.top->name(), deleted.failure->errorDescription(),
-                                                    deletedNames);
+                const QString reason =
+                    deleted.unsettled ? deleted.failure->unconfirmed(
+                                            DisplayTexts::quotedName(verdict.top->name()) % u" was deleted")
+                                      : deleted.failure->errorDescription();
+                failure = BatchResultState::failure(verdict.top->name(), reason, deletedNames);
             } else {
                 for (const TagPtr& descendant :
                      TagTree::descendantsInDeletionOrder(*verdict.top, *children)) {

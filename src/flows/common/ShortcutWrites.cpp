@@ -73,4 +73,24 @@ QCoro::Task<ThingsShortcutsOutcome> send(ThingsWorker& worker, bool byId, QList<
     co_return outcome;
 }
 
+QStringList keysBefore(const QList<Write>& writes) {
+    QStringList keys;
+    for (const Write& write : writes) {
+        keys.append(write.tag->shortcutKey());
+    }
+    return keys;
+}
+
+QList<UndoHistory::Change> unknownAfterLoss(const QList<Write>& writes, const QStringList& keysBefore,
+                                            const ThingsShortcutsOutcome& sent) {
+    QList<UndoHistory::Change> unknown;
+    for (qsizetype i = sent.tried.size();
+         sent.failure && sent.failure->isLostConnection() && i < writes.size(); ++i) {
+        const TagPtr& tag = writes[i].tag;
+        unknown.append(
+            UndoHistory::Change{tag->id(), {}, tag->name(), {}, {}, std::pair(keysBefore[i], writes[i].key)});
+    }
+    return unknown;
+}
+
 } // namespace orvalet::ShortcutWrites

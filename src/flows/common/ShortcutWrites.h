@@ -2,6 +2,7 @@
 
 #include "Tag.h"
 #include "ThingsService.h"
+#include "UndoHistory.h"
 
 #include <QCoroTask>
 #include <QList>
@@ -38,6 +39,13 @@ QList<TagPtr> holders(const TagStore& store, const QString& key, const QString& 
 // the key Things 3 held before it: what an undo step gives back.
 QCoro::Task<ThingsShortcutsOutcome> send(ThingsWorker& worker, bool byId, QList<Write> writes,
                                          bool goOnPastRefusal = false);
+
+// The records' keys before a run: what a change not known to have gone through started from.
+QStringList keysBefore(const QList<Write>& writes);
+// After a run whose answer was lost: the writes whose outcome is not known, as changes of an undo
+// step that waits for Things 3 to say what it holds. None after any other failure.
+QList<UndoHistory::Change> unknownAfterLoss(const QList<Write>& writes, const QStringList& keysBefore,
+                                            const ThingsShortcutsOutcome& sent);
 
 } // namespace ShortcutWrites
 

@@ -83,6 +83,11 @@ public:
     template <ThingsJob Function, typename... Args>
     QCoro::Task<ResultOf<Function, Args...>> run(Function function, Args... args);
 
+    // Called on the interface thread after each job that reached Things 3 (its value, or a failure
+    // other than Things 3 being closed or silent), once the job's flow has gone on: the moment to ask
+    // about changes whose answer was lost before.
+    void setOnAnswer(std::function<void()> onAnswer) { m_onAnswer = std::move(onAnswer); }
+
 private:
     // Queues a job that cannot throw; the future finishes when it has run.
     QFuture<void> submit(std::function<void(const ThingsService&)> job);
@@ -90,6 +95,7 @@ private:
     std::unique_ptr<ScriptEngine> m_engine;
     ThingsService m_service;
     QThreadPool m_pool;
+    std::function<void()> m_onAnswer;
 };
 
 template <ThingsJob Function, typename... Args>
@@ -118,6 +124,8 @@ QCoro::Task<ThingsWorker::ResultOf<Function, Args...>> ThingsWorker::run(Functio
     QFutureWatcher<void> watcher;
     watcher.setFuture(done);
     co_await qCoro(&watcher, &QFutureWatcher<void>::finished);
+    if (m_onAnswer && ((*outcome)->hasValue() || !(*outcome)->error().isUnreachable()))
+        m_onAnswer();
     co_return std::move(**outcome);
 }
 

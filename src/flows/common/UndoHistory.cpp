@@ -34,6 +34,7 @@ UndoHistory& UndoHistory::forStore(TagStore& store) {
 }
 
 void UndoHistory::push(Step step) {
+    step.serial = ++m_lastSerial;
     m_undo.append(std::move(step));
     if (m_undo.size() > maximumSteps) {
         m_undo.removeFirst();
@@ -42,7 +43,7 @@ void UndoHistory::push(Step step) {
     Q_EMIT changed();
 }
 
-void UndoHistory::recordRename(const Change& change) {
+void UndoHistory::recordRename(const Change& change, bool unsettled) {
     const bool renamed = change.nameBefore != change.nameAfter;
     const bool moved = change.parentBefore != change.parentAfter;
     push(Step{Step::Kind::change,
@@ -51,17 +52,18 @@ void UndoHistory::recordRename(const Change& change) {
                                : QStringLiteral("Move"),
               {change},
               nullptr,
-              nullptr});
+              nullptr,
+              unsettled ? QStringList{change.id} : QStringList()});
 }
 
-void UndoHistory::recordMoves(const QList<Change>& changes) {
+void UndoHistory::recordMoves(const QList<Change>& changes, const QStringList& unsettledIds) {
     if (changes.isEmpty()) {
         return;
     }
     push(Step{Step::Kind::change,
               changes.size() == 1 ? QStringLiteral("Move")
                                   : QStringLiteral("Move %1 Tags").arg(changes.size()),
-              changes, nullptr, nullptr});
+              changes, nullptr, nullptr, unsettledIds});
 }
 
 void UndoHistory::recordCreation(const QString& id, const QString& name,
@@ -73,9 +75,10 @@ void UndoHistory::recordCreation(const QString& id, const QString& name,
               nullptr});
 }
 
-void UndoHistory::recordShortcuts(const QString& label, const QList<Change>& changes) {
+void UndoHistory::recordShortcuts(const QString& label, const QList<Change>& changes,
+                                  const QStringList& unsettledIds) {
     if (!changes.isEmpty()) {
-        push(Step{Step::Kind::change, label, changes, nullptr, nullptr});
+        push(Step{Step::Kind::change, label, changes, nullptr, nullptr, unsettledIds});
     }
 }
 
@@ -106,7 +109,17 @@ QCoro::Task<> UndoHistory::apply(bool undoing, ThingsWorker& worker, Preferences
     Q_EMIT changed();
     const bool byId = TagWrites::byId(preferences);
     Outcome outcome;
-    if (step.kind == Step::Kind::change) {
+    // A pending change is settled first: only what Things 3 made is undone.
+    std::optional<QString> unknown;
+    if (isPending(step))
+        unknown = co_await settleStep(step, worker, nullptr);
+    if (unknown) {
+        outcome.failed = *unknown;
+        from.append(std::move(step));
+    } else if (isEmpty(step)) {
+        outcome.dropped = QStringLiteral("Things 3 had not made this change, so there is nothing to ") +
+                          (undoing ? QStringLiteral("undo.") : QStringLiteral("redo."));
+    } else if (step.kind == Step::Kind::change) {
         outcome = co_await applyChanges(std::move(step), undoing, worker, byId);
     } else if (step.kind == Step::Kind::deletion && undoing) {
         // (GCC 12 resumes the wrong branch of a conditional holding two co_awaits: if-else only.)

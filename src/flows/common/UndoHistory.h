@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -66,6 +67,10 @@ public:
         QList<Change> changes; // a creation: one, its "before" unused
         std::shared_ptr<Deletion> deletion;
         std::shared_ptr<Merge> merge;
+        // The tags of `changes` whose change was sent without learning whether Things 3 made it (the
+        // answer was lost and Things 3 could not be asked): until Things 3 says, the step is pending.
+        QStringList unsettled = {};
+        quint64 serial = 0; // which step this is, whatever moves around it while it is settled
     };
 
     // Whether and how a deletion goes ahead: `proceed` false leaves everything as it is; otherwise
@@ -82,8 +87,9 @@ public:
     static UndoHistory& forStore(TagStore& store);
 
     // Recorded by the flows; clears what could be redone.
-    void recordRename(const Change& change);
-    void recordMoves(const QList<Change>& changes);
+    // `unsettled`: the change was sent, but whether Things 3 made it is not known.
+    void recordRename(const Change& change, bool unsettled = false);
+    void recordMoves(const QList<Change>& changes, const QStringList& unsettledIds = {});
     void recordCreation(const QString& id, const QString& name, const std::optional<QString>& parentId);
     // The trees of the tags in `deletedIds` (those Things 3 deleted) out of what was read before.
     // `unsettledIds`: tags the run tried to delete without learning whether it did (see Deletion).
@@ -104,7 +110,17 @@ public:
     static QString undoable(const QString& permanent);
     static QString permanent(const QString& undoable);
     // Shortcut changes in the order they were sent; undone in the reverse order.
-    void recordShortcuts(const QString& label, const QList<Change>& changes);
+    void recordShortcuts(const QString& label, const QList<Change>& changes,
+                         const QStringList& unsettledIds = {});
+
+    // The stored tags a change is pending for: sent to Things 3, its outcome not known yet.
+    QSet<QString> pendingIds() const;
+    bool hasPending() const;
+    // Asks Things 3 what became of every pending change, and settles each: a change it made stays in
+    // its step and the store follows; one it did not make leaves the step (a step left empty goes).
+    // Reports what it learnt. Nothing happens while Things 3 cannot be asked, or while a step is
+    // undone or redone.
+    QCoro::Task<> settlePending(ThingsWorker& worker);
 
     bool canUndo() const { return !m_busy && !m_undo.isEmpty(); }
     bool canRedo() const { return !m_busy && !m_redo.isEmpty(); }
@@ -125,6 +141,8 @@ Q_SIGNALS:
     // A deletion asks whether to go ahead without undo; answerQuestion() tells it.
     void question(int question, const QString& title, const QString& message);
     void answered(int question, bool confirmed);
+    // What Things 3 said of changes whose answer was lost: "“Bills Due” was deleted."
+    void settled(const QString& message);
 
 private:
     // Why a step could not be applied: it no longer fits what is stored (dropped), or Things 3
@@ -152,7 +170,15 @@ private:
                                             const QStringList& unsettledIds = {});
     // Asks Things 3 about the step's unsettled trees, and leaves out those it still has; a tree it no
     // longer has leaves the store. Nothing when Things 3 cannot be asked (the reason).
-    QCoro::Task<std::optional<QString>> settle(Deletion& deletion, ThingsWorker& worker);
+    // What it learnt is added to `notes`, when given.
+    QCoro::Task<std::optional<QString>> settle(Deletion& deletion, ThingsWorker& worker,
+                                               QStringList* notes = nullptr);
+    // Settles the step's pending part (see settlePending); the reason when Things 3 cannot be asked.
+    QCoro::Task<std::optional<QString>> settleStep(Step& step, ThingsWorker& worker, QStringList* notes);
+    QCoro::Task<std::optional<QString>> settleChanges(Step& step, ThingsWorker& worker, QStringList* notes);
+    static bool isPending(const Step& step);
+    // A step whose every part proved not made.
+    static bool isEmpty(const Step& step);
     // `current`: a step taken off its stack while it is applied.
     // Returns what the report says of keys Things 3 would not set again.
     QString storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds,
@@ -163,6 +189,7 @@ private:
     QList<Step> m_undo;
     QList<Step> m_redo;
     bool m_busy = false;
+    quint64 m_lastSerial = 0;
     int m_lastQuestion = 0;
     QHash<int, bool> m_answers;
 };

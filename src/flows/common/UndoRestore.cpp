@@ -226,7 +226,8 @@ QCoro::Task<> recount(TagStore& store, ThingsWorker& worker, QStringList ids) {
 
 } // namespace
 
-QCoro::Task<std::optional<QString>> UndoHistory::settle(Deletion& deletion, ThingsWorker& worker) {
+QCoro::Task<std::optional<QString>> UndoHistory::settle(Deletion& deletion, ThingsWorker& worker,
+                                                        QStringList* notes) {
     if (deletion.unsettled.isEmpty())
         co_return std::nullopt;
     const QStringList asked = deletion.unsettled;
@@ -238,6 +239,11 @@ QCoro::Task<std::optional<QString>> UndoHistory::settle(Deletion& deletion, Thin
     for (qsizetype i = 0; i < asked.size(); ++i) {
         if (now.value()[i])
             present.insert(asked[i]);
+    }
+    for (const ThingsTreeRead::Tag& tag : std::as_const(deletion.trees.tags)) {
+        if (notes && asked.contains(tag.id))
+            notes->append(quotedName(tag.name) %
+                          (present.contains(tag.id) ? u" was not deleted." : u" was deleted."));
     }
     QList<ThingsTreeRead::Tag>& tags = deletion.trees.tags;
     QSet<QString> left, todos;

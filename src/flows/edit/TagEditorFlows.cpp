@@ -1,4 +1,5 @@
 // The editor's four actions, each a flow that writes to Things 3 first and to the store after.
+#include "DisplayTexts.h"
 #include "EditRules.h"
 #include "ShortcutWrites.h"
 #include "TagEditor.h"
@@ -13,6 +14,8 @@
 #include <QPointer>
 
 namespace orvalet {
+
+using DisplayTexts::quotedName;
 
 // Every flow here follows one rule: after its first co_await, `this` may be gone (the main window
 // removed the editor while Things 3 was answering) or may show another tag (setTag). It works on the
@@ -79,6 +82,15 @@ QCoro::Task<> TagEditor::saveChanges() {
                     UndoHistory::Change{tag->id(), renamed ? currentName : tag->name(), tag->name(),
                                         currentParentId, tag->parentTagId()});
             }
+        } else if (updated.error().isLostConnection() && !updated.error().tagNow()) {
+            // Sent, and Things 3 could not be asked what it did: the step waits for its answer.
+            const bool renamed = currentName != change->newName;
+            UndoHistory::forStore(store).recordRename(
+                UndoHistory::Change{tag->id(), currentName, renamed ? change->newName : currentName,
+                                    currentParentId, change->newParentId},
+                true);
+            failure = updated.error().unconfirmed(quotedName(currentName) +
+                                                  (renamed ? u" was renamed" : u" was moved"));
         } else {
             TagWrites::followAfterFailure(*tag, updated.error());
             failure = updated.error().errorDescription();
@@ -90,6 +102,7 @@ QCoro::Task<> TagEditor::saveChanges() {
             writes.append(ShortcutWrites::Write{holder, QString()});
         }
         writes.append(ShortcutWrites::Write{tag, newKey});
+        const QStringList keysBefore = ShortcutWrites::keysBefore(writes);
         const ThingsShortcutsOutcome sent = co_await ShortcutWrites::send(worker, byId, writes);
         // The step gives back the keys Things 3 held, which the store may not have known.
         QList<UndoHistory::Change> undo;
@@ -102,9 +115,19 @@ QCoro::Task<> TagEditor::saveChanges() {
                                             {},
                                             std::pair(*sent.tried[i].keyBefore, write.key)});
         }
-        UndoHistory::forStore(store).recordShortcuts(QStringLiteral("Keyboard Shortcut"), undo);
+        // Those sent without an answer wait in the step for Things 3 to say.
+        const QList<UndoHistory::Change> unknown = ShortcutWrites::unknownAfterLoss(writes, keysBefore, sent);
+        QStringList unknownIds;
+        for (const UndoHistory::Change& change : unknown) {
+            undo.append(change);
+            unknownIds.append(change.id);
+        }
+        UndoHistory::forStore(store).recordShortcuts(QStringLiteral("Keyboard Shortcut"), undo, unknownIds);
         if (const std::optional<ThingsError> stopped = sent.upToFirstFailure().failure) {
-            failure = stopped->errorDescription();
+            failure =
+                unknown.isEmpty()
+                    ? stopped->errorDescription()
+                    : stopped->unconfirmed(u"the shortcut of " % quotedName(tag->name()) % u" was changed");
         }
     }
     if (self) {
@@ -194,6 +217,9 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
     const auto sent = co_await worker.run(&ThingsService::deleteTags, refs, byId, asRead);
     const std::optional<ThingsError> failure =
         sent ? sent.value().failure : std::optional<ThingsError>(sent.error());
+    // The answer was lost and Things 3 could not be asked: the tree stays, marked, with its undo step
+    // until Things 3 says whether it deleted it.
+    const bool unsettled = sent && sent.value().unsettled;
     if (!failure) {
         for (const TagPtr& descendant : descendants) {
             store.remove(descendant);
@@ -202,13 +228,16 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
         if (plan.undo) {
             history.recordDeletion(*plan.undo, ids);
         }
+    } else if (unsettled && plan.undo) {
+        history.recordDeletion(*plan.undo, {}, ids);
     }
     if (!self) {
         co_return;
     }
     if (failure) {
         if (self->shows(tag)) {
-            self->m_errorMessage = failure->errorDescription();
+            self->m_errorMessage = unsettled ? failure->unconfirmed(quotedName(tag->name()) + u" was deleted")
+                                             : failure->errorDescription();
         }
     } else if (self->shows(tag)) {
         const DeletedCallback onDeleted = self->m_onDeleted;

@@ -241,13 +241,20 @@ QCoro::Task<> TagMerger::merge() {
     }
     const bool recordsUndo = m_recordsUndo;
     std::optional<QString> failure;
+    // An answer lost on the way leaves the merge's outcome unknown from there on: said as such.
+    const auto describe = [&sourceName, &destinationName](const ThingsError& error) {
+        return error.isLostConnection()
+                   ? error.unconfirmed(DisplayTexts::quotedName(sourceName) % u" was merged into " %
+                                       DisplayTexts::quotedName(destinationName))
+                   : error.errorDescription();
+    };
 
     // The to-dos are read once more right before they are written: a to-do that gained or lost a tag
     // while the confirmation was open would otherwise lose that change.
     const auto written = co_await worker.run(&ThingsService::setTodoTagNamesIfUnchanged, sourceName,
                                              destinationName, confirmed, changes);
     if (!written) {
-        failure = written.error().errorDescription();
+        failure = describe(written.error());
     }
     // The children move as a batch move does: by identifier, a hundred to a program.
     QList<ThingsTagChange> moves;
@@ -268,7 +275,7 @@ QCoro::Task<> TagMerger::merge() {
         }
         if (outcome.failure) {
             TagWrites::followAfterFailure(*children[childrenMoved], *outcome.failure);
-            failure = outcome.failure->errorDescription();
+            failure = describe(*outcome.failure);
         }
     }
     if (!failure) {
@@ -283,7 +290,7 @@ QCoro::Task<> TagMerger::merge() {
         if (!refused) {
             store.remove(source);
         } else {
-            failure = refused->errorDescription();
+            failure = describe(*refused);
         }
     }
     if (!failure) {

@@ -330,7 +330,8 @@ TagListActions::deleteTagsFromList(QList<TagPtr> tags, std::optional<ThingsTreeR
         const auto deleted = co_await worker.run(&ThingsService::deleteTags, refs.mid(next), byId, asRead);
         const ThingsGroupOutcome outcome = deleted ? deleted.value() : ThingsGroupOutcome{0, deleted.error()};
         const qsizetype end = next + outcome.done; // deleted up to here; the tag at `end` failed
-        const qsizetype answered = end + (outcome.failure ? 1 : 0);
+        // After an answer Things 3 could not be asked about, the run stops: the rest stay listed.
+        const qsizetype answered = outcome.unsettled ? tags.size() : end + (outcome.failure ? 1 : 0);
         // Those the lost program may have reached are for the undo step to ask about.
         for (qsizetype i = end;
              outcome.unsettled && i < std::min(tags.size(), end + ThingsService::maximumGroupSize); ++i) {
@@ -345,7 +346,11 @@ TagListActions::deleteTagsFromList(QList<TagPtr> tags, std::optional<ThingsTreeR
                 }
             }
             // A user who pressed Delete learns, above the list, that the tag was not deleted and why.
-            if (outcome.failure) {
+            if (outcome.failure && outcome.unsettled) {
+                self->m_bannerMessage = outcome.failure->unconfirmed(
+                    DisplayTexts::quotedName(tags[end]->name()) % u" was deleted");
+                self->m_showsSaveFailure = false;
+            } else if (outcome.failure) {
                 self->m_bannerMessage = notDeletedMessage(tags[end]->name(), *outcome.failure);
                 self->m_showsSaveFailure = false;
             }

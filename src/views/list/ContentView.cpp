@@ -1,5 +1,6 @@
 #include "ContentView.h"
 
+
 #include "Alerts.h"
 #include "BatchEditView.h"
 #include "BusyToolButton.h"
@@ -8,6 +9,7 @@
 #include "Icons.h"
 #include "Preferences.h"
 #include "ProgressOverlay.h"
+#include "StatusAreaView.h"
 #include "TagContextMenu.h"
 #include "TagCreateView.h"
 #include "TagDropController.h"
@@ -16,6 +18,7 @@
 #include "TagListModel.h"
 #include "TagOutlineModel.h"
 #include "TagStore.h"
+#include "UndoHistory.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -99,6 +102,24 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     });
     connect(&m_store, &TagStore::changed, this, &ContentView::updateDetail);
     updateDetail();
+
+    // Tags whose change waits for Things 3 to confirm it are marked until it answers, and what it
+    // then says shows in the status area.
+    UndoHistory& history = UndoHistory::forStore(store);
+    const auto markPending = [this, &history] {
+        QSet<QString> pending = history.pendingIds();
+        if (pending != m_pendingIds) {
+            m_pendingIds = pending;
+            m_model->setPendingIds(pending);
+            m_outlineModel->setPendingIds(std::move(pending));
+            tagView()->viewport()->update();
+        }
+    };
+    connect(&history, &UndoHistory::changed, this, markPending);
+    connect(&m_store, &TagStore::changed, this, markPending);
+    connect(&history, &UndoHistory::settled, this,
+            [this](const QString& message) { m_statusArea->showNotice(message); });
+    markPending();
 }
 
 ContentView::~ContentView() = default;

@@ -3,6 +3,7 @@
 #include "Tag.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QWidget>
 
 class QAbstractItemView;
@@ -124,6 +125,7 @@ private:
     EmptyStateView* m_sidebarEmpty = nullptr;
     QPushButton* m_sidebarImport = nullptr;
     QTimer* m_busyRows = nullptr;
+    QSet<QString> m_pendingIds; // marked in the list and the outline
     ErrorRow* m_banner = nullptr;
     StatusAreaView* m_statusArea = nullptr;
     QListView* m_list = nullptr;

@@ -93,8 +93,12 @@ QVariant TagListModel::data(const QModelIndex& index, int role) const {
     case TagIdRole:
         return tag->id();
     case Qt::AccessibleTextRole:
-    case Qt::ToolTipRole:
-        return m_query.rowTexts(*tag, m_options).accessibleText;
+    case Qt::ToolTipRole: {
+        const QString text = m_query.rowTexts(*tag, m_options).accessibleText;
+        return isPending(tag->id()) ? text + QStringLiteral(", ") + pendingText() : text;
+    }
+    case PendingRole:
+        return isPending(tag->id());
     case ChildCountTextRole:
         return m_options.showChildrenCounts ? DisplayTexts::childCountText(m_query.childCountAt(position))
                                             : QString();

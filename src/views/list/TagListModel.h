@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PendingRows.h"
 #include "TagDropController.h"
 #include "TagListQuery.h"
 
@@ -17,7 +18,7 @@ class TagStore;
 // finer announcements would save nothing). Rows are positions in the query's tags; row texts that
 // depend on the whole store (child counts, ancestor paths) are computed only for the rows a view
 // asks about.
-class TagListModel final : public DraggableTags<QAbstractListModel> {
+class TagListModel final : public DraggableTags<QAbstractListModel>, public PendingRows {
     Q_OBJECT
 
 public:
@@ -30,6 +31,7 @@ public:
         HasAncestorPathRole,  // whether AncestorPathRole gives a path: a cheap test for the row's height
         ShortcutRole,         // the tag's keyboard shortcut, drawn as a key cap; nothing for none
         ShortcutConflictRole, // whether another tag has the same key: the key cap is marked
+        PendingRole,          // whether a change of the tag waits for Things 3 to confirm it: marked
     };
 
     TagListModel(TagStore& store, Preferences& preferences, QObject* parent = nullptr);

@@ -151,6 +151,8 @@ QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
         return tag.name();
     case TagListModel::TagIdRole:
         return tag.id();
+    case TagListModel::PendingRole:
+        return isPending(tag.id());
     case TagListModel::ChildCountTextRole:
         return m_options.showChildrenCounts ? DisplayTexts::childCountText(m_query.childCount(tag))
                                             : QString();
@@ -190,6 +192,9 @@ QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
         }
         if (m_outline.hasMissingParent(node)) {
             spoken.append(missingParentText());
+        }
+        if (isPending(tag.id())) {
+            spoken.append(pendingText());
         }
         return spoken.join(QStringLiteral(", "));
     }

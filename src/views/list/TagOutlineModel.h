@@ -19,7 +19,7 @@ class TagStore;
 //
 // It follows the store, the display preferences and the search text like the flat list, but only
 // while `active`: a window in list mode does not pay for the outline.
-class TagOutlineModel final : public DraggableTags<QAbstractItemModel> {
+class TagOutlineModel final : public DraggableTags<QAbstractItemModel>, public PendingRows {
     Q_OBJECT
 
 public:

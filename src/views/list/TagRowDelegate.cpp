@@ -1,5 +1,6 @@
 #include "TagRowDelegate.h"
 
+#include "Icons.h"
 #include "Spinner.h"
 #include "TagListModel.h"
 
@@ -92,6 +93,14 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
                           option.palette);
         trailing -= side + countSpacing;
         painter->setOpacity(0.45);
+    } else if (index.data(TagListModel::PendingRole).toBool()) {
+        // A change sent without an answer: a clock until Things 3 says what it did.
+        const int side = std::min(14, line.height());
+        QPalette ink = option.palette;
+        ink.setColor(QPalette::WindowText, secondary(option));
+        Icons::symbol(QStringLiteral("clock"), ink)
+            .paint(painter, QRect(trailing - side, line.center().y() - side / 2, side, side));
+        trailing -= side + countSpacing;
     }
     // The counts at the trailing edge, each in caption type and the secondary colour. The name wins
     // the room: counts that would cut it are left out, the child count first, the subtree's last
