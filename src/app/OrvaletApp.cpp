@@ -1,5 +1,6 @@
 #include "OrvaletApp.h"
 
+#include "Alerts.h"
 #include "BuildInfo.h"
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
@@ -18,6 +19,7 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
                                                QString* error, const UpdaterFactory& makeUpdater) {
     std::unique_ptr<OrvaletApp> app(new OrvaletApp);
     installWindowRoles();
+    Alerts::useOwnIcons();
     app->m_preferences = std::make_unique<Preferences>(std::move(settings));
     app->m_store = TagStore::open(storePath, error);
     if (!app->m_store) {
