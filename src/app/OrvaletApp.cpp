@@ -6,6 +6,7 @@
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
 #include "UnusedTagsWindow.h"
+#include "WindowPlacement.h"
 #include "WindowRoles.h"
 
 #include <QApplication>
@@ -60,7 +61,7 @@ MainWindow* OrvaletApp::newMainWindow() {
 
 QWidget* OrvaletApp::showSettings() {
     if (!m_settingsWindow) {
-        auto* window = new QWidget(nullptr, Qt::Window);
+        auto* window = new QWidget(frontMainWindow(), Qt::Window);
         markAsWindow(window);
         window->setObjectName(QStringLiteral("settingsWindow"));
         window->setWindowTitle(QStringLiteral("Settings"));
@@ -69,6 +70,7 @@ QWidget* OrvaletApp::showSettings() {
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(new SettingsView(*m_preferences, window));
         layout->setSizeConstraint(QLayout::SetFixedSize);
+        WindowPlacement::keep(window, *m_preferences);
         // The platform's Close, and Escape as a settings window closes on every desktop.
         for (const QKeySequence& keys : {QKeySequence(QKeySequence::Close), QKeySequence(Qt::Key_Escape)}) {
             auto* close = new QShortcut(keys, window);
@@ -103,7 +105,7 @@ QWidget* OrvaletApp::showAbout() {
 
 QWidget* OrvaletApp::showUnusedTags() {
     if (!m_unusedTagsWindow) {
-        auto* window = new UnusedTagsWindow(*m_store, *m_preferences, *m_worker);
+        auto* window = new UnusedTagsWindow(*m_store, *m_preferences, *m_worker, frontMainWindow());
         window->setAttribute(Qt::WA_DeleteOnClose);
         m_unusedTagsWindow = window;
     }
@@ -111,6 +113,27 @@ QWidget* OrvaletApp::showUnusedTags() {
     m_unusedTagsWindow->raise();
     m_unusedTagsWindow->activateWindow();
     return m_unusedTagsWindow;
+}
+
+MainWindow* OrvaletApp::frontMainWindow() const {
+    for (QWidget* window = QApplication::activeWindow(); window; window = window->parentWidget()) {
+        if (auto* main = qobject_cast<MainWindow*>(window)) {
+            return main;
+        }
+    }
+    const QList<MainWindow*> windows = mainWindows();
+    return windows.isEmpty() ? nullptr : windows.last();
+}
+
+void OrvaletApp::bringToFront() {
+    MainWindow* window = frontMainWindow();
+    if (!window) {
+        window = newMainWindow();
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 QList<MainWindow*> OrvaletApp::mainWindows() const {
