@@ -8,6 +8,7 @@
 #include "TagOutlineView.h"
 #include "TagStore.h"
 #include "UndoHistory.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QDir>
@@ -78,7 +79,8 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
         showEnabled();
         connect(&preferences, &Preferences::changed, this, showEnabled);
     }
-    resize(900, 600);
+    WindowPlacement::keep(this, preferences, QSize(900, 600));
+    WindowPlacement::keepSidebarWidth(m_content->splitter(), preferences);
 }
 
 void MainWindow::exportTags() {

@@ -1,11 +1,13 @@
 #include "OrvaletApp.h"
 
+#include "Alerts.h"
 #include "BuildInfo.h"
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
 #include "UndoHistory.h"
 #include "UnusedTagsWindow.h"
+#include "WindowPlacement.h"
 #include "WindowRoles.h"
 
 #include <QApplication>
@@ -20,6 +22,7 @@ std::unique_ptr<OrvaletApp> OrvaletApp::create(std::unique_ptr<QSettings> settin
                                                QString* error, const UpdaterFactory& makeUpdater) {
     std::unique_ptr<OrvaletApp> app(new OrvaletApp);
     installWindowRoles();
+    Alerts::useOwnIcons();
     app->m_preferences = std::make_unique<Preferences>(std::move(settings));
     app->m_store = TagStore::open(storePath, error);
     if (!app->m_store) {
@@ -85,7 +88,7 @@ MainWindow* OrvaletApp::newMainWindow() {
 
 QWidget* OrvaletApp::showSettings() {
     if (!m_settingsWindow) {
-        auto* window = new QWidget(nullptr, Qt::Window);
+        auto* window = new QWidget(frontMainWindow(), Qt::Window);
         markAsWindow(window);
         window->setObjectName(QStringLiteral("settingsWindow"));
         window->setWindowTitle(QStringLiteral("Settings"));
@@ -94,6 +97,7 @@ QWidget* OrvaletApp::showSettings() {
         auto* layout = new QVBoxLayout(window);
         layout->addWidget(new SettingsView(*m_preferences, window));
         layout->setSizeConstraint(QLayout::SetFixedSize);
+        WindowPlacement::keep(window, *m_preferences);
         // The platform's Close, and Escape as a settings window closes on every desktop.
         for (const QKeySequence& keys : {QKeySequence(QKeySequence::Close), QKeySequence(Qt::Key_Escape)}) {
             auto* close = new QShortcut(keys, window);
@@ -128,7 +132,7 @@ QWidget* OrvaletApp::showAbout() {
 
 QWidget* OrvaletApp::showUnusedTags() {
     if (!m_unusedTagsWindow) {
-        auto* window = new UnusedTagsWindow(*m_store, *m_preferences, *m_worker);
+        auto* window = new UnusedTagsWindow(*m_store, *m_preferences, *m_worker, frontMainWindow());
         window->setAttribute(Qt::WA_DeleteOnClose);
         m_unusedTagsWindow = window;
     }
@@ -136,6 +140,27 @@ QWidget* OrvaletApp::showUnusedTags() {
     m_unusedTagsWindow->raise();
     m_unusedTagsWindow->activateWindow();
     return m_unusedTagsWindow;
+}
+
+MainWindow* OrvaletApp::frontMainWindow() const {
+    for (QWidget* window = QApplication::activeWindow(); window; window = window->parentWidget()) {
+        if (auto* main = qobject_cast<MainWindow*>(window)) {
+            return main;
+        }
+    }
+    const QList<MainWindow*> windows = mainWindows();
+    return windows.isEmpty() ? nullptr : windows.last();
+}
+
+void OrvaletApp::bringToFront() {
+    MainWindow* window = frontMainWindow();
+    if (!window) {
+        window = newMainWindow();
+    }
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 QList<MainWindow*> OrvaletApp::mainWindows() const {

@@ -36,6 +36,8 @@ public:
     Updater& updater() { return *m_updater; }
 
     MainWindow* newMainWindow();
+    // Settings and the clean-up open over the front main window, as windows of their own that stay
+    // above it.
     QWidget* showSettings();
     // The About box: the name, the version this build was made as, and what Orvalet does.
     QWidget* showAbout();
@@ -43,6 +45,11 @@ public:
     QWidget* showUnusedTags();
 
     QList<MainWindow*> mainWindows() const;
+    // The main window the user is in (the one of the active window), else the newest one.
+    MainWindow* frontMainWindow() const;
+    // What starting Orvalet again over the same store does: the front main window, un-minimized,
+    // raised and active (a new one when none is open).
+    void bringToFront();
     QWidget* settingsWindow() const { return m_settingsWindow; }
     QWidget* aboutBox() const { return m_aboutBox; }
     QWidget* unusedTagsWindow() const { return m_unusedTagsWindow; }

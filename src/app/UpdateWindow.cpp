@@ -1,13 +1,14 @@
 #include "UpdateWindow.h"
 
 #include "Alerts.h"
+#include "Icons.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace orvalet {
@@ -108,10 +109,9 @@ void UpdateWindow::present(State state, const QString& title, const QString& det
 
     const bool warning = state == State::failed;
     m_icon->setPixmap(
-        style()
-            ->standardIcon(warning ? QStyle::SP_MessageBoxWarning : QStyle::SP_MessageBoxInformation, nullptr,
-                           this)
-            .pixmap(48, 48));
+        Icons::symbol(Alerts::symbolName(warning ? QMessageBox::Warning : QMessageBox::Information),
+                      palette())
+            .pixmap(QSize(48, 48), devicePixelRatioF()));
     m_icon->setAccessibleName(warning ? QStringLiteral("Warning") : QStringLiteral("Information"));
 
     m_dismiss->setText(state == State::checking    ? QStringLiteral("Cancel")
@@ -123,6 +123,12 @@ void UpdateWindow::present(State state, const QString& title, const QString& det
     preferred->setFocus();
 
     layout()->activate();
+    // It answers the menu item of the window in front: it opens over that window.
+    if (QWidget* front = QApplication::activeWindow(); !isVisible() && front && front != this) {
+        QRect placed(QPoint(), size());
+        placed.moveCenter(front->geometry().center());
+        move(placed.topLeft());
+    }
     show();
     raise();
     activateWindow();

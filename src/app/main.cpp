@@ -1,6 +1,7 @@
 #include "BuildInfo.h"
 #include "MainWindow.h"
 #include "OrvaletApp.h"
+#include "SingleInstance.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -33,13 +34,29 @@ int main(int argc, char** argv) {
     // Matches the installed desktop entry, so desktops show its name and icon for the windows.
     QGuiApplication::setDesktopFileName(QStringLiteral("app.orvalet.Orvalet"));
 
+    // One process per user and store: a second start brings the first one's window forward. The
+    // store is the one under the data folder (XDG_DATA_HOME on Linux), which tests set to their own.
+    const QString storePath = orvalet::TagStore::defaultPath();
+    orvalet::SingleInstance instance(storePath);
+    switch (instance.claim()) {
+    case orvalet::SingleInstance::Claim::first:
+        break;
+    case orvalet::SingleInstance::Claim::handedOver:
+        return 0;
+    case orvalet::SingleInstance::Claim::unanswered:
+        std::fprintf(stderr, "Orvalet is already running over %s and did not answer.\n",
+                     qPrintable(storePath));
+        return 1;
+    }
+
     QString error;
-    auto app = orvalet::OrvaletApp::create(orvalet::Preferences::openUserSettings(),
-                                           orvalet::TagStore::defaultPath(), &error);
+    auto app = orvalet::OrvaletApp::create(orvalet::Preferences::openUserSettings(), storePath, &error);
     if (!app) {
         std::fprintf(stderr, "Could not create ModelContainer: %s\n", qPrintable(error));
         return 1;
     }
+    QObject::connect(&instance, &orvalet::SingleInstance::activationRequested, app.get(),
+                     &orvalet::OrvaletApp::bringToFront);
     app->newMainWindow()->show();
     return QApplication::exec();
 }

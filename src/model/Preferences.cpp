@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace orvalet {
 
@@ -87,6 +88,21 @@ std::optional<double> readDouble(const QVariant& value) {
         return std::nullopt;
     }
     return number;
+}
+
+// The longest side or farthest place a window can have on any desktop; past it the value is damage.
+constexpr int largestCoordinate = 100000;
+
+std::optional<int> readInt(const QVariant& value) {
+    const std::optional<double> number = readDouble(value);
+    if (!number || *number != std::floor(*number) || std::abs(*number) > largestCoordinate) {
+        return std::nullopt;
+    }
+    return int(*number);
+}
+
+QString windowKey(const QString& window, QLatin1StringView what) {
+    return QStringLiteral("windows/") + window + u'/' + what;
 }
 
 } // namespace
@@ -181,6 +197,57 @@ void Preferences::setLastImportTimestamp(double seconds) {
 
 void Preferences::setLastImportDate(const QDateTime& time) {
     setLastImportTimestamp(Clock::secondsSinceReferenceDate(time));
+}
+
+QVariant Preferences::windowValue(const QString& name) const {
+    return m_persistent ? m_settings->value(name) : m_windowsInMemory.value(name);
+}
+
+void Preferences::storeWindowValues(const QList<std::pair<QString, QVariant>>& values) {
+    for (const auto& [name, value] : values) {
+        if (m_persistent) {
+            m_settings->setValue(name, value);
+        } else {
+            m_windowsInMemory.insert(name, value);
+        }
+    }
+    if (m_persistent) {
+        m_settings->sync();
+    }
+}
+
+std::optional<QRect> Preferences::windowGeometry(const QString& window) const {
+    const QVariant value = windowValue(windowKey(window, QLatin1StringView("geometry")));
+    if (value.typeId() != QMetaType::QRect) {
+        return std::nullopt;
+    }
+    const QRect geometry = value.toRect();
+    const auto inRange = [](int coordinate) {
+        return std::abs(coordinate) <= largestCoordinate;
+    };
+    if (geometry.width() <= 0 || geometry.height() <= 0 || !inRange(geometry.width()) ||
+        !inRange(geometry.height()) || !inRange(geometry.x()) || !inRange(geometry.y())) {
+        return std::nullopt;
+    }
+    return geometry;
+}
+
+bool Preferences::windowMaximized(const QString& window) const {
+    return readBool(windowValue(windowKey(window, QLatin1StringView("maximized")))).value_or(false);
+}
+
+void Preferences::setWindowGeometry(const QString& window, const QRect& geometry, bool maximized) {
+    storeWindowValues({{windowKey(window, QLatin1StringView("geometry")), geometry},
+                       {windowKey(window, QLatin1StringView("maximized")), maximized}});
+}
+
+std::optional<int> Preferences::sidebarWidth() const {
+    const std::optional<int> width = readInt(windowValue(QStringLiteral("windows/sidebarWidth")));
+    return width && *width > 0 ? width : std::nullopt;
+}
+
+void Preferences::setSidebarWidth(int width) {
+    storeWindowValues({{QStringLiteral("windows/sidebarWidth"), width}});
 }
 
 void Preferences::resetDisplayPreferences() {

@@ -5,9 +5,12 @@
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QRect>
 #include <QSettings>
 #include <QVariant>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace orvalet {
 
@@ -65,6 +68,16 @@ public:
     // Puts the five display preferences back to their defaults; "lastImportDate" is kept.
     void resetDisplayPreferences();
 
+    // Where each window was and how big (`window` is its object name), and the width of the main
+    // window's sidebar. They are kept in the same file but apart from the preferences above: under
+    // "windows/", with no `changed` signal, untouched by "Reset". A stored value that cannot be read
+    // as its type, or that no window could have, reads as none.
+    std::optional<QRect> windowGeometry(const QString& window) const;
+    bool windowMaximized(const QString& window) const;
+    void setWindowGeometry(const QString& window, const QRect& geometry, bool maximized);
+    std::optional<int> sidebarWidth() const;
+    void setSidebarWidth(int width);
+
     // False when the preferences file could not be read and is being left alone.
     bool isPersistent() const { return m_persistent; }
 
@@ -74,9 +87,12 @@ Q_SIGNALS:
 private:
     QVariant stored(PreferenceKey key) const;
     void store(PreferenceKey key, const QVariant& value);
+    QVariant windowValue(const QString& name) const;
+    void storeWindowValues(const QList<std::pair<QString, QVariant>>& values);
 
     std::unique_ptr<QSettings> m_settings;
     QHash<PreferenceKey, QVariant> m_memoryOnly;
+    QHash<QString, QVariant> m_windowsInMemory;
     bool m_persistent = true;
 };
 

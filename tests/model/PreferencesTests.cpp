@@ -100,3 +100,34 @@ TEST_F(PreferencesTest, unreadableFileIsLeftAloneAndTheSessionStillWorks) {
     preferences.reset();
     EXPECT_EQ(fileBytes(path()), damaged);
 }
+
+// Window places reach the file (or, while it cannot be read, the session only), announce nothing
+// to the views, and stay through "Reset".
+TEST_F(PreferencesTest, windowPlacesAreKeptApartFromThePreferences) {
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged);
+        m_file = damaged ? u"damaged.conf"_qs : u"good.conf"_qs;
+        if (damaged) {
+            writeIni("[General\n\xff garbage");
+        }
+        const QByteArray before = fileBytes(path());
+        {
+            auto preferences = open();
+            QSignalSpy changed(preferences.get(), &Preferences::changed);
+            preferences->setWindowGeometry(u"mainWindow"_qs, QRect(5, 6, 700, 500), true);
+            preferences->setSidebarWidth(333);
+            preferences->resetDisplayPreferences();
+            EXPECT_EQ(changed.count(), 5); // the reset's own five
+            EXPECT_EQ(preferences->windowGeometry(u"mainWindow"_qs), QRect(5, 6, 700, 500));
+            EXPECT_TRUE(preferences->windowMaximized(u"mainWindow"_qs));
+            EXPECT_EQ(preferences->sidebarWidth(), 333);
+        }
+        if (damaged) {
+            EXPECT_EQ(fileBytes(path()), before);
+        } else {
+            auto again = open();
+            EXPECT_EQ(again->windowGeometry(u"mainWindow"_qs), QRect(5, 6, 700, 500));
+            EXPECT_EQ(again->sidebarWidth(), 333);
+        }
+    }
+}

@@ -37,7 +37,9 @@ QPixmap drawnSymbol(const QString& symbol, const QColor& color, int size, qreal 
         painter.setPen(Qt::NoPen);
         painter.setBrush(color);
         painter.drawEllipse(area.adjusted(0.5, 0.5, -0.5, -0.5));
-        markColor = Qt::white;
+        // White on the usual tints; on the paler ones a dark palette gets, black reads better.
+        markColor = contrastRatio(Qt::white, color) >= contrastRatio(Qt::black, color) ? QColor(Qt::white)
+                                                                                       : QColor(Qt::black);
         markInset = size * 0.28;
     }
     const QRectF mark = area.adjusted(markInset, markInset, -markInset, -markInset);
@@ -75,9 +77,9 @@ QLabel* centredLabel(const QString& text, const QString& objectName, QWidget* pa
 
 } // namespace
 
-QColor BatchResultSheet::color(BatchResultState::Tint tint) {
-    // Darker than the pure colours, so that a symbol and its text stay readable on a light sheet.
-    return tint == BatchResultState::Tint::green ? QColor(0x1e, 0x8e, 0x3e) : QColor(0xd9, 0x30, 0x25);
+QColor BatchResultSheet::color(BatchResultState::Tint tint, const QColor& background) {
+    return tint == BatchResultState::Tint::green ? readableOn(QColor(0x1e, 0x8e, 0x3e), background)
+                                                 : destructiveRed(background);
 }
 
 BatchResultSheet::BatchResultSheet(const std::optional<BatchResultState>& state, QWidget* parent)
@@ -117,14 +119,15 @@ void BatchResultSheet::addContent(const BatchResultState& state) {
     headlineLayout->setSpacing(6);
     auto* symbol = new QLabel(headline);
     symbol->setObjectName(QStringLiteral("batchResultSymbol"));
-    symbol->setPixmap(
-        drawnSymbol(state.headlineSymbol(), color(state.headlineTint()), headlineSymbolSize, pixelRatio));
+    symbol->setPixmap(drawnSymbol(state.headlineSymbol(),
+                                  color(state.headlineTint(), palette().color(QPalette::Window)),
+                                  headlineSymbolSize, pixelRatio));
     symbol->setAccessibleName(state.isSuccess() ? QStringLiteral("Succeeded") : QStringLiteral("Failed"));
     auto* title = new QLabel(state.headline(), headline);
     title->setObjectName(QStringLiteral("batchResultTitle"));
     title->setFont(scaledFont(font(), 1.15, true));
     QPalette tinted = title->palette();
-    tinted.setColor(QPalette::WindowText, color(state.headlineTint()));
+    tinted.setColor(QPalette::WindowText, color(state.headlineTint(), tinted.color(QPalette::Window)));
     title->setPalette(tinted);
     headlineLayout->addWidget(symbol);
     headlineLayout->addWidget(title);
@@ -208,8 +211,10 @@ void BatchResultSheet::addNames(const BatchResultState& state) {
     const QFont caption = scaledFont(font(), 0.85);
     const int checkSize = QFontMetrics(caption).height();
     m_names->setIconSize(QSize(checkSize, checkSize));
-    const QIcon check(drawnSymbol(BatchResultState::nameSymbol(), color(BatchResultState::nameTint()),
-                                  checkSize, pixelRatio));
+    const QIcon check(
+        drawnSymbol(BatchResultState::nameSymbol(),
+                    color(BatchResultState::nameTint(), m_names->palette().color(QPalette::Base)), checkSize,
+                    pixelRatio));
     for (const QString& name : state.names()) {
         auto* item = new QListWidgetItem(check, name, m_names);
         item->setFlags(Qt::ItemIsEnabled);

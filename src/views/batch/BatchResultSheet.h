@@ -27,8 +27,8 @@ public:
     QListWidget* nameList() const { return m_names; }
     QPushButton* okButton() const { return m_ok; }
 
-    // The colour a tint stands for, legible on the sheet's background.
-    static QColor color(BatchResultState::Tint tint);
+    // The colour a tint stands for, legible on `background` (the sheet's, or its list's).
+    static QColor color(BatchResultState::Tint tint, const QColor& background);
 
 private:
     void addContent(const BatchResultState& state);

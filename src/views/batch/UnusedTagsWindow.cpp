@@ -5,6 +5,7 @@
 #include "EmptyStateView.h"
 #include "Icons.h"
 #include "ProminentButton.h"
+#include "WindowPlacement.h"
 #include "WindowRoles.h"
 
 #include <QHBoxLayout>
@@ -97,8 +98,8 @@ UnusedTagsWindow::UnusedTagsWindow(TagStore& store, Preferences& preferences, Th
     connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);
 
     connect(m_cleanup, &UnusedTagsCleanup::changed, this, &UnusedTagsWindow::refresh);
-    resize(480, 480);
     refresh();
+    WindowPlacement::keep(this, preferences, QSize(480, 480));
 }
 
 void UnusedTagsWindow::keyPressEvent(QKeyEvent* event) {

@@ -1,17 +1,58 @@
 #include "Alerts.h"
 
+#include "Icons.h"
 #include "ProminentButton.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QUrl>
 
 namespace orvalet::Alerts {
 
 namespace {
+
+void giveOwnIcon(QMessageBox* box) {
+    const QString symbol = symbolName(box->icon());
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+    if (symbol.isEmpty() || !label) {
+        return;
+    }
+    const int side = box->style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, box);
+    label->setPixmap(
+        Icons::symbol(symbol, box->palette()).pixmap(QSize(side, side), box->devicePixelRatioF()));
+}
+
+class OwnIcons final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Show:
+            if (auto* box = qobject_cast<QMessageBox*>(watched)) {
+                giveOwnIcon(box);
+            }
+            break;
+        case QEvent::StyleChange:
+        case QEvent::PaletteChange:
+            // After the box has handled the change: a style change puts the style's picture back.
+            if (auto* box = qobject_cast<QMessageBox*>(watched)) {
+                QMetaObject::invokeMethod(
+                    box, [box] { giveOwnIcon(box); }, Qt::QueuedConnection);
+            }
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+};
 
 // Every alert reads as one: its title in bold, and room for a sentence on a line (a message box
 // otherwise wraps its text at about 230 points, five lines for two sentences).
@@ -38,6 +79,30 @@ QMessageBox* makeBox(QMessageBox::Icon icon, QWidget* parent, const QString& obj
 }
 
 } // namespace
+
+void useOwnIcons() {
+    static QPointer<OwnIcons> filter;
+    if (!filter && qApp) {
+        filter = new OwnIcons(qApp);
+        qApp->installEventFilter(filter);
+    }
+}
+
+QString symbolName(QMessageBox::Icon icon) {
+    switch (icon) {
+    case QMessageBox::Information:
+        return QStringLiteral("info.circle.fill");
+    case QMessageBox::Warning:
+        return QStringLiteral("exclamationmark.triangle.fill");
+    case QMessageBox::Critical:
+        return QStringLiteral("xmark.octagon.fill");
+    case QMessageBox::Question:
+        return QStringLiteral("questionmark.circle.fill");
+    case QMessageBox::NoIcon:
+        break;
+    }
+    return {};
+}
 
 QMessageBox* confirmDeletion(QWidget* parent, const QString& objectName, const QString& title,
                              const QString& message, std::function<void(bool confirmed)> finished,

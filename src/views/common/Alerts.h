@@ -1,13 +1,20 @@
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <functional>
 
-class QMessageBox;
 class QUrl;
 class QWidget;
 
 namespace orvalet::Alerts {
+
+// Gives every message box the application shows, ours or Qt's, our symbol for its kind in place of
+// the style's picture (which on a bare desktop is Qt's own dated one), drawn in the box's text
+// colour and drawn again when its palette or style changes. Called once by the application.
+void useOwnIcons();
+// The design's symbol for a kind of message box; empty for none.
+QString symbolName(QMessageBox::Icon icon);
 
 // Opens a window-modal confirmation of a deletion over `parent`: the title (also its accessible
 // name), the message below it, a destructive "Delete" and "Cancel", which is the default and the

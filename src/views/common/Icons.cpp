@@ -34,6 +34,10 @@ constexpr std::array entries{
     Entry{"arrow.up.right.square", "document-open", "external-link"},
     Entry{"exclamationmark.triangle.fill", "dialog-warning", "warning-filled"},
     Entry{"xmark.circle.fill", "dialog-error", "xmark-circle-filled"},
+    // The symbols of the alerts: information, question, warning (above) and error.
+    Entry{"info.circle.fill", "dialog-information", "info-circle-filled"},
+    Entry{"questionmark.circle.fill", "dialog-question", "question-circle-filled"},
+    Entry{"xmark.octagon.fill", "dialog-error", "xmark-octagon-filled"},
     Entry{"trash", "edit-delete", "trash"},
     Entry{"arrow.triangle.merge", "go-jump", "merge"},
     Entry{"magnifyingglass", "edit-find", "search"},
@@ -44,8 +48,9 @@ constexpr std::array entries{
 // with their control, which a fixed-colour picture could not.
 class SymbolEngine final : public QIconEngine {
 public:
-    SymbolEngine(QString drawing, QByteArray svg, std::optional<QPalette> palette)
-        : m_drawing(std::move(drawing))
+    SymbolEngine(QString symbol, QString drawing, QByteArray svg, std::optional<QPalette> palette)
+        : m_symbol(std::move(symbol))
+        , m_drawing(std::move(drawing))
         , m_svg(std::move(svg))
         , m_palette(std::move(palette)) {}
 
@@ -86,6 +91,8 @@ public:
 
     QIconEngine* clone() const override { return new SymbolEngine(*this); }
     QString key() const override { return QStringLiteral("OrvaletSymbol"); }
+    // The design's symbol name, so that the icon can be drawn again in another colour.
+    QString iconName() override { return m_symbol; }
 
 private:
     QColor textColor(QIcon::Mode mode) const {
@@ -102,6 +109,7 @@ private:
         return palette.color(QPalette::Active, QPalette::WindowText);
     }
 
+    QString m_symbol;
     QString m_drawing;
     QByteArray m_svg;
     std::optional<QPalette> m_palette;
@@ -124,7 +132,7 @@ QIcon symbol(const QString& name, const std::optional<QPalette>& palette) {
         if (!file.open(QIODevice::ReadOnly)) {
             return {};
         }
-        return QIcon(new SymbolEngine(drawing, file.readAll(), palette));
+        return QIcon(new SymbolEngine(name, drawing, file.readAll(), palette));
     }
     return {};
 }

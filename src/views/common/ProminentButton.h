@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Icons.h"
+
 #include <QPushButton>
 #include <algorithm>
 #include <cmath>
@@ -30,6 +32,18 @@ inline double contrastRatio(const QColor& a, const QColor& b) {
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// `colour` made darker on a light background, or mixed with white on a dark one, until it reads on
+// that background at 4.5:1 at least.
+inline QColor readableOn(QColor colour, const QColor& background) {
+    const bool dark = background.lightnessF() < 0.5;
+    for (int step = 0; step < 40 && contrastRatio(colour, background) < 4.5; ++step) {
+        colour = dark ? QColor::fromRgbF(colour.redF() * 0.9f + 0.1f, colour.greenF() * 0.9f + 0.1f,
+                                         colour.blueF() * 0.9f + 0.1f)
+                      : colour.darker(106);
+    }
+    return colour;
+}
+
 // The red of a destructive label on `background`: the usual red, made lighter on a dark background or
 // darker on a light one until it reads at 4.5:1 at least.
 inline QColor destructiveRed(const QColor& background) {
@@ -44,15 +58,23 @@ inline QColor destructiveRed(const QColor& background) {
     return red;
 }
 
-// Draws a destructive button's label in red, for the active and inactive window only, so that
-// while it cannot be pressed it keeps the style's disabled look; the red reads on the palette's
-// button colour, light or dark.
+// Draws a destructive button's label, and its symbol ("trash"), in red, for the active and
+// inactive window only, so that while it cannot be pressed it keeps the style's disabled look; the
+// red reads on the palette's button colour, light or dark. A desktop theme's icon keeps its colours.
 inline void makeDestructive(QPushButton* button) {
     QPalette palette = button->palette();
+    QPalette symbolColours = palette;
     for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        palette.setColor(group, QPalette::ButtonText, destructiveRed(palette.color(group, QPalette::Button)));
+        const QColor red = destructiveRed(palette.color(group, QPalette::Button));
+        palette.setColor(group, QPalette::ButtonText, red);
+        symbolColours.setColor(group, QPalette::WindowText, red);
     }
     button->setPalette(palette);
+    if (const QString symbol = button->icon().name(); !symbol.isEmpty()) {
+        if (const QIcon red = Icons::symbol(symbol, symbolColours); !red.isNull() && red.name() == symbol) {
+            button->setIcon(red);
+        }
+    }
 }
 
 } // namespace orvalet

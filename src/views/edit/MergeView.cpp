@@ -6,6 +6,7 @@
 #include "Spinner.h"
 #include "TagSearchList.h"
 #include "TagStore.h"
+#include "WindowPlacement.h"
 
 #include <QAction>
 #include <QHBoxLayout>
@@ -85,7 +86,7 @@ MergeView::MergeView(TagStore& store, Preferences& preferences, ThingsWorker& wo
     layout->addWidget(m_noMatches);
     layout->addWidget(m_error);
     layout->addLayout(buttons);
-    resize(380, 440);
+    WindowPlacement::keep(this, preferences, QSize(380, 440), WindowPlacement::Keep::size);
 
     connect(m_merger, &TagMerger::changed, this, &MergeView::update);
     connect(m_merger, &TagMerger::merged, this, &QDialog::accept);

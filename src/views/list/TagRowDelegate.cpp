@@ -1,6 +1,7 @@
 #include "TagRowDelegate.h"
 
 #include "Icons.h"
+#include "ProminentButton.h"
 #include "Spinner.h"
 #include "TagListModel.h"
 
@@ -148,7 +149,8 @@ void TagRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
 
     if (!key.isEmpty()) {
         const bool conflict = index.data(TagListModel::ShortcutConflictRole).toBool();
-        const QColor ink = conflict && !selected ? QColor(0xD7, 0x3A, 0x2F) : secondary(option);
+        const QColor ink =
+            conflict && !selected ? destructiveRed(option.palette.color(QPalette::Base)) : secondary(option);
         const QRectF cap(line.left() + std::min(body.horizontalAdvance(shownName), nameRect.width()) +
                              keyCapSpacing + 0.5,
                          line.center().y() - capHeight / 2.0 + 0.5, capWidth - 1, capHeight - 1);
