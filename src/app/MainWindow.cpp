@@ -138,6 +138,8 @@ void MainWindow::addEditMenu(TagStore& store, Preferences& preferences, ThingsWo
     QAction* redo = editMenu->addAction(history.redoText());
     redo->setObjectName(QStringLiteral("redoAction"));
     redo->setShortcut(QKeySequence::Redo);
+    editMenu->addSeparator();
+    editMenu->addAction(m_content->moveToTopLevelAction());
     auto show = [&history, undo, redo] {
         undo->setText(history.undoText());
         undo->setEnabled(history.canUndo());

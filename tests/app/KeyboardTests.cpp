@@ -1,15 +1,22 @@
 #include "ParentPicker.h"
+#include "TagDropController.h"
 #include "TagSearchList.h"
 #include "WindowFixture.h"
 
+#include <QMenuBar>
+
 using namespace orvalet;
 
-// The searchable parent picker with a large library and to a screen reader.
+// "Move to Top Level" from the row's menu and the Edit menu, and the searchable parent picker with a
+// large library and to a screen reader.
 class KeyboardTests final : public WindowFixture {
     Q_OBJECT
 
 private:
+    QAction* action(const QString& name) { return m_window->findChild<QAction*>(name); }
     TagEditView* editor() { return content(m_window).tagEditView(); }
+    bool isRoot(const QString& name) { return storedTag(name) && storedTag(name)->isRoot(); }
+    bool isMoving() { return content(m_window).drops().isMoving(); }
 
     // Opens the picker of the tag editor shown, with the keyboard: its popup list.
     TagSearchList* openPicker() {
@@ -37,6 +44,56 @@ private:
     }
 
 private Q_SLOTS:
+    // "Move to Top Level" is offered for tags with a parent, in the row's menu and in the Edit menu,
+    // and is one step to undo and redo.
+    void moveToTopLevelFromBothMenusIsOneStepToUndo() {
+        QMenu* menu = openRowMenu(m_window, u"Home"_qs);
+        QVERIFY(menu && !menu->findChild<QAction*>(u"moveToTopLevel"_qs)->isEnabled());
+        menu->close();
+        QAction* undo = action(u"undoAction"_qs);
+        QAction* redo = action(u"redoAction"_qs);
+
+        // One tag, from its row's menu.
+        QVERIFY(choose(openRowMenu(m_window, u"Garden"_qs), u"moveToTopLevel"_qs));
+        QTRY_VERIFY_WITH_TIMEOUT(isRoot(u"Garden"_qs) && !isMoving(), importTimeout);
+        QCOMPARE(undo->text(), u"Undo Move"_qs);
+        undo->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(storedTag(u"Garden"_qs)->parentTagId(), storedTag(u"Home"_qs)->id(),
+                                  importTimeout);
+        QTRY_VERIFY(redo->isEnabled());
+        redo->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(isRoot(u"Garden"_qs), importTimeout);
+
+        // Several, from the Edit menu, for the selection; a top-level tag among them stays as it is.
+        QAction* toTop = action(u"moveToTopLevelAction"_qs);
+        QVERIFY(m_window->menuBar()->findChild<QMenu*>(u"editMenu"_qs)->actions().contains(toTop));
+        QVERIFY(selectRows(m_window, {u"Home"_qs, u"Work"_qs}));
+        QVERIFY(!toTop->isEnabled());
+        QVERIFY(selectRows(m_window, {u"Kitchen"_qs, u"Repairs"_qs, u"Work"_qs}));
+        QVERIFY(toTop->isEnabled());
+        toTop->trigger();
+        QVERIFY(isMoving() && !toTop->isEnabled()); // one move at a time
+        QTRY_VERIFY_WITH_TIMEOUT(!isMoving(), importTimeout);
+        QVERIFY(isRoot(u"Kitchen"_qs) && isRoot(u"Repairs"_qs));
+        QCOMPARE(storedTag(u"Plumbing"_qs)->parentTagId(), storedTag(u"Repairs"_qs)->id());
+        QVERIFY(!toTop->isEnabled()); // all three are top-level now
+        QCOMPARE(undo->text(), u"Undo Move 2 Tags"_qs);
+        undo->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(!isRoot(u"Kitchen"_qs) && !isRoot(u"Repairs"_qs), importTimeout);
+        QTRY_VERIFY(toTop->isEnabled());
+        QTRY_VERIFY(redo->isEnabled());
+        redo->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(isRoot(u"Kitchen"_qs) && isRoot(u"Repairs"_qs), importTimeout);
+
+        // A failure is reported as a failed batch move is: "Doctor" is gone from Things 3.
+        QVERIFY(runInThings(u"delete tag \"Doctor\""_qs));
+        QVERIFY(choose(openRowMenu(m_window, u"Doctor"_qs), u"moveToTopLevel"_qs));
+        QTRY_VERIFY_WITH_TIMEOUT(shown<QWidget>(u"dropResult"_qs), importTimeout);
+        QCOMPARE(shown<QLabel>(u"batchResultTitle"_qs, shown<QWidget>(u"dropResult"_qs))->text(),
+                 u"Update Failed"_qs);
+        QVERIFY(!isRoot(u"Doctor"_qs));
+    }
+
     // Typing in the picker makes the best match current and brings it into view, among 20,000 tags:
     // a name equal to the text ignoring case, else the first that starts with it, else the first row.
     void pickerTypingChoosesTheBestMatchAndShowsIt() {

@@ -87,6 +87,7 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     m_overlay = new ProgressOverlay(m_splitter, this);
     m_overlay->setTitle(m_actions->overlayTitle());
     buildToolBar();
+    buildMoveToTopLevelAction();
 
     connect(m_actions, &TagListActions::changed, this, &ContentView::actionsChanged);
     connect(m_actions, &TagListActions::selectionChanged, this, [this] {
@@ -152,6 +153,30 @@ void ContentView::buildToolBar() {
         m_search->selectAll();
     });
     addAction(find);
+}
+
+// "Move to Top Level" of the Edit menu, for the window's selection.
+void ContentView::buildMoveToTopLevelAction() {
+    m_moveToTopLevelAction = new QAction(TagDropController::moveToTopLevelLabel(), this);
+    m_moveToTopLevelAction->setObjectName(QStringLiteral("moveToTopLevelAction"));
+    const auto selectedTags = [this] {
+        QList<TagPtr> tags;
+        for (const QString& id : m_actions->selectedTagIds()) {
+            if (TagPtr tag = m_store.tag(id)) {
+                tags.append(tag);
+            }
+        }
+        return tags;
+    };
+    connect(m_moveToTopLevelAction, &QAction::triggered, this,
+            [this, selectedTags] { m_drops->moveToTopLevel(selectedTags()); });
+    const auto showMoveEnabled = [this, selectedTags] {
+        m_moveToTopLevelAction->setEnabled(m_drops->canMoveToTopLevel(selectedTags()));
+    };
+    showMoveEnabled();
+    connect(m_actions, &TagListActions::selectionChanged, this, showMoveEnabled);
+    connect(&m_store, &TagStore::changed, this, showMoveEnabled);
+    connect(m_drops, &TagDropController::movingChanged, this, showMoveEnabled);
 }
 
 void ContentView::updateDetail() {
@@ -297,7 +322,8 @@ QMenu* ContentView::contextMenuForRow(int row) {
 }
 
 QMenu* ContentView::contextMenuForTag(const TagPtr& rowTag) {
-    return rowTag ? new TagContextMenu(*m_actions, m_store, m_preferences, m_worker, rowTag, this) : nullptr;
+    return rowTag ? new TagContextMenu(*m_actions, *m_drops, m_store, m_preferences, m_worker, rowTag, this)
+                  : nullptr;
 }
 
 void ContentView::showContextMenu(const QPoint& position) {
