@@ -1,5 +1,7 @@
+#include "EmptyStateView.h"
 #include "ParentPicker.h"
 #include "TagDropController.h"
+#include "TagOutlineView.h"
 #include "TagSearchList.h"
 #include "WindowFixture.h"
 
@@ -7,8 +9,8 @@
 
 using namespace orvalet;
 
-// "Move to Top Level" from the row's menu and the Edit menu, and the searchable parent picker with a
-// large library and to a screen reader.
+// The keyboard around deletions and Undo, "Move to Top Level" from the row's menu and the Edit menu,
+// and the searchable parent picker with a large library and to a screen reader.
 class KeyboardTests final : public WindowFixture {
     Q_OBJECT
 
@@ -17,6 +19,23 @@ private:
     TagEditView* editor() { return content(m_window).tagEditView(); }
     bool isRoot(const QString& name) { return storedTag(name) && storedTag(name)->isRoot(); }
     bool isMoving() { return content(m_window).drops().isMoving(); }
+
+    // Selects the tag's row in the view shown, the keyboard in it, as a keyboard user would.
+    bool selectInView(const QString& name) {
+        QAbstractItemView* view = content(m_window).tagView();
+        const QModelIndex index = view == content(m_window).list()
+                                      ? indexOf(m_window, name)
+                                      : content(m_window).outlineModel().indexOf(storedTag(name)->id());
+        view->setFocus();
+        view->setCurrentIndex(index);
+        return index.isValid() && QTest::qWaitFor([view] { return view->hasFocus(); });
+    }
+    // The widget the window gives the keyboard to once it is active again, as a window manager makes
+    // it when a dialog over it closes (the offscreen platform leaves no window active).
+    QWidget* keyboardWidget() {
+        m_window->activateWindow();
+        return QTest::qWaitForWindowActive(m_window) ? QApplication::focusWidget() : nullptr;
+    }
 
     // Opens the picker of the tag editor shown, with the keyboard: its popup list.
     TagSearchList* openPicker() {
@@ -44,6 +63,142 @@ private:
     }
 
 private Q_SLOTS:
+    // Each way of deleting leaves the keyboard in the list, on the row that came after the deleted
+    // one (the one before, after the last row), with the selection a deletion leaves; from there
+    // Ctrl+Z is the Edit menu's Undo.
+    void focusGoesToTheRowAfterADeletion_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QStringList>("targets"); // the first is the row acted on
+        QTest::addColumn<QString>("kept");        // selected, and not deleted
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<bool>("outline");
+        QTest::addRow("editor") << u"editor"_qs << QStringList{u"Garden"_qs} << QString() << u"Grandma"_qs
+                                << false;
+        QTest::addRow("row menu") << u"menu"_qs << QStringList{u"Kitchen"_qs} << QString() << u"Low Energy"_qs
+                                  << false;
+        QTest::addRow("row menu of an unselected row")
+            << u"menu"_qs << QStringList{u"Parents"_qs} << u"Calls"_qs << u"Calls"_qs << false;
+        QTest::addRow("Delete key") << u"key"_qs << QStringList{u"Doctor"_qs} << QString() << u"Dr. Okafor"_qs
+                                    << false;
+        QTest::addRow("last row") << u"key"_qs << QStringList{u"Yoga"_qs} << QString() << u"Work"_qs << false;
+        QTest::addRow("batch") << u"batch"_qs << QStringList{u"Anna"_qs, u"Ben"_qs} << QString()
+                               << u"Bills"_qs << false;
+        // Its children go with it; Undo could not give some to-dos their tags, so it asks once more.
+        QTest::addRow("outline") << u"key"_qs << QStringList{u"Energy"_qs} << QString() << u"Family"_qs
+                                 << true;
+    }
+    void focusGoesToTheRowAfterADeletion() {
+        QFETCH(QString, how);
+        QFETCH(QStringList, targets);
+        QFETCH(QString, kept);
+        QFETCH(QString, next);
+        QFETCH(bool, outline);
+        m_app->preferences().setFlag(PreferenceKey::showAsOutline, outline);
+        QAbstractItemView* view = content(m_window).tagView();
+        if (!kept.isEmpty()) {
+            QVERIFY(clickRow(m_window, kept));
+        } else if (how == u"batch"_qs) {
+            QVERIFY(selectRows(m_window, targets));
+        } else {
+            QVERIFY(selectInView(targets.first()));
+        }
+
+        if (how == u"editor"_qs) {
+            QVERIFY(press(u"deleteTag"_qs, editor()));
+            QVERIFY(answer(u"deleteConfirmation"_qs, u"confirmDelete"_qs, editor()));
+        } else if (how == u"menu"_qs) {
+            QVERIFY(choose(openRowMenu(m_window, targets.first()), u"deleteTags"_qs));
+            QVERIFY(answer(u"deleteConfirmation"_qs, u"confirmDelete"_qs));
+        } else if (how == u"key"_qs) {
+            QTest::keyClick(view, Qt::Key_Delete);
+            QVERIFY(answer(u"deleteConfirmation"_qs, u"confirmDelete"_qs));
+        } else {
+            QVERIFY(press(u"batchDelete"_qs, m_window->findChild<BatchEditView*>()));
+            QVERIFY(answer(u"batchDeleteConfirmation"_qs, u"confirmBatchDelete"_qs));
+        }
+        const auto deleted = [&] {
+            return std::none_of(targets.begin(), targets.end(),
+                                [this](const QString& t) { return storedTag(t); });
+        };
+        QVERIFY(QTest::qWaitFor([&] { return box(u"deleteWithoutUndoConfirmation"_qs) || deleted(); },
+                                importTimeout));
+        if (QMessageBox* again = box(u"deleteWithoutUndoConfirmation"_qs)) {
+            QVERIFY(press(u"confirmDeleteWithoutUndo"_qs, again));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(deleted(), importTimeout);
+        QTRY_COMPARE(m_window->focusWidget(), view);
+        QCOMPARE(keyboardWidget(), view);
+        QTRY_COMPARE(view->currentIndex().data().toString(), next);
+        QCOMPARE(actions(m_window).selectedTagIds().size(), kept.isEmpty() ? 0 : 1);
+
+        if (how == u"editor"_qs) { // Undo from the list, by its key
+            QTest::keySequence(QApplication::focusWidget(), QKeySequence::Undo);
+            QTRY_VERIFY_WITH_TIMEOUT(storedTag(targets.first()), importTimeout);
+        }
+    }
+
+    // With no row left, the empty state takes the keyboard and says why, though the hidden rows
+    // left it to the toolbar.
+    void focusGoesToTheEmptyStateWhenNoRowIsLeft() {
+        QTest::keyClicks(content(m_window).searchField(), u"Bills"_qs);
+        content(m_window).list()->setFocus(); // nothing selected
+        QVERIFY(choose(openRowMenu(m_window, u"Bills"_qs), u"deleteTags"_qs));
+        QVERIFY(answer(u"deleteConfirmation"_qs, u"confirmDelete"_qs));
+        QTRY_VERIFY_WITH_TIMEOUT(!storedTag(u"Bills"_qs), importTimeout);
+        auto* empty = m_window->findChild<EmptyStateView*>(u"sidebarEmpty"_qs);
+        QTRY_COMPARE(m_window->focusWidget(), empty);
+        QCOMPARE(keyboardWidget(), empty);
+        QCOMPARE(QAccessible::queryAccessibleInterface(empty)->text(QAccessible::Name),
+                 u"No tags match \u201CBills\u201D"_qs);
+    }
+
+    // Someone who went on to the search field while Things 3 was deleting stays there.
+    void focusMovedElsewhereDuringADeletionStaysThere() {
+        m_standIn->stop();
+        QVERIFY(startStandIn({u"--delay-ms"_qs, u"500"_qs}));
+        QVERIFY(selectInView(u"Garden"_qs));
+        QTest::keyClick(content(m_window).list(), Qt::Key_Delete);
+        QVERIFY(answer(u"deleteConfirmation"_qs, u"confirmDelete"_qs));
+        QLineEdit* search = content(m_window).searchField();
+        QCOMPARE(keyboardWidget(), content(m_window).list());
+        QTest::mouseClick(search, Qt::LeftButton);
+        QVERIFY(search->hasFocus());
+        QTRY_VERIFY_WITH_TIMEOUT(!storedTag(u"Garden"_qs), importTimeout);
+        QTest::qWait(100);
+        QCOMPARE(QApplication::focusWidget(), search);
+    }
+
+    // In a text field with nothing of its own to undo, the keys are the Edit menu's Undo and Redo
+    // (Ctrl+Shift+Z, and every other key the platform gives Redo); a field that can undo keeps them.
+    void undoKeysReachTheEditMenuUnlessTheFieldCanUndoItself() {
+        QVERIFY(choose(openRowMenu(m_window, u"Garden"_qs), u"moveToTopLevel"_qs));
+        QTRY_VERIFY_WITH_TIMEOUT(isRoot(u"Garden"_qs) && !isMoving(), importTimeout);
+        QLineEdit* search = content(m_window).searchField();
+        search->setFocus();
+        QTRY_VERIFY(search->hasFocus());
+        QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+        if (!redoKeys.contains(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z))) {
+            redoKeys.append(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+        }
+        for (const QKeySequence& redo : std::as_const(redoKeys)) {
+            QTest::keySequence(search, QKeySequence::Undo);
+            QTRY_VERIFY_WITH_TIMEOUT(!isRoot(u"Garden"_qs), importTimeout);
+            QTRY_VERIFY(action(u"redoAction"_qs)->isEnabled()); // the undo run is over
+            QTest::keySequence(search, redo);
+            QTRY_VERIFY2_WITH_TIMEOUT(isRoot(u"Garden"_qs), qPrintable(redo.toString()), importTimeout);
+            QTRY_VERIFY(action(u"undoAction"_qs)->isEnabled());
+        }
+
+        // Typed text is the field's to undo and redo; the moved tag stays moved.
+        QTest::keyClicks(search, u"Gar"_qs);
+        QTest::keySequence(search, QKeySequence::Undo);
+        QCOMPARE(search->text(), QString());
+        QTest::keySequence(search, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+        QCOMPARE(search->text(), u"Gar"_qs);
+        QTest::qWait(100);
+        QVERIFY(isRoot(u"Garden"_qs) && action(u"undoAction"_qs)->isEnabled());
+    }
+
     // "Move to Top Level" is offered for tags with a parent, in the row's menu and in the Edit menu,
     // and is one step to undo and redo.
     void moveToTopLevelFromBothMenusIsOneStepToUndo() {

@@ -3,6 +3,7 @@
 #include "Alerts.h"
 #include "BatchEditView.h"
 #include "BusyToolButton.h"
+#include "DeletionFocus.h"
 #include "EmptyStateView.h"
 #include "ErrorRow.h"
 #include "Icons.h"
@@ -87,6 +88,7 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     m_overlay = new ProgressOverlay(m_splitter, this);
     m_overlay->setTitle(m_actions->overlayTitle());
     buildToolBar();
+    m_deletionFocus = new DeletionFocus(*this, m_sidebarEmpty);
     buildMoveToTopLevelAction();
 
     connect(m_actions, &TagListActions::changed, this, &ContentView::actionsChanged);
@@ -237,6 +239,7 @@ void ContentView::showTagEditor(const TagPtr& tag) {
                 }
             });
         connect(view, &QWidget::windowTitleChanged, this, &ContentView::updateTitle);
+        m_deletionFocus->follow(view->editor());
         replacePage(editorPage, view)->deleteLater();
         m_editView = view;
     }
@@ -298,6 +301,7 @@ void ContentView::showBatchEditor(const QList<TagPtr>& tags) {
                     actions->setRefreshingTagCount(refreshing ? tagCount : 0);
                 }
             });
+        m_deletionFocus->follow(view->editor());
         replacePage(batchPage, view)->deleteLater();
         m_batchEditor = view;
     }
@@ -384,7 +388,11 @@ void ContentView::showDeleteConfirmation() {
                                 m_actions->confirmationMessage(), [this](bool confirmed) {
                                     m_confirmation = nullptr; // a new one may open at once
                                     if (confirmed) {
-                                        m_actions->confirmDelete();
+                                        QStringList ids;
+                                        for (const TagPtr& tag : m_actions->tagsPendingDelete()) {
+                                            ids.append(tag->id());
+                                        }
+                                        m_deletionFocus->follow(ids, m_actions->confirmDelete());
                                     } else {
                                         m_actions->cancelDelete();
                                     }

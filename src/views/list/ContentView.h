@@ -21,6 +21,7 @@ namespace orvalet {
 
 class BatchEditView;
 class BusyToolButton;
+class DeletionFocus;
 class EmptyStateView;
 class ErrorRow;
 class Preferences;
@@ -124,6 +125,7 @@ private:
     QAction* m_importAction = nullptr;
     QAction* m_newTagAction = nullptr;
     QAction* m_moveToTopLevelAction = nullptr;
+    DeletionFocus* m_deletionFocus = nullptr;
     QLineEdit* m_search = nullptr;
     EmptyStateView* m_sidebarEmpty = nullptr;
     QPushButton* m_sidebarImport = nullptr;
