@@ -8,6 +8,7 @@
 #include "TagOutlineView.h"
 #include "TagStore.h"
 #include "UndoHistory.h"
+#include "UndoKeys.h"
 #include "WindowPlacement.h"
 
 #include <QApplication>
@@ -136,10 +137,14 @@ void MainWindow::addEditMenu(TagStore& store, Preferences& preferences, ThingsWo
     UndoHistory& history = UndoHistory::forStore(store);
     QAction* undo = editMenu->addAction(history.undoText());
     undo->setObjectName(QStringLiteral("undoAction"));
-    undo->setShortcut(QKeySequence::Undo);
+    undo->setShortcuts(QKeySequence::Undo);
     QAction* redo = editMenu->addAction(history.redoText());
     redo->setObjectName(QStringLiteral("redoAction"));
-    redo->setShortcut(QKeySequence::Redo);
+    redo->setShortcuts(UndoKeys::redoKeys());
+    // The keys reach these two from a text field that has nothing of its own to undo.
+    UndoKeys::install();
+    editMenu->addSeparator();
+    editMenu->addAction(m_content->moveToTopLevelAction());
     auto show = [&history, undo, redo] {
         undo->setText(history.undoText());
         undo->setEnabled(history.canUndo());

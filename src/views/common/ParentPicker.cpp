@@ -3,6 +3,8 @@
 #include "TagSearchList.h"
 
 #include <QAbstractListModel>
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -14,6 +16,111 @@
 #include <algorithm>
 
 namespace orvalet {
+
+namespace {
+
+// The picker to a screen reader: a combo box, as Qt presents its own, except for its children. The
+// popup is a window of its own, which the accessibility tree leaves out, so while it is open the
+// picker's children are the popup's rows and its search field: a reader that browses the tree
+// reaches them from the picker, as it reaches a combo box's list. Closed, its one child is the
+// combo box's own list, as Qt has it.
+class AccessiblePicker final : public QAccessibleWidget {
+public:
+    explicit AccessiblePicker(ParentPicker* picker)
+        : QAccessibleWidget(picker, QAccessible::ComboBox) {}
+
+    int childCount() const override { return int(children().size()); }
+    QAccessibleInterface* child(int index) const override {
+        const QList<QWidget*> all = children();
+        return index >= 0 && index < all.size() ? QAccessible::queryAccessibleInterface(all[index]) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child ? int(children().indexOf(qobject_cast<QWidget*>(child->object()))) : -1;
+    }
+    QAccessibleInterface* focusChild() const override {
+        const TagSearchList* popup = picker()->popupList();
+        QWidget* focus = QApplication::focusWidget();
+        if (!popup || !focus || (focus != popup->list() && focus != popup->searchField())) {
+            return QAccessibleWidget::focusChild();
+        }
+        QAccessibleInterface* focused = QAccessible::queryAccessibleInterface(focus);
+        QAccessibleInterface* row = focused ? focused->focusChild() : nullptr;
+        return row ? row : focused;
+    }
+
+    // The current entry's name on Linux, where a label names the control through its relation;
+    // the accessible name elsewhere. As Qt's combo box says it.
+    QString text(QAccessible::Text t) const override {
+        QString text;
+        switch (t) {
+        case QAccessible::Name:
+#ifndef Q_OS_UNIX
+            text = QAccessibleWidget::text(t);
+            break;
+#endif
+        case QAccessible::Value:
+            text = picker()->currentText();
+            break;
+        case QAccessible::Accelerator:
+            text = QKeySequence(Qt::Key_Down).toString(QKeySequence::NativeText);
+            break;
+        default:
+            break;
+        }
+        return text.isEmpty() ? QAccessibleWidget::text(t) : text;
+    }
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.expandable = true;
+        state.expanded = picker()->popupList() != nullptr;
+        return state;
+    }
+    QStringList actionNames() const override {
+        return {showMenuAction(), pressAction()};
+    }
+    void doAction(const QString& action) override {
+        if (action != showMenuAction() && action != pressAction()) {
+            return;
+        }
+        if (picker()->popupList()) {
+            picker()->hidePopup();
+        } else {
+            picker()->showPopup();
+        }
+    }
+
+private:
+    ParentPicker* picker() const {
+        return static_cast<ParentPicker*>(object());
+    }
+    QList<QWidget*> children() const {
+        if (const TagSearchList* popup = picker()->popupList()) {
+            return {popup->list(), popup->searchField()};
+        }
+        return {picker()->view()};
+    }
+};
+
+QAccessibleInterface* accessibleFor(const QString& className, QObject* object) {
+    if (className == QLatin1String(ParentPicker::staticMetaObject.className())) {
+        if (auto* picker = qobject_cast<ParentPicker*>(object)) {
+            return new AccessiblePicker(picker);
+        }
+    }
+    return nullptr;
+}
+
+// Tells a screen reader that the picker opened or closed, and that its children changed with it.
+void announcePopup(ParentPicker* picker) {
+    QAccessible::State expanded;
+    expanded.expanded = true;
+    QAccessibleStateChangeEvent state(picker, expanded);
+    QAccessible::updateAccessibility(&state);
+    QAccessibleEvent children(picker, QAccessible::ObjectReorder);
+    QAccessible::updateAccessibility(&children);
+}
+
+} // namespace
 
 // The picker's entries: the no-parent entry and its divider when there is one, then the tags with
 // the names they had when offered.
@@ -104,6 +211,8 @@ private:
 ParentPicker::ParentPicker(QWidget* parent)
     : QComboBox(parent)
     , m_entries(new Entries(this)) {
+    static const bool accessible = (QAccessible::installFactory(&accessibleFor), true);
+    Q_UNUSED(accessible);
     setObjectName(QStringLiteral("parentPicker"));
     setAccessibleName(QStringLiteral("Parent Tag"));
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -236,12 +345,14 @@ void ParentPicker::showPopup() {
     m_popup->setGeometry(area);
     m_popup->show();
     m_popupList->searchField()->setFocus(Qt::PopupFocusReason);
+    announcePopup(this);
 }
 
 void ParentPicker::hidePopup() {
     if (m_popup && m_popup->isVisible()) {
         m_popup->hide();
         setFocus(Qt::PopupFocusReason);
+        announcePopup(this);
     }
     QComboBox::hidePopup();
 }

@@ -19,7 +19,8 @@ class TagSearchList;
 // entry stands for (a parent that is not stored) leaves the picker blank.
 //
 // Opened, it shows a TagSearchList rather than a plain menu: a search field over the entries, each
-// with its ancestor path, so that a tag is found among thousands by typing part of its name.
+// with its ancestor path, so that a tag is found among thousands by typing part of its name. While
+// it is open, its rows and search field are the picker's children to a screen reader.
 //
 // Listing every offered tag costs a pass over the whole store, so the list is made only when the
 // user reaches for it: the popup opens, or a key or the wheel moves the closed picker through its

@@ -3,6 +3,7 @@
 #include "TagListModel.h"
 #include "TagRowDelegate.h"
 #include "TagTree.h"
+#include "TextOrder.h"
 
 #include <QAbstractListModel>
 #include <QAction>
@@ -25,8 +26,11 @@ public:
         m_tags = tags;
         m_names.clear();
         m_names.reserve(tags.size());
+        m_keys.clear();
+        m_keys.reserve(size_t(tags.size()));
         for (const TagPtr& tag : tags) {
             m_names.append(tag->name());
+            m_keys.push_back(TextOrder::sortKey(tag->name()));
         }
         m_byId.reset();
         filter();
@@ -35,7 +39,7 @@ public:
 
     void setSearch(const QString& text) {
         beginResetModel();
-        m_search = text.trimmed();
+        m_search = TextOrder::sortKey(text.trimmed());
         filter();
         endResetModel();
     }
@@ -51,6 +55,33 @@ public:
         return -1;
     }
     QString idOf(int entry) const { return entry < 0 ? QString() : m_tags[entry]->id(); }
+
+    // The row the search found best, -1 without a search: the first name equal to the search, as
+    // Things 3 compares names (ignoring letter case), else the first that starts with it, else the
+    // first row. One pass over the rows shown.
+    int bestRow() const {
+        if (m_search.isEmpty() || m_shown.empty()) {
+            return -1;
+        }
+        int startsWith = -1;
+        for (size_t row = 0; row < m_shown.size(); ++row) {
+            const int entry = m_shown[row];
+            if (entry < 0) {
+                continue;
+            }
+            const QString& key = m_keys[size_t(entry)];
+            if (!key.startsWith(m_search, Qt::CaseInsensitive)) {
+                continue;
+            }
+            if (QString::compare(key, m_search, Qt::CaseInsensitive) == 0) {
+                return int(row);
+            }
+            if (startsWith < 0) {
+                startsWith = int(row);
+            }
+        }
+        return startsWith >= 0 ? startsWith : 0;
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : int(m_shown.size());
@@ -88,7 +119,7 @@ private:
             m_shown.push_back(-1);
         }
         for (int i = 0; i < int(m_names.size()); ++i) {
-            if (m_search.isEmpty() || m_names[i].contains(m_search, Qt::CaseInsensitive)) {
+            if (m_search.isEmpty() || m_keys[size_t(i)].contains(m_search, Qt::CaseInsensitive)) {
                 m_shown.push_back(i);
             }
         }
@@ -107,7 +138,8 @@ private:
     QString m_noneLabel;
     QList<TagPtr> m_tags;
     QStringList m_names;
-    QString m_search;
+    std::vector<QString> m_keys; // the names in the form Things 3 compares them in (see TextOrder)
+    QString m_search;            // in that form too
     std::vector<int> m_shown;
     mutable std::optional<TagTree::TagsById> m_byId;
 };
@@ -178,16 +210,19 @@ int TagSearchList::rowCount() const {
     return m_rows->rowCount();
 }
 
-// The chosen entry stays chosen while it is shown; otherwise, once a search is typed, the first
-// match is, so that Return chooses what the search found.
+// Typing makes the best match the current entry, in view, so that Return chooses what the search
+// found; a search cleared leaves the entry that was current, in view.
 void TagSearchList::searchChanged() {
     const std::optional<QString> chosen = current();
     {
         const QSignalBlocker blocker(m_list->selectionModel());
         m_rows->setSearch(m_search->text());
-        setCurrent(chosen);
-        if (!current() && !m_search->text().trimmed().isEmpty() && m_rows->rowCount() > 0) {
-            m_list->selectionModel()->setCurrentIndex(m_rows->index(0), QItemSelectionModel::ClearAndSelect);
+        if (const int best = m_rows->bestRow(); best >= 0) {
+            const QModelIndex index = m_rows->index(best);
+            m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+            m_list->scrollTo(index);
+        } else {
+            setCurrent(chosen);
         }
     }
     m_list->viewport()->update();

@@ -12,9 +12,10 @@ namespace orvalet {
 
 // A list of tags to choose one from, with a search field above it: each row shows the tag's name
 // and, below it, its ancestor path, so that two tags of one name in different places can be told
-// apart. Typing keeps the rows whose names contain the text (ignoring case); the arrow keys in the
-// field go on into the rows, typing in the rows goes on in the field, and Return chooses. The parent pickers of the editors and the
-// "Merge Into…" dialog share it.
+// apart. Typing keeps the rows whose names contain the text (ignoring case) and makes the best of
+// them current and scrolls to it: a name equal to the text, else the first starting with it, else
+// the first row. The arrow keys in the field go on into the rows, typing in the rows goes on in the
+// field, and Return chooses. The parent pickers of the editors and the "Merge Into…" dialog share it.
 //
 // An entry is a tag's identifier, or the empty text for the leading entry that stands for no tag
 // (the pickers' "None"), when there is one.
@@ -38,7 +39,7 @@ public:
     QListView* list() const { return m_list; }
 
 Q_SIGNALS:
-    // The user moved to another entry, or the search left the chosen one out.
+    // The user moved to another entry, or a search made another one current.
     void currentChanged();
     // Return in the field or the list, or a double click on a row: the current entry is the choice.
     void activated();

@@ -4,6 +4,7 @@
 #include "Alerts.h"
 #include "BatchEditView.h"
 #include "BusyToolButton.h"
+#include "DeletionFocus.h"
 #include "EmptyStateView.h"
 #include "ErrorRow.h"
 #include "Icons.h"
@@ -90,6 +91,8 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     m_overlay = new ProgressOverlay(m_splitter, this);
     m_overlay->setTitle(m_actions->overlayTitle());
     buildToolBar();
+    m_deletionFocus = new DeletionFocus(*this, m_sidebarEmpty);
+    buildMoveToTopLevelAction();
 
     connect(m_actions, &TagListActions::changed, this, &ContentView::actionsChanged);
     connect(m_actions, &TagListActions::selectionChanged, this, [this] {
@@ -175,6 +178,30 @@ void ContentView::buildToolBar() {
     addAction(find);
 }
 
+// "Move to Top Level" of the Edit menu, for the window's selection.
+void ContentView::buildMoveToTopLevelAction() {
+    m_moveToTopLevelAction = new QAction(TagDropController::moveToTopLevelLabel(), this);
+    m_moveToTopLevelAction->setObjectName(QStringLiteral("moveToTopLevelAction"));
+    const auto selectedTags = [this] {
+        QList<TagPtr> tags;
+        for (const QString& id : m_actions->selectedTagIds()) {
+            if (TagPtr tag = m_store.tag(id)) {
+                tags.append(tag);
+            }
+        }
+        return tags;
+    };
+    connect(m_moveToTopLevelAction, &QAction::triggered, this,
+            [this, selectedTags] { m_drops->moveToTopLevel(selectedTags()); });
+    const auto showMoveEnabled = [this, selectedTags] {
+        m_moveToTopLevelAction->setEnabled(m_drops->canMoveToTopLevel(selectedTags()));
+    };
+    showMoveEnabled();
+    connect(m_actions, &TagListActions::selectionChanged, this, showMoveEnabled);
+    connect(&m_store, &TagStore::changed, this, showMoveEnabled);
+    connect(m_drops, &TagDropController::movingChanged, this, showMoveEnabled);
+}
+
 void ContentView::updateDetail() {
     QList<TagPtr> tags;
     for (const QString& id : m_actions->selectedTagIds()) {
@@ -233,6 +260,7 @@ void ContentView::showTagEditor(const TagPtr& tag) {
                 }
             });
         connect(view, &QWidget::windowTitleChanged, this, &ContentView::updateTitle);
+        m_deletionFocus->follow(view->editor());
         replacePage(editorPage, view)->deleteLater();
         m_editView = view;
     }
@@ -294,6 +322,7 @@ void ContentView::showBatchEditor(const QList<TagPtr>& tags) {
                     actions->setRefreshingTagCount(refreshing ? tagCount : 0);
                 }
             });
+        m_deletionFocus->follow(view->editor());
         replacePage(batchPage, view)->deleteLater();
         m_batchEditor = view;
     }
@@ -318,7 +347,8 @@ QMenu* ContentView::contextMenuForRow(int row) {
 }
 
 QMenu* ContentView::contextMenuForTag(const TagPtr& rowTag) {
-    return rowTag ? new TagContextMenu(*m_actions, m_store, m_preferences, m_worker, rowTag, this) : nullptr;
+    return rowTag ? new TagContextMenu(*m_actions, *m_drops, m_store, m_preferences, m_worker, rowTag, this)
+                  : nullptr;
 }
 
 void ContentView::showContextMenu(const QPoint& position) {
@@ -379,7 +409,11 @@ void ContentView::showDeleteConfirmation() {
                                 m_actions->confirmationMessage(), [this](bool confirmed) {
                                     m_confirmation = nullptr; // a new one may open at once
                                     if (confirmed) {
-                                        m_actions->confirmDelete();
+                                        QStringList ids;
+                                        for (const TagPtr& tag : m_actions->tagsPendingDelete()) {
+                                            ids.append(tag->id());
+                                        }
+                                        m_deletionFocus->follow(ids, m_actions->confirmDelete());
                                     } else {
                                         m_actions->cancelDelete();
                                     }

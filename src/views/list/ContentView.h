@@ -22,6 +22,7 @@ namespace orvalet {
 
 class BatchEditView;
 class BusyToolButton;
+class DeletionFocus;
 class EmptyStateView;
 class ErrorRow;
 class Preferences;
@@ -69,6 +70,8 @@ public:
     QAction* importAction() const { return m_importAction; }
     StatusAreaView* statusArea() const { return m_statusArea; }
     QAction* newTagAction() const { return m_newTagAction; }
+    // "Move to Top Level" for the Edit menu: the selected tags that have a parent become top-level.
+    QAction* moveToTopLevelAction() const { return m_moveToTopLevelAction; }
 
     // "Show Shortcut Conflicts": the list and the outline keep only the tags whose key another tag
     // also has, and say so when there are none.
@@ -89,6 +92,7 @@ Q_SIGNALS:
 
 private:
     void buildToolBar();
+    void buildMoveToTopLevelAction();
     void buildSidebar(QWidget* sidebar);
     void setUpTagView(QAbstractItemView* view);
     void showRowsOrEmptyState();
@@ -121,6 +125,8 @@ private:
     BusyToolButton* m_importButton = nullptr;
     QAction* m_importAction = nullptr;
     QAction* m_newTagAction = nullptr;
+    QAction* m_moveToTopLevelAction = nullptr;
+    DeletionFocus* m_deletionFocus = nullptr;
     QLineEdit* m_search = nullptr;
     EmptyStateView* m_sidebarEmpty = nullptr;
     QPushButton* m_sidebarImport = nullptr;

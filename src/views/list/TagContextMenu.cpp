@@ -3,6 +3,7 @@
 #include "Alerts.h"
 #include "Icons.h"
 #include "MergeView.h"
+#include "TagDropController.h"
 #include "TagListActions.h"
 
 #include <QAbstractItemView>
@@ -33,8 +34,9 @@ void TagContextMenu::keepSelectionOnRightClick(QAbstractItemView* view) {
     view->viewport()->installEventFilter(new RightPressFilter(view));
 }
 
-TagContextMenu::TagContextMenu(TagListActions& actions, TagStore& store, Preferences& preferences,
-                               ThingsWorker& worker, const TagPtr& rowTag, QWidget* parent)
+TagContextMenu::TagContextMenu(TagListActions& actions, TagDropController& drops, TagStore& store,
+                               Preferences& preferences, ThingsWorker& worker, const TagPtr& rowTag,
+                               QWidget* parent)
     : QMenu(parent) {
     const QList<TagPtr> targets = actions.menuTargets(rowTag->id());
     setObjectName(QStringLiteral("tagContextMenu"));
@@ -57,6 +59,10 @@ TagContextMenu::TagContextMenu(TagListActions& actions, TagStore& store, Prefere
     connect(merge, &QAction::triggered, parent, [&store, &preferences, &worker, targets, parent] {
         (new MergeView(store, preferences, worker, targets.front(), parent))->open();
     });
+    QAction* toTop = addAction(TagDropController::moveToTopLevelLabel());
+    toTop->setObjectName(QStringLiteral("moveToTopLevel"));
+    toTop->setEnabled(drops.canMoveToTopLevel(targets));
+    connect(toTop, &QAction::triggered, &drops, [&drops, targets] { drops.moveToTopLevel(targets); });
     addSeparator();
     QAction* remove =
         addAction(Icons::symbol(QStringLiteral("trash")), TagListActions::deleteMenuTitle(targets.size()));

@@ -8,6 +8,8 @@
 
 #include <QMimeData>
 #include <QWidget>
+#include <algorithm>
+#include <iterator>
 
 namespace orvalet {
 
@@ -82,15 +84,37 @@ bool TagDropController::drop(const QMimeData* data, const QModelIndex& target) {
     if (!canDrop(data, target)) {
         return false;
     }
-    const QList<TagPtr> tags = draggedTags(data);
-    if (tags.isEmpty()) {
+    return move(draggedTags(data), parentIdOf(target));
+}
+
+QString TagDropController::moveToTopLevelLabel() {
+    return QStringLiteral("Move to Top Level");
+}
+
+bool TagDropController::canMoveToTopLevel(const QList<TagPtr>& tags) const {
+    return !m_moving &&
+           std::any_of(tags.begin(), tags.end(), [](const TagPtr& tag) { return !tag->isRoot(); });
+}
+
+bool TagDropController::moveToTopLevel(const QList<TagPtr>& tags) {
+    if (!canMoveToTopLevel(tags)) {
+        return false;
+    }
+    QList<TagPtr> moved;
+    std::copy_if(tags.begin(), tags.end(), std::back_inserter(moved),
+                 [](const TagPtr& tag) { return !tag->isRoot(); });
+    return move(moved, std::nullopt);
+}
+
+bool TagDropController::move(const QList<TagPtr>& tags, const std::optional<QString>& parentId) {
+    if (tags.isEmpty() || m_moving) {
         return false;
     }
     // The batch editor's own save, run by an editor no pane shows. It reports its end through
     // `changed`; the sheet shows only a failure, and "OK" on it ends the run's editor.
     auto* editor = new BatchEditor(
         m_store, m_preferences, m_worker, tags, [] {}, [](bool, int) {}, this);
-    editor->setSelectedParentId(parentIdOf(target));
+    editor->setSelectedParentId(parentId);
     if (!editor->canSave()) { // every dragged tag is there already
         delete editor;
         return false;

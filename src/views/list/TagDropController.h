@@ -28,6 +28,8 @@ class ThingsWorker;
 // the forbidden cursor. A drop runs the batch editor's save: the same programs in the same order,
 // each tag changed in the store once Things 3 accepted it, and the batch result sheet when one
 // failed. One drop runs at a time; others are refused until it ends.
+//
+// "Move to Top Level", from a row's menu or the Edit menu, is the same run as a drop below the rows.
 class TagDropController final : public QObject {
     Q_OBJECT
 
@@ -43,6 +45,13 @@ public:
     bool canDrop(const QMimeData* data, const QModelIndex& target);
     bool drop(const QMimeData* data, const QModelIndex& target);
 
+    // "Move to Top Level": the tags among `tags` that have a parent become top-level tags, as a drop
+    // below the rows makes them, in one undo step. Only when one of them has a parent (stored or
+    // not) and no move is under way.
+    static QString moveToTopLevelLabel(); // "Move to Top Level"
+    bool canMoveToTopLevel(const QList<TagPtr>& tags) const;
+    bool moveToTopLevel(const QList<TagPtr>& tags);
+
     // Whether a drop's save is under way.
     bool isMoving() const { return m_moving; }
 
@@ -52,6 +61,8 @@ Q_SIGNALS:
 private:
     QList<TagPtr> draggedTags(const QMimeData* data) const;
     static std::optional<QString> parentIdOf(const QModelIndex& target);
+    // Runs the batch editor's save of `tags` under `parentId` (none: the top level).
+    bool move(const QList<TagPtr>& tags, const std::optional<QString>& parentId);
     void showFailure();
 
     TagStore& m_store;
