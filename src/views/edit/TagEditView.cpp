@@ -241,7 +241,7 @@ QWidget* TagEditView::buildActionBar() {
     m_delete->setObjectName(QStringLiteral("deleteTag"));
     m_delete->setToolTip(QStringLiteral("Delete this tag and all its child tags"));
     makeDestructive(m_delete);
-    connect(m_delete, &QPushButton::clicked, m_editor, &TagEditor::requestDelete);
+    connect(m_delete, &QPushButton::clicked, this, [this] { m_editor->requestDelete(); });
 
     m_refresh = new BusyToolButton(m_actionBar);
     m_refresh->setObjectName(QStringLiteral("updateFromThings"));
@@ -451,7 +451,7 @@ void TagEditView::showDuplicateNameAlert() {
 void TagEditView::showDeleteConfirmation() {
     m_deleteConfirmation = Alerts::confirmDeletion(
         this, QStringLiteral("deleteConfirmation"), m_editor->deleteConfirmationTitle(),
-        TagEditor::deleteConfirmationMessage(), [this](bool confirmed) {
+        m_editor->deleteConfirmationMessage(), [this](bool confirmed) {
             m_deleteConfirmation = nullptr;
             if (confirmed) {
                 m_editor->deleteWithChildren();
