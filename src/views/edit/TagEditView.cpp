@@ -6,6 +6,7 @@
 #include "ErrorRow.h"
 #include "FormWidth.h"
 #include "Icons.h"
+#include "LiveStatus.h"
 #include "MergeView.h"
 #include "ParentPicker.h"
 #include "Preferences.h"
@@ -184,8 +185,11 @@ QWidget* TagEditView::buildDetails() {
     auto* parentRow = new QHBoxLayout;
     parentRow->addWidget(m_parent, 1);
     parentRow->addWidget(viewParent);
+    m_saveStatus = new LiveStatus(section);
+    m_saveStatus->setObjectName(QStringLiteral("saveStatus"));
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch();
+    saveRow->addWidget(m_saveStatus);
     saveRow->addWidget(m_save);
     // The labels are the fields' buddies, so a screen reader names each field by its label.
     auto* form = new QFormLayout(section);
@@ -316,6 +320,19 @@ void TagEditView::update() {
     m_refresh->setAccessibleDescription(editor.isRefreshing() ? QStringLiteral("Updating…") : QString());
     m_save->setBusy(editor.isSaving());
     m_save->setAccessibleDescription(editor.isSaving() ? QStringLiteral("Saving…") : QString());
+    // The save in words, for a reader too: "Saving…" as it starts, "Saved" once Things 3 took it. A
+    // failure speaks through the error row; a save of a tag no longer shown ends without a word.
+    if (editor.isSaving() && !m_savingTagId) {
+        m_savingTagId = editor.tag()->id();
+        m_saveStatus->announce(QStringLiteral("Saving…"));
+    } else if (!editor.isSaving() && m_savingTagId) {
+        if (editor.errorMessage() || *m_savingTagId != editor.tag()->id()) {
+            m_saveStatus->withdraw();
+        } else {
+            m_saveStatus->announce(QStringLiteral("Saved"), std::chrono::seconds(4));
+        }
+        m_savingTagId.reset();
+    }
     m_delete->setBusy(editor.isDeleting());
     m_delete->setAccessibleDescription(editor.isDeleting() ? QStringLiteral("Deleting…") : QString());
     if (enabled && m_wasBusy && m_focusBeforeBusy && m_focusBeforeBusy->isEnabled() &&
