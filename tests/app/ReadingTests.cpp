@@ -1,4 +1,5 @@
 #include "ErrorRow.h"
+#include "StatusAreaView.h"
 #include "TagCreateView.h"
 #include "WindowFixture.h"
 
@@ -29,7 +30,8 @@ void listen(QAccessibleEvent* event) {
 
 } // namespace
 
-// What the main window says, and whether a screen reader hears it: the banner and the editor's save.
+// What the main window says, and whether a screen reader hears it: the filter strip, the banner and
+// the editor's save.
 class ReadingTests final : public WindowFixture {
     Q_OBJECT
 
@@ -44,6 +46,16 @@ private:
         }
         return names;
     }
+    QStringList statusLines() {
+        QStringList lines;
+        for (QLabel* line : content(m_window).statusArea()->findChildren<QLabel*>(u"statusLine"_qs)) {
+            if (line->isVisibleTo(m_window)) {
+                lines.append(line->text());
+            }
+        }
+        return lines;
+    }
+
 private Q_SLOTS:
     // The offscreen platform has no screen reader to wake Qt's accessibility: the tests stand in for one.
     void initTestCase() {
@@ -53,6 +65,37 @@ private Q_SLOTS:
         QAccessible::installUpdateHandler(listen);
     }
     void cleanupTestCase() { QAccessible::installUpdateHandler(nullptr); }
+
+    // "Show Shortcut Conflicts" says so among the display options, and their "Reset" turns it off too.
+    void theShortcutConflictFilterShowsInTheStripAndGoesWithReset() {
+        QAction* conflicts = m_window->findChild<QAction*>(u"showShortcutConflictsAction"_qs);
+        QVERIFY(conflicts);
+        conflicts->trigger();
+        QCOMPARE(rowNames(m_window), (QStringList{u"Important"_qs, u"Urgent"_qs}));
+        QCOMPARE(statusLines(), QStringList{u"Showing only shortcut conflicts"_qs});
+        StatusAreaView* strip = content(m_window).statusArea();
+        QVERIFY(strip->isVisible());
+        auto* line = strip->findChild<QLabel*>(u"statusLine"_qs);
+        QCOMPARE(QAccessible::queryAccessibleInterface(line)->text(QAccessible::Name),
+                 u"Showing only shortcut conflicts"_qs);
+
+        // With a preference away from its default, the filter keeps its line among theirs.
+        m_app->preferences().setFlag(PreferenceKey::showRootTagsOnly, true);
+        QTRY_COMPARE(statusLines(),
+                     (QStringList{u"Showing only root tags"_qs, u"Showing only shortcut conflicts"_qs}));
+
+        QVERIFY(press(u"statusReset"_qs, strip));
+        QVERIFY(!conflicts->isChecked());
+        QVERIFY(!m_app->preferences().showRootTagsOnly());
+        QCOMPARE(model(m_window).rowCount(), demoTagCount);
+        QVERIFY(!strip->isVisible());
+
+        // Turned off from the menu, the line goes with it.
+        conflicts->trigger();
+        QTRY_COMPARE(statusLines(), QStringList{u"Showing only shortcut conflicts"_qs});
+        conflicts->trigger();
+        QVERIFY(!strip->isVisible());
+    }
 
     // The banner above the list is an alert to a screen reader, and tells it so when it shows.
     void theBannerIsAnAlertThatAReaderHears() {
