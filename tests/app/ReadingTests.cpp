@@ -1,8 +1,11 @@
 #include "ErrorRow.h"
 #include "StatusAreaView.h"
 #include "TagCreateView.h"
+#include "TagOutlineView.h"
+#include "TagRowDelegate.h"
 #include "WindowFixture.h"
 
+#include <QSplitter>
 #include <QtGui/private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
@@ -30,8 +33,8 @@ void listen(QAccessibleEvent* event) {
 
 } // namespace
 
-// What the main window says, and whether a screen reader hears it: the filter strip, the banner and
-// the editor's save.
+// What the main window says, and whether a screen reader hears it: the filter strip, the outline's
+// rows at any width, the banner and the editor's save.
 class ReadingTests final : public WindowFixture {
     Q_OBJECT
 
@@ -95,6 +98,89 @@ private Q_SLOTS:
         QTRY_COMPARE(statusLines(), QStringList{u"Showing only shortcut conflicts"_qs});
         conflicts->trigger();
         QVERIFY(!strip->isVisible());
+    }
+
+    // At every width the outline's name wins the room: the key cap shows where the whole name leaves
+    // room for it, and the count columns drop whole, the same ones on every row, before any name is
+    // cut for them. The tooltip still carries every count.
+    void outlineRowsGiveUpWholeCountColumnsAlikeBeforeANameIsCut() {
+        Preferences& preferences = m_app->preferences();
+        preferences.setFlag(PreferenceKey::showAsOutline, true);
+        preferences.setFlag(PreferenceKey::showTodoCounts, true);
+        preferences.setFlag(PreferenceKey::showChildrenCounts, true);
+        storedTag(u"Family"_qs)->setShortcut(u"f"_qs);
+        TagOutlineView* tree = content(m_window).outline();
+        QTRY_COMPARE(tree->model()->index(0, 0).data(TagListModel::ChildCountTextRole).toBool(), true);
+        tree->expandAll();
+        auto* rows = qobject_cast<TagRowDelegate*>(tree->itemDelegate());
+        QVERIFY(rows);
+        m_window->resize(1000, 700);
+
+        const std::array<int, 3> roles{TagListModel::ChildCountTextRole, TagListModel::TodoCountTextRole,
+                                       TagListModel::RolledUpTodoTextRole};
+        QList<int> columnsShown; // per width
+        bool cutWhenNarrow = false;
+        content(m_window).splitter()->setSizes({640, 360});
+        QCoreApplication::processEvents();
+        // Each width as the rows of a view that wide are laid out (the window keeps a sidebar wider
+        // than the narrowest of them).
+        for (const int width : {90, 130, 170, 220, 260, 300, 340, 400, 480, 600}) {
+            const QFontMetrics caption(TagRowDelegate::captionFont(tree->font()));
+            const QFontMetrics body(tree->font());
+            std::array<int, 3> rowsWith{}, rowsShowing{};
+            bool anyCount = false, anyCut = false, anyCapLeftOut = false;
+            for (QModelIndex index = tree->model()->index(0, 0); index.isValid();
+                 index = tree->indexBelow(index)) {
+                QStyleOptionViewItem option;
+                option.initFrom(tree);
+                option.rect = tree->visualRect(index);
+                option.rect.setRight(std::min(option.rect.right(), width - 1));
+                option.font = tree->font();
+                option.widget = tree;
+                const TagRowDelegate::RowLayout row = rows->layout(option, index);
+                const QString name = index.data().toString();
+                const QString where = name + u" at "_qs + QString::number(width);
+                for (size_t column = 0; column < roles.size(); ++column) {
+                    const QString text = index.data(roles[column]).toString();
+                    rowsWith[column] += !text.isEmpty();
+                    const auto shown = std::find_if(row.counts.begin(), row.counts.end(),
+                                                    [&](const auto& count) { return count.text == text; });
+                    if (!text.isEmpty() && shown != row.counts.end()) {
+                        ++rowsShowing[column];
+                        QVERIFY2(shown->column.width() >= caption.horizontalAdvance(text), qPrintable(where));
+                    }
+                    QVERIFY2(index.data(Qt::ToolTipRole).toString().contains(text), qPrintable(where));
+                }
+                // A name is cut only when it does not fit the row alone; the key cap only follows a whole
+                // name.
+                const bool cut = row.name != name;
+                QVERIFY2(!cut || (row.counts.isEmpty() && body.horizontalAdvance(name) > row.nameRoom),
+                         qPrintable(where));
+                QVERIFY2(!(cut && row.keyCap), qPrintable(where));
+                anyCount = anyCount || !row.counts.isEmpty();
+                anyCut = anyCut || cut;
+                anyCapLeftOut = anyCapLeftOut ||
+                                (!index.data(TagListModel::ShortcutRole).toString().isEmpty() && !row.keyCap);
+            }
+            cutWhenNarrow = cutWhenNarrow || (width == 90 && anyCut && anyCapLeftOut);
+            // Counts show only while every name is whole with its key cap.
+            QVERIFY2(!anyCount || (!anyCut && !anyCapLeftOut), qPrintable(QString::number(width)));
+            int shownColumns = 0;
+            for (size_t column = 0; column < roles.size(); ++column) {
+                QVERIFY2(rowsShowing[column] == 0 || rowsShowing[column] == rowsWith[column],
+                         qPrintable(QString::number(width)));
+                shownColumns += rowsShowing[column] > 0;
+            }
+            columnsShown.append(shownColumns);
+        }
+        // Narrow, the names have the row, and some are cut; wide, every column shows; the columns come
+        // back one by one.
+        QVERIFY(cutWhenNarrow);
+        QCOMPARE(columnsShown.first(), 0);
+        QCOMPARE(columnsShown.last(), 3);
+        QVERIFY(std::is_sorted(columnsShown.begin(), columnsShown.end()));
+        QVERIFY(std::adjacent_find(columnsShown.begin(), columnsShown.end(),
+                                   [](int a, int b) { return b > a + 1; }) == columnsShown.end());
     }
 
     // The banner above the list is an alert to a screen reader, and tells it so when it shows.
