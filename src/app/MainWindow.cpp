@@ -59,10 +59,7 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
     if (auto* viewMenu = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"))) {
         // A filter of this window's sidebar, list and outline alike; not a preference.
         viewMenu->addSeparator();
-        QAction* conflicts = viewMenu->addAction(QStringLiteral("Show Shortcut Conflicts"));
-        conflicts->setObjectName(QStringLiteral("showShortcutConflictsAction"));
-        conflicts->setCheckable(true);
-        connect(conflicts, &QAction::toggled, m_content, &ContentView::setShowsShortcutConflicts);
+        viewMenu->addAction(m_content->shortcutConflictsAction());
         // The outline's own two items, usable while the sidebar shows it.
         viewMenu->addSeparator();
         QAction* expand = viewMenu->addAction(QStringLiteral("Expand All"));

@@ -351,11 +351,21 @@ private Q_SLOTS:
         QTRY_VERIFY(save->isBusy());
         QTRY_VERIFY_WITH_TIMEOUT(!save->isBusy(), importTimeout);
 
-        // A deletion asks first, then leaves the window with nothing selected.
+        // A deletion reads the tree for Undo, the button turning, then asks, saying what goes; then it
+        // leaves the window with nothing selected.
         auto* remove = editor()->findChild<BusyPushButton*>(u"deleteTag"_qs);
         QTest::mouseClick(remove, Qt::LeftButton);
-        QTRY_VERIFY(box(u"deleteConfirmation"_qs));
+        QTRY_VERIFY(remove->isBusy());
+        QTRY_VERIFY_WITH_TIMEOUT(box(u"deleteConfirmation"_qs), importTimeout);
+        QVERIFY(!remove->isBusy());
         QCOMPARE(box(u"deleteConfirmation"_qs)->text(), u"Delete \"Stretching\" on Things 3?"_qs);
+        QVERIFY(box(u"deleteConfirmation"_qs)
+                    ->informativeText()
+                    .startsWith(u"This deletes \u201CStretching\u201D"_qs));
+        QVERIFY(
+            box(u"deleteConfirmation"_qs)
+                ->informativeText()
+                .endsWith(u"Are you sure you want to do this? You can undo this with Edit \u25B8 Undo."_qs));
         QVERIFY(answer(u"deleteConfirmation"_qs, u"confirmDelete"_qs));
         QTRY_VERIFY(remove->isBusy());
         QVERIFY(!save->isBusy());

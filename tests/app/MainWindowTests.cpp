@@ -217,7 +217,13 @@ private Q_SLOTS:
         QCOMPARE(selection(m_window), three);
         QCOMPARE(model(m_window).rowCount(), demoTagCount);
 
-        QVERIFY(press(u"confirmDelete"_qs, askToDelete(u"Family"_qs)));
+        // The confirmation comes after the read for Undo, and says what it found.
+        confirmation = askToDelete(u"Family"_qs);
+        QVERIFY(confirmation);
+        QCOMPARE(confirmation->informativeText(),
+                 u"This deletes \u201CFamily\u201D and its 4 child tags from this app AND Things 3 and takes "
+                 u"them off 29 to-dos. You can undo this with Edit \u25B8 Undo."_qs);
+        QVERIFY(press(u"confirmDelete"_qs, confirmation));
         QTRY_VERIFY_WITH_TIMEOUT(!indexOf(m_window, u"Family"_qs).isValid(), importTimeout);
         QVERIFY(!indexOf(m_window, u"Kids"_qs).isValid());
         // Undo says what came back in the status area, as the export does: no alert to dismiss.
@@ -230,11 +236,11 @@ private Q_SLOTS:
 
         m_standIn->stop();                           // Things 3 quits
         QVERIFY(!QApplication::activeModalWidget()); // the confirmation went, and came not again
-        QVERIFY(press(u"confirmDelete"_qs, askToDelete(u"Work"_qs)));
+        QVERIFY(choose(openRowMenu(m_window, u"Work"_qs), u"deleteTags"_qs));
         // Its tree cannot be read for Undo because Things 3 is not open: that is the deletion's failure,
-        // said above the list, with no second question.
+        // said above the list, with nothing to confirm first.
         QTRY_COMPARE(bannerText(), u"\u201CWork\u201D was not deleted. "_qs + thingsNotOpen);
-        QVERIFY(!box(u"deleteWithoutUndoConfirmation"_qs));
+        QVERIFY(!box(u"deleteConfirmation"_qs) && !box(u"deleteWithoutUndoConfirmation"_qs));
         QVERIFY(indexOf(m_window, u"Work"_qs).isValid());
     }
 

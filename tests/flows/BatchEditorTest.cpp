@@ -186,10 +186,11 @@ TEST_F(BatchEditorTest, deleteRemovesEachTreeAndCallsDoneEvenWhenSomeFail) {
     add(u"older"_qs, u"Older"_qs, u"old"_qs);
     BatchEditor& batch = batchOf({t[u"Home"_qs], old, t[u"Work"_qs]});
 
-    batch.requestDelete();
+    QCoro::waitFor(batch.requestDelete());
+    EXPECT_TRUE(batch.showDeleteConfirmation());
     batch.cancelDelete();
     EXPECT_FALSE(batch.showDeleteConfirmation());
-    batch.requestDelete();
+    QCoro::waitFor(batch.requestDelete());
     QCoro::Task<> deletion = batch.confirmDelete();
     EXPECT_FALSE(batch.showDeleteConfirmation());
     EXPECT_FALSE(batch.canDelete() || batch.canRefresh());

@@ -211,7 +211,8 @@ TEST_F(TagEditorTest, deleteSendsOneProgramThenRemovesTheTreeLocallyAndWithoutTh
     TagEditor& editor = edit(home);
     const qsizetype before = sent().size();
     EXPECT_EQ(editor.deleteConfirmationTitle(), u"Delete \"Home\" on Things 3?");
-    editor.requestDelete();
+    QCoro::waitFor(editor.requestDelete());
+    EXPECT_TRUE(editor.showDeleteConfirmation());
     QCoro::Task<> deletion = editor.deleteWithChildren();
     EXPECT_TRUE(editor.isDeleting());
     QCoro::waitFor(std::move(deletion));

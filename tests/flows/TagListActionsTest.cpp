@@ -146,7 +146,7 @@ TEST_F(TagListActionsTest, deleteSendsOneProgramNamingTheTagThenRemovesTheTreeLo
     list.setSelectedTagIds({home, homework});
     QSignalSpy selectionChanges(&list, &TagListActions::selectionChanged);
 
-    list.requestDelete({store->tag(home)});
+    QCoro::waitFor(list.requestDelete({store->tag(home)}));
     EXPECT_TRUE(list.showDeleteConfirmationForListTags());
     QCoro::Task<> deletion = list.confirmDelete();
     EXPECT_FALSE(list.showDeleteConfirmationForListTags());
@@ -250,12 +250,14 @@ TEST_F(TagListActionsTest, menuTargetsTheSelectionOnlyFromASelectedRowAndTheConf
     EXPECT_EQ(test::names(targets), (QStringList{u"A"_qs, u"B"_qs, u"C"_qs}));
 
     const QString rest =
-        u" and all their child tags from this app AND Things 3. You can undo this with Edit \u25B8 Undo."_qs;
-    list.requestDelete({errands});
+        u" and all their child tags from this app AND Things 3. This action cannot be undone!"_qs;
+    QCoro::waitFor(list.requestDelete({errands}));
     EXPECT_EQ(list.confirmationTitle(), u"Delete \"Errands\"?");
-    EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tag" + rest);
-    list.requestDelete(targets);
-    EXPECT_EQ(list.confirmationMessage(), u"This will permanently delete the tags" + rest);
+    EXPECT_EQ(list.permanentConfirmationMessage(), u"This will permanently delete the tag" + rest);
+    list.cancelDelete();
+    QCoro::waitFor(list.requestDelete(targets));
+    EXPECT_EQ(list.confirmationTitle(), u"Delete 3 tags?");
+    EXPECT_EQ(list.permanentConfirmationMessage(), u"This will permanently delete the tags" + rest);
     list.cancelDelete();
     EXPECT_TRUE(list.tagsPendingDelete().isEmpty());
     EXPECT_FALSE(list.showDeleteConfirmationForListTags());

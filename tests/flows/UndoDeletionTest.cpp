@@ -71,8 +71,6 @@ public:
 TEST_F(UndoDeletionTest, aDeletedTreeComesBackWithEveryToDosTagsAndGoesAgainOnRedo) {
     const QString things = inThings();
     const QString storedBefore = storedTags().remove(QRegularExpression(u":[^:,]*(?=,|$)"_qs));
-    EXPECT_TRUE(TagEditor::deleteConfirmationMessage().endsWith(
-        u"Things 3. You can undo this with Edit \u25B8 Undo. Are you sure you want to do this?"_qs));
     const qsizetype sentBefore = sent().size();
     deleteInEditor(u"Home"_qs);
     ASSERT_EQ(sent().size() - sentBefore, 2); // the trees read, then the deletion
@@ -108,6 +106,96 @@ TEST_F(UndoDeletionTest, aDeletedTreeComesBackWithEveryToDosTagsAndGoesAgainOnRe
     ASSERT_EQ(reports.size(), 2);
     EXPECT_EQ(reports.last().first().toString(),
               u"Restored 4 tags on 2 to-dos. 1 to-do is no longer in Things 3 and was skipped."_qs);
+}
+
+// Every confirmation is shown after the read for Undo and says what it found: the tags that go, the
+// to-dos that lose them (each once), and that Undo brings them back. The deletion then reads nothing again.
+TEST_F(UndoDeletionTest, theConfirmationSaysWhatTheReadFoundAndTheDeletionTakesThatRead) {
+    const auto tag = [this](const QString& name) {
+        return store->tag(ids[name]);
+    };
+    const QString undoable = u" You can undo this with Edit \u25B8 Undo."_qs;
+    TagListActions list(*store, *preferences, *worker);
+    const auto listSays = [&list](const QList<TagPtr>& targets) {
+        QCoro::waitFor(list.requestDelete(targets));
+        const QString message =
+            list.showDeleteConfirmationForListTags() ? list.confirmationMessage() : QString();
+        list.cancelDelete();
+        return message;
+    };
+    EXPECT_EQ(listSays({tag(u"Garden"_qs), tag(u"Plumbing"_qs)}),
+              u"This deletes 2 tags from this app AND Things 3 and takes them off 2 to-dos."_qs + undoable);
+    EXPECT_EQ(listSays({tag(u"Home"_qs), tag(u"Work"_qs)}),
+              u"This deletes 2 tags and their 3 child tags from this app AND Things 3 and takes them off "
+              u"3 to-dos."_qs +
+                  undoable);
+    EXPECT_EQ(listSays({tag(u"Repairs"_qs)}),
+              u"This deletes \u201CRepairs\u201D and its 1 child tag from this app AND Things 3 and takes "
+              u"them off 2 to-dos."_qs +
+                  undoable);
+
+    BatchEditor& batch = batchOf({tag(u"Work"_qs)});
+    QCoro::waitFor(batch.requestDelete());
+    ASSERT_TRUE(batch.showDeleteConfirmation());
+    EXPECT_EQ(batch.deleteConfirmationMessage(),
+              u"This deletes \u201CWork\u201D from this app AND Things 3 and takes it off 1 to-do."_qs +
+                  undoable);
+    batch.cancelDelete();
+
+    // The clean-up counts every checked tag as chosen; a tree without to-dos takes none off.
+    for (const TagPtr& stored : store->allTagsUnordered()) {
+        stored->setTodosCount(1);
+    }
+    const TagPtr old = both(u"Old"_qs, nullptr, 0);
+    const TagPtr older = both(u"Older"_qs, old, 0);
+    both(u"Spare"_qs, nullptr, 0);
+    library.addTodo(u"Filed"_qs, TodoState::Completed, {older->id()});
+    UnusedTagsCleanup cleanup(*store, *preferences, *worker);
+    const auto cleanupSays = [&cleanup] {
+        QCoro::waitFor(cleanup.requestDelete());
+        const QString message =
+            cleanup.showDeleteConfirmation() ? cleanup.deleteConfirmationMessage() : QString();
+        cleanup.cancelDelete();
+        return message;
+    };
+    EXPECT_EQ(cleanupSays(),
+              u"This deletes 3 tags from this app AND Things 3 and takes them off 1 to-do."_qs + undoable);
+    cleanup.setChecked(old->id(), false);
+    cleanup.setChecked(older->id(), false);
+    EXPECT_EQ(cleanupSays(), u"This deletes \u201CSpare\u201D from this app AND Things 3."_qs + undoable);
+
+    TagEditor& editor = edit(tag(u"Home"_qs));
+    QCoro::waitFor(editor.requestDelete());
+    ASSERT_TRUE(editor.showDeleteConfirmation());
+    EXPECT_EQ(editor.deleteConfirmationMessage(),
+              u"This deletes \u201CHome\u201D and its 3 child tags from this app AND Things 3 and takes them "
+              u"off 3 to-dos. Are you sure you want to do this?"_qs +
+                  undoable);
+    const qsizetype sentBefore = sent().size();
+    QCoro::waitFor(editor.deleteWithChildren());
+    EXPECT_EQ(sent().size() - sentBefore, 1); // the deletion alone
+    EXPECT_FALSE(library.tagIdByName(u"Plumbing"_qs));
+    undo();
+    EXPECT_EQ(todoTags(), before);
+}
+
+// When the trees cannot be kept for Undo, the one confirmation says why, then that it cannot be undone,
+// as designed; its yes deletes with no second question.
+TEST_F(UndoDeletionTest, withoutASnapshotTheConfirmationSaysSoAndAsksNothingMore) {
+    library.addTodo(u"Sort"_qs, TodoState::Open,
+                    {both(u"Nuts, Bolts"_qs, store->tag(ids[u"Repairs"_qs]))->id()});
+    TagEditor& editor = edit(store->tag(ids[u"Home"_qs]));
+    QCoro::waitFor(editor.requestDelete());
+    ASSERT_TRUE(editor.showDeleteConfirmation());
+    EXPECT_TRUE(
+        editor.deleteConfirmationMessage().startsWith(u"\u201CNuts, Bolts\u201D could not be given back"_qs));
+    EXPECT_TRUE(
+        editor.deleteConfirmationMessage().endsWith(u"\n\n"_qs + TagEditor::permanentDeleteMessage()));
+    deleteWithoutUndo = false; // a second question would keep the tags
+    QCoro::waitFor(editor.deleteWithChildren());
+    EXPECT_TRUE(questions.isEmpty());
+    EXPECT_FALSE(library.tagIdByName(u"Home"_qs));
+    EXPECT_FALSE(history().canUndo());
 }
 
 // A key a library holds but Things 3 will not set again (two characters) does not lose the tag made
@@ -319,6 +407,10 @@ TEST_F(UndoDeletionTest, aReadThatFindsThingsClosedIsTheDeletionsFailureWithNoQu
                                                            number,
                                                            {}}};
         });
+        // Asked to delete, the editor reads first and shows the failure instead of a confirmation.
+        QCoro::waitFor(edit(store->tag(ids[u"Home"_qs])).requestDelete());
+        EXPECT_FALSE(editor->showDeleteConfirmation());
+        EXPECT_TRUE(editor->errorMessage().has_value());
         deleteInEditor(u"Home"_qs);
         EXPECT_TRUE(questions.isEmpty());
         EXPECT_TRUE(editor->errorMessage().has_value());
@@ -333,8 +425,7 @@ TEST_F(UndoDeletionTest, aReadThatFindsThingsClosedIsTheDeletionsFailureWithNoQu
 TEST_F(UndoDeletionTest, listBatchAndCleanUpDeletionsAreOneStepEach) {
     const QString things = inThings();
     TagListActions list(*store, *preferences, *worker);
-    list.requestDelete({store->tag(ids[u"Garden"_qs]), store->tag(ids[u"Plumbing"_qs])});
-    EXPECT_TRUE(list.confirmationMessage().endsWith(u"You can undo this with Edit \u25B8 Undo."_qs));
+    QCoro::waitFor(list.requestDelete({store->tag(ids[u"Garden"_qs]), store->tag(ids[u"Plumbing"_qs])}));
     QCoro::waitFor(list.confirmDelete());
     EXPECT_EQ(history().undoText(), u"Undo Delete 2 Tags"_qs);
     batchOf({store->tag(ids[u"Work"_qs]), store->tag(ids[u"Mac"_qs])});

@@ -104,10 +104,11 @@ TEST_F(UnusedTagsCleanupTest, theRunReadsAndDeletesOnlyCheckedTreesInOneProgramE
     cleanup.setChecked(t[u"Oldest"_qs]->id(), false); // Old and Older cannot go without it
     EXPECT_EQ(cleanup.checkedNames(), (QStringList{u"Other"_qs, u"Spare"_qs, u"Desk"_qs, u"Drawer"_qs}));
 
-    cleanup.requestDelete();
+    QCoro::waitFor(cleanup.requestDelete());
+    EXPECT_TRUE(cleanup.showDeleteConfirmation());
     cleanup.cancelDelete();
     EXPECT_FALSE(cleanup.showDeleteConfirmation());
-    cleanup.requestDelete();
+    QCoro::waitFor(cleanup.requestDelete());
     QCoro::Task<> run = cleanup.confirmDelete();
     EXPECT_FALSE(cleanup.canDelete());
     QCoro::waitFor(std::move(run));

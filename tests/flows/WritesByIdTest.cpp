@@ -138,7 +138,7 @@ TEST_F(WritesByIdTest, aParentAndItsChildDeletedTogetherFromTheListIsNoFailure) 
         importAll();
         TagListActions actions(*store, *preferences, *worker);
         QList<TagPtr> tags{store->tag(parent), store->tag(child)};
-        actions.requestDelete(parentFirst ? tags : QList<TagPtr>{tags[1], tags[0]});
+        QCoro::waitFor(actions.requestDelete(parentFirst ? tags : QList<TagPtr>{tags[1], tags[0]}));
         QCoro::waitFor(actions.confirmDelete());
         EXPECT_EQ(actions.bannerMessage(), std::nullopt);
         EXPECT_EQ(inStore(parent) + inStore(child) + inThings(parent), u"gonegonegone");
@@ -151,7 +151,7 @@ TEST_F(WritesByIdTest, aParentAndItsChildDeletedTogetherFromTheListIsNoFailure) 
     });
     TagListActions actions(*store, *preferences, *worker);
     const qsizetype before = sent().size();
-    actions.requestDelete({t[u"Alpha"_qs], t[u"Beta"_qs], t[u"Gamma"_qs]});
+    QCoro::waitFor(actions.requestDelete({t[u"Alpha"_qs], t[u"Beta"_qs], t[u"Gamma"_qs]}));
     QCoro::waitFor(actions.confirmDelete());
     EXPECT_EQ(test::withoutTreeReads(sent().mid(before)).size(), 2); // the three, then Gamma alone
     EXPECT_EQ(inStore(t[u"Alpha"_qs]->id()) + inStore(t[u"Beta"_qs]->id()) + inStore(t[u"Gamma"_qs]->id()),

@@ -115,10 +115,20 @@ QString BatchEditor::deleteConfirmationTitle() const {
            (count == 1 ? QString() : QStringLiteral("s")) + u'?';
 }
 
-QString BatchEditor::deleteConfirmationMessage() {
-    return UndoHistory::undoable(
-        QStringLiteral("This will permanently delete the selected tags and all their child tags from this "
-                       "app AND Things 3. This action cannot be undone!"));
+QString BatchEditor::deleteConfirmationMessage() const {
+    if (!m_deletionRead) {
+        return permanentDeleteMessage();
+    }
+    QStringList ids;
+    for (const TagPtr& tag : m_selectedTags) {
+        ids.append(tag->id());
+    }
+    return UndoHistory::deletionMessage(*m_deletionRead, ids, permanentDeleteMessage());
+}
+
+QString BatchEditor::permanentDeleteMessage() {
+    return QStringLiteral("This will permanently delete the selected tags and all their child tags from this "
+                          "app AND Things 3. This action cannot be undone!");
 }
 
 QString BatchEditor::missingParentMessage() {
@@ -225,19 +235,13 @@ bool BatchEditor::hasChanges() const {
 
 // ---- Delete confirmation ----
 
-void BatchEditor::requestDelete() {
-    if (canDelete() && !m_showDeleteConfirmation) {
-        m_showDeleteConfirmation = true;
-        Q_EMIT changed();
-    }
-}
-
 QCoro::Task<> BatchEditor::confirmDelete() {
     m_showDeleteConfirmation = false;
     return deleteWithChildren();
 }
 
 void BatchEditor::cancelDelete() {
+    m_deletionRead.reset();
     if (m_showDeleteConfirmation) {
         m_showDeleteConfirmation = false;
         Q_EMIT changed();

@@ -2,6 +2,7 @@
 
 #include "BatchResultState.h"
 #include "Tag.h"
+#include "UndoHistory.h"
 
 #include <QCollator>
 #include <QCoroTask>
@@ -85,7 +86,10 @@ public:
     static QString cancelLabel();            // "Cancel", the confirmation's cancel button
     static QString clearShortcutsLabel();    // "Clear Shortcuts"
     QString deleteConfirmationTitle() const; // "Delete 1 tag?", "Delete 3 tags?"
-    static QString deleteConfirmationMessage();
+    // What the read for the confirmation found (UndoHistory::deletionMessage).
+    QString deleteConfirmationMessage() const;
+    // The confirmation as designed, which says the deletion cannot be undone.
+    static QString permanentDeleteMessage();
     // The result's error when the chosen parent was removed from the store before the save: nothing
     // is sent to Things 3 then.
     static QString missingParentMessage();
@@ -134,8 +138,10 @@ public:
 
     // ---- Delete confirmation ----
 
-    // "Delete" pressed: the confirmation shows (not while busy).
-    void requestDelete();
+    // "Delete" pressed (not while busy): the trees are read from Things 3 for Undo (busy as the
+    // deletion is), then the confirmation shows; when Things 3 cannot be reached, deleteFailures()
+    // says so instead.
+    QCoro::Task<> requestDelete();
     bool showDeleteConfirmation() const { return m_showDeleteConfirmation; }
     // The confirmation's "Delete": closes it and starts deleteWithChildren.
     QCoro::Task<> confirmDelete();
@@ -223,6 +229,7 @@ private:
     bool m_isRefreshing = false;
     bool m_isClearingShortcuts = false;
     bool m_showDeleteConfirmation = false;
+    std::optional<UndoHistory::DeletionRead> m_deletionRead; // what the confirmation shows
     bool m_showResult = false;
     std::optional<BatchResultState> m_resultState;
     QList<DeleteFailure> m_deleteFailures;

@@ -272,7 +272,36 @@ QCoro::Task<> BatchEditor::refreshFromThings() {
     }
 }
 
+QCoro::Task<> BatchEditor::requestDelete() {
+    if (!canDelete() || m_showDeleteConfirmation) {
+        co_return;
+    }
+    const QPointer<BatchEditor> self(this);
+    const QList<TagPtr> selected = m_selectedTags;
+    QStringList ids;
+    for (const TagPtr& tag : selected) {
+        ids.append(tag->id());
+    }
+    m_isDeleting = true;
+    Q_EMIT changed();
+
+    // The trees are read first: the confirmation says what goes, and whether Undo brings it back.
+    UndoHistory::DeletionRead read = co_await UndoHistory::forStore(m_store).readDeletion(m_worker, ids);
+    if (!self) {
+        co_return;
+    }
+    self->m_isDeleting = false;
+    if (read.failure && !selected.isEmpty()) {
+        self->m_deleteFailures = {DeleteFailure{selected.first()->name(), read.failure->errorDescription()}};
+    } else if (!read.failure && self->m_selectedTags == selected) { // else the selection moved on
+        self->m_deletionRead = std::move(read);
+        self->m_showDeleteConfirmation = true;
+    }
+    Q_EMIT self->changed();
+}
+
 QCoro::Task<> BatchEditor::deleteWithChildren() {
+    std::optional<UndoHistory::DeletionRead> confirmed = std::exchange(m_deletionRead, std::nullopt);
     if (isBusy()) {
         Q_EMIT changed(); // the confirmation may have closed
         co_return;
@@ -285,14 +314,15 @@ QCoro::Task<> BatchEditor::deleteWithChildren() {
     m_isDeleting = true;
     Q_EMIT changed();
 
-    // What Things 3 holds for the trees is read first, for Undo; without it the user is asked again.
+    // What Things 3 holds for the trees was read for the confirmation, for Undo; unless it was, it
+    // is read now, and without it the user is asked again.
     UndoHistory& history = UndoHistory::forStore(store);
     QStringList ids;
     for (const TagPtr& tag : selected) {
         ids.append(tag->id());
     }
     const UndoHistory::DeletionPlan plan =
-        co_await history.prepareDeletion(worker, ids, deleteConfirmationMessage());
+        co_await history.prepareDeletion(worker, ids, permanentDeleteMessage(), false, std::move(confirmed));
     if (!plan.proceed) {
         if (self) {
             if (plan.failure && !selected.isEmpty()) {

@@ -133,9 +133,22 @@ QString UnusedTagsCleanup::deleteConfirmationTitle() const {
            (m_checkedCount == 1 ? QStringLiteral(" tag?") : QStringLiteral(" tags?"));
 }
 
-QString UnusedTagsCleanup::deleteConfirmationMessage() {
-    return UndoHistory::undoable(QStringLiteral("This will permanently delete the checked tags from this app "
-                                                "AND Things 3. This action cannot be undone!"));
+QString UnusedTagsCleanup::deleteConfirmationMessage() const {
+    if (!m_deletionRead) {
+        return permanentDeleteMessage();
+    }
+    QStringList checked;
+    for (const Candidate& candidate : m_candidates) {
+        if (candidate.checked) {
+            checked.append(candidate.tag->id());
+        }
+    }
+    return UndoHistory::deletionMessage(*m_deletionRead, checked, permanentDeleteMessage());
+}
+
+QString UnusedTagsCleanup::permanentDeleteMessage() {
+    return QStringLiteral("This will permanently delete the checked tags from this app AND Things 3. This "
+                          "action cannot be undone!");
 }
 
 // ---- The tree ----
@@ -214,6 +227,16 @@ void UnusedTagsCleanup::setChecked(const QString& id, bool checked) {
     Q_EMIT changed();
 }
 
+QStringList UnusedTagsCleanup::checkedTops() const {
+    QStringList tops;
+    for (const Candidate& candidate : m_candidates) {
+        if (candidate.checked && (candidate.parent < 0 || !m_candidates[size_t(candidate.parent)].checked)) {
+            tops.append(candidate.tag->id());
+        }
+    }
+    return tops;
+}
+
 QStringList UnusedTagsCleanup::checkedTree(const QString& id) const {
     const int row = rowOf(id);
     QStringList ids;
@@ -263,11 +286,34 @@ QStringList UnusedTagsCleanup::checkedNames() const {
 
 // ---- Delete confirmation ----
 
-void UnusedTagsCleanup::requestDelete() {
-    if (canDelete() && !m_showDeleteConfirmation) {
-        m_showDeleteConfirmation = true;
-        Q_EMIT changed();
+QCoro::Task<> UnusedTagsCleanup::requestDelete() {
+    if (!canDelete() || m_showDeleteConfirmation) {
+        co_return;
     }
+    const QPointer<UnusedTagsCleanup> self(this);
+    const QStringList treeIds = checkedTops();
+    m_isDeleting = true;
+    m_resultState.reset();
+    Q_EMIT changed();
+
+    // The trees are read first: the confirmation says what goes, and whether Undo brings it back.
+    UndoHistory::DeletionRead read =
+        co_await UndoHistory::forStore(m_store).readDeletion(m_worker, treeIds, true);
+    if (!self) {
+        co_return;
+    }
+    self->m_isDeleting = false;
+    if (read.failure) {
+        const TagPtr first = treeIds.isEmpty() ? TagPtr() : self->m_store.tag(treeIds.first());
+        self->m_resultState =
+            BatchResultState::failure(first ? first->name() : QString(), read.failure->errorDescription(), {})
+                .asDeletion();
+        self->m_showResult = true;
+    } else if (self->checkedTops() == treeIds) { // else the checks or the store changed meanwhile
+        self->m_deletionRead = std::move(read);
+        self->m_showDeleteConfirmation = true;
+    }
+    Q_EMIT self->changed();
 }
 
 QCoro::Task<> UnusedTagsCleanup::confirmDelete() {
@@ -276,6 +322,7 @@ QCoro::Task<> UnusedTagsCleanup::confirmDelete() {
 }
 
 void UnusedTagsCleanup::cancelDelete() {
+    m_deletionRead.reset();
     if (m_showDeleteConfirmation) {
         m_showDeleteConfirmation = false;
         Q_EMIT changed();
@@ -303,25 +350,19 @@ QCoro::Task<> UnusedTagsCleanup::deleteChecked() {
     m_resultState.reset();
     Q_EMIT changed();
 
-    // The highest checked tag of each checked tree, in reading order.
-    QStringList treeIds;
-    QString firstName;
-    for (const Candidate& candidate : m_candidates) {
-        if (candidate.checked && (candidate.parent < 0 || !m_candidates[size_t(candidate.parent)].checked)) {
-            treeIds.append(candidate.tag->id());
-            if (firstName.isEmpty()) {
-                firstName = candidate.tag->name();
-            }
-        }
-    }
+    const QStringList treeIds = checkedTops();
+    const TagPtr first = treeIds.isEmpty() ? TagPtr() : m_store.tag(treeIds.first());
+    const QString firstName = first ? first->name() : QString();
+    std::optional<UndoHistory::DeletionRead> confirmed = std::exchange(m_deletionRead, std::nullopt);
 
     TagStore& store = m_store;
     ThingsWorker& worker = m_worker;
     const bool byId = TagWrites::byId(m_preferences);
-    // What Things 3 holds for the trees is read first, for Undo; without it the user is asked again.
+    // What Things 3 holds for the trees was read for the confirmation, for Undo; unless it was, it
+    // is read now, and without it the user is asked again.
     UndoHistory& history = UndoHistory::forStore(store);
-    const UndoHistory::DeletionPlan plan =
-        co_await history.prepareDeletion(worker, treeIds, deleteConfirmationMessage(), true);
+    const UndoHistory::DeletionPlan plan = co_await history.prepareDeletion(
+        worker, treeIds, permanentDeleteMessage(), true, std::move(confirmed));
     if (!plan.proceed) {
         if (self) {
             if (plan.failure) {

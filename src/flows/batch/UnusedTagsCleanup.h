@@ -3,6 +3,7 @@
 #include "BatchResultState.h"
 #include "Tag.h"
 #include "ThingsTagChange.h"
+#include "UndoHistory.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -69,7 +70,10 @@ public:
     static QString emptyTitle(); // "No Unused Tags"
     static QString emptyDescription();
     QString deleteConfirmationTitle() const; // "Delete 3 tags?", "Delete 1 tag?"
-    static QString deleteConfirmationMessage();
+    // What the read for the confirmation found (UndoHistory::deletionMessage).
+    QString deleteConfirmationMessage() const;
+    // The confirmation as designed, which says the deletion cannot be undone.
+    static QString permanentDeleteMessage();
 
     // ---- The tree ----
 
@@ -90,8 +94,10 @@ public:
 
     // ---- Delete confirmation ----
 
-    // "Delete N Tags" pressed: the confirmation shows (only when canDelete()).
-    void requestDelete();
+    // "Delete N Tags" pressed (only when canDelete()): the checked trees are read from Things 3 for
+    // Undo (busy as the deletion is), then the confirmation shows; when Things 3 cannot be reached,
+    // the result sheet says so instead.
+    QCoro::Task<> requestDelete();
     bool showDeleteConfirmation() const { return m_showDeleteConfirmation; }
     // The confirmation's "Delete": closes it and starts deleteChecked.
     QCoro::Task<> confirmDelete();
@@ -131,6 +137,8 @@ private:
     QList<int> subtreeRows(int row) const;
     // The identifiers of the tree of `id` in the rows' order, when it is offered and checked.
     QStringList checkedTree(const QString& id) const;
+    // The highest checked tag of each checked tree, in reading order.
+    QStringList checkedTops() const;
     // Why the tree at `row` must be left alone after all, given what Things 3 holds now for its tags
     // (in the order of subtreeRows): a tag with open to-dos, or child tags other than the stored ones.
     std::optional<QString> whyNotUnused(int row, const QList<ThingsTagUse>& use) const;
@@ -148,6 +156,7 @@ private:
     int m_checkedCount = 0;
     bool m_isDeleting = false;
     bool m_showDeleteConfirmation = false;
+    std::optional<UndoHistory::DeletionRead> m_deletionRead; // what the confirmation shows
     bool m_showResult = false;
     std::optional<BatchResultState> m_resultState;
 };

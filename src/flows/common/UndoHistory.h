@@ -97,18 +97,37 @@ public:
                         const QStringList& unsettledIds = {});
     void recordMerge(Merge merge);
 
-    // Before a deletion of these tags with their trees: reads the trees from Things 3 for the undo
-    // step. When they cannot be read, or a name would not come back, the deletion asks once more:
-    // the reason, then `message`, the first confirmation's text, saying again that it cannot be undone.
-    // With `withOpenCounts`, each tag's open to-dos are read too (for a deletion that depends on them).
-    QCoro::Task<DeletionPlan> prepareDeletion(ThingsWorker& worker, QStringList rootIds, QString message,
-                                              bool withOpenCounts = false);
+    // What was read for a deletion before its confirmation shows, so that the confirmation can say
+    // what goes and whether Undo brings it back.
+    struct DeletionRead {
+        QStringList rootIds;
+        std::optional<Deletion> undo;       // the step to record once Things 3 deleted the trees
+        std::optional<QString> withoutUndo; // else why the trees cannot be kept for Undo
+        // Things 3 could not be reached: the deletion's failure, with nothing to confirm.
+        std::optional<ThingsError> failure = std::nullopt;
+    };
+    // Reads the trees of these tags from Things 3 for the undo step, and asks nothing. With
+    // `withOpenCounts`, each tag's open to-dos are read too (for a deletion that depends on them).
+    QCoro::Task<DeletionRead> readDeletion(ThingsWorker& worker, QStringList rootIds,
+                                           bool withOpenCounts = false);
+    // Before a deletion of these tags with their trees: `confirmed`, the read its confirmation
+    // showed, when it was of these tags; otherwise the trees are read now, and when they cannot be
+    // kept for Undo the deletion asks once more: the reason, then `permanentMessage`, the
+    // confirmation's text saying that it cannot be undone.
+    QCoro::Task<DeletionPlan> prepareDeletion(ThingsWorker& worker, QStringList rootIds,
+                                              QString permanentMessage, bool withOpenCounts = false,
+                                              std::optional<DeletionRead> confirmed = std::nullopt);
     // The second confirmation's answer.
     void answerQuestion(int question, bool confirmed);
-    // A deletion's confirmation with "This action cannot be undone!" (or "This cannot be undone.")
-    // made "You can undo this with Edit ▸ Undo.", and back.
+    // A confirmation's text with "This action cannot be undone!" (or "This cannot be undone.")
+    // made "You can undo this with Edit ▸ Undo.".
     static QString undoable(const QString& permanent);
-    static QString permanent(const QString& undoable);
+    // A deletion's confirmation after the read: what goes ("This deletes “Home” and its 3 child tags
+    // from this app AND Things 3 and takes them off 12 to-dos."), then `question` when not empty,
+    // then that Undo brings it back. Without a step for Undo: why, then `permanentMessage`.
+    // `chosenIds`: the tags the user chose; the other tags of the trees are their child tags.
+    static QString deletionMessage(const DeletionRead& read, const QStringList& chosenIds,
+                                   const QString& permanentMessage, const QString& question = {});
     // Shortcut changes in the order they were sent; undone in the reverse order.
     void recordShortcuts(const QString& label, const QList<Change>& changes,
                          const QStringList& unsettledIds = {});

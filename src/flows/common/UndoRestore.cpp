@@ -91,8 +91,39 @@ QString UndoHistory::undoable(const QString& permanent) {
         .replace(QStringLiteral("This cannot be undone."), undoableSentence);
 }
 
-QString UndoHistory::permanent(const QString& undoable) {
-    return QString(undoable).replace(undoableSentence, permanentSentence);
+QString UndoHistory::deletionMessage(const DeletionRead& read, const QStringList& chosenIds,
+                                     const QString& permanentMessage, const QString& question) {
+    if (!read.undo) {
+        return read.withoutUndo.value_or(QString()) % u"\n\n" % permanentMessage;
+    }
+    const ThingsTreeRead& trees = read.undo->trees;
+    const QSet<QString> chosen(chosenIds.cbegin(), chosenIds.cend());
+    std::optional<QString> onlyName;
+    qsizetype children = 0;
+    for (const ThingsTreeRead::Tag& tag : trees.tags) {
+        if (!chosen.contains(tag.id)) {
+            ++children;
+        } else if (chosen.size() == 1) {
+            onlyName = tag.name;
+        }
+    }
+    const qsizetype all = chosen.size() + children;
+    QString text = u"This deletes "_qs;
+    text += onlyName ? quotedName(*onlyName) : countOf(chosen.size(), u"tag"_qs, u"tags"_qs);
+    if (children > 0) {
+        text += (chosen.size() == 1 ? u" and its "_qs : u" and their "_qs) %
+                countOf(children, u"child tag"_qs, u"child tags"_qs);
+    }
+    text += u" from this app AND Things 3"_qs;
+    if (!trees.todos.isEmpty()) {
+        text += u" and takes " % (all == 1 ? u"it"_qs : u"them"_qs) % u" off " %
+                countOf(trees.todos.size(), u"to-do"_qs, u"to-dos"_qs);
+    }
+    text += u'.';
+    if (!question.isEmpty()) {
+        text += u' ' % question;
+    }
+    return text % u' ' % undoableSentence;
 }
 
 namespace {
@@ -121,24 +152,39 @@ QSet<QString> insideOthers(const TagStore& store, const QStringList& rootIds) {
 
 } // namespace
 
-QCoro::Task<UndoHistory::DeletionPlan> UndoHistory::prepareDeletion(ThingsWorker& worker, QStringList rootIds,
-                                                                    QString message, bool withOpenCounts) {
+QCoro::Task<UndoHistory::DeletionRead> UndoHistory::readDeletion(ThingsWorker& worker, QStringList rootIds,
+                                                                 bool withOpenCounts) {
     const auto read = co_await worker.run(&ThingsService::readTrees, rootIds, insideOthers(m_store, rootIds),
                                           withOpenCounts);
-    std::optional<QString> reason;
     // Things 3 not open, or not answering: the deletion would fail the same way, so it fails now.
     if (!read && read.error().isUnreachable())
-        co_return DeletionPlan{false, std::nullopt, read.error()};
+        co_return DeletionRead{rootIds, std::nullopt, std::nullopt, read.error()};
     if (!read) {
-        reason = u"Orvalet could not read these tags and their to-dos from Things 3 to keep for Undo: " %
-                 read.error().errorDescription();
+        co_return DeletionRead{
+            rootIds, std::nullopt,
+            u"Orvalet could not read these tags and their to-dos from Things 3 to keep for Undo: " %
+                read.error().errorDescription()};
     }
-    if (!reason)
-        reason = untravelled(read.value());
-    if (!reason)
-        co_return DeletionPlan{true, Deletion{*read.value(), 0, {}}};
+    if (std::optional<QString> reason = untravelled(read.value()))
+        co_return DeletionRead{rootIds, std::nullopt, std::move(reason)};
+    co_return DeletionRead{rootIds, Deletion{*read.value(), 0, {}}, std::nullopt};
+}
+
+QCoro::Task<UndoHistory::DeletionPlan> UndoHistory::prepareDeletion(ThingsWorker& worker, QStringList rootIds,
+                                                                    QString permanentMessage,
+                                                                    bool withOpenCounts,
+                                                                    std::optional<DeletionRead> confirmed) {
+    // The user has seen what this read found, and said yes to it.
+    if (confirmed && confirmed->rootIds == rootIds && !confirmed->failure)
+        co_return DeletionPlan{true, std::move(confirmed->undo)};
+    const DeletionRead read = co_await readDeletion(worker, rootIds, withOpenCounts);
+    if (read.failure)
+        co_return DeletionPlan{false, std::nullopt, read.failure};
+    if (read.undo)
+        co_return DeletionPlan{true, read.undo};
     const int asked = ++m_lastQuestion;
-    Q_EMIT question(asked, QStringLiteral("Delete Without Undo?"), *reason % u"\n\n" % permanent(message));
+    Q_EMIT question(asked, QStringLiteral("Delete Without Undo?"),
+                    read.withoutUndo.value_or(QString()) % u"\n\n" % permanentMessage);
     while (!m_answers.contains(asked))
         co_await qCoro(this, &UndoHistory::answered);
     co_return DeletionPlan{m_answers.take(asked), std::nullopt};

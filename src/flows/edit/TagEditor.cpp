@@ -337,14 +337,8 @@ void TagEditor::dismissDuplicateNameAlert() {
     }
 }
 
-void TagEditor::requestDelete() {
-    if (isEnabled() && !m_showDeleteConfirmation) {
-        m_showDeleteConfirmation = true;
-        Q_EMIT changed();
-    }
-}
-
 void TagEditor::cancelDelete() {
+    m_deletionRead.reset();
     if (m_showDeleteConfirmation) {
         m_showDeleteConfirmation = false;
         Q_EMIT changed();
@@ -355,10 +349,17 @@ QString TagEditor::deleteConfirmationTitle() const {
     return QStringLiteral("Delete \"") + m_tag->name() + QStringLiteral("\" on Things 3?");
 }
 
-QString TagEditor::deleteConfirmationMessage() {
-    return UndoHistory::undoable(
-        QStringLiteral("This will permanently delete the tag and all its child tags from this app AND "
-                       "Things 3. This action cannot be undone! Are you sure you want to do this?"));
+QString TagEditor::deleteConfirmationMessage() const {
+    if (!m_deletionRead) {
+        return permanentDeleteMessage();
+    }
+    return UndoHistory::deletionMessage(*m_deletionRead, {m_tag->id()}, permanentDeleteMessage(),
+                                        QStringLiteral("Are you sure you want to do this?"));
+}
+
+QString TagEditor::permanentDeleteMessage() {
+    return QStringLiteral("This will permanently delete the tag and all its child tags from this app AND "
+                          "Things 3. This action cannot be undone! Are you sure you want to do this?");
 }
 
 void TagEditor::showCreateSheet() {

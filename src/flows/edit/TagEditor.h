@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tag.h"
+#include "UndoHistory.h"
 
 #include <QCoroTask>
 #include <QDateTime>
@@ -181,13 +182,17 @@ public:
     // ---- Delete confirmation ----
 
     bool showDeleteConfirmation() const { return m_showDeleteConfirmation; }
-    // The "Delete" button of the action bar: shows the confirmation.
-    void requestDelete();
+    // The "Delete" button of the action bar: reads the tree from Things 3 for Undo (busy as the
+    // deletion is), then shows the confirmation; when Things 3 cannot be reached, its error instead.
+    QCoro::Task<> requestDelete();
     // The confirmation's "Cancel", or the confirmation dismissed any other way.
     void cancelDelete();
     // `Delete "NAME" on Things 3?` with the record's name.
     QString deleteConfirmationTitle() const;
-    static QString deleteConfirmationMessage();
+    // What the read found (UndoHistory::deletionMessage), ending with the question.
+    QString deleteConfirmationMessage() const;
+    // The confirmation as designed, which says the deletion cannot be undone.
+    static QString permanentDeleteMessage();
 
     // ---- Creation sheet ----
 
@@ -256,6 +261,7 @@ private:
     bool m_isRefreshing = false;
     std::optional<QString> m_errorMessage;
     bool m_showDeleteConfirmation = false;
+    std::optional<UndoHistory::DeletionRead> m_deletionRead; // what the confirmation shows
     bool m_showsDuplicateNameAlert = false;
     bool m_isShowingCreateSheet = false;
 };

@@ -180,7 +180,35 @@ QCoro::Task<> TagEditor::refreshFromThings() {
     }
 }
 
+QCoro::Task<> TagEditor::requestDelete() {
+    if (!isEnabled() || m_showDeleteConfirmation) {
+        co_return;
+    }
+    const QPointer<TagEditor> self(this);
+    const TagPtr tag = m_tag;
+    m_isDeleting = true;
+    m_errorMessage.reset();
+    Q_EMIT changed();
+
+    // What Things 3 holds for the tree is read first: the confirmation says what goes with the tag,
+    // and whether Undo can bring it back.
+    const QStringList ids{tag->id()};
+    UndoHistory::DeletionRead read = co_await UndoHistory::forStore(m_store).readDeletion(m_worker, ids);
+    if (!self) {
+        co_return;
+    }
+    self->m_isDeleting = false;
+    if (self->shows(tag) && read.failure) {
+        self->m_errorMessage = read.failure->errorDescription();
+    } else if (self->shows(tag)) {
+        self->m_deletionRead = std::move(read);
+        self->m_showDeleteConfirmation = true;
+    }
+    Q_EMIT self->changed();
+}
+
 QCoro::Task<> TagEditor::deleteWithChildren() {
+    std::optional<UndoHistory::DeletionRead> confirmed = std::exchange(m_deletionRead, std::nullopt);
     cancelDelete();
     if (isBusy()) {
         co_return;
@@ -194,11 +222,12 @@ QCoro::Task<> TagEditor::deleteWithChildren() {
     m_errorMessage.reset();
     Q_EMIT changed();
 
-    // What Things 3 holds for the tree is read first, for Undo; without it the user is asked again.
+    // What Things 3 holds for the tree was read for the confirmation, for Undo; unless it was, it is
+    // read now, and without it the user is asked again.
     UndoHistory& history = UndoHistory::forStore(store);
     const QStringList ids{tag->id()};
     const UndoHistory::DeletionPlan plan =
-        co_await history.prepareDeletion(worker, ids, deleteConfirmationMessage());
+        co_await history.prepareDeletion(worker, ids, permanentDeleteMessage(), false, std::move(confirmed));
     if (!plan.proceed) {
         if (self) {
             if (plan.failure && self->shows(tag)) {

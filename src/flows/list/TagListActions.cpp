@@ -220,10 +220,40 @@ std::optional<QUrl> TagListActions::viewInThingsUrl(const QString& tagId) {
 
 // ---- Deletion ----
 
-void TagListActions::requestDelete(const QList<TagPtr>& targets) {
+QCoro::Task<> TagListActions::requestDelete(QList<TagPtr> targets) {
+    if (targets.isEmpty() || !m_tagsPendingDelete.isEmpty()) {
+        co_return;
+    }
+    const QPointer<TagListActions> self(this);
     m_tagsPendingDelete = targets;
-    m_showDeleteConfirmationForListTags = true;
+    QStringList ids;
+    for (const TagPtr& tag : std::as_const(targets)) {
+        ids.append(tag->id());
+        ++m_deletingTagIds[tag->id()];
+    }
     Q_EMIT changed();
+
+    // The trees are read first: the confirmation says what goes, and whether Undo brings it back.
+    UndoHistory::DeletionRead read = co_await UndoHistory::forStore(m_store).readDeletion(m_worker, ids);
+    if (!self) {
+        co_return;
+    }
+    for (const QString& id : std::as_const(ids)) {
+        if (--self->m_deletingTagIds[id] <= 0) {
+            self->m_deletingTagIds.remove(id);
+        }
+    }
+    if (self->m_tagsPendingDelete != targets) {
+        // Confirmed or cancelled meanwhile, without this read.
+    } else if (read.failure) {
+        self->m_tagsPendingDelete.clear();
+        self->m_bannerMessage = notDeletedMessage(targets.first()->name(), *read.failure);
+        self->m_showsSaveFailure = false;
+    } else {
+        self->m_deletionRead = std::move(read);
+        self->m_showDeleteConfirmationForListTags = true;
+    }
+    Q_EMIT self->changed();
 }
 
 QString TagListActions::confirmationTitle() const {
@@ -234,18 +264,29 @@ QString TagListActions::confirmationTitle() const {
 }
 
 QString TagListActions::confirmationMessage() const {
-    return UndoHistory::undoable(
-        QStringLiteral("This will permanently delete the tag") +
-        (m_tagsPendingDelete.size() == 1 ? QString() : QStringLiteral("s")) +
-        QStringLiteral(
-            " and all their child tags from this app AND Things 3. This action cannot be undone!"));
+    if (!m_deletionRead) {
+        return permanentConfirmationMessage();
+    }
+    QStringList ids;
+    for (const TagPtr& tag : m_tagsPendingDelete) {
+        ids.append(tag->id());
+    }
+    return UndoHistory::deletionMessage(*m_deletionRead, ids, permanentConfirmationMessage());
+}
+
+QString TagListActions::permanentConfirmationMessage() const {
+    return QStringLiteral("This will permanently delete the tag") +
+           (m_tagsPendingDelete.size() == 1 ? QString() : QStringLiteral("s")) +
+           QStringLiteral(
+               " and all their child tags from this app AND Things 3. This action cannot be undone!");
 }
 
 QCoro::Task<> TagListActions::confirmDelete() {
     // The trees are read for Undo first; each deletion then reads its tag's descendants as it
     // starts, and proceeds on its own. The confirmation is over before anything is read.
     const QPointer<TagListActions> self(this);
-    const QString message = confirmationMessage();
+    const QString message = permanentConfirmationMessage();
+    std::optional<UndoHistory::DeletionRead> confirmed = std::exchange(m_deletionRead, std::nullopt);
     const QList<TagPtr> pending = std::exchange(m_tagsPendingDelete, {});
     m_showDeleteConfirmationForListTags = false;
     Q_EMIT changed();
@@ -254,7 +295,8 @@ QCoro::Task<> TagListActions::confirmDelete() {
         ids.append(tag->id());
     }
     UndoHistory& history = UndoHistory::forStore(m_store);
-    const UndoHistory::DeletionPlan plan = co_await history.prepareDeletion(m_worker, ids, message);
+    const UndoHistory::DeletionPlan plan =
+        co_await history.prepareDeletion(m_worker, ids, message, false, std::move(confirmed));
     if (plan.failure && self && !pending.isEmpty()) {
         self->m_bannerMessage = notDeletedMessage(pending.first()->name(), *plan.failure);
         self->m_showsSaveFailure = false;
@@ -294,6 +336,7 @@ void TagListActions::dismissBanner() {
 
 void TagListActions::cancelDelete() {
     m_tagsPendingDelete.clear();
+    m_deletionRead.reset();
     m_showDeleteConfirmationForListTags = false;
     Q_EMIT changed();
 }

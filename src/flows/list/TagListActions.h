@@ -3,6 +3,7 @@
 #include "Tag.h"
 #include "ThingsTagRecord.h"
 #include "ThingsTreeRead.h"
+#include "UndoHistory.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -91,17 +92,22 @@ public:
 
     // ---- Deletion ----
 
-    // "Delete Tag(s)" chosen: the targets await confirmation.
-    void requestDelete(const QList<TagPtr>& targets);
+    // "Delete Tag(s)" chosen: the targets await confirmation. Their trees are read from Things 3 for
+    // Undo first (their rows busy meanwhile), then the confirmation shows; when Things 3 cannot be
+    // reached, the banner says so instead. Does nothing while other targets await confirmation.
+    QCoro::Task<> requestDelete(QList<TagPtr> targets);
     const QList<TagPtr>& tagsPendingDelete() const { return m_tagsPendingDelete; }
     bool showDeleteConfirmationForListTags() const { return m_showDeleteConfirmationForListTags; }
     QString confirmationTitle() const;
+    // What the read found (UndoHistory::deletionMessage).
     QString confirmationMessage() const;
+    // The confirmation as designed, which says the deletion cannot be undone.
+    QString permanentConfirmationMessage() const;
 
-    // The dialog's "Delete": empties the list and closes the dialog, reads the trees for Undo (and
-    // asks again when they cannot be kept), then starts deleteTagFromList for each pending tag, in
-    // order (by identifier, deleteTagsFromList for several), and records one undo step for what was
-    // deleted. The task completes when every deletion has.
+    // The dialog's "Delete": empties the list and closes the dialog, takes the trees read for Undo
+    // (reads them, and asks again when they cannot be kept, when no confirmation read them), then starts
+    // deleteTagFromList for each pending tag, in order (by identifier, deleteTagsFromList for several), and
+    // records one undo step for what was deleted. The task completes when every deletion has.
     QCoro::Task<> confirmDelete();
     // The dialog's "Cancel", or the dialog dismissed any other way: nothing is deleted.
     void cancelDelete();
@@ -163,6 +169,7 @@ private:
     int m_refreshingTagCount = 0;
     QList<TagPtr> m_tagsPendingDelete;
     bool m_showDeleteConfirmationForListTags = false;
+    std::optional<UndoHistory::DeletionRead> m_deletionRead; // what the confirmation shows
     QSet<QString> m_selectedTagIds;
 };
 

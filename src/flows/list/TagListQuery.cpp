@@ -528,13 +528,16 @@ TagRowTexts TagListQuery::rowTexts(const Tag& tag, const TagListOptions& options
     return row;
 }
 
-QStringList TagListQuery::statusLines(const TagListOptions& options) {
+QStringList TagListQuery::statusLines(const TagListOptions& options, bool conflictsOnly) {
     QStringList lines;
     if (options.sortOption != TagSortOption::alphabetical) {
         lines.append(QStringLiteral("Sorted by: ") + TagSortOptions::rawValue(options.sortOption));
     }
     if (options.showRootTagsOnly) {
         lines.append(QStringLiteral("Showing only root tags"));
+    }
+    if (conflictsOnly) {
+        lines.append(QStringLiteral("Showing only shortcut conflicts"));
     }
     if (options.showChildrenCounts) {
         lines.append(QStringLiteral("Showing children counts"));
@@ -548,8 +551,8 @@ QStringList TagListQuery::statusLines(const TagListOptions& options) {
     return lines;
 }
 
-QStringList TagListQuery::statusLines(const Preferences& preferences) {
-    return statusLines(TagListOptions::read(preferences));
+QStringList TagListQuery::statusLines(const Preferences& preferences, bool conflictsOnly) {
+    return statusLines(TagListOptions::read(preferences), conflictsOnly);
 }
 
 QList<qsizetype> TagListQuery::rowsOf(const QList<TagPtr>& rows, const QSet<QString>& ids) const {

@@ -110,9 +110,10 @@ public:
     // to select again after the list was rebuilt. Identifiers without a row are left out.
     QList<qsizetype> rowsOf(const QList<TagPtr>& rows, const QSet<QString>& ids) const;
 
-    // The lines of the status area above the list, in order; empty when the area is hidden.
-    static QStringList statusLines(const TagListOptions& options);
-    static QStringList statusLines(const Preferences& preferences);
+    // The lines of the status area above the list, in order; empty when the area is hidden. With
+    // `conflictsOnly`, the window's "Show Shortcut Conflicts" filter is on.
+    static QStringList statusLines(const TagListOptions& options, bool conflictsOnly = false);
+    static QStringList statusLines(const Preferences& preferences, bool conflictsOnly = false);
 
 private:
     // Every name lower-cased, one after another in one buffer: name i is text[start[i], start[i + 1]).

@@ -96,7 +96,7 @@ void BatchEditView::build() {
     m_deleteButton->setObjectName(QStringLiteral("batchDelete"));
     m_deleteButton->setAutoDefault(false);
     makeDestructive(m_deleteButton);
-    connect(m_deleteButton, &QPushButton::clicked, m_editor, &BatchEditor::requestDelete);
+    connect(m_deleteButton, &QPushButton::clicked, this, [this] { m_editor->requestDelete(); });
 
     m_refreshButton = new BusyToolButton(this);
     m_refreshButton->setObjectName(QStringLiteral("batchRefresh"));
@@ -218,7 +218,7 @@ void BatchEditView::refreshParentChoices() {
 void BatchEditView::showDeleteConfirmation() {
     m_confirmation = Alerts::confirmDeletion(
         this, QStringLiteral("batchDeleteConfirmation"), m_editor->deleteConfirmationTitle(),
-        BatchEditor::deleteConfirmationMessage(),
+        m_editor->deleteConfirmationMessage(),
         [this](bool confirmed) {
             m_confirmation.clear(); // the box goes later; "Delete" may be pressed again before
             if (confirmed) {

@@ -79,7 +79,7 @@ UnusedTagsWindow::UnusedTagsWindow(TagStore& store, Preferences& preferences, Th
     m_delete->setObjectName(QStringLiteral("deleteUnusedTags"));
     m_delete->setAutoDefault(false);
     makeDestructive(m_delete);
-    connect(m_delete, &QPushButton::clicked, m_cleanup, &UnusedTagsCleanup::requestDelete);
+    connect(m_delete, &QPushButton::clicked, this, [this] { m_cleanup->requestDelete(); });
 
     auto* bar = new QHBoxLayout;
     bar->addStretch();
@@ -181,7 +181,7 @@ void UnusedTagsWindow::itemChanged(QTreeWidgetItem* item) {
 void UnusedTagsWindow::showDeleteConfirmation() {
     m_confirmation = Alerts::confirmDeletion(
         this, QStringLiteral("unusedTagsDeleteConfirmation"), m_cleanup->deleteConfirmationTitle(),
-        UnusedTagsCleanup::deleteConfirmationMessage(),
+        m_cleanup->deleteConfirmationMessage(),
         [this](bool confirmed) {
             m_confirmation.clear();
             if (confirmed) {

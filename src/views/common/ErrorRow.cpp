@@ -1,6 +1,7 @@
 #include "ErrorRow.h"
 
 #include "Icons.h"
+#include "WindowRoles.h"
 
 #include <QAccessible>
 #include <QHBoxLayout>
@@ -12,6 +13,7 @@ namespace orvalet {
 ErrorRow::ErrorRow(QWidget* parent)
     : QFrame(parent) {
     setObjectName(QStringLiteral("errorRow"));
+    markAsAlert(this); // a frame to Qt; to a screen reader, the news it is
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, QColor(0xd7, 0x26, 0x1e));

@@ -13,4 +13,9 @@ namespace orvalet {
 void installWindowRoles();
 void markAsWindow(QWidget* window);
 
+// Makes a widget an alert to a screen reader (a banner, a line that says how an action went): Qt
+// gives a frame or a label no such role, so an assistive tool would not treat its text as news.
+// Called in the widget's constructor; installs the roles when the application has not.
+void markAsAlert(QWidget* widget);
+
 } // namespace orvalet

@@ -3,6 +3,7 @@
 #include "Alerts.h"
 #include "EditRules.h"
 #include "ErrorRow.h"
+#include "LiveStatus.h"
 #include "ParentPicker.h"
 #include "ProminentButton.h"
 #include "Spinner.h"
@@ -69,7 +70,7 @@ TagCreateView::TagCreateView(TagStore& store, Preferences& preferences, ThingsWo
     m_spinner = new Spinner(16, this);
     m_spinner->setObjectName(QStringLiteral("creatingIndicator"));
     m_spinner->setAccessibleName(QStringLiteral("Creating…"));
-    m_creating = new QLabel(QStringLiteral("Creating…"), this);
+    m_creating = new LiveStatus(this); // heard as the creation starts
     m_creating->setObjectName(QStringLiteral("creatingLabel"));
     m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancelButton"));
@@ -130,7 +131,11 @@ void TagCreateView::update() {
     m_error->setMessage(m_creator->errorMessage());
     m_form->setEnabled(m_creator->isFormEnabled());
     m_spinner->setVisible(m_creator->isCreating());
-    m_creating->setVisible(m_creator->isCreating());
+    if (m_creator->isCreating() && m_creating->isHidden()) {
+        m_creating->announce(QStringLiteral("Creating…"));
+    } else if (!m_creator->isCreating() && !m_creating->isHidden()) {
+        m_creating->withdraw();
+    }
     m_create->setEnabled(m_creator->canCreate());
     if (m_creator->isFormEnabled() && !focusWidget()) {
         m_name->setFocus();

@@ -13,6 +13,7 @@ class QPushButton;
 namespace orvalet {
 
 class ErrorRow;
+class LiveStatus;
 class ParentPicker;
 class Preferences;
 class Spinner;
@@ -47,7 +48,7 @@ private:
     QLineEdit* m_name = nullptr;
     ParentPicker* m_parent = nullptr;
     QWidget* m_form = nullptr;
-    QLabel* m_creating = nullptr;
+    LiveStatus* m_creating = nullptr;
     Spinner* m_spinner = nullptr;
     QPushButton* m_cancel = nullptr;
     QPushButton* m_create = nullptr;

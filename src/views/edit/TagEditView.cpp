@@ -6,6 +6,7 @@
 #include "ErrorRow.h"
 #include "FormWidth.h"
 #include "Icons.h"
+#include "LiveStatus.h"
 #include "MergeView.h"
 #include "ParentPicker.h"
 #include "Preferences.h"
@@ -184,8 +185,11 @@ QWidget* TagEditView::buildDetails() {
     auto* parentRow = new QHBoxLayout;
     parentRow->addWidget(m_parent, 1);
     parentRow->addWidget(viewParent);
+    m_saveStatus = new LiveStatus(section);
+    m_saveStatus->setObjectName(QStringLiteral("saveStatus"));
     auto* saveRow = new QHBoxLayout;
     saveRow->addStretch();
+    saveRow->addWidget(m_saveStatus);
     saveRow->addWidget(m_save);
     // The labels are the fields' buddies, so a screen reader names each field by its label.
     auto* form = new QFormLayout(section);
@@ -241,7 +245,7 @@ QWidget* TagEditView::buildActionBar() {
     m_delete->setObjectName(QStringLiteral("deleteTag"));
     m_delete->setToolTip(QStringLiteral("Delete this tag and all its child tags"));
     makeDestructive(m_delete);
-    connect(m_delete, &QPushButton::clicked, m_editor, &TagEditor::requestDelete);
+    connect(m_delete, &QPushButton::clicked, this, [this] { m_editor->requestDelete(); });
 
     m_refresh = new BusyToolButton(m_actionBar);
     m_refresh->setObjectName(QStringLiteral("updateFromThings"));
@@ -316,6 +320,19 @@ void TagEditView::update() {
     m_refresh->setAccessibleDescription(editor.isRefreshing() ? QStringLiteral("Updating…") : QString());
     m_save->setBusy(editor.isSaving());
     m_save->setAccessibleDescription(editor.isSaving() ? QStringLiteral("Saving…") : QString());
+    // The save in words, for a reader too: "Saving…" as it starts, "Saved" once Things 3 took it. A
+    // failure speaks through the error row; a save of a tag no longer shown ends without a word.
+    if (editor.isSaving() && !m_savingTagId) {
+        m_savingTagId = editor.tag()->id();
+        m_saveStatus->announce(QStringLiteral("Saving…"));
+    } else if (!editor.isSaving() && m_savingTagId) {
+        if (editor.errorMessage() || *m_savingTagId != editor.tag()->id()) {
+            m_saveStatus->withdraw();
+        } else {
+            m_saveStatus->announce(QStringLiteral("Saved"), std::chrono::seconds(4));
+        }
+        m_savingTagId.reset();
+    }
     m_delete->setBusy(editor.isDeleting());
     m_delete->setAccessibleDescription(editor.isDeleting() ? QStringLiteral("Deleting…") : QString());
     if (enabled && m_wasBusy && m_focusBeforeBusy && m_focusBeforeBusy->isEnabled() &&
@@ -451,7 +468,7 @@ void TagEditView::showDuplicateNameAlert() {
 void TagEditView::showDeleteConfirmation() {
     m_deleteConfirmation = Alerts::confirmDeletion(
         this, QStringLiteral("deleteConfirmation"), m_editor->deleteConfirmationTitle(),
-        TagEditor::deleteConfirmationMessage(), [this](bool confirmed) {
+        m_editor->deleteConfirmationMessage(), [this](bool confirmed) {
             m_deleteConfirmation = nullptr;
             if (confirmed) {
                 m_editor->deleteWithChildren();

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
 class QBoxLayout;
 class QLabel;
@@ -18,6 +19,7 @@ namespace orvalet {
 class BusyPushButton;
 class BusyToolButton;
 class ErrorRow;
+class LiveStatus;
 class ParentPicker;
 class TagCreateView;
 
@@ -74,6 +76,8 @@ private:
     QLineEdit* m_shortcut = nullptr;
     QWidget* m_viewParentRow = nullptr;
     BusyPushButton* m_save = nullptr;
+    LiveStatus* m_saveStatus = nullptr;   // "Saving…", then "Saved", heard by a screen reader
+    std::optional<QString> m_savingTagId; // the tag of the save under way
     QToolButton* m_addChild = nullptr;
     QLabel* m_noChildren = nullptr;
     QBoxLayout* m_childRows = nullptr;

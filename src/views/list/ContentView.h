@@ -74,8 +74,11 @@ public:
     QAction* moveToTopLevelAction() const { return m_moveToTopLevelAction; }
 
     // "Show Shortcut Conflicts": the list and the outline keep only the tags whose key another tag
-    // also has, and say so when there are none.
+    // also has, and say so when there are none. A filter of this window, not a preference: the
+    // status area shows it among the display options, and its "Reset" turns it off.
     void setShowsShortcutConflicts(bool on);
+    // The checkable action for the View menu that stands for it.
+    QAction* shortcutConflictsAction() const { return m_conflictsAction; }
 
     // The context menu of a row, built for the targets of that row; the caller shows it.
     QMenu* contextMenuForRow(int row);
@@ -96,6 +99,7 @@ private:
     void buildSidebar(QWidget* sidebar);
     void setUpTagView(QAbstractItemView* view);
     void showRowsOrEmptyState();
+    void showStatusLines();
     void showMode();
     void showContextMenu(const QPoint& position);
     void selectionEdited();
@@ -127,6 +131,7 @@ private:
     QAction* m_newTagAction = nullptr;
     QAction* m_moveToTopLevelAction = nullptr;
     DeletionFocus* m_deletionFocus = nullptr;
+    QAction* m_conflictsAction = nullptr;
     QLineEdit* m_search = nullptr;
     EmptyStateView* m_sidebarEmpty = nullptr;
     QPushButton* m_sidebarImport = nullptr;

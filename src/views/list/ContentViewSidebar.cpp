@@ -54,12 +54,18 @@ void ContentView::buildSidebar(QWidget* sidebar) {
     m_banner->setObjectName(QStringLiteral("listBanner"));
     connect(m_banner, &ErrorRow::dismissed, m_actions, &TagListActions::dismissBanner);
 
+    m_conflictsAction = new QAction(QStringLiteral("Show Shortcut Conflicts"), this);
+    m_conflictsAction->setObjectName(QStringLiteral("showShortcutConflictsAction"));
+    m_conflictsAction->setCheckable(true);
+    connect(m_conflictsAction, &QAction::toggled, this, &ContentView::setShowsShortcutConflicts);
+
     m_statusArea = new StatusAreaView(sidebar);
-    m_statusArea->setLines(TagListQuery::statusLines(m_preferences));
-    connect(m_statusArea, &StatusAreaView::resetRequested, &m_preferences,
-            &Preferences::resetDisplayPreferences);
-    connect(&m_preferences, &Preferences::changed, m_statusArea,
-            [this] { m_statusArea->setLines(TagListQuery::statusLines(m_preferences)); });
+    showStatusLines();
+    connect(m_statusArea, &StatusAreaView::resetRequested, this, [this] {
+        m_conflictsAction->setChecked(false);
+        m_preferences.resetDisplayPreferences();
+    });
+    connect(&m_preferences, &Preferences::changed, this, &ContentView::showStatusLines);
 
     m_list = new QListView(sidebar);
     m_list->setObjectName(QStringLiteral("tagList"));
@@ -172,9 +178,15 @@ void ContentView::showMode() {
 // empty store, the way to fill it.
 void ContentView::setShowsShortcutConflicts(bool on) {
     m_showsShortcutConflicts = on;
+    m_conflictsAction->setChecked(on);
     m_model->setConflictsOnly(on);
     m_outlineModel->setConflictsOnly(on);
     showRowsOrEmptyState();
+    showStatusLines();
+}
+
+void ContentView::showStatusLines() {
+    m_statusArea->setLines(TagListQuery::statusLines(m_preferences, m_showsShortcutConflicts));
 }
 
 void ContentView::showRowsOrEmptyState() {

@@ -80,7 +80,56 @@ QList<qsizetype> TagListModel::rowsOf(const QSet<QString>& ids) const {
     return found;
 }
 
+void RowExtents::Collector::add(const QString& name, const QString& key, int depth, bool icon) {
+    const int estimate =
+        int(std::min<qsizetype>(name.size(), nameCap)) + 3 * depth + (key.isEmpty() ? 0 : 3) + (icon ? 3 : 0);
+    const auto fewer = [](const auto& a, const auto& b) {
+        return a.first > b.first;
+    };
+    if (m_heap.size() == kept && estimate <= m_heap.front().first) {
+        return;
+    }
+    m_heap.emplace_back(estimate, Row{name, key, depth, icon});
+    std::push_heap(m_heap.begin(), m_heap.end(), fewer);
+    if (m_heap.size() > kept) {
+        std::pop_heap(m_heap.begin(), m_heap.end(), fewer);
+        m_heap.pop_back();
+    }
+}
+
+QList<RowExtents::Row> RowExtents::Collector::take() {
+    QList<Row> rows;
+    for (auto& [estimate, row] : m_heap) {
+        rows.append(std::move(row));
+    }
+    m_heap.clear();
+    return rows;
+}
+
+RowExtents TagListModel::rowExtents() const {
+    RowExtents extents;
+    RowExtents::Collector widest;
+    qint64 children = -1, todos = -1;
+    for (const int position : m_rows) {
+        const Tag& tag = *m_query.allTags()[position];
+        widest.add(tag.name(), tag.shortcutKey(), 0, false);
+        if (m_options.showChildrenCounts) {
+            children = std::max<qint64>(children, m_query.childCountAt(position));
+        }
+        if (m_options.showTodoCounts) {
+            todos = std::max(todos, tag.todosCount().value_or(0));
+        }
+    }
+    extents.widest = widest.take();
+    extents.counts = {children < 0 ? QString() : DisplayTexts::childCountText(children),
+                      todos < 0 ? QString() : DisplayTexts::todoCountText(todos), QString()};
+    return extents;
+}
+
 QVariant TagListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() && role == RowExtentsRole) {
+        return QVariant::fromValue(rowExtents());
+    }
     const int row = index.row();
     if (!index.isValid() || row < 0 || size_t(row) >= m_rows.size()) {
         return {};

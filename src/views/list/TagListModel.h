@@ -5,11 +5,42 @@
 #include "TagListQuery.h"
 
 #include <QAbstractListModel>
+#include <array>
+#include <vector>
 
 namespace orvalet {
 
 class Preferences;
 class TagStore;
+
+// What the rows of a model ask of the width, found without measuring a text, for a delegate that lays
+// every row out alike: the rows whose names may be the widest, and the widest text of each count
+// column. A model gives it on its root index (TagListModel::RowExtentsRole), worked out in one pass
+// over its rows.
+struct RowExtents {
+    struct Row {
+        QString name;
+        QString key;
+        int depth = 0;
+        bool icon = false;
+    };
+    // A name counts for at most this many characters: a longer one gives way to the counts.
+    static constexpr int nameCap = 32;
+    // The rows kept: those with the longest names, three characters counted for a level of depth.
+    static constexpr size_t kept = 64;
+    QList<Row> widest;
+    std::array<QString, 3> counts; // child counts, to-do counts, the subtree's; empty when not shown
+
+    // Gathers the widest rows of a pass over the rows.
+    class Collector {
+    public:
+        void add(const QString& name, const QString& key, int depth, bool icon);
+        QList<Row> take();
+
+    private:
+        std::vector<std::pair<int, Row>> m_heap; // the fewest characters on top
+    };
+};
 
 // The rows of the sidebar: the visible tags of the store for the display preferences and the
 // search text, in order. It filters and orders itself through a TagListQuery, which brings itself
@@ -32,6 +63,7 @@ public:
         ShortcutRole,         // the tag's keyboard shortcut, drawn as a key cap; nothing for none
         ShortcutConflictRole, // whether another tag has the same key: the key cap is marked
         PendingRole,          // whether a change of the tag waits for Things 3 to confirm it: marked
+        RowExtentsRole,       // on the root index: the RowExtents of every row
     };
 
     TagListModel(TagStore& store, Preferences& preferences, QObject* parent = nullptr);
@@ -49,6 +81,7 @@ public:
 
     // The tags of the rows, in order.
     QList<TagPtr> rows() const;
+    RowExtents rowExtents() const;
     TagPtr tagAt(int row) const;
     // The rows of the stored tags with these identifiers, ascending; identifiers without a row are
     // left out.
@@ -76,3 +109,5 @@ private:
 };
 
 } // namespace orvalet
+
+Q_DECLARE_METATYPE(orvalet::RowExtents)

@@ -140,9 +140,43 @@ QVariant TagOutlineModel::headerData(int section, Qt::Orientation orientation, i
     return DraggableTags<QAbstractItemModel>::headerData(section, orientation, role);
 }
 
+RowExtents TagOutlineModel::rowExtents() const {
+    RowExtents extents;
+    RowExtents::Collector widest;
+    qint64 children = -1, todos = -1, rolledUp = -1;
+    std::vector<std::pair<int, int>> nodes; // node, depth
+    for (int row = m_outline.rootCount(); row-- > 0;) {
+        nodes.emplace_back(m_outline.root(row), 0);
+    }
+    while (!nodes.empty()) {
+        const auto [node, depth] = nodes.back();
+        nodes.pop_back();
+        const Tag& tag = *m_outline.tag(node);
+        widest.add(tag.name(), tag.shortcutKey(), depth, m_outline.hasMissingParent(node));
+        if (m_options.showChildrenCounts) {
+            children = std::max<qint64>(children, m_query.childCountAt(node)); // a node is a position
+        }
+        if (m_options.showTodoCounts) {
+            const qint64 own = tag.todosCount().value_or(0);
+            todos = std::max(todos, own);
+            if (const qint64 all = m_outline.subtreeTodos(node); all != own) {
+                rolledUp = std::max(rolledUp, all);
+            }
+        }
+        for (int row = m_outline.childCount(node); row-- > 0;) {
+            nodes.emplace_back(m_outline.child(node, row), depth + 1);
+        }
+    }
+    extents.widest = widest.take();
+    extents.counts = {children < 0 ? QString() : DisplayTexts::childCountText(children),
+                      todos < 0 ? QString() : DisplayTexts::todoCountText(todos),
+                      rolledUp < 0 ? QString() : rolledUpText(rolledUp)};
+    return extents;
+}
+
 QVariant TagOutlineModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) {
-        return {};
+        return role == TagListModel::RowExtentsRole ? QVariant::fromValue(rowExtents()) : QVariant();
     }
     const int node = int(index.internalId());
     const Tag& tag = *m_outline.tag(node);

@@ -44,6 +44,7 @@ public:
     // The row of the stored record with this identifier; invalid when it is not shown.
     QModelIndex indexOf(const QString& id) const;
     QModelIndex indexOfNode(int node) const;
+    RowExtents rowExtents() const;
 
     // "Its parent tag is missing; import again to repair"
     static QString missingParentText();
