@@ -37,7 +37,8 @@ QCoro::Task<> TagEditor::saveChanges() {
     const bool detailsChange =
         TextOrder::sortKey(m_nameField) != tag->nameSortKey() || m_selectedParentId != currentParentId;
     const QString newKey = m_shortcutField;
-    const bool shortcutChanges = newKey != tag->shortcutKey();
+    // A key that cannot be sent stays in the field, with the reason under it, and is not saved.
+    const bool shortcutChanges = newKey != tag->shortcutKey() && ShortcutWrites::isValidKey(newKey);
     // A key another tag has moves to this one only once the user said so.
     const QList<TagPtr> holders =
         shortcutChanges ? ShortcutWrites::holders(m_store, newKey, tag->id()) : QList<TagPtr>();

@@ -72,6 +72,7 @@ private:
     QLineEdit* m_name = nullptr;
     ParentPicker* m_parent = nullptr;
     QLineEdit* m_shortcut = nullptr;
+    QLabel* m_shortcutProblem = nullptr;
     QWidget* m_viewParentRow = nullptr;
     BusyPushButton* m_save = nullptr;
     QToolButton* m_addChild = nullptr;
