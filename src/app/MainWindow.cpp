@@ -10,6 +10,7 @@
 #include "UndoHistory.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -79,6 +80,19 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
         connect(&preferences, &Preferences::changed, this, showEnabled);
     }
     resize(900, 600);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_content->hasUnsavedEdits()) {
+        event->ignore();
+        m_content->askAboutUnsavedEdits([self = QPointer<MainWindow>(this)](bool proceed) {
+            if (self && proceed) {
+                self->close();
+            }
+        });
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::exportTags() {

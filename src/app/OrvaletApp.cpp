@@ -1,6 +1,7 @@
 #include "OrvaletApp.h"
 
 #include "BuildInfo.h"
+#include "ContentView.h"
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
@@ -49,6 +50,9 @@ MainWindow* OrvaletApp::newMainWindow() {
         [this] { showSettings(); },
         [this] { showAbout(); },
         [this] { showUnusedTags(); },
+    };
+    actions.quit = [this] {
+        quit();
     };
     auto* window = new MainWindow(*m_store, *m_preferences, worker(), *m_updater, std::move(actions));
     m_mainWindows.removeAll(nullptr);
@@ -109,6 +113,31 @@ QWidget* OrvaletApp::showUnusedTags() {
     m_unusedTagsWindow->raise();
     m_unusedTagsWindow->activateWindow();
     return m_unusedTagsWindow;
+}
+
+void OrvaletApp::quit() {
+    const QList<MainWindow*> windows = mainWindows();
+    for (MainWindow* window : windows) {
+        if (window->contentView()->hasUnsavedEdits()) {
+            window->raise();
+            window->activateWindow();
+            // A window answered closes at once, as the quit goes on to the next.
+            window->contentView()->askAboutUnsavedEdits(
+                [self = QPointer<OrvaletApp>(this), window = QPointer<MainWindow>(window)](bool proceed) {
+                    if (self && proceed) {
+                        if (window) {
+                            window->close();
+                        }
+                        self->quit();
+                    }
+                });
+            return;
+        }
+    }
+    for (MainWindow* window : windows) {
+        window->close();
+    }
+    QCoreApplication::quit();
 }
 
 QList<MainWindow*> OrvaletApp::mainWindows() const {

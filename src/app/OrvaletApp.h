@@ -42,6 +42,11 @@ public:
     // The one window of the clean-up of unused tags, made when missing.
     QWidget* showUnusedTags();
 
+    // Quit: each main window with an edit not saved asks about it first, one after another; after
+    // the last answer the windows close and the application quits. "Cancel", or a save that does not
+    // go through, ends the quit there.
+    void quit();
+
     QList<MainWindow*> mainWindows() const;
     QWidget* settingsWindow() const { return m_settingsWindow; }
     QWidget* aboutBox() const { return m_aboutBox; }

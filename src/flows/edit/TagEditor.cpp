@@ -372,6 +372,19 @@ QString TagEditor::deleteConfirmationMessage() {
                        "Things 3. This action cannot be undone! Are you sure you want to do this?"));
 }
 
+QString TagEditor::saveChangesQuestion() const {
+    return QStringLiteral("Save changes to ") + DisplayTexts::quotedName(m_tag->name()) + u'?';
+}
+
+void TagEditor::discardChanges() {
+    m_nameField = m_tag->name();
+    m_selectedParentId = m_tag->parentTagId();
+    m_shortcutField = m_tag->shortcutKey();
+    m_showsShortcutConflict = false;
+    m_transferredKey.reset();
+    Q_EMIT changed();
+}
+
 void TagEditor::showCreateSheet() {
     if (isEnabled() && !m_isShowingCreateSheet) {
         m_isShowingCreateSheet = true;

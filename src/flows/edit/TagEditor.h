@@ -226,6 +226,20 @@ public:
     // text. Does nothing while busy.
     QCoro::Task<> deleteWithChildren();
 
+    // ---- Leaving with changes not saved ----
+
+    // Whether leaving the editor now (another selection, the window closing, the application
+    // quitting) would lose a change Save Changes could send. Never while an action is under way.
+    bool hasUnsavedChanges() const { return canSave(); }
+    // The question asked then, with the record's name: "Save changes to “Family”?"
+    QString saveChangesQuestion() const;
+    // "Don't Save": the fields show the record again.
+    void discardChanges();
+    // "Save": Save Changes, then `finished(true)` once all of it went through, or `finished(false)`
+    // when it did not (a failure shown in the error row, a warning or a question shown instead, the
+    // editor gone or showing another tag meanwhile).
+    QCoro::Task<> saveBeforeLeaving(std::function<void(bool saved)> finished);
+
     // "View in Things": the link things:///show?id=ID for the widget to open; none when the
     // identifier does not form a valid link as it is, and then the button does nothing.
     std::optional<QUrl> openInThings() const;

@@ -117,6 +117,22 @@ QCoro::Task<> TagEditor::saveChanges() {
     }
 }
 
+QCoro::Task<> TagEditor::saveBeforeLeaving(std::function<void(bool saved)> finished) {
+    if (!canSave()) {
+        finished(false);
+        co_return;
+    }
+    const QPointer<TagEditor> self(this);
+    const TagPtr tag = m_tag;
+    co_await saveChanges();
+    // Whatever stopped the save is on screen: its error, the duplicate-name warning or the question
+    // about another tag's key; the fields then still differ from the record.
+    const bool saved = self && self->shows(tag) && !self->m_errorMessage &&
+                       !self->m_showsDuplicateNameAlert && !self->m_showsShortcutConflict &&
+                       !self->hasSavableChanges();
+    finished(saved);
+}
+
 QCoro::Task<> TagEditor::refreshFromThings() {
     if (isBusy()) {
         co_return;

@@ -516,6 +516,25 @@ void TagEditView::showShortcutConflict() {
     box->open();
 }
 
+void TagEditView::askToSaveChanges(std::function<void(bool leave)> answered) {
+    if (!hasUnsavedChanges()) {
+        answered(true);
+        return;
+    }
+    if (m_saveQuestion && m_saveQuestion->isVisible()) { // one at a time: a second asker is told to stay
+        m_saveQuestion->activateWindow();
+        answered(false);
+        return;
+    }
+    m_saveQuestion = Alerts::askToSave(
+        this, m_editor->saveChangesQuestion(), EditRules::unsavedChangesMessage(), QStringLiteral("Save"),
+        {[this](std::function<void(bool)> done) { m_editor->saveBeforeLeaving(std::move(done)); },
+         [this] {
+             m_editor->discardChanges();
+         }},
+        std::move(answered));
+}
+
 TagCreateView* TagEditView::createSheet() const {
     return m_createSheet;
 }
