@@ -63,7 +63,13 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
     }
     settings->setMenuRole(QAction::PreferencesRole);
     appMenu->addSeparator();
-    QAction* quit = appMenu->addAction(QStringLiteral("Quit Orvalet"), qApp, &QCoreApplication::quit);
+    QAction* quit = appMenu->addAction(QStringLiteral("Quit Orvalet"), this, [ask = actions.quit] {
+        if (ask) {
+            ask();
+        } else {
+            QCoreApplication::quit();
+        }
+    });
     quit->setObjectName(QStringLiteral("actionQuit"));
     // The platform's key for Quit, and Ctrl+Q wherever the platform theme gives it none or another.
     QList<QKeySequence> quitKeys{QKeySequence(Qt::CTRL | Qt::Key_Q)};

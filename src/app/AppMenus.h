@@ -23,6 +23,8 @@ public:
         std::function<void()> showSettings;
         std::function<void()> showAbout;
         std::function<void()> cleanUpUnusedTags;
+        // Quit; without one the application quits at once.
+        std::function<void()> quit = {};
     };
 
     // The product website and its two fixed pages.

@@ -12,6 +12,7 @@
 #include "WindowPlacement.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -79,6 +80,19 @@ MainWindow::MainWindow(TagStore& store, Preferences& preferences, ThingsWorker& 
     }
     WindowPlacement::keep(this, preferences, QSize(900, 600));
     WindowPlacement::keepSidebarWidth(m_content->splitter(), preferences);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_content->hasUnsavedEdits()) {
+        event->ignore();
+        m_content->askAboutUnsavedEdits([self = QPointer<MainWindow>(this)](bool proceed) {
+            if (self && proceed) {
+                self->close();
+            }
+        });
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::exportTags() {

@@ -29,6 +29,10 @@ public:
     // The same without the dialog; false with the reason shown when the file could not be written.
     bool exportTagsTo(const QString& path);
 
+protected:
+    // An edit not saved in the window is asked about first; the window closes once the answer lets it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void addEditMenu(TagStore& store, Preferences& preferences, ThingsWorker& worker);
 

@@ -2,6 +2,7 @@
 
 #include "Alerts.h"
 #include "BuildInfo.h"
+#include "ContentView.h"
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
@@ -79,6 +80,9 @@ MainWindow* OrvaletApp::newMainWindow() {
         [this] { showSettings(); },
         [this] { showAbout(); },
         [this] { showUnusedTags(); },
+    };
+    actions.quit = [this] {
+        quit();
     };
     auto* window = new MainWindow(*m_store, *m_preferences, worker(), *m_updater, std::move(actions));
     m_mainWindows.removeAll(nullptr);
@@ -161,6 +165,31 @@ void OrvaletApp::bringToFront() {
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void OrvaletApp::quit() {
+    const QList<MainWindow*> windows = mainWindows();
+    for (MainWindow* window : windows) {
+        if (window->contentView()->hasUnsavedEdits()) {
+            window->raise();
+            window->activateWindow();
+            // A window answered closes at once, as the quit goes on to the next.
+            window->contentView()->askAboutUnsavedEdits(
+                [self = QPointer<OrvaletApp>(this), window = QPointer<MainWindow>(window)](bool proceed) {
+                    if (self && proceed) {
+                        if (window) {
+                            window->close();
+                        }
+                        self->quit();
+                    }
+                });
+            return;
+        }
+    }
+    for (MainWindow* window : windows) {
+        window->close();
+    }
+    QCoreApplication::quit();
 }
 
 QList<MainWindow*> OrvaletApp::mainWindows() const {

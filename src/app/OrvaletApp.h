@@ -44,6 +44,11 @@ public:
     // The one window of the clean-up of unused tags, made when missing.
     QWidget* showUnusedTags();
 
+    // Quit: each main window with an edit not saved asks about it first, one after another; after
+    // the last answer the windows close and the application quits. "Cancel", or a save that does not
+    // go through, ends the quit there.
+    void quit();
+
     QList<MainWindow*> mainWindows() const;
     // The main window the user is in (the one of the active window), else the newest one.
     MainWindow* frontMainWindow() const;

@@ -222,6 +222,7 @@ QList<TagPtr> BatchEditor::parentChoices() const {
 }
 
 void BatchEditor::setSelectedParentId(const std::optional<QString>& id) {
+    m_parentChosen = true;
     if (id != m_selectedParentId) {
         m_selectedParentId = id;
         Q_EMIT changed();
@@ -246,6 +247,20 @@ void BatchEditor::cancelDelete() {
         m_showDeleteConfirmation = false;
         Q_EMIT changed();
     }
+}
+
+// ---- Leaving ----
+
+QString BatchEditor::saveChangesQuestion() const {
+    const qsizetype count = m_selectedTags.size();
+    return QStringLiteral("Save changes to ") + QString::number(count) +
+           (count == 1 ? QStringLiteral(" tag?") : QStringLiteral(" tags?"));
+}
+
+void BatchEditor::discardChanges() {
+    m_parentChosen = false;
+    m_selectedParentId = commonParent(m_selectedTags);
+    Q_EMIT changed();
 }
 
 // ---- Result sheet ----

@@ -193,6 +193,21 @@ public:
     // cleared before it; success shows nothing (the list loses the key caps).
     QCoro::Task<> clearShortcuts();
 
+    // ---- Leaving with a parent chosen but not saved ----
+
+    // Whether leaving the pane now (a selection of fewer than two tags, the window closing, the
+    // application quitting) would lose a parent the user chose and Save Changes could send. A pane
+    // that only shows the parent the tags share, or "None" for tags with different parents, has
+    // nothing unsaved.
+    bool hasUnsavedChanges() const { return m_parentChosen && canSave(); }
+    // The question asked then: "Save changes to 3 tags?"
+    QString saveChangesQuestion() const;
+    // "Don't Save": the picker shows again what it showed at first for these tags.
+    void discardChanges();
+    // "Save": Save Changes, then `finished(true)` once every tag was moved, without the result
+    // sheet (the pane is leaving), or `finished(false)` with the failure's result shown as ever.
+    QCoro::Task<> saveBeforeLeaving(std::function<void(bool saved)> finished);
+
     // What the last delete run could not delete, in run order: the name it sent and the error's
     // description. Set when the run ends, before onDone is called.
     struct DeleteFailure {
@@ -224,6 +239,8 @@ private:
 
     QList<TagPtr> m_selectedTags;
     std::optional<QString> m_selectedParentId;
+    bool m_parentChosen = false; // the choice is the user's, not the one first shown
+    bool m_savesToLeave = false; // the save under way is the one before the pane goes
     bool m_isSaving = false;
     bool m_isDeleting = false;
     bool m_isRefreshing = false;

@@ -148,10 +148,25 @@ QCoro::Task<> BatchEditor::saveChanges() {
 
     if (self) {
         self->m_resultState = failure ? *failure : BatchResultState::success(updatedNames);
-        self->m_showResult = true;
+        // Saved on the way out of the pane, a success has nothing to report.
+        self->m_showResult = failure || !std::exchange(self->m_savesToLeave, false);
         self->m_isSaving = false;
         Q_EMIT self->changed();
     }
+}
+
+QCoro::Task<> BatchEditor::saveBeforeLeaving(std::function<void(bool saved)> finished) {
+    if (!canSave()) {
+        finished(false);
+        co_return;
+    }
+    const QPointer<BatchEditor> self(this);
+    m_savesToLeave = true;
+    co_await saveChanges();
+    if (self) {
+        self->m_savesToLeave = false;
+    }
+    finished(self && self->m_resultState && self->m_resultState->isSuccess());
 }
 
 QCoro::Task<> BatchEditor::clearShortcuts() {

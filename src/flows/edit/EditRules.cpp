@@ -72,6 +72,10 @@ TagPtr offeredParent(const TagStore& store, const QSet<QString>& editedIds, cons
     return candidate;
 }
 
+QString unsavedChangesMessage() {
+    return QStringLiteral("Your changes will be lost if you don't save them.");
+}
+
 QString missingParentMessage() {
     return QStringLiteral("The chosen parent tag no longer exists.");
 }

@@ -37,6 +37,9 @@ QString noParentLabel();
 // up from that one tag, so a closed picker can show its entry without every choice being listed.
 TagPtr offeredParent(const TagStore& store, const QSet<QString>& editedIds, const QString& id);
 
+// The message under the question asked before an editor with changes not saved goes.
+QString unsavedChangesMessage();
+
 // The error shown when the parent chosen in the picker was deleted from the store while the
 // screen was open; nothing is sent to Things 3 then.
 QString missingParentMessage();

@@ -1,6 +1,7 @@
 #include "TagCreator.h"
 
 #include "Clock.h"
+#include "DisplayTexts.h"
 #include "EditRules.h"
 #include "TagStore.h"
 #include "TagWrites.h"
@@ -82,6 +83,29 @@ QString TagCreator::importedAlertMessage() {
     return QStringLiteral("This tag already existed in Things 3. Its data has been imported.");
 }
 
+QString TagCreator::saveQuestion() const {
+    return QStringLiteral("Save the new tag ") + DisplayTexts::quotedName(EditRules::trimmedName(m_name)) +
+           u'?';
+}
+
+QString TagCreator::unsavedNameMessage() {
+    return QStringLiteral("The tag will not be created if you don't save it.");
+}
+
+QCoro::Task<> TagCreator::createBeforeLeaving(std::function<void(bool created)> finished) {
+    if (!hasUnsavedChanges()) {
+        finished(false);
+        co_return;
+    }
+    const QPointer<TagCreator> self(this);
+    m_closesWhenCreated = true;
+    co_await submitNewTag();
+    if (self) {
+        self->m_closesWhenCreated = false;
+    }
+    finished(!self || self->m_isClosed);
+}
+
 void TagCreator::cancel() {
     requestClose();
 }
@@ -135,7 +159,9 @@ QCoro::Task<> TagCreator::submitNewTag() {
         existing.setTodosCount(record->todosCount);
         existing.setUpdatedAt(Clock::now());
         store.insert(existing);
-        if (self && !self->m_isClosed) {
+        if (self && self->m_closesWhenCreated) {
+            self->requestClose();
+        } else if (self && !self->m_isClosed) {
             self->m_showsImportedExistingAlert = true;
         }
     } else {

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace orvalet {
@@ -104,6 +105,20 @@ public:
     // with the fields as typed. Does nothing unless canCreate().
     QCoro::Task<> submitNewTag();
 
+    // ---- Leaving with a name typed ----
+
+    // Whether closing the sheet now, other than by its own "Cancel" (its window closing, the
+    // application quitting), would lose a tag "Create Tag" could make.
+    bool hasUnsavedChanges() const { return canCreate() && !m_isClosed; }
+    // The question asked then, with the name as it would be created: "Save the new tag “Ideas”?"
+    QString saveQuestion() const;
+    // The message under it: "The tag will not be created if you don't save it."
+    static QString unsavedNameMessage();
+    // "Create Tag" from that question, then `finished(true)` once the tag is stored and the sheet
+    // closed (a tag Things 3 already had is imported without its alert, since the sheet is leaving),
+    // or `finished(false)` when the sheet stays (a failure shown in its error row, the warning).
+    QCoro::Task<> createBeforeLeaving(std::function<void(bool created)> finished);
+
 Q_SIGNALS:
     void changed();
     void closeRequested();
@@ -122,6 +137,7 @@ private:
     bool m_showsDuplicateNameAlert = false;
     bool m_showsImportedExistingAlert = false;
     bool m_isClosed = false;
+    bool m_closesWhenCreated = false; // created on the way out: an import needs no alert
 };
 
 } // namespace orvalet

@@ -153,6 +153,13 @@ bool TagEditor::hasChanges() const {
            m_selectedParentId != m_tag->parentTagId() || m_shortcutField != m_tag->shortcutKey();
 }
 
+bool TagEditor::hasSavableChanges() const {
+    const bool sendsShortcut =
+        m_shortcutField != m_tag->shortcutKey() && ShortcutWrites::isValidKey(m_shortcutField);
+    return TextOrder::sortKey(m_nameField) != m_tag->nameSortKey() ||
+           m_selectedParentId != m_tag->parentTagId() || sendsShortcut;
+}
+
 // ---- Keyboard shortcut ----
 
 QString TagEditor::shortcutLabel() {
@@ -174,6 +181,10 @@ bool TagEditor::isShortcutFieldValid() const {
     // A key Things 3 holds that no key types (a library can hold two characters) is left alone by a
     // save that does not change it, so it does not stop a rename or a move.
     return ShortcutWrites::isValidKey(m_shortcutField) || m_shortcutField == m_tag->shortcutKey();
+}
+
+QString TagEditor::shortcutProblem() {
+    return QStringLiteral("A shortcut is one letter, digit or symbol");
 }
 
 QString TagEditor::shortcutConflictTitle() const {
@@ -360,6 +371,19 @@ QString TagEditor::deleteConfirmationMessage() const {
 QString TagEditor::permanentDeleteMessage() {
     return QStringLiteral("This will permanently delete the tag and all its child tags from this app AND "
                           "Things 3. This action cannot be undone! Are you sure you want to do this?");
+}
+
+QString TagEditor::saveChangesQuestion() const {
+    return QStringLiteral("Save changes to ") + DisplayTexts::quotedName(m_tag->name()) + u'?';
+}
+
+void TagEditor::discardChanges() {
+    m_nameField = m_tag->name();
+    m_selectedParentId = m_tag->parentTagId();
+    m_shortcutField = m_tag->shortcutKey();
+    m_showsShortcutConflict = false;
+    m_transferredKey.reset();
+    Q_EMIT changed();
 }
 
 void TagEditor::showCreateSheet() {

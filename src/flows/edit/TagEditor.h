@@ -103,8 +103,12 @@ public:
     void setShortcutField(const QString& key);
     // What the empty field reads: "None", or "Unknown" while the shortcut was never read from Things 3.
     QString shortcutPlaceholder() const;
-    // Whether the typed key can be sent (ShortcutWrites::isValidKey); Save Changes waits for one.
+    // Whether the typed key can be sent (ShortcutWrites::isValidKey). A key that cannot is never
+    // sent: the field keeps it, shortcutProblem() says why under it, and Save Changes saves the
+    // other fields and leaves the tag's shortcut as it is.
     bool isShortcutFieldValid() const;
+    // "A shortcut is one letter, digit or symbol"
+    static QString shortcutProblem();
 
     // Shown when Save Changes would give the tag a key another stored tag has: "Yes" clears it
     // there first and saves, "No" leaves the fields as typed.
@@ -159,8 +163,9 @@ public:
     bool isRefreshing() const { return m_isRefreshing; }
     // While any action is under way the whole screen, form and action bar, is disabled.
     bool isBusy() const { return m_isSaving || m_isDeleting || m_isRefreshing; }
-    // "Save Changes": enabled only with changes and no action under way.
-    bool canSave() const { return hasChanges() && isShortcutFieldValid() && !isBusy(); }
+    // "Save Changes": enabled only with a change it can send (any but a key that cannot be sent) and
+    // no action under way.
+    bool canSave() const { return hasSavableChanges() && !isBusy(); }
     // "Delete", "Update from Things", "View in Things", the children's buttons, the add-child
     // button: enabled while no action is under way. "Update from Things" is replaced by a small
     // progress indicator while isRefreshing().
@@ -226,6 +231,20 @@ public:
     // text. Does nothing while busy.
     QCoro::Task<> deleteWithChildren();
 
+    // ---- Leaving with changes not saved ----
+
+    // Whether leaving the editor now (another selection, the window closing, the application
+    // quitting) would lose a change Save Changes could send. Never while an action is under way.
+    bool hasUnsavedChanges() const { return canSave(); }
+    // The question asked then, with the record's name: "Save changes to “Family”?"
+    QString saveChangesQuestion() const;
+    // "Don't Save": the fields show the record again.
+    void discardChanges();
+    // "Save": Save Changes, then `finished(true)` once all of it went through, or `finished(false)`
+    // when it did not (a failure shown in the error row, a warning or a question shown instead, the
+    // editor gone or showing another tag meanwhile).
+    QCoro::Task<> saveBeforeLeaving(std::function<void(bool saved)> finished);
+
     // "View in Things": the link things:///show?id=ID for the widget to open; none when the
     // identifier does not form a valid link as it is, and then the button does nothing.
     std::optional<QUrl> openInThings() const;
@@ -235,6 +254,7 @@ Q_SIGNALS:
 
 private:
     void storeChanged();
+    bool hasSavableChanges() const;
     void setError(std::optional<QString> message);
     bool shows(const TagPtr& tag) const { return m_tag && tag && m_tag->id() == tag->id(); }
 

@@ -40,7 +40,8 @@ QCoro::Task<> TagEditor::saveChanges() {
     const bool detailsChange =
         TextOrder::sortKey(m_nameField) != tag->nameSortKey() || m_selectedParentId != currentParentId;
     const QString newKey = m_shortcutField;
-    const bool shortcutChanges = newKey != tag->shortcutKey();
+    // A key that cannot be sent stays in the field, with the reason under it, and is not saved.
+    const bool shortcutChanges = newKey != tag->shortcutKey() && ShortcutWrites::isValidKey(newKey);
     // A key another tag has moves to this one only once the user said so.
     const QList<TagPtr> holders =
         shortcutChanges ? ShortcutWrites::holders(m_store, newKey, tag->id()) : QList<TagPtr>();
@@ -137,6 +138,22 @@ QCoro::Task<> TagEditor::saveChanges() {
         self->m_isSaving = false;
         Q_EMIT self->changed();
     }
+}
+
+QCoro::Task<> TagEditor::saveBeforeLeaving(std::function<void(bool saved)> finished) {
+    if (!canSave()) {
+        finished(false);
+        co_return;
+    }
+    const QPointer<TagEditor> self(this);
+    const TagPtr tag = m_tag;
+    co_await saveChanges();
+    // Whatever stopped the save is on screen: its error, the duplicate-name warning or the question
+    // about another tag's key; the fields then still differ from the record.
+    const bool saved = self && self->shows(tag) && !self->m_errorMessage &&
+                       !self->m_showsDuplicateNameAlert && !self->m_showsShortcutConflict &&
+                       !self->hasSavableChanges();
+    finished(saved);
 }
 
 QCoro::Task<> TagEditor::refreshFromThings() {

@@ -3,6 +3,7 @@
 #include "Alerts.h"
 #include "BatchResultSheet.h"
 #include "BusyToolButton.h"
+#include "EditRules.h"
 #include "FormWidth.h"
 #include "Icons.h"
 #include "ParentPicker.h"
@@ -228,6 +229,25 @@ void BatchEditView::showDeleteConfirmation() {
             }
         },
         QStringLiteral("confirmBatchDelete"), QStringLiteral("cancelBatchDelete"));
+}
+
+void BatchEditView::askToSaveChanges(std::function<void(bool leave)> answered) {
+    if (!hasUnsavedChanges()) {
+        answered(true);
+        return;
+    }
+    if (m_saveQuestion && m_saveQuestion->isVisible()) { // one at a time: a second asker is told to stay
+        m_saveQuestion->activateWindow();
+        answered(false);
+        return;
+    }
+    m_saveQuestion = Alerts::askToSave(
+        this, m_editor->saveChangesQuestion(), EditRules::unsavedChangesMessage(), QStringLiteral("Save"),
+        {[this](std::function<void(bool)> done) { m_editor->saveBeforeLeaving(std::move(done)); },
+         [this] {
+             m_editor->discardChanges();
+         }},
+        std::move(answered));
 }
 
 void BatchEditView::showResult() {

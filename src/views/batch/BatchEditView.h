@@ -35,6 +35,16 @@ public:
     // everything else, the parent choice included. The same tags again change nothing.
     void setSelectedTags(QList<TagPtr> tags);
 
+    // Whether leaving the pane now would lose a parent chosen and not saved
+    // (BatchEditor::hasUnsavedChanges).
+    bool hasUnsavedChanges() const { return m_editor->hasUnsavedChanges(); }
+    // Before the pane goes: asks "Save changes to N tags?" with "Save", "Don't Save" and "Cancel",
+    // and calls `answered(true)` once the pane may go (the tags moved, or the choice given up), or
+    // `answered(false)` when it stays ("Cancel", or a save that failed, whose result sheet shows).
+    // With nothing unsaved, `answered(true)` at once; while the question is already open,
+    // `answered(false)`.
+    void askToSaveChanges(std::function<void(bool leave)> answered);
+
     // How often the parent choices were listed: at large stores that is the pane's one costly step,
     // so it is done only when the picker is reached for after they can have changed.
     int parentChoiceReads() const { return m_parentChoiceReads; }
@@ -60,6 +70,7 @@ private:
     QPushButton* m_saveButton = nullptr;
     QPushButton* m_clearShortcutsButton = nullptr;
     QPointer<QMessageBox> m_confirmation;
+    QPointer<QMessageBox> m_saveQuestion;
     QPointer<BatchResultSheet> m_resultSheet;
 
     // The choices may differ from those shown: the store or the selection changed since.

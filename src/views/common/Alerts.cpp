@@ -153,6 +153,40 @@ QMessageBox* inform(QWidget* parent, const QString& objectName, const QString& t
     return notice(QMessageBox::Information, parent, objectName, title, message, std::move(finished));
 }
 
+QMessageBox* askToSave(QWidget* parent, const QString& title, const QString& message, const QString& saveText,
+                       SaveChoices choices, std::function<void(bool leave)> answered) {
+    QMessageBox* box =
+        makeBox(QMessageBox::Question, parent, QStringLiteral("saveChangesQuestion"), title, message);
+    box->setAccessibleDescription(message);
+    const auto add = [box](const QString& text, QMessageBox::ButtonRole role, const QString& objectName) {
+        // A screen reader reads the name, never a mnemonic's ampersand; the text shows one as typed.
+        QPushButton* button = box->addButton(QString(text).replace(u'&', QStringLiteral("&&")), role);
+        button->setObjectName(objectName);
+        button->setAccessibleName(text);
+        return button;
+    };
+    QPushButton* save = add(saveText, QMessageBox::AcceptRole, QStringLiteral("answerSave"));
+    QPushButton* dontSave =
+        add(QStringLiteral("Don't Save"), QMessageBox::DestructiveRole, QStringLiteral("answerDontSave"));
+    QPushButton* cancel =
+        add(QStringLiteral("Cancel"), QMessageBox::RejectRole, QStringLiteral("answerCancel"));
+    box->setDefaultButton(save);
+    box->setEscapeButton(cancel);
+    QObject::connect(box, &QMessageBox::finished, parent,
+                     [box, save, dontSave, choices = std::move(choices), answered = std::move(answered)] {
+                         if (box->clickedButton() == save) {
+                             choices.save(answered);
+                         } else if (box->clickedButton() == dontSave) {
+                             choices.discard();
+                             answered(true);
+                         } else {
+                             answered(false);
+                         }
+                     });
+    box->open();
+    return box;
+}
+
 bool openLink(QWidget* parent, const QUrl& url) {
     if (QDesktopServices::openUrl(url)) {
         return true;

@@ -38,6 +38,24 @@ QMessageBox* warn(QWidget* parent, const QString& objectName, const QString& tit
 QMessageBox* inform(QWidget* parent, const QString& objectName, const QString& title, const QString& message,
                     std::function<void()> finished);
 
+// What askToSave does with each answer but "Cancel".
+struct SaveChoices {
+    // "Save": runs the save, then calls `done` with whether all of it went through.
+    std::function<void(std::function<void(bool saved)> done)> save;
+    // "Don't Save": gives the edit up.
+    std::function<void()> discard;
+};
+
+// Opens a window-modal question over `parent` before an edit not saved would be lost: the title (also
+// its accessible name), the message below it, then "Save" (or `saveText`, the form's own word for
+// it), "Don't Save" and "Cancel"; Return saves and Escape cancels. `answered` hears whether the form
+// may go: true once saved or given up, false after "Cancel" (or the box dismissed any other way) or a
+// save that did not go through. The box deletes itself after. Once `parent` is gone no answer is acted
+// on, but a save already started still reports through `answered`: it must guard what it captures.
+// The buttons carry the object names "answerSave", "answerDontSave" and "answerCancel".
+QMessageBox* askToSave(QWidget* parent, const QString& title, const QString& message, const QString& saveText,
+                       SaveChoices choices, std::function<void(bool leave)> answered);
+
 // Hands `url` to the application registered for its scheme, or the browser. When none takes it
 // (a Linux desktop without a handler for `things:`), says so in a warning over `parent` rather than
 // doing nothing. False when the link was not opened.

@@ -123,6 +123,29 @@ void TagCreateView::reject() {
     m_creator->cancel();
 }
 
+bool TagCreateView::hasUnsavedChanges() const {
+    return m_creator->hasUnsavedChanges();
+}
+
+void TagCreateView::askToSaveChanges(std::function<void(bool leave)> answered) {
+    if (!hasUnsavedChanges()) {
+        answered(true);
+        return;
+    }
+    if (m_saveQuestion && m_saveQuestion->isVisible()) { // one at a time: a second asker is told to stay
+        m_saveQuestion->activateWindow();
+        answered(false);
+        return;
+    }
+    m_saveQuestion = Alerts::askToSave(
+        this, m_creator->saveQuestion(), TagCreator::unsavedNameMessage(), m_create->text(),
+        {[this](std::function<void(bool)> done) { m_creator->createBeforeLeaving(std::move(done)); },
+         [this] {
+             m_creator->cancel();
+         }},
+        std::move(answered));
+}
+
 void TagCreateView::update() {
     if (m_name->text() != m_creator->name()) {
         m_name->setText(m_creator->name());

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -37,6 +38,16 @@ public:
     // Escape and the window's close button: "Cancel".
     void reject() override;
 
+    // Whether closing the sheet now, other than by its "Cancel", would lose a tag it could create
+    // (TagCreator::hasUnsavedChanges).
+    bool hasUnsavedChanges() const;
+    // Before the sheet goes with its window: asks "Save the new tag “NAME”?" with "Create Tag",
+    // "Don't Save" and "Cancel", and calls `answered(true)` once the sheet has closed (the tag
+    // created, or given up), or `answered(false)` when it stays ("Cancel", or a creation that
+    // failed, whose reason shows here). With nothing unsaved, `answered(true)` at once; while the
+    // question is already open, `answered(false)`.
+    void askToSaveChanges(std::function<void(bool leave)> answered);
+
 private:
     void update();
     void showDuplicateNameAlert();
@@ -53,6 +64,7 @@ private:
     QPushButton* m_cancel = nullptr;
     QPushButton* m_create = nullptr;
     QPointer<QMessageBox> m_alert;
+    QPointer<QMessageBox> m_saveQuestion;
     bool m_closing = false;
 };
 

@@ -14,6 +14,7 @@
 #include "TagCreateView.h"
 #include "TagStore.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFormLayout>
@@ -35,6 +36,9 @@ namespace {
 
 // How often the update line's "5 minutes ago" is worked out again while the pane is shown.
 constexpr int updateLineInterval = 5000;
+
+const QString shortcutHelp =
+    QStringLiteral("One character; Control and the key toggles the tag on a to-do in Things 3");
 
 QLabel* captionLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
@@ -148,8 +152,7 @@ QWidget* TagEditView::buildDetails() {
     m_shortcut = new QLineEdit(section);
     m_shortcut->setObjectName(QStringLiteral("shortcutField"));
     m_shortcut->setAccessibleName(TagEditor::shortcutLabel());
-    m_shortcut->setAccessibleDescription(
-        QStringLiteral("One character; Control and the key toggles the tag on a to-do in Things 3"));
+    m_shortcut->setAccessibleDescription(shortcutHelp);
     m_shortcut->setMaximumWidth(m_shortcut->fontMetrics().horizontalAdvance(u'M') * 6);
     connect(m_shortcut, &QLineEdit::textEdited, this, [this](const QString& text) {
         // The last character typed, a surrogate pair kept whole.
@@ -201,7 +204,18 @@ QWidget* TagEditView::buildDetails() {
     form->addRow(parentLabel, parentRow);
     auto* shortcutLabel = new QLabel(TagEditor::shortcutLabel(), section);
     shortcutLabel->setBuddy(m_shortcut);
-    form->addRow(shortcutLabel, m_shortcut);
+    // Why a typed key will not be saved, right under it; hidden while the key can be sent.
+    m_shortcutProblem = captionLabel(section);
+    m_shortcutProblem->setObjectName(QStringLiteral("shortcutProblem"));
+    m_shortcutProblem->setText(TagEditor::shortcutProblem());
+    m_shortcutProblem->setForegroundRole(QPalette::WindowText);
+    m_shortcutProblem->setWordWrap(true);
+    m_shortcutProblem->hide();
+    auto* shortcutColumn = new QVBoxLayout;
+    shortcutColumn->setSpacing(2);
+    shortcutColumn->addWidget(m_shortcut, 0, Qt::AlignLeft); // narrow, while the reason takes the row
+    shortcutColumn->addWidget(m_shortcutProblem);
+    form->addRow(shortcutLabel, shortcutColumn);
     form->addRow(saveRow);
     return section;
 }
@@ -302,8 +316,16 @@ void TagEditView::update() {
     if (m_shortcut->text() != editor.shortcutField()) {
         m_shortcut->setText(editor.shortcutField());
     }
-    m_shortcut->setToolTip(editor.isShortcutFieldValid() ? QString()
-                                                         : QStringLiteral("A shortcut is one character."));
+    const bool badKey = !editor.isShortcutFieldValid();
+    if (badKey == m_shortcutProblem->isHidden()) {
+        // The reason is the field's description while it shows, and a screen reader is told at once.
+        m_shortcutProblem->setVisible(badKey);
+        m_shortcut->setAccessibleDescription(badKey ? TagEditor::shortcutProblem() : shortcutHelp);
+        if (badKey) {
+            QAccessibleEvent alert(m_shortcutProblem, QAccessible::Alert);
+            QAccessible::updateAccessibility(&alert);
+        }
+    }
     m_save->setEnabled(editor.canSave());
 
     const bool enabled = editor.isEnabled();
@@ -509,6 +531,25 @@ void TagEditView::showShortcutConflict() {
     });
     m_shortcutConflict = box;
     box->open();
+}
+
+void TagEditView::askToSaveChanges(std::function<void(bool leave)> answered) {
+    if (!hasUnsavedChanges()) {
+        answered(true);
+        return;
+    }
+    if (m_saveQuestion && m_saveQuestion->isVisible()) { // one at a time: a second asker is told to stay
+        m_saveQuestion->activateWindow();
+        answered(false);
+        return;
+    }
+    m_saveQuestion = Alerts::askToSave(
+        this, m_editor->saveChangesQuestion(), EditRules::unsavedChangesMessage(), QStringLiteral("Save"),
+        {[this](std::function<void(bool)> done) { m_editor->saveBeforeLeaving(std::move(done)); },
+         [this] {
+             m_editor->discardChanges();
+         }},
+        std::move(answered));
 }
 
 TagCreateView* TagEditView::createSheet() const {

@@ -44,6 +44,15 @@ public:
     // The creation sheet opened by the add-child button, while it is open.
     TagCreateView* createSheet() const;
 
+    // Whether the pane holds a change that leaving it now would lose (TagEditor::hasUnsavedChanges).
+    bool hasUnsavedChanges() const { return m_editor->hasUnsavedChanges(); }
+    // Before the pane goes: asks "Save changes to “NAME”?" with "Save", "Don't Save" and "Cancel",
+    // and calls `answered(true)` once the pane may go (saved, or the change given up), or
+    // `answered(false)` when it stays ("Cancel", or a save that did not go through, whose reason
+    // shows here). With nothing unsaved, `answered(true)` at once; while the question is already
+    // open, `answered(false)`.
+    void askToSaveChanges(std::function<void(bool leave)> answered);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -74,6 +83,7 @@ private:
     QLineEdit* m_name = nullptr;
     ParentPicker* m_parent = nullptr;
     QLineEdit* m_shortcut = nullptr;
+    QLabel* m_shortcutProblem = nullptr;
     QWidget* m_viewParentRow = nullptr;
     BusyPushButton* m_save = nullptr;
     LiveStatus* m_saveStatus = nullptr;   // "Saving…", then "Saved", heard by a screen reader
@@ -93,6 +103,7 @@ private:
     QPointer<QMessageBox> m_duplicateAlert;
     QPointer<QMessageBox> m_shortcutConflict;
     QPointer<QMessageBox> m_deleteConfirmation;
+    QPointer<QMessageBox> m_saveQuestion;
     QPointer<TagCreateView> m_createSheet;
     QPointer<QWidget> m_focusBeforeBusy;
     bool m_wasBusy = false;

@@ -251,7 +251,7 @@ void ContentView::showTagEditor(const TagPtr& tag) {
             },
             [self](const TagPtr& other) {
                 if (self) {
-                    self->m_actions->setSelectedTagIds({other->id()});
+                    self->selectAsking({other->id()});
                 }
             },
             [self](bool refreshing) {
@@ -277,6 +277,66 @@ QWidget* ContentView::replacePage(int index, QWidget* page) {
     }
     old->hide();
     return old;
+}
+
+// ---- Edits not saved ----
+
+bool ContentView::hasUnsavedEdits() const {
+    const QList<TagCreateView*> sheets{m_createSheet, m_editView ? m_editView->createSheet() : nullptr};
+    return std::any_of(sheets.begin(), sheets.end(),
+                       [](TagCreateView* sheet) { return sheet && sheet->hasUnsavedChanges(); }) ||
+           (m_editView && m_editView->hasUnsavedChanges()) ||
+           (m_batchEditor && m_batchEditor->hasUnsavedChanges());
+}
+
+void ContentView::askAboutUnsavedEdits(std::function<void(bool proceed)> answered) {
+    const QPointer<ContentView> self(this);
+    // Once one is answered, the next is asked about, until none is left.
+    auto next = [self, answered](bool proceed) {
+        if (self && proceed) {
+            self->askAboutUnsavedEdits(answered);
+        } else {
+            answered(false);
+        }
+    };
+    // A sheet stands in front of the column: it is asked about first.
+    for (TagCreateView* sheet : {m_createSheet.data(), m_editView ? m_editView->createSheet() : nullptr}) {
+        if (sheet && sheet->hasUnsavedChanges()) {
+            sheet->askToSaveChanges(next);
+            return;
+        }
+    }
+    if (m_editView && m_editView->hasUnsavedChanges()) {
+        m_editView->askToSaveChanges(next);
+    } else if (m_batchEditor && m_batchEditor->hasUnsavedChanges()) {
+        m_batchEditor->askToSaveChanges(next);
+    } else {
+        answered(true);
+    }
+}
+
+// Whether showing `ids` would take away the editor or the batch editor while it holds an edit.
+bool ContentView::losesUnsavedEdit(const QSet<QString>& ids) const {
+    if (m_editView && m_editView->hasUnsavedChanges()) {
+        return ids != QSet<QString>{m_editView->editor().tag()->id()};
+    }
+    // The batch editor stays while two or more tags are selected.
+    return m_batchEditor && m_batchEditor->hasUnsavedChanges() && ids.size() < 2;
+}
+
+void ContentView::selectAsking(const QSet<QString>& ids) {
+    if (!losesUnsavedEdit(ids)) {
+        m_actions->setSelectedTagIds(ids);
+        return;
+    }
+    const QPointer<ContentView> self(this);
+    const QSet<QString> asked = m_actions->selectedTagIds();
+    askAboutUnsavedEdits([self, ids, asked](bool proceed) {
+        // Unless the selection changed some other way meanwhile.
+        if (self && proceed && self->m_actions->selectedTagIds() == asked) {
+            self->m_actions->setSelectedTagIds(ids);
+        }
+    });
 }
 
 TagEditView* ContentView::tagEditView() const {

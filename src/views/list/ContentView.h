@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSet>
 #include <QWidget>
+#include <functional>
 
 class QAbstractItemView;
 class QAction;
@@ -89,6 +90,13 @@ public:
     // The creation sheet opened by "New Tag", while it is open.
     TagCreateView* createSheet() const;
 
+    // Whether the detail column or a creation sheet holds an edit that is not saved.
+    bool hasUnsavedEdits() const;
+    // Asks about each edit not saved in turn, a creation sheet's first, then the detail column's,
+    // and calls `answered(true)` once none is left (each saved or given up), or `answered(false)` at
+    // the first "Cancel" or save that did not go through. With nothing to ask, `answered(true)` at once.
+    void askAboutUnsavedEdits(std::function<void(bool proceed)> answered);
+
 Q_SIGNALS:
     // The window's title follows the detail column: the edited tag's name, else the app's name.
     void titleChanged(const QString& title);
@@ -103,6 +111,9 @@ private:
     void showMode();
     void showContextMenu(const QPoint& position);
     void selectionEdited();
+    // Makes `ids` the window's selection, once an edit the detail column would lose was asked about.
+    void selectAsking(const QSet<QString>& ids);
+    bool losesUnsavedEdit(const QSet<QString>& ids) const;
     void restoreSelection();
     void updateDetail();
     void actionsChanged();

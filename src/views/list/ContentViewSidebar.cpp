@@ -221,6 +221,12 @@ void ContentView::selectionEdited() {
     for (const QModelIndex& index : tagView()->selectionModel()->selectedRows()) {
         ids.insert(index.data(TagListModel::TagIdRole).toString());
     }
+    if (ids != m_actions->selectedTagIds() && losesUnsavedEdit(ids)) {
+        // The rows of the edit show while it is asked about; they stay after "Cancel".
+        restoreSelection();
+        selectAsking(ids);
+        return;
+    }
     m_restoringSelection = true;
     m_actions->setSelectedTagIds(ids);
     m_restoringSelection = false;
