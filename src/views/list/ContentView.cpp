@@ -1,6 +1,5 @@
 #include "ContentView.h"
 
-
 #include "Alerts.h"
 #include "BatchEditView.h"
 #include "BusyToolButton.h"
