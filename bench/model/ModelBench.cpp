@@ -1,4 +1,5 @@
 // The store and the tree rules at the size of a very large Things 3 library: 100,000 tags.
+#include "SimilarTags.h"
 #include "TagStore.h"
 #include "TagTree.h"
 
@@ -184,6 +185,19 @@ void deletionOrderOfTenThousandDescendants(benchmark::State& state) {
     state.counters["collected"] = double(TagTree::descendantsInDeletionOrder(*root, tags).size());
 }
 
+// The finder of alike names over every tag, one in fifty made a namesake of the one before it in
+// another case, with an accent and a plural.
+void similarTagsOfEveryTag(benchmark::State& state) {
+    const auto tags = pointers(forest());
+    for (qsizetype i = 1; i < tags.size(); i += 50) {
+        tags[i]->setName(u"@" + tags[i - 1]->name().toUpper().replace(u'a', QChar(0xE1)) + u"s");
+    }
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(SimilarTags::find(tags));
+    }
+    state.counters["groups"] = double(SimilarTags::find(tags).size());
+}
+
 } // namespace
 
 BENCHMARK(openStore)->Unit(benchmark::kMillisecond);
@@ -196,3 +210,4 @@ BENCHMARK(ancestorPathOfEveryTag)->Unit(benchmark::kMillisecond);
 BENCHMARK(ancestorPathsOfEveryTag)->Unit(benchmark::kMillisecond);
 BENCHMARK(descendantIdsOfHundredRoots)->Unit(benchmark::kMillisecond);
 BENCHMARK(deletionOrderOfTenThousandDescendants)->Unit(benchmark::kMillisecond);
+BENCHMARK(similarTagsOfEveryTag)->Unit(benchmark::kMillisecond);

@@ -1,13 +1,16 @@
 #include "SimilarTags.h"
 
 #include <QHash>
+#include <algorithm>
 #include <numeric>
 #include <vector>
 
 namespace orvalet::SimilarTags {
 
 QString folded(const QString& name) {
-    const QString decomposed = name.normalized(QString::NormalizationForm_KD).toCaseFolded();
+    // Plain ASCII, as most names are, has nothing to decompose.
+    const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString decomposed = (ascii ? name : name.normalized(QString::NormalizationForm_KD)).toCaseFolded();
     QString out;
     out.reserve(decomposed.size());
     bool started = false; // a leading "@" or "#" is a marker, not part of the name
