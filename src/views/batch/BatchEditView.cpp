@@ -236,13 +236,9 @@ void BatchEditView::askToSaveChanges(std::function<void(bool leave)> answered) {
         answered(true);
         return;
     }
-    if (m_saveQuestion && m_saveQuestion->isVisible()) { // one at a time: a second asker is told to stay
-        m_saveQuestion->activateWindow();
-        answered(false);
-        return;
-    }
-    m_saveQuestion = Alerts::askToSave(
-        this, m_editor->saveChangesQuestion(), EditRules::unsavedChangesMessage(), QStringLiteral("Save"),
+    Alerts::askToSave(
+        m_saveQuestion, this, m_editor->saveChangesQuestion(), EditRules::unsavedChangesMessage(),
+        QStringLiteral("Save"),
         {[this](std::function<void(bool)> done) { m_editor->saveBeforeLeaving(std::move(done)); },
          [this] {
              m_editor->discardChanges();

@@ -153,8 +153,14 @@ QMessageBox* inform(QWidget* parent, const QString& objectName, const QString& t
     return notice(QMessageBox::Information, parent, objectName, title, message, std::move(finished));
 }
 
-QMessageBox* askToSave(QWidget* parent, const QString& title, const QString& message, const QString& saveText,
-                       SaveChoices choices, std::function<void(bool leave)> answered) {
+QMessageBox* askToSave(QPointer<QMessageBox>& asking, QWidget* parent, const QString& title,
+                       const QString& message, const QString& saveText, SaveChoices choices,
+                       std::function<void(bool leave)> answered) {
+    if (asking && asking->isVisible()) {
+        asking->activateWindow();
+        answered(false);
+        return asking;
+    }
     QMessageBox* box =
         makeBox(QMessageBox::Question, parent, QStringLiteral("saveChangesQuestion"), title, message);
     box->setAccessibleDescription(message);
@@ -184,6 +190,7 @@ QMessageBox* askToSave(QWidget* parent, const QString& title, const QString& mes
                          }
                      });
     box->open();
+    asking = box;
     return box;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -53,8 +54,11 @@ struct SaveChoices {
 // save that did not go through. The box deletes itself after. Once `parent` is gone no answer is acted
 // on, but a save already started still reports through `answered`: it must guard what it captures.
 // The buttons carry the object names "answerSave", "answerDontSave" and "answerCancel".
-QMessageBox* askToSave(QWidget* parent, const QString& title, const QString& message, const QString& saveText,
-                       SaveChoices choices, std::function<void(bool leave)> answered);
+// `asking` holds the form's question while it shows: one at a time, so while it shows it is brought
+// forward and a second asker is told to stay.
+QMessageBox* askToSave(QPointer<QMessageBox>& asking, QWidget* parent, const QString& title,
+                       const QString& message, const QString& saveText, SaveChoices choices,
+                       std::function<void(bool leave)> answered);
 
 // Hands `url` to the application registered for its scheme, or the browser. When none takes it
 // (a Linux desktop without a handler for `things:`), says so in a warning over `parent` rather than

@@ -132,13 +132,8 @@ void TagCreateView::askToSaveChanges(std::function<void(bool leave)> answered) {
         answered(true);
         return;
     }
-    if (m_saveQuestion && m_saveQuestion->isVisible()) { // one at a time: a second asker is told to stay
-        m_saveQuestion->activateWindow();
-        answered(false);
-        return;
-    }
-    m_saveQuestion = Alerts::askToSave(
-        this, m_creator->saveQuestion(), TagCreator::unsavedNameMessage(), m_create->text(),
+    Alerts::askToSave(
+        m_saveQuestion, this, m_creator->saveQuestion(), TagCreator::unsavedNameMessage(), m_create->text(),
         {[this](std::function<void(bool)> done) { m_creator->createBeforeLeaving(std::move(done)); },
          [this] {
              m_creator->cancel();
