@@ -41,7 +41,7 @@ QSet<QString> UndoHistory::pendingIds() const {
     for (const Step& step : m_undo) {
         for (const QString& id : step.unsettled)
             ids.insert(id);
-        if (!step.deletion)
+        if (!step.deletion || step.deletion->unsettled.isEmpty())
             continue;
         // A tree not known to be deleted: every tag of it that the store still shows. The read lists
         // each tag after its parent.

@@ -109,6 +109,8 @@ ContentView::ContentView(TagStore& store, Preferences& preferences, ThingsWorker
     // then says shows in the status area.
     UndoHistory& history = UndoHistory::forStore(store);
     const auto markPending = [this, &history] {
+        if (m_pendingIds.isEmpty() && !history.hasPending())
+            return; // the common case, at every change of the store: nothing waits
         QSet<QString> pending = history.pendingIds();
         if (pending != m_pendingIds) {
             m_pendingIds = pending;
