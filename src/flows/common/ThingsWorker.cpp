@@ -16,6 +16,7 @@ ThingsWorker::ThingsWorker(std::unique_ptr<ScriptEngine> engine)
 ThingsWorker::~ThingsWorker() {
     // The queued jobs hold the service, which holds the engine: neither may go before they have run.
     m_pool.waitForDone();
+    *m_onAnswer = {};
 }
 
 QFuture<void> ThingsWorker::submit(std::function<void(const ThingsService&)> job) {

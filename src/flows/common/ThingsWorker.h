@@ -86,7 +86,7 @@ public:
     // Called on the interface thread after each job that reached Things 3 (its value, or a failure
     // other than Things 3 being closed or silent), once the job's flow has gone on: the moment to ask
     // about changes whose answer was lost before.
-    void setOnAnswer(std::function<void()> onAnswer) { m_onAnswer = std::move(onAnswer); }
+    void setOnAnswer(std::function<void()> onAnswer) { *m_onAnswer = std::move(onAnswer); }
 
 private:
     // Queues a job that cannot throw; the future finishes when it has run.
@@ -95,7 +95,9 @@ private:
     std::unique_ptr<ScriptEngine> m_engine;
     ThingsService m_service;
     QThreadPool m_pool;
-    std::function<void()> m_onAnswer;
+    // Shared with the flows waiting for an answer: one that goes on after the worker is gone finds it
+    // emptied by the destructor, and calls nothing.
+    std::shared_ptr<std::function<void()>> m_onAnswer = std::make_shared<std::function<void()>>();
 };
 
 template <ThingsJob Function, typename... Args>
@@ -123,9 +125,10 @@ QCoro::Task<ThingsWorker::ResultOf<Function, Args...>> ThingsWorker::run(Functio
     // and whatever the caller does right after starting it happens before the flow goes on.
     QFutureWatcher<void> watcher;
     watcher.setFuture(done);
+    const std::shared_ptr<std::function<void()>> onAnswer = m_onAnswer;
     co_await qCoro(&watcher, &QFutureWatcher<void>::finished);
-    if (m_onAnswer && ((*outcome)->hasValue() || !(*outcome)->error().isUnreachable()))
-        m_onAnswer();
+    if (*onAnswer && ((*outcome)->hasValue() || !(*outcome)->error().isUnreachable()))
+        (*onAnswer)();
     co_return std::move(**outcome);
 }
 
