@@ -270,6 +270,28 @@ struct SortEntry {
 
 } // namespace
 
+QString TagStore::note(const QString& key) const {
+    SqliteStatement read(*m_db, "SELECT value FROM metadata WHERE key = ?1");
+    if (!read.isValid())
+        return {};
+    read.bind(1, QString(u"note." + key));
+    return read.step() ? read.text(0) : QString();
+}
+
+bool TagStore::setNote(const QString& key, const QString& value, QString* error) {
+    SqliteStatement write(*m_db, "INSERT INTO metadata (key, value) VALUES (?1, ?2) "
+                                 "ON CONFLICT (key) DO UPDATE SET value = excluded.value");
+    if (write.isValid()) {
+        write.bind(1, QString(u"note." + key));
+        write.bind(2, value);
+    }
+    if (!write.isValid() || !write.run()) {
+        *error = m_db->lastError();
+        return false;
+    }
+    return true;
+}
+
 QList<TagPtr> TagStore::allTags() const {
     if (!m_sortedValid) {
         // Each record's place is sorted with the start of its key beside it, so most comparisons

@@ -56,6 +56,13 @@ public:
     // Deletes the record; the caller's pointer stays valid but no longer belongs to the store.
     void remove(const TagPtr& tag);
 
+    // A text kept in the file beside the tags under `key`: what the windows remember of this store
+    // (the groups of alike tags set aside, say). Empty when none was kept or it cannot be read.
+    QString note(const QString& key) const;
+    // Keeps `value` under `key` at once, outside the tags' queued writes. False, with `error` set,
+    // when the file could not be written.
+    bool setNote(const QString& key, const QString& value, QString* error);
+
     // Commits the queued writes now. True when nothing is left to commit. A commit that fails (a
     // full disk, a folder gone read-only, the file locked) keeps the writes queued in memory, to be
     // tried again with the next change and at the flush when the application quits; one that found
