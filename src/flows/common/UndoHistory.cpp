@@ -336,6 +336,7 @@ void UndoHistory::adoptIdentifier(const QString& old, const QString& made, Step*
             id = made;
         }
     };
+    QList<Merge> noMerges;
     QList<Step> inFlight;
     if (current) {
         inFlight.append(std::move(*current));
@@ -348,11 +349,11 @@ void UndoHistory::adoptIdentifier(const QString& old, const QString& made, Step*
                     adopt(tag.parentId);
                 }
             }
-            if (step.merge) {
-                adopt(step.merge->sourceId);
-                adopt(step.merge->sourceParentId);
-                adopt(step.merge->destinationId);
-                for (QString& child : step.merge->childIds) {
+            for (Merge& merge : step.merges ? *step.merges : noMerges) {
+                adopt(merge.sourceId);
+                adopt(merge.sourceParentId);
+                adopt(merge.destinationId);
+                for (QString& child : merge.childIds) {
                     adopt(child);
                 }
             }

@@ -66,7 +66,8 @@ public:
         QString label;         // "Rename", "Move 3 Tags", "New Tag"…, after "Undo " / "Redo "
         QList<Change> changes; // a creation: one, its "before" unused
         std::shared_ptr<Deletion> deletion;
-        std::shared_ptr<Merge> merge;
+        // A merge: one source, or the members of a group merged into one tag, in the order they went.
+        std::shared_ptr<QList<Merge>> merges;
         // The tags of `changes` whose change was sent without learning whether Things 3 made it (the
         // answer was lost and Things 3 could not be asked): until Things 3 says, the step is pending.
         QStringList unsettled = {};
@@ -96,6 +97,8 @@ public:
     void recordDeletion(const Deletion& read, const QStringList& deletedIds,
                         const QStringList& unsettledIds = {});
     void recordMerge(Merge merge);
+    // Merges of several tags into one, undone as one step ("Merge 3 Tags"), the last one first.
+    void recordMerges(QList<Merge> merges);
 
     // What was read for a deletion before its confirmation shows, so that the confirmation can say
     // what goes and whether Undo brings it back.
@@ -183,7 +186,12 @@ private:
     QCoro::Task<Outcome> restoreDeleted(Step step, ThingsWorker& worker);
     QCoro::Task<Outcome> deleteAgain(Step step, ThingsWorker& worker, bool byId);
     QCoro::Task<Outcome> unmerge(Step step, ThingsWorker& worker, bool byId);
+    // Takes `merge` out again; `current` is the step it belongs to. Adds what it did to `reports`.
+    QCoro::Task<Outcome> unmergeOne(Merge& merge, Step& current, ThingsWorker& worker, bool byId,
+                                    QStringList& reports);
     QCoro::Task<Outcome> mergeAgain(Step step, ThingsWorker& worker, Preferences& preferences);
+    // A merge step of `merges`, "Merge “Errands”" for one, "Merge 3 Tags" for two into a third.
+    static Step mergeStep(QList<Merge> merges);
     // The tags made again are stored and take their new identifiers everywhere in the history.
     static std::optional<Step> deletionStep(const Deletion& read, const QStringList& deletedIds,
                                             const QStringList& unsettledIds = {});

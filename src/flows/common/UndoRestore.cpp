@@ -234,9 +234,20 @@ std::optional<UndoHistory::Step> UndoHistory::deletionStep(const Deletion& read,
     return Step{Step::Kind::deletion, label, {}, std::make_shared<Deletion>(std::move(deletion)), nullptr};
 }
 
+UndoHistory::Step UndoHistory::mergeStep(QList<Merge> merges) {
+    const QString label = merges.size() == 1
+                              ? QString(u"Merge " % quotedName(merges.first().sourceName))
+                              : QString(u"Merge " % QString::number(merges.size() + 1) % u" Tags");
+    return Step{Step::Kind::merge, label, {}, nullptr, std::make_shared<QList<Merge>>(std::move(merges))};
+}
+
 void UndoHistory::recordMerge(Merge merge) {
-    const QString label = u"Merge " % quotedName(merge.sourceName);
-    push(Step{Step::Kind::merge, label, {}, nullptr, std::make_shared<Merge>(std::move(merge))});
+    push(mergeStep({std::move(merge)}));
+}
+
+void UndoHistory::recordMerges(QList<Merge> merges) {
+    if (!merges.isEmpty())
+        push(mergeStep(std::move(merges)));
 }
 
 QString UndoHistory::storeMade(const QList<ThingsTagToMake>& made, const QStringList& oldIds,
@@ -429,9 +440,29 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::deleteAgain(Step step, ThingsWork
     co_return outcome;
 }
 
+// The merges are taken out the last one first, each while the store still shows it; one that fails
+// stops the rest. What was taken out can be redone, what was not stays to undo.
 QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& worker, bool byId) {
     Outcome outcome;
-    Merge& merge = *step.merge;
+    QStringList reports;
+    qsizetype left = step.merges->size();
+    while (left > 0 && !outcome.dropped && !outcome.failed) {
+        outcome = co_await unmergeOne((*step.merges)[left - 1], step, worker, byId, reports);
+        if (!outcome.dropped && !outcome.failed)
+            --left;
+    }
+    if (!reports.isEmpty())
+        Q_EMIT report(reports.join(u' '));
+    if (left < step.merges->size())
+        m_redo.append(mergeStep(step.merges->mid(left)));
+    if (left > 0 && outcome.failed)
+        m_undo.append(mergeStep(step.merges->first(left)));
+    co_return outcome;
+}
+
+QCoro::Task<UndoHistory::Outcome> UndoHistory::unmergeOne(Merge& merge, Step& current, ThingsWorker& worker,
+                                                          bool byId, QStringList& reports) {
+    Outcome outcome;
     const TagPtr destination = m_store.tag(merge.destinationId);
     if (!destination) {
         outcome.dropped = quotedName(merge.sourceName) % u" cannot be taken out again: the tag it was merged "
@@ -450,11 +481,10 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
             outcome.failed = !made                  ? made.error().errorDescription()
                              : made.value().failure ? made.value().failure->errorDescription()
                                                     : notMadeAgain(toMake, made.value());
-            m_undo.append(std::move(step));
             co_return outcome;
         }
         const QStringList oldIds{merge.sourceId};
-        keyNotes = storeMade(toMake, oldIds, made.value(), step);
+        keyNotes = storeMade(toMake, oldIds, made.value(), current);
     }
     // Its children go back under it, those still under the destination.
     QList<TagPtr> children;
@@ -476,7 +506,6 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
         if (changed.failure) {
             TagWrites::followAfterFailure(*children[changed.states.size()], *changed.failure);
             outcome.failed = changed.failure->errorDescription();
-            m_undo.append(std::move(step));
             co_return outcome;
         }
     }
@@ -487,42 +516,48 @@ QCoro::Task<UndoHistory::Outcome> UndoHistory::unmerge(Step step, ThingsWorker& 
     const auto restored = co_await worker.run(&ThingsService::restoreTodoTags, todos);
     if (!restored) {
         outcome.failed = restored.error().errorDescription();
-        m_undo.append(std::move(step));
         co_return outcome;
     }
     const QStringList recounted{merge.sourceId, merge.destinationId};
     co_await recount(m_store, worker, recounted);
-    Q_EMIT report(u"Restored " % quotedName(merge.sourceName) % onTodos(restored.value()) % u"." %
-                  skippedTodos(restored.value()) % keyNotes);
-    m_redo.append(std::move(step));
+    reports.append(u"Restored " % quotedName(merge.sourceName) % onTodos(restored.value()) % u"." %
+                   skippedTodos(restored.value()) % keyNotes);
     co_return outcome;
 }
 
-// The merge once more, with the checks of the first time: read, planned, written.
+// The merges once more, in their order, with the checks of the first time: read, planned, written. One
+// that fails stops the rest; those made can be undone again.
 QCoro::Task<UndoHistory::Outcome> UndoHistory::mergeAgain(Step step, ThingsWorker& worker,
                                                           Preferences& preferences) {
     Outcome outcome;
-    const Merge& merge = *step.merge;
-    const TagPtr source = m_store.tag(merge.sourceId);
-    if (!source || !m_store.tag(merge.destinationId)) {
-        outcome.dropped =
-            quotedName(merge.sourceName) % u" changed since; this step can no longer be redone.";
-        co_return outcome;
-    }
-    TagMerger merger(m_store, preferences, worker, source);
-    merger.setRecordsUndo(false);
-    merger.setDestinationId(merge.destinationId);
-    co_await merger.prepareMerge();
-    if (merger.showsConfirmation())
-        co_await merger.merge();
-    if (const std::optional<Merge>& record = merger.undoRecord(); record && merger.outcome()) {
-        m_undo.append(Step{Step::Kind::merge, step.label, {}, nullptr, std::make_shared<Merge>(*record)});
-    } else {
+    QList<Merge> made;
+    qsizetype next = 0;
+    for (; next < step.merges->size() && !outcome.dropped && !outcome.failed; ++next) {
+        const Merge& merge = (*step.merges)[next];
+        const TagPtr source = m_store.tag(merge.sourceId);
+        if (!source || !m_store.tag(merge.destinationId)) {
+            outcome.dropped =
+                quotedName(merge.sourceName) % u" changed since; this step can no longer be redone.";
+            break;
+        }
+        TagMerger merger(m_store, preferences, worker, source);
+        merger.setRecordsUndo(false);
+        merger.setDestinationId(merge.destinationId);
+        co_await merger.prepareMerge();
+        if (merger.showsConfirmation())
+            co_await merger.merge();
+        if (const std::optional<Merge>& record = merger.undoRecord(); record && merger.outcome()) {
+            made.append(*record);
+            continue;
+        }
         outcome.failed = merger.errorMessage().value_or(u"The merge could not be made again."_qs);
-        if (!source->isStored()) // written in part: what is left is the merge's to finish, not the history's
-            co_return outcome;
-        m_redo.append(std::move(step));
+        // Written in part: what is left of that merge is the merge's to finish, not the history's.
+        if (source->isStored())
+            m_redo.append(mergeStep(step.merges->mid(next)));
+        break;
     }
+    if (!made.isEmpty())
+        m_undo.append(mergeStep(std::move(made)));
     co_return outcome;
 }
 

@@ -86,6 +86,9 @@ public:
     // How many to-dos move (every status), how many child tags move, and that the source is deleted.
     QString confirmationMessage() const;
     qsizetype todosToMove() const { return m_changes.size(); }
+    // The to-dos the confirmed merge rewrites, and how many child tags it moves.
+    const QList<ThingsTodoTagNames>& plannedChanges() const { return m_changes; }
+    qsizetype childrenToMove() const { return m_plannedChildren.size(); }
     void cancelMerge();
 
     // ---- Flows ----
