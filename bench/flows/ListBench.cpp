@@ -1,9 +1,12 @@
 // The main window's list at the size of a very large Things 3 library: 100,000 tags. What the
 // user waits for: a keystroke in the search field, a store change, and an import.
 #include "Preferences.h"
+#include "SimilarTagsReview.h"
+#include "StandInEngine.h"
 #include "TagListActions.h"
 #include "TagListQuery.h"
 #include "TagStore.h"
+#include "ThingsWorker.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -142,6 +145,24 @@ void mergeIntoFullStore(benchmark::State& state) {
     }
 }
 
+// "Find Similar Tags" following a store change: the groups of alike names worked out again, with
+// each member's place and counts. One tag in fifty is a namesake of the one before it.
+void similarTagsAtStoreChange(benchmark::State& state) {
+    Library library;
+    library.fill();
+    const QList<TagPtr> tags = library.store->allTagsUnordered();
+    for (qsizetype i = 1; i < tags.size(); i += 50) {
+        tags[i]->setName(u"@" % tags[i - 1]->name().toUpper() % u"s");
+    }
+    library.store->flush();
+    ThingsWorker worker(std::make_unique<StandInEngine>()); // never asked: the groups need no program
+    SimilarTagsReview review(*library.store, *library.preferences, worker);
+    for (auto _ : state) {
+        Q_EMIT library.store->changed();
+    }
+    state.counters["groups"] = double(review.groups().size());
+}
+
 } // namespace
 
 BENCHMARK(searchKeystroke)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond);
@@ -149,3 +170,4 @@ BENCHMARK(storeChange)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(storeResortAfterRename)->Unit(benchmark::kMillisecond);
 BENCHMARK(mergeIntoEmptyStore)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(mergeIntoFullStore)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(similarTagsAtStoreChange)->Unit(benchmark::kMillisecond);

@@ -143,6 +143,14 @@ AppMenus::AppMenus(QMenuBar& menuBar, Preferences& preferences, Updater& updater
             show();
         }
     });
+    QAction* similar = toolsMenu->addAction(QStringLiteral("Find Similar Tags\u2026"));
+    similar->setObjectName(QStringLiteral("actionFindSimilarTags"));
+    similar->setEnabled(bool(actions.findSimilarTags));
+    connect(similar, &QAction::triggered, this, [show = actions.findSimilarTags] {
+        if (show) {
+            show();
+        }
+    });
 
     // Help menu: three pages of the product website, opened in the default browser.
     QMenu* helpMenu = menuBar.addMenu(QStringLiteral("&Help"));

@@ -23,6 +23,7 @@ public:
         std::function<void()> showSettings;
         std::function<void()> showAbout;
         std::function<void()> cleanUpUnusedTags;
+        std::function<void()> findSimilarTags;
         // Quit; without one the application quits at once.
         std::function<void()> quit = {};
     };

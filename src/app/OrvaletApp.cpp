@@ -6,6 +6,7 @@
 #include "MainWindow.h"
 #include "PlatformScriptEngine.h"
 #include "SettingsView.h"
+#include "SimilarTagsWindow.h"
 #include "UndoHistory.h"
 #include "UnusedTagsWindow.h"
 #include "WindowPlacement.h"
@@ -68,6 +69,7 @@ void OrvaletApp::settleLostAnswers() {
 OrvaletApp::~OrvaletApp() {
     delete m_aboutBox;
     delete m_unusedTagsWindow;
+    delete m_similarTagsWindow;
     delete m_settingsWindow;
     for (const auto& window : std::as_const(m_mainWindows)) {
         delete window;
@@ -76,10 +78,8 @@ OrvaletApp::~OrvaletApp() {
 
 MainWindow* OrvaletApp::newMainWindow() {
     AppMenus::Actions actions{
-        [this] { newMainWindow()->show(); },
-        [this] { showSettings(); },
-        [this] { showAbout(); },
-        [this] { showUnusedTags(); },
+        [this] { newMainWindow()->show(); }, [this] { showSettings(); },    [this] { showAbout(); },
+        [this] { showUnusedTags(); },        [this] { showSimilarTags(); },
     };
     actions.quit = [this] {
         quit();
@@ -134,16 +134,24 @@ QWidget* OrvaletApp::showAbout() {
     return m_aboutBox;
 }
 
-QWidget* OrvaletApp::showUnusedTags() {
-    if (!m_unusedTagsWindow) {
-        auto* window = new UnusedTagsWindow(*m_store, *m_preferences, *m_worker, frontMainWindow());
+template <typename Window>
+QWidget* OrvaletApp::showToolWindow(QPointer<QWidget>& window) {
+    if (!window) {
+        window = new Window(*m_store, *m_preferences, *m_worker, frontMainWindow());
         window->setAttribute(Qt::WA_DeleteOnClose);
-        m_unusedTagsWindow = window;
     }
-    m_unusedTagsWindow->show();
-    m_unusedTagsWindow->raise();
-    m_unusedTagsWindow->activateWindow();
-    return m_unusedTagsWindow;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+QWidget* OrvaletApp::showUnusedTags() {
+    return showToolWindow<UnusedTagsWindow>(m_unusedTagsWindow);
+}
+
+QWidget* OrvaletApp::showSimilarTags() {
+    return showToolWindow<SimilarTagsWindow>(m_similarTagsWindow);
 }
 
 MainWindow* OrvaletApp::frontMainWindow() const {

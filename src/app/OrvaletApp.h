@@ -43,6 +43,8 @@ public:
     QWidget* showAbout();
     // The one window of the clean-up of unused tags, made when missing.
     QWidget* showUnusedTags();
+    // The one window of "Find Similar Tags", made when missing.
+    QWidget* showSimilarTags();
 
     // Quit: each main window with an edit not saved asks about it first, one after another; after
     // the last answer the windows close and the application quits. "Cancel", or a save that does not
@@ -58,6 +60,7 @@ public:
     QWidget* settingsWindow() const { return m_settingsWindow; }
     QWidget* aboutBox() const { return m_aboutBox; }
     QWidget* unusedTagsWindow() const { return m_unusedTagsWindow; }
+    QWidget* similarTagsWindow() const { return m_similarTagsWindow; }
 
     // How often Things 3 is asked about changes whose answer was lost, while one waits (ms).
     static constexpr int settleInterval = 3000;
@@ -65,6 +68,9 @@ public:
 private:
     OrvaletApp() = default;
     void settleLostAnswers();
+    // Shows the one window of this kind, made over the front main window when missing.
+    template <typename Window>
+    QWidget* showToolWindow(QPointer<QWidget>& window);
 
     std::unique_ptr<Preferences> m_preferences;
     std::unique_ptr<TagStore> m_store;
@@ -74,6 +80,7 @@ private:
     QPointer<QWidget> m_settingsWindow;
     QPointer<QWidget> m_aboutBox;
     QPointer<QWidget> m_unusedTagsWindow;
+    QPointer<QWidget> m_similarTagsWindow;
 };
 
 } // namespace orvalet

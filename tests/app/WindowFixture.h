@@ -4,12 +4,14 @@
 #include "ContentView.h"
 #include "MainWindow.h"
 #include "OrvaletApp.h"
+#include "SimilarTagsWindow.h"
 #include "StandInEngine.h"
 #include "StandInProcess.h"
 #include "TagEditView.h"
 #include "TagListActions.h"
 #include "TagListModel.h"
 #include "TagOutlineModel.h"
+#include "UndoHistory.h"
 #include "UnusedTagsWindow.h"
 
 #include <QAbstractButton>
@@ -277,6 +279,14 @@ private:
     bool isIdle() {
         if (auto* cleanup = qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow());
             cleanup && cleanup->cleanup().isDeleting()) {
+            return false;
+        }
+        if (auto* similar = qobject_cast<SimilarTagsWindow*>(m_app->similarTagsWindow());
+            similar && similar->review().isBusy()) {
+            return false;
+        }
+        // An undo, a redo or a settle of a lost answer still asking Things 3.
+        if (UndoHistory::forStore(m_app->store()).isBusy()) {
             return false;
         }
         for (MainWindow* window : m_app->mainWindows()) {
