@@ -3,8 +3,10 @@
 #include "Alerts.h"
 #include "ContentView.h"
 #include "Preferences.h"
+#include "RenameTagsWindow.h"
 #include "StatusAreaView.h"
 #include "TagExport.h"
+#include "TagListActions.h"
 #include "TagOutlineView.h"
 #include "TagStore.h"
 #include "UndoHistory.h"
@@ -138,6 +140,15 @@ bool MainWindow::exportTagsTo(const QString& path) {
     return false;
 }
 
+void MainWindow::renameTags(Preferences& preferences, ThingsWorker& worker) {
+    if (!m_renameTags) {
+        m_renameTags = new RenameTagsWindow(m_content->store(), preferences, worker,
+                                            m_content->actions().selectedTagIds(), this);
+        m_renameTags->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_renameTags->open();
+}
+
 // Edit ▸ Undo and Redo, over the one history of the store's changes. A step that cannot apply is
 // reported in the window that asked for it.
 void MainWindow::addEditMenu(TagStore& store, Preferences& preferences, ThingsWorker& worker) {
@@ -156,6 +167,11 @@ void MainWindow::addEditMenu(TagStore& store, Preferences& preferences, ThingsWo
     UndoKeys::install();
     editMenu->addSeparator();
     editMenu->addAction(m_content->moveToTopLevelAction());
+    QAction* renameTags =
+        editMenu->addAction(QStringLiteral("Rename Tags…"), this,
+                            [this, &preferences, &worker] { this->renameTags(preferences, worker); });
+    renameTags->setObjectName(QStringLiteral("renameTagsAction"));
+    renameTags->setShortcut(QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_R));
     auto show = [&history, undo, redo] {
         undo->setText(history.undoText());
         undo->setEnabled(history.canUndo());

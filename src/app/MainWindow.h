@@ -3,10 +3,12 @@
 #include "AppMenus.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 namespace orvalet {
 
 class ContentView;
+class RenameTagsWindow;
 class Preferences;
 class TagStore;
 class ThingsWorker;
@@ -35,8 +37,11 @@ protected:
 
 private:
     void addEditMenu(TagStore& store, Preferences& preferences, ThingsWorker& worker);
+    // Edit ▸ "Rename Tags…": the renaming window over this one, for the selected tags or all.
+    void renameTags(Preferences& preferences, ThingsWorker& worker);
 
     ContentView* m_content = nullptr;
+    QPointer<RenameTagsWindow> m_renameTags;
     bool m_askedHistory = false; // this window asked for the undo or redo under way
 };
 

@@ -1,11 +1,15 @@
+#include "BatchResultSheet.h"
 #include "ErrorRow.h"
+#include "RenameTagsWindow.h"
 #include "StatusAreaView.h"
 #include "TagCreateView.h"
 #include "TagOutlineView.h"
 #include "TagRowDelegate.h"
 #include "WindowFixture.h"
 
+#include <QCheckBox>
 #include <QSplitter>
+#include <QTreeView>
 #include <QtGui/private/qguiapplication_p.h>
 #include <qpa/qplatformaccessibility.h>
 #include <qpa/qplatformintegration.h>
@@ -240,6 +244,62 @@ private Q_SLOTS:
         auto* creating = creation->findChild<QLabel*>(u"creatingLabel"_qs);
         QTRY_COMPARE(alertsOf(creating), QStringList{u"Creating…"_qs});
         QCOMPARE(QAccessible::queryAccessibleInterface(creating)->role(), QAccessible::AlertMessage);
+    }
+
+    // Edit ▸ "Rename Tags…" over two selected tags: every control named, each rename read as one
+    // sentence with its flag, Return in a field renaming nothing, and an invalid pattern said under
+    // its field and to a reader.
+    void theRenameWindowReadsEachRenameAndSaysWhatIsWrongWithAPattern() {
+        QVERIFY(selectRows(m_window, {u"Errands"_qs, u"Kids"_qs}));
+        m_window->findChild<QAction*>(u"renameTagsAction"_qs)->trigger();
+        auto* window = m_window->findChild<RenameTagsWindow*>();
+        QVERIFY(window && window->isVisible());
+        QTRY_VERIFY(window->findField()->hasFocus());
+        VERIFY_ALL_NAMED(window);
+
+        QTest::keyClicks(window->findField(), u"^Errands$|s$"_qs);
+        QVERIFY(press(u"renameRegularExpression"_qs, window));
+        QTest::keyClicks(window->findChild<QLineEdit*>(u"renameReplace"_qs), u"Home"_qs);
+        QAccessibleInterface* preview = QAccessible::queryAccessibleInterface(window->preview());
+        const auto rows = [preview] {
+            QStringList read;
+            QAccessibleTableInterface* table = preview->tableInterface();
+            for (int row = 0; row < table->rowCount(); ++row) {
+                read.append(table->cellAt(row, 0)->text(QAccessible::Name));
+            }
+            return read;
+        };
+        QTRY_COMPARE(rows(),
+                     (QStringList{u"Errands → Home, in Contexts. Another tag already has this name."_qs,
+                                  u"Kids → KidHome, in Family"_qs}));
+        VERIFY_ALL_NAMED(window);
+        QCOMPARE(window->renameButton()->text(), u"Rename 1 Tag"_qs);
+
+        const qsizetype before = programsSent();
+        QTest::keyClick(window->findField(), Qt::Key_Return);
+        QVERIFY(window->isVisible() && !box(u"renameLeftOutQuestion"_qs, window));
+        QCOMPARE(programsSent(), before);
+
+        // The one that can go goes, after the question; the preview follows.
+        QVERIFY(press(u"renameTags"_qs, window));
+        QVERIFY(answer(u"renameLeftOutQuestion"_qs, u"confirmRenameTags"_qs, window));
+        QTRY_VERIFY(window->findChild<BatchResultSheet*>());
+        QVERIFY(storedTag(u"KidHome"_qs) && !storedTag(u"Kids"_qs));
+        window->findChild<BatchResultSheet*>()->okButton()->click();
+        QTRY_COMPARE(rows().size(), 1);
+
+        window->findField()->clear();
+        QTest::keyClicks(window->findField(), u"(abc"_qs);
+        const QString error = u"Invalid regular expression: missing closing parenthesis (at offset 4)."_qs;
+        QTRY_VERIFY(shown<QLabel>(u"renamePatternError"_qs, window));
+        QCOMPARE(shown<QLabel>(u"renamePatternError"_qs, window)->text(), error);
+        QCOMPARE(QAccessible::queryAccessibleInterface(window->findField())->text(QAccessible::Description),
+                 error);
+        QCOMPARE(rows(), QStringList());
+        QVERIFY(!window->renameButton()->isEnabled());
+
+        QTest::keyClick(window->findField(), Qt::Key_Escape);
+        QTRY_VERIFY(!window->isVisible());
     }
 };
 

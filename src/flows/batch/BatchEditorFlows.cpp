@@ -1,5 +1,6 @@
 // The batch editor's three runs, tag after tag: the move, the update from Things 3, the deletion.
 #include "BatchEditor.h"
+#include "ChangeRun.h"
 #include "DisplayTexts.h"
 #include "ShortcutWrites.h"
 #include "TagStore.h"
@@ -45,111 +46,23 @@ QCoro::Task<> BatchEditor::saveChanges() {
     // (the chosen parent left the store) gets none either, and stops the run when it is reached.
     const std::optional<QString> newParentId = m_selectedParentId;
     const bool byId = TagWrites::byId(m_preferences);
-    struct Move {
-        QString name;
-        std::optional<ThingsTagChange> change;
-        bool needed;
-    };
-    QList<Move> runs;
-    runs.reserve(m_selectedTags.size());
+    QList<ChangeRun::Item> moves;
+    moves.reserve(m_selectedTags.size());
     for (const TagPtr& tag : std::as_const(m_selectedTags)) {
-        runs.append(Move{tag->name(), TagWrites::change(store, *tag, tag->name(), newParentId),
-                         tag->parentTagId() != newParentId});
+        moves.append(ChangeRun::Item{tag->name(), TagWrites::change(store, *tag, tag->name(), newParentId),
+                                     tag->parentTagId() != newParentId});
     }
-
-    QStringList updatedNames;
-    QList<UndoHistory::Change> moves;
-    QStringList unknownIds;
-    qsizetype unknownEnd = 0; // after a failure, the first tag known not to have been tried
-    std::optional<BatchResultState> failure;
-    // By identifier, the moves go to Things 3 a hundred to a program; the run reports and stores
-    // exactly what it would with a program each, tag by tag, in order.
-    const qsizetype groupSize = byId ? ThingsService::maximumGroupSize : 1;
-    qsizetype next = 0; // after a failure, the tag that failed
-    for (; next < runs.size() && !failure;) {
-        // Without its name the parent cannot be addressed in Things 3: the program would make the
-        // tag a top-level tag there while the store recorded the chosen parent.
-        if (runs[next].needed && !runs[next].change) {
-            failure = BatchResultState::failure(runs[next].name, missingParentMessage(), updatedNames);
-            break;
-        }
-        QList<ThingsTagChange> changes;
-        qsizetype end = next;
-        for (; end < runs.size() && changes.size() < groupSize; ++end) {
-            if (runs[end].needed && !runs[end].change) {
-                break;
-            }
-            if (runs[end].needed) {
-                changes.append(*runs[end].change);
-            }
-        }
-        ThingsChangesOutcome outcome;
-        if (!changes.isEmpty()) {
-            const auto sent = co_await worker.run(&ThingsService::changeTags, changes, byId);
-            outcome = sent ? sent.value() : ThingsChangesOutcome{{}, sent.error()};
-            co_await nextTurn();
-        }
-        for (qsizetype done = 0; next < end; ++next) {
-            const Move& move = runs[next];
-            if (!move.needed) {
-                updatedNames.append(move.name); // it already has the chosen parent
-                continue;
-            }
-            const QString& id = move.change->tag.id;
-            const TagPtr stored = store.tag(id);
-            if (done == outcome.states.size()) {
-                if (stored) {
-                    TagWrites::followAfterFailure(*stored, *outcome.failure);
-                }
-                // Sent without an answer Things 3 could be asked about: these moves wait in the
-                // step, their tags marked, until it says.
-                qsizetype unknown = 0;
-                for (qsizetype i = next; i < end && unknown < outcome.unsettled; ++i) {
-                    if (!runs[i].needed) {
-                        continue;
-                    }
-                    ++unknown;
-                    unknownIds.append(runs[i].change->tag.id);
-                    moves.append(UndoHistory::Change{runs[i].change->tag.id, runs[i].name, runs[i].name,
-                                                     runs[i].change->parentId, newParentId});
-                }
-                const QString reason =
-                    unknown == 0 ? outcome.failure->errorDescription()
-                    : unknown == 1
-                        ? outcome.failure->unconfirmed(DisplayTexts::quotedName(move.name) % u" was moved")
-                        : outcome.failure->unconfirmed(DisplayTexts::quotedName(move.name) % u" and " %
-                                                       DisplayTexts::countOf(unknown - 1,
-                                                                             QStringLiteral("other tag"),
-                                                                             QStringLiteral("other tags")) %
-                                                       u" were moved");
-                unknownEnd = unknown == 0 ? next + 1 : end;
-                failure = BatchResultState::failure(move.name, reason, updatedNames);
-                break;
-            }
-            updatedNames.append(move.name);
-            if (stored) {
-                TagWrites::follow(*stored, outcome.states[done]);
-                moves.append(UndoHistory::Change{id, stored->name(), stored->name(), move.change->parentId,
-                                                 newParentId});
-            }
-            ++done;
-        }
-    }
-    // The tags after the one that failed were never tried: the result names them too.
-    if (failure) {
-        QStringList notAttempted;
-        for (qsizetype i = std::max(next + 1, unknownEnd); i < runs.size(); ++i) {
-            notAttempted.append(runs[i].name);
-        }
-        failure = failure->withNotAttempted(notAttempted);
-    }
+    // Without its name the parent cannot be addressed in Things 3: the program would make the tag a
+    // top-level tag there while the store recorded the chosen parent.
+    const ChangeRun::Outcome run =
+        co_await ChangeRun::send(store, worker, byId, moves, missingParentMessage(), QStringLiteral("moved"));
     // What went through is one step to undo, a failure or not.
-    UndoHistory::forStore(store).recordMoves(moves, unknownIds);
+    UndoHistory::forStore(store).recordMoves(run.changes, run.unsettledIds);
 
     if (self) {
-        self->m_resultState = failure ? *failure : BatchResultState::success(updatedNames);
+        self->m_resultState = BatchResultState::ofRun(run);
         // Saved on the way out of the pane, a success has nothing to report.
-        self->m_showResult = failure || !std::exchange(self->m_savesToLeave, false);
+        self->m_showResult = run.failedName || !std::exchange(self->m_savesToLeave, false);
         self->m_isSaving = false;
         Q_EMIT self->changed();
     }

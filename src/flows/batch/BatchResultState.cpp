@@ -1,5 +1,7 @@
 #include "BatchResultState.h"
 
+#include "ChangeRun.h"
+
 namespace orvalet {
 
 BatchResultState::BatchResultState(Case kind, QStringList names, QString failedTag, QString error)
@@ -14,6 +16,11 @@ BatchResultState BatchResultState::success(QStringList updated) {
 
 BatchResultState BatchResultState::failure(QString failedTag, QString error, QStringList alreadyUpdated) {
     return BatchResultState(Case::failure, std::move(alreadyUpdated), std::move(failedTag), std::move(error));
+}
+
+BatchResultState BatchResultState::ofRun(const ChangeRun::Outcome& run) {
+    return run.failedName ? failure(*run.failedName, run.reason, run.done).withNotAttempted(run.notAttempted)
+                          : success(run.done);
 }
 
 BatchResultState BatchResultState::asDeletion() const {

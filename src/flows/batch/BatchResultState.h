@@ -7,6 +7,10 @@
 
 namespace orvalet {
 
+namespace ChangeRun {
+struct Outcome;
+}
+
 // The outcome of the batch editor's save run, and everything the result sheet shows for it. A value,
 // made once by the run and not changed afterwards. Names are the tags' names as they were when the
 // run began, in the order the run went through them.
@@ -47,6 +51,8 @@ public:
     // Processing stopped at `failedTag`; `error` is the error's user-facing description and
     // `alreadyUpdated` names the tags processed before it (possibly none).
     static BatchResultState failure(QString failedTag, QString error, QStringList alreadyUpdated);
+    // How a run of renames or moves ended: success, or the failure with the tags never tried.
+    static BatchResultState ofRun(const ChangeRun::Outcome& run);
     // The same outcome of a run that deleted the tags (the clean-up of unused tags): its texts say
     // "Deleted" where the batch save's say "updated".
     BatchResultState asDeletion() const;

@@ -66,6 +66,15 @@ void UndoHistory::recordMoves(const QList<Change>& changes, const QStringList& u
               changes, nullptr, nullptr, unsettledIds});
 }
 
+void UndoHistory::recordRenames(const QList<Change>& changes, const QStringList& unsettledIds) {
+    if (!changes.isEmpty()) {
+        push(Step{Step::Kind::change,
+                  changes.size() == 1 ? QStringLiteral("Rename")
+                                      : QStringLiteral("Rename %1 Tags").arg(changes.size()),
+                  changes, nullptr, nullptr, unsettledIds});
+    }
+}
+
 void UndoHistory::recordCreation(const QString& id, const QString& name,
                                  const std::optional<QString>& parentId) {
     push(Step{Step::Kind::creation,

@@ -91,6 +91,7 @@ public:
     // `unsettled`: the change was sent, but whether Things 3 made it is not known.
     void recordRename(const Change& change, bool unsettled = false);
     void recordMoves(const QList<Change>& changes, const QStringList& unsettledIds = {});
+    void recordRenames(const QList<Change>& changes, const QStringList& unsettledIds = {});
     void recordCreation(const QString& id, const QString& name, const std::optional<QString>& parentId);
     // The trees of the tags in `deletedIds` (those Things 3 deleted) out of what was read before.
     // `unsettledIds`: tags the run tried to delete without learning whether it did (see Deletion).
