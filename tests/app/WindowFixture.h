@@ -12,6 +12,7 @@
 #include "TagListModel.h"
 #include "TagOutlineModel.h"
 #include "TagSearchList.h"
+#include "UndoHistory.h"
 #include "UnusedTagsWindow.h"
 
 #include <QAbstractButton>
@@ -332,6 +333,10 @@ protected:
 
 private:
     bool isIdle() {
+        // An undo still running: the recount of open to-dos that ends one outlives the row it brought back.
+        if (UndoHistory::forStore(m_app->store()).isBusy()) {
+            return false;
+        }
         if (auto* cleanup = qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow());
             cleanup && cleanup->cleanup().isDeleting()) {
             return false;
