@@ -1,8 +1,6 @@
 #include "BuildInfo.h"
-#include "ContentView.h"
 #include "FeedUpdater.h"
-#include "MainWindow.h"
-#include "OrvaletApp.h"
+#include "WindowFixture.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -11,7 +9,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace orvalet;
@@ -32,15 +29,20 @@ public:
 
 // Drives the real application objects: main windows with their menus and the settings window.
 // Object names are the handles: a missing or disabled action fails the test instead of hanging it.
-class AppShellTests final : public QObject {
+class AppShellTests final : public WindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<OrvaletApp> m_app;
     FakeUpdater* m_updater = nullptr;
-    MainWindow* m_window = nullptr;
 
+    bool startsWithDemo() const override { return false; }
+    UpdaterFactory makeUpdater() override {
+        return [this] {
+            auto updater = std::make_unique<FakeUpdater>();
+            m_updater = updater.get();
+            return updater;
+        };
+    }
     // The child of that type and name, which the test fails without.
     template <typename T = QAction>
     T* child(QWidget* parent, const QString& name) {
@@ -72,34 +74,8 @@ private:
     }
     QString viewMenuState(QWidget* window) { return marks(window, u"actionSort:"_qs, u"action:"_qs); }
     QString paneState(QWidget* settings) { return marks(settings, u"sortOption:"_qs, QString()); }
-    std::unique_ptr<OrvaletApp> createApp(const UpdaterFactory& makeUpdater, QString* error) {
-        return OrvaletApp::create(
-            std::make_unique<QSettings>(m_dir->filePath(u"Orvalet.conf"_qs), QSettings::IniFormat),
-            m_dir->filePath(u"Orvalet.store"_qs), error, makeUpdater);
-    }
 
 private Q_SLOTS:
-    void init() {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QString error;
-        m_app = createApp(
-            [this] {
-                auto updater = std::make_unique<FakeUpdater>();
-                m_updater = updater.get();
-                return updater;
-            },
-            &error);
-        QVERIFY2(m_app, qPrintable(error));
-        m_window = m_app->newMainWindow();
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    }
-
-    void cleanup() {
-        m_app.reset();
-        m_dir.reset();
-    }
-
     // The item is offered as the updater allows, looked at again each time the menu opens.
     void checkForUpdatesFollowsTheUpdaterEachTimeTheMenuOpens() {
         QAction* check = child(m_window, u"actionCheckForUpdates"_qs);

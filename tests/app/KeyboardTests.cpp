@@ -1,8 +1,6 @@
 #include "EmptyStateView.h"
-#include "ParentPicker.h"
 #include "TagDropController.h"
 #include "TagOutlineView.h"
-#include "TagSearchList.h"
 #include "WindowFixture.h"
 
 #include <QMenuBar>
@@ -16,7 +14,6 @@ class KeyboardTests final : public WindowFixture {
 
 private:
     QAction* action(const QString& name) { return m_window->findChild<QAction*>(name); }
-    TagEditView* editor() { return content(m_window).tagEditView(); }
     bool isRoot(const QString& name) { return storedTag(name) && storedTag(name)->isRoot(); }
     bool isMoving() { return content(m_window).drops().isMoving(); }
 
@@ -46,10 +43,6 @@ private:
         picker->setFocus();
         QTest::keyClick(picker, Qt::Key_Space);
         return picker->popupList();
-    }
-    static void retype(QLineEdit* field, const QString& text) {
-        field->clear();
-        QTest::keyClicks(field, text);
     }
     static QString currentName(TagSearchList* popup) {
         return popup->list()->currentIndex().data().toString();
@@ -279,6 +272,7 @@ private Q_SLOTS:
         auto* picker = editor()->findChild<ParentPicker*>(u"parentPicker"_qs);
         QVERIFY(!picker->popupList());
         QCOMPARE(picker->currentText(), u"Tag 19999"_qs);
+        QVERIFY(shown(u"saveChanges"_qs, editor())->isEnabled());
     }
 
     // The popup is a window of its own, which the accessibility tree leaves out: while it is open,
@@ -304,6 +298,12 @@ private Q_SLOTS:
         QAccessibleTableInterface* table = rows->tableInterface();
         QCOMPARE(table->rowCount(), 1);
         QCOMPARE(table->cellAt(0, 0)->text(QAccessible::Name), u"Running, in Health > Fitness"_qs);
+        // Down takes the keyboard into the rows, where a screen reader reads them; typing comes back.
+        QTest::keyClick(popup->searchField(), Qt::Key_Down);
+        QVERIFY(popup->list()->hasFocus());
+        QTest::keyClick(popup->list(), Qt::Key_I);
+        QVERIFY(popup->searchField()->hasFocus());
+        QCOMPARE(popup->searchField()->text(), u"RUNNi"_qs);
 
         QTest::keyClick(popup->searchField(), Qt::Key_Escape);
         QVERIFY(!picker->popupList());

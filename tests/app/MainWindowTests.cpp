@@ -193,7 +193,7 @@ private Q_SLOTS:
 
     // The menu of an unselected row acts on that row alone and leaves the selection; that of a
     // selected row acts on the selection. Cancel and Escape keep the tags; a confirmed deletion takes
-    // the tag's row and those below it, and one that fails says so above the list.
+    // the tag's row and those below it (one that fails: ReadingTests).
     void deleteFromTheRowMenuConfirmsItsTargetsFirst() {
         const QStringList three{u"Calls"_qs, u"Email"_qs, u"Errands"_qs};
         QVERIFY(selectRows(m_window, three));
@@ -234,14 +234,7 @@ private Q_SLOTS:
         QVERIFY(press(u"confirmDelete"_qs, askToDelete(u"Family"_qs)));
         QTRY_VERIFY_WITH_TIMEOUT(!indexOf(m_window, u"Family"_qs).isValid(), importTimeout);
 
-        m_standIn->stop();                           // Things 3 quits
         QVERIFY(!QApplication::activeModalWidget()); // the confirmation went, and came not again
-        QVERIFY(choose(openRowMenu(m_window, u"Work"_qs), u"deleteTags"_qs));
-        // Its tree cannot be read for Undo because Things 3 is not open: that is the deletion's failure,
-        // said above the list, with nothing to confirm first.
-        QTRY_COMPARE(bannerText(), u"\u201CWork\u201D was not deleted. "_qs + thingsNotOpen);
-        QVERIFY(!box(u"deleteConfirmation"_qs) && !box(u"deleteWithoutUndoConfirmation"_qs));
-        QVERIFY(indexOf(m_window, u"Work"_qs).isValid());
     }
 
     // The banner above the list says once that the tag list could not be saved, until it can.

@@ -1,8 +1,6 @@
 #include "BatchResultSheet.h"
-#include "ParentPicker.h"
 #include "TagCreateView.h"
 #include "TagEditView.h"
-#include "TagSearchList.h"
 #include "WindowFixture.h"
 
 #include <QWindow>
@@ -19,15 +17,6 @@ private:
     enum Trigger { anotherTag, childView, windowClosed, quitting };
     enum Answer { save, dontSave, cancel, returnKey, escapeKey };
 
-    TagEditView* editor() { return content(m_window).tagEditView(); }
-    BatchEditView* pane() { return qobject_cast<BatchEditView*>(content(m_window).detail()); }
-    QLineEdit* nameField(QWidget* in) { return shown<QLineEdit>(u"nameField"_qs, in); }
-    static void retype(QLineEdit* field, const QString& text) {
-        field->setFocus();
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace);
-        QTest::keyClicks(field, text);
-    }
     QMessageBox* question(QWidget* in = nullptr) {
         return QTest::qWaitFor([&] { return box(u"saveChangesQuestion"_qs, in); })
                    ? box(u"saveChangesQuestion"_qs, in)
@@ -63,30 +52,6 @@ private:
                                                                                   : u"answerCancel"_qs),
                               Qt::LeftButton);
         }
-    }
-    QString errorText() {
-        QLabel* label = shown<QLabel>(u"errorMessage"_qs, editor());
-        return label ? label->text() : QString();
-    }
-    static QString spokenName(QWidget* widget) {
-        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
-    }
-
-    // Opens the batch editor's picker, searches for the name and clicks its entry.
-    bool chooseParent(const QString& name) {
-        auto* picker = pane()->findChild<ParentPicker*>(u"parentPicker"_qs);
-        picker->showPopup();
-        TagSearchList* popup = picker->popupList();
-        QTest::keyClicks(popup->searchField(), name);
-        QAbstractItemView* list = popup->list();
-        const QModelIndexList found =
-            list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly);
-        if (found.isEmpty()) {
-            return false;
-        }
-        list->scrollTo(found.first());
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(found.first()).center());
-        return picker->currentText() == name;
     }
     // The tag's parent's name, "-" for none.
     QString parentOf(const QString& name) {
@@ -170,7 +135,7 @@ private Q_SLOTS:
                 leave(m_window, trigger, editor());
             }
             QVERIFY(press(u"answerSave"_qs, question()));
-            QTRY_COMPARE(errorText(), thingsNotOpen);
+            QTRY_COMPARE(labelText(u"errorMessage"_qs, editor()), thingsNotOpen);
             QVERIFY(!box(u"saveChangesQuestion"_qs)); // nor asked again as if it had gone through
             QVERIFY(m_window->isVisible());
             QCOMPARE(selection(m_window), QStringList{u"Family"_qs});
@@ -219,7 +184,7 @@ private Q_SLOTS:
 
         // "Save" moves them, with no result to dismiss, and the click goes through.
         QVERIFY(selectRows(m_window, {u"Urgent"_qs, u"Important"_qs}) && pane());
-        QVERIFY(chooseParent(u"Work"_qs));
+        QVERIFY(chooseParent(pane(), u"Work"_qs));
         QVERIFY(clickRow(m_window, u"Home"_qs));
         QMessageBox* asked = question();
         QVERIFY(asked && asked->text() == u"Save changes to 2 tags?"_qs);
@@ -231,7 +196,7 @@ private Q_SLOTS:
 
         // The window closed: "Cancel" keeps it and the choice. Quit: "Don't Save" gives the choice up.
         QVERIFY(selectRows(m_window, {u"Anna"_qs, u"Ben"_qs}) && pane());
-        QVERIFY(chooseParent(u"Family"_qs));
+        QVERIFY(chooseParent(pane(), u"Family"_qs));
         leave(m_window, windowClosed);
         QVERIFY(press(u"answerCancel"_qs, question()));
         QVERIFY(m_window->isVisible());

@@ -4,6 +4,7 @@
 #include "ContentView.h"
 #include "MainWindow.h"
 #include "OrvaletApp.h"
+#include "ParentPicker.h"
 #include "SimilarTagsWindow.h"
 #include "StandInEngine.h"
 #include "StandInProcess.h"
@@ -11,6 +12,7 @@
 #include "TagListActions.h"
 #include "TagListModel.h"
 #include "TagOutlineModel.h"
+#include "TagSearchList.h"
 #include "UndoHistory.h"
 #include "UnusedTagsWindow.h"
 
@@ -62,15 +64,7 @@ private Q_SLOTS:
         m_dir = std::make_unique<QTemporaryDir>();
         m_standIn = std::make_unique<StandInProcess>(); // its socket is the engine's from here on
         m_opened.clear();
-        QString error;
-        m_app = OrvaletApp::create(
-            std::make_unique<QSettings>(m_dir->filePath(u"Orvalet.conf"_qs), QSettings::IniFormat),
-            m_dir->filePath(u"Orvalet.store"_qs), &error);
-        QVERIFY2(m_app, qPrintable(error));
-        m_window = m_app->newMainWindow();
-        m_window->show();
-        m_window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window));
+        QVERIFY(restart());
         QVERIFY(!startsWithDemo() || (startStandIn() && importDemo()));
     }
     // Stops the stand-in, waits for the flows still running, and drops everything.
@@ -98,6 +92,29 @@ protected:
     std::unique_ptr<OrvaletApp> m_app;
     MainWindow* m_window = nullptr;
     QList<QUrl> m_opened;
+
+    // The updater each start of the application makes: this build's own unless the test class says.
+    virtual UpdaterFactory makeUpdater() { return makePlatformUpdater; }
+    std::unique_ptr<OrvaletApp> createApp(const UpdaterFactory& updater, QString* error) {
+        return OrvaletApp::create(
+            std::make_unique<QSettings>(m_dir->filePath(u"Orvalet.conf"_qs), QSettings::IniFormat),
+            m_dir->filePath(u"Orvalet.store"_qs), error, updater);
+    }
+    // Quits the application, if it runs, and starts it over the test's store and preferences file:
+    // its first main window, shown and active, null when the application or the window did not come.
+    MainWindow* restart() {
+        m_app.reset();
+        QString error;
+        m_app = createApp(makeUpdater(), &error);
+        if (!m_app) {
+            qWarning("%s", qPrintable(error));
+            return m_window = nullptr;
+        }
+        m_window = m_app->newMainWindow();
+        m_window->show();
+        m_window->activateWindow();
+        return QTest::qWaitForWindowActive(m_window) ? m_window : nullptr;
+    }
 
     ContentView& content(MainWindow* window) { return *window->contentView(); }
     TagListModel& model(MainWindow* window) { return content(window).model(); }
@@ -228,6 +245,46 @@ protected:
         return QTest::qWaitFor([&] { return box(dialog, in); }) && press(button, box(dialog, in));
     }
 
+    // The editors shown in the main window's detail column, null when another page shows.
+    TagEditView* editor() { return content(m_window).tagEditView(); }
+    BatchEditView* pane() { return qobject_cast<BatchEditView*>(content(m_window).detail()); }
+    QLineEdit* nameField(QWidget* in) { return shown<QLineEdit>(u"nameField"_qs, in); }
+    // The text of the visible label of that name under `in`, empty when none shows.
+    QString labelText(const QString& name, QWidget* in) {
+        QLabel* label = shown<QLabel>(name, in);
+        return label ? label->text() : QString();
+    }
+    static QString spokenName(QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    }
+    // Types into the field as a user does, replacing what it held.
+    static void retype(QLineEdit* field, const QString& text) {
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+    }
+    // Opens the parent picker under `in`, searches for the name and clicks its entry, as a user picks
+    // a parent: true when the popup took the keyboard, closed on the click and the picker shows the name.
+    static bool chooseParent(QWidget* in, const QString& name) {
+        auto* picker = in->findChild<ParentPicker*>(u"parentPicker"_qs);
+        picker->showPopup();
+        TagSearchList* popup = picker->popupList();
+        if (!popup || !popup->searchField()->hasFocus()) {
+            return false;
+        }
+        QTest::keyClicks(popup->searchField(), name);
+        QAbstractItemView* list = popup->list();
+        const QModelIndexList found =
+            list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name, 1, Qt::MatchExactly);
+        if (found.isEmpty()) {
+            return false;
+        }
+        list->scrollTo(found.first());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(found.first()).center());
+        return !picker->popupList() && picker->currentText() == name;
+    }
+
     // The stored tag of that name, null when none is.
     TagPtr storedTag(const QString& name) const {
         const QList<TagPtr> tags = m_app->store().allTags();
@@ -277,16 +334,17 @@ protected:
 
 private:
     bool isIdle() {
+        // An undo, a redo or a settle of a lost answer still asking Things 3: the recount of open to-dos
+        // that ends an undo outlives the row it brought back.
+        if (UndoHistory::forStore(m_app->store()).isBusy()) {
+            return false;
+        }
         if (auto* cleanup = qobject_cast<UnusedTagsWindow*>(m_app->unusedTagsWindow());
             cleanup && cleanup->cleanup().isDeleting()) {
             return false;
         }
         if (auto* similar = qobject_cast<SimilarTagsWindow*>(m_app->similarTagsWindow());
             similar && similar->review().isBusy()) {
-            return false;
-        }
-        // An undo, a redo or a settle of a lost answer still asking Things 3.
-        if (UndoHistory::forStore(m_app->store()).isBusy()) {
             return false;
         }
         for (MainWindow* window : m_app->mainWindows()) {

@@ -1,12 +1,8 @@
-#include "ContentView.h"
-#include "MainWindow.h"
 #include "MergeView.h"
-#include "OrvaletApp.h"
-#include "UnusedTagsWindow.h"
+#include "WindowFixture.h"
 
 #include <QScreen>
 #include <QSplitter>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace orvalet;
@@ -14,29 +10,13 @@ using namespace orvalet;
 // Windows come back where they were, at the size they had, from one start to the next, and never
 // off the screen; the settings and the clean-up open over the main window. The offscreen
 // platform has one screen, smaller than the first start's main window.
-class WindowStateTests final : public QObject {
+class WindowStateTests final : public WindowFixture {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<OrvaletApp> m_app;
-
+    // Only the window and the settings matter here: no stand-in and no import.
+    bool startsWithDemo() const override { return false; }
     QString settingsPath() const { return m_dir->filePath(u"Orvalet.conf"_qs); }
-    // A start of the application over this test's files, with its first main window shown.
-    MainWindow* start() {
-        m_app.reset();
-        QString error;
-        m_app = OrvaletApp::create(std::make_unique<QSettings>(settingsPath(), QSettings::IniFormat),
-                                   m_dir->filePath(u"Orvalet.store"_qs), &error, [] { return nullptr; });
-        if (!m_app) {
-            qWarning("%s", qPrintable(error));
-            return nullptr;
-        }
-        MainWindow* window = m_app->newMainWindow();
-        window->show();
-        window->activateWindow();
-        return QTest::qWaitForWindowActive(window) ? window : nullptr;
-    }
     void writeSettings(const QByteArray& text) {
         m_app.reset();
         QFile file(settingsPath());
@@ -55,17 +35,10 @@ private:
     static QRect screenArea() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
 private Q_SLOTS:
-    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
-    void cleanup() {
-        m_app.reset();
-        m_dir.reset();
-    }
-
     // The main window's place, size and sidebar, the settings' place, the clean-up's place and
     // size, and the merge dialog's size are what they were when Orvalet quit.
     void windowsComeBackAsTheyWere() {
-        MainWindow* window = start();
-        QVERIFY(window);
+        MainWindow* window = m_window;
         QCOMPARE(window->size(), QSize(900, 600)); // the first start's
         window->setGeometry(40, 60, 700, 480);
         const int sidebar = splitter(window)->sizes().at(0);
@@ -90,7 +63,8 @@ private Q_SLOTS:
         QTest::qWait(50);
         merge->close(); // the last move of a window is kept as it goes
 
-        window = start(); // the application quit with its windows open
+        window = restart(); // the application quit with its windows open
+        QVERIFY(window);
         QVERIFY(window);
         QCOMPARE(window->geometry(), QRect(40, 60, 700, 480));
         QCOMPARE(splitter(window)->sizes().at(0), sidebar + 70);
@@ -130,7 +104,7 @@ private Q_SLOTS:
         QFETCH(QRect, geometry);
         QFETCH(int, sidebar);
         writeSettings("[windows]\n" + stored);
-        MainWindow* window = start();
+        MainWindow* window = restart();
         QVERIFY(window);
         QVERIFY(!window->isMaximized());
         const QRect area = screenArea();
@@ -159,8 +133,7 @@ private Q_SLOTS:
     // opened from: centred over it the first time, and above it while it is there. The main
     // window's place is kept for the next main window, which steps aside from one already there.
     void settingsAndCleanUpOpenOverTheMainWindow() {
-        MainWindow* window = start();
-        QVERIFY(window);
+        MainWindow* window = m_window;
         window->setGeometry(60, 40, 700, 520);
         for (QWidget* opened : {m_app->showSettings(), m_app->showUnusedTags()}) {
             QVERIFY(QTest::qWaitForWindowExposed(opened));
@@ -183,8 +156,7 @@ private Q_SLOTS:
 
     // What a second start over the store asks for: the main window un-minimized, in front.
     void bringingToFrontShowsTheMainWindow() {
-        MainWindow* window = start();
-        QVERIFY(window);
+        MainWindow* window = m_window;
         QWidget other;
         other.show();
         other.activateWindow();

@@ -6,6 +6,7 @@
 #include "StandInTestSupport.h"
 #include "StoreFixture.h"
 #include "TagEditor.h"
+#include "TagListActions.h"
 #include "ThingsWorker.h"
 #include "UndoHistory.h"
 
@@ -64,15 +65,7 @@ inline QStringList withoutTreeReads(QStringList programs) {
     return programs;
 }
 
-// The program as Things 3 runs it while it refuses the tag with identifier `id` where a program finds
-// it by identifier, alone or among many: the statement `failure` runs there instead.
-inline QString refusing(const QString& program, const QString& id, const QString& failure) {
-    const QString groupRead = QStringLiteral("set tagName to name of tag id (item i of tagIds)");
-    return QString(program)
-        .replace(QStringLiteral("set tagName to name of tag id \"") + id + u'"', failure)
-        .replace(groupRead, QStringLiteral("if item i of tagIds is \"") + id + QStringLiteral("\" then ") +
-                                failure + QStringLiteral("\n            ") + groupRead);
-}
+using standin::testing::refusing;
 
 // The answer of a program whose connection to Things 3 broke, and the text the user reads for it.
 inline ScriptOutcome connectionLost() {
@@ -179,6 +172,16 @@ public:
         return batch->resultState();
     }
 
+    UndoHistory& history() { return UndoHistory::forStore(*store); }
+    void undo() { QCoro::waitFor(history().undo(*worker, *preferences)); }
+    void redo() { QCoro::waitFor(history().redo(*worker, *preferences)); }
+    // "Import from Things" over the fixture's worker, its writes ended.
+    void importAll() {
+        TagListActions actions(*store, *preferences, *worker);
+        QCoro::waitFor(actions.importAllTags());
+        endTurn();
+    }
+
     // Every tag of the library stored under its own identifier, as an import would.
     void storeLibrary() {
         for (const QString& id : library.tagIds()) {
@@ -194,6 +197,15 @@ public:
             return u"gone"_qs;
         }
         return tag->name + u':' + (tag->parentId.isEmpty() ? u"-"_qs : library.tag(tag->parentId)->name);
+    }
+    // Things 3's tags so, sorted, ", " between them.
+    QString inThings() const {
+        QStringList rows;
+        for (const QString& id : library.tagIds()) {
+            rows.append(inThings(id));
+        }
+        rows.sort();
+        return rows.join(u", ");
     }
     // The same of the stored record.
     QString inStore(const QString& id) const {

@@ -108,7 +108,7 @@ const Flow flows[] = {
          const auto tags = treeCarriedBy(t, n);
          QCoro::waitFor(t.batchOf({tags[u"Tree"_qs]}).deleteWithChildren());
          const qsizetype from = t.costs.programs().size();
-         QCoro::waitFor(UndoHistory::forStore(*t.store).undo(*t.worker, *t.preferences));
+         t.undo();
          EXPECT_EQ(t.library.todoRecord(t.library.todoIds().back())->tagIds.size(), 2);
          return from;
      },

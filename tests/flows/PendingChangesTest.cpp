@@ -13,8 +13,6 @@ namespace {
 
 class PendingChangesTest : public test::EditTest {
 public:
-    UndoHistory& history() { return UndoHistory::forStore(*store); }
-
     // The next program holding `marker` runs in Things 3 when `applied`, then its answer is lost and
     // Things 3 stays away until `away` is cleared.
     void loseAnswerOf(const QString& marker, bool applied) {
@@ -130,7 +128,7 @@ TEST_F(PendingChangesTest, aLostAnswerWaitsMarkedAndSettlesByWhatThingsHolds) {
                 continue;
             }
             EXPECT_NE(history().undoText(), undoBefore);
-            QCoro::waitFor(history().undo(*worker, *preferences));
+            undo();
             EXPECT_EQ(both(), before);
         }
     }

@@ -53,6 +53,13 @@ protected:
     }
 
     const Tag& byId(const char* id) const { return *store->tag(QString::fromUtf8(id)); }
+    // The query is brought up to date at each store change from the list of what the turn changed.
+    void followStoreChanges() {
+        QObject::connect(store.get(), &TagStore::changed, [this] {
+            ASSERT_TRUE(store->changedIds());
+            query->storeChanged(*store->changedIds());
+        });
+    }
 
     std::unique_ptr<TagStore> store;
     std::optional<TagListQuery> query;
@@ -104,10 +111,7 @@ TEST_F(TagListQueryTest, storeChangeReplacesKeptOrdersAndNamesAndSearchFollowsTh
     const TagListOptions counts{alphabetical, false, true};
     ASSERT_EQ(query->rowTexts(byId("h"), counts).childCountText, u"2 child tags");
     ASSERT_EQ(query->childCount(byId("w")), 1);
-    QObject::connect(store.get(), &TagStore::changed, [this] {
-        ASSERT_TRUE(store->changedIds());
-        query->storeChanged(*store->changedIds());
-    });
+    followStoreChanges();
     const auto sameAsMadeAfresh = [this] {
         const TagListQuery fresh(*store);
         for (const TagSortOption sort : {alphabetical, recentlyUpdated, mostTodos}) {
@@ -260,10 +264,7 @@ TEST_F(TagListQueryTest, outlineShowsEveryTagOfAParentLoopOnceAsAFlaggedRoot) {
 // A turn that changes more tags than the query moves one by one (an import, a batch move) makes every
 // count again: the child counts the rows show follow a hundred tags moved from one parent to another.
 TEST_F(TagListQueryTest, childCountsFollowAChangeOfManyTagsAtOnce) {
-    QObject::connect(store.get(), &TagStore::changed, [this] {
-        ASSERT_TRUE(store->changedIds());
-        query->storeChanged(*store->changedIds());
-    });
+    followStoreChanges();
     QList<TagPtr> moved;
     for (int i = 0; i < 100; ++i) {
         moved.append(

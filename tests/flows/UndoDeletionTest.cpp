@@ -34,9 +34,6 @@ public:
         };
         before = todoTags();
     }
-    UndoHistory& history() { return UndoHistory::forStore(*store); }
-    void undo() { QCoro::waitFor(history().undo(*worker, *preferences)); }
-    void redo() { QCoro::waitFor(history().redo(*worker, *preferences)); }
     // Each to-do's tags by name, in order, "; " between to-dos.
     QString todoTags() const {
         QStringList lists;
@@ -48,15 +45,6 @@ public:
             lists.append(names.join(u", "));
         }
         return lists.join(u"; ");
-    }
-    // Things 3's tags as "name:parent", sorted; the store's likewise, with its counts.
-    QString inThings() const {
-        QStringList rows;
-        for (const QString& id : library.tagIds()) {
-            rows.append(EditTest::inThings(id));
-        }
-        rows.sort();
-        return rows.join(u", ");
     }
     void deleteInEditor(const QString& name) {
         edit(store->tag(ids[name]));

@@ -21,20 +21,7 @@ public:
         work = t[u"Work"_qs]->id();
         kids = t[u"Kids"_qs]->id();
     }
-    UndoHistory& history() { return UndoHistory::forStore(*store); }
-    void undo() { QCoro::waitFor(history().undo(*worker, *preferences)); }
-    void redo() { QCoro::waitFor(history().redo(*worker, *preferences)); }
-    // Both sides as "name:parent's name", sorted, ", " between them: Things 3's library, then the store.
-    QString inThings() const {
-        QStringList rows;
-        for (const QString& id : library.tagIds()) {
-            const standin::LibraryTag* tag = library.tag(id);
-            rows.append(tag->name + u':' +
-                        (tag->parentId.isEmpty() ? u"-"_qs : library.tag(tag->parentId)->name));
-        }
-        rows.sort();
-        return rows.join(u", ");
-    }
+    // The store's tags as "name:parent's name", sorted, as inThings() gives Things 3's.
     QString stored() const { return storedTags().replace(QRegularExpression(u":[^:,]*(,|$)"_qs), u"\\1"_qs); }
 
     QString home, work, kids;

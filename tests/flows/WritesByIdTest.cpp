@@ -32,13 +32,6 @@ public:
         importAll();
     }
 
-    void importAll() {
-        TagListActions actions(*store, *preferences, *worker);
-        QCoro::waitFor(actions.importAllTags());
-        endTurn();
-    }
-    void undo() { QCoro::waitFor(UndoHistory::forStore(*store).undo(*worker, *preferences)); }
-
     QString someday, home, kid;
 };
 
@@ -79,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](WritesByIdTest& t) {
                      t.move({t.someday}, t.home);
                      t.undo();
-                     QCoro::waitFor(UndoHistory::forStore(*t.store).redo(*t.worker, *t.preferences));
+                     t.redo();
                  },
                  u" Someday :Home"_qs},
         FlowCase{
@@ -377,7 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
                          t.move({t.twin}, t.someday);
                          t.undo();
                          EXPECT_EQ(t.twinState(), u"home:Work=t | home:Work"_qs);
-                         QCoro::waitFor(UndoHistory::forStore(*t.store).redo(*t.worker, *t.preferences));
+                         t.redo();
                          return std::nullopt;
                      },
                      u"home: Someday =t | home: Someday "_qs},
@@ -391,8 +384,8 @@ INSTANTIATE_TEST_SUITE_P(
                          t.twin = t.library.tagIdByName(u"home"_qs).value_or(t.twin); // made again
                          t.library = standin::ThingsLibrary::fromJson(
                              t.library.toJson().replace("\"House\"", "\"Home\""));
-                         QSignalSpy problems(&UndoHistory::forStore(*t.store), &UndoHistory::problem);
-                         QCoro::waitFor(UndoHistory::forStore(*t.store).redo(*t.worker, *t.preferences));
+                         QSignalSpy problems(&t.history(), &UndoHistory::problem);
+                         t.redo();
                          return problems.isEmpty() ? std::nullopt
                                                    : std::optional(problems.first().first().toString());
                      },

@@ -8,6 +8,7 @@ using standin::TodoState;
 using standin::applescript::MacCosts;
 using standin::testing::runOn;
 using standin::testing::shown;
+using standin::testing::tell;
 namespace errors = standin::applescript::errors;
 
 namespace {
@@ -40,13 +41,9 @@ protected:
     QString home;
 };
 
-QString inThings(const QString& body) {
-    return u"tell application \"Things3\"\n"_qs + body + u"\nend tell"_qs;
-}
-
 TEST_P(MacCostsTest, countsWhatAMacCharges) {
     const Case& c = GetParam();
-    const QString source = inThings(c.source);
+    const QString source = tell(c.source);
     const auto answer = runOn(library, source);
     EXPECT_EQ(shown(answer), c.expected) << (answer.failure ? answer.failure->message().toStdString() : "");
     EXPECT_EQ(answer.costs, (MacCosts{c.events, c.textUnits, c.listItems, source.size()}));
@@ -111,9 +108,9 @@ TEST(MacCostsLoops, aLoopVariableIsFoundAgainAtEveryUse) {
     for (const QString& name : {u"A"_qs, u"B"_qs, u"C"_qs, u"D"_qs}) {
         library.makeTag(name, home);
     }
-    const auto answer = runOn(library, inThings(u"repeat with t in tags of tag \"Home\"\n"
-                                                u"    delete t\n"
-                                                u"end repeat"_qs));
+    const auto answer = runOn(library, tell(u"repeat with t in tags of tag \"Home\"\n"
+                                            u"    delete t\n"
+                                            u"end repeat"_qs));
     ASSERT_TRUE(answer.failure);
     EXPECT_EQ(answer.failure->message(),
               u"Things3 got an error: Can’t get item 3 of every tag of tag id \""_qs + home +

@@ -42,6 +42,16 @@ inline QString hugeListProgram(const QString& use) {
            QStringLiteral("1 & ").repeated(9) + QStringLiteral("10\n    set L to L & L\nend repeat\n") + use;
 }
 
+// The program as Things 3 runs it while it refuses the tag with identifier `id` where a program finds
+// it by identifier, alone or among many: the statement `failure` runs there instead.
+inline QString refusing(const QString& program, const QString& id, const QString& failure) {
+    const QString groupRead = QStringLiteral("set tagName to name of tag id (item i of tagIds)");
+    return QString(program)
+        .replace(QStringLiteral("set tagName to name of tag id \"") + id + u'"', failure)
+        .replace(groupRead, QStringLiteral("if item i of tagIds is \"") + id + QStringLiteral("\" then ") +
+                                failure + QStringLiteral("\n            ") + groupRead);
+}
+
 // What the programs run through LibraryEngines cost a Mac, in the order they ran (on the worker's
 // thread: read once the flow that ran them has finished).
 class CostTally final {

@@ -201,14 +201,8 @@ public:
         : m_engine(library) {}
     std::optional<orvalet::ScriptOutcome> run(const QString& source) const override {
         ++programs;
-        const QString refusal =
-            u"error \"Things3 got an error: Can\u2019t change that tag.\" number -10000"_qs;
-        const QString groupRead = u"set tagName to name of tag id (item i of tagIds)"_qs;
-        const QString program =
-            QString(source)
-                .replace(u"set tagName to name of tag id \""_qs + refused + u'"', refusal)
-                .replace(groupRead, u"if item i of tagIds is \""_qs + refused + u"\" then "_qs + refusal +
-                                        u"\n            "_qs + groupRead);
+        const QString program = standin::testing::refusing(
+            source, refused, u"error \"Things3 got an error: Can\u2019t change that tag.\" number -10000"_qs);
         const bool writes = source.contains(u"delete "_qs) || source.contains(u"set name of"_qs) ||
                             source.contains(u"set parent tag"_qs);
         if (!lose || !writes)
