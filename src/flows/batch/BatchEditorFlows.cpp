@@ -9,21 +9,11 @@
 #include "ThingsWorker.h"
 #include "UndoHistory.h"
 
-#include <QCoroTimer>
 #include <QPointer>
-#include <chrono>
 
 namespace orvalet {
 
-namespace {
-
-// Lets the event loop run once before the flow goes on, so that a store change is applied in a
-// turn of its own and the interface keeps drawing between the tags of a long run.
-QCoro::Task<> nextTurn() {
-    co_await QCoro::sleepFor(std::chrono::milliseconds(0));
-}
-
-} // namespace
+using ChangeRun::nextTurn;
 
 // Every run here follows one rule: after its first co_await, `this` may be gone (the pane was
 // discarded while Things 3 was answering). It reaches the store and the worker through references

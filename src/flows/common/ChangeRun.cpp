@@ -11,13 +11,11 @@
 
 namespace orvalet::ChangeRun {
 
-namespace {
-
-// Lets the event loop run once before the run goes on, so that a store change is applied in a turn of
-// its own and the interface keeps drawing between the programs of a long run.
 QCoro::Task<> nextTurn() {
     co_await QCoro::sleepFor(std::chrono::milliseconds(0));
 }
+
+namespace {
 
 // The step's record of a change Things 3 made: a change that does not rename keeps the name Things 3
 // has on both sides.

@@ -39,6 +39,10 @@ struct Outcome {
     QStringList notAttempted;
 };
 
+// Lets the event loop run once before a run goes on, so that a store change is applied in a turn of
+// its own and the interface keeps drawing between the programs of a long run.
+QCoro::Task<> nextTurn();
+
 // `verb` says what the run does to a tag ("moved", "renamed") in the message of a lost answer.
 QCoro::Task<Outcome> send(TagStore& store, ThingsWorker& worker, bool byId, QList<Item> items,
                           QString unsendableReason, QString verb);
