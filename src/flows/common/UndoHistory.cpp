@@ -56,23 +56,22 @@ void UndoHistory::recordRename(const Change& change, bool unsettled) {
               unsettled ? QStringList{change.id} : QStringList()});
 }
 
-void UndoHistory::recordMoves(const QList<Change>& changes, const QStringList& unsettledIds) {
-    if (changes.isEmpty()) {
-        return;
+// "Move" for one tag, "Move 3 Tags" for more.
+void UndoHistory::recordChanges(const QString& verb, const QList<Change>& changes,
+                                const QStringList& unsettledIds) {
+    if (!changes.isEmpty()) {
+        push(Step{Step::Kind::change,
+                  changes.size() == 1 ? verb : verb % u' ' % QString::number(changes.size()) % u" Tags",
+                  changes, nullptr, nullptr, unsettledIds});
     }
-    push(Step{Step::Kind::change,
-              changes.size() == 1 ? QStringLiteral("Move")
-                                  : QStringLiteral("Move %1 Tags").arg(changes.size()),
-              changes, nullptr, nullptr, unsettledIds});
+}
+
+void UndoHistory::recordMoves(const QList<Change>& changes, const QStringList& unsettledIds) {
+    recordChanges(QStringLiteral("Move"), changes, unsettledIds);
 }
 
 void UndoHistory::recordRenames(const QList<Change>& changes, const QStringList& unsettledIds) {
-    if (!changes.isEmpty()) {
-        push(Step{Step::Kind::change,
-                  changes.size() == 1 ? QStringLiteral("Rename")
-                                      : QStringLiteral("Rename %1 Tags").arg(changes.size()),
-                  changes, nullptr, nullptr, unsettledIds});
-    }
+    recordChanges(QStringLiteral("Rename"), changes, unsettledIds);
 }
 
 void UndoHistory::recordCreation(const QString& id, const QString& name,

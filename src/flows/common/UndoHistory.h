@@ -177,6 +177,8 @@ private:
 
     explicit UndoHistory(TagStore& store);
     void push(Step step);
+    // A step of changes of one kind, labelled by `verb` and their count.
+    void recordChanges(const QString& verb, const QList<Change>& changes, const QStringList& unsettledIds);
     QCoro::Task<> apply(bool undoing, ThingsWorker& worker, Preferences& preferences);
     // Each puts the step where it belongs afterwards: on the other stack, back, or nowhere.
     // `byId`: writes find their tags by identifier.

@@ -154,6 +154,7 @@ SimilarTagsWindow::SimilarTagsWindow(TagStore& store, Preferences& preferences, 
 
     connect(m_review, &SimilarTagsReview::changed, this, &SimilarTagsWindow::refresh);
     refresh();
+    m_tree->setFocus();
     WindowPlacement::keep(this, preferences, QSize(640, 480));
 }
 
