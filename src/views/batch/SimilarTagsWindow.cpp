@@ -182,7 +182,7 @@ void SimilarTagsWindow::refresh() {
     m_showDismissed->setVisible(dismissed > 0 || m_review->showsDismissed());
     m_error->setMessage(m_review->errorMessage());
     if (const std::optional<QString>& report = m_review->report(); report && *report != m_status->text())
-        m_status->announce(*report);
+        m_status->announce(*report, std::chrono::seconds(8));
     refreshGroupControls();
     if (isVisible() && m_review->showsConfirmation() && !m_confirmation)
         showConfirmation();
