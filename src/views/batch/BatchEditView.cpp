@@ -247,16 +247,11 @@ void BatchEditView::askToSaveChanges(std::function<void(bool leave)> answered) {
 }
 
 void BatchEditView::showResult() {
-    auto* sheet = new BatchResultSheet(m_editor->resultState(), this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    // "OK", Return and Escape all end here. The editor may call onDone, which discards this pane:
-    // nothing of it is touched afterwards.
-    connect(sheet, &QDialog::finished, this, [this] {
+    // The editor may call onDone, which discards this pane: nothing of it is touched afterwards.
+    m_resultSheet = BatchResultSheet::openOver(this, m_editor->resultState(), [this] {
         m_resultSheet.clear();
         m_editor->dismissResult();
     });
-    m_resultSheet = sheet;
-    sheet->open();
 }
 
 } // namespace orvalet

@@ -82,6 +82,15 @@ QColor BatchResultSheet::color(BatchResultState::Tint tint, const QColor& backgr
                                                  : destructiveRed(background);
 }
 
+BatchResultSheet* BatchResultSheet::openOver(QWidget* parent, const std::optional<BatchResultState>& state,
+                                             std::function<void()> closed) {
+    auto* sheet = new BatchResultSheet(state, parent);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &QDialog::finished, parent, std::move(closed));
+    sheet->open();
+    return sheet;
+}
+
 BatchResultSheet::BatchResultSheet(const std::optional<BatchResultState>& state, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("batchResult"));

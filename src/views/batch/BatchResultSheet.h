@@ -3,6 +3,7 @@
 #include "BatchResultState.h"
 
 #include <QDialog>
+#include <functional>
 #include <optional>
 
 class QListWidget;
@@ -20,6 +21,10 @@ class BatchResultSheet final : public QDialog {
 
 public:
     explicit BatchResultSheet(const std::optional<BatchResultState>& state, QWidget* parent = nullptr);
+    // Opens a sheet of `state` over `parent`, window-modal; it deletes itself once closed, after
+    // calling `closed` ("OK", Return and Escape all end there).
+    static BatchResultSheet* openOver(QWidget* parent, const std::optional<BatchResultState>& state,
+                                      std::function<void()> closed);
 
     // The tallest the name list grows before it scrolls.
     static constexpr int maximumListHeight = 200;

@@ -302,14 +302,10 @@ void RenameTagsWindow::showLeftOutQuestion() {
 }
 
 void RenameTagsWindow::showResult() {
-    auto* sheet = new BatchResultSheet(m_renamer->resultState(), this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    connect(sheet, &QDialog::finished, this, [this] {
+    m_resultSheet = BatchResultSheet::openOver(this, m_renamer->resultState(), [this] {
         m_resultSheet.clear();
         m_renamer->dismissResult();
     });
-    m_resultSheet = sheet;
-    sheet->open();
 }
 
 } // namespace orvalet

@@ -7,17 +7,14 @@
 #include "LiveStatus.h"
 #include "ProminentButton.h"
 #include "WindowPlacement.h"
-#include "WindowRoles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStringBuilder>
@@ -58,20 +55,11 @@ QString groupText(const SimilarTagsReview::Group& group) {
 
 SimilarTagsWindow::SimilarTagsWindow(TagStore& store, Preferences& preferences, ThingsWorker& worker,
                                      QWidget* parent)
-    : QWidget(parent, Qt::Window) {
-    markAsWindow(this);
-    setObjectName(QStringLiteral("similarTagsWindow"));
-    setWindowTitle(SimilarTagsReview::title());
-    setAccessibleName(SimilarTagsReview::title());
+    : ToolWindow(SimilarTagsReview::title(), QStringLiteral("similarTagsWindow"), parent) {
     m_review = new SimilarTagsReview(store, preferences, worker, this);
 
-    auto* heading = new QLabel(QStringLiteral("Tags whose names differ only in letter case, accents, spaces, "
-                                              "punctuation or a plural ending"),
-                               this);
-    heading->setWordWrap(true);
-    QFont bold = heading->font();
-    bold.setBold(true);
-    heading->setFont(bold);
+    QLabel* heading = addHeading(QStringLiteral("Tags whose names differ only in letter case, accents, "
+                                                "spaces, punctuation or a plural ending"));
 
     m_tree = new QTreeWidget(this);
     m_tree->setObjectName(QStringLiteral("similarTagsTree"));
@@ -149,22 +137,10 @@ SimilarTagsWindow::SimilarTagsWindow(TagStore& store, Preferences& preferences, 
     layout->addWidget(m_status);
     layout->addLayout(bar);
 
-    auto* closeShortcut = new QShortcut(QKeySequence::Close, this);
-    connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);
-
     connect(m_review, &SimilarTagsReview::changed, this, &SimilarTagsWindow::refresh);
     refresh();
     m_tree->setFocus();
     WindowPlacement::keep(this, preferences, QSize(640, 480));
-}
-
-void SimilarTagsWindow::keyPressEvent(QKeyEvent* event) {
-    // As a dialog does: Escape that no control used closes the window.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 QString SimilarTagsWindow::currentKey() const {

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "SimilarTagsReview.h"
+#include "ToolWindow.h"
 
 #include <QPointer>
 #include <QStringList>
-#include <QWidget>
 
 class QCheckBox;
 class QComboBox;
@@ -25,7 +25,7 @@ class LiveStatus;
 // aside too. It shows the state of the SimilarTagsReview it owns and forwards what the user does to
 // it; the confirmation is a window-modal dialog over it, and what a merge did is said in a live
 // caption. Escape closes it.
-class SimilarTagsWindow final : public QWidget {
+class SimilarTagsWindow final : public ToolWindow {
     Q_OBJECT
 
 public:
@@ -38,9 +38,6 @@ public:
     QPushButton* mergeButton() const { return m_merge; }
     QPushButton* dismissButton() const { return m_dismiss; }
     QCheckBox* showDismissedBox() const { return m_showDismissed; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void refresh();

@@ -6,15 +6,12 @@
 #include "Icons.h"
 #include "ProminentButton.h"
 #include "WindowPlacement.h"
-#include "WindowRoles.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTreeWidget>
@@ -34,19 +31,11 @@ QString treeName() {
 
 UnusedTagsWindow::UnusedTagsWindow(TagStore& store, Preferences& preferences, ThingsWorker& worker,
                                    QWidget* parent)
-    : QWidget(parent, Qt::Window) {
-    markAsWindow(this);
-    setObjectName(QStringLiteral("unusedTagsWindow"));
-    setWindowTitle(UnusedTagsCleanup::title());
-    setAccessibleName(UnusedTagsCleanup::title());
+    : ToolWindow(UnusedTagsCleanup::title(), QStringLiteral("unusedTagsWindow"), parent) {
     m_cleanup = new UnusedTagsCleanup(store, preferences, worker, this);
 
-    auto* heading = new QLabel(UnusedTagsCleanup::heading(), this);
+    QLabel* heading = addHeading(UnusedTagsCleanup::heading());
     heading->setObjectName(QStringLiteral("unusedTagsHeading"));
-    heading->setWordWrap(true);
-    QFont bold = heading->font();
-    bold.setBold(true);
-    heading->setFont(bold);
 
     auto* note = new QLabel(UnusedTagsCleanup::note(), this);
     note->setObjectName(QStringLiteral("unusedTagsNote"));
@@ -94,22 +83,9 @@ UnusedTagsWindow::UnusedTagsWindow(TagStore& store, Preferences& preferences, Th
     layout->addWidget(m_pages, 1);
     layout->addLayout(bar);
 
-    auto* closeShortcut = new QShortcut(QKeySequence::Close, this);
-    connect(closeShortcut, &QShortcut::activated, this, &QWidget::close);
-
     connect(m_cleanup, &UnusedTagsCleanup::changed, this, &UnusedTagsWindow::refresh);
     refresh();
     WindowPlacement::keep(this, preferences, QSize(480, 480));
-}
-
-void UnusedTagsWindow::keyPressEvent(QKeyEvent* event) {
-    // As a dialog does: Escape that no control used closes the window. A dialog of its own, being
-    // a window of its own, takes its Escape first.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        close();
-        return;
-    }
-    QWidget::keyPressEvent(event);
 }
 
 void UnusedTagsWindow::refresh() {
@@ -194,14 +170,10 @@ void UnusedTagsWindow::showDeleteConfirmation() {
 }
 
 void UnusedTagsWindow::showResult() {
-    auto* sheet = new BatchResultSheet(m_cleanup->resultState(), this);
-    sheet->setAttribute(Qt::WA_DeleteOnClose);
-    connect(sheet, &QDialog::finished, this, [this] {
+    m_resultSheet = BatchResultSheet::openOver(this, m_cleanup->resultState(), [this] {
         m_resultSheet.clear();
         m_cleanup->dismissResult();
     });
-    m_resultSheet = sheet;
-    sheet->open();
 }
 
 } // namespace orvalet

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "ToolWindow.h"
 #include "UnusedTagsCleanup.h"
 
 #include <QPointer>
 #include <QStringList>
-#include <QWidget>
 
 class QLabel;
 class QMessageBox;
@@ -21,7 +21,7 @@ class BatchResultSheet;
 // check box per tag (or an empty state when there are none), "Close" and "Delete N Tags". It shows
 // the state of the UnusedTagsCleanup it owns and forwards what the user does to it. The delete
 // confirmation and the result sheet are window-modal dialogs over it; Escape closes it.
-class UnusedTagsWindow final : public QWidget {
+class UnusedTagsWindow final : public ToolWindow {
     Q_OBJECT
 
 public:
@@ -31,9 +31,6 @@ public:
     UnusedTagsCleanup& cleanup() const { return *m_cleanup; }
     QTreeWidget* tree() const { return m_tree; }
     QPushButton* deleteButton() const { return m_delete; }
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void refresh();
