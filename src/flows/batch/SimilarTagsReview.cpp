@@ -29,6 +29,13 @@ QString namesInSentence(const QStringList& names) {
     return quoted.join(u", ") % u" and " % last;
 }
 
+QSet<QString> idsOf(const SimilarTagsReview::Group& group) {
+    QSet<QString> ids;
+    for (const SimilarTagsReview::Member& member : group.members)
+        ids.insert(member.tag->id());
+    return ids;
+}
+
 qint64 openTodos(const Tag& tag) {
     return tag.todosCount().value_or(0);
 }
@@ -84,7 +91,7 @@ void SimilarTagsReview::refresh() {
             return TagTree::childCount(*a, childCounts) > TagTree::childCount(*b, childCounts);
         });
         Group group;
-        QSet<QString> ids;
+        QStringList keyIds;
         for (const TagPtr& tag : std::as_const(members)) {
             TagTree::TagsById ancestors;
             for (TagPtr up = tag; up->parentTagId() && !ancestors.contains(*up->parentTagId());) {
@@ -95,12 +102,10 @@ void SimilarTagsReview::refresh() {
             }
             group.members.append(
                 Member{tag, TagTree::ancestorPath(*tag, ancestors), TagTree::childCount(*tag, childCounts)});
-            ids.insert(tag->id());
+            keyIds.append(tag->id());
         }
-        QStringList keyIds;
-        for (const Member& member : std::as_const(group.members))
-            keyIds.append(member.tag->id());
         group.key = keyIds.join(u' ');
+        const QSet<QString> ids = idsOf(group);
         group.dismissed = std::any_of(m_dismissed.cbegin(), m_dismissed.cend(),
                                       [&ids](const QSet<QString>& set) { return set.contains(ids); });
         m_dismissedCount += group.dismissed ? 1 : 0;
@@ -120,10 +125,7 @@ void SimilarTagsReview::setShowsDismissed(bool shows) {
 
 void SimilarTagsReview::dismiss(const QString& key) {
     if (const Group* shown = group(key); shown && !shown->dismissed) {
-        QSet<QString> ids;
-        for (const Member& member : shown->members)
-            ids.insert(member.tag->id());
-        m_dismissed.push_back(std::move(ids));
+        m_dismissed.push_back(idsOf(*shown));
         keepDismissed();
     }
 }
@@ -131,9 +133,7 @@ void SimilarTagsReview::dismiss(const QString& key) {
 // Every set the group lies within is let go, or it would stay hidden.
 void SimilarTagsReview::restore(const QString& key) {
     if (const Group* shown = group(key); shown && shown->dismissed) {
-        QSet<QString> ids;
-        for (const Member& member : shown->members)
-            ids.insert(member.tag->id());
+        const QSet<QString> ids = idsOf(*shown);
         std::erase_if(m_dismissed, [&ids](const QSet<QString>& set) { return set.contains(ids); });
         keepDismissed();
     }
